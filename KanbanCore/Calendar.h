@@ -1,0 +1,86 @@
+#pragma once
+
+#include "KanbanCore/Types.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace taskory {
+
+// The one calendar type of the program: Gregorian, in one time zone, with the
+// locale used for weekday names. Weekday numbers are 1 = Sunday ... 7 =
+// Saturday; the weekend is Saturday and Sunday. Adding days keeps the local
+// time of day across daylight-saving changes; adding months or years pins the
+// day to the end of a shorter month. Every operation that can leave the
+// calendar's range returns nothing instead of a wrong date. Copyable; not
+// thread-safe (like the ICU object it wraps).
+class Calendar {
+public:
+  struct Components {
+    int64_t year = 0;
+    int month = 0; // 1...12
+    int day = 0;   // 1...31
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int weekday = 0; // 1 = Sunday ... 7 = Saturday
+  };
+
+  // The user's calendar: ICU's default time zone (TZ, /etc/localtime) and
+  // default locale (LC_ALL/LANG). Never throws, also for locales that are not
+  // installed.
+  static Calendar current();
+  // A calendar in the given IANA time zone and ICU locale ("Europe/Berlin",
+  // "de_DE"): for tests and fixed set-ups.
+  Calendar(std::string_view timeZoneID, std::string_view localeID);
+
+  Calendar(const Calendar &other);
+  Calendar &operator=(const Calendar &other);
+  Calendar(Calendar &&) noexcept;
+  Calendar &operator=(Calendar &&) noexcept;
+  ~Calendar();
+
+  // 1 = Sunday (the default) ... 7; 2 makes weeks run Monday to Sunday.
+  void setFirstWeekday(int weekday);
+  int firstWeekday() const;
+
+  Components components(Date date) const;
+  int weekday(Date date) const;
+  bool isWeekend(Date date) const;
+
+  // Midnight at the beginning of the day (or the first instant of the day
+  // when midnight does not exist).
+  Date startOfDay(Date date) const;
+  // The local day `year-month-day` at hour:minute:second. A time that a clock
+  // change skips moves forward to the next existing time; a time that occurs
+  // twice gives the first occurrence. Nothing when a component is out of range
+  // or the date cannot be formed.
+  std::optional<Date> date(int64_t year, int month, int day, int hour = 0,
+                           int minute = 0, int second = 0) const;
+
+  std::optional<Date> addingDays(Date date, int64_t days) const;
+  std::optional<Date> addingMonths(Date date, int64_t months) const;
+  std::optional<Date> addingYears(Date date, int64_t years) const;
+
+  // Number of days in the month containing `date`.
+  std::optional<int> daysInMonth(Date date) const;
+  // [start, end) of the week (by firstWeekday) containing `date`.
+  std::optional<std::pair<Date, Date>> weekInterval(Date date) const;
+
+  // ICU pattern formatting in this calendar's zone and locale, e.g.
+  // "yyyy-MM-dd", "yyyy-MM-dd HH:mm", "EEEE dd.MM.".
+  std::string format(Date date, std::string_view pattern) const;
+
+  std::string timeZoneID() const;
+  std::string localeID() const;
+
+private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+} // namespace taskory

@@ -1,0 +1,172 @@
+#pragma once
+
+#include "KanbanCore/Bucket.h"
+#include "KanbanCore/Card.h"
+#include "KanbanCore/CardAttachment.h"
+#include "KanbanCore/ChecklistItem.h"
+#include "KanbanCore/Goal.h"
+#include "KanbanCore/Plan.h"
+#include "KanbanCore/PlanLabel.h"
+#include "KanbanCore/Types.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace taskory {
+
+class Calendar;
+class ModelContainer;
+
+// A selection of cards that the store answers exactly, so that list tools do
+// not have to load every card. All conditions are combined with AND.
+struct CardQuery {
+  std::optional<UUID> planID;
+  // Cards whose bucket is one of these ids (an empty list matches nothing).
+  std::optional<std::vector<UUID>> bucketIDs;
+  bool includeArchived = false;
+  // percentComplete within [min, max] (inclusive).
+  std::optional<int64_t> minPercent;
+  std::optional<int64_t> maxPercent;
+  // Only cards with a due date at or before this instant.
+  std::optional<Date> dueAtOrBefore;
+  // Extra test on title and notes (called with the stored bytes).
+  std::function<bool(std::string_view title, std::string_view notes)> textMatches;
+};
+
+// One unit of work on the store: a single SQLite transaction on the
+// container's connection, begun with BEGIN IMMEDIATE in the constructor so a
+// concurrent writer makes us wait (busy timeout) up front instead of failing
+// half-way. Reads see the store as of the start plus this context's own
+// changes. save() commits everything at once with one history entry;
+// destroying an unsaved context rolls everything back, so a throw anywhere
+// leaves the store unchanged.
+//
+// The context owns every entity it loads or inserts and hands out stable
+// pointers that stay valid for its lifetime (also after remove(), which only
+// marks the object deleted). Callers change entities by assigning their
+// fields; changes are written before the next query (so queries see them) and
+// at save(). Relationship order and "the store's order" are insertion (rowid)
+// order. All methods throw StoreError on a store failure.
+class ModelContext {
+public:
+  ModelContext(ModelContainer &container, std::string author);
+  ~ModelContext();
+  ModelContext(const ModelContext &) = delete;
+  ModelContext &operator=(const ModelContext &) = delete;
+
+  const std::string &author() const { return author_; }
+  ModelContainer &container() { return container_; }
+
+  // --- fetching (rowid order unless said otherwise) ---
+  std::vector<Plan *> fetchPlans();
+  std::vector<Bucket *> fetchBuckets();
+  std::vector<Card *> fetchCards();
+  // Cards that are not archived and below 100 percent.
+  std::vector<Card *> fetchOpenCards();
+
+  // Primary-key lookups; nothing when absent. `id` may be in any letter case.
+  Plan *plan(std::string_view id);
+  Bucket *bucket(std::string_view id);
+  Card *card(std::string_view id);
+  Goal *goal(std::string_view id);
+  PlanLabel *label(std::string_view id);
+  ChecklistItem *checklistItem(std::string_view id);
+
+  // Cards whose canonical id starts with `prefix` (compared upper-case), by
+  // a range scan on the primary key.
+  std::vector<Card *> cardsWithIDPrefix(std::string_view prefix);
+
+  // Cards of `query`, sorted by (due date, no due date last), sortOrder,
+  // rowid; at most `limit` of them.
+  std::vector<Card *> queryCards(const CardQuery &query, std::size_t limit);
+  int64_t countCards(const CardQuery &query);
+
+  // --- relationships ---
+  std::vector<Bucket *> buckets(const Plan &plan);
+  std::vector<Card *> cards(const Plan &plan);
+  std::vector<PlanLabel *> labels(const Plan &plan);
+  std::vector<Goal *> goals(const Plan &plan);
+  std::vector<Card *> cards(const Bucket &bucket);
+  std::vector<ChecklistItem *> checklistItems(const Card &card);
+  std::vector<CardAttachment *> attachments(const Card &card);
+  std::vector<Goal *> goals(const Card &card);
+  std::vector<PlanLabel *> labels(const Card &card);
+  std::vector<Card *> cards(const Goal &goal);
+  std::vector<Card *> cards(const PlanLabel &label);
+  Plan *planOf(const Card &card);
+  Bucket *bucketOf(const Card &card);
+  Plan *planOf(const Bucket &bucket);
+  Card *cardOf(const ChecklistItem &item);
+
+  // Highest sortOrder among the plan's cards (all buckets, archived and
+  // completed included); nothing when it has none.
+  std::optional<double> maxCardSortOrder(const Plan &plan);
+
+  // --- derived values that need relationships ---
+  std::vector<Bucket *> sortedBuckets(const Plan &plan);  // sortOrder, stable
+  std::vector<PlanLabel *> sortedLabels(const Plan &plan); // slotIndex, stable
+  std::vector<Card *> activeCards(const Plan &plan);      // not archived
+  std::vector<Card *> activeCards(const Bucket &bucket);
+  std::vector<ChecklistItem *> sortedChecklist(const Card &card);
+  std::vector<CardAttachment *> sortedAttachments(const Card &card);
+  std::vector<PlanLabel *> sortedLabels(const Card &card);
+  int64_t checklistItemCount(const Card &card);
+  int64_t checkedItemCount(const Card &card);
+  // Share of the goal's non-archived cards at 100 percent; 0 without any.
+  double progressFraction(const Goal &goal);
+
+  // --- changes ---
+  // Inserts the object (visible to later fetches) and returns the context's
+  // own copy.
+  Plan &insert(Plan plan);
+  Bucket &insert(Bucket bucket);
+  Card &insert(Card card);
+  ChecklistItem &insert(ChecklistItem item);
+  CardAttachment &insert(CardAttachment attachment);
+  Goal &insert(Goal goal);
+  PlanLabel &insert(PlanLabel label);
+
+  // Deletes with the delete rules: a plan takes its buckets, cards, labels and
+  // goals; a bucket its cards; a card its checklist and attachments; a goal or
+  // label only leaves its cards.
+  void remove(Plan &plan);
+  void remove(Bucket &bucket);
+  void remove(Card &card);
+  void remove(ChecklistItem &item);
+  void remove(CardAttachment &attachment);
+  void remove(Goal &goal);
+  void remove(PlanLabel &label);
+  bool isDeleted(const void *entity) const;
+
+  // Many-to-many links; adding an existing link or removing a missing one
+  // does nothing.
+  void addGoal(Card &card, Goal &goal);
+  void removeGoal(Card &card, Goal &goal);
+  void addLabel(Card &card, PlanLabel &label);
+  void removeLabel(Card &card, PlanLabel &label);
+
+  // Commits every change with one history transaction stamped with author()
+  // and `now` (no history when nothing changed). The context stays usable: the
+  // next access begins a new transaction. Throws StoreError; after a failed
+  // save the changes are rolled back.
+  void save(Date now);
+  bool hasChanges();
+
+private:
+  struct Impl;
+  ModelContainer &container_;
+  std::string author_;
+  std::unique_ptr<Impl> impl_;
+};
+
+// True when the card has a due date before the start of today in `calendar`
+// and is not completed.
+bool isLate(const Card &card, Date now, const Calendar &calendar);
+
+} // namespace taskory

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// Unicode text helpers over ICU, in the user's default locale. The store is
+// shared with other programs, so every function here accepts any bytes:
+// invalid UTF-8 is read as U+FFFD and never fails.
+namespace taskory::text {
+
+// `text` with every ill-formed UTF-8 sequence replaced by U+FFFD.
+std::string sanitizedUTF8(std::string_view text);
+bool isValidUTF8(std::string_view text);
+
+// Locale-aware full lower-casing (default locale).
+std::string lowercased(std::string_view text);
+
+// Name equality of the tools: lower-cased in the default locale, then equal
+// under canonical equivalence (NFC). No trimming, no diacritic folding.
+bool namesEqual(std::string_view a, std::string_view b);
+
+// Number of user-perceived characters (extended grapheme clusters).
+std::size_t characterCount(std::string_view text);
+// The first `count` user-perceived characters; never cuts inside a UTF-8
+// sequence or a grapheme cluster.
+std::string prefixCharacters(std::string_view text, std::size_t count);
+
+// Natural title order: default-locale collator, secondary strength (case
+// ignored), digit runs compared by value ("Plan 2" < "Plan 10"). Create one per
+// sort; building the collator is the expensive part.
+class NaturalOrder {
+public:
+  NaturalOrder();
+  ~NaturalOrder();
+  NaturalOrder(const NaturalOrder &) = delete;
+  NaturalOrder &operator=(const NaturalOrder &) = delete;
+
+  // <0, 0 or >0.
+  int compare(std::string_view a, std::string_view b) const;
+  bool operator()(std::string_view a, std::string_view b) const {
+    return compare(a, b) < 0;
+  }
+
+private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+} // namespace taskory::text

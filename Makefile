@@ -1,0 +1,49 @@
+# A thin front door over CMake: `make test`, `make run`, `make install`.
+BUILD      ?= build
+PREFIX     ?= /usr/local
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_ARGS ?=
+# Debian packages the build and the tests need.
+DEB_PACKAGES := build-essential cmake pkg-config libsqlite3-dev libicu-dev \
+                nlohmann-json3-dev libgtest-dev libbenchmark-dev faketime sqlite3
+WERROR := $(if $(CI),ON,OFF)
+
+.PHONY: all deps configure build test run install fuzz bench test-sanitize clean
+
+all: build
+
+deps:
+	@bash tools/install-deps.sh $(DEB_PACKAGES)
+	@command -v npm >/dev/null 2>&1 || bash tools/install-deps.sh nodejs npm
+
+configure: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DTASKORY_WERROR=$(WERROR) $(CMAKE_ARGS)
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	@if [ -f tests/e2e/package-lock.json ]; then (cd tests/e2e && npm ci --no-audit --no-fund --silent); fi
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+run: build
+	@$(BUILD)/taskory_mcp/taskory_mcp
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTASKORY_BUILD_FUZZ=ON -DTASKORY_BUILD_TESTS=OFF
+	cmake --build build-fuzz -j $(JOBS)
+
+bench: deps
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTASKORY_BUILD_BENCH=ON -DTASKORY_BUILD_TESTS=OFF
+	cmake --build build-bench -j $(JOBS)
+
+test-sanitize: deps
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTASKORY_SANITIZE=ON
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD) build-fuzz build-bench build-asan

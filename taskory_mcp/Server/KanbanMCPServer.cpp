@@ -1,0 +1,1 @@
+// The request loop lives here.
