@@ -2,6 +2,7 @@
 
 #include <unicode/gregocal.h>
 #include <unicode/locid.h>
+#include <unicode/numsys.h>
 #include <unicode/smpdtfmt.h>
 #include <unicode/timezone.h>
 #include <unicode/unistr.h>
@@ -93,13 +94,22 @@ struct Calendar::Impl {
   mutable std::map<std::string, std::unique_ptr<icu::SimpleDateFormat>,
                    std::less<>>
       formatters;
+  // Whether the locale writes numbers with the digits 0-9, so that purely
+  // numeric patterns can be written without a formatter.
+  bool latinDigits = false;
 
   Impl(std::unique_ptr<icu::TimeZone> zone, const icu::Locale &wanted)
       : locale(usableLocale(wanted)) {
     calendar = makeGregorian(std::move(zone), locale);
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::NumberingSystem> numbers(
+        icu::NumberingSystem::createInstance(locale, status));
+    latinDigits = U_SUCCESS(status) && numbers &&
+                  std::string_view(numbers->getName()) == "latn";
   }
 
-  Impl(const Impl &other) : locale(other.locale) {
+  Impl(const Impl &other)
+      : locale(other.locale), latinDigits(other.latinDigits) {
     if (other.calendar)
       calendar.reset(other.calendar->clone());
   }
@@ -309,11 +319,64 @@ std::optional<std::pair<Date, Date>> Calendar::weekInterval(Date date) const {
   return std::make_pair(start, startOfDay(*next));
 }
 
+// Writes the purely numeric patterns that card lists use ("yyyy-MM-dd",
+// "yyyy-MM-dd HH:mm") straight from the components, exactly as ICU would for
+// a four-digit year and Latin digits: a formatter costs several times more,
+// and a long list formats a date or two per card. Nothing for any other
+// pattern.
+namespace {
+
+std::optional<std::string> numericFormat(const Calendar::Components &parts,
+                                         std::string_view pattern) {
+  if (parts.year < 1 || parts.year > 9999)
+    return std::nullopt;
+  std::string out;
+  out.reserve(pattern.size());
+  auto put = [&](int64_t value, int width) {
+    char digits[8];
+    for (int i = width - 1; i >= 0; --i, value /= 10)
+      digits[i] = static_cast<char>('0' + value % 10);
+    out.append(digits, static_cast<std::size_t>(width));
+  };
+  while (!pattern.empty()) {
+    if (pattern.starts_with("yyyy")) {
+      put(parts.year, 4);
+      pattern.remove_prefix(4);
+    } else if (pattern.starts_with("MM") || pattern.starts_with("dd") ||
+               pattern.starts_with("HH") || pattern.starts_with("mm") ||
+               pattern.starts_with("ss")) {
+      char field = pattern[0];
+      int value = field == 'M'   ? parts.month
+                  : field == 'd' ? parts.day
+                  : field == 'H' ? parts.hour
+                  : field == 'm' ? parts.minute
+                                 : parts.second;
+      put(value, 2);
+      pattern.remove_prefix(2);
+      if (!pattern.empty() && pattern[0] == field)
+        return std::nullopt; // "MMM", "ddd", ...: leave it to ICU
+    } else if (pattern[0] == '-' || pattern[0] == ' ' || pattern[0] == ':' ||
+               pattern[0] == '.' || pattern[0] == '/') {
+      out.push_back(pattern[0]);
+      pattern.remove_prefix(1);
+    } else {
+      return std::nullopt;
+    }
+  }
+  return out;
+}
+
+} // namespace
+
 std::string Calendar::format(Date date, std::string_view pattern) const {
   // A date ICU cannot represent (NaN, infinities, beyond its range) gives
   // the empty text; no clamped date is ever shown in its place.
   if (!impl_->calendar || !isReadable(date))
     return {};
+  if (impl_->latinDigits) {
+    if (auto text = numericFormat(components(date), pattern))
+      return *text;
+  }
   auto found = impl_->formatters.find(pattern);
   if (found == impl_->formatters.end()) {
     UErrorCode status = U_ZERO_ERROR;

@@ -268,6 +268,28 @@ TEST_F(BerlinCalendar, FormatsInItsZoneAndLocale) {
   EXPECT_EQ(english.localeID(), "en_US");
 }
 
+TEST(Calendar, NumericPatternsMatchTheFormatter) {
+  // A doubled quote is a literal quote to ICU, so the second pattern always
+  // goes through the ICU formatter while the first may be written directly.
+  Calendar berlin("Europe/Berlin", "de_DE");
+  for (Date date = utc(2024, 1, 1); date < utc(2026, 1, 1); date += 7919)
+    ASSERT_EQ(berlin.format(date, "yyyy-MM-dd HH:mm:ss") + "'",
+              berlin.format(date, "yyyy-MM-dd HH:mm:ss''"))
+        << date;
+  // Before October 1582 the calendar counts Julian days, like ICU's.
+  for (Date date : {utc(1, 1, 3), utc(1582, 10, 10), utc(1000, 2, 28)})
+    EXPECT_EQ(berlin.format(date, "yyyy-MM-dd") + "'",
+              berlin.format(date, "yyyy-MM-dd''"))
+        << date;
+  EXPECT_EQ(berlin.format(utc(2025, 3, 12), "dd.MM.yyyy"), "12.03.2025");
+  EXPECT_EQ(berlin.format(utc(2025, 3, 12), "yyyy-MMM-dd"), "2025-März-12");
+
+  // Locales that write other digits keep them.
+  Calendar cairo("Africa/Cairo", "ar_EG");
+  EXPECT_EQ(cairo.format(utc(2025, 3, 12, 10), "yyyy-MM-dd"),
+            "\u0662\u0660\u0662\u0665-\u0660\u0663-\u0661\u0662");
+}
+
 TEST(Calendar, UnknownZoneAndLocaleStillWork) {
   Calendar odd("No/Such_Zone", "xx_INVALID");
   auto date = odd.date(2025, 3, 12, 17);
