@@ -1,5 +1,6 @@
 #include "Server/KanbanMCPServer.h"
 
+#include "KanbanCore/Text.h"
 #include "KanbanTools/KanbanTools.h"
 #include "KanbanTools/ToolError.h"
 #include "Server/LineIO.h"
@@ -291,8 +292,8 @@ std::optional<std::string> handleLine(std::string_view line,
                                       const ToolRunner &runTool) {
   if (line.empty())
     return std::nullopt;
-  const std::string text = sanitizedUTF8(line);
-  auto request = parseRequest(text);
+  const std::string utf8 = text::sanitizedUTF8(line);
+  auto request = parseRequest(utf8);
   if (!request)
     return std::nullopt;
   const std::string &method = request->method;

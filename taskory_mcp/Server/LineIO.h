@@ -39,10 +39,4 @@ private:
 // reader has gone; the caller must ignore SIGPIPE to see it).
 int writeAll(int fd, std::string_view bytes);
 
-// `bytes` with every ill-formed UTF-8 sequence replaced by U+FFFD, one
-// replacement per maximal ill-formed subpart (so a truncated sequence becomes
-// one U+FFFD, a stray continuation byte one each). Surrogates and values above
-// U+10FFFF are ill-formed.
-std::string sanitizedUTF8(std::string_view bytes);
-
 } // namespace taskory

@@ -5,9 +5,11 @@
 #include "KanbanTools/KanbanTools.h"
 #include "Server/KanbanMCPServer.h"
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <exception>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace taskory {
@@ -48,7 +50,28 @@ std::string callTool(ModelContainer &container, std::string_view name,
 
 } // namespace StartUp
 
+namespace {
+
+// A parent may start us with a standard descriptor closed. The store would
+// then be opened on that number, and answers meant for standard output would
+// be written into the database. Holding /dev/null there keeps the numbers
+// taken; answers to a closed standard output simply go nowhere.
+void occupyClosedStandardDescriptors() {
+  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+      continue;
+    const int opened = ::open("/dev/null", O_RDWR);
+    if (opened >= 0 && opened != fd) {
+      ::dup2(opened, fd);
+      ::close(opened);
+    }
+  }
+}
+
+} // namespace
+
 int KanbanMCPServer::main() {
+  occupyClosedStandardDescriptors();
   // A client that goes away closes our standard output; the write then
   // reports EPIPE and the loop ends normally instead of the signal killing
   // the process.

@@ -222,6 +222,9 @@ TEST(KanbanMCPServer, AnswersAreOneLineWithSlashesEscapedAndRawUTF8) {
 TEST(KanbanMCPServer, InvalidUTF8InTheRequestBecomesReplacementCharacters) {
   EXPECT_EQ(handle("{\"id\":\"\xC3\",\"method\":\"ping\"}"),
             "{\"jsonrpc\":\"2.0\",\"id\":\"\xEF\xBF\xBD\",\"result\":{}}");
+  EXPECT_EQ(handle("{\"id\":\"\xC0\xAF\xE2\x82\",\"method\":\"ping\"}"),
+            "{\"jsonrpc\":\"2.0\",\"id\":\"\xEF\xBF\xBD\xEF\xBF\xBD"
+            "\xEF\xBF\xBD\",\"result\":{}}");
   EXPECT_EQ(handle("{\"id\":1,\"method\":\"x\xFF\"}"),
             "{\"jsonrpc\":\"2.0\",\"id\":1,\"error\":{\"code\":-32601,"
             "\"message\":\"Unbekannte Methode: x\xEF\xBF\xBD\"}}");

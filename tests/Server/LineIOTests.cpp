@@ -91,32 +91,5 @@ TEST(WriteAll, WritesEverythingToAFile) {
   std::fclose(file);
 }
 
-TEST(SanitizedUTF8, ReplacesEachMaximalIllFormedSubpart) {
-  const std::string fffd = "\xEF\xBF\xBD";
-  const struct {
-    std::string input, expected;
-  } cases[] = {
-      {"", ""},
-      {"plain ASCII", "plain ASCII"},
-      {"Pläne → „Ziel“ 😀", "Pläne → „Ziel“ 😀"},
-      {std::string("a\0b", 3), std::string("a\0b", 3)},
-      {"\x80", fffd},                                  // stray continuation
-      {"\xC3", fffd},                                  // truncated at the end
-      {"\xC3(", fffd + "("},                           // truncated before ASCII
-      {"\xE2\x86", fffd},                              // two of three bytes
-      {"\xE2\x86x", fffd + "x"},                       // ... then ASCII
-      {"\xC0\xAF", fffd + fffd},                       // overlong "/"
-      {"\xE0\x80\xAF", fffd + fffd + fffd},            // overlong, three bytes
-      {"\xED\xA0\x80", fffd + fffd + fffd},            // surrogate U+D800
-      {"\xF4\x90\x80\x80", fffd + fffd + fffd + fffd}, // above U+10FFFF
-      {"\xF0\x9F\x98", fffd},                          // three of four bytes
-      {"\xFF\xFEok", fffd + fffd + "ok"},
-      {"\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"}, // U+10FFFF itself
-  };
-  for (const auto &c : cases)
-    EXPECT_EQ(sanitizedUTF8(c.input), c.expected)
-        << testing::PrintToString(c.input);
-}
-
 } // namespace
 } // namespace taskory
