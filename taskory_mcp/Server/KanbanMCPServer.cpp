@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string>
 #include <unistd.h>
 #include <utility>
@@ -326,7 +327,13 @@ int serve(int in, int out, const ToolRunner &runTool) {
   LineReader reader(in);
   std::string line;
   while (reader.next(line)) {
-    auto answer = handleLine(line, runTool);
+    std::optional<std::string> answer;
+    try {
+      answer = handleLine(line, runTool);
+    } catch (const std::bad_alloc &) {
+      // A line too large to read into memory cannot be answered either; the
+      // session goes on with the next one.
+    }
     if (!answer)
       continue;
     // Line and line feed leave in one write, so a reader never sees half an

@@ -62,10 +62,10 @@ nlohmann::json toolCallResult(std::string_view name,
 inline constexpr int kOutputFailed = 2;
 
 // The request loop: reads `in` to its end and writes each answer to `out`
-// followed by a line feed. Returns the process exit status: 0 at end of input
-// and also when the reader of `out` has gone (EPIPE: the client ended the
-// session), kOutputFailed when `out` failed otherwise. The caller must ignore
-// SIGPIPE.
+// followed by a line feed, in one write. Returns the process exit status: 0
+// at end of input and also when the reader of `out` has gone (EPIPE: the
+// client ended the session), kOutputFailed after logging any other failure
+// of `out`. The caller must ignore SIGPIPE.
 int serve(int in, int out, const ToolRunner &runTool);
 
 // Writes `message` and a line feed to standard error in one write; no prefix.
