@@ -52,10 +52,11 @@ std::string callTool(ModelContainer &container, std::string_view name,
 
 namespace {
 
-// A parent may start us with a standard descriptor closed. The store would
-// then be opened on that number, and answers meant for standard output would
-// be written into the database. Holding /dev/null there keeps the numbers
-// taken; answers to a closed standard output simply go nowhere.
+// A parent may start us with a standard descriptor closed. The next file we
+// open (the settings, a directory listing) would then take that number, and
+// an answer meant for standard output could land in it. Holding /dev/null
+// there keeps the numbers taken; answers to a closed standard output simply
+// go nowhere and the session runs to the end of its input.
 void occupyClosedStandardDescriptors() {
   for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)

@@ -91,8 +91,7 @@ TEST_F(KanbanToolsDispatch, NewerRecordedSchemaRefusesEveryToolBeforeLookup) {
     EXPECT_TRUE(message->ends_with("/install.sh | bash")) << *message;
   }
   // Nothing ran: no plan was created behind the refusal.
-  auto context = store_.context();
-  EXPECT_TRUE(context->fetchPlans().empty());
+  EXPECT_TRUE(store_.context()->fetchPlans().empty());
 
   // Checked on every call: back at a known version, tools run again.
   recordSchemaVersion(1);
@@ -100,8 +99,9 @@ TEST_F(KanbanToolsDispatch, NewerRecordedSchemaRefusesEveryToolBeforeLookup) {
 }
 
 TEST(KanbanToolsEncode, TextIsReturnedByteForByte) {
-  for (const std::string text : {"", "Karte „Einkauf“ angelegt · ID 1A2B3C4D",
-                                 "a/b\nc\"d", std::string("\xFF\0x", 3)})
+  const std::string texts[] = {"", "Karte „Einkauf“ angelegt · ID 1A2B3C4D",
+                               "a/b\nc\"d", std::string("\xFF\0x", 3)};
+  for (const auto &text : texts)
     EXPECT_EQ(KanbanTools::encode(text), text) << testing::PrintToString(text);
 }
 

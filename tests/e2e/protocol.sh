@@ -130,6 +130,15 @@ status=${PIPESTATUS[0]}
 [ "$status" = 0 ] || fail "gone: exit status $status"
 expect_file gone err </dev/null
 
+# --- Started with standard output closed: answers go nowhere, no failure ---
+printf '%s\n' '{"id":1,"method":"ping"}' '{"id":2,"method":"tools/call","params":{"name":"x"}}' >"$WORK/closed.in"
+mkdir -p "$WORK/closed.home/data"
+env -i PATH="$PATH" HOME="$WORK/closed.home" XDG_DATA_HOME="$WORK/closed.home/data" \
+  "$BIN" <"$WORK/closed.in" 2>"$WORK/closed.err" >&-
+status=$?
+[ "$status" = 0 ] || fail "closed: exit status $status"
+expect_file closed err </dev/null
+
 # --- The store cannot be opened: one line on standard error, status 1 ---
 printf '%s\n' '{"jsonrpc":"2.0","id":1,"method":"ping"}' >"$WORK/nostore.in"
 SETUP='mkdir -p "$home/data/taskory/Taskory.store"' session nostore
