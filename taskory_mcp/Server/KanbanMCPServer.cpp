@@ -39,7 +39,7 @@ std::string compact(const json &value) {
 // Escapes every "/" of a compact JSON text. Outside strings such text holds
 // no "/", and inside them "/" is never part of an escape or of a multi-byte
 // UTF-8 sequence, so a plain byte substitution is exact.
-std::string escapeSlashes(std::string text) {
+std::string escapeSlashes(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 16);
   for (char c : text) {
@@ -60,7 +60,7 @@ std::string messageLine(std::string_view id, std::string_view member,
   text += "\":";
   text += compact(value);
   text += '}';
-  return escapeSlashes(std::move(text));
+  return escapeSlashes(text);
 }
 
 // Builds the request object from parser events without recursion and writes

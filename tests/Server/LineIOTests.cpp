@@ -82,14 +82,5 @@ TEST(WriteAll, ReportsAGoneReaderAsEPIPE) {
   ::close(fds[1]);
 }
 
-TEST(WriteAll, WritesEverythingToAFile) {
-  FILE *file = std::tmpfile();
-  const std::string bytes(3 * 1024 * 1024, 'y');
-  EXPECT_EQ(writeAll(fileno(file), bytes), 0);
-  EXPECT_EQ(::lseek(fileno(file), 0, SEEK_CUR),
-            static_cast<off_t>(bytes.size()));
-  std::fclose(file);
-}
-
 } // namespace
 } // namespace taskory
