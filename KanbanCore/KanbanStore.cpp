@@ -279,8 +279,7 @@ std::unique_ptr<ModelContainer> makeContainer(const fs::path &file) {
     db = SqliteDatabase::open(file.string());
     schema::configureConnection(*db);
   } catch (const StoreError &error) {
-    throw StoreError(error.kind(), error.code(), error.extendedCode(),
-                     quoted(file) + ": " + error.what());
+    schema::rethrowForFile(error, file);
   }
   schema::prepareFileStore(*db, file);
   return std::make_unique<ModelContainer>(std::move(db));

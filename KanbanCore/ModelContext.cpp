@@ -216,9 +216,12 @@ struct ModelContext::Impl {
           StoreError::Kind::other, 0, 0,
           "Auf diesem Store ist schon ein anderer Kontext offen "
           "– Kontexte arbeiten nacheinander, nicht verschachtelt.");
+    refuseMovedFile();
     db.exec("BEGIN IMMEDIATE");
     inTransaction = true;
   }
+
+  void refuseMovedFile() { db.checkFileNotMoved(); }
 
   [[noreturn]] void poison(const StoreError &error) {
     failure = error;
@@ -1066,6 +1069,7 @@ void ModelContext::save(Date now) {
   impl_->write([&] {
     impl_->flushAll();
     impl_->writeHistory(now);
+    impl_->refuseMovedFile();
     impl_->db.exec("COMMIT");
   });
   impl_->inTransaction = false;

@@ -136,12 +136,7 @@ Header readHeader(SqliteDatabase &db, const std::filesystem::path &file) {
     header.objectCount = db.queryInteger("SELECT count(*) FROM sqlite_schema");
     return header;
   } catch (const StoreError &error) {
-    if (error.kind() == StoreError::Kind::notADatabase)
-      throw StoreError(error.kind(), error.code(), error.extendedCode(),
-                       quoted(file) + " ist keine SQLite-Datenbank" +
-                           std::string(kUntouched));
-    throw StoreError(error.kind(), error.code(), error.extendedCode(),
-                     quoted(file) + ": " + error.what());
+    rethrowForFile(error, file);
   }
 }
 
@@ -225,6 +220,16 @@ void createInEmptyDatabase(SqliteDatabase &db) {
 
 } // namespace
 
+void rethrowForFile(const StoreError &error,
+                    const std::filesystem::path &file) {
+  if (error.kind() == StoreError::Kind::notADatabase)
+    throw StoreError(error.kind(), error.code(), error.extendedCode(),
+                     quoted(file) + " ist keine SQLite-Datenbank" +
+                         std::string(kUntouched));
+  throw StoreError(error.kind(), error.code(), error.extendedCode(),
+                   quoted(file) + ": " + error.what());
+}
+
 void configureConnection(SqliteDatabase &db) {
   db.setBusyTimeout(kBusyTimeoutMilliseconds);
   db.exec("PRAGMA foreign_keys = ON");
@@ -248,8 +253,7 @@ void prepareFileStore(SqliteDatabase &db, const std::filesystem::path &file) {
     try {
       createInEmptyDatabase(db);
     } catch (const StoreError &error) {
-      throw StoreError(error.kind(), error.code(), error.extendedCode(),
-                       quoted(file) + ": " + error.what());
+      rethrowForFile(error, file);
     }
     refuseForeignOrNewer(readHeader(db, file), file);
   }

@@ -10,6 +10,7 @@
 namespace taskory {
 
 class SqliteDatabase;
+class StoreError;
 
 namespace schema {
 
@@ -29,6 +30,11 @@ void configureConnection(SqliteDatabase &db);
 // it, gives an empty database the schema in one transaction, switches a file
 // to WAL and adds missing indexes. `file` only serves the messages.
 void prepareFileStore(SqliteDatabase &db, const std::filesystem::path &file);
+
+// `error` as it reads for the store at `file`: a file that is not SQLite
+// says so, anything else is prefixed with the path.
+[[noreturn]] void rethrowForFile(const StoreError &error,
+                                 const std::filesystem::path &file);
 
 // The schema for an in-memory database.
 void prepareMemoryStore(SqliteDatabase &db);

@@ -292,6 +292,16 @@ bool SqliteDatabase::isReadOnly() const {
   return sqlite3_db_readonly(db_, "main") == 1;
 }
 
+void SqliteDatabase::checkFileNotMoved() {
+  int moved = 0;
+  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) ==
+          SQLITE_OK &&
+      moved)
+    throw StoreError(
+        StoreError::Kind::readOnly, SQLITE_READONLY, SQLITE_READONLY_DBMOVED,
+        describeSqliteError(SQLITE_READONLY, SQLITE_READONLY_DBMOVED));
+}
+
 void SqliteDatabase::setBusyTimeout(int milliseconds) {
   check(sqlite3_busy_timeout(db_, milliseconds));
   busyTimeout_ = milliseconds;

@@ -107,6 +107,10 @@ public:
   int changes() const;
   bool inTransaction() const;
   bool isReadOnly() const;
+  // Throws StoreError when the database file was deleted or renamed since
+  // it was opened: in WAL mode writes would still succeed, into a file that
+  // nobody will ever open again.
+  void checkFileNotMoved();
   void setBusyTimeout(int milliseconds);
   int busyTimeout() const { return busyTimeout_; }
 
