@@ -81,7 +81,8 @@ template <class T> const std::string &insertSQL() {
         values += ", ";
       }
       columns += std::string(field.column);
-      values += "?" + std::to_string(index++);
+      values += '?';
+      values += std::to_string(index++);
     }
     return "INSERT INTO " + std::string(EntityTable<T>::name) + " (" + columns +
            ") VALUES (" + values + ")";
@@ -667,8 +668,7 @@ struct CardFilter {
 CardFilter cardFilter(const CardQuery &query) {
   CardFilter filter;
   std::vector<std::function<void(SqliteStatement &, int)>> binders;
-  // Rows whose id is not text cannot be loaded (see materialize).
-  std::string where = "typeof(Card.id) = 'text'";
+  std::string where = "1";
   auto parameter = [&](auto &&bind) {
     binders.emplace_back(std::forward<decltype(bind)>(bind));
     return "?" + std::to_string(binders.size());
