@@ -662,6 +662,7 @@ namespace {
 struct CardFilter {
   std::string where;
   std::function<void(SqliteStatement &)> bind;
+  int parameterCount = 0;
   bool matchesNothing = false;
 };
 
@@ -712,6 +713,7 @@ CardFilter cardFilter(const CardQuery &query) {
   if (query.textMatches)
     where += " AND text_predicate(Card.title, Card.notes)";
   filter.where = std::move(where);
+  filter.parameterCount = static_cast<int>(binders.size());
   filter.bind = [binders = std::move(binders)](SqliteStatement &s) {
     for (std::size_t i = 0; i < binders.size(); ++i)
       binders[i](s, static_cast<int>(i) + 1);
@@ -736,9 +738,12 @@ std::vector<Card *> ModelContext::queryCards(const CardQuery &query,
   return impl_->fetch<Card>(
       selectSQL<Card>() + "WHERE " + filter.where +
           " ORDER BY (Card.dueDate IS NULL), Card.dueDate, Card.sortOrder, "
-          "Card.rowid LIMIT " +
-          std::to_string(sqlLimit),
-      filter.bind);
+          "Card.rowid LIMIT ?" +
+          std::to_string(filter.parameterCount + 1),
+      [&](SqliteStatement &s) {
+        filter.bind(s);
+        s.bind(filter.parameterCount + 1, sqlLimit);
+      });
 }
 
 int64_t ModelContext::countCards(const CardQuery &query) {

@@ -262,13 +262,18 @@ bool SqliteDatabase::tryExec(std::string_view sql) noexcept {
 }
 
 StatementUse SqliteDatabase::statement(std::string_view sql) {
+  // Statements are built from a fixed set of shapes, but an UPDATE names the
+  // columns that changed and a bucket list has its own length: keep the cache
+  // bounded. Only when no statement is in use, so no caller loses its own.
+  constexpr std::size_t kMaxCachedStatements = 256;
   auto it = cache_.find(sql);
-  if (it == cache_.end())
-    it = cache_
-             .emplace(std::string(sql),
-                      std::make_unique<SqliteStatement>(*this, sql))
-             .first;
-  return StatementUse(*it->second);
+  if (it == cache_.end()) {
+    if (cache_.size() >= kMaxCachedStatements && activeUses_ == 0)
+      cache_.clear();
+    auto stmt = std::make_unique<SqliteStatement>(*this, sql);
+    it = cache_.emplace(std::string(sql), std::move(stmt)).first;
+  }
+  return StatementUse(*it->second, activeUses_);
 }
 
 int64_t SqliteDatabase::queryInteger(std::string_view sql) {

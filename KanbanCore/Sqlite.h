@@ -65,16 +65,23 @@ private:
 // statement stays active (and holds a read snapshot) between calls.
 class StatementUse {
 public:
-  explicit StatementUse(SqliteStatement &stmt) : stmt_(&stmt) {}
+  StatementUse(SqliteStatement &stmt, int &activeUses)
+      : stmt_(&stmt), activeUses_(&activeUses) {
+    ++*activeUses_;
+  }
   StatementUse(const StatementUse &) = delete;
   StatementUse &operator=(const StatementUse &) = delete;
-  ~StatementUse() { stmt_->reset(); }
+  ~StatementUse() {
+    stmt_->reset();
+    --*activeUses_;
+  }
 
   SqliteStatement *operator->() const { return stmt_; }
   SqliteStatement &operator*() const { return *stmt_; }
 
 private:
   SqliteStatement *stmt_;
+  int *activeUses_;
 };
 
 // One connection. Not thread-safe; owned by a ModelContainer.
@@ -132,6 +139,7 @@ private:
   sqlite3 *db_;
   int busyTimeout_ = 0;
   std::map<std::string, std::unique_ptr<SqliteStatement>, std::less<>> cache_;
+  int activeUses_ = 0;
   const TextPredicate *predicate_ = nullptr;
   std::exception_ptr predicateError_;
 

@@ -1,6 +1,8 @@
 #include "KanbanCore/Bucket.h"
+#include "KanbanCore/Calendar.h"
 #include "KanbanCore/Card.h"
 #include "KanbanCore/CardAttachment.h"
+#include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Plan.h"
 #include "KanbanCore/PlanLabel.h"
 #include "KanbanCore/Uuid.h"
@@ -118,6 +120,49 @@ TEST(Entities, NewObjectsStartAtTheirInitialValues) {
   EXPECT_FALSE(label.plan);
   CardAttachment attachment("a", 0, 0);
   EXPECT_EQ(attachment.kind(), AttachmentKind::link);
+}
+
+// 2025-03-12 10:00 UTC is 11:00 in Berlin; the day began at 23:00 UTC.
+TEST(Entities, LateMeansDueBeforeTheStartOfToday) {
+  const Date now = 1741773600.0;
+  const Date startOfToday = 1741734000.0;
+  Calendar calendar("Europe/Berlin", "de_DE");
+  struct Case {
+    const char *what;
+    std::optional<Date> due;
+    int64_t percent;
+    bool late;
+  };
+  for (const auto &test : std::vector<Case>{
+           {"due yesterday, in progress", startOfToday - 86400, 50, true},
+           {"a second before midnight", startOfToday - 1, 0, true},
+           {"due yesterday, completed", startOfToday - 86400, 100, false},
+           {"due yesterday, over 100 percent", startOfToday - 86400, 150,
+            false},
+           {"due today at 00:00", startOfToday, 0, false},
+           {"due later today", now + 3600, 0, false},
+           {"no due date", std::nullopt, 0, false}}) {
+    Card card("x", 0, now);
+    card.dueDate = test.due;
+    card.percentComplete = test.percent;
+    EXPECT_EQ(isLate(card, now, calendar), test.late) << test.what;
+  }
+}
+
+TEST(Entities, UnreadableRecurrenceDataMeansNoRecurrence) {
+  Card card("x", 0, 0);
+  EXPECT_FALSE(card.recurrenceRule());
+  for (const char *data :
+       {"", "kein JSON", "{}", "{\"frequency\":\"hourly\"}", "\xff\xfe"}) {
+    card.recurrenceRuleData = std::string(data);
+    EXPECT_FALSE(card.recurrenceRule()) << data;
+  }
+  RecurrenceRule rule(RecurrenceRule::Frequency::weekly, 2, {2, 4});
+  card.setRecurrenceRule(rule);
+  ASSERT_TRUE(card.recurrenceRuleData);
+  EXPECT_EQ(card.recurrenceRule(), rule);
+  card.setRecurrenceRule(std::nullopt);
+  EXPECT_FALSE(card.recurrenceRuleData);
 }
 
 TEST(Uuid, ParsesEitherCaseAndRejectsEverythingElse) {
