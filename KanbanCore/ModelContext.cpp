@@ -312,7 +312,7 @@ struct ModelContext::Impl {
   // --- loading ---
 
   template <class T> Row<T> &adopt(T value) {
-    auto row = std::make_unique<Row<T>>(Row<T>{value, value});
+    auto row = std::make_unique<Row<T>>(Row<T>{value, std::move(value)});
     Row<T> &ref = *row;
     EntitySet<T> &entities = set<T>();
     entities.rows.push_back(std::move(row));
