@@ -46,9 +46,9 @@ Fixture &fixture() {
     f->directory = pattern;
     const auto start = std::chrono::steady_clock::now();
     f->store = generateStore(f->directory / "Taskory.store", kNow);
-    const auto seconds = std::chrono::duration<double>(
-                             std::chrono::steady_clock::now() - start)
-                             .count();
+    const auto seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+            .count();
     std::fprintf(stderr, "generated %zu cards in %zu plans in %.1f s\n",
                  f->store.cardIDs.size(), f->store.planTitles.size(), seconds);
     f->container = KanbanStore::makeContainer(f->store.file);
@@ -78,9 +78,8 @@ void runToolCalls(benchmark::State &state, ArgsFor argsFor, Call call) {
     bytes += resultSize(result);
     benchmark::DoNotOptimize(result);
   }
-  state.counters["result_bytes"] =
-      benchmark::Counter(static_cast<double>(bytes),
-                         benchmark::Counter::kAvgIterations);
+  state.counters["result_bytes"] = benchmark::Counter(
+      static_cast<double>(bytes), benchmark::Counter::kAvgIterations);
 }
 
 // Spread over the whole store so that no single page stays hot.
@@ -91,7 +90,10 @@ const UUID &cardAt(std::size_t i) {
 
 void BM_GetCardFullUUID(benchmark::State &state) {
   runToolCalls(
-      state, [](std::size_t i) { return nlohmann::json{{"card_id", cardAt(i)}}; },
+      state,
+      [](std::size_t i) {
+        return nlohmann::json{{"card_id", cardAt(i)}};
+      },
       [](KanbanTools &tools, const nlohmann::json &args) {
         return tools.getCard(args);
       });
@@ -142,7 +144,10 @@ void BM_ListCardsPlan(benchmark::State &state) {
 
 void BM_ListCardsQuery(benchmark::State &state) {
   runToolCalls(
-      state, [](std::size_t) { return nlohmann::json{{"query", "rechnung 1"}}; },
+      state,
+      [](std::size_t) {
+        return nlohmann::json{{"query", "rechnung 1"}};
+      },
       [](KanbanTools &tools, const nlohmann::json &args) {
         return tools.listCards(args);
       });
@@ -150,7 +155,10 @@ void BM_ListCardsQuery(benchmark::State &state) {
 
 void BM_ListCardsQueryNoMatch(benchmark::State &state) {
   runToolCalls(
-      state, [](std::size_t) { return nlohmann::json{{"query", "gibt es nicht"}}; },
+      state,
+      [](std::size_t) {
+        return nlohmann::json{{"query", "gibt es nicht"}};
+      },
       [](KanbanTools &tools, const nlohmann::json &args) {
         return tools.listCards(args);
       });

@@ -84,9 +84,9 @@ private:
 };
 
 constexpr std::array<const char *, 16> kWords = {
-    "Rechnung", "Angebot",  "Bericht", "Einkauf",  "Steuer",  "Termin",
-    "Meeting",  "Entwurf",  "Review",  "Umzug",    "Garten",  "Reparatur",
-    "Planung",  "Recherche", "Anruf",  "Präsentation"};
+    "Rechnung", "Angebot",   "Bericht", "Einkauf",     "Steuer", "Termin",
+    "Meeting",  "Entwurf",   "Review",  "Umzug",       "Garten", "Reparatur",
+    "Planung",  "Recherche", "Anruf",   "Präsentation"};
 
 } // namespace
 
@@ -150,35 +150,44 @@ GeneratedStore generateStore(const std::filesystem::path &file, Date now,
     std::vector<UUID> labels;
     for (int slot = 0; slot < 25; ++slot) {
       labels.push_back(makeUUID());
-      label.text(labels.back()).integer(slot)
-          .text("Label " + std::to_string(slot + 1)).text(planID);
+      label.text(labels.back())
+          .integer(slot)
+          .text("Label " + std::to_string(slot + 1))
+          .text(planID);
       label.run();
     }
     std::vector<UUID> goals;
     for (int g = 0; g < 3; ++g) {
       goals.push_back(makeUUID());
-      goal.text(goals.back()).text("Ziel " + std::to_string(g + 1))
-          .real(1024.0 * (g + 1)).real(now).text(planID);
+      goal.text(goals.back())
+          .text("Ziel " + std::to_string(g + 1))
+          .real(1024.0 * (g + 1))
+          .real(now)
+          .text(planID);
       goal.run();
     }
 
     for (std::size_t c = 0; c < shape.cardsPerPlan; ++c) {
       const UUID cardID = makeUUID();
       out.cardIDs.push_back(cardID);
-      const std::string title = std::string(kWords[pick(kWords.size())]) +
-                                " " + std::to_string(p * shape.cardsPerPlan + c);
+      const std::string title = std::string(kWords[pick(kWords.size())]) + " " +
+                                std::to_string(p * shape.cardsPerPlan + c);
       const int64_t percent = chance(60) ? 0 : (chance(50) ? 50 : 100);
       const bool recurring = chance(5);
       card.text(cardID).text(title);
-      card.text(chance(30) ? "Notiz zu " + std::string(kWords[pick(kWords.size())])
-                           : std::string());
+      card.text(chance(30)
+                    ? "Notiz zu " + std::string(kWords[pick(kWords.size())])
+                    : std::string());
       if (chance(60) || recurring)
         card.real(now + (static_cast<double>(pick(120)) - 60.0) * 86400.0);
       else
         card.null();
       card.integer(kPriorities[pick(kPriorities.size())]).integer(percent);
-      card.real(1024.0 * (c + 1)).integer(chance(10) ? 1 : 0)
-          .integer(chance(5) ? 1 : 0).real(now - 86400.0 * 30).real(now);
+      card.real(1024.0 * (c + 1))
+          .integer(chance(10) ? 1 : 0)
+          .integer(chance(5) ? 1 : 0)
+          .real(now - 86400.0 * 30)
+          .real(now);
       if (percent == 100)
         card.real(now - 86400.0);
       else
@@ -192,8 +201,11 @@ GeneratedStore generateStore(const std::filesystem::path &file, Date now,
 
       if (chance(20))
         for (int i = 0; i < 3; ++i) {
-          item.text(makeUUID()).text("Schritt " + std::to_string(i + 1))
-              .integer(chance(50) ? 1 : 0).real(1024.0 * (i + 1)).real(now)
+          item.text(makeUUID())
+              .text("Schritt " + std::to_string(i + 1))
+              .integer(chance(50) ? 1 : 0)
+              .real(1024.0 * (i + 1))
+              .real(now)
               .text(cardID);
           item.run();
         }

@@ -55,7 +55,8 @@ std::vector<std::string> labelNames(ModelContext &context, const Card &card) {
 }
 
 std::vector<std::string> goalTitles(ModelContext &context, const Card &card) {
-  return names(context.goals(card), [](const Goal &goal) { return goal.title; });
+  return names(context.goals(card),
+               [](const Goal &goal) { return goal.title; });
 }
 
 } // namespace
@@ -125,8 +126,7 @@ std::vector<std::string> metaParts(ModelContext &context, const Card &card) {
 }
 
 std::string cardLine(ModelContext &context, const Card &card, Date now,
-                     const Calendar &calendar, bool omitPlan,
-                     bool omitBucket) {
+                     const Calendar &calendar, bool omitPlan, bool omitBucket) {
   std::vector<std::string> parts;
   parts.push_back(shortID(card.id));
   parts.emplace_back(statusWord(card.progress()));

@@ -58,9 +58,10 @@ nlohmann::json cardJSON(ModelContext &context, const Card &card, Date now,
 // "Angelegt: „Einkaufen“ (1A2B3C4D) – not_started, Bucket Zu erledigen"
 // followed by ", Checkliste a/b", ", fällig yyyy-MM-dd" and " – note" when
 // they apply.
-std::string acknowledgement(ModelContext &context, const Card &card,
-                            const Calendar &calendar, std::string_view prefix,
-                            std::optional<std::string_view> note = std::nullopt);
+std::string
+acknowledgement(ModelContext &context, const Card &card,
+                const Calendar &calendar, std::string_view prefix,
+                std::optional<std::string_view> note = std::nullopt);
 
 // Joins with " · ", the separator of every text line.
 std::string joinParts(const std::vector<std::string> &parts);

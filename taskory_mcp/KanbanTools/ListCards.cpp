@@ -18,8 +18,9 @@ namespace {
 constexpr int64_t kDefaultLimit = 50;
 
 bool isASCII(std::string_view text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x80;
+  });
 }
 
 // Substring search in the locale lower-cased title or notes. Lower-casing
@@ -157,8 +158,8 @@ ToolResult KanbanTools::listCards(const nlohmann::json &arguments) {
   for (std::size_t i = 0; i < cards.size(); ++i) {
     if (i > 0)
       out += "\n";
-    out += cardLine(context(), *cards[i], now(), calendar(), omitPlan,
-                    omitBucket);
+    out +=
+        cardLine(context(), *cards[i], now(), calendar(), omitPlan, omitBucket);
   }
   if (hidden > 0)
     out += cutNotice(hidden);

@@ -59,9 +59,8 @@ ToolResult KanbanTools::listPlans() {
                         return entry + ")";
                       }));
     if (const auto goals = context().goals(*plan); !goals.empty())
-      parts.push_back("Ziele: " + joinedList(goals, [](const Goal &g) {
-                        return g.title;
-                      }));
+      parts.push_back("Ziele: " +
+                      joinedList(goals, [](const Goal &g) { return g.title; }));
 
     lines.push_back(joinParts(parts));
   }

@@ -141,9 +141,10 @@ std::string joinedNames(const std::vector<T *> &entities, Name name) {
 
 std::vector<Plan *> KanbanTools::fetchPlans() {
   std::vector<Plan *> plans = context().fetchPlans();
-  std::stable_sort(plans.begin(), plans.end(), [](const Plan *a, const Plan *b) {
-    return sortOrderLess(a->sortOrder, b->sortOrder);
-  });
+  std::stable_sort(plans.begin(), plans.end(),
+                   [](const Plan *a, const Plan *b) {
+                     return sortOrderLess(a->sortOrder, b->sortOrder);
+                   });
   // Titles only decide between equal sort orders; the collator is built only
   // when there is such a tie, which keeps the common case cheap.
   std::unique_ptr<text::NaturalOrder> order;
@@ -192,10 +193,10 @@ Bucket *KanbanTools::lookupBucket(std::string_view text, Plan &plan) {
 Bucket &KanbanTools::findBucket(std::string_view text, Plan &plan) {
   if (Bucket *bucket = lookupBucket(text, plan))
     return *bucket;
-  throw ToolError{
-      "Bucket „" + std::string(text) + "“ nicht gefunden. Vorhanden: " +
-      joinedNames(context().sortedBuckets(plan),
-                  [](const Bucket &b) { return b.name; })};
+  throw ToolError{"Bucket „" + std::string(text) +
+                  "“ nicht gefunden. Vorhanden: " +
+                  joinedNames(context().sortedBuckets(plan),
+                              [](const Bucket &b) { return b.name; })};
 }
 
 PlanLabel *KanbanTools::findLabel(std::string_view name, Plan &plan) {

@@ -47,8 +47,7 @@ protected:
     card.githubRepo = "acme/shop";
     card.githubNumber = 42;
     card.githubURLString = "https://github.com/acme/shop/issues/42";
-    card.setRecurrenceRule(
-        RecurrenceRule(RecurrenceRule::Frequency::daily, 3));
+    card.setRecurrenceRule(RecurrenceRule(RecurrenceRule::Frequency::daily, 3));
     card.recurrenceSeriesID = card.id;
     card.recurrenceOccurrence = 4;
     card.createdAt = seed.local(2025, 2, 1, 8, 5);
@@ -101,10 +100,9 @@ TEST_F(CardRenderingTest, BareCardHasThreePartsOnly) {
   EXPECT_EQ(detail(card), "1A2B3C4D · not_started · – / –\nEinkaufen");
   EXPECT_EQ(acknowledgement(*context, card, calendar(), "Angelegt"),
             "Angelegt: „Einkaufen“ (1A2B3C4D) – not_started, Bucket –");
-  EXPECT_EQ(object(card, false),
-            (nlohmann::json{{"id", kCardID},
-                            {"title", "Einkaufen"},
-                            {"status", "not_started"}}));
+  EXPECT_EQ(object(card, false), (nlohmann::json{{"id", kCardID},
+                                                 {"title", "Einkaufen"},
+                                                 {"status", "not_started"}}));
   EXPECT_EQ(object(card, true),
             (nlohmann::json{{"id", kCardID},
                             {"title", "Einkaufen"},
@@ -124,10 +122,14 @@ TEST_F(CardRenderingTest, StatusAndPriorityWordsFollowTheStoredRanges) {
     std::string expected;
   };
   const std::vector<Case> cases = {
-      {0, 5, "not_started"},   {49, 6, "not_started"},
-      {-3, 7, "not_started"},  {50, 0, "in_progress · urgent"},
-      {99, 1, "in_progress · urgent"}, {100, 2, "completed · important"},
-      {150, 4, "completed · important"}, {0, 8, "not_started · low"},
+      {0, 5, "not_started"},
+      {49, 6, "not_started"},
+      {-3, 7, "not_started"},
+      {50, 0, "in_progress · urgent"},
+      {99, 1, "in_progress · urgent"},
+      {100, 2, "completed · important"},
+      {150, 4, "completed · important"},
+      {0, 8, "not_started · low"},
       {0, 100, "not_started · low"},
   };
   Card &card = seed.card(nullptr, "T", kCardID);
@@ -218,18 +220,21 @@ TEST_F(CardRenderingTest, FullCardJSON) {
   full["modified_at"] = "2025-03-12 10:30";
   full["completed_at"] = "2025-03-09 23:30";
   full["checklist"] = nlohmann::json::array();
-  const std::vector<std::pair<std::string, bool>> items = {
-      {"Milch", true}, {"Brot", false}, {"Käse", true}, {"Obst", false},
-      {"Eier", false}};
+  const std::vector<std::pair<std::string, bool>> items = {{"Milch", true},
+                                                           {"Brot", false},
+                                                           {"Käse", true},
+                                                           {"Obst", false},
+                                                           {"Eier", false}};
   for (std::size_t i = 0; i < items.size(); ++i)
     full["checklist"].push_back(
-        {{"item_id",
-          "AAAA000" + std::to_string(i + 1) + "-0000-4000-8000-00000000000" +
-              std::to_string(i + 1)},
+        {{"item_id", "AAAA000" + std::to_string(i + 1) +
+                         "-0000-4000-8000-00000000000" + std::to_string(i + 1)},
          {"title", items[i].first},
          {"checked", items[i].second}});
   full["attachments"] = {
-      {{"alias", "Liste"}, {"kind", "link"}, {"url", "https://example.org/a/b"}},
+      {{"alias", "Liste"},
+       {"kind", "link"},
+       {"url", "https://example.org/a/b"}},
       {{"alias", "Beleg.pdf"}, {"kind", "file"}, {"url", nullptr}}};
   full["series_occurrence"] = 4;
   EXPECT_EQ(object(card, true), full);

@@ -16,17 +16,18 @@ TEST_F(GetCardTest, ShortIDInEitherCaseAndFormats) {
   Card &card = seed.card(bucket, "Einkaufen", kCardID);
   seed.item(card, "Milch", false, "ABCDEF01-0000-4000-8000-000000000001");
 
-  const std::string detail = "1A2B3C4D · not_started · Haushalt / Zu erledigen\n"
-                             "Einkaufen\n"
-                             "Checkliste 0/1:\n"
-                             "[ ] Milch (ABCDEF01)";
+  const std::string detail =
+      "1A2B3C4D · not_started · Haushalt / Zu erledigen\n"
+      "Einkaufen\n"
+      "Checkliste 0/1:\n"
+      "[ ] Milch (ABCDEF01)";
   for (const std::string id : {"1A2B3C4D", "1a2b3c4d", "1a2b3c", kCardID})
     EXPECT_EQ(text(tools.getCard({{"card_id", id}})), detail) << id;
-  for (const nlohmann::json &format : {nlohmann::json("text"),
-                                      nlohmann::json("yaml"),
-                                      nlohmann::json(1)})
-    EXPECT_EQ(text(tools.getCard({{"card_id", "1a2b3c4d"}, {"format", format}})),
-              detail)
+  for (const nlohmann::json &format :
+       {nlohmann::json("text"), nlohmann::json("yaml"), nlohmann::json(1)})
+    EXPECT_EQ(
+        text(tools.getCard({{"card_id", "1a2b3c4d"}, {"format", format}})),
+        detail)
         << format;
 
   const nlohmann::json expected = {
@@ -46,8 +47,9 @@ TEST_F(GetCardTest, ShortIDInEitherCaseAndFormats) {
          {"title", "Milch"},
          {"checked", false}}}}};
   for (const std::string format : {"json", "Json", "JSON"})
-    EXPECT_EQ(json(tools.getCard({{"card_id", "1a2b3c4d"}, {"format", format}})),
-              expected)
+    EXPECT_EQ(
+        json(tools.getCard({{"card_id", "1a2b3c4d"}, {"format", format}})),
+        expected)
         << format;
 }
 
@@ -63,13 +65,17 @@ TEST_F(GetCardTest, CardWithoutPlanOrBucket) {
 
 TEST_F(GetCardTest, ResolutionErrorsPassThrough) {
   seed.card(nullptr, "Einkaufen", kCardID);
-  EXPECT_EQ(errorOf([&] { tools.getCard({{"card_id", "Einkaufen"}}); }),
+  EXPECT_EQ(errorOf([&] {
+              tools.getCard({{"card_id", "Einkaufen"}});
+            }),
             "card_id fehlt oder ist weder UUID noch ID-Kürzel (mind. 6 "
             "Hex-Zeichen)");
   EXPECT_EQ(errorOf([&] { tools.getCard(nlohmann::json::object()); }),
             "card_id fehlt oder ist weder UUID noch ID-Kürzel (mind. 6 "
             "Hex-Zeichen)");
-  EXPECT_EQ(errorOf([&] { tools.getCard({{"card_id", "abcdef"}}); }),
+  EXPECT_EQ(errorOf([&] {
+              tools.getCard({{"card_id", "abcdef"}});
+            }),
             "Karte mit ID abcdef nicht gefunden");
 }
 
@@ -192,39 +198,38 @@ TEST_F(SqlSeededReadTest, GetCardDetailAndJSON) {
             "2025-03-10 · überfällig\n"
             "Alte Rechnung\n"
             "Archiviert");
-  EXPECT_EQ(
-      tools->getCard({{"card_id", "c1000000-0000-4000-8000-000000000000"},
-                      {"format", "json"}}),
-      ToolResult(nlohmann::json{
-          {"id", "C1000000-0000-4000-8000-000000000000"},
-          {"title", "Wocheneinkauf"},
-          {"status", "not_started"},
-          {"priority", "important"},
-          {"plan", "Haushalt"},
-          {"bucket", "Zu erledigen"},
-          {"due_date", "2025-03-14"},
-          {"checklist_progress", "1/2"},
-          {"labels", {"Einkauf", "Dringend"}},
-          {"goals", {"Ordnung"}},
-          {"recurrence", "Alle 2 Wochen"},
-          {"notes", "Liste im Kühlschrank"},
-          {"color_hex", "CBEBC9"},
-          {"is_archived", false},
-          {"created_at", "2025-03-01 08:15"},
-          {"modified_at", "2025-03-11 18:45"},
-          {"checklist",
-           {{{"item_id", "D1000000-0000-4000-8000-000000000000"},
-             {"title", "Milch"},
-             {"checked", true}},
-            {{"item_id", "D2000000-0000-4000-8000-000000000000"},
-             {"title", "Brot"},
-             {"checked", false}}}},
-          {"attachments",
-           {{{"alias", "Rezept"},
-             {"kind", "link"},
-             {"url", "https://example.org/rezept"}},
-            {{"alias", "Foto"}, {"kind", "image"}, {"url", nullptr}}}},
-          {"series_occurrence", 3}}));
+  EXPECT_EQ(tools->getCard({{"card_id", "c1000000-0000-4000-8000-000000000000"},
+                            {"format", "json"}}),
+            ToolResult(nlohmann::json{
+                {"id", "C1000000-0000-4000-8000-000000000000"},
+                {"title", "Wocheneinkauf"},
+                {"status", "not_started"},
+                {"priority", "important"},
+                {"plan", "Haushalt"},
+                {"bucket", "Zu erledigen"},
+                {"due_date", "2025-03-14"},
+                {"checklist_progress", "1/2"},
+                {"labels", {"Einkauf", "Dringend"}},
+                {"goals", {"Ordnung"}},
+                {"recurrence", "Alle 2 Wochen"},
+                {"notes", "Liste im Kühlschrank"},
+                {"color_hex", "CBEBC9"},
+                {"is_archived", false},
+                {"created_at", "2025-03-01 08:15"},
+                {"modified_at", "2025-03-11 18:45"},
+                {"checklist",
+                 {{{"item_id", "D1000000-0000-4000-8000-000000000000"},
+                   {"title", "Milch"},
+                   {"checked", true}},
+                  {{"item_id", "D2000000-0000-4000-8000-000000000000"},
+                   {"title", "Brot"},
+                   {"checked", false}}}},
+                {"attachments",
+                 {{{"alias", "Rezept"},
+                   {"kind", "link"},
+                   {"url", "https://example.org/rezept"}},
+                  {{"alias", "Foto"}, {"kind", "image"}, {"url", nullptr}}}},
+                {"series_occurrence", 3}}));
   EXPECT_EQ(
       tools->getCard({{"card_id", "C2000000"}, {"format", "JSON"}}),
       ToolResult(nlohmann::json{{"id", "C2000000-0000-4000-8000-000000000000"},

@@ -184,17 +184,18 @@ TEST_F(ListCardsTest, JSONFormatInAnyCase) {
                                  {"status", "in_progress"},
                                  {"due_date", "2025-03-10"},
                                  {"is_late", true}};
-  EXPECT_EQ(json(tools.listCards({{"plan", "Haushalt"},
-                                  {"bucket", "Doing"},
-                                  {"format", "JSON"}})),
-            nlohmann::json::array({steuer}));
+  EXPECT_EQ(
+      json(tools.listCards(
+          {{"plan", "Haushalt"}, {"bucket", "Doing"}, {"format", "JSON"}})),
+      nlohmann::json::array({steuer}));
   EXPECT_EQ(json(tools.listCards({{"query", "zzz"}, {"format", "Json"}})),
             nlohmann::json::array());
   EXPECT_EQ(text(tools.listCards({{"query", "zzz"}, {"format", "text"}})),
             "Keine Karten gefunden.");
 
   // Cut JSON: the encoded array, then the notice line.
-  const std::string cut = text(tools.listCards({{"format", "json"}, {"limit", 1}}));
+  const std::string cut =
+      text(tools.listCards({{"format", "json"}, {"limit", 1}}));
   const auto at = cut.find("\n… ");
   ASSERT_NE(at, std::string::npos) << cut;
   EXPECT_EQ(cut.substr(at), notice(5));

@@ -29,13 +29,13 @@ TEST(IsIDLike, AcceptsHexDigitsAndHyphensFromSixCharacters) {
       {"abcdeg", false},
       {"abc def", false},
       {"", false},
-      {"１２３４５６", true},        // full-width digits
-      {"ＡＢＣｄｅｆ", true},        // full-width letters, both cases
-      {"１２３４５", false},         // five full-width characters
-      {"ＡＢＣＤＥＧ", false},       // full-width G is no hex digit
-      {"abcde\xCC\x81", false},     // a combining accent joins the e
-      {"abcde\xEF\xBC", false},     // cut full-width sequence
-      {"abcdef\xFF", false},        // stray byte
+      {"１２３４５６", true},   // full-width digits
+      {"ＡＢＣｄｅｆ", true},   // full-width letters, both cases
+      {"１２３４５", false},    // five full-width characters
+      {"ＡＢＣＤＥＧ", false},  // full-width G is no hex digit
+      {"abcde\xCC\x81", false}, // a combining accent joins the e
+      {"abcde\xEF\xBC", false}, // cut full-width sequence
+      {"abcdef\xFF", false},    // stray byte
       {"Einkaufen", false},
   };
   for (const auto &c : cases)
@@ -59,13 +59,13 @@ TEST(MatchByID, FullUUIDNeverFailsAndPrefixesCountTheirMatches) {
   const auto id = [](const Entity &e) -> const UUID & { return e.id; };
 
   EXPECT_EQ(resolution::matchByID(kCardA1, all, id), &a);
-  EXPECT_EQ(resolution::matchByID("FFFFFFFF-0000-4000-8000-000000000001", all,
-                                  id),
-            nullptr);
+  EXPECT_EQ(
+      resolution::matchByID("FFFFFFFF-0000-4000-8000-000000000001", all, id),
+      nullptr);
   EXPECT_EQ(resolution::matchByID("5e6f7a", all, id), &c);
-  EXPECT_EQ(resolution::matchByID("1a2b3c4d-0000-4000-8000-00000000000", all,
-                                  id),
-            nullptr)
+  EXPECT_EQ(
+      resolution::matchByID("1a2b3c4d-0000-4000-8000-00000000000", all, id),
+      nullptr)
       << "two entities share a 35-character prefix";
   EXPECT_EQ(resolution::matchByID("nothing", all, id), nullptr);
   EXPECT_EQ(resolution::matchByID("5e6f7", all, id), nullptr);
@@ -112,7 +112,7 @@ TEST_F(ResolutionTest, FindPlanByNameBeforeIDAndByPrefix) {
       {"Büro", &office},
       {"BÜRO", &office},
       {"Bu\xCC\x88ro", &office}, // decomposed ü
-      {"C0FFEE", &lower},         // id stored in lower case
+      {"C0FFEE", &lower},        // id stored in lower case
       {"c0ffee00-0000-4000-8000-000000000003", &lower},
   };
   for (const auto &c : cases)
@@ -125,8 +125,8 @@ TEST_F(ResolutionTest, FindPlanFailuresListThePlansInPlanOrder) {
   seed.plan("Büro").sortOrder = 3;
   const std::string list = "Vorhanden: Erster, Zweiter, Büro";
   for (const std::string text :
-       {"Nix", "Buero", "Buro", "Erster ", "FFFFFFFF-0000-4000-8000-000000000000",
-        "------", "", "Erst"})
+       {"Nix", "Buero", "Buro", "Erster ",
+        "FFFFFFFF-0000-4000-8000-000000000000", "------", "", "Erst"})
     EXPECT_EQ(errorOf([&] { tools.findPlan(text); }),
               "Plan „" + text + "“ nicht gefunden. " + list)
         << text;
@@ -185,9 +185,11 @@ TEST_F(ResolutionTest, BucketSearchAcrossPlansCollectsEveryNameMatch) {
                           "D0000001-0000-4000-8000-000000000001");
   Bucket &b = seed.bucket(work, "doing", std::nullopt,
                           "D0000002-0000-4000-8000-000000000002");
-  seed.bucket(work, "Done", std::nullopt, "D0000003-0000-4000-8000-000000000003");
+  seed.bucket(work, "Done", std::nullopt,
+              "D0000003-0000-4000-8000-000000000003");
 
-  EXPECT_EQ(tools.bucketIDsInAllPlans("DOING"), (std::vector<UUID>{a.id, b.id}));
+  EXPECT_EQ(tools.bucketIDsInAllPlans("DOING"),
+            (std::vector<UUID>{a.id, b.id}));
   EXPECT_EQ(tools.bucketIDsInAllPlans("d0000002"), (std::vector<UUID>{b.id}));
   EXPECT_EQ(errorOf([&] { tools.bucketIDsInAllPlans("Nix"); }),
             "Bucket „Nix“ in keinem Plan gefunden");
@@ -230,14 +232,11 @@ TEST_F(ResolutionTest, RequireCardByFullIDOrPrefix) {
     const Card *card;
   };
   const std::vector<Case> found = {
-      {kCardA1, &a1},
-      {"1a2b3c4d-0000-4000-8000-000000000001", &a1},
+      {kCardA1, &a1},       {"1a2b3c4d-0000-4000-8000-000000000001", &a1},
       {"5e6f7a", &b}, // archived cards are found
-      {"5E6F7A8B", &b},
-      {"5e6f7a8b-11", &b},
+      {"5E6F7A8B", &b},     {"5e6f7a8b-11", &b},
       {"５Ｅ６ｆ７ａ", &b}, // full-width digits select like ASCII ones
-      {"9ABCDEF0", &lower},
-      {"9abcdef0-2222-4222-8222-222222222222", &lower},
+      {"9ABCDEF0", &lower}, {"9abcdef0-2222-4222-8222-222222222222", &lower},
   };
   for (const auto &c : found)
     EXPECT_EQ(&tools.requireCard({{"card_id", c.cardID}}), c.card) << c.cardID;

@@ -15,8 +15,7 @@ Seed::Seed(ModelContext &context, const Calendar &calendar, Date now)
 
 double Seed::nextSortOrder() { return sortOrder_ += 1024.0; }
 
-Date Seed::local(int64_t year, int month, int day, int hour,
-                 int minute) const {
+Date Seed::local(int64_t year, int month, int day, int hour, int minute) const {
   auto date = calendar_.date(year, month, day, hour, minute);
   if (!date)
     throw std::runtime_error("Seed::local: date cannot be formed");
