@@ -64,9 +64,10 @@ TEST(MatchByID, FullUUIDNeverFailsAndPrefixesCountTheirMatches) {
       nullptr);
   EXPECT_EQ(resolution::matchByID("5e6f7a", all, id), &c);
   EXPECT_EQ(
-      resolution::matchByID("1a2b3c4d-0000-4000-8000-00000000000", all, id),
-      nullptr)
-      << "two entities share a 35-character prefix";
+      resolution::matchByID("5e6f7a8b-1111-4111-8111-11111111111", all, id),
+      &c);
+  EXPECT_EQ(resolution::matchByID("5e6f7a8b1111", all, id), nullptr)
+      << "a prefix past the first group needs its hyphen";
   EXPECT_EQ(resolution::matchByID("nothing", all, id), nullptr);
   EXPECT_EQ(resolution::matchByID("5e6f7", all, id), nullptr);
   try {
