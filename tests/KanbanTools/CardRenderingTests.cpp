@@ -115,32 +115,6 @@ TEST_F(CardRenderingTest, BareCardHasThreePartsOnly) {
                             {"checklist", nlohmann::json::array()}}));
 }
 
-TEST_F(CardRenderingTest, StatusAndPriorityWordsFollowTheStoredRanges) {
-  struct Case {
-    int64_t percent;
-    int64_t priority;
-    std::string expected;
-  };
-  const std::vector<Case> cases = {
-      {0, 5, "not_started"},
-      {49, 6, "not_started"},
-      {-3, 7, "not_started"},
-      {50, 0, "in_progress · urgent"},
-      {99, 1, "in_progress · urgent"},
-      {100, 2, "completed · important"},
-      {150, 4, "completed · important"},
-      {0, 8, "not_started · low"},
-      {0, 100, "not_started · low"},
-  };
-  Card &card = seed.card(nullptr, "T", kCardID);
-  for (const auto &c : cases) {
-    card.percentComplete = c.percent;
-    card.priorityRaw = c.priority;
-    EXPECT_EQ(line(card), "1A2B3C4D · " + c.expected + " · T")
-        << c.percent << "% priority " << c.priority;
-  }
-}
-
 TEST_F(CardRenderingTest, FullCardLine) {
   Card &card = fullCard();
   EXPECT_EQ(line(card),

@@ -63,22 +63,6 @@ TEST_F(GetCardTest, CardWithoutPlanOrBucket) {
   EXPECT_FALSE(object.contains("bucket"));
 }
 
-TEST_F(GetCardTest, ResolutionErrorsPassThrough) {
-  seed.card(nullptr, "Einkaufen", kCardID);
-  EXPECT_EQ(errorOf([&] {
-              tools.getCard({{"card_id", "Einkaufen"}});
-            }),
-            "card_id fehlt oder ist weder UUID noch ID-Kürzel (mind. 6 "
-            "Hex-Zeichen)");
-  EXPECT_EQ(errorOf([&] { tools.getCard(nlohmann::json::object()); }),
-            "card_id fehlt oder ist weder UUID noch ID-Kürzel (mind. 6 "
-            "Hex-Zeichen)");
-  EXPECT_EQ(errorOf([&] {
-              tools.getCard({{"card_id", "abcdef"}});
-            }),
-            "Karte mit ID abcdef nicht gefunden");
-}
-
 // A store written by another program: lower-case ids, colours without "#",
 // archived cards, a GitHub card, attachments with and without URL, labels,
 // goals and a recurring card, all put in with plain SQL.

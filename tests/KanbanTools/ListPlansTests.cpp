@@ -47,10 +47,5 @@ TEST_F(ListPlansTest, CountsColoursAndGoalsOnePlanPerLine) {
             "Ruhe");
 }
 
-TEST_F(ListPlansTest, LowerCaseStoredIDPrintsInUpperCase) {
-  seed.plan("Klein", "abcdef12-0000-4000-8000-000000000000");
-  EXPECT_EQ(text(tools.listPlans()), "ABCDEF12 · Klein · offen 0/0");
-}
-
 } // namespace
 } // namespace taskory::test
