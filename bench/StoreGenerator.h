@@ -1,0 +1,32 @@
+#pragma once
+
+#include "KanbanCore/Types.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace taskory::bench {
+
+struct GeneratedStore {
+  std::filesystem::path file;
+  std::vector<UUID> cardIDs;
+  std::vector<std::string> planTitles;
+};
+
+struct StoreShape {
+  std::size_t plans = 200;
+  std::size_t cardsPerPlan = 500;
+  std::size_t bucketsPerPlan = 5;
+};
+
+// Writes a store at `file` (created with the store's own schema, then filled
+// with SQL in one transaction, the way another program would): plans with 25
+// labels and 3 goals each, buckets, and cards with a realistic mix of due
+// dates, progress, archived cards, checklists, labels, goals, notes and
+// recurrence rules. Deterministic apart from the random ids.
+GeneratedStore generateStore(const std::filesystem::path &file, Date now,
+                             StoreShape shape = {});
+
+} // namespace taskory::bench

@@ -1,0 +1,307 @@
+#include "KanbanTools/CardRendering.h"
+
+#include "KanbanCore/Calendar.h"
+#include "KanbanCore/ModelContext.h"
+#include "KanbanCore/Uuid.h"
+
+#include <algorithm>
+#include <string>
+
+namespace taskory {
+namespace {
+
+constexpr std::string_view kSeparator = " · ";
+constexpr std::string_view kMissing = "–";
+
+std::string githubText(const Card &card) {
+  if (card.githubURLString)
+    return *card.githubURLString;
+  return card.githubRepo.value_or("") + "#" + std::to_string(card.githubNumber);
+}
+
+// "checked/total", or nothing for a card without checklist items.
+std::optional<std::string> checklistProgress(ModelContext &context,
+                                             const Card &card) {
+  const int64_t total = context.checklistItemCount(card);
+  if (total <= 0)
+    return std::nullopt;
+  return std::to_string(context.checkedItemCount(card)) + "/" +
+         std::to_string(total);
+}
+
+std::string joined(const std::vector<std::string> &items,
+                   std::string_view separator) {
+  std::string out;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i > 0)
+      out += separator;
+    out += items[i];
+  }
+  return out;
+}
+
+template <class T, class Name>
+std::vector<std::string> names(const std::vector<T *> &entities, Name name) {
+  std::vector<std::string> out;
+  out.reserve(entities.size());
+  for (const T *entity : entities)
+    out.push_back(name(*entity));
+  return out;
+}
+
+std::vector<std::string> labelNames(ModelContext &context, const Card &card) {
+  return names(context.sortedLabels(card),
+               [](const PlanLabel &label) { return label.name; });
+}
+
+std::vector<std::string> goalTitles(ModelContext &context, const Card &card) {
+  return names(context.goals(card),
+               [](const Goal &goal) { return goal.title; });
+}
+
+} // namespace
+
+std::string_view statusWord(CardProgress progress) {
+  switch (progress) {
+  case CardProgress::notStarted:
+    return "not_started";
+  case CardProgress::inProgress:
+    return "in_progress";
+  case CardProgress::completed:
+    return "completed";
+  }
+  return "not_started";
+}
+
+std::optional<std::string_view> priorityWord(Priority priority) {
+  switch (priority) {
+  case Priority::urgent:
+    return "urgent";
+  case Priority::important:
+    return "important";
+  case Priority::low:
+    return "low";
+  case Priority::medium:
+    break;
+  }
+  return std::nullopt;
+}
+
+std::string joinParts(const std::vector<std::string> &parts) {
+  return joined(parts, kSeparator);
+}
+
+std::string dateString(Date date, int defaultHour, const Calendar &calendar) {
+  const Calendar::Components parts = calendar.components(date);
+  if (parts.hour == defaultHour && parts.minute == 0)
+    return calendar.format(date, "yyyy-MM-dd");
+  return calendar.format(date, "yyyy-MM-dd HH:mm");
+}
+
+std::vector<std::string> dateParts(const Card &card, Date now,
+                                   const Calendar &calendar) {
+  std::vector<std::string> parts;
+  if (card.dueDate)
+    parts.push_back("fällig " + dateString(*card.dueDate, 17, calendar));
+  if (card.startDate)
+    parts.push_back("start " + dateString(*card.startDate, 17, calendar));
+  if (card.plannedDate)
+    parts.push_back("geplant " + dateString(*card.plannedDate, 9, calendar));
+  if (isLate(card, now, calendar))
+    parts.push_back("überfällig");
+  return parts;
+}
+
+std::vector<std::string> metaParts(ModelContext &context, const Card &card) {
+  std::vector<std::string> parts;
+  if (auto labels = labelNames(context, card); !labels.empty())
+    parts.push_back("Labels: " + joined(labels, ", "));
+  if (auto goals = goalTitles(context, card); !goals.empty())
+    parts.push_back("Ziele: " + joined(goals, ", "));
+  if (auto rule = card.recurrenceRule())
+    parts.push_back("Wdh: " + rule->localizedSummary());
+  if (card.isFromGitHub())
+    parts.push_back("GitHub: " + githubText(card));
+  return parts;
+}
+
+std::string cardLine(ModelContext &context, const Card &card, Date now,
+                     const Calendar &calendar, bool omitPlan, bool omitBucket) {
+  std::vector<std::string> parts;
+  parts.push_back(shortID(card.id));
+  parts.emplace_back(statusWord(card.progress()));
+  if (auto priority = priorityWord(card.priority()))
+    parts.emplace_back(*priority);
+  if (auto progress = checklistProgress(context, card))
+    parts.push_back(std::move(*progress));
+  for (auto &part : dateParts(card, now, calendar))
+    parts.push_back(std::move(part));
+  if (!omitPlan)
+    if (const Plan *plan = context.planOf(card))
+      parts.push_back(plan->title);
+  if (!omitBucket)
+    if (const Bucket *bucket = context.bucketOf(card))
+      parts.push_back(bucket->name);
+  parts.push_back(card.title);
+  for (auto &part : metaParts(context, card))
+    parts.push_back(std::move(part));
+  if (card.isIdeaTask)
+    parts.emplace_back("Idee");
+  if (card.isOnMyDay)
+    parts.emplace_back("Mein Tag");
+  return joinParts(parts);
+}
+
+std::string cardDetailText(ModelContext &context, const Card &card, Date now,
+                           const Calendar &calendar) {
+  std::vector<std::string> lines;
+
+  std::vector<std::string> header;
+  header.push_back(shortID(card.id));
+  header.emplace_back(statusWord(card.progress()));
+  if (auto priority = priorityWord(card.priority()))
+    header.emplace_back(*priority);
+  const Plan *plan = context.planOf(card);
+  const Bucket *bucket = context.bucketOf(card);
+  header.push_back((plan ? plan->title : std::string(kMissing)) + " / " +
+                   (bucket ? bucket->name : std::string(kMissing)));
+  for (auto &part : dateParts(card, now, calendar))
+    header.push_back(std::move(part));
+  if (card.isOnMyDay)
+    header.emplace_back("Mein Tag");
+  lines.push_back(joinParts(header));
+
+  lines.push_back(card.title);
+
+  if (auto meta = metaParts(context, card); !meta.empty())
+    lines.push_back(joinParts(meta));
+
+  if (!card.notes.empty())
+    lines.push_back("Notizen:\n" + card.notes);
+
+  if (const auto items = context.sortedChecklist(card); !items.empty()) {
+    const auto checked = std::count_if(
+        items.begin(), items.end(),
+        [](const ChecklistItem *item) { return item->isChecked; });
+    lines.push_back("Checkliste " + std::to_string(checked) + "/" +
+                    std::to_string(items.size()) + ":");
+    for (const ChecklistItem *item : items)
+      lines.push_back(std::string(item->isChecked ? "[x] " : "[ ] ") +
+                      item->title + " (" + shortID(item->id) + ")");
+  }
+
+  if (const auto attachments = context.sortedAttachments(card);
+      !attachments.empty()) {
+    lines.emplace_back("Anhänge:");
+    for (const CardAttachment *attachment : attachments)
+      lines.push_back(attachment->alias + " (" + attachment->kindRaw + ") " +
+                      attachment->urlString.value_or(std::string(kMissing)));
+  }
+
+  std::vector<std::string> footer;
+  if (card.completedAt)
+    footer.push_back("Abgeschlossen " +
+                     calendar.format(*card.completedAt, "yyyy-MM-dd"));
+  if (card.isArchived)
+    footer.emplace_back("Archiviert");
+  if (card.colorHex)
+    footer.push_back("Farbe " + *card.colorHex);
+  if (card.recurrenceSeriesID)
+    footer.push_back("Serie #" + std::to_string(card.recurrenceOccurrence));
+  if (!footer.empty())
+    lines.push_back(joinParts(footer));
+
+  return joined(lines, "\n");
+}
+
+nlohmann::json cardJSON(ModelContext &context, const Card &card, Date now,
+                        const Calendar &calendar, bool detail, bool omitPlan,
+                        bool omitBucket) {
+  nlohmann::json object = nlohmann::json::object();
+  object["id"] = canonicalID(card.id);
+  object["title"] = card.title;
+  object["status"] = statusWord(card.progress());
+  if (auto priority = priorityWord(card.priority()))
+    object["priority"] = *priority;
+  if (!omitPlan)
+    if (const Plan *plan = context.planOf(card))
+      object["plan"] = plan->title;
+  if (!omitBucket)
+    if (const Bucket *bucket = context.bucketOf(card))
+      object["bucket"] = bucket->name;
+  if (card.dueDate)
+    object["due_date"] = dateString(*card.dueDate, 17, calendar);
+  if (card.startDate)
+    object["start_date"] = dateString(*card.startDate, 17, calendar);
+  if (card.plannedDate)
+    object["planned_date"] = dateString(*card.plannedDate, 9, calendar);
+  if (card.isIdeaTask)
+    object["is_idea_task"] = true;
+  if (isLate(card, now, calendar))
+    object["is_late"] = true;
+  if (auto progress = checklistProgress(context, card))
+    object["checklist_progress"] = std::move(*progress);
+  if (auto labels = labelNames(context, card); !labels.empty())
+    object["labels"] = std::move(labels);
+  if (auto goals = goalTitles(context, card); !goals.empty())
+    object["goals"] = std::move(goals);
+  if (auto rule = card.recurrenceRule())
+    object["recurrence"] = rule->localizedSummary();
+  if (card.isFromGitHub())
+    object["github"] = githubText(card);
+  if (card.isOnMyDay)
+    object["is_on_my_day"] = true;
+  if (!detail)
+    return object;
+
+  constexpr std::string_view kDateTime = "yyyy-MM-dd HH:mm";
+  object["notes"] = card.notes;
+  object["color_hex"] =
+      card.colorHex ? nlohmann::json(*card.colorHex) : nlohmann::json(nullptr);
+  object["is_archived"] = card.isArchived;
+  object["created_at"] = calendar.format(card.createdAt, kDateTime);
+  object["modified_at"] = calendar.format(card.modifiedAt, kDateTime);
+  if (card.completedAt)
+    object["completed_at"] = calendar.format(*card.completedAt, kDateTime);
+
+  nlohmann::json checklist = nlohmann::json::array();
+  for (const ChecklistItem *item : context.sortedChecklist(card))
+    checklist.push_back({{"item_id", canonicalID(item->id)},
+                         {"title", item->title},
+                         {"checked", item->isChecked}});
+  object["checklist"] = std::move(checklist);
+
+  if (const auto attachments = context.sortedAttachments(card);
+      !attachments.empty()) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const CardAttachment *attachment : attachments)
+      list.push_back({{"alias", attachment->alias},
+                      {"kind", attachment->kindRaw},
+                      {"url", attachment->urlString
+                                  ? nlohmann::json(*attachment->urlString)
+                                  : nlohmann::json(nullptr)}});
+    object["attachments"] = std::move(list);
+  }
+  if (card.recurrenceSeriesID)
+    object["series_occurrence"] = card.recurrenceOccurrence;
+  return object;
+}
+
+std::string acknowledgement(ModelContext &context, const Card &card,
+                            const Calendar &calendar, std::string_view prefix,
+                            std::optional<std::string_view> note) {
+  std::string line = std::string(prefix) + ": „" + card.title + "“ (" +
+                     shortID(card.id) + ") – " +
+                     std::string(statusWord(card.progress())) + ", Bucket ";
+  const Bucket *bucket = context.bucketOf(card);
+  line += bucket ? bucket->name : std::string(kMissing);
+  if (auto progress = checklistProgress(context, card))
+    line += ", Checkliste " + *progress;
+  if (card.dueDate)
+    line += ", fällig " + calendar.format(*card.dueDate, "yyyy-MM-dd");
+  if (note)
+    line += " – " + std::string(*note);
+  return line;
+}
+
+} // namespace taskory

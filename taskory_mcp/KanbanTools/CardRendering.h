@@ -1,0 +1,69 @@
+#pragma once
+
+#include "KanbanCore/Card.h"
+#include "KanbanCore/Types.h"
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The three shapes in which the assistant reads a card (one line, a detail
+// text, a JSON object) and the one-line confirmation of the card-writing
+// tools. All of them are pure: they read the card and its relationships
+// through the context and never change anything. `now` decides "überfällig";
+// `calendar` gives the local time zone of every printed date.
+namespace taskory {
+
+class Calendar;
+class ModelContext;
+
+// "not_started", "in_progress", "completed": the same words the tools accept.
+std::string_view statusWord(CardProgress progress);
+// "urgent", "important", "low"; nothing for medium, which is never printed.
+std::optional<std::string_view> priorityWord(Priority priority);
+
+// "yyyy-MM-dd" when the local time is exactly `defaultHour`:00 (seconds are
+// ignored), else "yyyy-MM-dd HH:mm". Due and start dates use 17, planned
+// dates 9.
+std::string dateString(Date date, int defaultHour, const Calendar &calendar);
+
+// "fällig …", "start …", "geplant …", "überfällig", each only when it applies.
+std::vector<std::string> dateParts(const Card &card, Date now,
+                                   const Calendar &calendar);
+// "Labels: …", "Ziele: …", "Wdh: …", "GitHub: …", each only when it applies.
+std::vector<std::string> metaParts(ModelContext &context, const Card &card);
+
+// One line of list_cards: short ID · status · priority · checklist · dates ·
+// plan · bucket · title · meta · "Idee" · "Mein Tag". `omitPlan` and
+// `omitBucket` leave out what the caller already named.
+std::string cardLine(ModelContext &context, const Card &card, Date now,
+                     const Calendar &calendar, bool omitPlan = false,
+                     bool omitBucket = false);
+
+// The multi-line text of get_card (lines joined by "\n", no trailing one).
+std::string cardDetailText(ModelContext &context, const Card &card, Date now,
+                           const Calendar &calendar);
+
+// The card as a JSON object: the summary keys, plus the detail keys
+// ("notes", "color_hex", "checklist", …) when `detail` is true. Optional keys
+// are absent rather than null or false.
+nlohmann::json cardJSON(ModelContext &context, const Card &card, Date now,
+                        const Calendar &calendar, bool detail,
+                        bool omitPlan = false, bool omitBucket = false);
+
+// The confirmation of the card-writing tools, e.g.
+// "Angelegt: „Einkaufen“ (1A2B3C4D) – not_started, Bucket Zu erledigen"
+// followed by ", Checkliste a/b", ", fällig yyyy-MM-dd" and " – note" when
+// they apply.
+std::string
+acknowledgement(ModelContext &context, const Card &card,
+                const Calendar &calendar, std::string_view prefix,
+                std::optional<std::string_view> note = std::nullopt);
+
+// Joins with " · ", the separator of every text line.
+std::string joinParts(const std::vector<std::string> &parts);
+
+} // namespace taskory

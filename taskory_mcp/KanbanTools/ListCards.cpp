@@ -1,0 +1,169 @@
+#include "KanbanTools/KanbanTools.h"
+
+#include "KanbanCore/Calendar.h"
+#include "KanbanCore/ModelContext.h"
+#include "KanbanCore/Text.h"
+#include "KanbanTools/Arguments.h"
+#include "KanbanTools/CardRendering.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace taskory {
+namespace {
+
+constexpr int64_t kDefaultLimit = 50;
+
+bool isASCII(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x80;
+  });
+}
+
+// Substring search in the locale lower-cased title or notes. Lower-casing
+// through ICU costs a conversion per text, which dominates a search over a
+// large store; ASCII texts take a byte-wise path instead, which gives the
+// same result in every locale whose lower-casing of "I" is "i" (that is, all
+// but the Turkic ones, which are detected once per search).
+class TextSearch {
+public:
+  explicit TextSearch(std::string_view query)
+      : needle_(text::lowercased(query)),
+        asciiFastPath_(text::lowercased("I") == "i") {}
+
+  bool matches(std::string_view title, std::string_view notes) {
+    return contains(title) || contains(notes);
+  }
+
+private:
+  bool contains(std::string_view haystack) {
+    if (asciiFastPath_ && isASCII(haystack)) {
+      if (haystack.size() < needle_.size())
+        return false;
+      buffer_.assign(haystack);
+      for (char &c : buffer_)
+        if (c >= 'A' && c <= 'Z')
+          c = static_cast<char>(c - 'A' + 'a');
+      return buffer_.find(needle_) != std::string::npos;
+    }
+    return text::lowercased(haystack).find(needle_) != std::string::npos;
+  }
+
+  std::string needle_;
+  bool asciiFastPath_;
+  std::string buffer_;
+};
+
+std::string cutNotice(int64_t hidden) {
+  return "\n… " + std::to_string(hidden) +
+         " weitere Karten – mit bucket, query oder status eingrenzen oder "
+         "limit erhöhen.";
+}
+
+bool wantsJSON(const nlohmann::json &arguments) {
+  const std::string *format = args::string(arguments, "format");
+  return format && text::lowercased(*format) == "json";
+}
+
+} // namespace
+
+// The filters of list_cards all have exact counterparts in the store
+// (archived, plan, bucket, progress range, due limit, text test), so the
+// store selects, sorts and cuts; only the cards that are shown are loaded.
+// The store's order (due date with undated cards last, sortOrder, insertion
+// order) is the stable sort of the tool over either base set, because both
+// the plan's active cards and all cards come in insertion order.
+ToolResult KanbanTools::listCards(const nlohmann::json &arguments) {
+  CardQuery query;
+  query.includeArchived = false;
+
+  const std::string *planText = args::string(arguments, "plan");
+  const std::string *bucketText = args::string(arguments, "bucket");
+  if (bucketText && bucketText->empty())
+    bucketText = nullptr;
+
+  if (planText) {
+    Plan &plan = findPlan(*planText);
+    query.planID = plan.id;
+    if (bucketText)
+      query.bucketIDs = std::vector<UUID>{findBucket(*bucketText, plan).id};
+  } else if (bucketText) {
+    query.bucketIDs = bucketIDsInAllPlans(*bucketText);
+  }
+
+  if (const std::string *status = args::string(arguments, "status")) {
+    // Progress is read from the stored percentage by range, exactly as the
+    // typed view reads it (below 50, 50-99, 100 and above).
+    switch (parseStatus(*status)) {
+    case CardProgress::notStarted:
+      query.maxPercent = 49;
+      break;
+    case CardProgress::inProgress:
+      query.minPercent = 50;
+      query.maxPercent = 99;
+      break;
+    case CardProgress::completed:
+      query.minPercent = 100;
+      break;
+    }
+  } else if (args::boolean(arguments, "include_completed") != true) {
+    query.maxPercent = 99;
+  }
+
+  std::optional<TextSearch> search;
+  if (const std::string *text = args::string(arguments, "query");
+      text && !text->empty()) {
+    search.emplace(*text);
+    query.textMatches = [&search](std::string_view title,
+                                  std::string_view notes) {
+      return search->matches(title, notes);
+    };
+  }
+
+  if (auto days = args::integer(arguments, "due_within_days"))
+    query.dueAtOrBefore = calendar().addingDays(now(), *days).value_or(now());
+
+  int64_t limit = args::integer(arguments, "limit").value_or(kDefaultLimit);
+  limit = std::max<int64_t>(limit, 1);
+
+  const bool json = wantsJSON(arguments);
+  const std::vector<Card *> cards =
+      context().queryCards(query, static_cast<std::size_t>(limit));
+  if (cards.empty()) {
+    if (json)
+      return nlohmann::json::array();
+    return std::string("Keine Karten gefunden.");
+  }
+  // Counting costs a second pass, needed only when the list may be cut.
+  const int64_t matched = static_cast<int64_t>(cards.size()) < limit
+                              ? static_cast<int64_t>(cards.size())
+                              : context().countCards(query);
+  const int64_t hidden = matched - static_cast<int64_t>(cards.size());
+
+  const bool omitPlan = planText != nullptr;
+  const bool omitBucket = bucketText != nullptr;
+  if (json) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const Card *card : cards)
+      list.push_back(cardJSON(context(), *card, now(), calendar(), false,
+                              omitPlan, omitBucket));
+    if (hidden <= 0)
+      return list;
+    return encode(list) + cutNotice(hidden);
+  }
+  std::string out;
+  for (std::size_t i = 0; i < cards.size(); ++i) {
+    if (i > 0)
+      out += "\n";
+    out +=
+        cardLine(context(), *cards[i], now(), calendar(), omitPlan, omitBucket);
+  }
+  if (hidden > 0)
+    out += cutNotice(hidden);
+  return out;
+}
+
+} // namespace taskory
