@@ -8,6 +8,7 @@
 #include "KanbanCore/Plan.h"
 #include "KanbanCore/PlanLabel.h"
 #include "KanbanCore/PlannerLimits.h"
+#include "KanbanCore/SortOrderHelper.h"
 #include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"
 #include "KanbanTools/Arguments.h"
@@ -16,6 +17,7 @@
 #include "KanbanTools/ToolError.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -24,7 +26,8 @@
 namespace taskory {
 namespace {
 
-constexpr double kSortOrderGap = 1024.0;
+constexpr std::size_t kChecklistLimit =
+    static_cast<std::size_t>(PlannerLimits::checklistItemsPerCard);
 
 std::string checklistLimitMessage() {
   return "Maximal " + std::to_string(PlannerLimits::checklistItemsPerCard) +
@@ -85,9 +88,8 @@ ToolResult KanbanTools::createCard(const nlohmann::json &args) {
   else
     plan = &defaultPlan();
 
-  const std::optional<double> highest = context_.maxCardSortOrder(*plan);
-  const double sortOrder = highest ? *highest + kSortOrderGap : kSortOrderGap;
-  Card fresh(*title, sortOrder, now_);
+  Card fresh(*title,
+             SortOrderHelper::appending(context_.maxCardSortOrder(*plan)), now_);
   fresh.plan = plan->id;
 
   if (const std::string *bucketText = args::string(args, "bucket")) {
@@ -108,11 +110,11 @@ ToolResult KanbanTools::createCard(const nlohmann::json &args) {
     for (const nlohmann::json &element : *checklist) {
       if (!element.is_string())
         continue;
-      if (count == PlannerLimits::checklistItemsPerCard)
+      if (count == kChecklistLimit)
         break;
       ++count;
       ChecklistItem item(element.get<std::string>(),
-                         static_cast<double>(count) * kSortOrderGap, now_);
+                         static_cast<double>(count) * SortOrderHelper::gap, now_);
       item.card = card.id;
       context_.insert(std::move(item));
     }
@@ -140,7 +142,7 @@ ToolResult KanbanTools::updateCard(const nlohmann::json &args) {
   // programs filled beyond it must still be editable (ticked, renamed,
   // completed) without first losing entries.
   if (!newTitles.empty() &&
-      items.size() + newTitles.size() > PlannerLimits::checklistItemsPerCard)
+      items.size() + newTitles.size() > kChecklistLimit)
     throw ToolError{checklistLimitMessage()};
 
   applyCommonFields(args, card);
@@ -203,7 +205,7 @@ ToolResult KanbanTools::updateCard(const nlohmann::json &args) {
     const std::vector<ChecklistItem *> sorted = context_.sortedChecklist(card);
     double sortOrder = sorted.empty() ? 0.0 : sorted.back()->sortOrder;
     for (std::string &title : newTitles) {
-      sortOrder += kSortOrderGap;
+      sortOrder += SortOrderHelper::gap;
       ChecklistItem item(std::move(title), sortOrder, now_);
       item.card = card.id;
       const ChecklistItem &inserted = context_.insert(std::move(item));

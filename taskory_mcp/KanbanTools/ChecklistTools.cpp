@@ -3,6 +3,7 @@
 #include "KanbanCore/ChecklistItem.h"
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/PlannerLimits.h"
+#include "KanbanCore/SortOrderHelper.h"
 #include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"
 #include "KanbanTools/Arguments.h"
@@ -10,13 +11,12 @@
 #include "KanbanTools/Resolution.h"
 #include "KanbanTools/ToolError.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace taskory {
 namespace {
-
-constexpr double kSortOrderGap = 1024.0;
 
 // The entry one change object names: by ID when item_id is ID-like, else by
 // title.
@@ -47,17 +47,17 @@ ToolResult KanbanTools::addChecklistItem(const nlohmann::json &args) {
   const std::string *title = args::string(args, "title");
   if (!title || title->empty())
     throw ToolError{"title fehlt"};
-  if (context_.checklistItemCount(card) >=
-      static_cast<int64_t>(PlannerLimits::checklistItemsPerCard))
+  if (context_.checklistItemCount(card) >= PlannerLimits::checklistItemsPerCard)
     throw ToolError{"Maximal " +
                     std::to_string(PlannerLimits::checklistItemsPerCard) +
                     " Checklisten-Einträge pro Karte"};
 
   const std::vector<ChecklistItem *> sorted = context_.sortedChecklist(card);
-  const double sortOrder = sorted.empty()
-                               ? kSortOrderGap
-                               : sorted.back()->sortOrder + kSortOrderGap;
-  ChecklistItem item(*title, sortOrder, now_);
+  ChecklistItem item(*title,
+                     SortOrderHelper::appending(
+                         sorted.empty() ? std::nullopt
+                                        : std::optional(sorted.back()->sortOrder)),
+                     now_);
   item.card = card.id;
   const ChecklistItem &inserted = context_.insert(std::move(item));
   card.touch(now_);
