@@ -221,7 +221,8 @@ std::string dateError(std::string_view text) {
 
 } // namespace
 
-std::optional<Date> KanbanTools::parseOptionalDate(std::string_view text) const {
+std::optional<Date>
+KanbanTools::parseOptionalDate(std::string_view text) const {
   const std::string lowered = asciiLowercased(text);
   if (lowered.empty() || lowered == "none" || lowered == "null")
     return std::nullopt;
@@ -298,7 +299,8 @@ void KanbanTools::applyCommonFields(const nlohmann::json &args, Card &card) {
   }
 
   Plan *plan = context_.planOf(card);
-  if (const nlohmann::json *names = args::array(args, "labels"); names && plan) {
+  if (const nlohmann::json *names = args::array(args, "labels");
+      names && plan) {
     std::vector<PlanLabel *> wanted;
     for (const std::string &name : args::strings(*names)) {
       PlanLabel *label = findLabel(name, *plan);
@@ -312,7 +314,8 @@ void KanbanTools::applyCommonFields(const nlohmann::json &args, Card &card) {
     for (PlanLabel *label : wanted)
       context_.addLabel(card, *label);
   }
-  if (const nlohmann::json *titles = args::array(args, "goals"); titles && plan) {
+  if (const nlohmann::json *titles = args::array(args, "goals");
+      titles && plan) {
     std::vector<Goal *> wanted;
     for (const std::string &title : args::strings(*titles)) {
       Goal *goal = findGoal(title, *plan);

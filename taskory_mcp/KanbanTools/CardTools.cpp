@@ -89,7 +89,8 @@ ToolResult KanbanTools::createCard(const nlohmann::json &args) {
     plan = &defaultPlan();
 
   Card fresh(*title,
-             SortOrderHelper::appending(context_.maxCardSortOrder(*plan)), now_);
+             SortOrderHelper::appending(context_.maxCardSortOrder(*plan)),
+             now_);
   fresh.plan = plan->id;
 
   if (const std::string *bucketText = args::string(args, "bucket")) {
@@ -114,7 +115,8 @@ ToolResult KanbanTools::createCard(const nlohmann::json &args) {
         break;
       ++count;
       ChecklistItem item(element.get<std::string>(),
-                         static_cast<double>(count) * SortOrderHelper::gap, now_);
+                         static_cast<double>(count) * SortOrderHelper::gap,
+                         now_);
       item.card = card.id;
       context_.insert(std::move(item));
     }
@@ -141,8 +143,7 @@ ToolResult KanbanTools::updateCard(const nlohmann::json &args) {
   // Only a call that adds entries is held to the limit: a card that other
   // programs filled beyond it must still be editable (ticked, renamed,
   // completed) without first losing entries.
-  if (!newTitles.empty() &&
-      items.size() + newTitles.size() > kChecklistLimit)
+  if (!newTitles.empty() && items.size() + newTitles.size() > kChecklistLimit)
     throw ToolError{checklistLimitMessage()};
 
   applyCommonFields(args, card);
@@ -152,10 +153,12 @@ ToolResult KanbanTools::updateCard(const nlohmann::json &args) {
     card.title = *title;
 
   Plan *plan = context_.planOf(card);
-  if (const std::string *bucketText = args::string(args, "bucket"); bucketText && plan)
+  if (const std::string *bucketText = args::string(args, "bucket");
+      bucketText && plan)
     card.bucket = findBucket(*bucketText, *plan).id;
 
-  if (const nlohmann::json *names = args::array(args, "add_labels"); names && plan) {
+  if (const nlohmann::json *names = args::array(args, "add_labels");
+      names && plan) {
     for (const std::string &name : args::strings(*names)) {
       PlanLabel *label = findLabel(name, *plan);
       if (!label)
@@ -172,7 +175,8 @@ ToolResult KanbanTools::updateCard(const nlohmann::json &args) {
           break;
         }
   }
-  if (const nlohmann::json *titles = args::array(args, "add_goals"); titles && plan) {
+  if (const nlohmann::json *titles = args::array(args, "add_goals");
+      titles && plan) {
     for (const std::string &title : args::strings(*titles)) {
       Goal *goal = findGoal(title, *plan);
       if (!goal)

@@ -53,11 +53,12 @@ ToolResult KanbanTools::addChecklistItem(const nlohmann::json &args) {
                     " Checklisten-Einträge pro Karte"};
 
   const std::vector<ChecklistItem *> sorted = context_.sortedChecklist(card);
-  ChecklistItem item(*title,
-                     SortOrderHelper::appending(
-                         sorted.empty() ? std::nullopt
-                                        : std::optional(sorted.back()->sortOrder)),
-                     now_);
+  ChecklistItem item(
+      *title,
+      SortOrderHelper::appending(sorted.empty()
+                                     ? std::nullopt
+                                     : std::optional(sorted.back()->sortOrder)),
+      now_);
   item.card = card.id;
   const ChecklistItem &inserted = context_.insert(std::move(item));
   card.touch(now_);

@@ -117,10 +117,9 @@ TEST_F(CardActionsTest, NextOccurrenceCopiesFieldsChecklistAndLinksOnly) {
     const char *alias;
     const char *kind;
   };
-  for (const Attachment &a : {Attachment{"Anleitung", "link"},
-                              Attachment{"Foto", "image"},
-                              Attachment{"Etikett", "file"},
-                              Attachment{"Alt", "bookmark"}}) {
+  for (const Attachment &a :
+       {Attachment{"Anleitung", "link"}, Attachment{"Foto", "image"},
+        Attachment{"Etikett", "file"}, Attachment{"Alt", "bookmark"}}) {
     CardAttachment attachment(a.alias, 512, kNow);
     attachment.kindRaw = a.kind;
     attachment.urlString = std::string("https://example.org/") + a.alias;
@@ -165,10 +164,9 @@ TEST_F(CardActionsTest, NextOccurrenceCopiesFieldsChecklistAndLinksOnly) {
     EXPECT_FALSE(a->showOnCard);
     EXPECT_EQ(a->sortOrder, 512);
   }
-  EXPECT_EQ(attachments,
-            (std::vector<std::string>{
-                "Anleitung link https://example.org/Anleitung",
-                "Alt bookmark https://example.org/Alt"}));
+  EXPECT_EQ(attachments, (std::vector<std::string>{
+                             "Anleitung link https://example.org/Anleitung",
+                             "Alt bookmark https://example.org/Alt"}));
   // The old card keeps its ticks and attachments.
   EXPECT_EQ(context->checkedItemCount(card), 3);
   EXPECT_EQ(context->attachments(card).size(), 4u);
@@ -267,9 +265,8 @@ TEST_F(CardActionsTest, CompletingAfterAMoveSendsTheSuccessorBack) {
   ASSERT_NE(next, nullptr);
   EXPECT_EQ(next->bucket, std::optional<UUID>(bucket.id));
 
-  Card *after = CardActions::setProgress(*next, CardProgress::completed,
-                                         nullptr, *context, kNow,
-                                         store.calendar);
+  Card *after = CardActions::setProgress(
+      *next, CardProgress::completed, nullptr, *context, kNow, store.calendar);
   ASSERT_NE(after, nullptr);
   EXPECT_EQ(after->bucket, std::nullopt);
 }
@@ -347,7 +344,8 @@ TEST_F(CardActionsTest, PromoteChecklistItemTurnsItIntoACard) {
   ChecklistItem item("Bügeln", 1024, kNow);
   item.card = parent.id;
   ChecklistItem &stored = context->insert(std::move(item));
-  Card *promoted = CardActions::promoteChecklistItem(stored, *context, kNow + 1);
+  Card *promoted =
+      CardActions::promoteChecklistItem(stored, *context, kNow + 1);
   ASSERT_NE(promoted, nullptr);
   EXPECT_EQ(promoted->title, "Bügeln");
   EXPECT_EQ(promoted->sortOrder, 2048.5);
@@ -357,8 +355,8 @@ TEST_F(CardActionsTest, PromoteChecklistItemTurnsItIntoACard) {
   EXPECT_EQ(parent.modifiedAt, kNow + 1);
 
   ChecklistItem orphan("allein", 1, kNow);
-  EXPECT_EQ(CardActions::promoteChecklistItem(context->insert(std::move(orphan)),
-                                              *context, kNow),
+  EXPECT_EQ(CardActions::promoteChecklistItem(
+                context->insert(std::move(orphan)), *context, kNow),
             nullptr);
 }
 

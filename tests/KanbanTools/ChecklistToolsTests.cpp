@@ -25,7 +25,8 @@ protected:
 
   Strings items() {
     return rows("SELECT title || '/' || isChecked FROM ChecklistItem WHERE "
-                "card = '" + card + "' ORDER BY rowid");
+                "card = '" +
+                card + "' ORDER BY rowid");
   }
 
   UUID plan, todo, card;
@@ -43,7 +44,8 @@ TEST_F(ChecklistTools, AddAppendsAfterTheHighestSortOrder) {
                           "0/3 – Eintrag „Einkaufen gehen“ (item_id " +
                           shortOf(id) + ") hinzugefügt");
   EXPECT_EQ(value("SELECT sortOrder, isChecked, createdAt FROM ChecklistItem "
-                  "WHERE id = '" + id + "'"),
+                  "WHERE id = '" +
+                  id + "'"),
             "4096.0|0|1741773600.0");
   EXPECT_EQ(value("SELECT modifiedAt FROM Card WHERE id = '" + card + "'"),
             "1741773600.0");
@@ -67,8 +69,8 @@ TEST_F(ChecklistTools, AddStopsAtTwentyEntries) {
 
 TEST_F(ChecklistTools, AddRefusesAMissingTitleWithoutChange) {
   const std::string before = snapshot();
-  for (const json &args : {json::object(), json{{"title", ""}},
-                           json{{"title", 3}}}) {
+  for (const json &args :
+       {json::object(), json{{"title", ""}}, json{{"title", 3}}}) {
     EXPECT_EQ(call("add_checklist_item", args).text, "title fehlt") << args;
     EXPECT_EQ(snapshot(), before) << args;
   }
@@ -83,8 +85,9 @@ TEST_F(ChecklistTools, SetByTitleIDOrPrefix) {
   auto out = call("set_checklist_item",
                   {{"item_title", "einkaufen"}, {"checked", true}});
   ASSERT_TRUE(out.ok) << out.text;
-  EXPECT_EQ(out.text, "OK: „Einkaufen“ (" + shortOf(card) +
-                          ") – not_started, Bucket Zu erledigen, Checkliste 1/2");
+  EXPECT_EQ(out.text,
+            "OK: „Einkaufen“ (" + shortOf(card) +
+                ") – not_started, Bucket Zu erledigen, Checkliste 1/2");
   // An item_id that is not ID-like gives way to the title.
   ASSERT_TRUE(call("set_checklist_item", {{"item_id", "abc"},
                                           {"item_title", "Putzen"},
@@ -97,9 +100,9 @@ TEST_F(ChecklistTools, SetByTitleIDOrPrefix) {
                                           {"item_title", "Einkaufen"},
                                           {"new_title", "Fenster putzen"}})
                   .ok);
-  ASSERT_TRUE(call("set_checklist_item",
-                   {{"item_id", einkaufen}, {"checked", false}})
-                  .ok);
+  ASSERT_TRUE(
+      call("set_checklist_item", {{"item_id", einkaufen}, {"checked", false}})
+          .ok);
   EXPECT_EQ(items(), (Strings{"Einkaufen/0", "Fenster putzen/1"}));
 }
 
@@ -107,12 +110,13 @@ TEST_F(ChecklistTools, SetSeveralAtOnce) {
   addItem(card, "a", 1024);
   addItem(card, "b", 2048);
   addItem(card, "c", 3072);
-  auto out = call("set_checklist_item",
-                  {{"checked", false},
-                   {"items", {{{"item_title", "a"}, {"checked", true}},
-                              {{"item_title", "b"}, {"checked", true}},
-                              {{"item_title", "a"}, {"checked", false},
-                               {"new_title", "A"}}}}});
+  auto out =
+      call("set_checklist_item",
+           {{"checked", false},
+            {"items",
+             {{{"item_title", "a"}, {"checked", true}},
+              {{"item_title", "b"}, {"checked", true}},
+              {{"item_title", "a"}, {"checked", false}, {"new_title", "A"}}}}});
   ASSERT_TRUE(out.ok) << out.text;
   EXPECT_EQ(out.text, "OK: „Einkaufen“ (" + shortOf(card) +
                           ") – not_started, Bucket Zu erledigen, Checkliste "
@@ -122,15 +126,17 @@ TEST_F(ChecklistTools, SetSeveralAtOnce) {
   out = call("set_checklist_item",
              {{"items", {{{"item_title", "c"}, {"checked", true}}}}});
   ASSERT_TRUE(out.ok) << out.text;
-  EXPECT_EQ(out.text, "OK: „Einkaufen“ (" + shortOf(card) +
-                          ") – not_started, Bucket Zu erledigen, Checkliste 2/3");
+  EXPECT_EQ(out.text,
+            "OK: „Einkaufen“ (" + shortOf(card) +
+                ") – not_started, Bucket Zu erledigen, Checkliste 2/3");
 }
 
 TEST_F(ChecklistTools, ItemsThatAreNotAllObjectsFallBackToTheTopLevel) {
   addItem(card, "a", 1024);
-  auto out = call("set_checklist_item", {{"item_title", "a"},
-                                         {"checked", true},
-                                         {"items", {{{"item_title", "x"}}, 3}}});
+  auto out =
+      call("set_checklist_item", {{"item_title", "a"},
+                                  {"checked", true},
+                                  {"items", {{{"item_title", "x"}}, 3}}});
   ASSERT_TRUE(out.ok) << out.text;
   EXPECT_EQ(items(), Strings{"a/1"});
 }

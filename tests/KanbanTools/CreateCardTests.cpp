@@ -16,8 +16,9 @@ protected:
     work = addPlan("Arbeit", 1024);
     addPlan("Privat", 2048);
     done = addBucket(work, "Erledigt", 4096, "#107C10");
-    todo = value("SELECT id FROM Bucket WHERE name = 'Zu erledigen' AND plan = '" +
-                 work + "'");
+    todo =
+        value("SELECT id FROM Bucket WHERE name = 'Zu erledigen' AND plan = '" +
+              work + "'");
   }
 
   std::string cardID(const std::string &title) {
@@ -35,8 +36,10 @@ TEST_F(CreateCard, DefaultsToFirstPlanAndFirstBucketAndConfirms) {
                           ") – not_started, Bucket Zu erledigen");
   EXPECT_EQ(value("SELECT plan, bucket, sortOrder, notes, priorityRaw, "
                   "percentComplete, colorHex, createdAt, modifiedAt, "
-                  "recurrenceRuleData FROM Card WHERE id = '" + id + "'"),
-            work + "|" + todo + "|1024.0||5|0|NULL|1741773600.0|1741773600.0|NULL");
+                  "recurrenceRuleData FROM Card WHERE id = '" +
+                  id + "'"),
+            work + "|" + todo +
+                "|1024.0||5|0|NULL|1741773600.0|1741773600.0|NULL");
   EXPECT_EQ(value("SELECT author, timestamp FROM StoreTransaction ORDER BY id "
                   "DESC LIMIT 1"),
             "mcp|1741773600.0");
@@ -55,32 +58,35 @@ TEST_F(CreateCard, SortOrderFollowsTheHighestCardOfThePlan) {
   ASSERT_TRUE(run("create_card", {{"title", "neu"}}).ok);
   EXPECT_EQ(value("SELECT sortOrder FROM Card WHERE title = 'neu'"), "6024.0");
   ASSERT_TRUE(run("create_card", {{"title", "neu2"}, {"plan", "Privat"}}).ok);
-  EXPECT_EQ(value("SELECT sortOrder FROM Card WHERE title = 'neu2'"), "91024.0");
+  EXPECT_EQ(value("SELECT sortOrder FROM Card WHERE title = 'neu2'"),
+            "91024.0");
 }
 
 TEST_F(CreateCard, StoresEveryCommonField) {
   const UUID goal = addGoal(work, "Umzug");
-  auto out = run("create_card",
-                 {{"title", "Steuer"},
-                  {"plan", "arbeit"},
-                  {"bucket", "erledigt"},
-                  {"notes", "none"},
-                  {"due_date", "2025-03-14"},
-                  {"start_date", "2025-03-01T08:00:00Z"},
-                  {"planned_date", "2025-03-13"},
-                  {"priority", "Urgent"},
-                  {"color_hex", "#123456"},
-                  {"labels", {"rot", 7, "Blau"}},
-                  {"goals", {"umzug"}}});
+  auto out = run("create_card", {{"title", "Steuer"},
+                                 {"plan", "arbeit"},
+                                 {"bucket", "erledigt"},
+                                 {"notes", "none"},
+                                 {"due_date", "2025-03-14"},
+                                 {"start_date", "2025-03-01T08:00:00Z"},
+                                 {"planned_date", "2025-03-13"},
+                                 {"priority", "Urgent"},
+                                 {"color_hex", "#123456"},
+                                 {"labels", {"rot", 7, "Blau"}},
+                                 {"goals", {"umzug"}}});
   ASSERT_TRUE(out.ok) << out.text;
   const std::string id = cardID("Steuer");
-  EXPECT_EQ(out.text, "Angelegt: „Steuer“ (" + shortOf(id) +
-                          ") – not_started, Bucket Erledigt, fällig 2025-03-14");
+  EXPECT_EQ(out.text,
+            "Angelegt: „Steuer“ (" + shortOf(id) +
+                ") – not_started, Bucket Erledigt, fällig 2025-03-14");
   EXPECT_EQ(value("SELECT bucket, notes, dueDate, startDate, plannedDate, "
-                  "priorityRaw, colorHex FROM Card WHERE id = '" + id + "'"),
+                  "priorityRaw, colorHex FROM Card WHERE id = '" +
+                  id + "'"),
             done + "|none|1741968000.0|1740816000.0|1741881600.0|1|#123456");
   EXPECT_EQ(rows("SELECT l.name FROM CardLabel cl JOIN PlanLabel l ON l.id = "
-                 "cl.label WHERE cl.card = '" + id + "' ORDER BY l.slotIndex"),
+                 "cl.label WHERE cl.card = '" +
+                 id + "' ORDER BY l.slotIndex"),
             (std::vector<std::string>{"Rot", "Blau"}));
   EXPECT_EQ(rows("SELECT goal FROM CardGoal WHERE card = '" + id + "'"),
             std::vector<std::string>{goal});
@@ -88,12 +94,14 @@ TEST_F(CreateCard, StoresEveryCommonField) {
 
 TEST_F(CreateCard, ColourIsInheritedFromTheBucketUnlessGiven) {
   ASSERT_TRUE(run("create_card", {{"title", "a"}, {"bucket", "Erledigt"}}).ok);
-  ASSERT_TRUE(run("create_card", {{"title", "b"}, {"bucket", "Erledigt"},
-                                  {"color_hex", "None"}})
-                  .ok);
-  ASSERT_TRUE(run("create_card", {{"title", "c"}, {"bucket", "Erledigt"},
-                                  {"color_hex", "#FF0000"}})
-                  .ok);
+  ASSERT_TRUE(
+      run("create_card",
+          {{"title", "b"}, {"bucket", "Erledigt"}, {"color_hex", "None"}})
+          .ok);
+  ASSERT_TRUE(
+      run("create_card",
+          {{"title", "c"}, {"bucket", "Erledigt"}, {"color_hex", "#FF0000"}})
+          .ok);
   ASSERT_TRUE(run("create_card", {{"title", "d"}, {"color_hex", "none"}}).ok);
   EXPECT_EQ(rows("SELECT title || '=' || ifnull(colorHex, 'NULL') FROM Card "
                  "ORDER BY rowid"),
@@ -121,7 +129,8 @@ TEST_F(CreateCard, ChecklistTakesTheFirstTwentyStringsInOrder) {
 TEST_F(CreateCard, StatusCompletesAndOtherTypesAreIgnored) {
   ASSERT_TRUE(run("create_card", {{"title", "a"}, {"status", "DONE"}}).ok);
   ASSERT_TRUE(run("create_card", {{"title", "b"}, {"status", 1}}).ok);
-  ASSERT_TRUE(run("create_card", {{"title", "c"}, {"status", "in_progress"}}).ok);
+  ASSERT_TRUE(
+      run("create_card", {{"title", "c"}, {"status", "in_progress"}}).ok);
   EXPECT_EQ(rows("SELECT title, percentComplete, completedAt FROM Card ORDER "
                  "BY rowid"),
             (std::vector<std::string>{"a|100|1741773600.0", "b|0|NULL",
@@ -137,17 +146,25 @@ TEST_F(CreateCard, RecurrenceIsStoredAsCompactJSONWithTheCardAsSeries) {
       {{{"frequency", "weekly"}, {"interval", 2}, {"days_of_week", {2, 4}}},
        {{"frequency", "weekly"}, {"interval", 2}, {"daysOfWeek", {2, 4}}}},
       {{{"frequency", "daily"}, {"interval", 0}},
-       {{"frequency", "daily"}, {"interval", 1}, {"daysOfWeek", json::array()}}},
+       {{"frequency", "daily"},
+        {"interval", 1},
+        {"daysOfWeek", json::array()}}},
       {{{"frequency", "monthly"}, {"interval", -3}},
-       {{"frequency", "monthly"}, {"interval", 1}, {"daysOfWeek", json::array()}}},
+       {{"frequency", "monthly"},
+        {"interval", 1},
+        {"daysOfWeek", json::array()}}},
       {{{"frequency", "weekly"}, {"days_of_week", {9}}},
        {{"frequency", "weekly"}, {"interval", 1}, {"daysOfWeek", {9}}}},
       {{{"frequency", "weekly"}, {"interval", "3"}, {"days_of_week", {2, "x"}}},
-       {{"frequency", "weekly"}, {"interval", 1}, {"daysOfWeek", json::array()}}},
+       {{"frequency", "weekly"},
+        {"interval", 1},
+        {"daysOfWeek", json::array()}}},
       {{{"frequency", "weekly"}, {"interval", 2.0}, {"days_of_week", {2.0, 4}}},
        {{"frequency", "weekly"}, {"interval", 2}, {"daysOfWeek", {2, 4}}}},
       {{{"frequency", "daily"}, {"interval", 2.5}},
-       {{"frequency", "daily"}, {"interval", 1}, {"daysOfWeek", json::array()}}},
+       {{"frequency", "daily"},
+        {"interval", 1},
+        {"daysOfWeek", json::array()}}},
       // Beyond the 64-bit range a count stays huge instead of wrapping.
       {{{"frequency", "yearly"},
         {"interval", json::parse("18446744073709551615")}},
@@ -168,7 +185,8 @@ TEST_F(CreateCard, RecurrenceIsStoredAsCompactJSONWithTheCardAsSeries) {
     ASSERT_TRUE(out.ok) << c.recurrence << ": " << out.text;
     auto stored = rows("SELECT id, recurrenceSeriesID, recurrenceOccurrence, "
                        "CAST(recurrenceRuleData AS TEXT) FROM Card WHERE title "
-                       "= '" + title + "'");
+                       "= '" +
+                       title + "'");
     ASSERT_EQ(stored.size(), 1u);
     const std::string &row = stored[0];
     const std::string id = row.substr(0, 36);
@@ -185,10 +203,10 @@ TEST_F(CreateCard, FrequencyNoneInAnyCaseLeavesTheCardWithoutRule) {
                                   {"due_date", "2025-03-14"},
                                   {"recurrence", {{"frequency", "NONE"}}}})
                   .ok);
-  ASSERT_TRUE(run("create_card", {{"title", "b"},
-                                  {"due_date", "None"},
-                                  {"recurrence", "weekly"}})
-                  .ok);
+  ASSERT_TRUE(
+      run("create_card",
+          {{"title", "b"}, {"due_date", "None"}, {"recurrence", "weekly"}})
+          .ok);
   EXPECT_EQ(rows("SELECT title, dueDate, recurrenceRuleData, "
                  "recurrenceSeriesID FROM Card ORDER BY rowid"),
             (std::vector<std::string>{"a|1741968000.0|NULL|NULL",
@@ -213,13 +231,13 @@ TEST_F(CreateCard, CompletedRecurringCardSpawnsBeforeColourAndChecklist) {
   EXPECT_EQ(out.text, "Angelegt: „Wäsche“ (" + shortOf(first) +
                           ") – completed, Bucket Erledigt, Checkliste 0/2, "
                           "fällig 2025-03-14");
-  EXPECT_EQ(cards[0], first + "|100|#107C10|1741968000.0|" + first +
-                          "|1|0|1024.0");
+  EXPECT_EQ(cards[0],
+            first + "|100|#107C10|1741968000.0|" + first + "|1|0|1024.0");
   // 2025-03-21 17:00 CET
   EXPECT_EQ(cards[1], second + "|0|NULL|1742572800.0|" + first + "|2|1|1025.0");
-  EXPECT_EQ(value("SELECT count(*) FROM ChecklistItem WHERE card = '" + second +
-                  "'"),
-            "0");
+  EXPECT_EQ(
+      value("SELECT count(*) FROM ChecklistItem WHERE card = '" + second + "'"),
+      "0");
 }
 
 TEST_F(CreateCard, AcceptsBlankAndHugeTitles) {
@@ -269,7 +287,8 @@ TEST_F(CreateCard, EveryFailureLeavesTheStoreAsItWas) {
        "recurrence.frequency fehlt"},
       {{{"title", "x"}, {"recurrence", {{"frequency", 1}}}},
        "recurrence.frequency fehlt"},
-      {{{"title", "x"}, {"due_date", "2025-03-14"},
+      {{{"title", "x"},
+        {"due_date", "2025-03-14"},
         {"recurrence", {{"frequency", "Weekly"}}}},
        "Unbekannte frequency: Weekly"},
       {{{"title", "x"}, {"recurrence", weekly}},

@@ -41,7 +41,8 @@ TEST_F(DeleteCard, RemovesTheCardWithItsChecklistAttachmentsAndLinks) {
                   "DESC LIMIT 1"),
             "mcp|1741773600.0");
   EXPECT_EQ(value("SELECT count(*) FROM StoreChange WHERE kind = 'delete' AND "
-                  "entityID = '" + card + "'"),
+                  "entityID = '" +
+                  card + "'"),
             "1");
 }
 
@@ -67,10 +68,11 @@ TEST_F(DeleteCard, FailuresChangeNothing) {
     std::string message;
   };
   const Case cases[] = {
-      {nlohmann::json::object(),
-       "card_id fehlt oder ist weder UUID noch ID-Kürzel (mind. 6 Hex-Zeichen)"},
+      {nlohmann::json::object(), "card_id fehlt oder ist weder UUID noch "
+                                 "ID-Kürzel (mind. 6 Hex-Zeichen)"},
       {{{"card_id", "Bleibt"}},
-       "card_id fehlt oder ist weder UUID noch ID-Kürzel (mind. 6 Hex-Zeichen)"},
+       "card_id fehlt oder ist weder UUID noch ID-Kürzel (mind. 6 "
+       "Hex-Zeichen)"},
       {{{"card_id", "00000000-0000-4000-8000-000000000000"}},
        "Karte mit ID 00000000-0000-4000-8000-000000000000 nicht gefunden"},
   };

@@ -33,7 +33,8 @@ protected:
   std::string checks() {
     std::string out;
     for (const auto &row : rows("SELECT isChecked FROM ChecklistItem WHERE "
-                                "card = '" + card + "' ORDER BY rowid"))
+                                "card = '" +
+                                card + "' ORDER BY rowid"))
       out += row;
     return out;
   }
@@ -58,7 +59,8 @@ TEST_F(UpdateCard, ChecklistReferencesByTitleThenByID) {
   std::string lower = milch2.substr(0, 6);
   for (char &c : lower)
     c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  ASSERT_TRUE(update({{"check_items", {lower}}, {"uncheck_items", {lower}}}).ok);
+  ASSERT_TRUE(
+      update({{"check_items", {lower}}, {"uncheck_items", {lower}}}).ok);
   EXPECT_EQ(checks(), "110");
 }
 
@@ -77,9 +79,9 @@ TEST_F(UpdateCard, ATitleThatLooksLikeAnIDWinsOverTheID) {
   EXPECT_EQ(value("SELECT isChecked FROM ChecklistItem WHERE id = '" +
                   hexTitled + "'"),
             "1");
-  EXPECT_EQ(value("SELECT isChecked FROM ChecklistItem WHERE id = '" + idOwner +
-                  "'"),
-            "0");
+  EXPECT_EQ(
+      value("SELECT isChecked FROM ChecklistItem WHERE id = '" + idOwner + "'"),
+      "0");
 }
 
 TEST_F(UpdateCard, AddedItemsGoAfterTheHighestSortOrderAndAreReported) {
@@ -90,9 +92,10 @@ TEST_F(UpdateCard, AddedItemsGoAfterTheHighestSortOrderAndAreReported) {
   ASSERT_EQ(added.size(), 2u);
   EXPECT_EQ(added[0].substr(36), "|Eier|4096.0");
   EXPECT_EQ(added[1].substr(36), "|Mehl|5120.0");
-  EXPECT_EQ(out.text, ack("not_started, Bucket Zu erledigen, Checkliste 0/5 – "
-                          "neu: " + added[0].substr(0, 8) + ", " +
-                          added[1].substr(0, 8)));
+  EXPECT_EQ(out.text,
+            ack("not_started, Bucket Zu erledigen, Checkliste 0/5 – "
+                "neu: " +
+                added[0].substr(0, 8) + ", " + added[1].substr(0, 8)));
   EXPECT_EQ(value("SELECT modifiedAt FROM Card WHERE id = '" + card + "'"),
             "1741773600.0");
 }
@@ -115,45 +118,51 @@ TEST_F(UpdateCard, FieldsFlagsTitleAndBucket) {
   // Moving keeps the sort order and takes neither colour nor progress.
   EXPECT_EQ(value("SELECT title, bucket, notes, dueDate, priorityRaw, "
                   "isOnMyDay, isArchived, sortOrder, colorHex FROM Card WHERE "
-                  "id = '" + card + "'"),
+                  "id = '" +
+                  card + "'"),
             "Großeinkauf|" + done +
                 "|Liste mitnehmen|1741969800.0|9|1|1|1024.0|NULL");
   EXPECT_EQ(rows("SELECT goal FROM CardGoal WHERE card = '" + card + "'"),
             Strings{goal});
 
   ASSERT_TRUE(update({{"title", ""},
-                      {"remove_labels", {"gelb", value("SELECT id FROM "
-                                                       "PlanLabel WHERE name "
-                                                       "= 'Rot'")}},
+                      {"remove_labels",
+                       {"gelb", value("SELECT id FROM "
+                                      "PlanLabel WHERE name "
+                                      "= 'Rot'")}},
                       {"remove_goals", {"UMZUG", "gibt es nicht"}},
                       {"is_on_my_day", "false"}})
                   .ok);
   EXPECT_EQ(rows("SELECT l.name FROM CardLabel cl JOIN PlanLabel l ON l.id = "
-                 "cl.label WHERE cl.card = '" + card + "'"),
+                 "cl.label WHERE cl.card = '" +
+                 card + "'"),
             Strings{"Rot"});
   EXPECT_EQ(value("SELECT count(*) FROM CardGoal"), "0");
-  EXPECT_EQ(value("SELECT title, isOnMyDay FROM Card WHERE id = '" + card + "'"),
-            "Großeinkauf|1");
+  EXPECT_EQ(
+      value("SELECT title, isOnMyDay FROM Card WHERE id = '" + card + "'"),
+      "Großeinkauf|1");
 }
 
 TEST_F(UpdateCard, LabelsAndGoalsReplaceTheWholeSet) {
   ASSERT_TRUE(update({{"add_labels", {"Rot", "Gelb"}}}).ok);
   ASSERT_TRUE(update({{"labels", {"gelb", "Blau"}}}).ok);
   EXPECT_EQ(rows("SELECT l.name FROM CardLabel cl JOIN PlanLabel l ON l.id = "
-                 "cl.label WHERE cl.card = '" + card + "' ORDER BY l.slotIndex"),
+                 "cl.label WHERE cl.card = '" +
+                 card + "' ORDER BY l.slotIndex"),
             (Strings{"Gelb", "Blau"}));
   ASSERT_TRUE(update({{"labels", json::array()}}).ok);
   EXPECT_EQ(value("SELECT count(*) FROM CardLabel"), "0");
 }
 
 TEST_F(UpdateCard, BucketIsIgnoredOnACardWithoutPlan) {
-  const UUID loose = addCard(plan, std::nullopt, "lose", 1, [](Card &c) {
-    c.plan.reset();
-  });
-  auto out = run("update_card", {{"card_id", loose}, {"bucket", "Nirgends"},
+  const UUID loose =
+      addCard(plan, std::nullopt, "lose", 1, [](Card &c) { c.plan.reset(); });
+  auto out = run("update_card", {{"card_id", loose},
+                                 {"bucket", "Nirgends"},
                                  {"add_labels", {"Nirgends"}}});
   ASSERT_TRUE(out.ok) << out.text;
-  EXPECT_EQ(value("SELECT bucket FROM Card WHERE id = '" + loose + "'"), "NULL");
+  EXPECT_EQ(value("SELECT bucket FROM Card WHERE id = '" + loose + "'"),
+            "NULL");
 }
 
 TEST_F(UpdateCard, ClearingTheDueDateRemovesTheRule) {
@@ -184,17 +193,18 @@ TEST_F(UpdateCard, CompletingAWeeklyCardCreatesTheNextInTheSameBucket) {
                           "2025-03-14"));
   auto next = rows("SELECT id, bucket, dueDate, recurrenceSeriesID, "
                    "recurrenceOccurrence, percentComplete FROM Card WHERE id "
-                   "<> '" + card + "'");
+                   "<> '" +
+                   card + "'");
   ASSERT_EQ(next.size(), 1u);
-  EXPECT_EQ(next[0].substr(36),
-            "|" + done + "|1742572800.0|" + card + "|2|0");
+  EXPECT_EQ(next[0].substr(36), "|" + done + "|1742572800.0|" + card + "|2|0");
   EXPECT_EQ(rows("SELECT title || '@' || sortOrder || '/' || isChecked FROM "
-                 "ChecklistItem WHERE card = '" + next[0].substr(0, 36) +
-                 "' ORDER BY rowid"),
+                 "ChecklistItem WHERE card = '" +
+                 next[0].substr(0, 36) + "' ORDER BY rowid"),
             (Strings{"Brot@1024.0/0", "Milch@2048.0/0", "Milch@3072.0/0",
                      "Zettel@4096.0/0"}));
   EXPECT_EQ(value("SELECT percentComplete, completedAt, recurrenceRuleData, "
-                  "recurrenceSeriesID FROM Card WHERE id = '" + card + "'"),
+                  "recurrenceSeriesID FROM Card WHERE id = '" +
+                  card + "'"),
             "100|1741773600.0|NULL|" + card);
   // One history transaction by "mcp" for the whole call.
   EXPECT_EQ(value("SELECT count(*), author FROM StoreTransaction WHERE author "
@@ -219,8 +229,8 @@ TEST_F(UpdateCard, RecurringCompletionForEveryFrequency) {
       {"daily over DST", RecurrenceRule(F::daily, 1), 1743264000, 1743346800},
       {"daily, every 3", RecurrenceRule(F::daily, 3), 1740844800,
        1740844800 + 3 * 86400},
-      {"weekdays Fri->Mon over DST", RecurrenceRule(F::weekdays, 5),
-       1743148800, 1743404400},
+      {"weekdays Fri->Mon over DST", RecurrenceRule(F::weekdays, 5), 1743148800,
+       1743404400},
       {"weekly Mon->Wed", RecurrenceRule(F::weekly, 2, {4, 2}), 1741593600,
        1741766400},
       {"weekly Wed->Mon 12 days on", RecurrenceRule(F::weekly, 2, {2, 4}),
@@ -252,7 +262,9 @@ TEST_F(UpdateCard, RecurringCompletionForEveryFrequency) {
     EXPECT_EQ(RecurrenceRule::decode(next[0].substr(next[0].rfind('|') + 1)),
               std::optional<RecurrenceRule>(c.rule))
         << c.name;
-    seed([&](ModelContext &context) { context.remove(*context.card(next[0].substr(0, 36))); });
+    seed([&](ModelContext &context) {
+      context.remove(*context.card(next[0].substr(0, 36)));
+    });
   }
 }
 
@@ -275,34 +287,43 @@ TEST_F(UpdateCard, EveryFailureLeavesTheStoreAsItWas) {
   };
   const Case cases[] = {
       {{{"title", "x"}},
-       "card_id fehlt oder ist weder UUID noch ID-Kürzel (mind. 6 Hex-Zeichen)"},
+       "card_id fehlt oder ist weder UUID noch ID-Kürzel (mind. 6 "
+       "Hex-Zeichen)"},
       {{{"card_id", "Einkaufen"}},
-       "card_id fehlt oder ist weder UUID noch ID-Kürzel (mind. 6 Hex-Zeichen)"},
+       "card_id fehlt oder ist weder UUID noch ID-Kürzel (mind. 6 "
+       "Hex-Zeichen)"},
       {{{"card_id", "00000000-0000-4000-8000-000000000000"}},
        "Karte mit ID 00000000-0000-4000-8000-000000000000 nicht gefunden"},
       {{{"card_id", "abcdef"}},
        "ID-Kürzel „abcdef“ ist mehrdeutig (2 Treffer) – mehr Zeichen angeben"},
       {{{"card_id", card}, {"check_items", {"Brot", "Butter"}}},
        "Checklisten-Eintrag „Butter“ nicht gefunden"},
-      {{{"card_id", card}, {"check_items", {"00000000-0000-4000-8000-000000000000"}}},
+      {{{"card_id", card},
+        {"check_items", {"00000000-0000-4000-8000-000000000000"}}},
        "Checklisten-Eintrag „00000000-0000-4000-8000-000000000000“ nicht "
        "gefunden"},
       {{{"card_id", card}, {"uncheck_items", {"ffffff"}}},
        "Checklisten-Eintrag „ffffff“ nicht gefunden"},
       // Eighteen entries plus three is over the limit, whatever else is valid.
-      {{{"card_id", card}, {"check_items", {"Brot"}}, {"title", "neu"},
+      {{{"card_id", card},
+        {"check_items", {"Brot"}},
+        {"title", "neu"},
         {"add_items", {"a", "b", "c"}}},
        "Maximal 20 Checklisten-Einträge pro Karte"},
       {{{"card_id", card}, {"title", "neu"}, {"due_date", "gestern"}}, bad},
       {{{"card_id", card}, {"title", "neu"}, {"bucket", "Nope"}},
        "Bucket „Nope“ nicht gefunden. Vorhanden: Zu erledigen, Erledigt"},
-      {{{"card_id", card}, {"is_archived", true}, {"add_labels", {"Rot", "Nope"}}},
+      {{{"card_id", card},
+        {"is_archived", true},
+        {"add_labels", {"Rot", "Nope"}}},
        "Label „Nope“ existiert nicht im Plan"},
       {{{"card_id", card}, {"check_items", {"Brot"}}, {"add_goals", {"Nope"}}},
        "Ziel „Nope“ existiert nicht im Plan"},
       {{{"card_id", card}, {"add_items", {"a"}}, {"status", "fertig"}},
        "Unbekannter Status: fertig"},
-      {{{"card_id", card}, {"notes", "x"}, {"recurrence", {{"frequency", "weekly"}}}},
+      {{{"card_id", card},
+        {"notes", "x"},
+        {"recurrence", {{"frequency", "weekly"}}}},
        "Wiederholung benötigt ein due_date"},
   };
   const std::string before = snapshot();
@@ -325,12 +346,24 @@ TEST_F(UpdateCard, AmbiguousChecklistPrefixNamesTheCount) {
     }
   });
   auto out = update({{"check_items", {"AbCdEf"}}});
-  EXPECT_EQ(out.text,
-            "ID-Kürzel „AbCdEf“ ist mehrdeutig (2 Treffer) – mehr Zeichen angeben");
+  EXPECT_EQ(
+      out.text,
+      "ID-Kürzel „AbCdEf“ ist mehrdeutig (2 Treffer) – mehr Zeichen angeben");
   ASSERT_TRUE(update({{"check_items", {"abcdef02"}}}).ok);
   EXPECT_EQ(value("SELECT isChecked FROM ChecklistItem WHERE id LIKE "
                   "'ABCDEF02%'"),
             "1");
+}
+
+TEST_F(UpdateCard, AddingUpToTwentyEntriesIsAllowed) {
+  json titles = json::array();
+  for (int i = 0; i < 17; ++i)
+    titles.push_back("neu " + std::to_string(i));
+  auto out = update({{"add_items", titles}});
+  ASSERT_TRUE(out.ok) << out.text;
+  EXPECT_EQ(value("SELECT count(*) FROM ChecklistItem"), "20");
+  EXPECT_EQ(update({{"add_items", {"", "einer zu viel"}}}).text,
+            "Maximal 20 Checklisten-Einträge pro Karte");
 }
 
 TEST_F(UpdateCard, ACardAlreadyOverTheLimitCanStillBeChanged) {
@@ -347,10 +380,18 @@ TEST_F(UpdateCard, TenThousandChecklistReferences) {
   json references = json::array();
   for (int i = 0; i < 10000; ++i) {
     switch (i % 4) {
-    case 0: references.push_back("MILCH"); break;
-    case 1: references.push_back(brot.substr(0, 6 + i % 30)); break;
-    case 2: references.push_back("bRoT"); break;
-    default: references.push_back(milch2); break;
+    case 0:
+      references.push_back("MILCH");
+      break;
+    case 1:
+      references.push_back(brot.substr(0, 6 + i % 30));
+      break;
+    case 2:
+      references.push_back("bRoT");
+      break;
+    default:
+      references.push_back(milch2);
+      break;
     }
   }
   auto out = update({{"check_items", references}});

@@ -173,10 +173,9 @@ protected:
   // The whole store, history included: equal snapshots mean nothing changed.
   std::string snapshot() {
     std::string out;
-    for (const char *table :
-         {"Plan", "Bucket", "Card", "ChecklistItem", "CardAttachment",
-          "PlanLabel", "Goal", "CardGoal", "CardLabel", "StoreTransaction",
-          "StoreChange"}) {
+    for (const char *table : {"Plan", "Bucket", "Card", "ChecklistItem",
+                              "CardAttachment", "PlanLabel", "Goal", "CardGoal",
+                              "CardLabel", "StoreTransaction", "StoreChange"}) {
       out += std::string("## ") + table + "\n";
       for (const auto &row :
            rows(std::string("SELECT * FROM ") + table + " ORDER BY rowid"))
