@@ -3,17 +3,9 @@
 // A file store in a temporary data home, driven through KanbanTools::call
 // (which saves only on success), with raw SQL to look at what was stored.
 
-#include "KanbanCore/Bucket.h"
-#include "KanbanCore/Calendar.h"
-#include "KanbanCore/Card.h"
 #include "KanbanCore/CardActions.h"
-#include "KanbanCore/CardAttachment.h"
-#include "KanbanCore/ChecklistItem.h"
-#include "KanbanCore/Goal.h"
 #include "KanbanCore/KanbanStore.h"
 #include "KanbanCore/ModelContext.h"
-#include "KanbanCore/Plan.h"
-#include "KanbanCore/PlanLabel.h"
 #include "KanbanTools/KanbanTools.h"
 #include "KanbanTools/ToolError.h"
 
@@ -24,17 +16,18 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <memory>
-#include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace taskory::test {
 
+using nlohmann::json;
+using Strings = std::vector<std::string>;
+
 class WriteToolsTest : public ::testing::Test {
 protected:
-  // 2025-03-12 10:00:00 UTC, a Wednesday (11:00 in Berlin).
-  static constexpr Date kNow = 1741773600.0;
+  static constexpr Date kNow = 1741773600.0; // Wed 2025-03-12 11:00 Berlin
 
   void SetUp() override {
     char pattern[] = "/tmp/taskory-write-XXXXXX";
@@ -44,19 +37,21 @@ protected:
     setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
     KanbanStore::setUsesGroupContainerPath(true);
     container_ = KanbanStore::makeContainer(dir_ / "Taskory.store");
+    plan = seed([](ModelContext &c) {
+      return CardActions::createPlan("Arbeit", c, 1024, kNow - 60).id;
+    });
+    todo = value("SELECT id FROM Bucket");
   }
-
   void TearDown() override {
     container_.reset();
     std::filesystem::remove_all(dir_);
   }
 
   struct Outcome {
-    bool ok = false;
+    bool ok;
     std::string text; // the answer, or the ToolError's message
   };
-
-  Outcome run(std::string_view tool, const nlohmann::json &args) {
+  Outcome run(std::string_view tool, const json &args) {
     ModelContext context(*container_, "mcp");
     KanbanTools tools(context, kNow, calendar_);
     try {
@@ -66,121 +61,82 @@ protected:
     }
   }
 
-  // Seeds and saves through a context of its own (author "app", so the
-  // history rows of the tool calls stand apart).
-  void seed(const std::function<void(ModelContext &)> &build) {
+  // Every case must fail with its message and leave every table, history
+  // included, exactly as it was.
+  void expectFailures(std::string_view tool,
+                      const std::vector<std::pair<json, std::string>> &cases) {
+    const std::string before = snapshot();
+    for (const auto &[args, message] : cases) {
+      EXPECT_EQ(run(tool, args).text, message) << args;
+      EXPECT_EQ(snapshot(), before) << args;
+    }
+  }
+
+  // Builds and saves through a context of its own, author "app".
+  template <class Build>
+  std::invoke_result_t<Build, ModelContext &> seed(Build build) {
     ModelContext context(*container_, "app");
-    build(context);
-    context.save(kNow - 3600);
+    auto result = build(context);
+    context.save(kNow - 60);
+    return result;
   }
-
-  // A plan made the way create_plan makes it: bucket "Zu erledigen", 25
-  // labels.
-  UUID addPlan(const std::string &title, double sortOrder = 1024) {
-    UUID id;
-    seed([&](ModelContext &c) {
-      id = CardActions::createPlan(title, c, sortOrder, kNow - 7200).id;
-    });
-    return id;
-  }
-
-  UUID addBucket(const UUID &plan, const std::string &name, double sortOrder,
-                 std::optional<std::string> color = std::nullopt) {
-    UUID id;
-    seed([&](ModelContext &c) {
-      Bucket bucket(name, sortOrder, kNow - 7200);
-      bucket.plan = plan;
-      bucket.colorHex = color;
-      id = c.insert(std::move(bucket)).id;
-    });
-    return id;
-  }
-
-  UUID addCard(const UUID &plan, const std::optional<UUID> &bucket,
-               const std::string &title, double sortOrder,
+  UUID addCard(const std::string &title, double sortOrder = 1024,
                const std::function<void(Card &)> &shape = {}) {
-    UUID id;
-    seed([&](ModelContext &c) {
-      Card card(title, sortOrder, kNow - 7200);
+    return seed([&](ModelContext &c) {
+      Card card(title, sortOrder, kNow - 60);
       card.plan = plan;
-      card.bucket = bucket;
+      card.bucket = todo;
       if (shape)
         shape(card);
-      id = c.insert(std::move(card)).id;
+      return c.insert(std::move(card)).id;
     });
-    return id;
   }
-
   UUID addItem(const UUID &card, const std::string &title, double sortOrder,
-               bool checked = false) {
-    UUID id;
-    seed([&](ModelContext &c) {
-      ChecklistItem item(title, sortOrder, kNow - 7200);
+               const char *id = nullptr) {
+    return seed([&](ModelContext &c) {
+      ChecklistItem item(title, sortOrder, kNow - 60);
+      if (id)
+        item.id = id;
       item.card = card;
-      item.isChecked = checked;
-      id = c.insert(std::move(item)).id;
+      return c.insert(std::move(item)).id;
     });
-    return id;
   }
 
-  UUID addGoal(const UUID &plan, const std::string &title) {
-    UUID id;
-    seed([&](ModelContext &c) {
-      Goal goal(title, 1024, kNow - 7200);
-      goal.plan = plan;
-      id = c.insert(std::move(goal)).id;
-    });
-    return id;
-  }
-
-  // Every row of a query, each column as text ("NULL" for NULL), columns
-  // joined by "|".
-  std::vector<std::string> rows(const std::string &query) {
+  // Each row's columns as text ("NULL" for NULL) joined by "|".
+  Strings rows(const std::string &query) {
     sqlite3 *db = nullptr;
-    const std::string file = (dir_ / "Taskory.store").string();
-    EXPECT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
-              SQLITE_OK);
+    sqlite3_open_v2((dir_ / "Taskory.store").c_str(), &db, SQLITE_OPEN_READONLY,
+                    nullptr);
     sqlite3_stmt *stmt = nullptr;
     EXPECT_EQ(sqlite3_prepare_v2(db, query.c_str(), -1, &stmt, nullptr),
               SQLITE_OK)
-        << query << ": " << sqlite3_errmsg(db);
-    std::vector<std::string> out;
+        << query;
+    Strings out;
     while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
       std::string row;
       for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-        if (i)
-          row += "|";
-        if (sqlite3_column_type(stmt, i) == SQLITE_NULL) {
-          row += "NULL";
-        } else {
-          const auto *text = sqlite3_column_text(stmt, i);
-          row.append(reinterpret_cast<const char *>(text),
-                     static_cast<std::size_t>(sqlite3_column_bytes(stmt, i)));
-        }
+        const auto *text =
+            reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
+        row += (i ? "|" : "") + std::string(text ? text : "NULL");
       }
-      out.push_back(std::move(row));
+      out.push_back(row);
     }
     sqlite3_finalize(stmt);
     sqlite3_close(db);
     return out;
   }
-
   std::string value(const std::string &query) {
     auto all = rows(query);
     return all.empty() ? "<no row>" : all.front();
   }
-
-  // The whole store, history included: equal snapshots mean nothing changed.
   std::string snapshot() {
     std::string out;
     for (const char *table : {"Plan", "Bucket", "Card", "ChecklistItem",
                               "CardAttachment", "PlanLabel", "Goal", "CardGoal",
-                              "CardLabel", "StoreTransaction", "StoreChange"}) {
-      out += std::string("## ") + table + "\n";
+                              "CardLabel", "StoreTransaction", "StoreChange"})
       for (const auto &row :
            rows(std::string("SELECT * FROM ") + table + " ORDER BY rowid"))
-        out += row + "\n";
-    }
+        out += std::string(table) + ": " + row + "\n";
     return out;
   }
 
@@ -189,6 +145,7 @@ protected:
   std::filesystem::path dir_;
   std::unique_ptr<ModelContainer> container_;
   Calendar calendar_{"Europe/Berlin", "de_DE"};
+  UUID plan, todo;
 };
 
 } // namespace taskory::test
