@@ -263,7 +263,7 @@ TEST_F(UpdateCard, AmbiguousChecklistPrefixesAndTenThousandReferences) {
                    "Zeichen angeben"}});
   json references = json::array();
   for (int i = 0; i < 10000; ++i)
-    references.push_back(i % 3 == 0   ? json("MILCH")
+    references.push_back(i % 3 == 0   ? json("milCH")
                          : i % 3 == 1 ? json(brot.substr(0, 6 + i % 30))
                                       : json("abcdef02"));
   ASSERT_TRUE(update({{"check_items", references}}).ok);
