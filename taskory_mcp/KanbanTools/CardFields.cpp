@@ -1,0 +1,384 @@
+// The card fields that create_card and update_card share, and the parsers of
+// the date, status and priority words the assistant sends.
+#include "KanbanTools/KanbanTools.h"
+
+#include "KanbanCore/Calendar.h"
+#include "KanbanCore/CardActions.h"
+#include "KanbanCore/Goal.h"
+#include "KanbanCore/ModelContext.h"
+#include "KanbanCore/Plan.h"
+#include "KanbanCore/PlanLabel.h"
+#include "KanbanCore/RecurrenceRule.h"
+#include "KanbanTools/Arguments.h"
+#include "KanbanTools/ToolError.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace taskory {
+namespace {
+
+// The keywords are ASCII, so ASCII folding is all the comparison needs; the
+// locale's own lower-casing would turn "I" into a dotless i under a Turkish
+// locale and "IN_PROGRESS" would no longer be recognised.
+std::string asciiLowercased(std::string_view text) {
+  std::string out(text);
+  for (char &c : out)
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads exactly `count` digits at `pos`.
+std::optional<int> fixedDigits(std::string_view text, std::size_t &pos,
+                               std::size_t count) {
+  if (pos + count > text.size())
+    return std::nullopt;
+  int value = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    char c = text[pos + i];
+    if (!isDigit(c))
+      return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  pos += count;
+  return value;
+}
+
+bool expect(std::string_view text, std::size_t &pos, char c) {
+  if (pos >= text.size() || text[pos] != c)
+    return false;
+  ++pos;
+  return true;
+}
+
+bool isLeapYear(int64_t year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int daysInMonth(int64_t year, int month) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30,
+                                  31, 31, 30, 31, 30, 31};
+  return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// Days from 1970-01-01 to the given proleptic Gregorian date (the civil-date
+// algorithm of H. Hinnant); exact for the four-digit years used here.
+int64_t daysFromCivil(int64_t year, int month, int day) {
+  year -= month <= 2;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t yoe = year - era * 400;
+  const int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+// An internet date-time: yyyy-MM-ddTHH:mm:ss followed by Z or ±hh:mm, no
+// fractions. Every field is range-checked so that "2025-02-30T…" is refused
+// instead of rolling over into March.
+std::optional<Date> parseInternetDateTime(std::string_view text) {
+  std::size_t pos = 0;
+  auto year = fixedDigits(text, pos, 4);
+  if (!year || !expect(text, pos, '-'))
+    return std::nullopt;
+  auto month = fixedDigits(text, pos, 2);
+  if (!month || !expect(text, pos, '-'))
+    return std::nullopt;
+  auto day = fixedDigits(text, pos, 2);
+  if (!day || !expect(text, pos, 'T'))
+    return std::nullopt;
+  auto hour = fixedDigits(text, pos, 2);
+  if (!hour || !expect(text, pos, ':'))
+    return std::nullopt;
+  auto minute = fixedDigits(text, pos, 2);
+  if (!minute || !expect(text, pos, ':'))
+    return std::nullopt;
+  auto second = fixedDigits(text, pos, 2);
+  if (!second || pos >= text.size())
+    return std::nullopt;
+
+  int64_t offsetSeconds = 0;
+  const char zone = text[pos++];
+  if (zone == 'Z') {
+    // UTC
+  } else if (zone == '+' || zone == '-') {
+    auto offsetHours = fixedDigits(text, pos, 2);
+    if (!offsetHours || !expect(text, pos, ':'))
+      return std::nullopt;
+    auto offsetMinutes = fixedDigits(text, pos, 2);
+    if (!offsetMinutes || *offsetHours > 23 || *offsetMinutes > 59)
+      return std::nullopt;
+    offsetSeconds = (*offsetHours * 60 + *offsetMinutes) * 60;
+    if (zone == '-')
+      offsetSeconds = -offsetSeconds;
+  } else {
+    return std::nullopt;
+  }
+  if (pos != text.size())
+    return std::nullopt;
+
+  if (*month < 1 || *month > 12 || *day < 1 ||
+      *day > daysInMonth(*year, *month) || *hour > 23 || *minute > 59 ||
+      *second > 59)
+    return std::nullopt;
+
+  const int64_t days = daysFromCivil(*year, *month, *day);
+  const int64_t seconds =
+      days * 86400 + *hour * 3600 + *minute * 60 + *second - offsetSeconds;
+  return static_cast<Date>(seconds);
+}
+
+struct PlainDate {
+  int64_t year;
+  int month;
+  int day;
+};
+
+// yyyy-MM-dd: a year of one or more digits (at most 18, so the number cannot
+// overflow; the calendar refuses years outside its range anyway), a month and
+// a day of one or two digits, nothing before or after.
+std::optional<PlainDate> parsePlainDate(std::string_view text) {
+  std::size_t pos = 0;
+  int64_t year = 0;
+  std::size_t yearDigits = 0;
+  while (pos < text.size() && isDigit(text[pos])) {
+    if (++yearDigits > 18)
+      return std::nullopt;
+    year = year * 10 + (text[pos] - '0');
+    ++pos;
+  }
+  if (yearDigits == 0 || !expect(text, pos, '-'))
+    return std::nullopt;
+  auto readShort = [&](int &out) {
+    std::size_t start = pos;
+    int value = 0;
+    while (pos < text.size() && isDigit(text[pos]) && pos - start < 2) {
+      value = value * 10 + (text[pos] - '0');
+      ++pos;
+    }
+    out = value;
+    return pos > start;
+  };
+  int month = 0;
+  int day = 0;
+  if (!readShort(month) || !expect(text, pos, '-') || !readShort(day) ||
+      pos != text.size())
+    return std::nullopt;
+  if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month))
+    return std::nullopt;
+  return PlainDate{year, month, day};
+}
+
+PlainDate nextDay(PlainDate date) {
+  if (date.day < daysInMonth(date.year, date.month))
+    return {date.year, date.month, date.day + 1};
+  if (date.month < 12)
+    return {date.year, date.month + 1, 1};
+  return {date.year + 1, 1, 1};
+}
+
+bool sameDay(const Calendar::Components &c, const PlainDate &date) {
+  return c.year == date.year && c.month == date.month && c.day == date.day;
+}
+
+// A JSON number that is a whole number, as an int64 (clamped to its range, so
+// a huge value stays huge instead of wrapping to a negative one).
+std::optional<int64_t> integralValue(const nlohmann::json &value) {
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+  if (value.is_number_unsigned()) {
+    const uint64_t u = value.get<uint64_t>();
+    return u > static_cast<uint64_t>(kMax) ? kMax : static_cast<int64_t>(u);
+  }
+  if (value.is_number_integer())
+    return value.get<int64_t>();
+  if (value.is_number_float()) {
+    const double d = value.get<double>();
+    if (!std::isfinite(d) || std::trunc(d) != d)
+      return std::nullopt;
+    // 2^63 is the first double above the range.
+    if (d >= 9223372036854775808.0)
+      return kMax;
+    if (d < -9223372036854775808.0)
+      return kMin;
+    return static_cast<int64_t>(d);
+  }
+  return std::nullopt;
+}
+
+std::string dateError(std::string_view text) {
+  return "Datum nicht lesbar: " + std::string(text) +
+         " (erwartet YYYY-MM-DD oder ISO-8601)";
+}
+
+} // namespace
+
+std::optional<Date>
+KanbanTools::parseOptionalDate(std::string_view text) const {
+  const std::string lowered = asciiLowercased(text);
+  if (lowered.empty() || lowered == "none" || lowered == "null")
+    return std::nullopt;
+  if (auto instant = parseInternetDateTime(text))
+    return instant;
+  if (auto plain = parsePlainDate(text)) {
+    // Calendar::date already gives the first 17:00 of a day that has it twice
+    // and the next existing time when 17:00 is skipped.
+    // The result must lie on the day asked for, or on the next one when the
+    // whole rest of the day is skipped (a time zone that jumped over a date).
+    // Anything else (the ends of the calendar's range, the days a calendar
+    // reform dropped) would be a plainly wrong date, so it is unreadable.
+    const PlainDate following = nextDay(*plain);
+    auto acceptable = [&](std::optional<Date> date) {
+      if (!date)
+        return false;
+      const Calendar::Components c = calendar_.components(*date);
+      return sameDay(c, *plain) || sameDay(c, following);
+    };
+    if (auto date = calendar_.date(plain->year, plain->month, plain->day, 17);
+        acceptable(date))
+      return date;
+    if (auto midnight = calendar_.date(plain->year, plain->month, plain->day);
+        acceptable(midnight))
+      return midnight;
+  }
+  throw ToolError{dateError(text)};
+}
+
+CardProgress KanbanTools::parseStatus(std::string_view text) {
+  const std::string lowered = asciiLowercased(text);
+  if (lowered == "not_started" || lowered == "notstarted")
+    return CardProgress::notStarted;
+  if (lowered == "in_progress" || lowered == "inprogress")
+    return CardProgress::inProgress;
+  if (lowered == "completed" || lowered == "done")
+    return CardProgress::completed;
+  throw ToolError{"Unbekannter Status: " + std::string(text)};
+}
+
+Priority KanbanTools::parsePriority(std::string_view text) {
+  const std::string lowered = asciiLowercased(text);
+  if (lowered == "urgent")
+    return Priority::urgent;
+  if (lowered == "important")
+    return Priority::important;
+  if (lowered == "medium")
+    return Priority::medium;
+  if (lowered == "low")
+    return Priority::low;
+  throw ToolError{"Unbekannte Priorität: " + std::string(text)};
+}
+
+void KanbanTools::applyCommonFields(const nlohmann::json &args, Card &card) {
+  if (const std::string *notes = args::string(args, "notes"))
+    card.notes = *notes;
+  if (const std::string *due = args::string(args, "due_date")) {
+    card.dueDate = parseOptionalDate(*due);
+    // A recurring card cannot exist without a due date.
+    if (!card.dueDate)
+      card.setRecurrenceRule(std::nullopt);
+  }
+  if (const std::string *start = args::string(args, "start_date"))
+    card.startDate = parseOptionalDate(*start);
+  if (const std::string *planned = args::string(args, "planned_date"))
+    card.plannedDate = parseOptionalDate(*planned);
+  if (const std::string *priority = args::string(args, "priority"))
+    card.setPriority(parsePriority(*priority));
+  if (const std::string *color = args::string(args, "color_hex")) {
+    if (asciiLowercased(*color) == "none")
+      card.colorHex.reset();
+    else
+      card.colorHex = *color;
+  }
+
+  Plan *plan = context_.planOf(card);
+  if (const nlohmann::json *names = args::array(args, "labels");
+      names && plan) {
+    std::vector<PlanLabel *> wanted;
+    for (const std::string &name : args::strings(*names)) {
+      PlanLabel *label = findLabel(name, *plan);
+      if (!label)
+        throw ToolError{"Label „" + name + "“ existiert nicht im Plan"};
+      wanted.push_back(label);
+    }
+    for (PlanLabel *label : context_.labels(card))
+      if (std::find(wanted.begin(), wanted.end(), label) == wanted.end())
+        context_.removeLabel(card, *label);
+    for (PlanLabel *label : wanted)
+      context_.addLabel(card, *label);
+  }
+  if (const nlohmann::json *titles = args::array(args, "goals");
+      titles && plan) {
+    std::vector<Goal *> wanted;
+    for (const std::string &title : args::strings(*titles)) {
+      Goal *goal = findGoal(title, *plan);
+      if (!goal)
+        throw ToolError{"Ziel „" + title + "“ existiert nicht im Plan"};
+      wanted.push_back(goal);
+    }
+    for (Goal *goal : context_.goals(card))
+      if (std::find(wanted.begin(), wanted.end(), goal) == wanted.end())
+        context_.removeGoal(card, *goal);
+    for (Goal *goal : wanted)
+      context_.addGoal(card, *goal);
+  }
+
+  if (const nlohmann::json *recurrence = args::object(args, "recurrence"))
+    applyRecurrence(*recurrence, card);
+}
+
+void KanbanTools::applyRecurrence(const nlohmann::json &recurrence,
+                                  Card &card) {
+  const std::string *frequencyText = args::string(recurrence, "frequency");
+  if (!frequencyText)
+    throw ToolError{"recurrence.frequency fehlt"};
+  if (asciiLowercased(*frequencyText) == "none") {
+    card.setRecurrenceRule(std::nullopt);
+    return;
+  }
+  const auto frequency = frequencyFromRaw(*frequencyText);
+  if (!frequency)
+    throw ToolError{"Unbekannte frequency: " + *frequencyText};
+  if (!card.dueDate)
+    throw ToolError{"Wiederholung benötigt ein due_date"};
+
+  int64_t interval = 1;
+  if (const nlohmann::json *value = args::member(recurrence, "interval"))
+    interval = integralValue(*value).value_or(1);
+
+  // All or nothing: one element that is not a whole number makes the list
+  // empty, as if it had not been given.
+  std::vector<int64_t> daysOfWeek;
+  if (const nlohmann::json *days = args::array(recurrence, "days_of_week")) {
+    for (const nlohmann::json &element : *days) {
+      auto day = integralValue(element);
+      if (!day) {
+        daysOfWeek.clear();
+        break;
+      }
+      daysOfWeek.push_back(*day);
+    }
+  }
+
+  card.setRecurrenceRule(
+      RecurrenceRule(*frequency, interval, std::move(daysOfWeek)));
+  if (!card.recurrenceSeriesID)
+    card.recurrenceSeriesID = card.id;
+}
+
+void KanbanTools::applyStatus(const nlohmann::json &args, Card &card) {
+  const std::string *status = args::string(args, "status");
+  if (!status)
+    return;
+  const CardProgress progress = parseStatus(*status);
+  CardActions::setProgress(card, progress, context_, now_, calendar_);
+}
+
+} // namespace taskory

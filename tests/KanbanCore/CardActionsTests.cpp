@@ -1,0 +1,246 @@
+#include "KanbanCore/CardActions.h"
+
+#include "KanbanCore/ModelContext.h"
+#include "KanbanCore/RecurrenceRule.h"
+#include "support/TestStore.h"
+
+#include <gtest/gtest.h>
+
+#include <iterator>
+#include <limits>
+#include <tuple>
+
+namespace taskory {
+namespace {
+
+using F = RecurrenceRule::Frequency;
+constexpr Date kNow = test::TestStore::kNow;
+constexpr Date kDay = 86400;
+constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+
+class CardActionsTest : public ::testing::Test {
+protected:
+  test::TestStore store;
+  std::unique_ptr<ModelContext> context = store.context();
+  Plan &plan = CardActions::createPlan("Haushalt", *context, 1024, kNow - 60);
+  Bucket &bucket = *context->buckets(plan).front();
+
+  Card &makeCard(Date due = kNow, std::optional<RecurrenceRule> rule = {}) {
+    Card card("Wäsche", 2048, kNow - 60);
+    card.plan = plan.id;
+    card.bucket = bucket.id;
+    card.dueDate = due;
+    card.setRecurrenceRule(rule);
+    return context->insert(std::move(card));
+  }
+  Card *complete(Card &card, Date now = kNow) {
+    return CardActions::setProgress(card, CardProgress::completed, *context,
+                                    now, store.calendar);
+  }
+};
+
+TEST_F(CardActionsTest, ProgressCompletionTimeAndNotification) {
+  int posted = 0;
+  store.container->notificationCenter().addObserver(
+      std::string(CardActions::didCompleteCard), [&] { ++posted; });
+  Card &card = makeCard();
+  EXPECT_EQ(CardActions::setProgress(card, CardProgress::inProgress, *context,
+                                     kNow, store.calendar),
+            nullptr);
+  EXPECT_EQ(card.percentComplete, 50);
+  EXPECT_EQ(card.modifiedAt, kNow);
+  EXPECT_EQ(posted, 0);
+  complete(card);
+  complete(card, kNow + 5); // again: the time moves, the notice repeats
+  EXPECT_EQ(card.percentComplete, 100);
+  EXPECT_EQ(card.completedAt, std::optional<Date>(kNow + 5));
+  EXPECT_EQ(posted, 2);
+  CardActions::setProgress(card, CardProgress::notStarted, *context, kNow + 9,
+                           store.calendar);
+  EXPECT_EQ(card.percentComplete, 0);
+  EXPECT_EQ(card.completedAt, std::nullopt);
+}
+
+TEST_F(CardActionsTest, NextOccurrenceCopiesFieldsUntickedChecklistAndLinks) {
+  Card &card = makeCard(1741593600, RecurrenceRule(F::weekly, 1)); // Mon 09:00
+  card.startDate = 1741334400;                                     // Fri 09:00
+  card.plannedDate = kNow;
+  card.isOnMyDay = true;
+  card.notes = "Buntwäsche";
+  card.priorityRaw = 3;
+  card.colorHex = "#E3008C";
+  card.previewTypeRaw = "checklist";
+  Goal goal("Ordnung", 1024, kNow);
+  context->addGoal(card, context->insert(std::move(goal)));
+  context->addLabel(card, *context->sortedLabels(plan)[3]);
+  for (double sortOrder : {2048.0, 1024.0}) {
+    ChecklistItem item("Punkt", sortOrder, kNow);
+    item.card = card.id;
+    item.isChecked = true;
+    context->insert(std::move(item));
+  }
+  for (const char *kind : {"link", "image", "file", "bookmark"}) {
+    CardAttachment attachment(kind, 512, kNow);
+    attachment.kindRaw = kind;
+    attachment.urlString = "https://example.org";
+    attachment.fileData = "data";
+    attachment.card = card.id;
+    context->insert(std::move(attachment));
+  }
+
+  Card *next = complete(card);
+  ASSERT_NE(next, nullptr);
+  EXPECT_EQ(next->title + next->notes + next->previewTypeRaw,
+            "WäscheBuntwäschechecklist");
+  EXPECT_EQ(next->sortOrder, 2049);
+  EXPECT_EQ(next->dueDate, std::optional<Date>(1741593600 + 7 * kDay));
+  EXPECT_EQ(next->startDate, std::optional<Date>(1741334400 + 7 * kDay));
+  EXPECT_EQ(next->plannedDate, std::nullopt);
+  EXPECT_FALSE(next->isOnMyDay);
+  EXPECT_EQ(next->priorityRaw, 3);
+  EXPECT_EQ(next->colorHex, card.colorHex);
+  EXPECT_EQ(next->bucket, card.bucket);
+  EXPECT_EQ(next->plan, card.plan);
+  EXPECT_EQ(next->completedAt, std::nullopt);
+  EXPECT_EQ(context->goals(*next), context->goals(card));
+  EXPECT_EQ(context->labels(*next), context->labels(card));
+  std::string copied;
+  for (ChecklistItem *item : context->sortedChecklist(*next))
+    copied += std::to_string(item->sortOrder) + (item->isChecked ? "+ " : "- ");
+  for (CardAttachment *a : context->sortedAttachments(*next))
+    copied += a->alias + "=" + a->urlString.value_or("") +
+              (a->fileData ? " data " : " ");
+  EXPECT_EQ(copied, "1024.000000- 2048.000000- link=https://example.org "
+                    "bookmark=https://example.org ");
+  EXPECT_EQ(context->checkedItemCount(card), 2);
+  EXPECT_EQ(context->attachments(card).size(), 4u);
+}
+
+TEST_F(CardActionsTest, SeriesBookkeepingMovesTheRule) {
+  Card &first = makeCard(kNow - 10 * kDay, RecurrenceRule(F::daily, 1));
+  Card *second = complete(first);
+  ASSERT_NE(second, nullptr);
+  // Counted from the due date, never from today.
+  EXPECT_EQ(second->dueDate, std::optional<Date>(kNow - 9 * kDay));
+  EXPECT_EQ(first.recurrenceSeriesID, std::optional<UUID>(first.id));
+  EXPECT_EQ(second->recurrenceSeriesID, std::optional<UUID>(first.id));
+  EXPECT_EQ(first.recurrenceOccurrence * 10 + second->recurrenceOccurrence, 12);
+  EXPECT_EQ(first.recurrenceRuleData, std::nullopt);
+  EXPECT_EQ(second->recurrenceRule(),
+            std::optional<RecurrenceRule>(RecurrenceRule(F::daily, 1)));
+  EXPECT_EQ(complete(first), nullptr); // the rule has moved on
+  Card *third = complete(*second);
+  ASSERT_NE(third, nullptr);
+  EXPECT_EQ(third->recurrenceSeriesID, std::optional<UUID>(first.id));
+  EXPECT_EQ(third->recurrenceOccurrence, 3);
+  // Completing after a move sends the successor back where it came from.
+  Card *fourth = CardActions::setProgress(
+      *third, CardProgress::completed, nullptr, *context, kNow, store.calendar);
+  ASSERT_NE(fourth, nullptr);
+  EXPECT_EQ(fourth->bucket, std::nullopt);
+}
+
+TEST_F(CardActionsTest, NoNextDateMeansNoSuccessorAndNothingLost) {
+  const int64_t kMin = std::numeric_limits<int64_t>::min();
+  struct Case {
+    const char *name;
+    std::optional<RecurrenceRule> rule;
+    std::optional<Date> due;
+    int64_t occurrence = 1;
+  };
+  const Case cases[] = {
+      {"no due date", RecurrenceRule(F::daily, 1), std::nullopt},
+      {"huge daily interval", RecurrenceRule(F::daily, kMax), kNow},
+      {"huge weekly interval", RecurrenceRule(F::weekly, kMax), kNow},
+      {"huge monthly interval", RecurrenceRule(F::monthly, kMax), kNow},
+      {"huge yearly interval", RecurrenceRule(F::yearly, kMax), kNow},
+      {"weekday far below 1", RecurrenceRule(F::weekly, 1, {kMin}), kNow},
+      {"weekday far above 7", RecurrenceRule(F::weekly, 2, {kMax}), kNow},
+      {"due at the end of time", RecurrenceRule(F::daily, 1), 1e300},
+      {"due before the calendar", RecurrenceRule(F::yearly, 1), -1e14},
+      {"occurrence counter full", RecurrenceRule(F::daily, 1), kNow, kMax},
+  };
+  for (const Case &c : cases) {
+    Card &card = makeCard(0, c.rule);
+    card.dueDate = c.due;
+    card.recurrenceOccurrence = c.occurrence;
+    const Card before = card;
+    Card *next = complete(card);
+    EXPECT_EQ(card.percentComplete, 100) << c.name;
+    if (next) { // whatever the engine decided, the rule lives on exactly once
+      EXPECT_EQ(card.recurrenceRuleData, std::nullopt) << c.name;
+      EXPECT_EQ(next->recurrenceRule(), c.rule) << c.name;
+      EXPECT_GT(next->recurrenceOccurrence, card.recurrenceOccurrence);
+      context->remove(*next);
+    } else {
+      EXPECT_EQ(card.recurrenceRuleData, before.recurrenceRuleData) << c.name;
+      EXPECT_EQ(card.recurrenceSeriesID, std::nullopt) << c.name;
+    }
+  }
+  EXPECT_EQ(context->fetchCards().size(), std::size(cases));
+}
+
+TEST_F(CardActionsTest, ToggleCompletionUsesTheBucketsAutomaticProgress) {
+  const std::pair<int64_t, int64_t> cases[] = {
+      {-1, 0}, {0, 0}, {75, 50}, {100, 0}};
+  for (auto [raw, expected] : cases) {
+    bucket.autoProgressRaw = raw;
+    Card &card = makeCard();
+    CardActions::toggleCompletion(card, *context, kNow, store.calendar);
+    EXPECT_EQ(card.percentComplete, 100) << raw;
+    CardActions::toggleCompletion(card, *context, kNow, store.calendar);
+    EXPECT_EQ(card.percentComplete, expected) << raw;
+  }
+}
+
+TEST_F(CardActionsTest, InheritBucketColorOnlyFillsAMissingColour) {
+  using Colour = std::optional<std::string>;
+  const std::tuple<Colour, Colour, Colour> cases[] = {
+      {std::nullopt, "#0078D4", "#0078D4"},
+      {"#E3008C", "#0078D4", "#E3008C"},
+      {"", "#0078D4", ""}, // an empty colour is a colour
+      {std::nullopt, std::nullopt, std::nullopt}};
+  for (const auto &[own, inBucket, expected] : cases) {
+    bucket.colorHex = inBucket;
+    Card &card = makeCard();
+    card.colorHex = own;
+    card.modifiedAt = 5;
+    CardActions::inheritBucketColor(card, *context);
+    EXPECT_EQ(card.colorHex, expected) << own.value_or("none");
+    EXPECT_EQ(card.modifiedAt, 5);
+  }
+}
+
+TEST_F(CardActionsTest, CreatePlanAndPromoteChecklistItem) {
+  Plan &fresh = CardActions::createPlan("Reise", *context, 3072.5, kNow);
+  EXPECT_EQ(fresh.title + " " + std::to_string(fresh.sortOrder),
+            "Reise 3072.500000");
+  auto buckets = context->buckets(fresh);
+  ASSERT_EQ(buckets.size(), 1u);
+  EXPECT_EQ(buckets[0]->name + " " + std::to_string(buckets[0]->sortOrder),
+            "Zu erledigen 1024.000000");
+  std::string labels;
+  for (PlanLabel *label : context->labels(fresh))
+    labels += std::to_string(label->slotIndex) + label->name.substr(0, 1);
+  EXPECT_EQ(labels, "0P1R2G3G4B5L6B7L8A9G10S11B12C13O14P15R16H17D18P19H20D21L22"
+                    "P23H24D");
+
+  Card &parent = makeCard();
+  ChecklistItem item("Bügeln", 1024, kNow);
+  item.card = parent.id;
+  Card *promoted = CardActions::promoteChecklistItem(
+      context->insert(std::move(item)), *context, kNow + 1);
+  ASSERT_NE(promoted, nullptr);
+  EXPECT_EQ(promoted->title, "Bügeln");
+  EXPECT_EQ(promoted->sortOrder, 2048.5);
+  EXPECT_EQ(promoted->bucket, parent.bucket);
+  EXPECT_TRUE(context->checklistItems(parent).empty());
+  EXPECT_EQ(parent.modifiedAt, kNow + 1);
+  EXPECT_EQ(
+      CardActions::promoteChecklistItem(
+          context->insert(ChecklistItem("allein", 1, kNow)), *context, kNow),
+      nullptr);
+}
+
+} // namespace
+} // namespace taskory
