@@ -7,6 +7,7 @@
 #include "KanbanCore/SortOrderHelper.h"
 #include "KanbanCore/Text.h"
 #include "KanbanTools/Arguments.h"
+#include "KanbanTools/CardRendering.h"
 #include "KanbanTools/ToolError.h"
 
 #include <algorithm>
@@ -72,7 +73,7 @@ ToolResult KanbanTools::listGoals() {
         parts.push_back("erledigt");
       if (!goal->notes.empty())
         parts.push_back(notesPart(goal->notes));
-      lines.push_back(joined(parts, " · "));
+      lines.push_back(joinParts(parts));
     }
   }
   if (lines.empty())

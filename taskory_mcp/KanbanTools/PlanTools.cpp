@@ -6,8 +6,8 @@
 #include "KanbanCore/Plan.h"
 #include "KanbanCore/SortOrderHelper.h"
 #include "KanbanCore/Text.h"
+#include "KanbanCore/Uuid.h"
 #include "KanbanTools/Arguments.h"
-#include "KanbanTools/CardRendering.h"
 #include "KanbanTools/ToolError.h"
 
 #include <optional>

@@ -4,6 +4,7 @@
 #include "KanbanCore/Card.h"
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Plan.h"
+#include "KanbanCore/Uuid.h"
 #include "KanbanCore/WeekPlanner.h"
 #include "KanbanTools/Arguments.h"
 #include "KanbanTools/CardRendering.h"
@@ -21,17 +22,18 @@ constexpr double kDefaultCapacity = 3.0;
 // whether it is an idea task.
 std::string plannedLine(const Card &card, ModelContext &context,
                         const Calendar &calendar) {
-  std::string line = "  " + shortID(card.id) + " · " + card.title;
+  std::vector<std::string> parts{shortID(card.id), card.title};
   if (const Plan *plan = context.planOf(card)) {
-    line += " · " + plan->title;
+    std::string place = plan->title;
     if (const Bucket *bucket = context.bucketOf(card))
-      line += "/" + bucket->name;
+      place += "/" + bucket->name;
+    parts.push_back(std::move(place));
   }
   if (card.dueDate)
-    line += " · fällig " + dateString(*card.dueDate, 17, calendar);
+    parts.push_back("fällig " + dateString(*card.dueDate, 17, calendar));
   if (card.isIdeaTask)
-    line += " · Idee";
-  return line;
+    parts.push_back("Idee");
+  return "  " + joinParts(parts);
 }
 
 } // namespace
