@@ -54,14 +54,10 @@ protected:
   }
 };
 
-TEST_F(GoalToolsTest, NoGoalsInAnyPlan) {
-  EXPECT_EQ(listGoals(), "Keine Ziele.");
-  plan("Haus", 1024);
-  EXPECT_EQ(listGoals(), "Keine Ziele.");
-}
-
 TEST_F(GoalToolsTest, LinesCountActiveAndCompletedCards) {
+  EXPECT_EQ(listGoals(), "Keine Ziele.");
   Plan &haus = plan("Haus", 1024);
+  EXPECT_EQ(listGoals(), "Keine Ziele.");
   Goal &renovate = goal(haus, "Renovieren", 1024);
   cardFor(renovate, 100, true);
   cardFor(renovate, 100);
@@ -171,9 +167,7 @@ TEST_F(GoalToolsTest, CreateGoalTakesNotesAndTargetDate) {
   const std::vector<Row> rows = {
       {{{"notes", " none "}}, " none ", ""},
       {{{"target_date", "2025-04-01"}}, "", "2025-04-01 17:00"},
-      {{{"target_date", "2025-04-01T08:00:00Z"}}, "", "2025-04-01 10:00"},
       {{{"target_date", "None"}}, "", ""},
-      {{{"target_date", "null"}}, "", ""},
       {{{"target_date", ""}}, "", ""},
       {{{"target_date", 20250401}, {"notes", 5}}, "", ""},
   };

@@ -76,19 +76,6 @@ TEST_F(PlanToolsTest, CreatePlanAppendsAfterTheHighestSortOrder) {
   EXPECT_EQ(onlyPlan("Büro").sortOrder, 6024);
 }
 
-TEST_F(PlanToolsTest, NewPlanHasItsStandardBucketAndLabels) {
-  createPlan({{"title", "Haus"}});
-  Plan &haus = onlyPlan("Haus");
-  auto list = buckets("Haus");
-  ASSERT_EQ(list.size(), 1u);
-  EXPECT_EQ(list[0]->name, "Zu erledigen");
-  EXPECT_EQ(list[0]->sortOrder, 1024);
-  auto labels = context->sortedLabels(haus);
-  ASSERT_EQ(labels.size(), 25u);
-  EXPECT_EQ(labels.front()->name, "Pink");
-  EXPECT_EQ(labels.back()->slotIndex, 24);
-}
-
 TEST_F(PlanToolsTest, CreateBucketChecksNameBeforePlan) {
   createPlan({{"title", "Haus"}});
   createPlan({{"title", "Garten"}});

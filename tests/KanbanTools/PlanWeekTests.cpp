@@ -10,13 +10,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace taskory {
@@ -167,71 +161,6 @@ TEST_F(PlanWeekTest, WeekendOnlyWithABooleanTrue) {
                           row.label + "\n  " + shortID(c) + " · Wäsche")
         << row.weekend;
   }
-}
-
-// The whole path through call(): the dispatch saves what the planner did not.
-class PlanWeekCallTest : public PlanWeekTest {
-protected:
-  void SetUp() override {
-    home_ = std::filesystem::temp_directory_path() /
-            ("taskory-planweek-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(home_);
-    saveEnv("XDG_DATA_HOME");
-    saveEnv("XDG_CONFIG_HOME");
-    ::setenv("XDG_DATA_HOME", home_.c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", home_.c_str(), 1);
-  }
-  void TearDown() override {
-    for (auto &[name, value] : savedEnv_)
-      if (value)
-        ::setenv(name.c_str(), value->c_str(), 1);
-      else
-        ::unsetenv(name.c_str());
-    std::filesystem::remove_all(home_);
-  }
-  std::string call(std::string_view name, const json &args) {
-    KanbanTools tools(*context, kWednesday, store.calendar);
-    return tools.call(name, args);
-  }
-
-private:
-  void saveEnv(const char *name) {
-    const char *value = std::getenv(name);
-    savedEnv_.emplace_back(name, value ? std::optional<std::string>(value)
-                                       : std::nullopt);
-  }
-  std::filesystem::path home_;
-  std::vector<std::pair<std::string, std::optional<std::string>>> savedEnv_;
-};
-
-TEST_F(PlanWeekCallTest, ASessionOfShapingToolsEndsInAWeekPlan) {
-  EXPECT_EQ(call("create_plan", {{"title", "Haus"}})
-                .rfind("Angelegt: Plan „Haus“ (", 0),
-            0u);
-  EXPECT_EQ(call("create_bucket", {{"plan", "Haus"}, {"name", "Doing"}}),
-            "Bucket „Doing“ in Plan „Haus“ angelegt.");
-  EXPECT_EQ(call("create_goal", {{"plan", "Haus"},
-                                 {"title", "Frühjahr"},
-                                 {"target_date", "2025-03-13"}}),
-            "Ziel „Frühjahr“ in Plan „Haus“ angelegt.");
-  EXPECT_EQ(call("list_goals", {{"egal", 1}}),
-            "Haus · Frühjahr · 0/0 Karten · Ziel 2025-03-13");
-  Plan *haus = context->fetchPlans().front();
-  Card &c = card("Fenster", Priority::urgent, haus);
-  context->save(kWednesday);
-  const std::string answer = call("plan_week", json::object());
-  EXPECT_EQ(answer, "1 Aufgaben eingeplant, 0 Ideen-Aufgaben angelegt\n"
-                    "Mittwoch 12.03.:\n  " +
-                        shortID(c) + " · Fenster · Haus");
-
-  // Everything is in the store for the next call's context.
-  const UUID id = c.id;
-  context.reset();
-  context = store.context();
-  ASSERT_TRUE(context->card(id));
-  EXPECT_EQ(context->card(id)->plannedDate,
-            std::optional<Date>(local(3, 12, 9)));
-  EXPECT_EQ(context->fetchBuckets().size(), 2u);
 }
 
 } // namespace

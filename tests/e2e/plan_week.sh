@@ -16,7 +16,9 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export HOME="$work" XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config"
-export TZ=Europe/Berlin LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8
+# ICU takes the locale from the variable itself, so the server gets German
+# weekday names whether or not the C library has that locale installed.
+export TZ=Europe/Berlin
 store="$XDG_DATA_HOME/taskory/Taskory.store"
 failures=0
 
@@ -34,7 +36,7 @@ session() {
       echo "{\"jsonrpc\":\"2.0\",\"id\":$id,\"method\":\"tools/call\",\"params\":$call}"
       id=$((id + 1))
     done
-  } | faketime "$when" "$binary" >"$work/answers" 2>"$work/stderr"
+  } | LC_ALL=de_DE.UTF-8 faketime "$when" "$binary" >"$work/answers" 2>"$work/stderr"
 }
 
 # The text of the n-th tool answer (1-based; line 1 answers initialize).
