@@ -131,9 +131,13 @@ TEST_F(WeekPlannerTest, WeeksRunMondayToSundayWhateverTheUsersCalendarSays) {
 TEST_F(WeekPlannerTest, DaysFollowOrderWeightCapacityAndDueDates) {
   struct Spec {
     std::string title;
-    Priority priority = Priority::urgent;
+    Priority priority;
     std::optional<Date> due;
-    int open = 0, checked = 0;
+    int open, checked;
+    Spec(std::string title, Priority priority = Priority::urgent,
+         std::optional<Date> due = std::nullopt, int open = 0, int checked = 0)
+        : title(std::move(title)), priority(priority), due(due), open(open),
+          checked(checked) {}
   };
   struct Scenario {
     std::string name;
@@ -225,8 +229,9 @@ TEST_F(WeekPlannerTest, DaysFollowOrderWeightCapacityAndDueDates) {
     for (const Card *c : cards) {
       days.push_back(day(c->plannedDate));
       planned += c->plannedDate.has_value();
-      if (c->plannedDate)
+      if (c->plannedDate) {
         EXPECT_EQ(calendar.components(*c->plannedDate).hour, 9) << c->title;
+      }
     }
     EXPECT_EQ(days, scenario.expected) << scenario.name;
     EXPECT_EQ(summary.plannedCount, planned) << scenario.name;
