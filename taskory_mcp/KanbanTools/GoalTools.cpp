@@ -1,15 +1,106 @@
 #include "KanbanTools/KanbanTools.h"
 
+#include "KanbanCore/Card.h"
+#include "KanbanCore/Goal.h"
+#include "KanbanCore/ModelContext.h"
+#include "KanbanCore/Plan.h"
+#include "KanbanCore/SortOrderHelper.h"
+#include "KanbanCore/Text.h"
+#include "KanbanTools/Arguments.h"
+#include "KanbanTools/CardRendering.h"
 #include "KanbanTools/ToolError.h"
 
-namespace taskory {
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
-ToolResult KanbanTools::listGoals() {
-  throw ToolError{"Tool ist noch nicht verfügbar"};
+namespace taskory {
+namespace {
+
+constexpr std::size_t kNotesLength = 120;
+
+std::string joined(const std::vector<std::string> &parts,
+                   std::string_view separator) {
+  std::string out;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0)
+      out += separator;
+    out += parts[i];
+  }
+  return out;
 }
 
-ToolResult KanbanTools::createGoal(const nlohmann::json &) {
-  throw ToolError{"Tool ist noch nicht verfügbar"};
+// The notes on one line, cut at a character boundary so that the line never
+// ends inside a UTF-8 sequence or splits a character such as an emoji.
+std::string notesPart(const std::string &notes) {
+  std::string line = notes;
+  std::replace(line.begin(), line.end(), '\n', ' ');
+  if (text::characterCount(line) <= kNotesLength)
+    return line;
+  return text::prefixCharacters(line, kNotesLength) + "…";
+}
+
+} // namespace
+
+ToolResult KanbanTools::listGoals() {
+  std::vector<std::string> lines;
+  for (Plan *plan : fetchPlans()) {
+    std::vector<Goal *> goals = context().goals(*plan);
+    std::stable_sort(goals.begin(), goals.end(),
+                     [](const Goal *a, const Goal *b) {
+                       return a->sortOrder < b->sortOrder;
+                     });
+    for (Goal *goal : goals) {
+      int64_t active = 0;
+      int64_t completed = 0;
+      for (const Card *card : context().cards(*goal)) {
+        if (card->isArchived)
+          continue;
+        ++active;
+        if (card->percentComplete >= 100)
+          ++completed;
+      }
+      std::vector<std::string> parts{plan->title, goal->title,
+                                     std::to_string(completed) + "/" +
+                                         std::to_string(active) + " Karten"};
+      if (goal->targetDate)
+        parts.push_back("Ziel " +
+                        calendar().format(*goal->targetDate, "yyyy-MM-dd"));
+      if (goal->isCompleted)
+        parts.push_back("erledigt");
+      if (!goal->notes.empty())
+        parts.push_back(notesPart(goal->notes));
+      lines.push_back(joinParts(parts));
+    }
+  }
+  if (lines.empty())
+    return std::string("Keine Ziele.");
+  return joined(lines, "\n");
+}
+
+ToolResult KanbanTools::createGoal(const nlohmann::json &args) {
+  const std::string *title = args::string(args, "title");
+  if (!title || title->empty())
+    throw ToolError{"title fehlt"};
+  const std::string *planText = args::string(args, "plan");
+  Plan &plan = findPlan(planText ? *planText : std::string());
+
+  std::optional<double> last;
+  for (const Goal *goal : context().goals(plan))
+    if (!last || goal->sortOrder > *last)
+      last = goal->sortOrder;
+
+  Goal goal(*title, SortOrderHelper::appending(last), now());
+  if (const std::string *notes = args::string(args, "notes"))
+    goal.notes = *notes;
+  if (const std::string *target = args::string(args, "target_date"))
+    goal.targetDate = parseOptionalDate(*target);
+  goal.plan = plan.id;
+  context().insert(std::move(goal));
+  return "Ziel „" + *title + "“ in Plan „" + plan.title + "“ angelegt.";
 }
 
 } // namespace taskory

@@ -1,19 +1,95 @@
 #include "KanbanTools/KanbanTools.h"
 
+#include "KanbanCore/Bucket.h"
+#include "KanbanCore/CardActions.h"
+#include "KanbanCore/ModelContext.h"
+#include "KanbanCore/Plan.h"
+#include "KanbanCore/SortOrderHelper.h"
+#include "KanbanCore/Text.h"
+#include "KanbanCore/Uuid.h"
+#include "KanbanTools/Arguments.h"
 #include "KanbanTools/ToolError.h"
 
+#include <optional>
+#include <string>
+
 namespace taskory {
+namespace {
 
-ToolResult KanbanTools::createPlan(const nlohmann::json &) {
-  throw ToolError{"Tool ist noch nicht verfügbar"};
+// A non-empty string argument, or nothing.
+const std::string *requiredText(const nlohmann::json &args,
+                                std::string_view key) {
+  const std::string *value = args::string(args, key);
+  return value && !value->empty() ? value : nullptr;
 }
 
-ToolResult KanbanTools::createBucket(const nlohmann::json &) {
-  throw ToolError{"Tool ist noch nicht verfügbar"};
+// "none" in any letter case removes the colour; anything else is stored as
+// given, since the apps accept colours in forms we do not check.
+std::optional<std::string> colorArgument(const std::string &value) {
+  if (text::lowercased(value) == "none")
+    return std::nullopt;
+  return value;
 }
 
-ToolResult KanbanTools::updateBucket(const nlohmann::json &) {
-  throw ToolError{"Tool ist noch nicht verfügbar"};
+} // namespace
+
+ToolResult KanbanTools::createPlan(const nlohmann::json &args) {
+  const std::string *title = requiredText(args, "title");
+  if (!title)
+    throw ToolError{"title fehlt"};
+
+  std::optional<double> last;
+  for (const Plan *plan : fetchPlans())
+    if (!last || plan->sortOrder > *last)
+      last = plan->sortOrder;
+
+  Plan &plan = CardActions::createPlan(*title, context(),
+                                       SortOrderHelper::appending(last), now());
+  return "Angelegt: Plan „" + plan.title + "“ (" + shortID(plan.id) + ")";
+}
+
+ToolResult KanbanTools::createBucket(const nlohmann::json &args) {
+  const std::string *name = requiredText(args, "name");
+  if (!name)
+    throw ToolError{"name fehlt"};
+  const std::string *planText = args::string(args, "plan");
+  Plan &plan = findPlan(planText ? *planText : std::string());
+
+  std::optional<double> last;
+  for (const Bucket *bucket : context().buckets(plan))
+    if (!last || bucket->sortOrder > *last)
+      last = bucket->sortOrder;
+
+  Bucket bucket(*name, SortOrderHelper::appending(last), now());
+  if (const std::string *color = args::string(args, "color_hex"))
+    bucket.colorHex = colorArgument(*color);
+  bucket.plan = plan.id;
+  context().insert(std::move(bucket));
+  return "Bucket „" + *name + "“ in Plan „" + plan.title + "“ angelegt.";
+}
+
+ToolResult KanbanTools::updateBucket(const nlohmann::json &args) {
+  const std::string *planText = args::string(args, "plan");
+  Plan &plan = findPlan(planText ? *planText : std::string());
+
+  const std::string *bucketText = requiredText(args, "bucket");
+  if (!bucketText)
+    throw ToolError{"bucket fehlt"};
+  Bucket *bucket = lookupBucket(*bucketText, plan);
+  if (!bucket)
+    throw ToolError{"Bucket „" + *bucketText + "“ in Plan „" + plan.title +
+                    "“ nicht gefunden"};
+
+  if (const std::string *newName = requiredText(args, "new_name"))
+    bucket->name = *newName;
+  if (const std::string *color = args::string(args, "color_hex"))
+    bucket->colorHex = colorArgument(*color);
+
+  std::string reply =
+      "Bucket „" + bucket->name + "“ in Plan „" + plan.title + "“ geändert";
+  if (bucket->colorHex)
+    reply += ", Farbe " + *bucket->colorHex;
+  return reply + ".";
 }
 
 } // namespace taskory

@@ -1,0 +1,302 @@
+#include "KanbanCore/WeekPlanner.h"
+
+#include "KanbanCore/Bucket.h"
+#include "KanbanCore/Calendar.h"
+#include "KanbanCore/Card.h"
+#include "KanbanCore/CardActions.h"
+#include "KanbanCore/ModelContext.h"
+#include "KanbanCore/Plan.h"
+#include "KanbanCore/SortOrderHelper.h"
+#include "KanbanCore/Text.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <map>
+#include <set>
+#include <string>
+
+namespace taskory::WeekPlanner {
+namespace {
+
+constexpr double kClaudeProjectWeight = 0.5;
+constexpr double kMaxWeight = 2.0;
+// A week has seven days; the walk stops after that many steps even if a
+// broken time zone made a day repeat.
+constexpr int kMaxDaysPerWeek = 7;
+
+constexpr const char *kIdeaTitlePrefix = "Feature-Ideen sammeln: ";
+constexpr const char *kIdeaNotes =
+    "Automatisch angelegt: Dieses Projekt hat gerade keine offenen Aufgaben. "
+    "Zeit für ein kurzes Brainstorming — neue Features, Verbesserungen, Bugs, "
+    "Ideen aus der Nutzung.";
+
+std::optional<Date> usableDate(const std::optional<Date> &date) {
+  if (!date || std::isnan(*date))
+    return std::nullopt;
+  return date;
+}
+
+// The planning days of the week [weekStart, weekEnd), from `from` on.
+std::vector<Date> collectDays(Date from, Date weekEnd, const Calendar &calendar,
+                              const Configuration &configuration) {
+  std::vector<Date> days;
+  Date day = calendar.startOfDay(from);
+  for (int step = 0; step < kMaxDaysPerWeek && day < weekEnd; ++step) {
+    const int weekday = calendar.weekday(day);
+    if (configuration.includeWeekend || (weekday != 7 && weekday != 1))
+      days.push_back(day);
+    auto next = calendar.addingDays(day, 1);
+    if (!next)
+      break;
+    Date nextDay = calendar.startOfDay(*next);
+    if (!(nextDay > day))
+      break;
+    day = nextDay;
+  }
+  return days;
+}
+
+template <typename Fetch>
+auto fetchOrNothing(Fetch fetch) -> decltype(fetch()) {
+  try {
+    return fetch();
+  } catch (const std::exception &) {
+    return {};
+  }
+}
+
+double weight(const Candidate &candidate, bool isClaudeProjectCard) {
+  if (isClaudeProjectCard)
+    return kClaudeProjectWeight;
+  int64_t extraItems = std::max<int64_t>(0, candidate.openItems - 2);
+  // Compared before dividing so that a huge checklist cannot overflow.
+  if (extraItems >= 4)
+    return kMaxWeight;
+  return std::min(kMaxWeight, 1.0 + static_cast<double>(extraItems) / 4.0);
+}
+
+Date atPlanningHour(Date day, const Calendar &calendar) {
+  auto parts = calendar.components(day);
+  auto planned =
+      calendar.date(parts.year, parts.month, parts.day, planningHour, 0, 0);
+  return planned ? *planned : day;
+}
+
+// Fills `summary` as it goes, so that a store failure half-way leaves the
+// counts of what was done.
+void runPlanning(ModelContext &context, const Configuration &configuration,
+                 Date now, const Calendar &calendar, Summary &summary) {
+  const std::vector<Date> days = planningDays(now, calendar, configuration);
+  if (days.empty())
+    return;
+  summary.firstDay = days.front();
+  summary.lastDay = days.back();
+
+  auto plans = fetchOrNothing([&] { return context.fetchPlans(); });
+  if (configuration.createIdeaTasks)
+    summary.ideaTasksCreated = createIdeaTasks(plans, context, now);
+
+  auto cards = fetchOrNothing([&] { return context.fetchOpenCards(); });
+
+  // Each run replaces the previous plan; what lies in the past stays as a
+  // record of what was planned.
+  const Date today = calendar.startOfDay(now);
+  for (Card *card : cards)
+    if (card->plannedDate && *card->plannedDate >= today)
+      card->plannedDate.reset();
+
+  const Date horizonEnd =
+      calendar.addingDays(days.back(), 1).value_or(days.back());
+
+  std::vector<Candidate> candidates;
+  candidates.reserve(cards.size());
+  for (Card *card : cards) {
+    Candidate candidate(*card, horizonEnd, context);
+    if (candidate.hasDueDeadline || candidate.deadline ||
+        candidate.priorityRank < 2 || card->isIdeaTask || card->isOnMyDay)
+      candidates.push_back(std::move(candidate));
+  }
+
+  const text::NaturalOrder titles;
+  std::stable_sort(candidates.begin(), candidates.end(),
+                   [&](const Candidate &a, const Candidate &b) {
+                     return comesBefore(a, b, titles);
+                   });
+  if (candidates.size() > maxCandidates)
+    candidates.resize(maxCandidates);
+
+  std::map<Date, double> placedPoints;
+  std::map<Date, std::set<UUID>> claudeBucketsOfDay;
+  for (const Candidate &candidate : candidates) {
+    Card &card = *candidate.card;
+    const Plan *plan = context.planOf(card);
+    const bool isClaudeProjectCard = plan && plan->isClaudeProject;
+    const bool limitsBucket = isClaudeProjectCard && card.bucket.has_value();
+    const double cardWeight = weight(candidate, isClaudeProjectCard);
+    const auto limitDay = candidate.deadlineDay(days, calendar);
+
+    std::optional<Date> chosen;
+    for (Date day : days) {
+      if (limitDay && day > *limitDay)
+        break;
+      if (limitsBucket && claudeBucketsOfDay[day].count(*card.bucket))
+        continue;
+      if (placedPoints[day] + cardWeight <= configuration.dailyCapacity) {
+        chosen = day;
+        break;
+      }
+    }
+    // A due date is hard: the card goes onto its last possible day even when
+    // that day is already full.
+    if (!chosen)
+      chosen = limitDay;
+    if (!chosen)
+      continue;
+
+    card.plannedDate = atPlanningHour(*chosen, calendar);
+    placedPoints[*chosen] += cardWeight;
+    if (limitsBucket)
+      claudeBucketsOfDay[*chosen].insert(*card.bucket);
+    ++summary.plannedCount;
+  }
+}
+
+} // namespace
+
+Configuration::Configuration(double dailyCapacity, bool includeWeekend,
+                             bool createIdeaTasks)
+    : dailyCapacity(std::isnan(dailyCapacity) ? 1.0
+                                              : std::max(dailyCapacity, 1.0)),
+      includeWeekend(includeWeekend), createIdeaTasks(createIdeaTasks) {}
+
+std::vector<Date> planningDays(Date now, const Calendar &calendar,
+                               const Configuration &configuration) {
+  auto week = calendar.weekInterval(now);
+  if (!week)
+    return {};
+  const Date today = calendar.startOfDay(now);
+  auto days = collectDays(std::max(week->first, today), week->second, calendar,
+                          configuration);
+  if (!days.empty())
+    return days;
+
+  auto nextWeek = calendar.weekInterval(week->second + 1);
+  if (!nextWeek)
+    return {};
+  return collectDays(nextWeek->first, nextWeek->second, calendar,
+                     configuration);
+}
+
+Summary planCurrentWeek(ModelContext &context,
+                        const Configuration &configuration, Date now,
+                        const Calendar &calendar) {
+  Calendar mondayFirst = calendar;
+  mondayFirst.setFirstWeekday(2);
+
+  Summary summary;
+  try {
+    runPlanning(context, configuration, now, mondayFirst, summary);
+  } catch (const std::exception &) {
+    // A store that fails half-way through a run leaves whatever was assigned
+    // so far to the save below and to the caller's own save, which reports
+    // the failure.
+  }
+  if (!summary.firstDay)
+    return summary;
+  try {
+    context.save(now);
+  } catch (const std::exception &) {
+  }
+  return summary;
+}
+
+int64_t createIdeaTasks(const std::vector<Plan *> &plans, ModelContext &context,
+                        Date now) {
+  int64_t created = 0;
+  try {
+    for (Plan *plan : plans) {
+      if (!plan || !plan->isClaudeProject)
+        continue;
+      auto buckets = context.sortedBuckets(*plan);
+      if (buckets.size() < 2)
+        continue;
+      std::optional<double> lastSortOrder = context.maxCardSortOrder(*plan);
+      for (auto it = buckets.begin() + 1; it != buckets.end(); ++it) {
+        Bucket &bucket = **it;
+        bool hasOpenCard = false;
+        for (const Card *card : context.cards(bucket))
+          if (!card->isArchived && card->percentComplete < 100) {
+            hasOpenCard = true;
+            break;
+          }
+        if (hasOpenCard)
+          continue;
+
+        Card idea(kIdeaTitlePrefix + bucket.name,
+                  SortOrderHelper::appending(lastSortOrder), now);
+        idea.isIdeaTask = true;
+        idea.setPriority(Priority::low);
+        idea.notes = kIdeaNotes;
+        idea.plan = plan->id;
+        idea.bucket = bucket.id;
+        CardActions::inheritBucketColor(idea, context);
+        lastSortOrder = idea.sortOrder;
+        context.insert(std::move(idea));
+        ++created;
+      }
+    }
+  } catch (const std::exception &) {
+    // What was inserted so far stays; the count says how much that is.
+  }
+  return created;
+}
+
+Candidate::Candidate(Card &card, Date horizonEnd, ModelContext &context)
+    : card(&card) {
+  const auto due = usableDate(card.dueDate);
+  deadline = due;
+  for (const Goal *goal : context.goals(card)) {
+    const auto target = usableDate(goal->targetDate);
+    if (target && (!deadline || *target < *deadline))
+      deadline = target;
+  }
+  hasDueDeadline = due && *due < horizonEnd;
+  priorityRank = priorityIndex(card.priority());
+  openItems = context.checklistItemCount(card) - context.checkedItemCount(card);
+}
+
+std::optional<Date> Candidate::deadlineDay(const std::vector<Date> &days,
+                                           const Calendar &calendar) const {
+  const auto due = card ? usableDate(card->dueDate) : std::nullopt;
+  if (!hasDueDeadline || !due || days.empty())
+    return std::nullopt;
+  const Date dueDay = calendar.startOfDay(*due);
+  std::optional<Date> latest;
+  for (Date day : days)
+    if (day <= dueDay)
+      latest = day;
+  return latest ? latest : days.front();
+}
+
+bool Candidate::operator==(const Candidate &other) const {
+  if (!card || !other.card)
+    return card == other.card;
+  return card->id == other.card->id;
+}
+
+bool comesBefore(const Candidate &a, const Candidate &b,
+                 const text::NaturalOrder &titles) {
+  if (a.hasDueDeadline != b.hasDueDeadline)
+    return a.hasDueDeadline;
+  if (a.deadline != b.deadline) {
+    if (!a.deadline || !b.deadline)
+      return a.deadline.has_value();
+    return *a.deadline < *b.deadline;
+  }
+  if (a.priorityRank != b.priorityRank)
+    return a.priorityRank < b.priorityRank;
+  return titles.compare(a.card->title, b.card->title) < 0;
+}
+
+} // namespace taskory::WeekPlanner
