@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -37,23 +38,37 @@ inline std::optional<bool> boolean(const nlohmann::json &args,
   return value->get<bool>();
 }
 
-// JSON integers only (a number with a fraction or exponent is not one).
-// Integers beyond the 64-bit signed range are clamped to it rather than
-// wrapped, so a huge limit means "no limit", not a negative one.
+// A whole number: a JSON integer, or a number written with a fraction or
+// exponent whose value is whole (2.0, 1e3), as the planner's other clients
+// read integers. Values beyond the 64-bit signed range are clamped to it
+// rather than wrapped, so a huge limit means "no limit", not a negative one.
+inline std::optional<int64_t> integral(const nlohmann::json &value) {
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+  if (value.is_number_unsigned()) {
+    auto u = value.get<uint64_t>();
+    return u > static_cast<uint64_t>(kMax) ? kMax : static_cast<int64_t>(u);
+  }
+  if (value.is_number_integer())
+    return value.get<int64_t>();
+  if (value.is_number_float()) {
+    const double d = value.get<double>();
+    if (!std::isfinite(d) || std::trunc(d) != d)
+      return std::nullopt;
+    // 2^63 is the first double above the range.
+    if (d >= 9223372036854775808.0)
+      return kMax;
+    if (d < -9223372036854775808.0)
+      return kMin;
+    return static_cast<int64_t>(d);
+  }
+  return std::nullopt;
+}
+
 inline std::optional<int64_t> integer(const nlohmann::json &args,
                                       std::string_view key) {
   const auto *value = member(args, key);
-  if (!value)
-    return std::nullopt;
-  if (value->is_number_unsigned()) {
-    auto u = value->get<uint64_t>();
-    return u > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())
-               ? std::numeric_limits<int64_t>::max()
-               : static_cast<int64_t>(u);
-  }
-  if (value->is_number_integer())
-    return value->get<int64_t>();
-  return std::nullopt;
+  return value ? integral(*value) : std::nullopt;
 }
 
 inline std::optional<double> number(const nlohmann::json &args,
