@@ -5,6 +5,13 @@
 #include <cstdint>
 #include <random>
 
+#include <cerrno>
+#if defined(__linux__)
+#include <sys/random.h>
+#elif defined(__APPLE__)
+#include <stdlib.h>
+#endif
+
 namespace taskory {
 
 namespace {
@@ -24,16 +31,42 @@ bool isHyphenPosition(std::size_t i) {
 
 } // namespace
 
-UUID makeUUID() {
-  // random_device reads the operating system's generator; a UUID needs
-  // nothing faster, and no generator state outlives the call.
+namespace {
+
+// The operating system's generator, straight from the kernel: opening a
+// std::random_device per id cost more than the rest of a card insert. No
+// generator state outlives the call.
+void fillRandom(std::array<uint8_t, 16> &bytes) {
+#if defined(__APPLE__)
+  arc4random_buf(bytes.data(), bytes.size());
+  return;
+#else
+#if defined(__linux__)
+  std::size_t filled = 0;
+  while (filled < bytes.size()) {
+    ssize_t n = getrandom(bytes.data() + filled, bytes.size() - filled, 0);
+    if (n > 0)
+      filled += static_cast<std::size_t>(n);
+    else if (n < 0 && errno != EINTR)
+      break;
+  }
+  if (filled == bytes.size())
+    return;
+#endif
   std::random_device device;
-  std::array<uint8_t, 16> bytes{};
   for (std::size_t i = 0; i < bytes.size(); i += 4) {
     uint32_t value = device();
     for (std::size_t k = 0; k < 4; ++k)
       bytes[i + k] = static_cast<uint8_t>(value >> (8 * k));
   }
+#endif
+}
+
+} // namespace
+
+UUID makeUUID() {
+  std::array<uint8_t, 16> bytes{};
+  fillRandom(bytes);
   bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0f) | 0x40); // version 4
   bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3f) | 0x80); // RFC 4122
   UUID text;

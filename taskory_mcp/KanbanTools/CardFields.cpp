@@ -191,29 +191,6 @@ bool sameDay(const Calendar::Components &c, const PlainDate &date) {
 
 // A JSON number that is a whole number, as an int64 (clamped to its range, so
 // a huge value stays huge instead of wrapping to a negative one).
-std::optional<int64_t> integralValue(const nlohmann::json &value) {
-  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
-  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
-  if (value.is_number_unsigned()) {
-    const uint64_t u = value.get<uint64_t>();
-    return u > static_cast<uint64_t>(kMax) ? kMax : static_cast<int64_t>(u);
-  }
-  if (value.is_number_integer())
-    return value.get<int64_t>();
-  if (value.is_number_float()) {
-    const double d = value.get<double>();
-    if (!std::isfinite(d) || std::trunc(d) != d)
-      return std::nullopt;
-    // 2^63 is the first double above the range.
-    if (d >= 9223372036854775808.0)
-      return kMax;
-    if (d < -9223372036854775808.0)
-      return kMin;
-    return static_cast<int64_t>(d);
-  }
-  return std::nullopt;
-}
-
 std::string dateError(std::string_view text) {
   return "Datum nicht lesbar: " + std::string(text) +
          " (erwartet YYYY-MM-DD oder ISO-8601)";
@@ -351,14 +328,14 @@ void KanbanTools::applyRecurrence(const nlohmann::json &recurrence,
 
   int64_t interval = 1;
   if (const nlohmann::json *value = args::member(recurrence, "interval"))
-    interval = integralValue(*value).value_or(1);
+    interval = args::integral(*value).value_or(1);
 
   // All or nothing: one element that is not a whole number makes the list
   // empty, as if it had not been given.
   std::vector<int64_t> daysOfWeek;
   if (const nlohmann::json *days = args::array(recurrence, "days_of_week")) {
     for (const nlohmann::json &element : *days) {
-      auto day = integralValue(element);
+      auto day = args::integral(element);
       if (!day) {
         daysOfWeek.clear();
         break;
