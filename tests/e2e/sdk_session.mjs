@@ -493,15 +493,15 @@ try {
   }
 } catch (e) {
   failed = true;
-  console.error(e instanceof Mismatch ? `not ok - ${e.message}` : `not ok - ${currentStep}: ${e?.stack ?? e}`);
+  console.log(e instanceof Mismatch ? `not ok - ${e.message}` : `not ok - ${currentStep}: ${e?.stack ?? e}`);
 } finally {
   await client?.close().catch(() => {});
   clearTimeout(watchdog);
-  if (serverStderr) console.error(`server stderr:\n${serverStderr}`);
+  if (serverStderr) console.log(`server stderr:\n${serverStderr}`);
   rmSync(home, { recursive: true, force: true });
 }
 if (!failed && serverStderr) {
-  console.error("not ok - the server wrote to standard error during a normal session");
+  console.log("not ok - the server wrote to standard error during a normal session");
   failed = true;
 }
 console.log(`${passed} passed, ${failed ? 1 : 0} failed`);
