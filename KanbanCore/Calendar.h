@@ -16,8 +16,14 @@ namespace taskory {
 // Saturday; the weekend is Saturday and Sunday. Adding days keeps the local
 // time of day across daylight-saving changes; adding months or years pins the
 // day to the end of a shorter month. Every operation that can leave the
-// calendar's range returns nothing instead of a wrong date. Copyable; not
-// thread-safe (like the ICU object it wraps).
+// calendar's range returns nothing instead of a wrong date; the range is the
+// local years 1 to 9999 (before 15 October 1582 days count in the Julian
+// calendar, as in ICU). Stored dates beyond it are still broken down and
+// formatted while ICU can represent them; NaN, infinities and dates beyond
+// ICU's range give zero components, weekday 0, an unchanged startOfDay and an
+// empty format. Weeks start on Sunday until setFirstWeekday says otherwise,
+// whatever the locale. Copyable; not thread-safe (like the ICU object it
+// wraps).
 class Calendar {
 public:
   struct Components {

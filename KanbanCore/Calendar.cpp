@@ -1,0 +1,417 @@
+#include "KanbanCore/Calendar.h"
+
+#include <unicode/gregocal.h>
+#include <unicode/locid.h>
+#include <unicode/numsys.h>
+#include <unicode/smpdtfmt.h>
+#include <unicode/timezone.h>
+#include <unicode/unistr.h>
+
+#include <cmath>
+#include <map>
+
+namespace taskory {
+
+namespace {
+
+// Dates this calendar produces stay within the years 1 to 9999: the range of
+// the four-digit "yyyy-MM-dd" texts the system reads and writes, and far
+// inside what ICU can represent. ICU quietly pins a lenient calendar to its
+// own limits instead of failing, so the range is checked here after every
+// operation rather than trusted to ICU.
+constexpr int64_t kMinYear = 1;
+constexpr int64_t kMaxYear = 9999;
+
+// Stored dates outside the produced range are still read (shown, broken into
+// components) as long as ICU can represent them; ICU's own limit lies near
+// 1.8e14 seconds either side of 1970.
+constexpr double kMaxReadableSeconds = 1.8e14;
+
+// Bounds of amounts worth handing to ICU: anything larger certainly leaves
+// the year range, and ICU takes 32-bit amounts.
+constexpr int64_t kMaxDayAmount = (kMaxYear + 1) * 367;
+constexpr int64_t kMaxMonthAmount = (kMaxYear + 1) * 12;
+constexpr int64_t kMaxYearAmount = kMaxYear + 1;
+
+bool isReadable(Date date) {
+  return std::isfinite(date) && std::fabs(date) <= kMaxReadableSeconds;
+}
+
+std::string toUTF8(const icu::UnicodeString &text) {
+  std::string out;
+  text.toUTF8String(out);
+  return out;
+}
+
+icu::Locale usableLocale(const icu::Locale &wanted) {
+  if (!wanted.isBogus() && wanted.getName()[0] != '\0')
+    return wanted;
+  icu::Locale posix("en_US_POSIX");
+  return posix.isBogus() ? icu::Locale::getRoot() : posix;
+}
+
+std::unique_ptr<icu::GregorianCalendar>
+makeGregorian(std::unique_ptr<icu::TimeZone> zone, const icu::Locale &locale) {
+  if (!zone)
+    zone.reset(icu::TimeZone::getGMT()->clone());
+  if (!zone)
+    return nullptr;
+  UErrorCode status = U_ZERO_ERROR;
+  // The constructor adopts the zone only when it succeeds, so keep a copy for
+  // the retry in the root locale.
+  std::unique_ptr<icu::TimeZone> spare(zone->clone());
+  auto calendar =
+      std::make_unique<icu::GregorianCalendar>(zone.release(), locale, status);
+  if (U_FAILURE(status)) {
+    if (!spare)
+      return nullptr;
+    status = U_ZERO_ERROR;
+    calendar = std::make_unique<icu::GregorianCalendar>(
+        spare.release(), icu::Locale::getRoot(), status);
+    if (U_FAILURE(status))
+      return nullptr;
+  }
+  // A skipped local time moves to the first instant after the gap; a
+  // repeated one means its first occurrence.
+  calendar->setRepeatedWallTimeOption(UCAL_WALLTIME_FIRST);
+  calendar->setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
+  calendar->setLenient(true);
+  // Weeks start on Sunday whatever the locale says, so that week arithmetic
+  // does not change with LANG; callers that want Monday ask for it.
+  calendar->setFirstDayOfWeek(UCAL_SUNDAY);
+  return calendar;
+}
+
+} // namespace
+
+struct Calendar::Impl {
+  // Null only when ICU could not build any calendar at all (no data); every
+  // operation then gives nothing.
+  std::unique_ptr<icu::GregorianCalendar> calendar;
+  icu::Locale locale;
+  // Formatters are costly to build and listing many cards formats many
+  // dates, so each calendar keeps the ones it has used.
+  mutable std::map<std::string, std::unique_ptr<icu::SimpleDateFormat>,
+                   std::less<>>
+      formatters;
+  // Whether the locale writes numbers with the digits 0-9, so that purely
+  // numeric patterns can be written without a formatter.
+  bool latinDigits = false;
+
+  Impl(std::unique_ptr<icu::TimeZone> zone, const icu::Locale &wanted)
+      : locale(usableLocale(wanted)) {
+    calendar = makeGregorian(std::move(zone), locale);
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::NumberingSystem> numbers(
+        icu::NumberingSystem::createInstance(locale, status));
+    latinDigits = U_SUCCESS(status) && numbers &&
+                  std::string_view(numbers->getName()) == "latn";
+  }
+
+  Impl(const Impl &other)
+      : locale(other.locale), latinDigits(other.latinDigits) {
+    if (other.calendar)
+      calendar.reset(other.calendar->clone());
+  }
+
+  // Positions the calendar at `date`; false when it cannot be represented.
+  bool setDate(Date date) const {
+    if (!calendar || !isReadable(date))
+      return false;
+    UErrorCode status = U_ZERO_ERROR;
+    calendar->setTime(date * 1000.0, status);
+    return U_SUCCESS(status);
+  }
+
+  int field(UCalendarDateFields which, UErrorCode &status) const {
+    return calendar->get(which, status);
+  }
+
+  // The calendar's current instant, when it lies in the supported years.
+  std::optional<Date> result() const {
+    UErrorCode status = U_ZERO_ERROR;
+    UDate millis = calendar->getTime(status);
+    if (U_FAILURE(status) || !std::isfinite(millis))
+      return std::nullopt;
+    int year = field(UCAL_EXTENDED_YEAR, status);
+    if (U_FAILURE(status) || year < kMinYear || year > kMaxYear)
+      return std::nullopt;
+    return millis / 1000.0;
+  }
+
+  std::optional<Date> adding(Date date, UCalendarDateFields unit,
+                             int64_t amount, int64_t limit) const {
+    if (amount > limit || amount < -limit || !setDate(date))
+      return std::nullopt;
+    UErrorCode status = U_ZERO_ERROR;
+    calendar->add(unit, static_cast<int32_t>(amount), status);
+    if (U_FAILURE(status))
+      return std::nullopt;
+    auto moved = result();
+    if (!moved)
+      return std::nullopt;
+    // Month and year steps recompute from fields at millisecond precision;
+    // carry the finer fraction over so the time of day stays exact.
+    double millis = date * 1000.0;
+    double fraction = millis - std::floor(millis);
+    double movedMillis = *moved * 1000.0;
+    if (movedMillis == std::floor(movedMillis))
+      movedMillis += fraction;
+    return movedMillis / 1000.0;
+  }
+};
+
+Calendar Calendar::current() {
+  Calendar calendar("UTC", "en_US_POSIX");
+  // An unknown TZ gives ICU's "Etc/Unknown", which behaves as UTC; a locale
+  // that is not installed falls back to root data inside ICU.
+  std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::createDefault());
+  calendar.impl_ =
+      std::make_unique<Impl>(std::move(zone), icu::Locale::getDefault());
+  return calendar;
+}
+
+Calendar::Calendar(std::string_view timeZoneID, std::string_view localeID) {
+  std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::createTimeZone(
+      icu::UnicodeString::fromUTF8(icu::StringPiece(
+          timeZoneID.data(), static_cast<int32_t>(timeZoneID.size())))));
+  icu::Locale locale(std::string(localeID).c_str());
+  impl_ = std::make_unique<Impl>(std::move(zone), locale);
+}
+
+Calendar::Calendar(const Calendar &other)
+    : impl_(std::make_unique<Impl>(*other.impl_)) {}
+
+Calendar &Calendar::operator=(const Calendar &other) {
+  if (this != &other)
+    impl_ = std::make_unique<Impl>(*other.impl_);
+  return *this;
+}
+
+Calendar::Calendar(Calendar &&) noexcept = default;
+Calendar &Calendar::operator=(Calendar &&) noexcept = default;
+Calendar::~Calendar() = default;
+
+void Calendar::setFirstWeekday(int weekday) {
+  impl_->formatters.clear();
+  if (impl_->calendar && weekday >= UCAL_SUNDAY && weekday <= UCAL_SATURDAY)
+    impl_->calendar->setFirstDayOfWeek(
+        static_cast<UCalendarDaysOfWeek>(weekday));
+}
+
+int Calendar::firstWeekday() const {
+  if (!impl_->calendar)
+    return UCAL_SUNDAY;
+  return impl_->calendar->getFirstDayOfWeek();
+}
+
+Calendar::Components Calendar::components(Date date) const {
+  Components parts;
+  if (!impl_->setDate(date))
+    return parts;
+  UErrorCode status = U_ZERO_ERROR;
+  parts.year = impl_->field(UCAL_EXTENDED_YEAR, status);
+  parts.month = impl_->field(UCAL_MONTH, status) + 1;
+  parts.day = impl_->field(UCAL_DATE, status);
+  parts.hour = impl_->field(UCAL_HOUR_OF_DAY, status);
+  parts.minute = impl_->field(UCAL_MINUTE, status);
+  parts.second = impl_->field(UCAL_SECOND, status);
+  parts.weekday = impl_->field(UCAL_DAY_OF_WEEK, status);
+  return U_SUCCESS(status) ? parts : Components{};
+}
+
+int Calendar::weekday(Date date) const {
+  if (!impl_->setDate(date))
+    return 0;
+  UErrorCode status = U_ZERO_ERROR;
+  int value = impl_->field(UCAL_DAY_OF_WEEK, status);
+  return U_SUCCESS(status) ? value : 0;
+}
+
+bool Calendar::isWeekend(Date date) const {
+  int day = weekday(date);
+  return day == UCAL_SATURDAY || day == UCAL_SUNDAY;
+}
+
+Date Calendar::startOfDay(Date date) const {
+  if (!impl_->setDate(date))
+    return date;
+  auto &calendar = *impl_->calendar;
+  calendar.set(UCAL_HOUR_OF_DAY, 0);
+  calendar.set(UCAL_MINUTE, 0);
+  calendar.set(UCAL_SECOND, 0);
+  calendar.set(UCAL_MILLISECOND, 0);
+  UErrorCode status = U_ZERO_ERROR;
+  UDate millis = calendar.getTime(status);
+  if (U_FAILURE(status) || !std::isfinite(millis))
+    return date;
+  return millis / 1000.0;
+}
+
+std::optional<Date> Calendar::date(int64_t year, int month, int day, int hour,
+                                   int minute, int second) const {
+  if (!impl_->calendar || year < kMinYear || year > kMaxYear || month < 1 ||
+      month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0 ||
+      minute > 59 || second < 0 || second > 59)
+    return std::nullopt;
+  auto &calendar = *impl_->calendar;
+  // The calendar is lenient (a strict one rejects skipped local times instead
+  // of moving them), so the day is checked against the month's length here
+  // rather than rolled into the next month.
+  calendar.clear();
+  calendar.set(UCAL_EXTENDED_YEAR, static_cast<int32_t>(year));
+  calendar.set(UCAL_MONTH, month - 1);
+  calendar.set(UCAL_DATE, 1);
+  UErrorCode status = U_ZERO_ERROR;
+  int length = calendar.getActualMaximum(UCAL_DATE, status);
+  if (U_FAILURE(status) || day > length)
+    return std::nullopt;
+  calendar.clear();
+  calendar.set(UCAL_EXTENDED_YEAR, static_cast<int32_t>(year));
+  calendar.set(UCAL_MONTH, month - 1);
+  calendar.set(UCAL_DATE, day);
+  calendar.set(UCAL_HOUR_OF_DAY, hour);
+  calendar.set(UCAL_MINUTE, minute);
+  calendar.set(UCAL_SECOND, second);
+  calendar.set(UCAL_MILLISECOND, 0);
+  return impl_->result();
+}
+
+std::optional<Date> Calendar::addingDays(Date date, int64_t days) const {
+  return impl_->adding(date, UCAL_DATE, days, kMaxDayAmount);
+}
+
+std::optional<Date> Calendar::addingMonths(Date date, int64_t months) const {
+  return impl_->adding(date, UCAL_MONTH, months, kMaxMonthAmount);
+}
+
+std::optional<Date> Calendar::addingYears(Date date, int64_t years) const {
+  return impl_->adding(date, UCAL_YEAR, years, kMaxYearAmount);
+}
+
+std::optional<int> Calendar::daysInMonth(Date date) const {
+  if (!impl_->setDate(date))
+    return std::nullopt;
+  UErrorCode status = U_ZERO_ERROR;
+  int length = impl_->calendar->getActualMaximum(UCAL_DATE, status);
+  if (U_FAILURE(status))
+    return std::nullopt;
+  return length;
+}
+
+std::optional<std::pair<Date, Date>> Calendar::weekInterval(Date date) const {
+  if (!impl_->calendar || !isReadable(date))
+    return std::nullopt;
+  Date today = startOfDay(date);
+  int day = weekday(today);
+  if (day == 0)
+    return std::nullopt;
+  int back = (day - firstWeekday() + 7) % 7;
+  auto first = addingDays(today, -back);
+  if (!first)
+    return std::nullopt;
+  // Adding days keeps the time of day; on a day whose midnight a clock
+  // change skipped, that time is not the day's start, hence startOfDay.
+  Date start = startOfDay(*first);
+  auto next = addingDays(start, 7);
+  if (!next)
+    return std::nullopt;
+  return std::make_pair(start, startOfDay(*next));
+}
+
+// Writes the purely numeric patterns that card lists use ("yyyy-MM-dd",
+// "yyyy-MM-dd HH:mm") straight from the components, exactly as ICU would for
+// a four-digit year and Latin digits: a formatter costs several times more,
+// and a long list formats a date or two per card. Nothing for any other
+// pattern.
+namespace {
+
+std::optional<std::string> numericFormat(const Calendar::Components &parts,
+                                         std::string_view pattern) {
+  if (parts.year < 1 || parts.year > 9999)
+    return std::nullopt;
+  std::string out;
+  out.reserve(pattern.size());
+  auto put = [&](int64_t value, int width) {
+    char digits[8];
+    for (int i = width - 1; i >= 0; --i, value /= 10)
+      digits[i] = static_cast<char>('0' + value % 10);
+    out.append(digits, static_cast<std::size_t>(width));
+  };
+  while (!pattern.empty()) {
+    if (pattern.starts_with("yyyy")) {
+      put(parts.year, 4);
+      pattern.remove_prefix(4);
+    } else if (pattern.starts_with("MM") || pattern.starts_with("dd") ||
+               pattern.starts_with("HH") || pattern.starts_with("mm") ||
+               pattern.starts_with("ss")) {
+      char field = pattern[0];
+      int value = field == 'M'   ? parts.month
+                  : field == 'd' ? parts.day
+                  : field == 'H' ? parts.hour
+                  : field == 'm' ? parts.minute
+                                 : parts.second;
+      put(value, 2);
+      pattern.remove_prefix(2);
+      if (!pattern.empty() && pattern[0] == field)
+        return std::nullopt; // "MMM", "ddd", ...: leave it to ICU
+    } else if (pattern[0] == '-' || pattern[0] == ' ' || pattern[0] == ':' ||
+               pattern[0] == '.' || pattern[0] == '/') {
+      out.push_back(pattern[0]);
+      pattern.remove_prefix(1);
+    } else {
+      return std::nullopt;
+    }
+  }
+  return out;
+}
+
+} // namespace
+
+std::string Calendar::format(Date date, std::string_view pattern) const {
+  // A date ICU cannot represent (NaN, infinities, beyond its range) gives
+  // the empty text; no clamped date is ever shown in its place.
+  if (!impl_->calendar || !isReadable(date))
+    return {};
+  if (impl_->latinDigits) {
+    if (auto text = numericFormat(components(date), pattern))
+      return *text;
+  }
+  auto found = impl_->formatters.find(pattern);
+  if (found == impl_->formatters.end()) {
+    UErrorCode status = U_ZERO_ERROR;
+    auto formatter = std::make_unique<icu::SimpleDateFormat>(
+        icu::UnicodeString::fromUTF8(icu::StringPiece(
+            pattern.data(), static_cast<int32_t>(pattern.size()))),
+        impl_->locale, status);
+    if (U_FAILURE(status)) {
+      status = U_ZERO_ERROR;
+      formatter = std::make_unique<icu::SimpleDateFormat>(
+          icu::UnicodeString::fromUTF8(icu::StringPiece(
+              pattern.data(), static_cast<int32_t>(pattern.size()))),
+          icu::Locale::getRoot(), status);
+      if (U_FAILURE(status))
+        return {};
+    }
+    formatter->setCalendar(*impl_->calendar);
+    found =
+        impl_->formatters.emplace(std::string(pattern), std::move(formatter))
+            .first;
+  }
+  icu::UnicodeString text;
+  icu::FieldPosition position;
+  found->second->format(date * 1000.0, text, position);
+  return toUTF8(text);
+}
+
+std::string Calendar::timeZoneID() const {
+  if (!impl_->calendar)
+    return "GMT";
+  icu::UnicodeString id;
+  impl_->calendar->getTimeZone().getID(id);
+  return toUTF8(id);
+}
+
+std::string Calendar::localeID() const { return impl_->locale.getName(); }
+
+} // namespace taskory

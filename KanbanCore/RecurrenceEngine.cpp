@@ -1,0 +1,110 @@
+#include "KanbanCore/RecurrenceEngine.h"
+
+#include "KanbanCore/Calendar.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+namespace taskory::RecurrenceEngine {
+
+namespace {
+
+constexpr int kSunday = 1;
+constexpr int kSaturday = 7;
+constexpr int kDaysPerWeek = 7;
+
+// With a two-day weekend a working day is at most three steps away; the
+// bound only guards against a calendar whose every day is a weekend day.
+constexpr int kMaxWeekdaySteps = kDaysPerWeek;
+
+std::optional<Date> nextWorkingDay(Date after, const Calendar &calendar) {
+  Date day = after;
+  for (int step = 0; step < kMaxWeekdaySteps; ++step) {
+    auto next = calendar.addingDays(day, 1);
+    if (!next)
+      return std::nullopt;
+    if (!calendar.isWeekend(*next))
+      return next;
+    day = *next;
+  }
+  return std::nullopt;
+}
+
+std::optional<Date> nextWeekly(Date after, const RecurrenceRule &rule,
+                               int64_t weeks, const Calendar &calendar) {
+  int current = calendar.weekday(after);
+  if (current < kSunday || current > kSaturday)
+    return std::nullopt;
+
+  // Only 1...7 name a weekday. Other stored numbers (kept as other programs
+  // wrote them) are left out of the step: taken literally they could step
+  // backwards, land on `after` itself, or overflow in the subtraction.
+  std::vector<int64_t> days;
+  for (int64_t day : rule.daysOfWeek)
+    if (day >= kSunday && day <= kSaturday)
+      days.push_back(day);
+  std::sort(days.begin(), days.end());
+  days.erase(std::unique(days.begin(), days.end()), days.end());
+  if (days.empty())
+    days.push_back(current);
+
+  // A later weekday of the same week comes first, whatever the interval.
+  for (int64_t day : days)
+    if (day > current)
+      return calendar.addingDays(after, day - current);
+
+  if (weeks > std::numeric_limits<int64_t>::max() / kDaysPerWeek)
+    return std::nullopt;
+  int64_t step = kDaysPerWeek * weeks - (current - days.front());
+  return calendar.addingDays(after, step);
+}
+
+std::optional<Date> nextMonthly(Date after, const RecurrenceRule &rule,
+                                int64_t months, const Calendar &calendar) {
+  auto moved = calendar.addingMonths(after, months);
+  // A day of the month below 1 names no day; such a rule repeats on the day
+  // the month step gives, as if no day were stored.
+  if (!moved || !rule.dayOfMonth || *rule.dayOfMonth < 1)
+    return moved;
+  auto length = calendar.daysInMonth(*moved);
+  if (!length)
+    return moved;
+  auto parts = calendar.components(*moved);
+  int64_t day = std::min<int64_t>(*rule.dayOfMonth, *length);
+  return calendar.date(parts.year, parts.month, static_cast<int>(day),
+                       parts.hour, parts.minute, 0);
+}
+
+} // namespace
+
+std::optional<Date> nextDueDate(Date after, const RecurrenceRule &rule,
+                                const Calendar &calendar) {
+  const int64_t n = rule.interval > 1 ? rule.interval : 1;
+  std::optional<Date> next;
+  switch (rule.frequency) {
+  case RecurrenceRule::Frequency::daily:
+    next = calendar.addingDays(after, n);
+    break;
+  case RecurrenceRule::Frequency::weekdays:
+    next = nextWorkingDay(after, calendar);
+    break;
+  case RecurrenceRule::Frequency::weekly:
+    next = nextWeekly(after, rule, n, calendar);
+    break;
+  case RecurrenceRule::Frequency::monthly:
+    next = nextMonthly(after, rule, n, calendar);
+    break;
+  case RecurrenceRule::Frequency::yearly:
+    next = calendar.addingYears(after, n);
+    break;
+  }
+  // A series must move forward: completing a card must never produce a
+  // successor due at or before the date just finished.
+  if (next && !(*next > after))
+    return std::nullopt;
+  return next;
+}
+
+} // namespace taskory::RecurrenceEngine

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cmath>
+#include <optional>
+
+// How new `sortOrder` values are chosen. Values are never renumbered: the gap
+// leaves room to insert between neighbours, which simply come closer together
+// after many insertions.
+namespace taskory::SortOrderHelper {
+
+inline constexpr double gap = 1024.0;
+
+// The sort order for a new last element, given the current last (highest)
+// value; `gap` for an empty collection.
+constexpr double appending(std::optional<double> after) {
+  return after ? *after + gap : gap;
+}
+
+// Midway between two neighbours.
+inline double between(double a, double b) {
+  double middle = (a + b) / 2;
+  // Near the limits of double the sum overflows although the midpoint
+  // exists.
+  return std::isinf(middle) && !std::isinf(a) && !std::isinf(b) ? a / 2 + b / 2
+                                                                : middle;
+}
+
+} // namespace taskory::SortOrderHelper

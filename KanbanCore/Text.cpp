@@ -1,0 +1,215 @@
+#include "KanbanCore/Text.h"
+
+#include <unicode/brkiter.h>
+#include <unicode/coll.h>
+#include <unicode/locid.h>
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+
+namespace taskory::text {
+
+namespace {
+
+// Reads one UTF-8 sequence at the start of `text`. Returns true for a
+// well-formed sequence; `length` is then its size. For an ill-formed one it
+// is the size of the maximal subpart (the longest prefix that could still
+// have begun a well-formed sequence, at least one byte), which is what one
+// U+FFFD replaces in the Unicode recommended practice that ICU follows too.
+bool readSequence(std::string_view text, std::size_t &length) {
+  auto byte = [&](std::size_t i) {
+    return static_cast<unsigned char>(text[i]);
+  };
+  unsigned char lead = byte(0);
+  length = 1;
+  if (lead < 0x80)
+    return true;
+  std::size_t need;
+  unsigned char low = 0x80, high = 0xBF; // range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    need = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    need = 3;
+    if (lead == 0xE0)
+      low = 0xA0; // overlong
+    else if (lead == 0xED)
+      high = 0x9F; // surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    need = 4;
+    if (lead == 0xF0)
+      low = 0x90; // overlong
+    else if (lead == 0xF4)
+      high = 0x8F; // above U+10FFFF
+  } else {
+    return false; // continuation byte, C0/C1 or F5...FF
+  }
+  for (std::size_t i = 1; i < need; ++i) {
+    if (i >= text.size())
+      return false;
+    unsigned char next = byte(i);
+    unsigned char min = i == 1 ? low : 0x80;
+    unsigned char max = i == 1 ? high : 0xBF;
+    if (next < min || next > max)
+      return false;
+    length = i + 1;
+  }
+  return true;
+}
+
+icu::UnicodeString toUnicode(std::string_view text) {
+  // fromUTF8 substitutes U+FFFD for ill-formed input on its own.
+  return icu::UnicodeString::fromUTF8(
+      icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+}
+
+std::string toUTF8(const icu::UnicodeString &text) {
+  std::string out;
+  text.toUTF8String(out);
+  return out;
+}
+
+icu::UnicodeString lowered(std::string_view text) {
+  icu::UnicodeString unicode = toUnicode(text);
+  unicode.toLower(icu::Locale::getDefault());
+  return unicode;
+}
+
+std::unique_ptr<icu::BreakIterator> characterIterator() {
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::BreakIterator> iterator(
+      icu::BreakIterator::createCharacterInstance(icu::Locale::getDefault(),
+                                                  status));
+  if (U_FAILURE(status) || !iterator) {
+    status = U_ZERO_ERROR;
+    iterator.reset(icu::BreakIterator::createCharacterInstance(
+        icu::Locale::getRoot(), status));
+    if (U_FAILURE(status))
+      return nullptr;
+  }
+  return iterator;
+}
+
+// Offsets (in UTF-16 units of `text`) of the first `limit` cluster ends, or
+// of all of them when the text has fewer clusters.
+std::size_t clusterEnd(const icu::UnicodeString &text, std::size_t limit,
+                       std::size_t &clusters) {
+  clusters = 0;
+  auto iterator = characterIterator();
+  if (!iterator) {
+    // Without break data, fall back to code points: still never cuts a
+    // UTF-8 sequence.
+    int32_t points = text.countChar32();
+    clusters = std::min<std::size_t>(limit, static_cast<std::size_t>(points));
+    return static_cast<std::size_t>(
+        text.moveIndex32(0, static_cast<int32_t>(clusters)));
+  }
+  iterator->setText(text);
+  int32_t end = iterator->first();
+  while (clusters < limit) {
+    int32_t next = iterator->next();
+    if (next == icu::BreakIterator::DONE)
+      break;
+    end = next;
+    ++clusters;
+  }
+  return static_cast<std::size_t>(end);
+}
+
+} // namespace
+
+bool isValidUTF8(std::string_view text) {
+  std::size_t length = 0;
+  while (!text.empty()) {
+    if (!readSequence(text, length))
+      return false;
+    text.remove_prefix(length);
+  }
+  return true;
+}
+
+std::string sanitizedUTF8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t length = 0;
+  while (!text.empty()) {
+    if (readSequence(text, length))
+      out.append(text.substr(0, length));
+    else
+      out.append("\xEF\xBF\xBD");
+    text.remove_prefix(length);
+  }
+  return out;
+}
+
+std::string lowercased(std::string_view text) { return toUTF8(lowered(text)); }
+
+bool namesEqual(std::string_view a, std::string_view b) {
+  if (a == b)
+    return true;
+  icu::UnicodeString left = lowered(a);
+  icu::UnicodeString right = lowered(b);
+  if (left == right)
+    return true;
+  UErrorCode status = U_ZERO_ERROR;
+  const icu::Normalizer2 *nfc = icu::Normalizer2::getNFCInstance(status);
+  if (U_FAILURE(status) || !nfc)
+    return false;
+  icu::UnicodeString leftNFC = nfc->normalize(left, status);
+  icu::UnicodeString rightNFC = nfc->normalize(right, status);
+  return U_SUCCESS(status) && leftNFC == rightNFC;
+}
+
+std::size_t characterCount(std::string_view text) {
+  std::size_t clusters = 0;
+  clusterEnd(toUnicode(text), static_cast<std::size_t>(-1), clusters);
+  return clusters;
+}
+
+std::string prefixCharacters(std::string_view text, std::size_t count) {
+  // Cutting the UTF-16 form at a cluster boundary and converting back never
+  // splits a sequence; ill-formed input comes back with U+FFFD in place.
+  icu::UnicodeString unicode = toUnicode(text);
+  std::size_t clusters = 0;
+  std::size_t end = clusterEnd(unicode, count, clusters);
+  return toUTF8(icu::UnicodeString(unicode, 0, static_cast<int32_t>(end)));
+}
+
+struct NaturalOrder::Impl {
+  std::unique_ptr<icu::Collator> collator;
+};
+
+NaturalOrder::NaturalOrder() : impl_(std::make_unique<Impl>()) {
+  UErrorCode status = U_ZERO_ERROR;
+  impl_->collator.reset(
+      icu::Collator::createInstance(icu::Locale::getDefault(), status));
+  if (U_FAILURE(status) || !impl_->collator) {
+    status = U_ZERO_ERROR;
+    impl_->collator.reset(
+        icu::Collator::createInstance(icu::Locale::getRoot(), status));
+    if (U_FAILURE(status))
+      impl_->collator.reset();
+  }
+  if (!impl_->collator)
+    return;
+  // Secondary strength ignores case but keeps accents apart; numeric
+  // collation compares digit runs by value ("Plan 2" before "Plan 10").
+  impl_->collator->setStrength(icu::Collator::SECONDARY);
+  status = U_ZERO_ERROR;
+  impl_->collator->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
+}
+
+NaturalOrder::~NaturalOrder() = default;
+
+int NaturalOrder::compare(std::string_view a, std::string_view b) const {
+  if (impl_->collator) {
+    UErrorCode status = U_ZERO_ERROR;
+    UCollationResult result = impl_->collator->compareUTF8(
+        icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
+        icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
+    if (U_SUCCESS(status))
+      return static_cast<int>(result);
+  }
+  int bytes = a.compare(b);
+  return bytes < 0 ? -1 : bytes > 0 ? 1 : 0;
+}
+
+} // namespace taskory::text
