@@ -1,0 +1,13 @@
+#include "KanbanCore/ChecklistItem.h"
+
+#include "KanbanCore/Uuid.h"
+
+#include <utility>
+
+namespace taskory {
+
+ChecklistItem::ChecklistItem(std::string title, double sortOrder, Date now)
+    : id(makeUUID()), title(std::move(title)), sortOrder(sortOrder),
+      createdAt(now) {}
+
+} // namespace taskory

@@ -1,0 +1,283 @@
+#include "KanbanCore/Schema.h"
+
+#include "KanbanCore/EntityTables.h"
+#include "KanbanCore/Sqlite.h"
+#include "KanbanCore/StoreError.h"
+
+#include <array>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace taskory::schema {
+
+namespace {
+
+// The tables exactly as the planner applications expect them.
+constexpr std::string_view kTables = R"sql(
+CREATE TABLE Plan (id TEXT PRIMARY KEY, title TEXT NOT NULL, planDescription TEXT NOT NULL DEFAULT '',
+  iconSystemName TEXT NOT NULL DEFAULT 'square.grid.3x1.folder.badge.plus', colorHex TEXT,
+  isFavorite INTEGER NOT NULL DEFAULT 0, sortOrder REAL NOT NULL, createdAt REAL NOT NULL,
+  modifiedAt REAL NOT NULL, isClaudeProject INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE Bucket (id TEXT PRIMARY KEY, name TEXT NOT NULL, colorHex TEXT, sortOrder REAL NOT NULL,
+  createdAt REAL NOT NULL, autoProgressRaw INTEGER NOT NULL DEFAULT -1,
+  plan TEXT REFERENCES Plan(id) ON DELETE CASCADE);
+CREATE TABLE Card (id TEXT PRIMARY KEY, title TEXT NOT NULL, notes TEXT NOT NULL DEFAULT '',
+  startDate REAL, dueDate REAL, priorityRaw INTEGER NOT NULL DEFAULT 5,
+  percentComplete INTEGER NOT NULL DEFAULT 0, colorHex TEXT, sortOrder REAL NOT NULL,
+  isOnMyDay INTEGER NOT NULL DEFAULT 0, isArchived INTEGER NOT NULL DEFAULT 0, plannedDate REAL,
+  isIdeaTask INTEGER NOT NULL DEFAULT 0, previewTypeRaw TEXT NOT NULL DEFAULT 'automatic',
+  createdAt REAL NOT NULL, modifiedAt REAL NOT NULL, completedAt REAL, recurrenceSeriesID TEXT,
+  recurrenceOccurrence INTEGER NOT NULL DEFAULT 1, recurrenceRuleData BLOB, githubRepo TEXT,
+  githubNumber INTEGER NOT NULL DEFAULT 0, githubKind TEXT, githubURLString TEXT,
+  plan TEXT REFERENCES Plan(id) ON DELETE CASCADE,
+  bucket TEXT REFERENCES Bucket(id) ON DELETE CASCADE);
+CREATE TABLE ChecklistItem (id TEXT PRIMARY KEY, title TEXT NOT NULL, isChecked INTEGER NOT NULL DEFAULT 0,
+  sortOrder REAL NOT NULL, createdAt REAL NOT NULL, card TEXT REFERENCES Card(id) ON DELETE CASCADE);
+CREATE TABLE CardAttachment (id TEXT PRIMARY KEY, alias TEXT NOT NULL, urlString TEXT,
+  kindRaw TEXT NOT NULL DEFAULT 'link', fileName TEXT, fileData BLOB, sortOrder REAL NOT NULL,
+  showOnCard INTEGER NOT NULL DEFAULT 0, createdAt REAL NOT NULL,
+  card TEXT REFERENCES Card(id) ON DELETE CASCADE);
+CREATE TABLE PlanLabel (id TEXT PRIMARY KEY, slotIndex INTEGER NOT NULL, name TEXT NOT NULL,
+  plan TEXT REFERENCES Plan(id) ON DELETE CASCADE);
+CREATE TABLE Goal (id TEXT PRIMARY KEY, title TEXT NOT NULL, notes TEXT NOT NULL DEFAULT '', colorHex TEXT,
+  targetDate REAL, isCompleted INTEGER NOT NULL DEFAULT 0, sortOrder REAL NOT NULL,
+  createdAt REAL NOT NULL, plan TEXT REFERENCES Plan(id) ON DELETE CASCADE);
+CREATE TABLE CardGoal (card TEXT NOT NULL REFERENCES Card(id) ON DELETE CASCADE,
+  goal TEXT NOT NULL REFERENCES Goal(id) ON DELETE CASCADE, PRIMARY KEY (card, goal));
+CREATE TABLE CardLabel (card TEXT NOT NULL REFERENCES Card(id) ON DELETE CASCADE,
+  label TEXT NOT NULL REFERENCES PlanLabel(id) ON DELETE CASCADE, PRIMARY KEY (card, label));
+CREATE TABLE StoreTransaction (id INTEGER PRIMARY KEY AUTOINCREMENT, author TEXT NOT NULL,
+  timestamp REAL NOT NULL);
+CREATE TABLE StoreChange (txn INTEGER NOT NULL REFERENCES StoreTransaction(id) ON DELETE CASCADE,
+  entity TEXT NOT NULL, entityID TEXT NOT NULL, kind TEXT NOT NULL CHECK (kind IN ('insert','update','delete')));
+)sql";
+
+struct Index {
+  std::string_view name;
+  std::string_view definition;
+};
+
+// IF NOT EXISTS throughout: a store made by another program may lack some of
+// them, and the ones beyond the link columns are only our speed-ups. The two
+// Card order indexes match the ORDER BY of the card list, so that the first
+// cards of a long list come straight from the index instead of a sort; the
+// state index covers counting a plan's open cards without reading the rows.
+constexpr std::array<Index, 13> kIndexes = {{
+    {"Bucket_plan", "Bucket(plan)"},
+    {"Card_plan", "Card(plan)"},
+    {"Card_bucket", "Card(bucket)"},
+    {"ChecklistItem_card", "ChecklistItem(card)"},
+    {"CardAttachment_card", "CardAttachment(card)"},
+    {"PlanLabel_plan", "PlanLabel(plan)"},
+    {"Goal_plan", "Goal(plan)"},
+    {"CardGoal_goal", "CardGoal(goal)"},
+    {"CardLabel_label", "CardLabel(label)"},
+    {"StoreChange_txn", "StoreChange(txn)"},
+    {"Card_dueOrder", "Card((dueDate IS NULL), dueDate, sortOrder)"},
+    {"Card_planDueOrder", "Card(plan, (dueDate IS NULL), dueDate, sortOrder)"},
+    {"Card_planState", "Card(plan, isArchived, percentComplete)"},
+}};
+
+std::string createIndexesSQL(const std::set<std::string> &existing) {
+  std::string sql;
+  for (const Index &index : kIndexes)
+    if (!existing.count(std::string(index.name)))
+      sql += "CREATE INDEX IF NOT EXISTS " + std::string(index.name) + " ON " +
+             std::string(index.definition) + ";\n";
+  return sql;
+}
+
+template <class T> std::vector<std::string_view> entityColumns() {
+  std::vector<std::string_view> columns;
+  for (const auto &field : store::EntityTable<T>::fields)
+    columns.push_back(field.column);
+  return columns;
+}
+
+struct RequiredTable {
+  std::string_view name;
+  std::vector<std::string_view> columns;
+};
+
+std::vector<RequiredTable> requiredTables() {
+  return {
+      {"Plan", entityColumns<Plan>()},
+      {"Bucket", entityColumns<Bucket>()},
+      {"Card", entityColumns<Card>()},
+      {"ChecklistItem", entityColumns<ChecklistItem>()},
+      {"CardAttachment", entityColumns<CardAttachment>()},
+      {"PlanLabel", entityColumns<PlanLabel>()},
+      {"Goal", entityColumns<Goal>()},
+      {"CardGoal", {"card", "goal"}},
+      {"CardLabel", {"card", "label"}},
+      {"StoreTransaction", {"id", "author", "timestamp"}},
+      {"StoreChange", {"txn", "entity", "entityID", "kind"}},
+  };
+}
+
+std::string quoted(const std::filesystem::path &file) {
+  return "„" + file.string() + "“";
+}
+
+constexpr std::string_view kUntouched = " – die Datei bleibt unverändert.";
+
+struct Header {
+  int64_t applicationID = 0;
+  int64_t userVersion = 0;
+  int64_t objectCount = 0;
+};
+
+// The first reads of a file: here a file that is not SQLite shows itself.
+Header readHeader(SqliteDatabase &db, const std::filesystem::path &file) {
+  try {
+    Header header;
+    header.applicationID = db.queryInteger("PRAGMA application_id");
+    header.userVersion = db.queryInteger("PRAGMA user_version");
+    header.objectCount = db.queryInteger("SELECT count(*) FROM sqlite_schema");
+    return header;
+  } catch (const StoreError &error) {
+    rethrowForFile(error, file);
+  }
+}
+
+void refuseForeignOrNewer(const Header &header,
+                          const std::filesystem::path &file) {
+  if (header.applicationID != 0 && header.applicationID != kApplicationID)
+    throw StoreError(StoreError::Kind::foreign, 0, 0,
+                     quoted(file) +
+                         " ist die Datenbank eines anderen Programms "
+                         "(application_id " +
+                         std::to_string(header.applicationID) + " statt " +
+                         std::to_string(kApplicationID) + ")" +
+                         std::string(kUntouched));
+  if (header.userVersion > kLayoutVersion)
+    throw StoreError(StoreError::Kind::tooNew, 0, 0,
+                     quoted(file) + " hat ein neueres Store-Format (Version " +
+                         std::to_string(header.userVersion) +
+                         ", dieses Programm kennt Version " +
+                         std::to_string(kLayoutVersion) +
+                         ") – die Datei bleibt unverändert. Bitte den "
+                         "MCP-Server aktualisieren.");
+}
+
+std::set<std::string> names(SqliteDatabase &db, std::string_view sql) {
+  std::set<std::string> result;
+  auto stmt = db.statement(sql);
+  while (stmt->step())
+    result.emplace(stmt->bytes(0));
+  return result;
+}
+
+void refuseWrongLayout(SqliteDatabase &db, const std::filesystem::path &file) {
+  std::set<std::string> tables =
+      names(db, "SELECT name FROM sqlite_schema WHERE type = 'table'");
+  std::string missingTables;
+  for (const RequiredTable &table : requiredTables())
+    if (!tables.count(std::string(table.name)))
+      missingTables +=
+          (missingTables.empty() ? "" : ", ") + std::string(table.name);
+  if (!missingTables.empty())
+    throw StoreError(StoreError::Kind::foreign, 0, 0,
+                     quoted(file) +
+                         " ist kein Taskory-Store (es fehlen die "
+                         "Tabellen " +
+                         missingTables + ")" + std::string(kUntouched));
+  std::string missingColumns;
+  for (const RequiredTable &table : requiredTables()) {
+    std::set<std::string> columns =
+        names(db, "SELECT name FROM pragma_table_info('" +
+                      std::string(table.name) + "')");
+    for (std::string_view column : table.columns)
+      if (!columns.count(std::string(column)))
+        missingColumns += (missingColumns.empty() ? "" : ", ") +
+                          std::string(table.name) + "." + std::string(column);
+  }
+  if (!missingColumns.empty())
+    throw StoreError(
+        StoreError::Kind::foreign, 0, 0,
+        quoted(file) + " passt nicht zum Datenmodell (es fehlen die Spalten " +
+            missingColumns + ")" + std::string(kUntouched));
+}
+
+void createInEmptyDatabase(SqliteDatabase &db) {
+  // Two servers may start on a new file at once: the write lock decides
+  // which one creates the tables; the other finds them made.
+  db.exec("BEGIN IMMEDIATE");
+  try {
+    if (db.queryInteger("SELECT count(*) FROM sqlite_schema") == 0) {
+      db.exec(kTables);
+      db.exec(createIndexesSQL({}));
+      db.exec("PRAGMA user_version = " + std::to_string(kLayoutVersion));
+      db.exec("PRAGMA application_id = " + std::to_string(kApplicationID));
+    }
+    db.exec("COMMIT");
+  } catch (...) {
+    if (db.inTransaction())
+      db.tryExec("ROLLBACK");
+    throw;
+  }
+}
+
+} // namespace
+
+void rethrowForFile(const StoreError &error,
+                    const std::filesystem::path &file) {
+  if (error.kind() == StoreError::Kind::notADatabase)
+    throw StoreError(error.kind(), error.code(), error.extendedCode(),
+                     quoted(file) + " ist keine SQLite-Datenbank" +
+                         std::string(kUntouched));
+  throw StoreError(error.kind(), error.code(), error.extendedCode(),
+                   quoted(file) + ": " + error.what());
+}
+
+void configureConnection(SqliteDatabase &db) {
+  db.setBusyTimeout(kBusyTimeoutMilliseconds);
+  db.exec("PRAGMA foreign_keys = ON");
+  db.exec("PRAGMA synchronous = FULL");
+}
+
+void prepareFileStore(SqliteDatabase &db, const std::filesystem::path &file) {
+  Header header = readHeader(db, file);
+  refuseForeignOrNewer(header, file);
+  // Only now is the file known to be ours (or empty): from here on we may
+  // write to it.
+  auto switchToWAL = [&] {
+    try {
+      db.exec("PRAGMA journal_mode = WAL");
+    } catch (const StoreError &) {
+      // A write-protected file stays in its journal mode; reading works.
+    }
+  };
+  if (header.objectCount == 0) {
+    switchToWAL();
+    try {
+      createInEmptyDatabase(db);
+    } catch (const StoreError &error) {
+      rethrowForFile(error, file);
+    }
+    refuseForeignOrNewer(readHeader(db, file), file);
+  }
+  refuseWrongLayout(db, file);
+  switchToWAL();
+  std::string missing = createIndexesSQL(
+      names(db, "SELECT name FROM sqlite_schema WHERE type = 'index'"));
+  if (!missing.empty()) {
+    try {
+      db.exec("BEGIN IMMEDIATE;" + missing + "COMMIT;");
+    } catch (const StoreError &) {
+      // Indexes only make queries faster; a write-protected or busy store
+      // is still usable without them.
+      if (db.inTransaction())
+        db.tryExec("ROLLBACK");
+    }
+  }
+}
+
+void prepareMemoryStore(SqliteDatabase &db) {
+  db.exec("PRAGMA foreign_keys = ON");
+  createInEmptyDatabase(db);
+}
+
+} // namespace taskory::schema

@@ -1,0 +1,43 @@
+#pragma once
+
+// The store's layout on disk: the tables, the indexes, and the checks that
+// keep us from writing into a database that is not ours. Private to the core
+// library.
+
+#include <cstdint>
+#include <filesystem>
+
+namespace taskory {
+
+class SqliteDatabase;
+class StoreError;
+
+namespace schema {
+
+// The bytes "TSKY".
+inline constexpr int64_t kApplicationID = 1414744921;
+// The layout this build knows (PRAGMA user_version).
+inline constexpr int64_t kLayoutVersion = 1;
+// Production waits this long for another writer; tests may lower it on the
+// connection.
+inline constexpr int kBusyTimeoutMilliseconds = 5000;
+
+// Pragmas every connection that writes needs; they do not touch the file.
+void configureConnection(SqliteDatabase &db);
+
+// Makes a freshly opened connection ready for use: refuses (StoreError) a
+// database that is not ours or is newer than kLayoutVersion without changing
+// it, gives an empty database the schema in one transaction, switches a file
+// to WAL and adds missing indexes. `file` only serves the messages.
+void prepareFileStore(SqliteDatabase &db, const std::filesystem::path &file);
+
+// `error` as it reads for the store at `file`: a file that is not SQLite
+// says so, anything else is prefixed with the path.
+[[noreturn]] void rethrowForFile(const StoreError &error,
+                                 const std::filesystem::path &file);
+
+// The schema for an in-memory database.
+void prepareMemoryStore(SqliteDatabase &db);
+
+} // namespace schema
+} // namespace taskory

@@ -1,0 +1,153 @@
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// A thin RAII layer over the SQLite C API, private to the core library (tests
+// may use it to play "another program" on the same file). Every result code
+// goes through SqliteDatabase::check, which turns failures into StoreError
+// with a German description.
+namespace taskory {
+
+enum class SqliteType { integer, real, text, blob, null };
+
+class SqliteDatabase;
+
+// One prepared statement. Bind indexes and column indexes follow SQLite: bind
+// parameters count from 1, result columns from 0. Column text stays valid
+// until the next step or reset.
+class SqliteStatement {
+public:
+  SqliteStatement(SqliteDatabase &db, std::string_view sql);
+  SqliteStatement(SqliteStatement &&) noexcept = default;
+  SqliteStatement &operator=(SqliteStatement &&) noexcept = default;
+  ~SqliteStatement() = default;
+
+  void bind(int index, int64_t value);
+  void bind(int index, double value);
+  void bind(int index, bool value) { bind(index, int64_t{value}); }
+  void bindText(int index, std::string_view value);
+  void bindBlob(int index, std::string_view value);
+  void bindNull(int index);
+
+  // Advances to the next row; false once the statement is done.
+  bool step();
+  // Back to the start with all bindings cleared; releases any read lock the
+  // statement held. Never fails.
+  void reset() noexcept;
+
+  int parameterCount() const;
+  int columnCount() const;
+  SqliteType type(int column) const;
+  int64_t int64(int column) const;
+  double real(int column) const;
+  // The value's bytes, exactly as stored for TEXT and BLOB values (invalid
+  // UTF-8 included); numbers in SQLite's text form; empty for NULL.
+  std::string_view bytes(int column) const;
+
+private:
+  struct Finalizer {
+    void operator()(sqlite3_stmt *stmt) const noexcept;
+  };
+  SqliteDatabase *db_;
+  std::unique_ptr<sqlite3_stmt, Finalizer> stmt_;
+};
+
+// A cached statement in use: resets it when the use ends, so that no
+// statement stays active (and holds a read snapshot) between calls.
+class StatementUse {
+public:
+  StatementUse(SqliteStatement &stmt, int &activeUses)
+      : stmt_(&stmt), activeUses_(&activeUses) {
+    ++*activeUses_;
+  }
+  StatementUse(const StatementUse &) = delete;
+  StatementUse &operator=(const StatementUse &) = delete;
+  ~StatementUse() {
+    stmt_->reset();
+    --*activeUses_;
+  }
+
+  SqliteStatement *operator->() const { return stmt_; }
+  SqliteStatement &operator*() const { return *stmt_; }
+
+private:
+  SqliteStatement *stmt_;
+  int *activeUses_;
+};
+
+// One connection. Not thread-safe; owned by a ModelContainer.
+class SqliteDatabase {
+public:
+  using TextPredicate = std::function<bool(std::string_view, std::string_view)>;
+
+  // Opens an existing file for reading and writing (SQLite falls back to
+  // read-only when the file is write-protected), or a private in-memory
+  // database. Throws StoreError.
+  static std::unique_ptr<SqliteDatabase> open(const std::string &file);
+  static std::unique_ptr<SqliteDatabase> openInMemory();
+
+  ~SqliteDatabase();
+  SqliteDatabase(const SqliteDatabase &) = delete;
+  SqliteDatabase &operator=(const SqliteDatabase &) = delete;
+
+  // Runs statements that return no rows.
+  void exec(std::string_view sql);
+  // The same without throwing (for rolling back on the way out of a
+  // failure or a destructor); false when SQLite reported an error.
+  bool tryExec(std::string_view sql) noexcept;
+  // A cached prepared statement for `sql`, reset when the use ends.
+  StatementUse statement(std::string_view sql);
+  // The first column of the first row of `sql` as an integer (0 without a
+  // row).
+  int64_t queryInteger(std::string_view sql);
+
+  int64_t lastInsertRowid() const;
+  int changes() const;
+  bool inTransaction() const;
+  bool isReadOnly() const;
+  // Throws StoreError when the database file was deleted or renamed since
+  // it was opened: in WAL mode writes would still succeed, into a file that
+  // nobody will ever open again.
+  void checkFileNotMoved();
+  void setBusyTimeout(int milliseconds);
+  int busyTimeout() const { return busyTimeout_; }
+
+  // The predicate that the SQL function text_predicate(a, b) calls; with none
+  // installed the function is true. An exception thrown by the predicate
+  // fails the statement and is rethrown by check().
+  void setTextPredicate(const TextPredicate *predicate) {
+    predicate_ = predicate;
+  }
+
+  // Throws StoreError for any result code other than OK, ROW and DONE.
+  void check(int rc);
+
+  sqlite3 *handle() const { return db_; }
+
+private:
+  explicit SqliteDatabase(sqlite3 *db);
+
+  sqlite3 *db_;
+  int busyTimeout_ = 0;
+  std::map<std::string, std::unique_ptr<SqliteStatement>, std::less<>> cache_;
+  int activeUses_ = 0;
+  const TextPredicate *predicate_ = nullptr;
+  std::exception_ptr predicateError_;
+
+  friend struct SqliteFunctionBridge;
+};
+
+// The German description of a failed SQLite call (busy, read-only, full,
+// corrupt, ...), without the technical detail.
+std::string describeSqliteError(int code, int extendedCode);
+
+} // namespace taskory
