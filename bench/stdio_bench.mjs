@@ -2,10 +2,11 @@
 // printed as Markdown tables with ratios.
 //
 // usage: node bench/stdio_bench.mjs [BUILD_DIR] [--quick]
-//   BUILD_DIR (default build-bench) must hold taskory_mcp/taskory_mcp and
-//   bench/floor, bench/floor_sqlite (`make bench` builds them). Needs the
-//   sqlite3 command-line shell to generate the large store. --quick runs
-//   fewer repetitions (a smoke run, not figures to publish).
+//   BUILD_DIR (default build-bench, else build) holds the Release binary
+//   taskory_mcp/taskory_mcp (`make bench` builds it). The floor programs are
+//   compiled from bench/floor.c with cc on each run. Needs the sqlite3
+//   command-line shell to generate the large store. --quick runs fewer
+//   repetitions (a smoke run, not figures to publish).
 //
 // What is measured (wall-clock, as the client sees it, from node):
 //   - start-up: spawn to the initialize answer, and peak RSS (VmHWM) then;
@@ -21,20 +22,18 @@
 import { spawn, execFileSync } from "node:child_process";
 import { mkdtempSync, rmSync, readFileSync, existsSync, mkdirSync } from "node:fs";
 import { tmpdir, cpus } from "node:os";
-import { join, resolve } from "node:path";
+import { dirname, join, resolve } from "node:path";
+import { fileURLToPath } from "node:url";
 import { createInterface } from "node:readline";
 
 const argv = process.argv.slice(2);
 const quick = argv.includes("--quick");
-const buildDir = resolve(argv.find((a) => !a.startsWith("--")) ?? "build-bench");
+const buildDir = resolve(argv.find((a) => !a.startsWith("--")) ?? (existsSync("build-bench") ? "build-bench" : "build"));
 const server = join(buildDir, "taskory_mcp", "taskory_mcp");
-const floor = join(buildDir, "bench", "floor");
-const floorSqlite = join(buildDir, "bench", "floor_sqlite");
-for (const f of [server, floor, floorSqlite])
-  if (!existsSync(f)) {
-    console.error(`stdio_bench: ${f} is missing (make bench builds it)`);
-    process.exit(2);
-  }
+if (!existsSync(server)) {
+  console.error(`stdio_bench: ${server} is missing (make bench builds it)`);
+  process.exit(2);
+}
 
 const N = quick
   ? { startups: 5, pings: 200, writes: 40, lookups: 40, lists: 5, weeks: 2 }
@@ -42,6 +41,13 @@ const N = quick
 
 const work = mkdtempSync(join(tmpdir(), "taskory-bench-"));
 process.on("exit", () => rmSync(work, { recursive: true, force: true }));
+
+// The floor is built here, optimised like a Release build.
+const floorSource = join(dirname(fileURLToPath(import.meta.url)), "floor.c");
+const floor = join(work, "floor");
+const floorSqlite = join(work, "floor_sqlite");
+execFileSync("cc", ["-O2", "-o", floor, floorSource]);
+execFileSync("cc", ["-O2", "-DFLOOR_SQLITE", "-o", floorSqlite, floorSource, "-lsqlite3"]);
 
 function envFor(home) {
   return {
