@@ -6,10 +6,10 @@
  * cut out of the line as they stand, which is enough for the driver's
  * well-formed requests.
  *
- * Built twice (bench/stdio_bench.mjs compiles it): `floor` without SQLite at all, and `floor_sqlite`
- * (FLOOR_SQLITE defined), which takes a store path and opens it at start-up
- * the way the server opens its store (WAL, synchronous FULL, busy timeout)
- * before the first line is read.
+ * bench/stdio_bench.mjs compiles it twice: `floor` without SQLite at all,
+ * and `floor_sqlite` (FLOOR_SQLITE defined), which takes a store path and
+ * opens it at start-up the way the server opens its store (WAL, synchronous
+ * FULL, busy timeout) before the first line is read.
  *
  * usage: floor | floor_sqlite STORE
  */
