@@ -88,6 +88,8 @@ await run("faults_concurrency", [
       foreignWriter(t.store, planID, bucketID, FOREIGN_COMMITS),
     ]);
     clearInterval(walWatch);
+    console.log(`    ${4 * CARDS_PER_SERVER} server writes, ${FOREIGN_COMMITS} foreign commits; WAL peak ${walMax} bytes; ` +
+      `slowest call ${Math.max(ra.slowest, rb.slowest)} ms`);
 
     expectEqual([...ra.failures, ...rb.failures].slice(0, 5), [], "server calls that failed");
     expectEqual({ code: foreign.code, stderr: foreign.stderr.trim() }, { code: 0, stderr: "" }, "foreign writer");

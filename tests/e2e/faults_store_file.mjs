@@ -33,6 +33,7 @@ async function preparedStore() {
 // The write either fails clearly or is really stored (read back as root).
 async function writeIsHonest(s, t, title) {
   const r = await s.tool("create_card", { title, plan: "Datei" });
+  console.log(`    create_card „${title}“: ${JSON.stringify(r.text)}`);
   if (r.isError) {
     expect(r.text.startsWith("Fehler: ") && r.text.length > 12, `unclear error: ${JSON.stringify(r.text)}`);
     return r;
@@ -59,6 +60,7 @@ await run("faults_store_file", [
     } catch {
       answered = false;
     }
+    console.log(answered ? "    the server started on the read-only file" : `    the server refused to start: ${JSON.stringify(again.stderr.trim())}`);
     if (!answered) {
       // Refusing to start is a clear answer too, when it says why.
       const status = await again.exit;

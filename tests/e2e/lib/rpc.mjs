@@ -6,7 +6,7 @@
 import { spawn, execFileSync } from "node:child_process";
 import { mkdtempSync, rmSync, chmodSync } from "node:fs";
 import { tmpdir } from "node:os";
-import { join } from "node:path";
+import { join, resolve } from "node:path";
 
 export const CALL_TIMEOUT_MS = 15_000;
 const utf8 = new TextDecoder("utf-8", { fatal: true });
@@ -42,7 +42,7 @@ export function serverEnv(t, extra = {}) {
 export class Server {
   // `wrapper` is an argv prefix (e.g. setpriv ...) placed before the binary.
   constructor(binary, t, { wrapper = [], env = {} } = {}) {
-    const argv = [...wrapper, binary];
+    const argv = [...wrapper, resolve(binary)];
     this.child = spawn(argv[0], argv.slice(1), {
       env: serverEnv(t, env),
       cwd: t.home,
@@ -53,7 +53,10 @@ export class Server {
     this.nextID = 1;
     this.stderr = "";
     this.buffer = Buffer.alloc(0);
-    this.exit = new Promise((res) => this.child.on("exit", (code, signal) => res({ code, signal })));
+    this.exit = new Promise((res) => {
+      this.child.on("exit", (code, signal) => res({ code, signal }));
+      this.child.on("error", (e) => { this.stderr += `cannot start ${argv.join(" ")}: ${e.message}\n`; res({ code: -1, signal: null }); });
+    });
     this.child.stdin.on("error", () => {}); // a crashed server closes the pipe
     this.child.stderr.on("data", (d) => { this.stderr += d; });
     this.child.stdout.on("data", (chunk) => this.#onData(chunk));
