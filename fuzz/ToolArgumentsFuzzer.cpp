@@ -1,5 +1,6 @@
-// Feeds arbitrary JSON arguments to the tools, a few calls per input, on a
-// fresh in-memory store seeded with a small board. Arguments are built from
+// Feeds arbitrary JSON arguments to the tools, a few calls per input, on an
+// in-memory store that is reset to the same small board before each input
+// (a page copy of a board seeded once, which is much faster than seeding). Arguments are built from
 // the fuzzer's bytes: keys of the tool's own schema (and the nested keys of
 // recurrence and checklist changes) with values of every JSON type, mixed with
 // the names, IDs, dates and words the tools understand, so that inputs reach
@@ -13,17 +14,20 @@
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/KanbanStore.h"
 #include "KanbanCore/ModelContext.h"
+#include "KanbanCore/Sqlite.h"
 #include "KanbanCore/StoreError.h"
 #include "KanbanTools/KanbanTools.h"
 #include "KanbanTools/ToolError.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 #include <nlohmann/json.hpp>
+#include <sqlite3.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -202,14 +206,44 @@ std::vector<std::string> words(ModelContainer &container) {
   return out;
 }
 
+// The seeded board, the store the calls run on, and the words of the board.
+struct Stores {
+  std::unique_ptr<ModelContainer> board;
+  std::unique_ptr<ModelContainer> work;
+  std::vector<std::string> words;
+};
+
+Stores &stores(const Calendar &calendar) {
+  static Stores s = [&] {
+    Stores out{KanbanStore::makePreviewContainer(),
+               KanbanStore::makePreviewContainer(), {}};
+    seed(*out.board, calendar);
+    out.words = words(*out.board);
+    return out;
+  }();
+  return s;
+}
+
+void resetToBoard(Stores &s) {
+  sqlite3 *work = s.work->database().handle();
+  sqlite3_backup *backup =
+      sqlite3_backup_init(work, "main", s.board->database().handle(), "main");
+  if (!backup || sqlite3_backup_step(backup, -1) != SQLITE_DONE ||
+      sqlite3_backup_finish(backup) != SQLITE_OK) {
+    std::fprintf(stderr, "cannot reset the store: %s\n", sqlite3_errmsg(work));
+    std::abort();
+  }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
   FuzzedDataProvider data(bytes, size);
   static const Calendar calendar("Europe/Berlin", "de_DE");
-  auto container = KanbanStore::makePreviewContainer();
-  seed(*container, calendar);
-  Arguments arguments(data, words(*container));
+  Stores &s = stores(calendar);
+  resetToBoard(s);
+  ModelContainer *container = s.work.get();
+  Arguments arguments(data, s.words);
 
   // The clock moves over a year and a half around the seed date, through
   // weekends and both daylight-saving changes.
