@@ -8,7 +8,7 @@ DEB_PACKAGES := build-essential cmake pkg-config libsqlite3-dev libicu-dev \
                 nlohmann-json3-dev libgtest-dev libbenchmark-dev faketime sqlite3
 WERROR := $(if $(CI),ON,OFF)
 
-.PHONY: all deps configure build test run install fuzz bench test-sanitize clean
+.PHONY: all deps configure build test run install fuzz fuzz-run bench test-sanitize clean
 
 all: build
 
@@ -35,6 +35,11 @@ install: build
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTASKORY_BUILD_FUZZ=ON -DTASKORY_BUILD_TESTS=OFF
 	cmake --build build-fuzz -j $(JOBS)
+
+FUZZ_SECONDS ?= 60
+fuzz-run: fuzz
+	mkdir -p build-fuzz/corpus-line
+	build-fuzz/fuzz/line_handler_fuzzer build-fuzz/corpus-line fuzz/corpus/line -dict=fuzz/line.dict -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -rss_limit_mb=2048
 
 bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTASKORY_BUILD_BENCH=ON -DTASKORY_BUILD_TESTS=OFF

@@ -1,1 +1,3 @@
-int main() { return 0; }
+#include "Server/KanbanMCPServer.h"
+
+int main() { return taskory::KanbanMCPServer::main(); }

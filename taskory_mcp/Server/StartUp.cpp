@@ -1,0 +1,90 @@
+#include "Server/StartUp.h"
+
+#include "KanbanCore/Calendar.h"
+#include "KanbanCore/ModelContext.h"
+#include "KanbanTools/KanbanTools.h"
+#include "Server/KanbanMCPServer.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <exception>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace taskory {
+namespace StartUp {
+
+std::unique_ptr<ModelContainer> openStore() {
+  KanbanStore::setUsesGroupContainerPath(true);
+  std::unique_ptr<ModelContainer> container;
+  try {
+    container = KanbanStore::makeContainer(false);
+  } catch (const std::exception &error) {
+    KanbanMCPServer::log(std::string("Store konnte nicht geöffnet werden: ") +
+                         error.what());
+    if (auto hint = KanbanMCPServer::dataAccessHint())
+      KanbanMCPServer::log(*hint);
+    return nullptr;
+  } catch (...) {
+    KanbanMCPServer::log(
+        "Store konnte nicht geöffnet werden: unbekannter Fehler");
+    return nullptr;
+  }
+  if (auto mismatch = KanbanStore::schemaMismatch())
+    KanbanMCPServer::log(*mismatch);
+  return container;
+}
+
+std::string callTool(ModelContainer &container, std::string_view name,
+                     const nlohmann::json &arguments) {
+  // The clock is read once per call, so every date a tool writes or compares
+  // in one call is the same instant.
+  const Date now = std::chrono::duration<double>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count();
+  ModelContext context(container, std::string(KanbanStore::Author::mcp));
+  KanbanTools tools(context, now, Calendar::current());
+  return tools.call(name, arguments);
+}
+
+} // namespace StartUp
+
+namespace {
+
+// A parent may start us with a standard descriptor closed. The next file we
+// open (the settings, a directory listing) would then take that number, and
+// an answer meant for standard output could land in it. Holding /dev/null
+// there keeps the numbers taken; answers to a closed standard output simply
+// go nowhere and the session runs to the end of its input.
+void occupyClosedStandardDescriptors() {
+  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+      continue;
+    const int opened = ::open("/dev/null", O_RDWR);
+    if (opened >= 0 && opened != fd) {
+      ::dup2(opened, fd);
+      ::close(opened);
+    }
+  }
+}
+
+} // namespace
+
+int KanbanMCPServer::main() {
+  occupyClosedStandardDescriptors();
+  // A client that goes away closes our standard output; the write then
+  // reports EPIPE and the loop ends normally instead of the signal killing
+  // the process.
+  std::signal(SIGPIPE, SIG_IGN);
+  auto container = StartUp::openStore();
+  if (!container)
+    return 1;
+  return serve(
+      STDIN_FILENO, STDOUT_FILENO,
+      [&container](std::string_view name, const nlohmann::json &arguments) {
+        return StartUp::callTool(*container, name, arguments);
+      });
+}
+
+} // namespace taskory

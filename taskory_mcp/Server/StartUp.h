@@ -1,0 +1,28 @@
+#pragma once
+
+#include "KanbanCore/KanbanStore.h"
+
+#include <nlohmann/json.hpp>
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+// What the server does before and around the loop: open the shared store and
+// run each tool call in a context of its own.
+namespace taskory::StartUp {
+
+// Marks the settings as living in the group container and opens the local
+// store. On failure logs the reason (and the access hint where there is one)
+// and returns nothing; the caller then ends with status 1. A store recorded
+// by a newer data model is logged and still returned.
+std::unique_ptr<ModelContainer> openStore();
+
+// Runs one tool call in a fresh context with the author "mcp", at the current
+// time and in the user's calendar. The context is discarded afterwards, so a
+// failed call leaves nothing behind. Throws whatever the context or the tool
+// throws.
+std::string callTool(ModelContainer &container, std::string_view name,
+                     const nlohmann::json &arguments);
+
+} // namespace taskory::StartUp
