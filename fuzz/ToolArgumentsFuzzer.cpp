@@ -60,6 +60,15 @@ const std::vector<std::string> &toolNames() {
   return names;
 }
 
+std::vector<std::string> requiredKeys(const std::string &name) {
+  std::vector<std::string> keys;
+  for (const auto &tool : KanbanTools::specs())
+    if (tool.at("name") == name)
+      for (const auto &key : tool.at("inputSchema").at("required"))
+        keys.push_back(key.get<std::string>());
+  return keys;
+}
+
 std::vector<std::string> schemaKeys(const std::string &name) {
   std::vector<std::string> keys;
   for (const auto &tool : KanbanTools::specs())
@@ -79,15 +88,23 @@ public:
   Arguments(FuzzedDataProvider &data, std::vector<std::string> words)
       : data_(data), words_(std::move(words)) {}
 
-  json object(const std::vector<std::string> &keys, int depth) {
+  // Mostly well-aimed: required keys usually hold a known word (an ID, a
+  // name), other keys of the schema come with values of any type, and now and
+  // then a key the tool does not know.
+  json object(const std::vector<std::string> &keys, int depth,
+              const std::vector<std::string> &required = {}) {
     json out = json::object();
+    for (const auto &key : required)
+      if (data_.ConsumeIntegralInRange(0, 9) < 8)
+        out[key] = word();
     const int count = data_.ConsumeIntegralInRange(0, 6);
     for (int i = 0; i < count && data_.remaining_bytes() > 0; ++i) {
-      std::string key = data_.ConsumeBool()
+      std::string key = data_.ConsumeIntegralInRange(0, 7) > 0
                             ? keys[data_.ConsumeIntegralInRange<size_t>(
                                   0, keys.size() - 1)]
                             : data_.ConsumeRandomLengthString(12);
-      out[key] = value(keys, depth + 1);
+      out[key] = data_.ConsumeIntegralInRange(0, 9) < 4 ? json(word())
+                                                         : value(keys, depth + 1);
     }
     return out;
   }
@@ -244,6 +261,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
   resetToBoard(s);
   ModelContainer *container = s.work.get();
   Arguments arguments(data, s.words);
+  // TOOL_FUZZ_VERBOSE=1 prints every call, to see what the inputs reach.
+  static const bool verbose = std::getenv("TOOL_FUZZ_VERBOSE") != nullptr;
 
   // The clock moves over a year and a half around the seed date, through
   // weekends and both daylight-saving changes.
@@ -253,8 +272,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
     const auto &names = toolNames();
     const std::string &name =
         names[data.ConsumeIntegralInRange<size_t>(0, names.size() - 1)];
-    const json args = arguments.object(schemaKeys(name), 0);
+    const json args = arguments.object(schemaKeys(name), 0, requiredKeys(name));
     const std::string text = call(*container, now, calendar, name, args);
+    if (verbose)
+      std::fprintf(stderr, "%s %s\n  -> %s\n", name.c_str(),
+                   args.dump(-1, ' ', false, json::error_handler_t::replace)
+                       .substr(0, 300)
+                       .c_str(),
+                   text.substr(0, 300).c_str());
     // The loop writes every answer; it must always be serialisable.
     (void)json(text).dump(-1, ' ', false, json::error_handler_t::replace);
   }

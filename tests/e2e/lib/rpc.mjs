@@ -26,8 +26,9 @@ export function tempHome(prefix = "taskory-fault-") {
   };
 }
 
+// `extra` overrides; a key set to undefined is left out of the environment.
 export function serverEnv(t, extra = {}) {
-  return {
+  const env = {
     PATH: process.env.PATH ?? "/usr/bin:/bin",
     HOME: t.home,
     XDG_DATA_HOME: t.dataHome,
@@ -37,15 +38,17 @@ export function serverEnv(t, extra = {}) {
     UBSAN_OPTIONS: process.env.UBSAN_OPTIONS ?? "",
     ...extra,
   };
+  for (const [key, value] of Object.entries(env)) if (value === undefined) delete env[key];
+  return env;
 }
 
 export class Server {
   // `wrapper` is an argv prefix (e.g. setpriv ...) placed before the binary.
-  constructor(binary, t, { wrapper = [], env = {} } = {}) {
+  constructor(binary, t, { wrapper = [], env = {}, cwd } = {}) {
     const argv = [...wrapper, resolve(binary)];
     this.child = spawn(argv[0], argv.slice(1), {
       env: serverEnv(t, env),
-      cwd: t.home,
+      cwd: cwd ?? t.home,
       stdio: ["pipe", "pipe", "pipe"],
     });
     this.pending = new Map();
