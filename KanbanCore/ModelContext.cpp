@@ -735,10 +735,20 @@ std::vector<Card *> ModelContext::queryCards(const CardQuery &query,
       limit > static_cast<std::size_t>(std::numeric_limits<int64_t>::max())
           ? -1
           : static_cast<int64_t>(limit);
+  // Under a due limit every row is dated, so the "undated last" key is
+  // constant; leaving it out lets the order index deliver the rows in order
+  // instead of sorting the whole range. A text test over the whole store is
+  // cheaper as one pass over the table than as an index walk that looks up
+  // every row.
+  const bool wholeStore = !query.planID && !query.bucketIDs;
   return impl_->fetch<Card>(
-      selectSQL<Card>() + "WHERE " + filter.where +
-          " ORDER BY (Card.dueDate IS NULL), Card.dueDate, Card.sortOrder, "
-          "Card.rowid LIMIT ?" +
+      selectSQL<Card>() +
+          (wholeStore && query.textMatches ? "NOT INDEXED " : "") + "WHERE " +
+          filter.where +
+          (query.dueAtOrBefore
+               ? " ORDER BY Card.dueDate, Card.sortOrder, Card.rowid LIMIT ?"
+               : " ORDER BY (Card.dueDate IS NULL), Card.dueDate, "
+                 "Card.sortOrder, Card.rowid LIMIT ?") +
           std::to_string(filter.parameterCount + 1),
       [&](SqliteStatement &s) {
         filter.bind(s);
@@ -754,7 +764,13 @@ int64_t ModelContext::countCards(const CardQuery &query) {
   PredicateScope scope(impl_->db,
                        query.textMatches ? &query.textMatches : nullptr);
   auto stmt =
-      impl_->db.statement("SELECT count(*) FROM Card WHERE " + filter.where);
+      impl_->db.statement(
+          std::string("SELECT count(*) FROM Card ") +
+          (!query.planID && !query.bucketIDs &&
+                   (query.textMatches || query.dueAtOrBefore)
+               ? "NOT INDEXED "
+               : "") +
+          "WHERE " + filter.where);
   filter.bind(*stmt);
   return stmt->step() ? stmt->int64(0) : 0;
 }

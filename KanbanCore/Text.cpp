@@ -179,8 +179,13 @@ struct NaturalOrder::Impl {
 
 NaturalOrder::NaturalOrder() : impl_(std::make_unique<Impl>()) {
   UErrorCode status = U_ZERO_ERROR;
-  impl_->collator.reset(
-      icu::Collator::createInstance(icu::Locale::getDefault(), status));
+  // Under LANG=C ICU's default locale is en_US_POSIX, whose collation orders
+  // by code point (every capital before every small letter). Natural order
+  // must ignore case there too, so that locale gets the root collation.
+  icu::Locale locale = icu::Locale::getDefault();
+  if (std::string_view(locale.getVariant()) == "POSIX")
+    locale = icu::Locale::getRoot();
+  impl_->collator.reset(icu::Collator::createInstance(locale, status));
   if (U_FAILURE(status) || !impl_->collator) {
     status = U_ZERO_ERROR;
     impl_->collator.reset(

@@ -154,5 +154,12 @@ TEST_F(WithDefaultLocale, NaturalOrderComparesDigitRunsByValueAndIgnoresCase) {
                                       "Projekt 10", "Projekt 100", "Zebra"}));
 }
 
+TEST_F(WithDefaultLocale, NaturalOrderIgnoresCaseAlsoInThePosixLocale) {
+  use("en_US_POSIX"); // what ICU makes of LANG=C
+  NaturalOrder order;
+  EXPECT_LT(order.compare("plan 2", "Plan 10"), 0);
+  EXPECT_EQ(order.compare("Einkauf", "EINKAUF"), 0);
+}
+
 } // namespace
 } // namespace taskory::text
