@@ -100,8 +100,10 @@ public:
   bool binary(binary_t &) override { return false; }
 
   bool start_object(std::size_t) override {
-    if (open_.size() >= kMaxNesting)
-      return false;
+    if (skipDeeper()) {
+      idOpen('{');
+      return true;
+    }
     idOpen('{');
     if (open_.empty()) {
       root = json::object();
@@ -126,15 +128,19 @@ public:
       idCapture_ = true;
       idText_.clear();
     }
-    slot_ = &(*open_.back())[name];
+    slot_ = skipped_ > 0 ? &discard_ : &(*open_.back())[name];
     return true;
   }
   bool end_object() override { return close('}'); }
 
   bool start_array(std::size_t) override {
     // A batch or any other non-object line gets no answer: stop reading.
-    if (open_.empty() || open_.size() >= kMaxNesting)
+    if (open_.empty())
       return false;
+    if (skipDeeper()) {
+      idOpen('[');
+      return true;
+    }
     idOpen('[');
     json *array = add(json::array());
     if (!array)
@@ -157,6 +163,8 @@ private:
   json *add(json value) {
     if (open_.empty())
       return nullptr;
+    if (skipped_ > 0)
+      return &discard_;
     json &parent = *open_.back();
     if (parent.is_array()) {
       parent.push_back(std::move(value));
@@ -197,7 +205,20 @@ private:
       if (idFirst_.empty())
         finishID();
     }
-    open_.pop_back();
+    if (skipped_ > 0)
+      --skipped_;
+    else
+      open_.pop_back();
+    return true;
+  }
+
+  // Containers below kMaxNesting are read but not kept (their place holds
+  // null): the request is still answered, and nothing recursive ever sees
+  // the depth. The parser itself keeps its nesting on the heap.
+  bool skipDeeper() {
+    if (skipped_ == 0 && open_.size() < kMaxNesting)
+      return false;
+    ++skipped_;
     return true;
   }
   void finishID() {
@@ -208,6 +229,8 @@ private:
 
   std::vector<json *> open_;
   json *slot_ = nullptr;
+  std::size_t skipped_ = 0; // open containers beyond kMaxNesting
+  json discard_;
   bool idCapture_ = false;
   std::string idText_;
   std::vector<bool> idFirst_; // per open container of the id: nothing yet
@@ -326,13 +349,23 @@ std::optional<std::string> handleLine(std::string_view line,
 int serve(int in, int out, const ToolRunner &runTool) {
   LineReader reader(in);
   std::string line;
-  while (reader.next(line)) {
+  for (;;) {
+    try {
+      if (!reader.next(line))
+        break;
+    } catch (const std::bad_alloc &) {
+      // A line too large to hold in memory cannot be answered; drop it and
+      // go on with the next one.
+      line.clear();
+      line.shrink_to_fit();
+      reader.skipRestOfLine();
+      continue;
+    }
     std::optional<std::string> answer;
     try {
       answer = handleLine(line, runTool);
     } catch (const std::bad_alloc &) {
-      // A line too large to read into memory cannot be answered either; the
-      // session goes on with the next one.
+      // Likewise for a line whose request does not fit into memory.
     }
     if (!answer)
       continue;

@@ -17,9 +17,10 @@ namespace taskory::KanbanMCPServer {
 using ToolRunner = std::function<std::string(std::string_view name,
                                              const nlohmann::json &arguments)>;
 
-// Lines nested deeper than this are treated as malformed and skipped. Real
-// requests stay a few levels deep; the limit keeps recursive JSON code (copies,
-// comparisons, the writer) away from input built to exhaust the stack.
+// Values nested deeper than this are read but not kept (they become null), so
+// the request is still answered. Real requests stay a few levels deep; the
+// limit keeps recursive JSON code (copies, comparisons, the writer) away from
+// input built to exhaust the stack.
 inline constexpr std::size_t kMaxNesting = 512;
 
 // The members of a request line that the server reads.
@@ -34,7 +35,7 @@ struct Request {
 };
 
 // Reads a line (valid UTF-8, terminator removed). Nothing for lines that get
-// no answer: not JSON, nested deeper than kMaxNesting, not an object, no
+// no answer: not JSON, not an object, no
 // string `method`, or no `id` (a notification). With duplicate keys the last
 // one counts.
 std::optional<Request> parseRequest(std::string_view line);

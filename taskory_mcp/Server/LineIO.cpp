@@ -74,6 +74,32 @@ bool LineReader::next(std::string &line) {
   }
 }
 
+void LineReader::skipRestOfLine() {
+  std::string().swap(buffer_);
+  start_ = 0;
+  scanned_ = 0;
+  char chunk[4096];
+  while (!atEnd_) {
+    const ssize_t count = ::read(fd_, chunk, sizeof chunk);
+    if (count > 0) {
+      const auto *feed = static_cast<const char *>(
+          std::memchr(chunk, '\n', static_cast<std::size_t>(count)));
+      if (feed) {
+        buffer_.assign(feed + 1, static_cast<std::size_t>(chunk + count - (feed + 1)));
+        return;
+      }
+      continue;
+    }
+    if (count < 0 && errno == EINTR)
+      continue;
+    if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      waitFor(fd_, POLLIN);
+      continue;
+    }
+    atEnd_ = true;
+  }
+}
+
 int writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t count = ::write(fd, bytes.data(), bytes.size());

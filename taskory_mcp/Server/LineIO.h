@@ -22,6 +22,9 @@ public:
 
   // Stores the next line in `line`; false at end of input.
   bool next(std::string &line);
+  // After next() ran out of memory on an overlong line: frees what was
+  // buffered of it and reads on past its line feed.
+  void skipRestOfLine();
 
 private:
   bool fill();
