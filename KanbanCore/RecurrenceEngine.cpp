@@ -32,33 +32,55 @@ std::optional<Date> nextWorkingDay(Date after, const Calendar &calendar) {
   return std::nullopt;
 }
 
+// The step in days that the weekly rule gives for `days` (distinct, ascending)
+// after weekday `current`; nothing when it would overflow or not move forward.
+std::optional<int64_t> weeklyStep(const std::vector<int64_t> &days,
+                                  int64_t current, int64_t weeks) {
+  // A later weekday of the same week comes first, whatever the interval.
+  for (int64_t day : days)
+    if (day > current)
+      return day - current;
+  if (weeks > std::numeric_limits<int64_t>::max() / kDaysPerWeek)
+    return std::nullopt;
+  int64_t back = 0;
+  int64_t step = 0;
+  if (__builtin_sub_overflow(current, days.front(), &back) ||
+      __builtin_sub_overflow(kDaysPerWeek * weeks, back, &step) || step <= 0)
+    return std::nullopt;
+  return step;
+}
+
 std::optional<Date> nextWeekly(Date after, const RecurrenceRule &rule,
                                int64_t weeks, const Calendar &calendar) {
   int current = calendar.weekday(after);
   if (current < kSunday || current > kSaturday)
     return std::nullopt;
 
-  // Only 1...7 name a weekday. Other stored numbers (kept as other programs
-  // wrote them) are left out of the step: taken literally they could step
-  // backwards, land on `after` itself, or overflow in the subtraction.
-  std::vector<int64_t> days;
-  for (int64_t day : rule.daysOfWeek)
+  auto distinct = [](std::vector<int64_t> days) {
+    std::sort(days.begin(), days.end());
+    days.erase(std::unique(days.begin(), days.end()), days.end());
+    return days;
+  };
+
+  // Stored numbers outside 1...7 (kept as other programs wrote them) are
+  // taken literally where that still moves forward (8 after a Monday is the
+  // Sunday six days on). Where it would step backwards, stay on `after` or
+  // overflow, only the real weekdays count, and without any the weekday of
+  // `after`.
+  std::vector<int64_t> all = distinct(rule.daysOfWeek);
+  if (!all.empty()) {
+    if (auto step = weeklyStep(all, current, weeks))
+      if (auto next = calendar.addingDays(after, *step))
+        return next;
+  }
+  std::vector<int64_t> weekdays;
+  for (int64_t day : all)
     if (day >= kSunday && day <= kSaturday)
-      days.push_back(day);
-  std::sort(days.begin(), days.end());
-  days.erase(std::unique(days.begin(), days.end()), days.end());
-  if (days.empty())
-    days.push_back(current);
-
-  // A later weekday of the same week comes first, whatever the interval.
-  for (int64_t day : days)
-    if (day > current)
-      return calendar.addingDays(after, day - current);
-
-  if (weeks > std::numeric_limits<int64_t>::max() / kDaysPerWeek)
-    return std::nullopt;
-  int64_t step = kDaysPerWeek * weeks - (current - days.front());
-  return calendar.addingDays(after, step);
+      weekdays.push_back(day);
+  if (weekdays.empty())
+    weekdays.push_back(current);
+  auto step = weeklyStep(weekdays, current, weeks);
+  return step ? calendar.addingDays(after, *step) : std::nullopt;
 }
 
 std::optional<Date> nextMonthly(Date after, const RecurrenceRule &rule,

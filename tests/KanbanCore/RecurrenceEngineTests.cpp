@@ -149,16 +149,17 @@ TEST_F(RecurrenceEngineTest, WeeklyTakesTheNextListedWeekday) {
 }
 
 TEST_F(RecurrenceEngineTest, WeekdayNumbersOutsideTheWeekNeverStepBackwards) {
-  // Only 1...7 name weekdays. Taken literally, 0 after a Saturday would give
-  // the same day again, -5 a day in the past and INT64_MIN an overflow; such
-  // numbers are left out of the step instead.
+  // Numbers outside 1...7 count literally while that moves forward (9 after
+  // a Wednesday is five days on). Taken literally, 0 after a Saturday would
+  // give the same day again, -5 a day in the past and INT64_MIN an overflow;
+  // there only the real weekdays count.
   check({
       {"[0] after Saturday", rule(Frequency::weekly, 1, {0}), at(2025, 3, 15),
        at(2025, 3, 22)},
       {"[-5] after Wednesday", rule(Frequency::weekly, 1, {-5}),
        at(2025, 3, 12), at(2025, 3, 19)},
       {"[9] after Wednesday", rule(Frequency::weekly, 2, {9}), at(2025, 3, 12),
-       at(2025, 3, 26)},
+       at(2025, 3, 17)},
       {"[9, 2] after Wednesday", rule(Frequency::weekly, 1, {9, 2}),
        at(2025, 3, 12), at(2025, 3, 17)},
       {"[0, 6] after Saturday", rule(Frequency::weekly, 1, {0, 6}),
