@@ -195,13 +195,11 @@ Summary planCurrentWeek(ModelContext &context,
   mondayFirst.setFirstWeekday(2);
 
   Summary summary;
-  try {
-    runPlanning(context, configuration, now, mondayFirst, summary);
-  } catch (const std::exception &) {
-    // A store that fails half-way through a run leaves whatever was assigned
-    // so far to the save below and to the caller's own save, which reports
-    // the failure.
-  }
+  // The fetches that may fail count as empty inside the run. A store failure
+  // after that (past the reset of planned dates) propagates: saving the rest
+  // would commit a half-made plan with the earlier one already cleared, so
+  // the caller's context is rolled back instead.
+  runPlanning(context, configuration, now, mondayFirst, summary);
   if (!summary.firstDay)
     return summary;
   try {

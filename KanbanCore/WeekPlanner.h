@@ -61,10 +61,11 @@ std::vector<Date> planningDays(Date now, const Calendar &calendar,
 // One planning run over every open card of the store: creates idea tasks when
 // configured, clears the planned dates of open cards from today on, assigns
 // new ones at planningHour and saves the context. Weeks run Monday to Sunday
-// whatever the calendar's first weekday. Never throws: a failed fetch counts
-// as an empty result and a failed save is ignored, because the caller's own
-// save reports persistence failures. Without planning days nothing is
-// touched.
+// whatever the calendar's first weekday. A failed fetch counts as an empty
+// result and a failed save is ignored, because the caller's own save reports
+// persistence failures. Any other store failure during the run is thrown
+// (StoreError) without saving, so no half-made plan is committed. Without
+// planning days nothing is touched.
 Summary planCurrentWeek(ModelContext &context,
                         const Configuration &configuration, Date now,
                         const Calendar &calendar);
