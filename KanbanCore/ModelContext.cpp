@@ -361,15 +361,22 @@ struct ModelContext::Impl {
     if (auto it = entities.byID.find(std::string(id));
         it != entities.byID.end() && !it->second->deleted)
       return &it->second->value;
-    std::string upper = canonicalID(id), lower = asciiLower(id);
-    auto found = fetch<T>(selectSQL<T>() +
-                              "WHERE id IN (?1, ?2, ?3) ORDER BY rowid LIMIT 1",
-                          [&](SqliteStatement &s) {
-                            s.bindText(1, upper);
-                            s.bindText(2, lower);
-                            s.bindText(3, id);
-                          });
-    return found.empty() ? nullptr : found.front();
+    // One primary-key probe per spelling, the exact text first: links hold
+    // the stored text, so that probe is the one that hits. (An IN list would
+    // make SQLite build a temporary table on every lookup.)
+    const std::string exact(id), upper = canonicalID(id),
+        lower = asciiLower(id);
+    const std::string sql = selectSQL<T>() + "WHERE id = ?1";
+    for (const std::string *text : {&exact, &upper, &lower}) {
+      if ((text == &upper && upper == exact) ||
+          (text == &lower && (lower == exact || lower == upper)))
+        continue;
+      auto found = fetch<T>(
+          sql, [&](SqliteStatement &s) { s.bindText(1, *text); });
+      if (!found.empty())
+        return found.front();
+    }
+    return nullptr;
   }
 
   // --- writing changes ---

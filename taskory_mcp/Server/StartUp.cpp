@@ -36,15 +36,15 @@ std::unique_ptr<ModelContainer> openStore() {
   return container;
 }
 
-std::string callTool(ModelContainer &container, std::string_view name,
-                     const nlohmann::json &arguments) {
+std::string callTool(ModelContainer &container, const Calendar &calendar,
+                     std::string_view name, const nlohmann::json &arguments) {
   // The clock is read once per call, so every date a tool writes or compares
   // in one call is the same instant.
   const Date now = std::chrono::duration<double>(
                        std::chrono::system_clock::now().time_since_epoch())
                        .count();
   ModelContext context(container, std::string(KanbanStore::Author::mcp));
-  KanbanTools tools(context, now, Calendar::current());
+  KanbanTools tools(context, now, calendar);
   return tools.call(name, arguments);
 }
 
@@ -80,11 +80,15 @@ int KanbanMCPServer::main() {
   auto container = StartUp::openStore();
   if (!container)
     return 1;
-  return serve(
-      STDIN_FILENO, STDOUT_FILENO,
-      [&container](std::string_view name, const nlohmann::json &arguments) {
-        return StartUp::callTool(*container, name, arguments);
-      });
+  // ICU reads the time zone and locale once per process anyway; building the
+  // calendar once spares every call the cost of setting it up.
+  const Calendar calendar = Calendar::current();
+  return serve(STDIN_FILENO, STDOUT_FILENO,
+               [&container, &calendar](std::string_view name,
+                                       const nlohmann::json &arguments) {
+                 return StartUp::callTool(*container, calendar, name,
+                                          arguments);
+               });
 }
 
 } // namespace taskory

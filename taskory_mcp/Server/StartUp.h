@@ -10,6 +10,10 @@
 
 // What the server does before and around the loop: open the shared store and
 // run each tool call in a context of its own.
+namespace taskory {
+class Calendar;
+}
+
 namespace taskory::StartUp {
 
 // Marks the settings as living in the group container and opens the local
@@ -19,10 +23,10 @@ namespace taskory::StartUp {
 std::unique_ptr<ModelContainer> openStore();
 
 // Runs one tool call in a fresh context with the author "mcp", at the current
-// time and in the user's calendar. The context is discarded afterwards, so a
+// time and in `calendar` (the user's). The context is discarded afterwards, so a
 // failed call leaves nothing behind. Throws whatever the context or the tool
 // throws.
-std::string callTool(ModelContainer &container, std::string_view name,
-                     const nlohmann::json &arguments);
+std::string callTool(ModelContainer &container, const Calendar &calendar,
+                     std::string_view name, const nlohmann::json &arguments);
 
 } // namespace taskory::StartUp
