@@ -54,33 +54,25 @@ std::string nested(std::size_t depth) {
          std::string(depth, ']') + "}";
 }
 
+// Members count at the top level only; notifications get no answer either.
 TEST(KanbanMCPServer, LinesWithoutAnAnswerAreSkippedSilently) {
-  const std::string nul(1, '\0');
-  const std::vector<std::string> lines = {
-      "",
-      "\r",
-      "not json",
-      R"({"id":1,"method":"ping")",
-      ping("1") + " trailing",
-      "[" + ping("1") + "]",
-      R"("ping")",
-      "null",
-      R"({"id":1,"method":7})",
-      R"({"method":"ping"})",
-      R"({"method":"tools/call","params":{"name":"echo"}})",
-      ping("1") + nul,
-      R"({"id":1,"method":"ping","x":1e999})",
-      R"({"id":1,"method":"ping","x":"\ud800"})",
-      R"({"params":{"id":3},"method":"ping"})", // top-level members only
-      std::string(100000, '['),
-      nested(100000),
-      nested(Server::kMaxNesting)};
-  for (const auto &line : lines)
-    EXPECT_EQ(handle(line), std::nullopt)
-        << testing::PrintToString(line.substr(0, 60));
+  for (std::string line :
+       {"", "\r", "not json", R"({"id":1,"method":"ping")",
+        R"({"id":1,"method":"ping"} x)", R"([{"id":1,"method":"ping"}])",
+        R"("ping")", "null", R"({"id":1,"method":7})", R"({"method":"ping"})",
+        R"({"method":"tools/call","params":{"name":"echo"}})",
+        R"({"id":1,"method":"ping","x":1e999})",
+        R"({"id":1,"method":"ping","x":"\ud800"})",
+        R"({"params":{"id":3},"method":"ping"})"})
+    EXPECT_EQ(handle(line), std::nullopt) << line;
+  for (const std::string &line :
+       {ping("1") + std::string(1, '\0'), std::string(100000, '['),
+        nested(100000), nested(Server::kMaxNesting)})
+    EXPECT_EQ(handle(line), std::nullopt) << line.substr(0, 40);
   EXPECT_EQ(handle(nested(Server::kMaxNesting - 1)), pong("1"));
 }
 
+// Ids come back token for token; of repeated keys the last counts.
 TEST(KanbanMCPServer, AnswersEchoIdsTokenForTokenOnOneLine) {
   for (std::string id :
        {"1", R"("a")", "null", "-7", "9007199254740993", "18446744073709551615",
@@ -94,7 +86,7 @@ TEST(KanbanMCPServer, AnswersEchoIdsTokenForTokenOnOneLine) {
       {ping("\"\xC0\xAF\xE2\x82\""),
        pong("\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"")},
       {R"({"id":1,"method":"nope","id":"2nd","method":"ping"})",
-       pong(R"("2nd")")}, // the last of repeated keys counts
+       pong(R"("2nd")")},
       {R"({"i\u0064":5,"method":"ping"})", pong("5")},
       {ping("1") + "\r", pong("1")},
       {R"({"id":4,"method":"resources/list"})", unknown(R"(resources\/list)")},
@@ -143,7 +135,6 @@ TEST(KanbanMCPServer, ToolCallsAnswerInTheTextEnvelope) {
   const std::pair<std::string, json> cases[] = {
       {R"({"name":"echo","arguments":{"a":[1]}})",
        envelope(R"(echo echo {"a":[1]})", false)},
-      {R"({"name":"echo","arguments":[1,2]})", envelope("echo echo {}", false)},
       {R"({"name":7,"arguments":"x"})", envelope("echo  {}", false)},
       {"[]", envelope("echo  {}", false)},
       {R"({"name":"tool_error"})",
