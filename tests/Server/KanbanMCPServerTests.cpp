@@ -49,9 +49,13 @@ std::string unknown(const std::string &method) {
   return R"({"jsonrpc":"2.0","id":4,"error":{"code":-32601,"message":"Unbekannte Methode: )" +
          method + "\"}}";
 }
-std::string nested(std::size_t depth) {
-  return R"({"id":1,"method":"ping","params":)" + std::string(depth, '[') +
-         std::string(depth, ']') + "}";
+// A ping whose params are `depth` levels of `open` ... `close`.
+std::string nested(std::size_t depth, std::string_view open,
+                   std::string_view close) {
+  std::string opens, closes;
+  for (std::size_t i = 0; i < depth; ++i)
+    opens += open, closes += close;
+  return R"({"id":1,"method":"ping","params":)" + opens + "0" + closes + "}";
 }
 
 // Members count at the top level only; notifications get no answer either.
@@ -65,11 +69,12 @@ TEST(KanbanMCPServer, LinesWithoutAnAnswerAreSkippedSilently) {
         R"({"id":1,"method":"ping","x":"\ud800"})",
         R"({"params":{"id":3},"method":"ping"})"})
     EXPECT_EQ(handle(line), std::nullopt) << line;
-  for (const std::string &line :
-       {ping("1") + std::string(1, '\0'), std::string(100000, '['),
-        nested(100000), nested(Server::kMaxNesting)})
-    EXPECT_EQ(handle(line), std::nullopt) << line.substr(0, 40);
-  EXPECT_EQ(handle(nested(Server::kMaxNesting - 1)), pong("1"));
+  EXPECT_EQ(handle(ping("1") + std::string(1, '\0')), std::nullopt);
+  for (const auto &[open, close] : {std::pair{"[", "]"}, {R"({"a":)", "}"}}) {
+    EXPECT_EQ(handle(nested(100000, open, close)), std::nullopt) << open;
+    EXPECT_EQ(handle(nested(Server::kMaxNesting, open, close)), std::nullopt);
+    EXPECT_EQ(handle(nested(Server::kMaxNesting - 1, open, close)), pong("1"));
+  }
 }
 
 // Ids come back token for token; of repeated keys the last counts.

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Shapes a board through the built server on a fixed Wednesday (faketime) and
-# plans the week: German day labels, due dates, the idea task of a plan that
-# another program marked, planned days at 09:00 local time.
-#   usage: plan_week.sh path/to/taskory_mcp
+# Plans the week through the built server on a fixed Wednesday (faketime):
+# German day labels, due dates, the idea task of a plan that another program
+# marked, planned days at 09:00 local time. Usage: plan_week.sh taskory_mcp
 set -euo pipefail
 binary=${1:?usage: plan_week.sh path/to/taskory_mcp}
 for tool in faketime sqlite3; do
@@ -14,9 +13,8 @@ export HOME="$work" XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" TZ
 store="$XDG_DATA_HOME/taskory/Taskory.store"
 sql() { sqlite3 "$store" "$@"; }
 
-# session CALL...: one session on the fixed Wednesday, a tools/call per
-# argument (name and arguments); prints the text of the last answer. ICU takes
-# German from LC_ALL even where the C library lacks that locale.
+# session CALL...: one session, a tools/call per argument; prints the text of
+# the last answer. ICU reads German from LC_ALL even without a C locale for it.
 session() {
   for call in "$@"; do echo "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"tools/call\",\"params\":$call}"; done |
     LC_ALL=de_DE.UTF-8 faketime '2025-03-12 11:00:00' "$binary" | tail -n 1 >"$work/last"
