@@ -1,163 +1,346 @@
 #include "KanbanCore/KanbanStore.h"
 
 #include "KanbanCore/ModelContext.h"
+#include "KanbanCore/Sqlite.h"
 #include "KanbanCore/StoreError.h"
+#include "KanbanCore/Uuid.h"
 #include "support/StoreTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <fstream>
+#include <thread>
 
 namespace taskory {
 namespace {
 
+using test::RawConnection;
 using test::ScopedEnv;
-using test::TempDir;
+constexpr Date kNow = 1741773600.0;
+
+unsigned mode(const std::filesystem::path &path) {
+  struct stat info {};
+  EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+  return info.st_mode & 0777;
+}
 
 // Every test gets its own home, data and config directories and leaves the
 // two process-wide values as it found them.
-class KanbanStoreTest : public ::testing::Test {
+class StoreTest : public ::testing::Test {
 protected:
-  TempDir dir;
+  test::TempDir dir;
   ScopedEnv home{"HOME", (dir / "home").c_str()};
   ScopedEnv data{"XDG_DATA_HOME", (dir / "data").c_str()};
   ScopedEnv config{"XDG_CONFIG_HOME", (dir / "config").c_str()};
+  std::filesystem::path file = dir / "Taskory.store";
+  std::filesystem::path groupSettings = dir / "data/taskory/settings.json";
+  std::filesystem::path suiteSettings = dir / "config/taskory.json";
 
-  ~KanbanStoreTest() override {
+  ~StoreTest() override {
     KanbanStore::setUsesGroupContainerPath(false);
     KanbanStore::setContainerMode("unbekannt");
   }
-
-  std::filesystem::path groupSettings() {
-    return dir / "data/taskory/settings.json";
-  }
-  std::filesystem::path suiteSettings() { return dir / "config/taskory.json"; }
-
-  static void write(const std::filesystem::path &file,
-                    const std::string &text) {
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file) << text;
+  static void write(const std::filesystem::path &to, const std::string &text) {
+    std::filesystem::create_directories(to.parent_path());
+    std::ofstream(to) << text;
   }
 };
 
-TEST_F(KanbanStoreTest, LocationsFollowTheDataHome) {
-  EXPECT_EQ(KanbanStore::dataHome(), dir / "data");
+TEST_F(StoreTest, LocationsFollowTheDataHome) {
   EXPECT_EQ(KanbanStore::storeURL(), dir / "data/taskory/Taskory.store");
-  struct stat info {};
-  ASSERT_EQ(::stat((dir / "data/taskory").c_str(), &info), 0)
-      << "asking for the container creates it";
-  EXPECT_EQ(info.st_mode & 0777, 0700u);
-  {
-    ScopedEnv relative("XDG_DATA_HOME", "relative/path");
-    EXPECT_EQ(KanbanStore::dataHome(), dir / "home/.local/share");
-  }
-  {
-    ScopedEnv unset("XDG_DATA_HOME", nullptr);
-    EXPECT_EQ(KanbanStore::groupContainer(), dir / "home/.local/share/taskory");
-  }
+  EXPECT_EQ(mode(dir / "data/taskory"), 0700u) << "created on demand";
+  ScopedEnv relative("XDG_DATA_HOME", "relative/path");
+  EXPECT_EQ(KanbanStore::dataHome(), dir / "home/.local/share");
 }
 
-TEST_F(KanbanStoreTest, SchemaMismatchReadsTheRecordedVersion) {
+TEST_F(StoreTest, SchemaMismatchReadsTheRecordedVersionOfTheRightFile) {
+  write(groupSettings, R"({"storeSchemaVersion": 3})");
+  write(suiteSettings, R"({"storeSchemaVersion": 1})");
+  EXPECT_FALSE(KanbanStore::schemaMismatch()) << "group path not in use";
   KanbanStore::setUsesGroupContainerPath(true);
-  struct Case {
-    const char *settings; // nullptr: no file
-    bool mismatch;
-  };
-  std::vector<Case> cases = {
+  EXPECT_EQ(KanbanStore::sharedDefaults().file(), groupSettings);
+  const std::vector<std::pair<const char *, bool>> cases = {
       {nullptr, false},
-      {"{}", false},
-      {R"({"storeSchemaVersion": 0})", false},
       {R"({"storeSchemaVersion": 1})", false},
       {R"({"storeSchemaVersion": -5})", false},
       {R"({"storeSchemaVersion": "2"})", false},
       {R"({"storeSchemaVersion": 2.5})", false},
       {"kein JSON", false},
       {"[2]", false},
-      {R"({"storeSchemaVersion": 2})", true},
       {R"({"other": true, "storeSchemaVersion": 7})", true},
   };
-  for (const auto &test : cases) {
-    std::filesystem::remove(groupSettings());
-    if (test.settings)
-      write(groupSettings(), test.settings);
-    EXPECT_EQ(KanbanStore::schemaMismatch().has_value(), test.mismatch)
-        << (test.settings ? test.settings : "(no file)");
+  for (const auto &[settings, mismatch] : cases) {
+    std::filesystem::remove(groupSettings);
+    if (settings)
+      write(groupSettings, settings);
+    EXPECT_EQ(KanbanStore::schemaMismatch().has_value(), mismatch)
+        << (settings ? settings : "(no file)");
   }
-  write(groupSettings(), R"({"storeSchemaVersion": 2})");
+  write(groupSettings, R"({"storeSchemaVersion": 2})");
   EXPECT_EQ(KanbanStore::schemaMismatch(),
             "Dieser Helfer ist älter als der Taskory auf diesem Mac (kennt "
             "Datenmodell 1, der Store nutzt 2). Bitte aktualisiere ihn mit: "
             "curl -fsSL https://taskory.invalid/install.sh | bash");
-  // Back at a known version: no restart needed.
-  write(groupSettings(), R"({"storeSchemaVersion": 1})");
-  EXPECT_FALSE(KanbanStore::schemaMismatch());
 }
 
-TEST_F(KanbanStoreTest, SettingsComeFromTheSuiteUnlessTheGroupPathIsUsed) {
-  write(groupSettings(), R"({"storeSchemaVersion": 3})");
-  write(suiteSettings(), R"({"storeSchemaVersion": 1})");
-  EXPECT_FALSE(KanbanStore::schemaMismatch())
-      << "the group container exists, but the flag is off";
-  EXPECT_EQ(KanbanStore::sharedDefaults().file(), suiteSettings());
+TEST_F(StoreTest, RecordSchemaVersionKeepsOtherKeysAndIsPrivate) {
   KanbanStore::setUsesGroupContainerPath(true);
-  EXPECT_TRUE(KanbanStore::schemaMismatch());
-  EXPECT_EQ(KanbanStore::sharedDefaults().file(), groupSettings());
-  ASSERT_TRUE(KanbanStore::groupContainerDefaults());
-  EXPECT_EQ(KanbanStore::groupContainerDefaults()->file(), groupSettings());
-  {
-    ScopedEnv noConfig("XDG_CONFIG_HOME", nullptr);
-    KanbanStore::setUsesGroupContainerPath(false);
-    EXPECT_EQ(KanbanStore::sharedDefaults().file(),
-              dir / "home/.config/taskory.json");
-  }
-}
-
-TEST_F(KanbanStoreTest, RecordSchemaVersionKeepsOtherKeysAndIsPrivate) {
-  KanbanStore::setUsesGroupContainerPath(true);
-  write(groupSettings(), R"({"other": "wert", "storeSchemaVersion": 9})");
+  write(groupSettings, R"({"other": "wert", "storeSchemaVersion": 9})");
   KanbanStore::recordSchemaVersion();
-  EXPECT_EQ(KanbanStore::sharedDefaults().integer("storeSchemaVersion"), 1);
-  EXPECT_EQ(test::fileBytes(groupSettings()),
+  EXPECT_EQ(test::fileBytes(groupSettings),
             R"({"other":"wert","storeSchemaVersion":1})");
-  struct stat info {};
-  ASSERT_EQ(::stat(groupSettings().c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
-  // A new file in a missing directory.
+  EXPECT_EQ(mode(groupSettings), 0600u);
   KanbanStore::setUsesGroupContainerPath(false);
-  KanbanStore::recordSchemaVersion();
-  EXPECT_EQ(test::fileBytes(suiteSettings()), R"({"storeSchemaVersion":1})");
+  KanbanStore::recordSchemaVersion(); // a new file in a missing directory
+  EXPECT_EQ(test::fileBytes(suiteSettings), R"({"storeSchemaVersion":1})");
 }
 
-TEST_F(KanbanStoreTest, MakeContainerRecordsHowItOpened) {
-  EXPECT_EQ(KanbanStore::containerMode(), "unbekannt");
-  auto local = KanbanStore::makeContainer(false);
-  EXPECT_EQ(KanbanStore::containerMode(),
-            "lokal — Sync in den Einstellungen deaktiviert");
-  local.reset();
-  auto cloud = KanbanStore::makeContainer(true);
+TEST_F(StoreTest, MakeContainerRecordsHowItOpened) {
+  const std::string local = "lokal — Sync in den Einstellungen deaktiviert";
+  KanbanStore::makeContainer(false).reset();
+  EXPECT_EQ(KanbanStore::containerMode(), local);
+  KanbanStore::makeContainer(true).reset();
   EXPECT_EQ(KanbanStore::containerMode(),
             "lokal — CloudKit-Setup fehlgeschlagen: Der CloudKit-Container "
             "„iCloud.taskory“ ist auf dieser Plattform nicht verfügbar.");
-  EXPECT_TRUE(std::filesystem::exists(dir / "data/taskory/Taskory.store"));
-  cloud.reset();
-
-  // A failing local open keeps the text of the attempt.
   std::filesystem::remove_all(dir / "data/taskory");
   std::filesystem::create_directories(dir / "data/taskory/Taskory.store");
   EXPECT_THROW(KanbanStore::makeContainer(false), StoreError);
-  EXPECT_EQ(KanbanStore::containerMode(),
-            "lokal — Sync in den Einstellungen deaktiviert");
+  EXPECT_EQ(KanbanStore::containerMode(), local);
+  for (auto [author, foreign] : std::vector<std::pair<const char *, bool>>{
+           {"mcp", true},
+           {"NSCloudKitMirroringDelegate.import", true},
+           {"app", false},
+           {"MCP", false}})
+    EXPECT_EQ(KanbanStore::Author::isForeignProcess(author), foreign) << author;
 }
 
-TEST(KanbanStoreAuthor, ForeignProcesses) {
-  EXPECT_TRUE(KanbanStore::Author::isForeignProcess("mcp"));
-  EXPECT_TRUE(KanbanStore::Author::isForeignProcess("widget"));
-  EXPECT_TRUE(KanbanStore::Author::isForeignProcess(
-      "NSCloudKitMirroringDelegate.import"));
-  EXPECT_FALSE(KanbanStore::Author::isForeignProcess("app"));
-  EXPECT_FALSE(KanbanStore::Author::isForeignProcess("MCP"));
+TEST_F(StoreTest, NewStoreIsPrivateInWALModeAndStamped) {
+  auto nested = dir / "a/b/Taskory.store";
+  {
+    auto container = KanbanStore::makeContainer(nested);
+    ModelContext context(*container, "mcp");
+    context.insert(Plan("Haus", 0, kNow));
+    context.save(kNow);
+    EXPECT_EQ(mode(dir / "a"), 0700u);
+    EXPECT_EQ(mode(dir / "a/b"), 0700u);
+    EXPECT_EQ(mode(nested), 0600u);
+    EXPECT_EQ(mode(dir / "a/b/Taskory.store-wal"), 0600u);
+  }
+  RawConnection raw(nested);
+  EXPECT_EQ(raw.text("PRAGMA journal_mode"), "wal");
+  EXPECT_EQ(raw.integer("PRAGMA application_id"), 1414744921);
+  EXPECT_EQ(raw.integer("PRAGMA user_version"), 1);
+}
+
+TEST_F(StoreTest, RefusesFilesThatAreNotOursWithoutTouchingThem) {
+  auto sql = [](const char *statements) {
+    return [statements](const std::filesystem::path &at) {
+      RawConnection(at).exec(statements);
+    };
+  };
+  using Make = std::function<void(const std::filesystem::path &)>;
+  const std::vector<std::tuple<Make, StoreError::Kind, std::string>> cases = {
+      {[](auto &at) { std::filesystem::create_directory(at); },
+       StoreError::Kind::other, " ist ein Verzeichnis, keine Store-Datei."},
+      {[](auto &at) { std::ofstream(at) << std::string(2000, 'x'); },
+       StoreError::Kind::notADatabase,
+       " ist keine SQLite-Datenbank – die Datei bleibt unverändert."},
+      {sql("CREATE TABLE Notes (id TEXT); PRAGMA application_id = 42;"),
+       StoreError::Kind::foreign,
+       " ist die Datenbank eines anderen Programms (application_id 42 statt "
+       "1414744921) – die Datei bleibt unverändert."},
+      {sql("CREATE TABLE Plan (id TEXT); PRAGMA application_id = 1414744921; "
+           "PRAGMA user_version = 2;"),
+       StoreError::Kind::tooNew,
+       " hat ein neueres Store-Format (Version 2, dieses Programm kennt "
+       "Version 1) – die Datei bleibt unverändert. Bitte den MCP-Server "
+       "aktualisieren."},
+      {sql("CREATE TABLE Plan (id TEXT PRIMARY KEY, title TEXT);"),
+       StoreError::Kind::foreign,
+       " ist kein Taskory-Store (es fehlen die Tabellen Bucket, Card, "
+       "ChecklistItem, CardAttachment, PlanLabel, Goal, CardGoal, CardLabel, "
+       "StoreTransaction, StoreChange) – die Datei bleibt unverändert."},
+      {[&](auto &at) {
+         KanbanStore::makeContainer(at).reset();
+         RawConnection(at).exec("ALTER TABLE Goal DROP COLUMN targetDate");
+       },
+       StoreError::Kind::foreign,
+       " passt nicht zum Datenmodell (es fehlen die Spalten Goal.targetDate) – "
+       "die Datei bleibt unverändert."},
+  };
+  for (std::size_t n = 0; n < cases.size(); ++n) {
+    const auto &[make, kind, message] = cases[n];
+    auto at = dir / ("store" + std::to_string(n));
+    make(at);
+    bool regular = std::filesystem::is_regular_file(at);
+    std::string before = regular ? test::fileBytes(at) : "";
+    try {
+      KanbanStore::makeContainer(at);
+      ADD_FAILURE() << message << ": opened";
+    } catch (const StoreError &error) {
+      EXPECT_EQ(error.what(), "„" + at.string() + "“" + message);
+      EXPECT_EQ(error.kind(), kind) << message;
+    }
+    EXPECT_EQ(regular ? test::fileBytes(at) : "", before) << message;
+    EXPECT_FALSE(std::filesystem::exists(at.string() + "-wal")) << message;
+  }
+}
+
+// Another program's store without column types or constraints: NULLs,
+// numbers of the other kind, text where numbers belong, values out of range,
+// lower-case ids, bytes that are not UTF-8.
+TEST_F(StoreTest, RowsOfAnotherProgramAreReadTolerantly) {
+  std::string sql =
+      "PRAGMA application_id = 1414744921; PRAGMA user_version = 1;";
+  {
+    // The store's own tables and columns, without types or constraints.
+    auto model = KanbanStore::makeContainer(dir / "model.store");
+    auto tables = model->database().statement(
+        "SELECT m.name, group_concat(c.name) FROM sqlite_schema m, "
+        "pragma_table_info(m.name) c WHERE m.type = 'table' AND m.name NOT "
+        "LIKE 'sqlite%' GROUP BY m.name");
+    while (tables->step())
+      sql += "CREATE TABLE " + std::string(tables->bytes(0)) + " (" +
+             std::string(tables->bytes(1)) + ");";
+  }
+  RawConnection(file).exec(sql + R"sql(
+    INSERT INTO Plan (id) VALUES ('aaaaaaaa-0000-4000-8000-000000000001');
+    INSERT INTO Plan (id, title) VALUES (NULL, 'ohne id');
+    INSERT INTO Bucket (id, autoProgressRaw, plan) VALUES ('bbbbbbbb-0000-4000-8000-000000000001', -7, 'aaaaaaaa-0000-4000-8000-000000000001');
+    INSERT INTO Card (id, title, priorityRaw, percentComplete, sortOrder, isArchived, dueDate, startDate, previewTypeRaw, recurrenceRuleData, githubNumber, bucket)
+      VALUES ('cccccccc-0000-4000-8000-000000000001', X'66FF6F', 100, 49.9, 7, 'ja', 'morgen', 1741773600, 'bogus', X'00FF', 1e300, 'bbbbbbbb-0000-4000-8000-000000000001');
+    INSERT INTO Card (id, percentComplete, isArchived) VALUES ('cccccccc-0000-4000-8000-000000000002', -1e300, 2.5);
+    INSERT INTO CardAttachment (id, kindRaw, card) VALUES ('dddddddd-0000-4000-8000-000000000001', 'video', 'cccccccc-0000-4000-8000-000000000001');
+  )sql");
+  auto container = KanbanStore::makeContainer(file);
+  ModelContext context(*container, "mcp");
+  auto plans = context.fetchPlans();
+  ASSERT_EQ(plans.size(), 1u) << "a row without an id cannot be addressed";
+  EXPECT_EQ(plans[0]->title + " " + plans[0]->iconSystemName,
+            " square.grid.3x1.folder.badge.plus");
+  Bucket *bucket = context.bucket("BBBBBBBB-0000-4000-8000-000000000001");
+  ASSERT_NE(bucket, nullptr);
+  EXPECT_FALSE(bucket->autoProgress());
+  Card *card = context.card("CCCCCCCC-0000-4000-8000-000000000001");
+  ASSERT_NE(card, nullptr);
+  EXPECT_EQ(card->title, "f\xffo") << "bytes kept; shown sanitised later";
+  EXPECT_EQ(card->priority(), Priority::low);
+  EXPECT_EQ(card->percentComplete, 49);
+  EXPECT_FALSE(card->isArchived) << "text is no Boolean";
+  EXPECT_FALSE(card->dueDate) << "text is no date";
+  EXPECT_EQ(card->startDate, 1741773600.0) << "an integer is a date too";
+  EXPECT_EQ(card->previewType(), CardPreview::automatic);
+  EXPECT_EQ(card->recurrenceRuleData, std::string("\0\xff", 2));
+  EXPECT_EQ(card->githubNumber, INT64_MAX);
+  EXPECT_EQ(context.cards(*bucket), std::vector<Card *>{card});
+  EXPECT_EQ(context.attachments(*card).at(0)->kind(), AttachmentKind::link);
+  Card *other = context.card("cccccccc-0000-4000-8000-000000000002");
+  ASSERT_NE(other, nullptr);
+  EXPECT_EQ(other->percentComplete, INT64_MIN);
+  EXPECT_TRUE(other->isArchived);
+  // Queries agree with what the loaded cards show.
+  EXPECT_EQ(context.fetchOpenCards(), std::vector<Card *>{card});
+  CardQuery query;
+  query.maxPercent = 49;
+  EXPECT_EQ(context.countCards(query), 1);
+
+  // A change writes only the changed column; the odd values stay.
+  card->title = "neu";
+  context.save(kNow);
+  EXPECT_EQ(RawConnection(file).text(
+                "SELECT typeof(percentComplete) || ' ' || typeof(isArchived) "
+                "|| ' ' || title FROM Card WHERE id LIKE 'cccccccc%1'"),
+            "real text neu");
+}
+
+TEST_F(StoreTest, ABusyStoreFailsWithAClearMessageAndTheNextCallWorks) {
+  auto container = KanbanStore::makeContainer(file);
+  EXPECT_GE(container->database().busyTimeout(), 5000);
+  container->database().setBusyTimeout(50);
+  RawConnection other(file);
+  other.exec("BEGIN IMMEDIATE");
+  try {
+    ModelContext context(*container, "mcp");
+    ADD_FAILURE() << "began while another writer held the store";
+  } catch (const StoreError &error) {
+    EXPECT_TRUE(error.isBusy());
+    EXPECT_STREQ(error.what(), "Der Store ist gerade durch ein anderes "
+                               "Programm gesperrt – bitte gleich noch einmal "
+                               "versuchen.");
+  }
+  other.exec("COMMIT");
+  ModelContext context(*container, "mcp");
+  context.insert(Plan("geht wieder", 0, kNow));
+  context.save(kNow);
+  EXPECT_EQ(other.integer("SELECT count(*) FROM Plan"), 1);
+}
+
+TEST_F(StoreTest, WriteFailuresAreGermanAndLeaveNothingBehind) {
+  using Break =
+      std::function<void(ModelContainer &, const std::filesystem::path &)>;
+  const std::vector<std::pair<Break, std::string>> cases = {
+      {[](auto &c, auto &) { c.database().exec("PRAGMA max_page_count = 1"); },
+       "Der Datenträger ist voll – die Änderung wurde nicht gespeichert. "
+       "(SQLite: database or disk is full)"},
+      {[](auto &c, auto &) { c.database().exec("PRAGMA query_only = 1"); },
+       "Der Store ist schreibgeschützt – die Änderung wurde nicht "
+       "gespeichert. (SQLite: attempt to write a readonly database)"},
+      {[](auto &, auto &at) { std::filesystem::remove(at); },
+       "Die Store-Datei wurde gelöscht oder verschoben, während der Server "
+       "lief – bitte den Server neu starten."},
+  };
+  for (std::size_t n = 0; n < cases.size(); ++n) {
+    auto at = dir / ("store" + std::to_string(n));
+    auto container = KanbanStore::makeContainer(at);
+    cases[n].first(*container, at);
+    try {
+      ModelContext context(*container, "mcp");
+      context.insert(Plan("Haus", 0, kNow)).planDescription =
+          std::string(100000, 'x');
+      context.save(kNow);
+      ADD_FAILURE() << cases[n].second << ": saved";
+    } catch (const StoreError &error) {
+      EXPECT_EQ(error.what(), cases[n].second);
+    }
+    EXPECT_FALSE(container->database().inTransaction()) << n;
+    if (std::filesystem::exists(at)) {
+      EXPECT_EQ(RawConnection(at).integer("SELECT count(*) FROM Plan"), 0) << n;
+    }
+  }
+}
+
+// Two connections (as two server processes) writing at once: the busy
+// timeout makes each wait its turn, and no write is lost.
+TEST_F(StoreTest, TwoWritersAtOnceLoseNothing) {
+  std::string cardID;
+  {
+    auto container = KanbanStore::makeContainer(file);
+    ModelContext context(*container, "app");
+    cardID = context.insert(Card("Zähler", 0, kNow)).id;
+    context.save(kNow);
+  }
+  std::atomic<int> failures{0};
+  auto writer = [&] {
+    try {
+      auto container = KanbanStore::makeContainer(file);
+      for (int i = 0; i < 25; ++i) {
+        ModelContext context(*container, "mcp");
+        context.card(cardID)->githubNumber += 1;
+        context.save(kNow);
+      }
+    } catch (const std::exception &) {
+      ++failures;
+    }
+  };
+  std::thread first(writer), second(writer);
+  first.join();
+  second.join();
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(RawConnection(file).integer("SELECT githubNumber FROM Card"), 50);
 }
 
 } // namespace

@@ -40,12 +40,9 @@ RawConnection::RawConnection(const std::filesystem::path &file) {
 
 RawConnection::~RawConnection() { sqlite3_close_v2(db_); }
 
-int RawConnection::tryExec(std::string_view sql) {
-  return sqlite3_exec(db_, std::string(sql).c_str(), nullptr, nullptr, nullptr);
-}
-
 void RawConnection::exec(std::string_view sql) {
-  if (tryExec(sql) != SQLITE_OK) {
+  if (sqlite3_exec(db_, std::string(sql).c_str(), nullptr, nullptr, nullptr) !=
+      SQLITE_OK) {
     ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db_);
     throw std::runtime_error("exec failed");
   }

@@ -41,13 +41,9 @@ public:
   RawConnection &operator=(const RawConnection &) = delete;
 
   void exec(std::string_view sql);
-  // SQLite's result code, without failing the test.
-  int tryExec(std::string_view sql);
   int64_t integer(std::string_view sql);
   // The first column of the first row as bytes; nothing for NULL or no row.
   std::optional<std::string> text(std::string_view sql);
-
-  sqlite3 *handle() const { return db_; }
 
 private:
   sqlite3 *db_ = nullptr;
