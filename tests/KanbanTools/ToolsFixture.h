@@ -18,12 +18,14 @@
 
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace taskory::test {
 
 using nlohmann::json;
+using namespace nlohmann::literals;
 using Strings = std::vector<std::string>;
 
 class ToolsTest : public ::testing::Test {
@@ -79,6 +81,17 @@ protected:
       return error.message;
     }
     return "<no error>";
+  }
+
+  // Rows of "arguments as JSON | text", one a line; other lines are skipped.
+  static std::vector<std::pair<json, std::string>> table(const char *text) {
+    std::vector<std::pair<json, std::string>> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+      if (const auto bar = line.find(" | "); bar != std::string::npos)
+        out.emplace_back(json::parse(line.substr(0, bar)),
+                         line.substr(bar + 3));
+    return out;
   }
 
   // Every call fails with its message and leaves every table as it was.
