@@ -1,7 +1,5 @@
 #include "ToolsFixture.h"
 
-#include <limits>
-
 namespace taskory::test {
 namespace {
 
@@ -17,20 +15,21 @@ std::string notice(int hidden) {
          "limit erhöhen.";
 }
 
-const std::string kSteuer = "C0000002 · in_progress · fällig 2025-03-10 · "
-                            "überfällig · Haushalt · Doing · Steuer";
-const std::string kBericht = "C0000006 · not_started · fällig 2025-03-12 "
-                             "09:00 · Arbeit · doing · Bericht";
-const std::string kMeeting =
-    "C0000007 · not_started · fällig 2025-03-12 · Arbeit · doing · Meeting";
-const std::string kMilch = "C0000001 · not_started · fällig 2025-03-14 · "
-                           "Haushalt · Zu erledigen · Milch kaufen";
-const std::string kFenster =
-    "C0000003 · not_started · Haushalt · Zu erledigen · Fenster putzen";
-const std::string kPlanung = "C0000008 · not_started · Arbeit · Planung";
-const std::string kErledigt = "C0000004 · completed · fällig 2025-03-11 · "
-                              "Haushalt · Zu erledigen · Erledigtes";
-const Strings kOpen = {kSteuer, kBericht, kMeeting, kMilch, kFenster, kPlanung};
+// The line of each card of the fixture, by number.
+const std::string kLine[] = {
+    "",
+    "C0000001 · not_started · fällig 2025-03-14 · Haushalt · Zu erledigen · "
+    "Milch kaufen",
+    "C0000002 · in_progress · fällig 2025-03-10 · überfällig · Haushalt · "
+    "Doing · Steuer",
+    "C0000003 · not_started · Haushalt · Zu erledigen · Fenster putzen",
+    "C0000004 · completed · fällig 2025-03-11 · Haushalt · Zu erledigen · "
+    "Erledigtes",
+    "",
+    "C0000006 · not_started · fällig 2025-03-12 09:00 · Arbeit · doing · "
+    "Bericht",
+    "C0000007 · not_started · fällig 2025-03-12 · Arbeit · doing · Meeting",
+    "C0000008 · not_started · Arbeit · Planung"};
 
 // Two plans with cards in every state the filters tell apart.
 class ListCards : public ToolsTest {
@@ -65,63 +64,58 @@ protected:
 };
 
 TEST_F(ListCards, FiltersSortOrderAndLimit) {
-  const int64_t huge = std::numeric_limits<int64_t>::max();
-  const std::vector<std::pair<json, Strings>> cases = {
-      {json::object(), kOpen},
-      {{{"include_completed", true}},
-       {kSteuer, kErledigt, kBericht, kMeeting, kMilch, kFenster, kPlanung}},
-      {{{"include_completed", "true"}}, kOpen}, // not a boolean: absent
-      {{{"status", "DONE"}, {"include_completed", false}}, {kErledigt}},
-      {{{"status", "in_progress"}}, {kSteuer}},
-      {{{"query", "keller"}}, {kFenster}}, // only in the notes
-      {{{"query", "Milch kaufen "}}, {}},
-      {{{"query", ""}, {"bucket", ""}, {"plan", 7}}, kOpen},
-      {{{"due_within_days", 0}}, {kSteuer, kBericht}},
-      {{{"due_within_days", 2}}, {kSteuer, kBericht, kMeeting}},
-      {{{"due_within_days", -1}}, {kSteuer}},
-      {{{"due_within_days", 1.5}}, kOpen}, // not an integer: absent
-      // A limit the calendar cannot form falls back to now.
-      {{{"due_within_days", huge}}, {kSteuer, kBericht}},
-      {{{"due_within_days", -huge - 1}}, {kSteuer, kBericht}},
-      {{{"limit", 6}}, kOpen},
-      {{{"limit", "2"}}, kOpen},
-      {{{"limit", huge}}, kOpen},
-      // A named plan or bucket is left out of the lines.
-      {{{"plan", "haushalt"}, {"bucket", "DOING"}},
-       {"C0000002 · in_progress · fällig 2025-03-10 · überfällig · Steuer"}},
-      {{{"plan", "Arbeit"}},
-       {"C0000006 · not_started · fällig 2025-03-12 09:00 · doing · Bericht",
-        "C0000007 · not_started · fällig 2025-03-12 · doing · Meeting",
-        "C0000008 · not_started · Planung"}},
-      {{{"bucket", "doing"}}, // in every plan
-       {"C0000002 · in_progress · fällig 2025-03-10 · überfällig · Haushalt "
-        "· Steuer",
-        "C0000006 · not_started · fällig 2025-03-12 09:00 · Arbeit · Bericht",
-        "C0000007 · not_started · fällig 2025-03-12 · Arbeit · Meeting"}},
-  };
-  for (const auto &[args, expected] : cases)
+  // Not a boolean, integer or string: absent. A day limit the calendar
+  // cannot form falls back to now.
+  for (const auto &[args, numbers] : table(R"(
+{"limit": 6, "query": "", "bucket": "", "plan": 7} | 2 6 7 1 3 8
+{"include_completed": true} | 2 4 6 7 1 3 8
+{"include_completed": "true", "limit": "2"} | 2 6 7 1 3 8
+{"status": "DONE", "include_completed": false} | 4
+{"status": "in_progress"} | 2
+{"query": "keller"} | 3
+{"query": "Milch kaufen "} | -
+{"due_within_days": 0} | 2 6
+{"due_within_days": 2} | 2 6 7
+{"due_within_days": -1} | 2
+{"due_within_days": 1.5, "limit": 9223372036854775807} | 2 6 7 1 3 8
+{"due_within_days": 9223372036854775807} | 2 6
+{"due_within_days": -9223372036854775808} | 2 6
+)")) {
+    Strings expected;
+    std::istringstream in(numbers);
+    for (int n; in >> n;)
+      expected.push_back(kLine[n]);
     EXPECT_EQ(call("list_cards", args), lines(expected)) << args;
-  EXPECT_EQ(call("list_cards", {{"limit", -7}}), kSteuer + notice(5));
+  }
+  EXPECT_EQ(call("list_cards", {{"limit", -7}}), kLine[2] + notice(5));
   EXPECT_EQ(call("list_cards", {{"limit", 2}}),
-            lines({kSteuer, kBericht}) + notice(4));
+            lines({kLine[2], kLine[6]}) + notice(4));
+  // A named plan or bucket is left out of the lines.
+  EXPECT_EQ(call("list_cards", {{"plan", "haushalt"}, {"bucket", "DOING"}}),
+            "C0000002 · in_progress · fällig 2025-03-10 · überfällig · Steuer");
+  EXPECT_EQ(call("list_cards", {{"plan", "Arbeit"}}),
+            "C0000006 · not_started · fällig 2025-03-12 09:00 · doing · "
+            "Bericht\nC0000007 · not_started · fällig 2025-03-12 · doing · "
+            "Meeting\nC0000008 · not_started · Planung");
+  EXPECT_EQ(call("list_cards", {{"bucket", "doing"}}), // in every plan
+            "C0000002 · in_progress · fällig 2025-03-10 · überfällig · "
+            "Haushalt · Steuer\nC0000006 · not_started · fällig 2025-03-12 "
+            "09:00 · Arbeit · Bericht\nC0000007 · not_started · fällig "
+            "2025-03-12 · Arbeit · Meeting");
 }
 
 TEST_F(ListCards, FailuresJSONAndDefaultLimit) {
-  const std::vector<std::pair<json, std::string>> failures = {
-      {{{"plan", ""}}, "Plan „“ nicht gefunden. Vorhanden: Haushalt, Arbeit"},
-      {{{"plan", "Haushalt"}, {"bucket", "Nix"}},
-       "Bucket „Nix“ nicht gefunden. Vorhanden: Zu erledigen, Doing"},
-      {{{"bucket", "Nix"}}, "Bucket „Nix“ in keinem Plan gefunden"},
-      {{{"status", "fertig"}}, "Unbekannter Status: fertig"},
-  };
-  for (const auto &[args, message] : failures)
+  for (const auto &[args, message] : table(R"(
+{"plan": ""} | Plan „“ nicht gefunden. Vorhanden: Haushalt, Arbeit
+{"plan": "Haushalt", "bucket": "Nix"} | Bucket „Nix“ nicht gefunden. Vorhanden: Zu erledigen, Doing
+{"bucket": "Nix"} | Bucket „Nix“ in keinem Plan gefunden
+{"status": "fertig"} | Unbekannter Status: fertig
+)"))
     EXPECT_EQ(call("list_cards", args), "Fehler: " + message) << args;
 
-  json steuer = {{"id", "C0000002-0000-4000-8000-000000000002"},
-                 {"title", "Steuer"},
-                 {"status", "in_progress"},
-                 {"due_date", "2025-03-10"},
-                 {"is_late", true}};
+  json steuer = R"({"id": "C0000002-0000-4000-8000-000000000002",
+    "title": "Steuer", "status": "in_progress", "due_date": "2025-03-10",
+    "is_late": true})"_json;
   EXPECT_EQ(json::parse(call("list_cards", {{"plan", "Haushalt"},
                                             {"bucket", "Doing"},
                                             {"format", "JSON"}})),
@@ -162,45 +156,38 @@ INSERT INTO Plan (id, title, sortOrder, createdAt, modifiedAt) VALUES
   ('aaaaaaaa-1111-4111-8111-111111111111', 'Haushalt', 1, 0, 0),
   ('BBBBBBBB-2222-4222-8222-222222222222', 'Arbeit', 1, 0, 0);
 INSERT INTO Bucket (id, name, colorHex, sortOrder, createdAt, plan) VALUES
-  ('b2000000-0000-4000-8000-000000000000', 'Erledigt', '#00FF00', 2, 0,
-   'aaaaaaaa-1111-4111-8111-111111111111'),
-  ('b1000000-0000-4000-8000-000000000000', 'Zu erledigen', 'CBEBC9', 1, 0,
-   'aaaaaaaa-1111-4111-8111-111111111111');
+  ('b2000000-0000-4000-8000-000000000000', 'Erledigt', '#00FF00', 2, 0, 'aaaaaaaa-1111-4111-8111-111111111111'),
+  ('b1000000-0000-4000-8000-000000000000', 'Zu erledigen', 'CBEBC9', 1, 0, 'aaaaaaaa-1111-4111-8111-111111111111');
 INSERT INTO PlanLabel (id, slotIndex, name, plan) VALUES
   ('e3000000-0000-4000-8000-000000000000', 3, 'Dringend', 'aaaaaaaa-1111-4111-8111-111111111111'),
   ('e1000000-0000-4000-8000-000000000000', 1, 'Einkauf', 'aaaaaaaa-1111-4111-8111-111111111111');
 INSERT INTO Goal (id, title, sortOrder, createdAt, plan) VALUES
   ('f1000000-0000-4000-8000-000000000000', 'Ordnung', 1, 0, 'aaaaaaaa-1111-4111-8111-111111111111');
-INSERT INTO Card (id, title, notes, dueDate, priorityRaw, percentComplete, colorHex,
-  sortOrder, createdAt, modifiedAt, recurrenceSeriesID, recurrenceOccurrence,
-  recurrenceRuleData, plan, bucket) VALUES
-  ('c1000000-0000-4000-8000-000000000000', 'Wocheneinkauf', 'Liste', 1741968000,
-   3, 0, 'CBEBC9', 1024, 1740813300, 1741715100,
-   'c1000000-0000-4000-8000-000000000000', 3,
-   CAST('{"frequency":"weekly","interval":2,"daysOfWeek":[2,4]}' AS BLOB),
-   'aaaaaaaa-1111-4111-8111-111111111111', 'b1000000-0000-4000-8000-000000000000');
-INSERT INTO Card (id, title, percentComplete, isArchived, sortOrder, createdAt,
-  modifiedAt, completedAt, githubRepo, githubNumber, githubKind, plan, bucket) VALUES
-  ('C2000000-0000-4000-8000-000000000000', 'Bug im Shop', 100, 0, 2048, 0, 0,
-   1741715100, 'acme/shop', 17, 'issue', 'aaaaaaaa-1111-4111-8111-111111111111',
+INSERT INTO Card (id, title, notes, dueDate, priorityRaw, percentComplete, isArchived, colorHex,
+  sortOrder, createdAt, modifiedAt, completedAt, recurrenceSeriesID, recurrenceOccurrence,
+  recurrenceRuleData, githubRepo, githubNumber, plan, bucket) VALUES
+  ('c1000000-0000-4000-8000-000000000000', 'Wocheneinkauf', 'Liste', 1741968000, 3, 0, 0,
+   'CBEBC9', 1024, 0, 0, NULL, 'c1000000-0000-4000-8000-000000000000', 3,
+   CAST('{"frequency":"weekly","interval":2,"daysOfWeek":[2,4]}' AS BLOB), NULL, 0,
+   'aaaaaaaa-1111-4111-8111-111111111111', 'b1000000-0000-4000-8000-000000000000'),
+  ('C2000000-0000-4000-8000-000000000000', 'Bug im Shop', '', NULL, 5, 100, 0, NULL, 2048, 0, 0,
+   1741715100, NULL, 0, NULL, 'acme/shop', 17, 'aaaaaaaa-1111-4111-8111-111111111111',
    'b2000000-0000-4000-8000-000000000000'),
-  ('C3000000-0000-4000-8000-000000000000', 'Alte Rechnung', 0, 1, 3072, 0, 0,
-   NULL, NULL, 0, NULL, 'aaaaaaaa-1111-4111-8111-111111111111',
+  ('C3000000-0000-4000-8000-000000000000', 'Alte Rechnung', '', NULL, 5, 0, 1, NULL, 3072, 0, 0,
+   NULL, NULL, 0, NULL, NULL, 0, 'aaaaaaaa-1111-4111-8111-111111111111',
    'b1000000-0000-4000-8000-000000000000');
-INSERT INTO CardLabel (card, label) VALUES
-  ('c1000000-0000-4000-8000-000000000000', 'e3000000-0000-4000-8000-000000000000'),
-  ('c1000000-0000-4000-8000-000000000000', 'e1000000-0000-4000-8000-000000000000');
-INSERT INTO CardGoal (card, goal) VALUES
-  ('c1000000-0000-4000-8000-000000000000', 'f1000000-0000-4000-8000-000000000000');
+INSERT INTO CardLabel (card, label) SELECT 'c1000000-0000-4000-8000-000000000000', id
+  FROM PlanLabel ORDER BY slotIndex DESC;
+INSERT INTO CardGoal (card, goal) SELECT 'c1000000-0000-4000-8000-000000000000', id FROM Goal;
 INSERT INTO ChecklistItem (id, title, isChecked, sortOrder, createdAt, card) VALUES
   ('d2000000-0000-4000-8000-000000000000', 'Brot', 0, 2, 0, 'c1000000-0000-4000-8000-000000000000'),
   ('d1000000-0000-4000-8000-000000000000', 'Milch', 1, 1, 0, 'c1000000-0000-4000-8000-000000000000');
-INSERT INTO CardAttachment (id, alias, urlString, kindRaw, fileName, fileData,
-  sortOrder, createdAt, card) VALUES
-  ('a1000000-0000-4000-8000-000000000000', 'Rezept', 'https://example.org/r',
-   'link', NULL, NULL, 1, 0, 'c1000000-0000-4000-8000-000000000000'),
-  ('a2000000-0000-4000-8000-000000000000', 'Foto', NULL, 'image', 'foto.jpg',
-   X'FFD8FFE0', 2, 0, 'c1000000-0000-4000-8000-000000000000');
+INSERT INTO CardAttachment (id, alias, urlString, kindRaw, fileName, fileData, sortOrder,
+  createdAt, card) VALUES
+  ('a1000000-0000-4000-8000-000000000000', 'Rezept', 'https://example.org/r', 'link', NULL,
+   NULL, 1, 0, 'c1000000-0000-4000-8000-000000000000'),
+  ('a2000000-0000-4000-8000-000000000000', 'Foto', NULL, 'image', 'foto.jpg', X'FFD8FFE0', 2,
+   0, 'c1000000-0000-4000-8000-000000000000');
 )SQL");
   }
 };
