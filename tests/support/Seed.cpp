@@ -1,12 +1,8 @@
 #include "support/Seed.h"
 
-#include <sqlite3.h>
-
-#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <utility>
-#include <vector>
 
 namespace taskory::test {
 
@@ -91,46 +87,5 @@ Goal &Seed::goal(Plan &plan, std::string title) {
 
 void Seed::tag(Card &card, PlanLabel &label) { context_.addLabel(card, label); }
 void Seed::tag(Card &card, Goal &goal) { context_.addGoal(card, goal); }
-
-SqlStore::SqlStore() {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "taskory-seed-XXXXXX").string();
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (!mkdtemp(buffer.data()))
-    throw std::runtime_error("SqlStore: cannot create a temporary directory");
-  directory_ = buffer.data();
-  file_ = directory_ / "Taskory.store";
-  // Let the store lay down its schema, then close it again.
-  KanbanStore::makeContainer(file_).reset();
-}
-
-SqlStore::~SqlStore() {
-  std::error_code ignored;
-  std::filesystem::remove_all(directory_, ignored);
-}
-
-void SqlStore::exec(std::string_view sql) const {
-  sqlite3 *db = nullptr;
-  if (sqlite3_open(file_.c_str(), &db) != SQLITE_OK) {
-    std::string message = db ? sqlite3_errmsg(db) : "out of memory";
-    sqlite3_close(db);
-    throw std::runtime_error("SqlStore: " + message);
-  }
-  sqlite3_exec(db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
-  char *error = nullptr;
-  const std::string text(sql);
-  if (sqlite3_exec(db, text.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-    std::string message = error ? error : "unknown error";
-    sqlite3_free(error);
-    sqlite3_close(db);
-    throw std::runtime_error("SqlStore: " + message);
-  }
-  sqlite3_close(db);
-}
-
-std::unique_ptr<ModelContainer> SqlStore::open() const {
-  return KanbanStore::makeContainer(file_);
-}
 
 } // namespace taskory::test

@@ -5,11 +5,8 @@
 #include "KanbanCore/ModelContext.h"
 
 #include <cstdint>
-#include <filesystem>
-#include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 
 // Builders that put plans, buckets, cards and their parts into a model
 // context with fixed dates, so that renderings can be compared with literal
@@ -60,28 +57,6 @@ private:
   const Calendar &calendar_;
   Date now_;
   double sortOrder_ = 0;
-};
-
-// A store file in a fresh temporary directory (removed again at the end),
-// created with the store's own schema and then filled with plain SQL, the
-// way the planner applications write it.
-class SqlStore {
-public:
-  SqlStore();
-  ~SqlStore();
-  SqlStore(const SqlStore &) = delete;
-  SqlStore &operator=(const SqlStore &) = delete;
-
-  const std::filesystem::path &file() const { return file_; }
-  // Runs `sql` (any number of statements) on a connection of its own;
-  // throws std::runtime_error with SQLite's message on failure.
-  void exec(std::string_view sql) const;
-  // Opens the store as the server does.
-  std::unique_ptr<ModelContainer> open() const;
-
-private:
-  std::filesystem::path directory_;
-  std::filesystem::path file_;
 };
 
 } // namespace taskory::test

@@ -1,0 +1,154 @@
+#pragma once
+
+// One file store under temporary XDG homes. Entities are seeded through a
+// context of their own (author "app"); call() saves them, then runs a tool on
+// a fresh context as the server does (author "mcp"), and raw SQL shows what
+// was stored. tools() calls handlers directly on the seeding context.
+
+#include "KanbanCore/KanbanStore.h"
+#include "KanbanCore/Uuid.h"
+#include "KanbanTools/KanbanTools.h"
+#include "KanbanTools/ToolError.h"
+#include "support/Seed.h"
+#include "support/StoreTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sqlite3.h>
+
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace taskory::test {
+
+using nlohmann::json;
+using namespace nlohmann::literals;
+using Strings = std::vector<std::string>;
+
+class ToolsTest : public ::testing::Test {
+protected:
+  static constexpr Date kNow = 1741773600.0; // Wed 2025-03-12 11:00 Berlin
+
+  void SetUp() override {
+    KanbanStore::setUsesGroupContainerPath(true);
+    container = KanbanStore::makeContainer(home / "Taskory.store");
+  }
+  void TearDown() override {
+    seed_.reset();
+    context_.reset();
+    container.reset();
+    KanbanStore::setUsesGroupContainerPath(false);
+  }
+
+  ModelContext &context() {
+    if (!context_)
+      context_ = std::make_unique<ModelContext>(*container, "app");
+    return *context_;
+  }
+  Seed &seed() {
+    if (!seed_)
+      seed_ = std::make_unique<Seed>(context(), calendar, kNow);
+    return *seed_;
+  }
+  Date local(int y, int mo, int d, int h = 0, int mi = 0) {
+    return seed().local(y, mo, d, h, mi);
+  }
+  KanbanTools tools() { return KanbanTools(context(), kNow, calendar); }
+
+  // Saves the seeding (references from seed() end here); a ToolError comes
+  // back as "Fehler: " and its message.
+  std::string call(std::string_view name, const json &args = json::object(),
+                   Date now = kNow) {
+    if (context_)
+      context_->save(kNow - 60);
+    seed_.reset();
+    context_.reset();
+    ModelContext context(*container, "mcp");
+    KanbanTools tools(context, now, calendar);
+    try {
+      return tools.call(name, args);
+    } catch (const ToolError &error) {
+      return "Fehler: " + error.message;
+    }
+  }
+  static std::string errorOf(const std::function<void()> &action) {
+    try {
+      action();
+    } catch (const ToolError &error) {
+      return error.message;
+    }
+    return "<no error>";
+  }
+
+  // Rows of "arguments as JSON | text", one a line; other lines are skipped.
+  static std::vector<std::pair<json, std::string>> table(const char *text) {
+    std::vector<std::pair<json, std::string>> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+      if (const auto bar = line.find(" | "); bar != std::string::npos)
+        out.emplace_back(json::parse(line.substr(0, bar)),
+                         line.substr(bar + 3));
+    return out;
+  }
+
+  // Every call fails with its message and leaves every table as it was.
+  void expectFailures(std::string_view tool,
+                      const std::vector<std::pair<json, std::string>> &cases) {
+    call("list_plans"); // flush the seeding first
+    const std::string before = snapshot();
+    for (const auto &[args, message] : cases) {
+      EXPECT_EQ(call(tool, args), "Fehler: " + message) << args;
+      EXPECT_EQ(snapshot(), before) << args;
+    }
+  }
+
+  // Each row's columns as text ("NULL" for NULL) joined by "|".
+  Strings rows(const std::string &query) {
+    RawConnection db(home / "Taskory.store");
+    sqlite3_stmt *stmt = nullptr;
+    EXPECT_EQ(
+        sqlite3_prepare_v2(db.handle(), query.c_str(), -1, &stmt, nullptr),
+        SQLITE_OK)
+        << query;
+    Strings out;
+    while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
+      std::string row;
+      for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+        const auto *text =
+            reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
+        row += (i ? "|" : "") + std::string(text ? text : "NULL");
+      }
+      out.push_back(row);
+    }
+    sqlite3_finalize(stmt);
+    return out;
+  }
+  std::string value(const std::string &query) {
+    auto all = rows(query);
+    return all.empty() ? "<no row>" : all.front();
+  }
+  std::string snapshot() {
+    std::string out;
+    for (const char *table : {"Plan", "Bucket", "Card", "ChecklistItem",
+                              "CardAttachment", "PlanLabel", "Goal", "CardGoal",
+                              "CardLabel", "StoreTransaction", "StoreChange"})
+      for (const auto &row : rows(std::string("SELECT * FROM ") + table))
+        out += std::string(table) + ": " + row + "\n";
+    return out;
+  }
+
+  TempDir home;
+  ScopedEnv dataHome{"XDG_DATA_HOME", home.path().c_str()};
+  ScopedEnv configHome{"XDG_CONFIG_HOME", home.path().c_str()};
+  Calendar calendar{"Europe/Berlin", "de_DE"};
+  std::unique_ptr<ModelContainer> container;
+
+private:
+  std::unique_ptr<ModelContext> context_;
+  std::unique_ptr<Seed> seed_;
+};
+
+} // namespace taskory::test
