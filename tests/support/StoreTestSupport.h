@@ -44,6 +44,7 @@ public:
   int64_t integer(std::string_view sql);
   // The first column of the first row as bytes; nothing for NULL or no row.
   std::optional<std::string> text(std::string_view sql);
+  sqlite3 *handle() const { return db_; }
 
 private:
   sqlite3 *db_ = nullptr;
