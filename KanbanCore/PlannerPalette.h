@@ -48,7 +48,7 @@ inline constexpr std::array<std::string_view, 26> cardTints = {
     "#FBE9C3", "#FBF0C3", "#E0F0C3", "#CBEBC9", "#C3EDEA", "#C7DFF5", "#D3DDF7",
     "#D8CCF2", "#EFD9EC", "#F0DDD1", "#E8EAEC", "#DCDCDC"};
 
-// The spec of a slot; any slot outside 0...24 gets slot 0's.
+// The colours of a slot; any slot outside 0...24 gets slot 0's.
 constexpr LabelColorSpec labelColor(int64_t slot) {
   if (slot < 0 || slot >= static_cast<int64_t>(labelColors.size()))
     return labelColors[0];
