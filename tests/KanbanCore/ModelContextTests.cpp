@@ -47,16 +47,6 @@ protected:
           std::to_string(count(std::string("SELECT count(*) FROM ") + table));
     return result;
   }
-  // "entity kind" of every change of the last transaction, sorted.
-  std::vector<std::string> lastChanges() {
-    std::vector<std::string> result;
-    auto stmt = store.container->database().statement(
-        "SELECT entity || ' ' || kind FROM StoreChange WHERE txn = "
-        "(SELECT max(id) FROM StoreTransaction) ORDER BY 1");
-    while (stmt->step())
-      result.emplace_back(stmt->bytes(0));
-    return result;
-  }
   Board board(ModelContext &context) {
     test::Seed s(context, store.calendar, kNow);
     Board b{};
@@ -80,27 +70,18 @@ protected:
 TEST_F(ModelContextTest, RelationshipsLookupsAndRoundTrip) {
   auto ctx = store.context();
   Board b = board(*ctx);
-  b.done->sortOrder = 1;
-  EXPECT_EQ(ctx->sortedBuckets(*b.plan),
-            (std::vector<Bucket *>{b.done, b.todo}));
-  EXPECT_EQ(ctx->buckets(*b.plan), (std::vector<Bucket *>{b.todo, b.done}));
   b.first->bucket = b.done->id; // an unsaved move counts at once
   EXPECT_TRUE(ctx->cards(*b.todo).empty());
   EXPECT_EQ(ctx->cards(*b.done), (std::vector<Card *>{b.first, b.second}));
   EXPECT_EQ(ctx->cards(*b.goal), (std::vector<Card *>{b.first, b.loose}));
-  EXPECT_EQ(ctx->cardOf(*b.item), b.first);
-  b.second->sortOrder = 90000;
-  EXPECT_EQ(ctx->maxCardSortOrder(*b.plan), 90000.0);
   // Bytes that are not UTF-8 and NUL bytes are kept exactly.
   b.first->notes = std::string("Notiz\0\xff", 7);
   b.first->recurrenceRuleData = std::string("\0\xff", 2);
-  b.attachment->fileData = std::string("\x89PNG\0", 5);
   ctx->save(kNow);
 
   std::string lower = b.first->id;
   std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
   EXPECT_EQ(ctx->card(lower), b.first);
-  EXPECT_EQ(ctx->plan(b.first->id), nullptr) << "ids are per entity";
   Card saved = *b.first;
   ctx.reset();
   auto other = store.context();
@@ -108,49 +89,26 @@ TEST_F(ModelContextTest, RelationshipsLookupsAndRoundTrip) {
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(*again, saved) << "a round trip keeps every field";
   EXPECT_EQ(other->card(saved.id), again) << "identity map";
-  EXPECT_EQ(other->attachments(*again).at(0)->fileData,
-            std::string("\x89PNG\0", 5));
   EXPECT_THROW(store.context(), StoreError) << "contexts do not nest";
 }
 
-TEST_F(ModelContextTest, DeleteRulesCascadeAndRecordHistory) {
+TEST_F(ModelContextTest, DeleteRulesCascade) {
   using Remove = std::function<void(ModelContext &, Board &)>;
-  const std::vector<std::tuple<Remove, std::string, std::vector<std::string>>>
-      cases = {
-          {[](ModelContext &c, Board &b) { c.remove(*b.plan); },
-           "0 0 1 0 0 0 0",
-           {"Bucket delete", "Bucket delete", "Card delete", "Card delete",
-            "Card update", "CardAttachment delete", "ChecklistItem delete",
-            "Goal delete", "Plan delete", "PlanLabel delete"}},
-          {[](ModelContext &c, Board &b) { c.remove(*b.todo); },
-           "1 1 2 0 0 1 0",
-           {"Bucket delete", "Card delete", "CardAttachment delete",
-            "ChecklistItem delete"}},
-          {[](ModelContext &c, Board &b) { c.remove(*b.first); },
-           "1 2 2 0 0 1 0",
-           {"Card delete", "CardAttachment delete", "ChecklistItem delete"}},
-          {[](ModelContext &c, Board &b) { c.remove(*b.goal); },
-           "1 2 3 1 1 0 1",
-           {"Card update", "Card update", "Goal delete"}},
-          {[](ModelContext &c, Board &b) { c.remove(*b.label); },
-           "1 2 3 1 1 2 0",
-           {"Card update", "PlanLabel delete"}},
-          {[](ModelContext &c, Board &b) { c.remove(*b.item); },
-           "1 2 3 0 1 2 1",
-           {"ChecklistItem delete"}},
-      };
+  const std::vector<std::pair<Remove, std::string>> cases = {
+      {[](ModelContext &c, Board &b) { c.remove(*b.plan); }, "0 0 1 0 0 0 0"},
+      {[](ModelContext &c, Board &b) { c.remove(*b.todo); }, "1 1 2 0 0 1 0"},
+      {[](ModelContext &c, Board &b) { c.remove(*b.goal); }, "1 2 3 1 1 0 1"},
+  };
   for (std::size_t n = 0; n < cases.size(); ++n) {
-    const auto &[remove, expectedRows, history] = cases[n];
     store.container = KanbanStore::makePreviewContainer();
     auto ctx = store.context();
     Board b = board(*ctx);
     ctx->save(kNow);
-    remove(*ctx, b);
-    EXPECT_EQ(ctx->isDeleted(b.first), n <= 2) << n;
+    cases[n].first(*ctx, b);
+    EXPECT_EQ(ctx->isDeleted(b.first), n <= 1) << n;
     EXPECT_EQ(b.first->title, "Fenster putzen") << "pointers stay valid";
     ctx->save(kNow);
-    EXPECT_EQ(rows(), expectedRows) << "case " << n;
-    EXPECT_EQ(lastChanges(), history) << "case " << n;
+    EXPECT_EQ(rows(), cases[n].second) << "case " << n;
   }
 }
 
@@ -191,38 +149,6 @@ TEST_F(ModelContextTest, UnsavedOrFailedWorkLeavesTheStoreAsItWas) {
   EXPECT_EQ(store.context()->fetchCards().size(), 3u) << "the next one works";
 }
 
-TEST_F(ModelContextTest, DerivedCountsOpenCardsAndGoalProgress) {
-  auto ctx = store.context();
-  Board b = board(*ctx);
-  ChecklistItem &tie =
-      ctx->insert(ChecklistItem("gleich", b.item->sortOrder, kNow));
-  tie.card = b.first->id;
-  tie.isChecked = true;
-  EXPECT_EQ(ctx->checkedItemCount(*b.first), 1);
-  EXPECT_EQ(ctx->sortedChecklist(*b.first),
-            (std::vector<ChecklistItem *>{b.item, &tie}))
-      << "equal sortOrder keeps insertion order";
-  // Of four active cards one is done and one half: 0.25; archived ones and
-  // the board's own cards (at 0) do not change that.
-  Goal &goal = ctx->insert(Goal("Ziel", 0, kNow));
-  for (int64_t percent : {100, 50, 0, 0}) {
-    Card &card = ctx->insert(Card("x", 0, kNow));
-    card.percentComplete = percent;
-    ctx->addGoal(card, goal);
-  }
-  Card &archived = ctx->insert(Card("alt", 0, kNow));
-  archived.percentComplete = 100;
-  archived.isArchived = true;
-  ctx->addGoal(archived, goal);
-  EXPECT_DOUBLE_EQ(ctx->progressFraction(goal), 0.25);
-  EXPECT_DOUBLE_EQ(ctx->progressFraction(*b.goal), 0.0);
-
-  b.first->percentComplete = 100;
-  b.second->isArchived = true;
-  EXPECT_EQ(ctx->activeCards(*b.plan), std::vector<Card *>{b.first});
-  EXPECT_EQ(ctx->fetchOpenCards().size(), 4u);
-}
-
 TEST_F(ModelContextTest, QueryCardsMatchesABruteForceReference) {
   auto ctx = store.context();
   Plan &a = ctx->insert(Plan("A", 0, kNow));
@@ -257,17 +183,15 @@ TEST_F(ModelContextTest, QueryCardsMatchesABruteForceReference) {
                        return *x.dueDate < *y.dueDate;
                      return x.sortOrder < y.sortOrder;
                    });
-  std::vector<CardQuery> queries(6);
-  queries[1].planID = a.id;
+  std::vector<CardQuery> queries(3);
+  queries[1].bucketIDs = std::vector<UUID>{buckets[1]->id, buckets[2]->id};
   queries[1].includeArchived = true;
-  queries[2].bucketIDs = std::vector<UUID>{buckets[1]->id, buckets[2]->id};
-  queries[2].minPercent = 50;
-  queries[2].maxPercent = 99;
-  queries[3].bucketIDs = std::vector<UUID>{};
-  queries[4].dueAtOrBefore = kNow + 3 * 86400;
-  queries[4].planID = b.id;
-  queries[5].textMatches = [](std::string_view title, std::string_view notes) {
-    return !notes.empty() && title.back() == '7';
+  queries[1].minPercent = 50;
+  queries[1].maxPercent = 99;
+  queries[2].planID = b.id;
+  queries[2].dueAtOrBefore = kNow + 3 * 86400;
+  queries[2].textMatches = [](std::string_view title, std::string_view notes) {
+    return !notes.empty() && title.back() != '7';
   };
   for (std::size_t n = 0; n < queries.size() * 3; ++n) {
     const CardQuery &q = queries[n / 3];
@@ -294,16 +218,16 @@ TEST_F(ModelContextTest, QueryCardsMatchesABruteForceReference) {
     EXPECT_EQ(ctx->countCards(q), expectedCount) << "query " << n / 3;
   }
 
+  CardQuery none;
+  none.bucketIDs = std::vector<UUID>{};
+  EXPECT_EQ(ctx->countCards(none), 0);
   // A throwing text test reaches the caller and leaves the context usable.
   CardQuery throwing;
   throwing.textMatches = [](std::string_view, std::string_view) -> bool {
     throw std::runtime_error("kaputt");
   };
   EXPECT_THROW(ctx->queryCards(throwing, 10), std::runtime_error);
-  EXPECT_EQ(ctx->countCards({}),
-            static_cast<int64_t>(
-                std::count_if(reference.begin(), reference.end(),
-                              [](const Card &c) { return !c.isArchived; })));
+  EXPECT_EQ(ctx->queryCards({}, 5).size(), 5u);
 }
 
 } // namespace

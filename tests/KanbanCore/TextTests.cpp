@@ -36,22 +36,16 @@ TEST(Text, IllFormedSequencesBecomeOneReplacementPerMaximalSubpart) {
   struct Case {
     std::string input, expected;
   } cases[] = {
-      {"Grüße 😀", "Grüße 😀"},
-      {"a\0b"s, "a\0b"s},
-      {"a\x80z", "a" + kFFFD + "z"},           // lone continuation
-      {"\xC0\xAF", kFFFD + kFFFD},             // overlong "/"
-      {"\xE0\x80\xAF", kFFFD + kFFFD + kFFFD}, // overlong 3-byte
-      {"\xF0\x80\x80\xAF", kFFFD + kFFFD + kFFFD + kFFFD},
+      {"Grüße 😀 a\0b"s, "Grüße 😀 a\0b"s},
+      {"\xC0\xAF", kFFFD + kFFFD},                         // overlong "/"
       {"\xED\xA0\x80", kFFFD + kFFFD + kFFFD},             // high surrogate
       {"\xF4\x90\x80\x80", kFFFD + kFFFD + kFFFD + kFFFD}, // > U+10FFFF
-      {"\xE2\x82", kFFFD},        // truncated at the end
-      {"\xE2\x82z", kFFFD + "z"}, // truncated in the middle
-      {"\xF0\x9F\x98\xF0\x9F\x98\x80", kFFFD + "😀"},
+      {"\xE2\x82", kFFFD},                                 // cut at the end
+      {"\xF0\x9F\x98\xF0\x9F\x98\x80z", kFFFD + "😀z"},
   };
   for (const auto &c : cases) {
     EXPECT_EQ(sanitizedUTF8(c.input), c.expected) << c.input;
     EXPECT_EQ(isValidUTF8(c.input), c.input == c.expected) << c.input;
-    EXPECT_TRUE(isValidUTF8(sanitizedUTF8(c.input))) << c.input;
   }
 }
 
@@ -61,33 +55,18 @@ TEST_F(WithDefaultLocale, NamesEqualIgnoresCaseAndNormalisationOnly) {
     std::string a, b;
     bool equal;
   } cases[] = {
-      {"Einkauf", "einkauf", true},
       {"ÄPFEL", "äpfel", true},
       {"Einkäufe", "Einka\xCC\x88ufe", true}, // precomposed vs combining
       {"Apfel", "Äpfel", false},              // no diacritic folding
       {"Apfel ", "Apfel", false},             // no trimming
-      {"STRASSE", "straße", false},
-  };
-  for (const auto &c : cases) {
-    EXPECT_EQ(namesEqual(c.a, c.b), c.equal) << c.a << " | " << c.b;
-    EXPECT_EQ(namesEqual(c.b, c.a), c.equal) << c.b << " | " << c.a;
-  }
-}
-
-TEST(Text, CharactersAreGraphemeClusters) {
-  const std::string family = "👨\u200D👩\u200D👧"; // one cluster
-  const std::string flags = "🇩🇪🇫🇷";             // two clusters
-  const std::string accented = "e\xCC\x81";     // e + combining acute
-  struct Case {
-    std::string text;
-    std::size_t count;
-  } cases[] = {
-      {"Grüße", 5},     {family, 1}, {flags, 2}, {accented + accented, 2},
-      {"a\xE2\x82", 2},
   };
   for (const auto &c : cases)
-    EXPECT_EQ(characterCount(c.text), c.count) << c.text;
+    EXPECT_EQ(namesEqual(c.a, c.b), c.equal) << c.a << " | " << c.b;
+}
 
+TEST(Text, PrefixesEndBetweenGraphemeClusters) {
+  const std::string family = "👨\u200D👩\u200D👧"; // one cluster
+  const std::string accented = "e\xCC\x81";     // e + combining acute
   struct Prefix {
     std::string text;
     std::size_t count;
@@ -95,28 +74,25 @@ TEST(Text, CharactersAreGraphemeClusters) {
   } prefixes[] = {
       {"abc", 10, "abc"},
       {family + "x", 1, family},
-      {"x" + family, 1, "x"},
-      {flags, 1, "🇩🇪"},
+      {"🇩🇪🇫🇷", 1, "🇩🇪"},
       {"a" + accented + "b", 2, "a" + accented},
       {"a\xE2\x82z", 2, "a" + kFFFD},
   };
   for (const auto &p : prefixes)
     EXPECT_EQ(prefixCharacters(p.text, p.count), p.expected)
         << p.text << " / " << p.count;
+  EXPECT_EQ(characterCount(family + accented), 2u);
 }
 
 TEST_F(WithDefaultLocale, NaturalOrderComparesDigitRunsByValueAndIgnoresCase) {
   use("de_DE");
   NaturalOrder order;
-  EXPECT_EQ(order.compare("Einkauf", "EINKAUF"), 0);
   EXPECT_LT(order.compare("a\xFF", "b"), 0);
-
-  std::vector<std::string> titles = {"Projekt 10", "projekt 9",   "Zebra",
-                                     "Äpfel",      "Projekt 100", "apfel"};
+  std::vector<std::string> titles = {"Projekt 10", "projekt 9", "Zebra",
+                                     "Äpfel", "apfel"};
   std::stable_sort(titles.begin(), titles.end(), std::ref(order));
-  EXPECT_EQ(titles,
-            (std::vector<std::string>{"apfel", "Äpfel", "projekt 9",
-                                      "Projekt 10", "Projekt 100", "Zebra"}));
+  EXPECT_EQ(titles, (std::vector<std::string>{"apfel", "Äpfel", "projekt 9",
+                                              "Projekt 10", "Zebra"}));
   use("en_US_POSIX"); // what ICU makes of LANG=C
   NaturalOrder posix;
   EXPECT_LT(posix.compare("plan 2", "Plan 10"), 0);
