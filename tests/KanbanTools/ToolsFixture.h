@@ -16,7 +16,6 @@
 #include <nlohmann/json.hpp>
 #include <sqlite3.h>
 
-#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -36,12 +35,7 @@ protected:
     KanbanStore::setUsesGroupContainerPath(true);
     container = KanbanStore::makeContainer(home / "Taskory.store");
   }
-  void TearDown() override {
-    seed_.reset();
-    context_.reset();
-    container.reset();
-    KanbanStore::setUsesGroupContainerPath(false);
-  }
+  void TearDown() override { KanbanStore::setUsesGroupContainerPath(false); }
 
   ModelContext &context() {
     if (!context_)
@@ -74,7 +68,7 @@ protected:
       return "Fehler: " + error.message;
     }
   }
-  static std::string errorOf(const std::function<void()> &action) {
+  template <typename Action> static std::string errorOf(Action action) {
     try {
       action();
     } catch (const ToolError &error) {
@@ -127,7 +121,7 @@ protected:
     return out;
   }
   std::string value(const std::string &query) {
-    auto all = rows(query);
+    const Strings all = rows(query);
     return all.empty() ? "<no row>" : all.front();
   }
   std::string snapshot() {
