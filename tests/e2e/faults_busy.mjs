@@ -1,10 +1,10 @@
-// Another program holds the store's write lock. Held past the busy timeout
-// (5 s), a write answers with a clear "Fehler: " text and writes nothing; a
-// lock released within the timeout is waited for. One long case on purpose:
-// each wait past the timeout costs five seconds.
+// Another program holds the store's write lock past the busy timeout (5 s):
+// a write answers with a clear "Fehler: " text and writes nothing, a read
+// never sees the uncommitted change, and the next write works. (Locks released
+// within the timeout are waited for: see the concurrency test.)
 import { spawn } from "node:child_process";
 import { createInterface } from "node:readline";
-import { Server, tempHome, sqlite, run, expect, expectEqual, sleep } from "./lib/rpc.mjs";
+import { Server, tempHome, sqlite, run, expect, expectEqual } from "./lib/rpc.mjs";
 
 // A sqlite3 shell inside BEGIN IMMEDIATE with an uncommitted plan; resolves
 // once the lock is held, with a function that ends the transaction.
@@ -21,13 +21,13 @@ async function holdWriteLock(store) {
 const counts = (store) => sqlite(store, `SELECT count(*) FROM Card; SELECT count(*) FROM ChecklistItem;
   SELECT count(*) FROM StoreTransaction; SELECT count(*) FROM StoreChange; SELECT count(*) FROM Plan;`);
 
-await run([["a write lock held past the busy timeout, then one released in time", async () => {
+await run([["a write lock held past the busy timeout", async () => {
   const t = tempHome();
   const writer = new Server(t);
   await writer.ok("create_plan", { title: "Blockiert" });
   const reader = new Server(t);
   const before = counts(t.store);
-  let release = await holdWriteLock(t.store);
+  const release = await holdWriteLock(t.store);
   const [w, r] = await Promise.all([
     writer.tool("create_card", { title: "Halb", plan: "Blockiert", checklist: ["a", "b"] }, { timeoutMs: 30_000 }),
     reader.tool("list_plans", {}, { timeoutMs: 30_000 })]);
@@ -38,14 +38,9 @@ await run([["a write lock held past the busy timeout, then one released in time"
   expect(r.isError ? r.text.startsWith("Fehler: ") : r.text.includes("Blockiert") && !r.text.includes("Fremdplan"), `read during the lock: ${r.text}`);
   expectEqual(counts(t.store), before, "cards, items, history, changes, plans after the failed call");
 
-  release = await holdWriteLock(t.store);
-  const next = writer.tool("create_card", { title: "Danach", plan: "Blockiert", checklist: ["a"] });
-  await sleep(1000);
-  await release("COMMIT");
-  const n = await next;
-  expect(!n.isError && n.ms >= 900, `the next call, lock released after 1 s: ${JSON.stringify(n)}`);
+  await writer.ok("create_card", { title: "Danach", plan: "Blockiert", checklist: ["a"] });
   expect((await reader.ok("list_plans", {})).includes("offen 1/1"), "the other server sees the new card");
-  expectEqual(sqlite(t.store, "SELECT count(*) FROM Plan WHERE title = 'Fremdplan'; PRAGMA integrity_check;"), "1\nok", "foreign plan, integrity");
+  expectEqual(sqlite(t.store, "PRAGMA integrity_check;"), "ok", "integrity");
   await writer.close();
   await reader.close();
   t.remove();

@@ -1,16 +1,14 @@
 #!/usr/bin/env bash
-# Drives the built binary through pipes and checks what only the whole process
-# shows: exit statuses, standard error, a gone, closed or failing standard
-# output, the store at start-up. Usage: protocol.sh path/to/taskory_mcp
+# What only the whole process shows: exit statuses, standard error, a gone,
+# closed or failing standard output, the store at start-up.
 set -u
 BIN=${1:?usage: protocol.sh path/to/taskory_mcp}
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 fail() { echo "FAIL: $*" | tee -a "$WORK/failures" >&2; }
 
-# run NAME STATUS [SETUP]: feeds NAME.in to the binary with a data home of its
-# own, prepared by the SETUP command, and standard error in NAME.err; standard
-# output is the caller's. Checks the exit status.
+# run NAME STATUS [SETUP]: NAME.in to the binary, on a data home of its own
+# prepared by SETUP, standard error to NAME.err; checks the exit status.
 run() {
   local home=$WORK/$1.home status
   mkdir -p "$home/data/taskory" && eval "${3:-}"

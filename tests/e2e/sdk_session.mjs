@@ -5,7 +5,7 @@
 // libfaketime to Wednesday 2025-03-12 11:00 in Berlin, so dates are fixed.
 import { Client } from "@modelcontextprotocol/sdk/client/index.js";
 import { StdioClientTransport } from "@modelcontextprotocol/sdk/client/stdio.js";
-import { binary, tempHome, run, expect, expectEqual } from "./lib/rpc.mjs";
+import { binary, tempHome, sqlite, run, expect, expectEqual } from "./lib/rpc.mjs";
 
 const INSTRUCTIONS = "Taskory: Aufgabenverwaltung des Users (Pläne → Buckets → Karten mit Checklisten). " +
   "list_cards immer mit plan + bucket oder query eingrenzen; IDs auch als Kürzel (mind. 6 Zeichen). " +
@@ -97,7 +97,6 @@ await run([["a planning session through the MCP client", async () => {
     color_hex: "#FF8C00", created_at: "2025-03-12 11:00", due_date: "2025-03-14", goals: ["Frühjahrsputz"], id: shopID, is_archived: false,
     labels: ["Rot", "Blau"], modified_at: "2025-03-12 11:00", notes: "", plan: "Haushalt", priority: "important", status: "not_started", title: "Einkaufen" }));
   await call("get_card", { card_id: shop.slice(0, 5) }, BAD_ID);
-  await call("get_card", { card_id: "00000000-0000-0000-0000-000000000000" }, "Fehler: Karte mit ID 00000000-0000-0000-0000-000000000000 nicht gefunden");
 
   const ack = (progress, note) => `OK: „Einkaufen“ (${shop}) – not_started, Bucket Diese Woche, Checkliste ${progress}, fällig 2025-03-14${note ? " – " + note : ""}`;
   const [butter] = await call("update_card", { card_id: shop, check_items: ["milch", items[1].slice(0, 8).toLowerCase()], add_items: ["Butter", ""],
@@ -124,13 +123,19 @@ await run([["a planning session through the MCP client", async () => {
 
   await call("update_card", { card_id: tax, add_goals: ["Frühjahrsputz"], add_labels: ["Lila"] }, `OK: „Steuererklärung“ (${tax}) – not_started, Bucket Zu erledigen`);
   await call("list_goals", {}, "Haushalt · Frühjahrsputz · 0/2 Karten · Ziel 2025-03-31 · Alles sauber");
-  await call("List_plans", {}, "Fehler: Unbekanntes Tool: List_plans");
   await call("update_card", { card_id: shop, status: "fertig" }, "Fehler: Unbekannter Status: fertig");
 
-  // Wednesday to Friday: overdue and due-this-week cards first, then by deadline.
-  await call("plan_week", {}, lines("4 Aufgaben eingeplant, 0 Ideen-Aufgaben angelegt", "Mittwoch 12.03.:",
+  // No tool marks a plan as the assistant's project; the apps do. Its empty bucket gets an idea task.
+  await call("create_plan", { title: "Assistent" }, "Angelegt: Plan „Assistent“ ({ID})");
+  await call("create_bucket", { plan: "Assistent", name: "Ideen" }, "Bucket „Ideen“ in Plan „Assistent“ angelegt.");
+  sqlite(t.store, "UPDATE Plan SET isClaudeProject = 1 WHERE title = 'Assistent';");
+  // Wednesday to Friday, two a day: overdue and due-this-week cards first, then urgent before a later deadline.
+  await call("plan_week", { daily_capacity: 2 }, lines("5 Aufgaben eingeplant, 1 Ideen-Aufgaben angelegt", "Mittwoch 12.03.:",
     `  ${shop} · Einkaufen · Haushalt/Diese Woche · fällig 2025-03-14`, `  ${window} · Fenster putzen · Haushalt/Zu erledigen · fällig 2025-03-10`,
-    `  ${trash2} · Müll rausbringen · Haushalt/Zu erledigen · fällig 2025-03-20 07:00`, "Donnerstag 13.03.:", `  ${tax} · Steuererklärung · Haushalt/Zu erledigen`));
+    "Donnerstag 13.03.:", `  ${tax} · Steuererklärung · Haushalt/Zu erledigen`, `  ${trash2} · Müll rausbringen · Haushalt/Zu erledigen · fällig 2025-03-20 07:00`,
+    "Freitag 14.03.:", "  {ID} · Feature-Ideen sammeln: Ideen · Assistent/Ideen · Idee"));
+  // Planned days start at 09:00 in Berlin, 08:00 UTC in March.
+  expectEqual(sqlite(t.store, "SELECT DISTINCT strftime('%H:%M', plannedDate, 'unixepoch') FROM Card WHERE plannedDate IS NOT NULL;"), "08:00", "planned time");
   await call("delete_card", { card_id: window }, "Karte „Fenster putzen“ gelöscht.");
   await call("get_card", { card_id: window }, `Fehler: Karte mit ID ${window} nicht gefunden`);
   await client.close();

@@ -23,33 +23,23 @@ export class Server {
   // undefined are left out of the server's environment.
   constructor(t, { wrapper = [], env = {}, cwd = t.home } = {}) {
     const argv = [...wrapper, binary];
-    this.child = spawn(argv[0], argv.slice(1), { cwd, env: { PATH: process.env.PATH, HOME: t.home,
-      XDG_DATA_HOME: t.dataHome, TZ: "Europe/Berlin", LC_ALL: "de_DE.UTF-8", ASAN_OPTIONS: process.env.ASAN_OPTIONS,
-      UBSAN_OPTIONS: process.env.UBSAN_OPTIONS, ...env } });
-    Object.assign(this, { pending: new Map(), unexpected: [], stderr: "", nextID: 1, answered: 0 });
-    this.exit = new Promise((res) => {
-      this.child.on("close", (code, signal) => res({ code, signal }));
-      this.child.on("error", (e) => { this.stderr += e.message; res({ code: -1, signal: null }); });
-    });
+    this.child = spawn(argv[0], argv.slice(1), { cwd, env: { PATH: process.env.PATH, HOME: t.home, XDG_DATA_HOME: t.dataHome,
+      TZ: "Europe/Berlin", LC_ALL: "de_DE.UTF-8", ASAN_OPTIONS: process.env.ASAN_OPTIONS, UBSAN_OPTIONS: process.env.UBSAN_OPTIONS, ...env } });
+    Object.assign(this, { pending: new Map(), unexpected: [], stderr: "", nextID: 1 });
+    this.exit = new Promise((res) => this.child.on("close", (code, signal) => res({ code, signal })));
     this.exit.then((s) => { for (const w of this.pending.values()) w.reject(new Error(`server ended ${JSON.stringify(s)}\n${this.stderr}`)); });
     this.child.stdin.on("error", () => {}); // a killed server closes the pipe
     this.child.stderr.on("data", (d) => { this.stderr += d; });
     let buffer = Buffer.alloc(0);
     this.child.stdout.on("data", (chunk) => {
       buffer = Buffer.concat([buffer, chunk]);
-      for (let nl; (nl = buffer.indexOf(10)) >= 0; buffer = buffer.subarray(nl + 1)) this.#answer(buffer.subarray(0, nl));
+      for (let nl; (nl = buffer.indexOf(10)) >= 0; buffer = buffer.subarray(nl + 1)) {
+        let m;
+        try { m = JSON.parse(utf8.decode(buffer.subarray(0, nl))); } catch (e) { this.unexpected.push(`not UTF-8 JSON: ${e.message}`); continue; }
+        if (this.pending.has(m.id)) this.pending.get(m.id).resolve(m);
+        else this.unexpected.push(`answer to no request: ${JSON.stringify(m).slice(0, 200)}`);
+      }
     });
-  }
-
-  #answer(raw) {
-    let message;
-    try { message = JSON.parse(utf8.decode(raw)); } catch (e) {
-      return this.unexpected.push(`not UTF-8 JSON (${e.message}): ${raw.subarray(0, 200).toString("latin1")}`);
-    }
-    this.answered++;
-    const waiter = this.pending.get(message.id);
-    if (waiter) waiter.resolve(message);
-    else this.unexpected.push(`answer to no request: ${JSON.stringify(message).slice(0, 200)}`);
   }
 
   request(method, params, { timeoutMs = 15_000 } = {}) {
@@ -82,10 +72,8 @@ export class Server {
   async close() {
     this.child.stdin.end();
     const timer = setTimeout(() => this.child.kill("SIGKILL"), 15_000);
-    expectEqual(await this.exit, { code: 0, signal: null }, "exit at end of input");
+    expectEqual([await this.exit, this.unexpected, this.stderr], [{ code: 0, signal: null }, [], ""], "exit, stray answers, standard error");
     clearTimeout(timer);
-    expectEqual(this.unexpected, [], "stray answer lines");
-    expectEqual(this.stderr, "", "standard error");
   }
 }
 
@@ -96,7 +84,6 @@ export function sqlite(store, sql, busyMs = 10_000) {
 }
 export const sqlString = (s) => "'" + s.replaceAll("'", "''") + "'";
 export const shortIDOf = (text) => /\(([0-9A-F]{8})\)/.exec(text)?.[1] ?? null;
-export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
 class Check extends Error {}
 export function expect(condition, message) {
@@ -110,7 +97,7 @@ export function expectEqual(actual, expected, what) {
 // Runs named cases in order under one watchdog; TAP-like lines for CTest's log.
 export async function run(cases, totalTimeoutMs = 120_000) {
   const suite = basename(process.argv[1], ".mjs");
-  const watchdog = setTimeout(() => { console.log(`${suite}: not finished after ${totalTimeoutMs / 1000} s`); process.exit(1); }, totalTimeoutMs);
+  setTimeout(() => { console.log(`${suite}: not finished after ${totalTimeoutMs / 1000} s`); process.exit(1); }, totalTimeoutMs).unref();
   let failed = 0;
   for (const [name, fn] of cases) {
     const t0 = Date.now();
@@ -122,7 +109,6 @@ export async function run(cases, totalTimeoutMs = 120_000) {
       console.log(`not ok - ${suite}: ${name}\n    ${e instanceof Check ? e.message : e?.stack ?? e}`);
     }
   }
-  clearTimeout(watchdog);
   console.log(`${cases.length - failed} passed, ${failed} failed`);
   process.exit(failed ? 1 : 0);
 }
