@@ -1,7 +1,6 @@
 #include "KanbanCore/Bucket.h"
-#include "KanbanCore/Calendar.h"
 #include "KanbanCore/Card.h"
-#include "KanbanCore/ModelContext.h"
+#include "KanbanCore/CardAttachment.h"
 #include "KanbanCore/PlannerPalette.h"
 #include "KanbanCore/RecurrenceRule.h"
 #include "KanbanCore/SortOrderHelper.h"
@@ -37,23 +36,6 @@ TEST(Entities, RawValuesOfAnyRangeReadAsACase) {
   EXPECT_FALSE(bucket.autoProgress());
   EXPECT_EQ(previewFromRaw("Automatic"), CardPreview::automatic);
   EXPECT_EQ(attachmentKindFromRaw("video"), AttachmentKind::link);
-}
-
-// 2025-03-12 10:00 UTC is 11:00 in Berlin; the day began at 23:00 UTC.
-TEST(Entities, LateMeansDueBeforeTheStartOfTodayAndNotDone) {
-  const Date now = 1741773600.0, startOfToday = 1741734000.0;
-  const std::tuple<std::optional<Date>, int64_t, bool> cases[] = {
-      {startOfToday - 1, 50, true},
-      {startOfToday - 1, 150, false},
-      {startOfToday, 0, false},
-      {std::nullopt, 0, false}};
-  for (const auto &[due, percent, late] : cases) {
-    Card card("x", 0, now);
-    card.dueDate = due;
-    card.percentComplete = percent;
-    EXPECT_EQ(isLate(card, now, Calendar("Europe/Berlin", "de_DE")), late)
-        << due.value_or(0) << " " << percent;
-  }
 }
 
 TEST(Uuid, ParsesEitherCaseAndCutsShortIDsWhole) {
