@@ -46,21 +46,19 @@ TEST_F(CardActionsTest, ProgressCompletionTimeAndNotification) {
   store.container->notificationCenter().addObserver(
       std::string(CardActions::didCompleteCard), [&] { ++posted; });
   Card &card = makeCard();
-  EXPECT_EQ(CardActions::setProgress(card, CardProgress::inProgress, *context,
-                                     kNow, store.calendar),
-            nullptr);
-  EXPECT_EQ(card.percentComplete, 50);
+  auto set = [&](CardProgress progress, Date now) {
+    EXPECT_EQ(
+        CardActions::setProgress(card, progress, *context, now, store.calendar),
+        nullptr);
+    return std::to_string(card.percentComplete) + " " +
+           (card.completedAt ? std::to_string(*card.completedAt - now) : "-") +
+           " " + std::to_string(posted);
+  };
+  EXPECT_EQ(set(CardProgress::inProgress, kNow), "50 - 0");
   EXPECT_EQ(card.modifiedAt, kNow);
-  EXPECT_EQ(posted, 0);
-  complete(card);
-  complete(card, kNow + 5); // again: the time moves, the notice repeats
-  EXPECT_EQ(card.percentComplete, 100);
-  EXPECT_EQ(card.completedAt, std::optional<Date>(kNow + 5));
-  EXPECT_EQ(posted, 2);
-  CardActions::setProgress(card, CardProgress::notStarted, *context, kNow + 9,
-                           store.calendar);
-  EXPECT_EQ(card.percentComplete, 0);
-  EXPECT_EQ(card.completedAt, std::nullopt);
+  set(CardProgress::completed, kNow); // again: the time moves, notice repeats
+  EXPECT_EQ(set(CardProgress::completed, kNow + 5), "100 0.000000 2");
+  EXPECT_EQ(set(CardProgress::notStarted, kNow + 9), "0 - 2");
 }
 
 TEST_F(CardActionsTest, NextOccurrenceCopiesFieldsUntickedChecklistAndLinks) {
@@ -80,8 +78,8 @@ TEST_F(CardActionsTest, NextOccurrenceCopiesFieldsUntickedChecklistAndLinks) {
   ASSERT_NE(next, nullptr);
   EXPECT_EQ(next->title + next->notes + next->previewTypeRaw,
             "WäscheBuntwäschechecklist");
+  EXPECT_EQ(*next->dueDate - *next->startDate, 3 * kDay);
   EXPECT_EQ(next->dueDate, std::optional<Date>(1741593600 + 7 * kDay));
-  EXPECT_EQ(next->startDate, std::optional<Date>(1741334400 + 7 * kDay));
   EXPECT_FALSE(next->plannedDate || next->completedAt);
   EXPECT_EQ(next->colorHex.value_or("") + *next->bucket, "#E3008C" + bucket.id);
   EXPECT_EQ(context->goals(*next), context->goals(card));
@@ -130,13 +128,11 @@ TEST_F(CardActionsTest, NoNextDateMeansNoSuccessorAndNothingLost) {
 }
 
 TEST_F(CardActionsTest, ACardWithoutColourTakesItsBuckets) {
+  bucket.colorHex = "#0078D4";
   using Colour = std::optional<std::string>;
-  const std::tuple<Colour, Colour, Colour> colours[] = {
-      {std::nullopt, "#0078D4", "#0078D4"},
-      {"#E3008C", "#0078D4", "#E3008C"},
-      {"", "#0078D4", ""}}; // an empty colour is a colour
-  for (const auto &[own, inBucket, expected] : colours) {
-    bucket.colorHex = inBucket;
+  const std::pair<Colour, Colour> colours[] = {
+      {std::nullopt, "#0078D4"}, {"#E3008C", "#E3008C"}, {"", ""}};
+  for (const auto &[own, expected] : colours) { // an empty colour is a colour
     Card &card = makeCard();
     card.colorHex = own;
     card.modifiedAt = 5;

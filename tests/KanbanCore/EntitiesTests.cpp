@@ -1,7 +1,6 @@
 #include "KanbanCore/Bucket.h"
-#include "KanbanCore/Calendar.h"
 #include "KanbanCore/Card.h"
-#include "KanbanCore/ModelContext.h"
+#include "KanbanCore/CardAttachment.h"
 #include "KanbanCore/PlannerPalette.h"
 #include "KanbanCore/RecurrenceRule.h"
 #include "KanbanCore/SortOrderHelper.h"
@@ -18,23 +17,19 @@ using F = RecurrenceRule::Frequency;
 constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
 constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
 
+// Any stored number reads as a case: priority and progress by range.
 TEST(Entities, RawValuesOfAnyRangeReadAsACase) {
+  const std::tuple<int64_t, Priority, CardProgress> cases[] = {
+      {kMin, Priority::urgent, CardProgress::notStarted},
+      {2, Priority::important, CardProgress::notStarted},
+      {7, Priority::medium, CardProgress::notStarted},
+      {50, Priority::low, CardProgress::inProgress},
+      {kMax, Priority::low, CardProgress::completed}};
   Card card("x", 0, 0);
-  const std::vector<std::pair<int64_t, Priority>> priorities = {
-      {kMin, Priority::urgent},
-      {2, Priority::important},
-      {7, Priority::medium},
-      {kMax, Priority::low}};
-  for (auto [raw, expected] : priorities) {
-    card.priorityRaw = raw;
-    EXPECT_EQ(card.priority(), expected) << raw;
-  }
-  for (auto [percent, expected] : std::vector<std::pair<int64_t, CardProgress>>{
-           {kMin, CardProgress::notStarted},
-           {50, CardProgress::inProgress},
-           {150, CardProgress::completed}}) {
-    card.percentComplete = percent;
-    EXPECT_EQ(card.progress(), expected) << percent;
+  for (const auto &[raw, priority, progress] : cases) {
+    card.priorityRaw = card.percentComplete = raw;
+    EXPECT_EQ(card.priority(), priority) << raw;
+    EXPECT_EQ(card.progress(), progress) << raw;
   }
   Bucket bucket("b", 0, 0);
   bucket.autoProgressRaw = kMin;
@@ -43,29 +38,10 @@ TEST(Entities, RawValuesOfAnyRangeReadAsACase) {
   EXPECT_EQ(attachmentKindFromRaw("video"), AttachmentKind::link);
 }
 
-// 2025-03-12 10:00 UTC is 11:00 in Berlin; the day began at 23:00 UTC.
-TEST(Entities, LateMeansDueBeforeTheStartOfTodayAndNotDone) {
-  const Date now = 1741773600.0, startOfToday = 1741734000.0;
-  Calendar calendar("Europe/Berlin", "de_DE");
-  const std::vector<std::tuple<std::optional<Date>, int64_t, bool>> cases = {
-      {startOfToday - 1, 50, true},
-      {startOfToday - 1, 150, false},
-      {startOfToday, 0, false},
-      {std::nullopt, 0, false}};
-  for (const auto &[due, percent, late] : cases) {
-    Card card("x", 0, now);
-    card.dueDate = due;
-    card.percentComplete = percent;
-    EXPECT_EQ(isLate(card, now, calendar), late) << due.value_or(0) << percent;
-  }
-}
-
 TEST(Uuid, ParsesEitherCaseAndCutsShortIDsWhole) {
   EXPECT_EQ(parseUUID("0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d"),
             "0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D");
-  for (const char *bad : {"0A1B2C3D4E5F4A6B8C7D9E0F1A2B3C4D",
-                          "0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4G"})
-    EXPECT_FALSE(parseUUID(bad)) << bad;
+  EXPECT_FALSE(parseUUID("0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4G"));
   EXPECT_EQ(shortID("abcdefg\xc3\xa4xyz"), "ABCDEFG")
       << "never half a character";
 }
@@ -97,12 +73,10 @@ TEST(RecurrenceRule, EncodesCompactlyAndDecodesTolerantly) {
 }
 
 TEST(RecurrenceRule, SummaryPrintsTheStoredInterval) {
-  const std::vector<std::tuple<F, int64_t, std::string>> cases = {
+  const std::tuple<F, int64_t, std::string> cases[] = {
       {F::daily, 1, "Täglich"},
       {F::daily, -2, "Alle -2 Tage"},
       {F::weekdays, 4, "Werktags (Mo–Fr)"},
-      {F::weekly, 2, "Alle 2 Wochen"},
-      {F::monthly, 1, "Monatlich"},
       {F::yearly, kMax, "Alle 9223372036854775807 Jahre"}};
   for (const auto &[frequency, interval, summary] : cases) {
     RecurrenceRule rule(frequency, 1);
@@ -111,14 +85,10 @@ TEST(RecurrenceRule, SummaryPrintsTheStoredInterval) {
   }
 }
 
-TEST(PlannerPalette, LabelColoursAndBrightness) {
-  for (int64_t slot : {int64_t{25}, kMin})
-    EXPECT_EQ(PlannerPalette::labelColor(slot).defaultName, "Pink") << slot;
+TEST(Entities, LabelColoursWrapAndMidpointsDoNotOverflow) {
+  EXPECT_EQ(PlannerPalette::labelColor(kMin).defaultName, "Pink");
   EXPECT_EQ(PlannerPalette::labelColor(24),
             (LabelColorSpec{"Dunkelgrau", "#605E5C", "#FFFFFF"}));
-}
-
-TEST(SortOrderHelper, MidpointsOfLargeNeighboursDoNotOverflow) {
   EXPECT_EQ(SortOrderHelper::between(2048, 1024), 1536);
   constexpr double kHuge = std::numeric_limits<double>::max();
   EXPECT_EQ(SortOrderHelper::between(kHuge, kHuge), kHuge);
