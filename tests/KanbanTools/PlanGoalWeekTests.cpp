@@ -106,11 +106,9 @@ TEST_F(ToolsTest, PlanWeekCapacityAndWeekendArguments) {
   for (const auto &[args, onWednesday] : table(R"(
 {} | 3
 {"daily_capacity": 0.5} | 1
-{"daily_capacity": -3} | 1
 {"daily_capacity": 2.5} | 2
 {"daily_capacity": 4} | 4
 {"daily_capacity": "4"} | 3
-{"daily_capacity": true} | 3
 {"daily_capacity": 1e308} | 5
 )")) {
     call("plan_week", args);
@@ -119,7 +117,6 @@ TEST_F(ToolsTest, PlanWeekCapacityAndWeekendArguments) {
   for (const auto &[args, label] : table(R"(
 {"include_weekend": true} | Samstag 15.03.:
 {"include_weekend": "true"} | Montag 17.03.:
-{"include_weekend": 1} | Montag 17.03.:
 )")) {
     json withCapacity = args;
     withCapacity["daily_capacity"] = 5;
