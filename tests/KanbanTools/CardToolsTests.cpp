@@ -25,6 +25,12 @@ protected:
     return value("SELECT " + columns + " FROM Card WHERE title = '" + title +
                  "'");
   }
+  // The card labels by slot, then the number of goal links.
+  std::string tags() {
+    return value("SELECT group_concat(name), (SELECT count(*) FROM CardGoal) "
+                 "FROM (SELECT l.name FROM CardLabel JOIN PlanLabel l ON "
+                 "l.id = label ORDER BY l.slotIndex)");
+  }
   UUID todo, done;
 };
 
@@ -44,10 +50,7 @@ TEST_F(CardTools, CreateStoresEveryFieldAndConfirms) {
                            "plannedDate, priorityRaw, colorHex"),
             done + "|1024.0|none|1741968000.0|1740816000.0|1741881600.0|1|"
                    "#107C10");
-  EXPECT_EQ(value("SELECT group_concat(name), (SELECT count(*) FROM CardGoal) "
-                  "FROM (SELECT l.name FROM CardLabel JOIN PlanLabel l ON "
-                  "l.id = label ORDER BY l.slotIndex)"),
-            "Rot,Blau|1");
+  EXPECT_EQ(tags(), "Rot,Blau|1");
   EXPECT_EQ(value("SELECT count(*), (SELECT group_concat(title || '@' || "
                   "sortOrder) FROM ChecklistItem WHERE sortOrder IN (1024, "
                   "20480)) FROM ChecklistItem"),
@@ -67,13 +70,11 @@ TEST_F(CardTools, CreateStoresEveryFieldAndConfirms) {
 }
 
 TEST_F(CardTools, CreateStoresStatusAndRecurrence) {
-  // Counts beyond the 64-bit range stay huge instead of wrapping.
+  // A count beyond the 64-bit range stays huge instead of wrapping; one day
+  // that is not a whole number drops the list.
   for (const auto &[input, stored] : table(R"(
 {"frequency": "weekly", "interval": 2, "days_of_week": [2, 4]} | {"frequency":"weekly","interval":2,"daysOfWeek":[2,4]}
-{"frequency": "daily", "interval": 0, "days_of_week": [9]} | {"frequency":"daily","interval":1,"daysOfWeek":[9]}
-{"frequency": "monthly", "interval": -3, "days_of_week": [2, "x"]} | {"frequency":"monthly","interval":1,"daysOfWeek":[]}
-{"frequency": "yearly", "interval": 18446744073709551615} | {"frequency":"yearly","interval":9223372036854775807,"daysOfWeek":[]}
-{"frequency": "yearly", "interval": 1e30} | {"frequency":"yearly","interval":9223372036854775807,"daysOfWeek":[]}
+{"frequency": "yearly", "interval": 18446744073709551615, "days_of_week": [2, "x"]} | {"frequency":"yearly","interval":9223372036854775807,"daysOfWeek":[]}
 )")) {
     const std::string title = input.dump();
     call("create_card", {{"title", title},
@@ -175,7 +176,7 @@ TEST_F(UpdateCard, ChecklistByTitleThenIDAndTheTwentyLimit) {
             "Checkliste 3/21");
 }
 
-TEST_F(UpdateCard, FieldsFlagsBucketLabelsAndGoals) {
+TEST_F(UpdateCard, FieldsLabelsAndGoals) {
   context().bucket(done)->autoProgressRaw = 100;
   EXPECT_EQ(update(R"({"title": "Großeinkauf", "bucket": "erledigt",
     "due_date": "2025-03-14T16:30:00Z", "is_on_my_day": true,
@@ -183,23 +184,21 @@ TEST_F(UpdateCard, FieldsFlagsBucketLabelsAndGoals) {
     "add_goals": ["umzug"]})"_json),
             "OK: „Großeinkauf“ (C0000000) – not_started, Bucket Erledigt, "
             "Checkliste 0/3, fällig 2025-03-14");
-  // A move keeps the sort order and takes neither colour nor progress.
-  const std::string columns =
-      "SELECT title, bucket, dueDate, isOnMyDay, isArchived, colorHex, "
-      "percentComplete, modifiedAt, (SELECT count(*) FROM CardGoal), (SELECT "
-      "group_concat(name) FROM (SELECT l.name FROM CardLabel JOIN PlanLabel l "
-      "ON l.id = label ORDER BY l.slotIndex)) FROM Card";
-  const std::string moved =
-      "Großeinkauf|" + done + "|1741969800.0|1|1|NULL|0|1741773600.0|";
-  EXPECT_EQ(value(columns), moved + "1|Rot,Gelb,Blau");
-  const std::string rot = value("SELECT id FROM PlanLabel WHERE name = 'Rot'");
+  EXPECT_EQ(tags(), "Rot,Gelb,Blau|1");
+  // Labels go by name only; a string is no flag; the move took neither
+  // colour nor progress.
+  const UUID rot = value("SELECT id FROM PlanLabel WHERE name = 'Rot'");
   update({{"title", ""},
           {"remove_labels", {"gelb", rot}},
           {"remove_goals", {"UMZUG", "gibt es nicht"}},
           {"is_on_my_day", "false"}});
-  EXPECT_EQ(value(columns), moved + "0|Rot,Blau");
+  EXPECT_EQ(tags(), "Rot,Blau|0");
+  EXPECT_EQ(CardTools::card("Großeinkauf",
+                            "bucket, dueDate, isOnMyDay, isArchived, "
+                            "colorHex, percentComplete, modifiedAt"),
+            done + "|1741969800.0|1|1|NULL|0|1741773600.0");
   update({{"labels", {"gelb", "Blau"}}});
-  EXPECT_EQ(value(columns), moved + "0|Gelb,Blau");
+  EXPECT_EQ(tags(), "Gelb,Blau|0");
 }
 
 TEST_F(UpdateCard, CompletingARecurringCardIsOneChange) {
@@ -265,33 +264,25 @@ TEST_F(CardTools, DeleteTakesItsPartsAndLinksButOnlyThatCard) {
 }
 
 TEST_F(ToolsTest, DateArguments) {
-  // "-" for no date, "?" for unreadable; dates alone mean 17:00 local.
+  // Dates alone mean 17:00 local.
   for (const auto &[text, expected] : table(R"(
-"NULL" | -
 "2025-03-01T02:30:00-05:30" | 1740816000
 "1969-12-31T23:59:59Z" | -1
 "9999-12-31T23:59:59Z" | 253402300799
 "2025-3-1" | 1740844800
 "2025-03-30" | 1743346800
-"2025-03-01 08:00:00Z" | ?
-"2025-03-01T08:00:00.500Z" | ?
-"2025-02-29" | ?
-"2025-03-01T24:00:00Z" | ?
-"2025-03-01T08:00:00+0100" | ?
-"0000-01-01" | ?
-"99999999999999999999-01-01" | ?
-)")) {
-    const std::string in = text.get<std::string>();
-    if (expected == "?")
-      EXPECT_EQ(errorOf([&] { tools().parseOptionalDate(in); }),
-                "Datum nicht lesbar: " + in +
-                    " (erwartet YYYY-MM-DD oder ISO-8601)");
-    else
-      EXPECT_EQ(tools().parseOptionalDate(in),
-                expected == "-" ? std::nullopt
-                                : std::optional<Date>(std::stod(expected)))
-          << in;
-  }
+)"))
+    EXPECT_EQ(tools().parseOptionalDate(text.get<std::string>()),
+              std::stod(expected))
+        << text;
+  EXPECT_EQ(tools().parseOptionalDate("NULL"), std::nullopt);
+  for (const std::string text :
+       {"2025-03-01 08:00:00Z", "2025-03-01T08:00:00.500Z", "2025-02-29",
+        "2025-03-01T24:00:00Z", "2025-03-01T08:00:00+0100", "0000-01-01",
+        "99999999999999999999-01-01"})
+    EXPECT_EQ(errorOf([&] { tools().parseOptionalDate(text); }),
+              "Datum nicht lesbar: " + text +
+                  " (erwartet YYYY-MM-DD oder ISO-8601)");
   // Samoa skipped 30 December 2011: its next existing time is the 31st, 00:00.
   const Calendar apia("Pacific/Apia", "de_DE");
   EXPECT_EQ(KanbanTools(context(), kNow, apia).parseOptionalDate("2011-12-30"),

@@ -106,29 +106,23 @@ TEST_F(ToolsTest, PlanWeekCapacityAndWeekendArguments) {
   for (const auto &[args, onWednesday] : table(R"(
 {} | 3
 {"daily_capacity": 0.5} | 1
-{"daily_capacity": -3} | 1
 {"daily_capacity": 2.5} | 2
 {"daily_capacity": 4} | 4
 {"daily_capacity": "4"} | 3
-{"daily_capacity": true} | 3
 {"daily_capacity": 1e308} | 5
 )")) {
     call("plan_week", args);
     EXPECT_EQ(plannedOn(local(2025, 3, 12, 9)), onWednesday) << args;
   }
-  for (const auto &[args, label] : table(R"(
-{"include_weekend": true} | Samstag 15.03.:
-{"include_weekend": "true"} | Montag 17.03.:
-{"include_weekend": 1} | Montag 17.03.:
-)")) {
-    json withCapacity = args;
-    withCapacity["daily_capacity"] = 5;
-    const std::string answer =
-        call("plan_week", withCapacity, local(2025, 3, 15, 10));
-    EXPECT_EQ(answer.substr(0, answer.find("\n  ")),
-              "5 Aufgaben eingeplant, 0 Ideen-Aufgaben angelegt\n" + label)
-        << args;
-  }
+  const auto onSaturday = [&](const json &weekend) {
+    return call("plan_week",
+                {{"daily_capacity", 5}, {"include_weekend", weekend}},
+                local(2025, 3, 15, 10))
+        .starts_with(
+            "5 Aufgaben eingeplant, 0 Ideen-Aufgaben angelegt\nSamstag");
+  };
+  EXPECT_TRUE(onSaturday(true));
+  EXPECT_FALSE(onSaturday("true")); // only a real true
 }
 
 } // namespace

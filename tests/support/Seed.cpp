@@ -36,12 +36,10 @@ Bucket &Seed::bucket(Plan &plan, std::string name,
 }
 
 Card &Seed::card(Bucket &bucket, std::string title, UUID id) {
-  Card card(std::move(title), nextSortOrder(), now_);
-  if (!id.empty())
-    card.id = std::move(id);
+  Card &card = this->card(nullptr, std::move(title), std::move(id));
   card.plan = bucket.plan;
   card.bucket = bucket.id;
-  return context_.insert(std::move(card));
+  return card;
 }
 
 Card &Seed::card(Plan *plan, std::string title, UUID id) {
