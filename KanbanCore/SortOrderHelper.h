@@ -16,6 +16,16 @@ constexpr double appending(std::optional<double> after) {
   return after ? *after + gap : gap;
 }
 
+// The highest sortOrder among `elements` (pointers to anything with a
+// `sortOrder`): the "last" value for appending(); nothing when empty.
+template <class Range> std::optional<double> highest(const Range &elements) {
+  std::optional<double> last;
+  for (const auto *element : elements)
+    if (!last || element->sortOrder > *last)
+      last = element->sortOrder;
+  return last;
+}
+
 // Midway between two neighbours.
 inline double between(double a, double b) {
   double middle = (a + b) / 2;

@@ -88,10 +88,7 @@ ToolResult KanbanTools::createGoal(const nlohmann::json &args) {
   const std::string *planText = args::string(args, "plan");
   Plan &plan = findPlan(planText ? *planText : std::string());
 
-  std::optional<double> last;
-  for (const Goal *goal : context().goals(plan))
-    if (!last || goal->sortOrder > *last)
-      last = goal->sortOrder;
+  const std::optional<double> last = SortOrderHelper::highest(context().goals(plan));
 
   Goal goal(*title, SortOrderHelper::appending(last), now());
   if (const std::string *notes = args::string(args, "notes"))

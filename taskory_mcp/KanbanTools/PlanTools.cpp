@@ -38,10 +38,7 @@ ToolResult KanbanTools::createPlan(const nlohmann::json &args) {
   if (!title)
     throw ToolError{"title fehlt"};
 
-  std::optional<double> last;
-  for (const Plan *plan : fetchPlans())
-    if (!last || plan->sortOrder > *last)
-      last = plan->sortOrder;
+  const std::optional<double> last = SortOrderHelper::highest(fetchPlans());
 
   Plan &plan = CardActions::createPlan(*title, context(),
                                        SortOrderHelper::appending(last), now());
@@ -55,10 +52,7 @@ ToolResult KanbanTools::createBucket(const nlohmann::json &args) {
   const std::string *planText = args::string(args, "plan");
   Plan &plan = findPlan(planText ? *planText : std::string());
 
-  std::optional<double> last;
-  for (const Bucket *bucket : context().buckets(plan))
-    if (!last || bucket->sortOrder > *last)
-      last = bucket->sortOrder;
+  const std::optional<double> last = SortOrderHelper::highest(context().buckets(plan));
 
   Bucket bucket(*name, SortOrderHelper::appending(last), now());
   if (const std::string *color = args::string(args, "color_hex"))
