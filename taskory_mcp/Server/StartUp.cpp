@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <exception>
+#include <optional>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -81,12 +82,15 @@ int KanbanMCPServer::main() {
   if (!container)
     return 1;
   // ICU reads the time zone and locale once per process anyway; building the
-  // calendar once spares every call the cost of setting it up.
-  const Calendar calendar = Calendar::current();
+  // calendar once spares every call the cost of setting it up, and building
+  // it at the first tool call keeps ICU's loading out of the start-up.
+  std::optional<Calendar> calendar;
   return serve(STDIN_FILENO, STDOUT_FILENO,
                [&container, &calendar](std::string_view name,
                                        const nlohmann::json &arguments) {
-                 return StartUp::callTool(*container, calendar, name,
+                 if (!calendar)
+                   calendar = Calendar::current();
+                 return StartUp::callTool(*container, *calendar, name,
                                           arguments);
                });
 }
