@@ -28,8 +28,10 @@ e2e-deps:
 test: build e2e-deps
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-run: build
-	@$(BUILD)/taskory_mcp/taskory_mcp
+# Build output goes to stderr: stdout belongs to the protocol.
+run:
+	@$(MAKE) --no-print-directory build >&2
+	@exec $(BUILD)/taskory_mcp/taskory_mcp
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
