@@ -109,22 +109,42 @@ void runPlanning(ModelContext &context, const Configuration &configuration,
   const Date horizonEnd =
       calendar.addingDays(days.back(), 1).value_or(days.back());
 
-  std::vector<Candidate> candidates;
-  candidates.reserve(cards.size());
+  std::vector<Candidate> found;
+  found.reserve(cards.size());
   for (Card *card : cards) {
-    Candidate candidate(*card, horizonEnd, context);
+    // Open checklist items only weigh the few cards that get planned; they
+    // are counted below, after the cut.
+    Candidate candidate(*card, horizonEnd, context, false);
     if (candidate.hasDueDeadline || candidate.deadline ||
         candidate.priorityRank < 2 || card->isIdeaTask || card->isOnMyDay)
-      candidates.push_back(std::move(candidate));
+      found.push_back(std::move(candidate));
   }
 
+  // The first maxCandidates in stable order: equal candidates keep their
+  // fetch order through the index, so a partial sort gives exactly the head
+  // of a stable sort without ordering tens of thousands of cards.
   const text::NaturalOrder titles;
-  std::stable_sort(candidates.begin(), candidates.end(),
-                   [&](const Candidate &a, const Candidate &b) {
-                     return comesBefore(a, b, titles);
-                   });
-  if (candidates.size() > maxCandidates)
-    candidates.resize(maxCandidates);
+  std::vector<std::size_t> order(found.size());
+  for (std::size_t i = 0; i < order.size(); ++i)
+    order[i] = i;
+  const std::size_t kept = std::min(maxCandidates, order.size());
+  std::partial_sort(order.begin(),
+                    order.begin() + static_cast<std::ptrdiff_t>(kept),
+                    order.end(), [&](std::size_t a, std::size_t b) {
+                      if (comesBefore(found[a], found[b], titles))
+                        return true;
+                      if (comesBefore(found[b], found[a], titles))
+                        return false;
+                      return a < b;
+                    });
+  std::vector<Candidate> candidates;
+  candidates.reserve(kept);
+  for (std::size_t i = 0; i < kept; ++i) {
+    Candidate &candidate = found[order[i]];
+    candidate.openItems = context.checklistItemCount(*candidate.card) -
+                          context.checkedItemCount(*candidate.card);
+    candidates.push_back(std::move(candidate));
+  }
 
   std::map<Date, double> placedPoints;
   std::map<Date, std::set<UUID>> claudeBucketsOfDay;
@@ -250,7 +270,8 @@ int64_t createIdeaTasks(const std::vector<Plan *> &plans, ModelContext &context,
   return created;
 }
 
-Candidate::Candidate(Card &card, Date horizonEnd, ModelContext &context)
+Candidate::Candidate(Card &card, Date horizonEnd, ModelContext &context,
+                     bool countOpenItems)
     : card(&card) {
   const auto due = usableDate(card.dueDate);
   deadline = due;
@@ -261,7 +282,9 @@ Candidate::Candidate(Card &card, Date horizonEnd, ModelContext &context)
   }
   hasDueDeadline = due && *due < horizonEnd;
   priorityRank = priorityIndex(card.priority());
-  openItems = context.checklistItemCount(card) - context.checkedItemCount(card);
+  if (countOpenItems)
+    openItems =
+        context.checklistItemCount(card) - context.checkedItemCount(card);
 }
 
 std::optional<Date> Candidate::deadlineDay(const std::vector<Date> &days,

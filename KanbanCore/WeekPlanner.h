@@ -88,7 +88,10 @@ struct Candidate {
   int64_t priorityRank = 2;
   int64_t openItems = 0;
 
-  Candidate(Card &card, Date horizonEnd, ModelContext &context);
+  // Without `countOpenItems`, openItems stays 0 (the planner counts it only
+  // for the cards it goes on to place).
+  Candidate(Card &card, Date horizonEnd, ModelContext &context,
+            bool countOpenItems = true);
   Candidate() = default;
 
   // The last planning day on or before the due day; the first planning day
