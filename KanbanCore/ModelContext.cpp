@@ -365,14 +365,14 @@ struct ModelContext::Impl {
     // the stored text, so that probe is the one that hits. (An IN list would
     // make SQLite build a temporary table on every lookup.)
     const std::string exact(id), upper = canonicalID(id),
-        lower = asciiLower(id);
+                                 lower = asciiLower(id);
     const std::string sql = selectSQL<T>() + "WHERE id = ?1";
     for (const std::string *text : {&exact, &upper, &lower}) {
       if ((text == &upper && upper == exact) ||
           (text == &lower && (lower == exact || lower == upper)))
         continue;
-      auto found = fetch<T>(
-          sql, [&](SqliteStatement &s) { s.bindText(1, *text); });
+      auto found =
+          fetch<T>(sql, [&](SqliteStatement &s) { s.bindText(1, *text); });
       if (!found.empty())
         return found.front();
     }
@@ -771,13 +771,12 @@ int64_t ModelContext::countCards(const CardQuery &query) {
   PredicateScope scope(impl_->db,
                        query.textMatches ? &query.textMatches : nullptr);
   auto stmt =
-      impl_->db.statement(
-          std::string("SELECT count(*) FROM Card ") +
-          (!query.planID && !query.bucketIDs &&
-                   (query.textMatches || query.dueAtOrBefore)
-               ? "NOT INDEXED "
-               : "") +
-          "WHERE " + filter.where);
+      impl_->db.statement(std::string("SELECT count(*) FROM Card ") +
+                          (!query.planID && !query.bucketIDs &&
+                                   (query.textMatches || query.dueAtOrBefore)
+                               ? "NOT INDEXED "
+                               : "") +
+                          "WHERE " + filter.where);
   filter.bind(*stmt);
   return stmt->step() ? stmt->int64(0) : 0;
 }
@@ -878,13 +877,44 @@ Card *ModelContext::cardOf(const ChecklistItem &item) {
 
 std::optional<double> ModelContext::maxCardSortOrder(const Plan &plan) {
   impl_->flush<Card>();
-  auto stmt =
-      impl_->db.statement("SELECT max(" + realExpression("sortOrder", 0) +
-                          ") FROM Card WHERE plan = ?1");
-  stmt->bindText(1, plan.id);
-  if (!stmt->step() || stmt->type(0) == SqliteType::null)
-    return std::nullopt;
-  return stmt->real(0);
+  // Three walks of the (plan, sortOrder) index instead of a scan of the
+  // plan's cards on every new card. A value another program stored as NULL,
+  // text or blob reads as 0 (as readEntity reads it); in the index NULLs come
+  // first and text and blobs after every number, so the two ends tell
+  // whether there is one.
+  auto edge =
+      [&](const char *sql) -> std::optional<std::pair<SqliteType, double>> {
+    auto stmt = impl_->db.statement(sql);
+    stmt->bindText(1, plan.id);
+    if (!stmt->step())
+      return std::nullopt;
+    const SqliteType type = stmt->type(0);
+    const bool number = type == SqliteType::integer || type == SqliteType::real;
+    return std::pair{type, number ? stmt->real(0) : 0.0};
+  };
+  auto isNumber = [](SqliteType type) {
+    return type == SqliteType::integer || type == SqliteType::real;
+  };
+  const auto lowest = edge(
+      "SELECT sortOrder FROM Card WHERE plan = ?1 ORDER BY sortOrder LIMIT 1");
+  if (!lowest)
+    return std::nullopt; // no cards
+  const auto highest = edge("SELECT sortOrder FROM Card WHERE plan = ?1 "
+                            "ORDER BY sortOrder DESC LIMIT 1");
+  std::optional<double> result;
+  if (highest && isNumber(highest->first)) {
+    result = highest->second;
+  } else if (const auto number =
+                 edge("SELECT sortOrder FROM Card WHERE plan = ?1 AND "
+                      "typeof(sortOrder) IN ('integer', 'real') ORDER BY "
+                      "sortOrder DESC LIMIT 1")) {
+    result = number->second;
+  }
+  const bool hasNonNumber =
+      !isNumber(lowest->first) || (highest && !isNumber(highest->first));
+  if (hasNonNumber && (!result || *result < 0))
+    result = 0.0;
+  return result;
 }
 
 // --- derived values ---

@@ -64,7 +64,7 @@ struct Index {
 // Card order indexes match the ORDER BY of the card list, so that the first
 // cards of a long list come straight from the index instead of a sort; the
 // state index covers counting a plan's open cards without reading the rows.
-constexpr std::array<Index, 13> kIndexes = {{
+constexpr std::array<Index, 14> kIndexes = {{
     {"Bucket_plan", "Bucket(plan)"},
     {"Card_plan", "Card(plan)"},
     {"Card_bucket", "Card(bucket)"},
@@ -78,6 +78,7 @@ constexpr std::array<Index, 13> kIndexes = {{
     {"Card_dueOrder", "Card((dueDate IS NULL), dueDate, sortOrder)"},
     {"Card_planDueOrder", "Card(plan, (dueDate IS NULL), dueDate, sortOrder)"},
     {"Card_planState", "Card(plan, isArchived, percentComplete)"},
+    {"Card_planSortOrder", "Card(plan, sortOrder)"},
 }};
 
 std::string createIndexesSQL(const std::set<std::string> &existing) {

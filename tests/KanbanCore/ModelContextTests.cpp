@@ -88,6 +88,28 @@ TEST_F(ModelContextTest, RelationshipsLookupsAndRoundTrip) {
   EXPECT_THROW(store.context(), StoreError) << "contexts do not nest";
 }
 
+// Other programs may leave sort orders that are not numbers; they count as 0,
+// as they read, whichever end of the index they sort to.
+TEST_F(ModelContextTest, HighestCardSortOrderOfAPlanReadsOddValuesAsZero) {
+  auto context = store.context();
+  Board b = board(*context);
+  auto highest = [&](const char *first, const char *second) {
+    auto &db = store.container->database();
+    db.exec("UPDATE Card SET sortOrder = "s + first + " WHERE id = '" +
+            b.first->id + "'");
+    db.exec("UPDATE Card SET sortOrder = "s + second + " WHERE id = '" +
+            b.second->id + "'");
+    return context->maxCardSortOrder(*b.plan);
+  };
+  EXPECT_EQ(highest("5000", "2048"), 5000);
+  EXPECT_EQ(highest("-5", "-7"), -5);
+  EXPECT_EQ(highest("-5", "'abc'"), 0);
+  EXPECT_EQ(highest("7", "'abc'"), 7);
+  EXPECT_EQ(highest("-5", "x'00'"), 0);
+  test::Seed s(*context, store.calendar, kNow);
+  EXPECT_EQ(context->maxCardSortOrder(s.plan("Leer")), std::nullopt);
+}
+
 TEST_F(ModelContextTest, DeleteRulesCascade) {
   using Remove = void (*)(ModelContext &, Board &);
   const std::pair<Remove, std::string> cases[] = {
