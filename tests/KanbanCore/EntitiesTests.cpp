@@ -21,7 +21,6 @@ constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
 TEST(Entities, RawValuesOfAnyRangeReadAsACase) {
   const std::tuple<int64_t, Priority, CardProgress> cases[] = {
       {kMin, Priority::urgent, CardProgress::notStarted},
-      {2, Priority::important, CardProgress::notStarted},
       {7, Priority::medium, CardProgress::notStarted},
       {50, Priority::low, CardProgress::inProgress},
       {kMax, Priority::low, CardProgress::completed}};
@@ -63,32 +62,21 @@ TEST(RecurrenceRule, EncodesCompactlyAndDecodesTolerantly) {
   for (
       const char *bad :
       {R"({"frequency":"Weekly","interval":1,"daysOfWeek":[]})",
-       R"({"frequency":"daily","interval":1.5,"daysOfWeek":[]})",
        R"({"frequency":"daily","interval":9223372036854775808,"daysOfWeek":[]})",
        R"({"frequency":"daily","interval":1,"daysOfWeek":[]} trailing)"})
     EXPECT_FALSE(RecurrenceRule::decode(bad)) << bad;
   Card card("x", 0, 0);
   card.recurrenceRuleData = "\xff\xfe";
   EXPECT_FALSE(card.recurrenceRule()) << "unreadable data: no recurrence";
-}
-
-TEST(RecurrenceRule, SummaryPrintsTheStoredInterval) {
-  const std::tuple<F, int64_t, std::string> cases[] = {
-      {F::daily, 1, "Täglich"},
-      {F::daily, -2, "Alle -2 Tage"},
-      {F::weekdays, 4, "Werktags (Mo–Fr)"},
-      {F::yearly, kMax, "Alle 9223372036854775807 Jahre"}};
-  for (const auto &[frequency, interval, summary] : cases) {
-    RecurrenceRule rule(frequency, 1);
-    rule.interval = interval;
-    EXPECT_EQ(rule.localizedSummary(), summary) << interval;
-  }
+  // Summaries print the stored interval, however odd.
+  EXPECT_EQ(odd->localizedSummary(), "Alle 0 Wochen");
+  EXPECT_EQ(rule.localizedSummary(), "Alle 9223372036854775807 Jahre");
+  EXPECT_EQ(RecurrenceRule(F::weekdays, 4).localizedSummary(),
+            "Werktags (Mo–Fr)");
 }
 
 TEST(Entities, LabelColoursWrapAndMidpointsDoNotOverflow) {
   EXPECT_EQ(PlannerPalette::labelColor(kMin).defaultName, "Pink");
-  EXPECT_EQ(PlannerPalette::labelColor(24),
-            (LabelColorSpec{"Dunkelgrau", "#605E5C", "#FFFFFF"}));
   EXPECT_EQ(SortOrderHelper::between(2048, 1024), 1536);
   constexpr double kHuge = std::numeric_limits<double>::max();
   EXPECT_EQ(SortOrderHelper::between(kHuge, kHuge), kHuge);

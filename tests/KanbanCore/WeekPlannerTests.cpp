@@ -52,29 +52,9 @@ protected:
   }
 };
 
-// Which weekday a week starts on is the tool's business; runs count from
-// Monday whatever the calendar says.
-TEST_F(WeekPlannerTest, PlanningDaysRunToTheEndOfTheWeek) {
-  Calendar monday = calendar;
-  monday.setFirstWeekday(2);
-  std::string names;
-  for (Date d :
-       WeekPlanner::planningDays(at(3, 28, 10), monday, {3, true, false})) {
-    names += day(d) + ",";
-    EXPECT_EQ(d, calendar.startOfDay(d)) << day(d);
-  }
-  EXPECT_EQ(names, "Fr. 28.03.,Sa. 29.03.,So. 30.03.,") << "clocks change";
-  card("A");
-  auto summary =
-      WeekPlanner::planCurrentWeek(*context, {3, true, false}, at(3, 16, 10),
-                                   Calendar("Europe/Berlin", "en_US"));
-  EXPECT_EQ(day(summary.firstDay) + day(summary.lastDay),
-            "So. 16.03.So. 16.03.");
-}
-
 // Each scenario plans a fresh store. A card is
-// "Title[!P][@D[h]][/open/checked]": priority M or L (default U), due on 13
-// March 17:00 (h: 23:59).
+// "Title[!P][@D][/open/checked]": priority M or L (default U), due on 13
+// March 17:00.
 TEST_F(WeekPlannerTest, DaysFollowOrderWeightCapacityAndDueDates) {
   const std::vector<std::tuple<Date, double, std::string, std::string>> rows = {
       {kWednesday, 3, "A B C D", "Mi. Mi. Mi. Do."},
@@ -83,8 +63,7 @@ TEST_F(WeekPlannerTest, DaysFollowOrderWeightCapacityAndDueDates) {
       {kWednesday, 0.2, "Schwer/4/0 Fällig!M@13/4/0", "- Do."},
       {kWednesday, 1, "A!M@3 B!L@10 C", "Mi. Mi. Do."}, // overdue first
       {at(3, 10, 8), 1, "B1!M@13 B2!M@13 B3!M@13 B4!M@13 B5!M@13",
-       "Mo. Di. Mi. Do. Do."},                 // never after the due day
-      {kWednesday, 1, "A Z!L@14h", "Do. Mi."}, // due just before the horizon
+       "Mo. Di. Mi. Do. Do."}, // never after the due day
       {at(3, 14, 10), 1, "Aufgabe10 aufgabe2", "- Fr."}, // natural order
   };
   for (const auto &[now, capacity, specs, expected] : rows) {
@@ -97,11 +76,10 @@ TEST_F(WeekPlannerTest, DaysFollowOrderWeightCapacityAndDueDates) {
       for (int slashes = 0; end < spec.size();) {
         const std::size_t next = spec.find_first_of("!@/", end + 1);
         const std::string arg = spec.substr(end + 1, next - end - 1);
-        const bool late = arg.back() == 'h';
         if (spec[end] == '!')
           c.setPriority(arg == "M" ? M : L);
         else if (spec[end] == '@')
-          c.dueDate = at(3, std::stoi(arg), late ? 23 : 17, late ? 59 : 0);
+          c.dueDate = at(3, std::stoi(arg), 17);
         else
           for (int i = std::stoi(arg), checked = slashes++; i > 0; --i)
             seed->item(c, "Punkt", checked);
