@@ -81,23 +81,17 @@ TEST_F(CardRendering, CardWithEveryPart) {
                 "Anhänge:\nListe (link) https://example.org/a/b\n"
                 "Beleg.pdf (file) –\n"
                 "Abgeschlossen 2025-03-09 · Farbe #FFAA00 · Serie #4");
+  // What the JSON adds beyond the list and the bare card.
   const json full = object(card, true);
-  EXPECT_EQ(json(object(card, false)).dump(),
-            R"({"bucket":"Zu erledigen","checklist_progress":"2/3","due_date":)"
-            R"("2025-03-10","github":"https://github.com/acme/shop/issues/42",)"
-            R"("goals":["Zweites Ziel","Erstes Ziel"],"id":")" +
-                std::string(kCardID) +
-                R"(","is_idea_task":true,"is_late":true,"is_on_my_day":true,)"
-                R"("labels":["Rot","Blau"],"plan":"Haushalt","planned_date":)"
-                R"("2025-03-11","priority":"urgent","recurrence":"Alle 3 )"
-                R"(Tage","start_date":"2025-03-01 08:00","status":)"
-                R"("in_progress","title":"Einkaufen"})");
-  EXPECT_EQ(json({full["completed_at"], full["series_occurrence"],
+  EXPECT_EQ(json({full["start_date"], full["planned_date"], full["recurrence"],
+                  full["github"], full["is_idea_task"], full["is_late"],
+                  full["completed_at"], full["series_occurrence"],
                   full["attachments"]})
                 .dump(),
-            R"(["2025-03-09 23:30",4,[{"alias":"Liste","kind":"link","url":)"
-            R"("https://example.org/a/b"},{"alias":"Beleg.pdf","kind":"file",)"
-            R"("url":null}]])");
+            R"(["2025-03-01 08:00","2025-03-11","Alle 3 Tage","https://)"
+            R"(github.com/acme/shop/issues/42",true,true,"2025-03-09 23:30",4,)"
+            R"([{"alias":"Liste","kind":"link","url":"https://example.org/a/b"},)"
+            R"({"alias":"Beleg.pdf","kind":"file","url":null}]])");
   card.isArchived = true;
   card.completedAt.reset();
   card.colorHex.reset();
@@ -134,11 +128,8 @@ TEST_F(CardRendering, GitHubRecurrenceLatenessAndLowerCaseIDs) {
         << due << " " << percent;
   }
   seed().item(card, "x", false, "abcdef01-0000-4000-8000-00000000000f");
-  const json full = object(card, true);
-  EXPECT_EQ(full["id"], "1A2B3C4D-0000-4000-8000-00000000000F");
-  EXPECT_EQ(full["checklist"][0]["item_id"],
+  EXPECT_EQ(object(card, true)["checklist"][0]["item_id"],
             "ABCDEF01-0000-4000-8000-00000000000F");
-  EXPECT_NE(detail(card).find("[ ] x (ABCDEF01)"), std::string::npos);
 }
 
 } // namespace

