@@ -217,4 +217,23 @@ int NaturalOrder::compare(std::string_view a, std::string_view b) const {
   return bytes < 0 ? -1 : bytes > 0 ? 1 : 0;
 }
 
+std::string asciiLowercased(std::string_view text) {
+  std::string out(text);
+  for (char &c : out)
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+std::string joined(const std::vector<std::string> &items,
+                   std::string_view separator) {
+  std::string out;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i > 0)
+      out += separator;
+    out += items[i];
+  }
+  return out;
+}
+
 } // namespace taskory::text

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Unicode text helpers over ICU, in the user's default locale. The store is
 // shared with other programs, so every function here accepts any bytes:
@@ -13,6 +14,15 @@ namespace taskory::text {
 // `text` with every ill-formed UTF-8 sequence replaced by U+FFFD.
 std::string sanitizedUTF8(std::string_view text);
 bool isValidUTF8(std::string_view text);
+
+// ASCII letters lower-cased, every other byte kept. For keywords and ids:
+// the locale's lower-casing would turn "I" into a dotless i under a Turkish
+// locale, so "IN_PROGRESS" would no longer be recognised.
+std::string asciiLowercased(std::string_view text);
+
+// The items with `separator` between them.
+std::string joined(const std::vector<std::string> &items,
+                   std::string_view separator);
 
 // Locale-aware full lower-casing (default locale).
 std::string lowercased(std::string_view text);
