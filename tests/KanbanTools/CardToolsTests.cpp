@@ -244,29 +244,5 @@ TEST_F(CardTools, DeleteTakesItsPartsAndLinksButOnlyThatCard) {
             keepID + "|Schere|0|0|0|1|25");
 }
 
-TEST_F(ToolsTest, DateArguments) {
-  // Dates alone mean 17:00 local.
-  for (const auto &[text, expected] : table(R"(
-"2025-03-01T02:30:00-05:30" | 1740816000
-"1969-12-31T23:59:59Z" | -1
-"9999-12-31T23:59:59Z" | 253402300799
-"2025-03-30" | 1743346800
-)"))
-    EXPECT_EQ(tools().parseOptionalDate(text.get<std::string>()),
-              std::stod(expected))
-        << text;
-  EXPECT_EQ(tools().parseOptionalDate("NULL"), std::nullopt);
-  for (const std::string text :
-       {"2025-03-01 08:00:00Z", "2025-02-29", "2025-03-01T24:00:00Z",
-        "99999999999999999999-01-01"})
-    EXPECT_EQ(errorOf([&] { tools().parseOptionalDate(text); }),
-              "Datum nicht lesbar: " + text +
-                  " (erwartet YYYY-MM-DD oder ISO-8601)");
-  // Samoa skipped 30 December 2011: its next existing time is the 31st, 00:00.
-  const Calendar apia("Pacific/Apia", "de_DE");
-  EXPECT_EQ(KanbanTools(context(), kNow, apia).parseOptionalDate("2011-12-30"),
-            apia.date(2011, 12, 31));
-}
-
 } // namespace
 } // namespace taskory::test
