@@ -1,10 +1,10 @@
 #include "KanbanCore/ModelContext.h"
 
 #include "KanbanCore/KanbanStore.h"
-#include "KanbanCore/Sqlite.h"
 #include "KanbanCore/StoreError.h"
 #include "KanbanCore/Uuid.h"
 #include "support/Seed.h"
+#include "support/StoreTestSupport.h"
 #include "support/TestStore.h"
 
 #include <gtest/gtest.h>
@@ -32,9 +32,11 @@ class ModelContextTest : public ::testing::Test {
 protected:
   test::TestStore store;
 
+  test::RawConnection raw() {
+    return test::RawConnection(store.container->connection());
+  }
   int64_t count(const std::string &where, const char *table = "Card") {
-    return store.container->database().queryInteger("SELECT count(*) FROM "s +
-                                                    table + where);
+    return raw().integer("SELECT count(*) FROM "s + table + where);
   }
   std::string rows() {
     std::string result;
@@ -93,7 +95,7 @@ TEST_F(ModelContextTest, HighestCardSortOrderOfAPlanReadsOddValuesAsZero) {
   auto context = store.context();
   Board b = board(*context);
   auto highest = [&](const char *first, const char *second) {
-    auto &db = store.container->database();
+    auto db = raw();
     db.exec("UPDATE Card SET sortOrder = "s + first + " WHERE id = '" +
             b.first->id + "'");
     db.exec("UPDATE Card SET sortOrder = "s + second + " WHERE id = '" +
@@ -142,7 +144,7 @@ TEST_F(ModelContextTest, UnsavedOrFailedWorkLeavesTheStoreAsItWas) {
     ctx->removeLabel(*b.second, *b.label); // missing link
     EXPECT_FALSE(ctx->hasChanges());
     ctx->save(kNow + 1);
-    EXPECT_FALSE(store.container->database().inTransaction());
+    EXPECT_FALSE(raw().inTransaction());
     b.first->title = "geändert";
     ctx->remove(*b.second);
   }
@@ -158,7 +160,7 @@ TEST_F(ModelContextTest, UnsavedOrFailedWorkLeavesTheStoreAsItWas) {
   card->bucket.reset();
   EXPECT_THROW(ctx->save(kNow), StoreError);
   EXPECT_THROW(ctx->fetchPlans(), StoreError);
-  EXPECT_FALSE(store.container->database().inTransaction());
+  EXPECT_FALSE(raw().inTransaction());
   ctx.reset();
   EXPECT_EQ(count(" WHERE title = 'neu'"), 0);
   EXPECT_EQ(store.context()->fetchCards().size(), 3u) << "the next one works";
