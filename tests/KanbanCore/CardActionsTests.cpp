@@ -9,10 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <iterator>
+#include <limits>
 #include <optional>
 #include <ostream>
 #include <string_view>
-#include <limits>
 #include <tuple>
 
 namespace taskory {

@@ -55,8 +55,8 @@ protected:
     return raw().integer("SELECT count(*) FROM "s + table + where);
   }
   RowCounts rows() {
-    return {count("", "Plan"),          count("", "Bucket"),
-            count("", "Card"),          count("", "ChecklistItem"),
+    return {count("", "Plan"),           count("", "Bucket"),
+            count("", "Card"),           count("", "ChecklistItem"),
             count("", "CardAttachment"), count("", "CardGoal"),
             count("", "CardLabel")};
   }
@@ -108,7 +108,8 @@ TEST_F(ModelContextTest, RoundTripKeepsEveryFieldAndByte) {
   ctx->save(kNow);
   Card saved = *b.first;
   ctx.reset();
-  Card *again = store.context()->card(saved.id);
+  auto other = store.context();
+  Card *again = other->card(saved.id);
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(*again, saved);
 }
@@ -206,14 +207,22 @@ TEST_F(ModelContextTest, DeleteRulesCascade) {
     bool firstDeleted;
   };
   const Case cases[] = {
-      {"plan", [](ModelContext &c, Board &b) { c.remove(*b.plan); },
-       {0, 0, 1, 0, 0, 0, 0}, true},
-      {"bucket", [](ModelContext &c, Board &b) { c.remove(*b.todo); },
-       {1, 1, 2, 0, 0, 1, 0}, true},
-      {"card", [](ModelContext &c, Board &b) { c.remove(*b.first); },
-       {1, 2, 2, 0, 0, 1, 0}, true},
-      {"goal", [](ModelContext &c, Board &b) { c.remove(*b.goal); },
-       {1, 2, 3, 1, 1, 0, 1}, false},
+      {"plan",
+       [](ModelContext &c, Board &b) { c.remove(*b.plan); },
+       {0, 0, 1, 0, 0, 0, 0},
+       true},
+      {"bucket",
+       [](ModelContext &c, Board &b) { c.remove(*b.todo); },
+       {1, 1, 2, 0, 0, 1, 0},
+       true},
+      {"card",
+       [](ModelContext &c, Board &b) { c.remove(*b.first); },
+       {1, 2, 2, 0, 0, 1, 0},
+       true},
+      {"goal",
+       [](ModelContext &c, Board &b) { c.remove(*b.goal); },
+       {1, 2, 3, 1, 1, 0, 1},
+       false},
   };
   for (const Case &c : cases) {
     store.container = KanbanStore::makePreviewContainer();

@@ -186,8 +186,8 @@ TEST(WeekPlannerCandidates, OrderIsDueThenDeadlineThenPriorityThenTitle) {
     WeekPlanner::Candidate before, after;
   };
   const Case cases[] = {
-      {"a due deadline beats any other",
-       candidate(ten, true, 900, 3), candidate(two, false, 100, 0)},
+      {"a due deadline beats any other", candidate(ten, true, 900, 3),
+       candidate(two, false, 100, 0)},
       {"the earlier deadline", candidate(ten, true, 100, 3),
        candidate(two, true, 200, 0)},
       {"a deadline before none", candidate(ten, false, 900, 3),
@@ -200,8 +200,7 @@ TEST(WeekPlannerCandidates, OrderIsDueThenDeadlineThenPriorityThenTitle) {
   const text::NaturalOrder titles;
   for (const Case &c : cases) {
     EXPECT_TRUE(WeekPlanner::comesBefore(c.before, c.after, titles)) << c.what;
-    EXPECT_FALSE(WeekPlanner::comesBefore(c.after, c.before, titles))
-        << c.what;
+    EXPECT_FALSE(WeekPlanner::comesBefore(c.after, c.before, titles)) << c.what;
     EXPECT_FALSE(WeekPlanner::comesBefore(c.before, c.before, titles))
         << c.what << ": never before itself";
   }
