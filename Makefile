@@ -1,28 +1,44 @@
-# A thin front door over CMake: `make test`, `make run`, `make install`.
+# A thin front door over CMake: `make run`, `make test`, `make install`.
 BUILD      ?= build
 PREFIX     ?= /usr/local
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
-# Debian packages the build and the tests need.
-DEB_PACKAGES := build-essential cmake pkg-config libsqlite3-dev libicu-dev \
-                nlohmann-json3-dev libgtest-dev libbenchmark-dev faketime sqlite3
+# Debian packages that building the server needs (cpp-httplib for the HTTP
+# transport)...
+BUILD_PACKAGES := build-essential cmake pkg-config libsqlite3-dev libicu-dev \
+                  nlohmann-json3-dev libcpp-httplib-dev
+# ...and those only the tests, benchmarks and the package check need.
+TEST_PACKAGES  := libgtest-dev libbenchmark-dev faketime sqlite3 nodejs npm dpkg-dev
 WERROR := $(if $(CI),ON,OFF)
+LAUNCHER := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DTASKORY_WERROR=$(WERROR) $(LAUNCHER) $(CMAKE_ARGS)
 
-.PHONY: all deps e2e-deps configure build test run install fuzz fuzz-run bench bench-run test-sanitize clean
+.PHONY: all deps test-deps e2e-deps server configure build test run install uninstall package \
+        fuzz fuzz-run bench bench-run test-sanitize clean
 
 all: build
 
 deps:
-	@bash tools/install-deps.sh $(DEB_PACKAGES)
-	@command -v npm >/dev/null 2>&1 || bash tools/install-deps.sh nodejs npm
+	@bash tools/install-deps.sh $(BUILD_PACKAGES)
 
-configure: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DTASKORY_WERROR=$(WERROR) $(CMAKE_ARGS)
+test-deps: deps
+	@bash tools/install-deps.sh $(TEST_PACKAGES)
+
+# The server alone. A fresh build directory is configured without the tests,
+# so neither their packages nor their build stand between a clone and a
+# running server; an existing one keeps its settings (`make test` later only
+# adds the test targets, nothing is rebuilt).
+server: deps
+	@test -f $(BUILD)/CMakeCache.txt || $(CONFIGURE) -DTASKORY_BUILD_TESTS=OFF
+	cmake --build $(BUILD) -j $(JOBS) --target taskory_mcp
+
+configure: test-deps
+	$(CONFIGURE) -DTASKORY_BUILD_TESTS=ON
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-e2e-deps:
+e2e-deps: test-deps
 	cd tests/e2e && npm ci --no-audit --no-fund --silent
 
 test: build e2e-deps
@@ -30,13 +46,19 @@ test: build e2e-deps
 
 # Build output goes to stderr: stdout belongs to the protocol.
 run:
-	@$(MAKE) --no-print-directory build >&2
+	@$(MAKE) --no-print-directory server >&2
 	@exec $(BUILD)/taskory_mcp/taskory_mcp
 
-install: build
-	cmake --install $(BUILD) --prefix $(PREFIX)
+install: server
+	cmake --install $(BUILD) --prefix $(PREFIX) --strip
 
-fuzz: deps
+uninstall:
+	@bash tools/uninstall.sh $(BUILD)/install_manifest.txt $(PREFIX)
+
+package: server
+	@bash tools/package.sh $(BUILD) $(BUILD)
+
+fuzz: test-deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTASKORY_BUILD_FUZZ=ON -DTASKORY_BUILD_TESTS=OFF
 	cmake --build build-fuzz -j $(JOBS)
 
@@ -47,11 +69,11 @@ fuzz-run: fuzz
 	mkdir -p build-fuzz/corpus-tools
 	build-fuzz/fuzz/tool_arguments_fuzzer build-fuzz/corpus-tools fuzz/corpus/tool_arguments -max_total_time=$(FUZZ_SECONDS) -max_len=2048 -rss_limit_mb=2048
 
-bench: deps
+bench: test-deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTASKORY_BUILD_BENCH=ON -DTASKORY_BUILD_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
 
-test-sanitize: deps e2e-deps
+test-sanitize: e2e-deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTASKORY_SANITIZE=ON
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)

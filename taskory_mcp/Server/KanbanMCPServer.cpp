@@ -4,6 +4,7 @@
 #include "KanbanTools/KanbanTools.h"
 #include "KanbanTools/ToolError.h"
 #include "Server/LineIO.h"
+#include "Server/Version.h"
 
 #include <cerrno>
 #include <cstring>
@@ -244,7 +245,7 @@ json initializeResult(const json &params) {
                               ? *version
                               : json(kDefaultProtocolVersion)},
       {"capabilities", {{"tools", json::object()}}},
-      {"serverInfo", {{"name", "taskory"}, {"version", "1.1.0"}}},
+      {"serverInfo", {{"name", "taskory"}, {"version", kVersion}}},
       {"instructions", kInstructions},
   };
 }
