@@ -19,10 +19,15 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
+#include <map>
 #include <mutex>
 #include <netdb.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -47,16 +52,16 @@ constexpr std::string_view kProtocolVersions[] = {"2025-03-26", "2025-06-18",
                                                   "2025-11-25"};
 
 // A connection waits this long for each part of a request or answer, and
-// this long for the next request after an answer.
+// this long (without a worker) for its first or next request.
 constexpr milliseconds kReadTimeout{5000};
 constexpr milliseconds kKeepAlive{5000};
 // One request and its answer together may take this long on the wire (the
 // tool call itself does not count): a client trickling bytes can hold a
 // worker no longer than that.
 constexpr milliseconds kExchangeLimit{60000};
-// After this many requests a connection is closed, so that a busy client
-// lets others have its worker from time to time.
-constexpr std::size_t kRequestsPerConnection = 100;
+// Threads serving requests; idle connections hold none, so this bounds only
+// how many requests are handled at once.
+constexpr std::size_t kWorkers = 16;
 // After refusing a request whose body may still be coming, the connection
 // is half-closed and what arrives is read and dropped for this long, so the
 // client reads the refusal instead of a reset.
@@ -273,22 +278,13 @@ std::pair<std::string, int> numericAddress(const sockaddr_storage &address,
 // exchange, which a client sending or reading one byte at a time runs into.
 class Connection final : public httplib::Stream {
 public:
-  Connection(int fd, int wakeFd) : fd_(fd), wakeFd_(wakeFd) {}
+  explicit Connection(int fd) : fd_(fd) {}
   Connection(const Connection &) = delete;
   Connection &operator=(const Connection &) = delete;
 
-  // Waits for the next request to begin: false when the client stays silent
-  // for `patience` or, with `interruptible`, when the server stops.
-  bool awaitRequest(milliseconds patience, bool interruptible) {
-    if (start_ < buffer_.size())
-      return true;
-    pollfd entries[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-    int ready;
-    do
-      ready = ::poll(entries, interruptible ? 2 : 1,
-                     static_cast<int>(patience.count()));
-    while (ready < 0 && errno == EINTR);
-    return ready > 0 && entries[0].revents != 0;
+  // True when the next request has begun to arrive (or the client closed).
+  bool hasInput() const {
+    return start_ < buffer_.size() || pollFor(fd_, POLLIN, milliseconds(0));
   }
 
   void beginExchange() {
@@ -397,26 +393,133 @@ private:
   }
 
   const int fd_;
-  const int wakeFd_;
   std::string buffer_;
   std::size_t start_ = 0;
   Clock::time_point deadline_ = Clock::now() + kExchangeLimit;
   int status_ = 0;
 };
 
+// Connections waiting for their next request, watched by one thread instead
+// of each holding a worker: with the library's thread per connection, a few
+// idle keep-alive connections (client libraries keep a pool of them) would
+// otherwise leave requests on new connections queued until they time out.
+// A connection with input is handed back through `resume`; one silent past
+// its time is closed.
+class IdleConnections {
+public:
+  explicit IdleConnections(std::function<void(int fd)> resume)
+      : resume_(std::move(resume)), epoll_(::epoll_create1(EPOLL_CLOEXEC)),
+        wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.fd = wake_;
+    ::epoll_ctl(epoll_, EPOLL_CTL_ADD, wake_, &event);
+    watcher_ = std::thread([this] { watch(); });
+  }
+  ~IdleConnections() {
+    stop();
+    ::close(wake_);
+    ::close(epoll_);
+  }
+  IdleConnections(const IdleConnections &) = delete;
+  IdleConnections &operator=(const IdleConnections &) = delete;
+
+  // Takes over `fd` until input arrives or `patience` has passed; after
+  // stop() closes it at once.
+  void park(int fd, milliseconds patience) {
+    {
+      std::lock_guard lock(mutex_);
+      if (!stopped_) {
+        deadlines_[fd] = Clock::now() + patience;
+        epoll_event event{};
+        event.events = EPOLLIN | EPOLLRDHUP | EPOLLONESHOT;
+        event.data.fd = fd;
+        if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) == 0)
+          return;
+        deadlines_.erase(fd);
+      }
+    }
+    closeSocket(fd);
+  }
+
+  // Closes every waiting connection and resumes none after returning.
+  void stop() {
+    {
+      std::lock_guard lock(mutex_);
+      if (stopped_)
+        return;
+      stopped_ = true;
+    }
+    const uint64_t one = 1;
+    (void)!::write(wake_, &one, sizeof one);
+    watcher_.join();
+    for (const auto &[fd, deadline] : deadlines_)
+      closeSocket(fd);
+    deadlines_.clear();
+  }
+
+  static void closeSocket(int fd) {
+    ::shutdown(fd, SHUT_RDWR);
+    ::close(fd);
+  }
+
+private:
+  void watch() {
+    epoll_event events[64];
+    for (;;) {
+      const int ready = ::epoll_wait(epoll_, events, 64, 250);
+      std::vector<int> resumed;
+      {
+        std::lock_guard lock(mutex_);
+        if (stopped_)
+          return;
+        for (int i = 0; i < ready; ++i) {
+          const int fd = events[i].data.fd;
+          if (fd == wake_ || deadlines_.erase(fd) == 0)
+            continue;
+          ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
+          resumed.push_back(fd);
+        }
+        const auto now = Clock::now();
+        for (auto it = deadlines_.begin(); it != deadlines_.end();) {
+          if (it->second > now) {
+            ++it;
+            continue;
+          }
+          ::epoll_ctl(epoll_, EPOLL_CTL_DEL, it->first, nullptr);
+          closeSocket(it->first);
+          it = deadlines_.erase(it);
+        }
+      }
+      for (int fd : resumed)
+        resume_(fd);
+    }
+  }
+
+  const std::function<void(int fd)> resume_;
+  const int epoll_;
+  const int wake_;
+  std::mutex mutex_;
+  std::map<int, Clock::time_point> deadlines_; // guarded by mutex_
+  bool stopped_ = false;                       // guarded by mutex_
+  std::thread watcher_;
+};
+
 // The HTTP library's server with our own connection handling (bounded waits,
-// a close after every refusal, an end to idle connections when stopping)
+// idle connections parked without a worker, a close after every refusal)
 // and the MCP endpoint.
 class Transport final : public httplib::Server {
 public:
   Transport(const HttpServer::Options &options, std::string token,
-            StorePool &pool, std::size_t workers)
+            StorePool &pool)
       : options_(options), token_(std::move(token)), pool_(pool),
         loopbackBind_(HttpAccess::isLoopbackAddress(options.host)) {
-    if (::pipe2(wakePipe_, O_CLOEXEC) != 0)
-      wakePipe_[0] = wakePipe_[1] = -1;
-    new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
-    set_keep_alive_max_count(kRequestsPerConnection);
+    // The library owns the pool and ends it when listening ends; by then
+    // the idle connections are stopped and resume nothing into it.
+    new_task_queue = [this] {
+      workers_ = new httplib::ThreadPool(kWorkers);
+      return workers_;
+    };
     set_keep_alive_timeout(kKeepAlive.count() / 1000);
     set_payload_max_length(kMaxBodyBytes);
     // Without SO_REUSEPORT, which the library's default would add: a second
@@ -436,19 +539,36 @@ public:
         [this](const httplib::Request &request, httplib::Response &response) {
           return screen(request, response) ? response.status : 100;
         });
-    Post("/mcp",
-         [this](const httplib::Request &request, httplib::Response &response) {
-           answer(request, response);
-         });
-    // Statuses the library sets itself (a malformed request, a chunked body
-    // beyond the limit): the same JSON error shape, and the connection
-    // closed, as the request may not have been read to its end.
+    // The body is gathered here rather than by the library, which would
+    // take a chunked or compressed body without limit.
+    Post("/mcp", [this](const httplib::Request &, httplib::Response &response,
+                        const httplib::ContentReader &read) {
+      std::string body;
+      bool tooLarge = false;
+      const bool complete = read([&](const char *data, std::size_t size) {
+        if (size > kMaxBodyBytes - body.size()) {
+          tooLarge = true;
+          return false;
+        }
+        body.append(data, size);
+        return true;
+      });
+      if (tooLarge)
+        return refuse(response, 413, kTransportError, tooLargeMessage());
+      if (!complete)
+        return refuse(response, 400, kInvalidRequest, "Anfrage unvollständig");
+      answer(body, response);
+    });
+    // Statuses the library sets itself (a malformed request line or header):
+    // the same JSON error shape, and the connection closed, as the request
+    // may not have been read to its end.
     set_error_handler(HandlerWithResponse(
         [](const httplib::Request &, httplib::Response &response) {
           if (response.body.empty())
             refuse(response, response.status,
                    response.status == 413 ? kTransportError : kInvalidRequest,
-                   response.status == 413 ? tooLarge() : "Ungültige Anfrage");
+                   response.status == 413 ? tooLargeMessage()
+                                          : "Ungültige Anfrage");
           else if (!response.has_header("Connection"))
             response.set_header("Connection", "close");
           return HandlerResponse::Handled;
@@ -458,45 +578,55 @@ public:
       refuse(response, 500, kInternalError, "Interner Fehler");
     });
   }
-  ~Transport() override {
-    for (int fd : wakePipe_)
-      if (fd >= 0)
-        ::close(fd);
-  }
+  // The library listens with a backlog of five, so a client opening a pool
+  // of connections at once would see most of them dropped and retried
+  // seconds later; listening again on the bound socket enlarges it.
+  void widenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
 
   // Idle connections end now; requests already begun are still answered.
   void beginStopping() {
     stopping_ = true;
-    if (wakePipe_[1] >= 0)
-      (void)!::write(wakePipe_[1], "", 1);
+    idle_.stop();
   }
 
 private:
-  static std::string tooLarge() {
+  static std::string tooLargeMessage() {
     return "Anfrage zu groß (höchstens " + std::to_string(kMaxBodyBytes >> 20) +
            " MiB)";
   }
 
   bool process_and_close_socket(socket_t socket) override {
-    Connection connection(socket, wakePipe_[0]);
-    bool linger = false;
-    for (std::size_t served = 0; served < kRequestsPerConnection; ++served) {
-      if (!connection.awaitRequest(served == 0 ? kReadTimeout : kKeepAlive,
-                                   served > 0))
-        break;
-      const bool last =
-          served + 1 == kRequestsPerConnection || stopping_.load();
+    // An answer leaves in two writes (head, body); without this the second
+    // would wait for the client's delayed acknowledgement of the first.
+    const int yes = 1;
+    ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    serve(socket, kReadTimeout);
+    return true;
+  }
+
+  // Answers the requests that have arrived on `fd`, then parks it to wait
+  // for more or closes it.
+  void serve(int fd, milliseconds patience) {
+    Connection connection(fd);
+    for (;;) {
+      if (!connection.hasInput()) {
+        if (stopping_)
+          IdleConnections::closeSocket(fd);
+        else
+          idle_.park(fd, patience);
+        return;
+      }
+      const bool last = stopping_;
       connection.beginExchange();
       bool closed = false;
       const bool written = process_request(connection, last, closed, nullptr);
       const int status = connection.status();
       if (!written || closed || last || status < 200 || status >= 300) {
-        linger = written && status >= 300;
-        break;
+        connection.close(written && status >= 300);
+        return;
       }
+      patience = kKeepAlive;
     }
-    connection.close(linger);
-    return true;
   }
 
   // Sets a refusal and returns true for a request that must not reach the
@@ -535,7 +665,7 @@ private:
       return true;
     }
     if (announcesTooLarge(request)) {
-      refuse(response, 413, kTransportError, tooLarge());
+      refuse(response, 413, kTransportError, tooLargeMessage());
       return true;
     }
     if (request.has_header("MCP-Protocol-Version")) {
@@ -556,8 +686,8 @@ private:
     return false;
   }
 
-  void answer(const httplib::Request &request, httplib::Response &response) {
-    const std::string body = text::sanitizedUTF8(request.body);
+  void answer(std::string_view received, httplib::Response &response) {
+    const std::string body = text::sanitizedUTF8(received);
     switch (classify(body)) {
     case MessageKind::notJSON:
       return refuse(response, 400, kParseError, "Ungültiges JSON");
@@ -593,8 +723,10 @@ private:
   StorePool &pool_;
   const bool loopbackBind_;
   std::atomic<bool> stopping_{false};
-  // Readable once stopping: wakes the connections waiting for a request.
-  int wakePipe_[2] = {-1, -1};
+  httplib::ThreadPool *workers_ = nullptr;
+  IdleConnections idle_{[this](int fd) {
+    workers_->enqueue([this, fd] { serve(fd, kKeepAlive); });
+  }};
 };
 
 // A parent may start us with a standard descriptor closed; the listening
@@ -750,10 +882,8 @@ int main(const std::vector<std::string_view> &arguments) {
 
   // One store connection per worker, so requests wait for each other only
   // where the store makes writers wait.
-  const std::size_t workers =
-      std::clamp<std::size_t>(2 * std::thread::hardware_concurrency(), 8, 32);
-  StorePool pool(KanbanStore::storeURL(), std::move(container), workers);
-  Transport transport(options, std::move(token), pool, workers);
+  StorePool pool(KanbanStore::storeURL(), std::move(container), kWorkers);
+  Transport transport(options, std::move(token), pool);
   int port = options.port;
   const bool bound = port == 0
                          ? (port = transport.bind_to_any_port(options.host)) > 0
@@ -764,6 +894,7 @@ int main(const std::vector<std::string_view> &arguments) {
         " kann nicht geöffnet werden: " + std::strerror(errno));
     return 1;
   }
+  transport.widenBacklog();
   KanbanMCPServer::log("MCP über HTTP: http://" + urlHost(options.host) + ":" +
                        std::to_string(port) + "/mcp");
   if (tokenFile)
