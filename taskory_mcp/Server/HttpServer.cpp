@@ -59,6 +59,10 @@ constexpr milliseconds kKeepAlive{5000};
 // tool call itself does not count): a client trickling bytes can hold a
 // worker no longer than that.
 constexpr milliseconds kExchangeLimit{60000};
+// A client that sends its next request right after an answer usually has
+// it here within this time; waiting that long on the worker spares the
+// hand-over to the idle watcher and back.
+constexpr milliseconds kBriefWait{2};
 // Threads serving requests; idle connections hold none, so this bounds only
 // how many requests are handled at once.
 constexpr std::size_t kWorkers = 16;
@@ -282,9 +286,10 @@ public:
   Connection(const Connection &) = delete;
   Connection &operator=(const Connection &) = delete;
 
-  // True when the next request has begun to arrive (or the client closed).
-  bool hasInput() const {
-    return start_ < buffer_.size() || pollFor(fd_, POLLIN, milliseconds(0));
+  // True when the next request has begun to arrive (or the client closed)
+  // within `wait`.
+  bool hasInput(milliseconds wait) const {
+    return start_ < buffer_.size() || pollFor(fd_, POLLIN, wait);
   }
 
   void beginExchange() {
@@ -609,7 +614,7 @@ private:
   void serve(int fd, milliseconds patience) {
     Connection connection(fd);
     for (;;) {
-      if (!connection.hasInput()) {
+      if (!connection.hasInput(kBriefWait)) {
         if (stopping_)
           IdleConnections::closeSocket(fd);
         else
