@@ -1,14 +1,8 @@
-#include "Server/HttpServer.h"
+#include "Server/HttpLauncher.h"
 #include "Server/KanbanMCPServer.h"
 
-#include <algorithm>
-#include <string_view>
-#include <vector>
-
 int main(int argc, char **argv) {
-  const std::vector<std::string_view> arguments(argv + 1, argv + argc);
-  if (std::find(arguments.begin(), arguments.end(), "--http") !=
-      arguments.end())
-    return taskory::HttpServer::main(arguments);
+  if (taskory::HttpLauncher::requested(argc, argv))
+    return taskory::HttpLauncher::run(argv);
   return taskory::KanbanMCPServer::main();
 }
