@@ -103,6 +103,8 @@ bool announcesTooLarge(const httplib::Request &request) {
   if (!request.has_header("Content-Length"))
     return false;
   const std::string length = request.get_header_value("Content-Length");
+  if (length.empty())
+    return false;
   std::size_t digits = 0; // significant ones
   for (char c : length) {
     if (c < '0' || c > '9')
@@ -147,13 +149,19 @@ public:
       key_ = std::move(name);
     return true;
   }
-  bool end_object() override { return --depth_, true; }
+  bool end_object() override {
+    --depth_;
+    return true;
+  }
   bool start_array(std::size_t) override {
     member(false);
     ++depth_;
     return true;
   }
-  bool end_array() override { return --depth_, true; }
+  bool end_array() override {
+    --depth_;
+    return true;
+  }
   bool parse_error(std::size_t, const std::string &,
                    const nlohmann::detail::exception &) override {
     return false;
@@ -189,7 +197,8 @@ public:
             std::size_t size)
       : store_(std::move(store)), slots_(size) {
     slots_.front().container = std::move(first);
-    for (std::size_t i = 0; i < size; ++i)
+    // Taken from the back: the connection opened at start-up goes first.
+    for (std::size_t i = size; i-- > 0;)
       free_.push_back(i);
   }
 
@@ -325,12 +334,9 @@ public:
 
   ssize_t read(char *data, size_t size) override {
     if (start_ == buffer_.size()) {
+      // Buffered, since the library reads the request head byte by byte.
       if (!wait(POLLIN))
         return -1;
-      // Large reads (a body) go straight to the caller; the buffer serves
-      // the library's byte-by-byte reading of the request head.
-      if (size >= kBufferSize)
-        return receive(data, size);
       buffer_.resize(kBufferSize);
       const ssize_t got = receive(buffer_.data(), buffer_.size());
       buffer_.resize(got > 0 ? static_cast<std::size_t>(got) : 0);

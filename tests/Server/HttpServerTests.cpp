@@ -76,15 +76,11 @@ TEST(HttpOptions, BadCommandLinesAreRefusedWithTheReason) {
     std::string problem;
   } cases[] = {
       {{}, "--http [HOST:]PORT fehlt"},
-      {{"--no-auth"}, "--http [HOST:]PORT fehlt"},
       {{"--http"}, "--http braucht einen Wert"},
       {{"--http", "80", "--allow-origin"}, "--allow-origin braucht einen Wert"},
-      {{"--http", "80", "--allow-origin", ""},
-       "--allow-origin braucht einen Wert"},
       {{"--http", "80", "--http", "81"}, "--http ist doppelt angegeben"},
       {{"--http", "80", "--verbose"}, "Unbekannte Option: --verbose"},
       {{"--http", "65536"}, "Ungültiger Port: 65536"},
-      {{"--http", "123456"}, "Ungültiger Port: 123456"},
       {{"--http", "-1"}, "Ungültiger Port: -1"},
       {{"--http", "127.0.0.1:"}, "Ungültiger Port: "},
       {{"--http", "host:80"},
