@@ -123,6 +123,14 @@ await run([
       const r = await raw(server.port, { headers: { Authorization: `Bearer ${token}` }, body });
       expectEqual([r.status, r.body], [200, expected], String(body).slice(0, 40));
     }
+    // Heads the library passes on as they are; the length check must not fail on them.
+    for (const length of ["", "abc", "1".repeat(30)]) {
+      const socket = connect(server.port, "127.0.0.1");
+      socket.on("error", () => {}).resume();
+      socket.end(`POST /mcp HTTP/1.1\r\nHost: localhost\r\nAuthorization: Bearer ${token}\r\nContent-Type: application/json\r\n` +
+        `Content-Length: ${length}\r\nExpect: 100-continue\r\n\r\n`);
+      await new Promise((res) => socket.on("close", res));
+    }
     expectEqual((await post(server, token, ping)).status, 200, "still serving");
   }],
 
