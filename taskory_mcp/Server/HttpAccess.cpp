@@ -43,18 +43,11 @@ bool isToken(std::string_view text) {
 
 std::string randomToken() {
   unsigned char bytes[kTokenBytes];
-  std::size_t filled = 0;
-  while (filled < sizeof bytes) {
-    const ssize_t got = ::getrandom(bytes + filled, sizeof bytes - filled, 0);
-    if (got < 0) {
-      if (errno == EINTR)
-        continue;
-      throw std::runtime_error(
-          std::string("Keine Zufallszahlen für das Token: ") +
-          std::strerror(errno));
-    }
-    filled += static_cast<std::size_t>(got);
-  }
+  // The kernel's generator, which blocks only until it is seeded at boot.
+  if (::getentropy(bytes, sizeof bytes) != 0)
+    throw std::runtime_error(
+        std::string("Keine Zufallszahlen für das Token: ") +
+        std::strerror(errno));
   std::string token;
   for (unsigned char byte : bytes) {
     token += kHexDigits[byte >> 4];

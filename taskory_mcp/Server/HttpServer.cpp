@@ -26,8 +26,6 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
-#include <sys/epoll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -356,7 +354,7 @@ public:
       return -1;
     ssize_t sent;
     do
-      sent = ::send(fd_, data, size, MSG_NOSIGNAL);
+      sent = ::send(fd_, data, size, kSendFlags);
     while (sent < 0 && errno == EINTR);
     return sent;
   }
@@ -379,6 +377,13 @@ public:
 
 private:
   static constexpr std::size_t kBufferSize = 16384;
+  // SIGPIPE is ignored for the whole process; where the flag exists it
+  // spares the signal altogether.
+#ifdef MSG_NOSIGNAL
+  static constexpr int kSendFlags = MSG_NOSIGNAL;
+#else
+  static constexpr int kSendFlags = 0;
+#endif
 
   bool wait(short events) const {
     const auto left =
@@ -415,22 +420,23 @@ private:
 // idle keep-alive connections (client libraries keep a pool of them) would
 // otherwise leave requests on new connections queued until they time out.
 // A connection with input is handed back through `resume`; one silent past
-// its time is closed.
+// its time is closed. Plain poll(2): there are rarely more than a few dozen.
 class IdleConnections {
 public:
   explicit IdleConnections(std::function<void(int fd)> resume)
-      : resume_(std::move(resume)), epoll_(::epoll_create1(EPOLL_CLOEXEC)),
-        wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    epoll_event event{};
-    event.events = EPOLLIN;
-    event.data.fd = wake_;
-    ::epoll_ctl(epoll_, EPOLL_CTL_ADD, wake_, &event);
+      : resume_(std::move(resume)) {
+    if (::pipe(wake_) != 0)
+      wake_[0] = wake_[1] = -1;
+    for (int fd : wake_) {
+      ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+      ::fcntl(fd, F_SETFL, O_NONBLOCK);
+    }
     watcher_ = std::thread([this] { watch(); });
   }
   ~IdleConnections() {
     stop();
-    ::close(wake_);
-    ::close(epoll_);
+    for (int fd : wake_)
+      ::close(fd);
   }
   IdleConnections(const IdleConnections &) = delete;
   IdleConnections &operator=(const IdleConnections &) = delete;
@@ -442,12 +448,8 @@ public:
       std::lock_guard lock(mutex_);
       if (!stopped_) {
         deadlines_[fd] = Clock::now() + patience;
-        epoll_event event{};
-        event.events = EPOLLIN | EPOLLRDHUP | EPOLLONESHOT;
-        event.data.fd = fd;
-        if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) == 0)
-          return;
-        deadlines_.erase(fd);
+        wake();
+        return;
       }
     }
     closeSocket(fd);
@@ -460,9 +462,8 @@ public:
       if (stopped_)
         return;
       stopped_ = true;
+      wake();
     }
-    const uint64_t one = 1;
-    (void)!::write(wake_, &one, sizeof one);
     watcher_.join();
     for (const auto &[fd, deadline] : deadlines_)
       closeSocket(fd);
@@ -475,29 +476,40 @@ public:
   }
 
 private:
+  void wake() { (void)!::write(wake_[1], "", 1); }
+
   void watch() {
-    epoll_event events[64];
+    std::vector<pollfd> watched;
     for (;;) {
-      const int ready = ::epoll_wait(epoll_, events, 64, 250);
+      watched.assign(1, pollfd{wake_[0], POLLIN, 0});
+      {
+        std::lock_guard lock(mutex_);
+        if (stopped_)
+          return;
+        for (const auto &[fd, deadline] : deadlines_)
+          watched.push_back(pollfd{fd, POLLIN, 0});
+      }
+      int ready;
+      do
+        ready = ::poll(watched.data(), watched.size(), 250);
+      while (ready < 0 && errno == EINTR);
+      char drained[64];
+      while (::read(wake_[0], drained, sizeof drained) > 0) {
+      }
       std::vector<int> resumed;
       {
         std::lock_guard lock(mutex_);
         if (stopped_)
           return;
-        for (int i = 0; i < ready; ++i) {
-          const int fd = events[i].data.fd;
-          if (fd == wake_ || deadlines_.erase(fd) == 0)
-            continue;
-          ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
-          resumed.push_back(fd);
-        }
+        for (std::size_t i = 1; i < watched.size(); ++i)
+          if (watched[i].revents != 0 && deadlines_.erase(watched[i].fd) > 0)
+            resumed.push_back(watched[i].fd);
         const auto now = Clock::now();
         for (auto it = deadlines_.begin(); it != deadlines_.end();) {
           if (it->second > now) {
             ++it;
             continue;
           }
-          ::epoll_ctl(epoll_, EPOLL_CTL_DEL, it->first, nullptr);
           closeSocket(it->first);
           it = deadlines_.erase(it);
         }
@@ -508,8 +520,7 @@ private:
   }
 
   const std::function<void(int fd)> resume_;
-  const int epoll_;
-  const int wake_;
+  int wake_[2] = {-1, -1}; // written to when the watched set changes
   std::mutex mutex_;
   std::map<int, Clock::time_point> deadlines_; // guarded by mutex_
   bool stopped_ = false;                       // guarded by mutex_
@@ -599,6 +610,7 @@ public:
     stopping_ = true;
     idle_.stop();
   }
+  bool stopRequested() const { return stopping_; }
 
 private:
   static std::string tooLargeMessage() {
@@ -915,24 +927,31 @@ int main(const std::vector<std::string_view> &arguments) {
     KanbanMCPServer::log("Ohne Token (--no-auth): nur für lokale "
                          "Testwerkzeuge auf einem Rechner mit einem Benutzer.");
 
-  std::atomic<bool> listening{true};
-  std::thread listener([&transport, &listening] {
+  // The listener ends on its own only when listening fails; it then raises
+  // a stop signal itself, so the wait below ends either way.
+  std::atomic<bool> failed{false};
+  std::thread listener([&transport, &failed] {
     transport.listen_after_bind();
-    listening = false;
+    if (!transport.stopRequested()) {
+      failed = true;
+      ::kill(::getpid(), SIGTERM);
+    }
   });
-  bool signalled = false;
-  while (!signalled && listening) {
-    const timespec interval{0, 200'000'000};
-    signalled = ::sigtimedwait(&stopSignals, nullptr, &interval) > 0;
+  int signal = 0;
+  while (::sigwait(&stopSignals, &signal) != 0) {
   }
   transport.beginStopping();
-  while (listening && !transport.is_running())
+  // Closes the listening socket (once the listener has started to use it);
+  // the listener then waits for its workers, which finish the requests in
+  // flight.
+  while (!failed && !transport.is_running())
     std::this_thread::sleep_for(milliseconds(10));
-  // Closes the listening socket; the listener then waits for its workers,
-  // which finish the requests in flight.
   transport.stop();
   listener.join();
-  return signalled ? 0 : 1;
+  if (failed)
+    KanbanMCPServer::log("HTTP: Verbindungen können nicht mehr angenommen "
+                         "werden.");
+  return failed ? 1 : 0;
 }
 
 } // namespace taskory::HttpServer
