@@ -69,6 +69,20 @@ await run([
     }
   }],
 
+  ["a refused request's body is never read as a request of its own", async () => {
+    // The body of a request refused for its Host is a complete request that would pass.
+    const inner = JSON.stringify(ping);
+    const smuggled = `POST /mcp HTTP/1.1\r\nHost: localhost\r\nAuthorization: Bearer ${token}\r\n` +
+      `Content-Type: application/json\r\nContent-Length: ${inner.length}\r\n\r\n${inner}`;
+    const socket = connect(server.port, "127.0.0.1");
+    let received = "";
+    socket.on("data", (d) => { received += d; }).on("error", () => {});
+    socket.write(`POST /mcp HTTP/1.1\r\nHost: evil.example\r\nAuthorization: Bearer ${token}\r\n` +
+      `Content-Type: application/json\r\nContent-Length: ${smuggled.length}\r\n\r\n${smuggled}`);
+    await new Promise((res) => socket.on("close", res));
+    expectEqual(received.match(/HTTP\/1\.1 \d{3}/g), ["HTTP/1.1 403"], "status lines on the connection");
+  }],
+
   ["only POST /mcp is served: 405 for other methods, 404 for other paths", async () => {
     const auth = { Authorization: `Bearer ${token}` };
     for (const [method, path, status, allow] of [["GET", "/mcp", 405, "POST"], ["DELETE", "/mcp", 405, "POST"], ["PUT", "/mcp", 405, "POST"],
