@@ -1,4 +1,5 @@
 #include "Server/CommandLine.h"
+#include "Server/HttpLauncher.h"
 #include "Server/StartUp.h"
 #include "Server/UserLocale.h"
 
@@ -17,6 +18,8 @@ int print(const std::string &text) {
 } // namespace
 
 int main(int argc, char **argv) {
+  if (taskory::HttpLauncher::requested(argc, argv))
+    return taskory::HttpLauncher::run(argv);
   const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0),
                                                 argv + argc);
   switch (taskory::parseCommandLine(arguments).action) {

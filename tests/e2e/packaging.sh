@@ -3,7 +3,7 @@
 # with the same scripts and commands the Makefile runs, into temporary
 # places only: a stripped binary that answers, an uninstall that removes what
 # the install put and nothing outside its prefix, a package with the binary
-# in /usr/bin, computed dependencies, and a binary in it that serves.
+# (stdio and HTTP) in /usr/bin, computed dependencies, and a binary in it that serves.
 set -u
 BIN=${1:?usage: packaging.sh path/to/taskory_mcp}
 BUILD=$(cd "$(dirname "$BIN")/.." && pwd)
@@ -39,8 +39,10 @@ PREFIX=$WORK/prefix
 cmake --install "$BUILD" --prefix "$PREFIX" --strip >/dev/null ||
   fail "cmake --install failed"
 INSTALLED=$PREFIX/bin/taskory_mcp
-[ -x "$INSTALLED" ] || fail "no executable $INSTALLED"
-readelf -S "$INSTALLED" | grep -q '\.symtab' && fail "installed binary is not stripped"
+for exe in "$INSTALLED" "$INSTALLED"_http; do
+  [ -x "$exe" ] || fail "no executable $exe"
+  readelf -S "$exe" | grep -q '\.symtab' && fail "installed $exe is not stripped"
+done
 [ "$("$INSTALLED" --version)" = "taskory_mcp $VERSION" ] ||
   fail "--version printed: $("$INSTALLED" --version)"
 # --help must answer rather than serve: served, endless input never ends.
@@ -59,6 +61,7 @@ bash "$SRC/tools/uninstall.sh" "$MANIFEST" "$WORK/elsewhere" 2>/dev/null &&
 bash "$SRC/tools/uninstall.sh" "$MANIFEST" "$PREFIX" >/dev/null ||
   fail "uninstall failed"
 [ -e "$INSTALLED" ] && fail "uninstall left $INSTALLED"
+[ -e "$INSTALLED"_http ] && fail "uninstall left ${INSTALLED}_http"
 [ -e "$PREFIX/bin/users-own-file" ] || fail "uninstall removed a file it did not install"
 [ -e "$MANIFEST" ] && fail "uninstall left its manifest"
 
@@ -72,7 +75,8 @@ else
   if [ ! -f "$DEB" ]; then
     fail "no $(basename "$DEB"); made: $(ls "$WORK/package")"
   else
-    [ "$(dpkg-deb -c "$DEB" | awk '$1 !~ /^d/ {print $6}')" = ./usr/bin/taskory_mcp ] ||
+    [ "$(dpkg-deb -c "$DEB" | awk '$1 !~ /^d/ {print $6}' | sort | tr '\n' ' ')" = \
+      "./usr/bin/taskory_mcp ./usr/bin/taskory_mcp_http " ] ||
       fail "package files: $(dpkg-deb -c "$DEB")"
     dpkg-deb -f "$DEB" Depends | grep -q 'libc6 (>=' ||
       fail "Depends not computed: $(dpkg-deb -f "$DEB" Depends)"
