@@ -276,7 +276,7 @@ void KanbanTools::applyCommonFields(const nlohmann::json &args, Card &card) {
   }
 
   Plan *plan = context_.planOf(card);
-  if (const nlohmann::json *names = args::array(args, "labels");
+  if (const nlohmann::json *names = args::stringArray(args, "labels");
       names && plan) {
     std::vector<PlanLabel *> wanted;
     for (const std::string &name : args::strings(*names)) {
@@ -291,7 +291,7 @@ void KanbanTools::applyCommonFields(const nlohmann::json &args, Card &card) {
     for (PlanLabel *label : wanted)
       context_.addLabel(card, *label);
   }
-  if (const nlohmann::json *titles = args::array(args, "goals");
+  if (const nlohmann::json *titles = args::stringArray(args, "goals");
       titles && plan) {
     std::vector<Goal *> wanted;
     for (const std::string &title : args::strings(*titles)) {

@@ -106,7 +106,7 @@ ToolResult KanbanTools::createCard(const nlohmann::json &args) {
   applyStatus(args, card);
   CardActions::inheritBucketColor(card, context_);
 
-  if (const nlohmann::json *checklist = args::array(args, "checklist")) {
+  if (const nlohmann::json *checklist = args::stringArray(args, "checklist")) {
     std::size_t count = 0;
     for (const nlohmann::json &element : *checklist) {
       if (!element.is_string())
@@ -130,12 +130,12 @@ ToolResult KanbanTools::updateCard(const nlohmann::json &args) {
 
   const std::vector<ChecklistItem *> items = context_.checklistItems(card);
   const std::vector<ChecklistItem *> toCheck =
-      resolveChecklistItems(args::array(args, "check_items"), items);
+      resolveChecklistItems(args::stringArray(args, "check_items"), items);
   const std::vector<ChecklistItem *> toUncheck =
-      resolveChecklistItems(args::array(args, "uncheck_items"), items);
+      resolveChecklistItems(args::stringArray(args, "uncheck_items"), items);
 
   std::vector<std::string> newTitles;
-  if (const nlohmann::json *added = args::array(args, "add_items"))
+  if (const nlohmann::json *added = args::stringArray(args, "add_items"))
     for (std::string &title : args::strings(*added))
       if (!title.empty())
         newTitles.push_back(std::move(title));
@@ -157,7 +157,7 @@ ToolResult KanbanTools::updateCard(const nlohmann::json &args) {
       bucketText && plan)
     card.bucket = findBucket(*bucketText, *plan).id;
 
-  if (const nlohmann::json *names = args::array(args, "add_labels");
+  if (const nlohmann::json *names = args::stringArray(args, "add_labels");
       names && plan) {
     for (const std::string &name : args::strings(*names)) {
       PlanLabel *label = findLabel(name, *plan);
@@ -166,7 +166,7 @@ ToolResult KanbanTools::updateCard(const nlohmann::json &args) {
       context_.addLabel(card, *label);
     }
   }
-  if (const nlohmann::json *names = args::array(args, "remove_labels")) {
+  if (const nlohmann::json *names = args::stringArray(args, "remove_labels")) {
     const std::vector<std::string> unwanted = args::strings(*names);
     for (PlanLabel *label : context_.labels(card))
       for (const std::string &name : unwanted)
@@ -175,7 +175,7 @@ ToolResult KanbanTools::updateCard(const nlohmann::json &args) {
           break;
         }
   }
-  if (const nlohmann::json *titles = args::array(args, "add_goals");
+  if (const nlohmann::json *titles = args::stringArray(args, "add_goals");
       titles && plan) {
     for (const std::string &title : args::strings(*titles)) {
       Goal *goal = findGoal(title, *plan);
@@ -184,7 +184,7 @@ ToolResult KanbanTools::updateCard(const nlohmann::json &args) {
       context_.addGoal(card, *goal);
     }
   }
-  if (const nlohmann::json *titles = args::array(args, "remove_goals")) {
+  if (const nlohmann::json *titles = args::stringArray(args, "remove_goals")) {
     const std::vector<std::string> unwanted = args::strings(*titles);
     for (Goal *goal : context_.goals(card))
       for (const std::string &title : unwanted)
