@@ -62,6 +62,11 @@ std::string messageLine(std::string_view id, std::string_view member,
   return escapeSlashes(text);
 }
 
+const json &noArguments() {
+  static const json empty = json::object();
+  return empty;
+}
+
 json initializeResult(const json &params) {
   const auto version = params.find("protocolVersion");
   return {
@@ -136,9 +141,9 @@ std::optional<std::string> handleLine(std::string_view line,
             name != params.end() && name->is_string()
                 ? std::string_view(name->get_ref<const std::string &>())
                 : std::string_view(),
-            arguments != params.end() && arguments->is_object()
-                ? *arguments
-                : json::object(),
+            // Both branches are lvalues, so the arguments are not copied.
+            arguments != params.end() && arguments->is_object() ? *arguments
+                                                                : noArguments(),
             runTool));
   }
   return respondError(request->id, kMethodNotFound,
@@ -147,7 +152,7 @@ std::optional<std::string> handleLine(std::string_view line,
 
 int serve(int in, int out, const ToolRunner &runTool) {
   LineReader reader(in);
-  std::string line;
+  std::string_view line;
   for (;;) {
     try {
       if (!reader.next(line))
@@ -155,8 +160,6 @@ int serve(int in, int out, const ToolRunner &runTool) {
     } catch (const std::bad_alloc &) {
       // A line too large to hold in memory cannot be answered; drop it and
       // go on with the next one.
-      line.clear();
-      line.shrink_to_fit();
       reader.skipRestOfLine();
       continue;
     }
