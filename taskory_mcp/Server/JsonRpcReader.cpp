@@ -76,34 +76,20 @@ struct EchoText {
   void reserve(std::size_t) {}
   void raw(std::string_view run) { out.append(run); }
   void point(uint32_t value) {
-    switch (value) {
-    case '"':
-      out += "\\\"";
+    if (value >= 0x20 && value != '"' && value != '\\') {
+      appendUTF8(out, value);
       return;
-    case '\\':
-      out += "\\\\";
-      return;
-    case '\b':
-      out += "\\b";
-      return;
-    case '\f':
-      out += "\\f";
-      return;
-    case '\n':
-      out += "\\n";
-      return;
-    case '\r':
-      out += "\\r";
-      return;
-    case '\t':
-      out += "\\t";
-      return;
-    default:
-      if (value < 0x20)
-        appendEscape(out, value);
-      else
-        appendUTF8(out, value);
     }
+    // Character and escape letter, in pairs.
+    constexpr std::string_view kShort = "\"\"\\\\\bb\ff\nn\rr\tt";
+    for (std::size_t i = 0; i < kShort.size(); i += 2) {
+      if (kShort[i] == static_cast<char>(value)) {
+        out += '\\';
+        out += kShort[i + 1];
+        return;
+      }
+    }
+    appendEscape(out, value);
   }
   void loneSurrogate(uint32_t unit) { appendEscape(out, unit); }
   void finish(bool) {}
