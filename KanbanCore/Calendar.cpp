@@ -71,10 +71,13 @@ makeGregorian(std::unique_ptr<icu::TimeZone> zone, const icu::Locale &locale) {
     if (U_FAILURE(status))
       return nullptr;
   }
-  // A skipped local time moves to the first instant after the gap; a
-  // repeated one means its first occurrence.
+  // A skipped local time moves forward by the length of the gap: a daily
+  // card due 02:30 the day before the spring change comes round 24 hours
+  // later at 03:30. Pinning it to the gap's end (03:00) instead would move
+  // the whole series to 03:00 for good, since each occurrence is computed
+  // from the one before. A repeated local time means its first occurrence.
   calendar->setRepeatedWallTimeOption(UCAL_WALLTIME_FIRST);
-  calendar->setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
+  calendar->setSkippedWallTimeOption(UCAL_WALLTIME_LAST);
   calendar->setLenient(true);
   // Weeks start on Sunday whatever the locale says, so that week arithmetic
   // does not change with LANG; callers that want Monday ask for it.
@@ -241,8 +244,12 @@ Date Calendar::startOfDay(Date date) const {
   calendar.set(UCAL_MINUTE, 0);
   calendar.set(UCAL_SECOND, 0);
   calendar.set(UCAL_MILLISECOND, 0);
+  // A skipped midnight means the first instant of the day, not midnight
+  // moved on by the gap (which lands later when the gap straddles midnight).
+  calendar.setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
   UErrorCode status = U_ZERO_ERROR;
   UDate millis = calendar.getTime(status);
+  calendar.setSkippedWallTimeOption(UCAL_WALLTIME_LAST);
   if (U_FAILURE(status) || !std::isfinite(millis))
     return date;
   return millis / 1000.0;

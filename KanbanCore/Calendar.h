@@ -14,8 +14,10 @@ namespace taskory {
 // The one calendar type of the program: Gregorian, in one time zone, with the
 // locale used for weekday names. Weekday numbers are 1 = Sunday ... 7 =
 // Saturday; the weekend is Saturday and Sunday. Adding days keeps the local
-// time of day across daylight-saving changes; adding months or years pins the
-// day to the end of a shorter month. Every operation that can leave the
+// time of day across daylight-saving changes, and a local time that a clock
+// change skips moves forward by the length of the gap (02:30 on the spring
+// change day becomes 03:30); adding months or years pins the day to the end
+// of a shorter month. Every operation that can leave the
 // calendar's range returns nothing instead of a wrong date; the range is the
 // local years 1 to 9999 (before 15 October 1582 days count in the Julian
 // calendar, as in ICU). Stored dates beyond it are still broken down and
@@ -62,7 +64,7 @@ public:
   // when midnight does not exist).
   Date startOfDay(Date date) const;
   // The local day `year-month-day` at hour:minute:second. A time that a clock
-  // change skips moves forward to the next existing time; a time that occurs
+  // change skips moves forward by the length of the gap; a time that occurs
   // twice gives the first occurrence. Nothing when a component is out of range
   // or the date cannot be formed.
   std::optional<Date> date(int64_t year, int month, int day, int hour = 0,

@@ -167,10 +167,10 @@ void applyCommonFields(const ToolCall &call, const nlohmann::json &args,
       card.colorHex = *color;
   }
 
-  if (const nlohmann::json *names = args::array(args, "labels"))
+  if (const nlohmann::json *names = args::stringArray(args, "labels"))
     changeLinks(call.context, card, LinkKind::labels, LinkChange::replace,
                 *names);
-  if (const nlohmann::json *titles = args::array(args, "goals"))
+  if (const nlohmann::json *titles = args::stringArray(args, "goals"))
     changeLinks(call.context, card, LinkKind::goals, LinkChange::replace,
                 *titles);
 

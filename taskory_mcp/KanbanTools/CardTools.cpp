@@ -107,7 +107,7 @@ ToolResult createCard(const ToolCall &call, const nlohmann::json &args) {
   applyStatus(call, args, card);
   CardActions::inheritBucketColor(card, call.context);
 
-  if (const nlohmann::json *checklist = args::array(args, "checklist")) {
+  if (const nlohmann::json *checklist = args::stringArray(args, "checklist")) {
     std::size_t count = 0;
     for (const nlohmann::json &element : *checklist) {
       if (!element.is_string())
@@ -131,12 +131,12 @@ ToolResult updateCard(const ToolCall &call, const nlohmann::json &args) {
 
   const std::vector<ChecklistItem *> items = call.context.checklistItems(card);
   const std::vector<ChecklistItem *> toCheck =
-      resolveChecklistItems(args::array(args, "check_items"), items);
+      resolveChecklistItems(args::stringArray(args, "check_items"), items);
   const std::vector<ChecklistItem *> toUncheck =
-      resolveChecklistItems(args::array(args, "uncheck_items"), items);
+      resolveChecklistItems(args::stringArray(args, "uncheck_items"), items);
 
   std::vector<std::string> newTitles;
-  if (const nlohmann::json *added = args::array(args, "add_items"))
+  if (const nlohmann::json *added = args::stringArray(args, "add_items"))
     for (std::string &title : args::strings(*added))
       if (!title.empty())
         newTitles.push_back(std::move(title));
@@ -158,14 +158,14 @@ ToolResult updateCard(const ToolCall &call, const nlohmann::json &args) {
       bucketText && plan)
     card.bucket = resolution::findBucket(call.context, *bucketText, *plan).id;
 
-  if (const nlohmann::json *names = args::array(args, "add_labels"))
+  if (const nlohmann::json *names = args::stringArray(args, "add_labels"))
     changeLinks(call.context, card, LinkKind::labels, LinkChange::add, *names);
-  if (const nlohmann::json *names = args::array(args, "remove_labels"))
+  if (const nlohmann::json *names = args::stringArray(args, "remove_labels"))
     changeLinks(call.context, card, LinkKind::labels, LinkChange::remove,
                 *names);
-  if (const nlohmann::json *titles = args::array(args, "add_goals"))
+  if (const nlohmann::json *titles = args::stringArray(args, "add_goals"))
     changeLinks(call.context, card, LinkKind::goals, LinkChange::add, *titles);
-  if (const nlohmann::json *titles = args::array(args, "remove_goals"))
+  if (const nlohmann::json *titles = args::stringArray(args, "remove_goals"))
     changeLinks(call.context, card, LinkKind::goals, LinkChange::remove,
                 *titles);
 

@@ -1,6 +1,5 @@
 #include "Server/KanbanMCPServer.h"
 
-#include "KanbanCore/Text.h"
 #include "KanbanTools/KanbanTools.h"
 #include "KanbanTools/ToolError.h"
 #include "Server/LineIO.h"
@@ -64,179 +63,10 @@ std::string messageLine(std::string_view id, std::string_view member,
   return escapeSlashes(text);
 }
 
-// Builds the request object from parser events without recursion and writes
-// the id's JSON text as it goes. nlohmann's own document builder would turn
-// an integer beyond 64 bits into a double; the events still carry such a
-// number's token, which is what the id needs.
-class RequestReader final : public nlohmann::json_sax<json> {
-public:
-  json root;
-  std::optional<std::string> id;
-
-  bool null() override {
-    idScalar("null");
-    return add(json(nullptr));
-  }
-  bool boolean(bool value) override {
-    idScalar(value ? "true" : "false");
-    return add(json(value));
-  }
-  bool number_integer(number_integer_t value) override {
-    idScalar(std::to_string(value));
-    return add(json(value));
-  }
-  bool number_unsigned(number_unsigned_t value) override {
-    idScalar(std::to_string(value));
-    return add(json(value));
-  }
-  bool number_float(number_float_t value, const string_t &token) override {
-    idScalar(token);
-    return add(json(value));
-  }
-  bool string(string_t &value) override {
-    if (capturing())
-      idScalar(compact(json(value)));
-    return add(json(std::move(value)));
-  }
-  bool binary(binary_t &) override { return false; }
-
-  bool start_object(std::size_t) override {
-    if (skipDeeper()) {
-      idOpen('{');
-      return true;
-    }
-    idOpen('{');
-    if (open_.empty()) {
-      root = json::object();
-      open_.push_back(&root);
-      return true;
-    }
-    json *object = add(json::object());
-    if (!object)
-      return false;
-    open_.push_back(object);
-    return true;
-  }
-  bool key(string_t &name) override {
-    if (capturing()) {
-      if (!idFirst_.back())
-        idText_ += ',';
-      idFirst_.back() = false;
-      idText_ += compact(json(name));
-      idText_ += ':';
-    } else if (open_.size() == 1 && name == "id") {
-      // A repeated "id" replaces the earlier one, as for every other key.
-      idCapture_ = true;
-      idText_.clear();
-    }
-    slot_ = skipped_ > 0 ? &discard_ : &(*open_.back())[name];
-    return true;
-  }
-  bool end_object() override { return close('}'); }
-
-  bool start_array(std::size_t) override {
-    // A batch or any other non-object line gets no answer: stop reading.
-    if (open_.empty())
-      return false;
-    if (skipDeeper()) {
-      idOpen('[');
-      return true;
-    }
-    idOpen('[');
-    json *array = add(json::array());
-    if (!array)
-      return false;
-    open_.push_back(array);
-    return true;
-  }
-  bool end_array() override { return close(']'); }
-
-  bool parse_error(std::size_t, const std::string &,
-                   const nlohmann::detail::exception &) override {
-    return false;
-  }
-
-private:
-  bool capturing() const { return idCapture_; }
-
-  // Adds a value to the innermost open container; a bare scalar at the top
-  // level is refused, as no request can be one.
-  json *add(json value) {
-    if (open_.empty())
-      return nullptr;
-    if (skipped_ > 0)
-      return &discard_;
-    json &parent = *open_.back();
-    if (parent.is_array()) {
-      parent.push_back(std::move(value));
-      return &parent.back();
-    }
-    *slot_ = std::move(value);
-    return slot_;
-  }
-
-  void idSeparator() {
-    if (!idFirst_.empty()) {
-      if (idArray_.back() && !idFirst_.back())
-        idText_ += ',';
-      idFirst_.back() = false;
-    }
-  }
-  void idScalar(std::string_view text) {
-    if (!capturing())
-      return;
-    idSeparator();
-    idText_ += text;
-    if (idFirst_.empty())
-      finishID();
-  }
-  void idOpen(char bracket) {
-    if (!capturing())
-      return;
-    idSeparator();
-    idText_ += bracket;
-    idFirst_.push_back(true);
-    idArray_.push_back(bracket == '[');
-  }
-  bool close(char bracket) {
-    if (capturing()) {
-      idText_ += bracket;
-      idFirst_.pop_back();
-      idArray_.pop_back();
-      if (idFirst_.empty())
-        finishID();
-    }
-    if (skipped_ > 0)
-      --skipped_;
-    else
-      open_.pop_back();
-    return true;
-  }
-
-  // Containers below kMaxNesting are read but not kept (their place holds
-  // null): the request is still answered, and nothing recursive ever sees
-  // the depth. The parser itself keeps its nesting on the heap.
-  bool skipDeeper() {
-    if (skipped_ == 0 && open_.size() < kMaxNesting)
-      return false;
-    ++skipped_;
-    return true;
-  }
-  void finishID() {
-    idCapture_ = false;
-    id = std::move(idText_);
-    idText_.clear();
-  }
-
-  std::vector<json *> open_;
-  json *slot_ = nullptr;
-  std::size_t skipped_ = 0; // open containers beyond kMaxNesting
-  json discard_;
-  bool idCapture_ = false;
-  std::string idText_;
-  std::vector<bool> idFirst_; // per open container of the id: nothing yet
-  std::vector<bool> idArray_; // per open container of the id: an array
-};
+const json &noArguments() {
+  static const json empty = json::object();
+  return empty;
+}
 
 json initializeResult(const json &params) {
   const auto version = params.find("protocolVersion");
@@ -261,29 +91,6 @@ json textResult(std::string text, bool isError) {
 }
 
 } // namespace
-
-std::optional<Request> parseRequest(std::string_view line) {
-  // A raw NUL is never valid JSON, but nlohmann's reader takes it for the end
-  // of the input and would answer a line whose rest it never read.
-  if (line.find('\0') != std::string_view::npos)
-    return std::nullopt;
-  RequestReader reader;
-  if (!json::sax_parse(line.begin(), line.end(), &reader))
-    return std::nullopt;
-  if (!reader.root.is_object() || !reader.id)
-    return std::nullopt;
-  auto method = reader.root.find("method");
-  if (method == reader.root.end() || !method->is_string())
-    return std::nullopt;
-  Request request;
-  request.method = std::move(method->get_ref<std::string &>());
-  request.id = std::move(*reader.id);
-  auto params = reader.root.find("params");
-  request.params = params != reader.root.end() && params->is_object()
-                       ? std::move(*params)
-                       : json::object();
-  return request;
-}
 
 json toolCallResult(std::string_view name, const json &arguments,
                     const ToolRunner &runTool) {
@@ -315,10 +122,7 @@ std::string respondError(std::string_view id, int code,
 
 std::optional<std::string> handleLine(std::string_view line,
                                       const ToolRunner &runTool) {
-  if (line.empty())
-    return std::nullopt;
-  const std::string utf8 = text::sanitizedUTF8(line);
-  auto request = parseRequest(utf8);
+  auto request = parseRequest(line);
   if (!request)
     return std::nullopt;
   const std::string &method = request->method;
@@ -338,9 +142,9 @@ std::optional<std::string> handleLine(std::string_view line,
             name != params.end() && name->is_string()
                 ? std::string_view(name->get_ref<const std::string &>())
                 : std::string_view(),
-            arguments != params.end() && arguments->is_object()
-                ? *arguments
-                : json::object(),
+            // Both branches are lvalues, so the arguments are not copied.
+            arguments != params.end() && arguments->is_object() ? *arguments
+                                                                : noArguments(),
             runTool));
   }
   return respondError(request->id, kMethodNotFound,
@@ -349,7 +153,7 @@ std::optional<std::string> handleLine(std::string_view line,
 
 int serve(int in, int out, const ToolRunner &runTool) {
   LineReader reader(in);
-  std::string line;
+  std::string_view line;
   for (;;) {
     try {
       if (!reader.next(line))
@@ -357,8 +161,6 @@ int serve(int in, int out, const ToolRunner &runTool) {
     } catch (const std::bad_alloc &) {
       // A line too large to hold in memory cannot be answered; drop it and
       // go on with the next one.
-      line.clear();
-      line.shrink_to_fit();
       reader.skipRestOfLine();
       continue;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Server/JsonRpcReader.h"
+
 #include <nlohmann/json.hpp>
 
 #include <functional>
@@ -16,29 +18,6 @@ namespace taskory::KanbanMCPServer {
 // throw of any kind into an isError result, so a runner never has to catch.
 using ToolRunner = std::function<std::string(std::string_view name,
                                              const nlohmann::json &arguments)>;
-
-// Values nested deeper than this are read but not kept (they become null), so
-// the request is still answered. Real requests stay a few levels deep; the
-// limit keeps recursive JSON code (copies, comparisons, the writer) away from
-// input built to exhaust the stack.
-inline constexpr std::size_t kMaxNesting = 512;
-
-// The members of a request line that the server reads.
-struct Request {
-  std::string method;
-  // The id exactly as it must be echoed, as compact JSON text. Numbers keep
-  // their own token ("1.50", "123456789012345678901234567890"), so integers
-  // beyond 64 bits and fractions come back unchanged.
-  std::string id;
-  // `params` when it is an object, else an empty object.
-  nlohmann::json params;
-};
-
-// Reads a line (valid UTF-8, terminator removed). Nothing for lines that get
-// no answer: not JSON, not an object, no
-// string `method`, or no `id` (a notification). With duplicate keys the last
-// one counts.
-std::optional<Request> parseRequest(std::string_view line);
 
 // Handles one input line (any bytes; the line feed removed) and returns the
 // answer line without its line feed, or nothing when the line gets no answer.

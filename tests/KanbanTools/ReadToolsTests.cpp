@@ -65,7 +65,7 @@ TEST_F(ListCards, FiltersAndTheirArgumentTypes) {
       {{{"query", "keller"}}, {"Fenster putzen"}},
       {{{"due_within_days", 2}}, {"Steuer", "Bericht", "Meeting"}},
       {{{"due_within_days", 1.5}, {"limit", INT64_MAX}}, open},
-      {{{"due_within_days", 1e30}}, {"Steuer", "Bericht"}},
+      {{{"due_within_days", 1e30}}, open},
       {{{"due_within_days", INT64_MIN}}, {"Steuer", "Bericht"}},
       {{{"limit", -7}}, {"Steuer", "-"}},
   };

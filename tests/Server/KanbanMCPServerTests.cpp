@@ -65,8 +65,6 @@ TEST(KanbanMCPServer, LinesWithoutAnAnswerAreSkippedSilently) {
         R"({"id":1,"method":"ping"} x)", R"([{"id":1,"method":"ping"}])",
         R"("ping")", "null", R"({"id":1,"method":7})", R"({"method":"ping"})",
         R"({"method":"tools/call","params":{"name":"echo"}})",
-        R"({"id":1,"method":"ping","x":1e999})",
-        R"({"id":1,"method":"ping","x":"\ud800"})",
         R"({"params":{"id":3},"method":"ping"})"})
     EXPECT_EQ(handle(line), std::nullopt) << line;
   EXPECT_EQ(handle(ping("1") + std::string(1, '\0')), std::nullopt);

@@ -17,9 +17,9 @@ std::vector<std::string> readLines(const std::string &bytes) {
   std::rewind(file);
   LineReader reader(fileno(file));
   std::vector<std::string> lines;
-  for (std::string line; reader.next(line);)
-    lines.push_back(line);
-  if (std::string line; reader.next(line))
+  for (std::string_view line; reader.next(line);)
+    lines.emplace_back(line);
+  if (std::string_view line; reader.next(line))
     lines.push_back("<more after the end>");
   std::fclose(file);
   return lines;

@@ -22,6 +22,9 @@ const withFixture = (fn) => async () => {
 // An argument of another JSON type counts as absent: the answer must equal
 // the one without it (new IDs aside).
 const SAMPLES = [null, true, 0, 1.5, 1e308, "", "x", ["x"], {}];
+// Of the declared type, yet not of it: an array of strings with one other
+// element, an integer that 64 bits cannot hold.
+const NEAR_MISSES = { array: [["x", 5], [null]], integer: [1e19, 1e30, -1e19] };
 const typeOf = (v) => v === null ? "null" : Array.isArray(v) ? "array" : Number.isInteger(v) && Math.abs(v) < 1e300 ? "integer" : typeof v;
 const fits = (declared, v) => declared === typeOf(v) || (declared === "number" && typeof v === "number");
 const withoutIDs = (r) => [r.isError, r.text.replace(/[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}|[0-9A-F]{8}/g, "<id>")];
@@ -38,7 +41,7 @@ async function wrongTypes(s, card) {
     const base = { ...("card_id" in properties ? { card_id: card } : {}), ...BASE[tool.name] };
     for (const [key, declared] of Object.entries({ ...properties, ...UNLISTED[tool.name] })) {
       const { [key]: _, ...without } = base;
-      for (const value of SAMPLES.filter((v) => !fits(declared, v))) {
+      for (const value of [...SAMPLES.filter((v) => !fits(declared, v)), ...(NEAR_MISSES[declared] ?? [])]) {
         const absent = withoutIDs(await s.tool(tool.name, without)); // first, so a change the value makes shows
         expectEqual(withoutIDs(await s.tool(tool.name, { ...base, [key]: value })), absent,
           `${tool.name}: ${key} = ${JSON.stringify(value)} (declared ${declared}) counts as absent`);
@@ -53,6 +56,37 @@ async function wrongTypes(s, card) {
   for (const args of [[], "x", null, 5]) expectEqual((await s.tool("create_card", args)).text, "Fehler: title fehlt", `arguments ${JSON.stringify(args)}`);
   for (const name of [null, 7, ["list_plans"]]) expectEqual((await s.tool(name, {})).text, "Fehler: Unbekanntes Tool: ", `name ${JSON.stringify(name)}`);
   expect(compared > 400, `only ${compared} wrong-typed arguments compared`);
+}
+
+// Valid JSON that a general-purpose parser refuses: numbers beyond double
+// range, integers of any length, lone surrogate escapes. Each line is
+// answered, its id echoed token for token.
+async function numbersAndSurrogatesBeyondTheUsual(s, card) {
+  const raw = [];
+  let pending = "";
+  s.child.stdout.on("data", (chunk) => {
+    pending += chunk;
+    const lines = pending.split("\n");
+    pending = lines.pop();
+    raw.push(...lines);
+  });
+  const digits = "7".repeat(400);
+  const call = (id, args) => `{"jsonrpc":"2.0","id":${id},"method":"tools/call","params":{"name":"update_card","arguments":${args}}}`;
+  const lines = [
+    [`{"jsonrpc":"2.0","id":1e999,"method":"ping"}`, `{"jsonrpc":"2.0","id":1e999,"result":{}}`],
+    [`{"jsonrpc":"2.0","id":-0,"method":"ping"}`, `{"jsonrpc":"2.0","id":-0,"result":{}}`],
+    [`{"jsonrpc":"2.0","id":${digits},"method":"ping","params":{"x":-1e999}}`, `{"jsonrpc":"2.0","id":${digits},"result":{}}`],
+    [`{"jsonrpc":"2.0","id":"\\ud800","method":"ping"}`, `{"jsonrpc":"2.0","id":"\\ud800","result":{}}`],
+  ];
+  for (const [line] of lines) s.child.stdin.write(line + "\n");
+  s.child.stdin.write(call(900, `{"card_id":"${card}","notes":"a\\ud800b","recurrence":{"frequency":"daily","interval":1e999}}`) + "\n");
+  s.child.stdin.write(call(901, `{"card_id":"${card}","recurrence":{"frequency":"weekly","interval":1e19}}`) + "\n");
+  await s.ok("list_plans", {}); // answered after all of the above
+  for (const [line, answer] of lines) expect(raw.includes(answer), `no answer ${answer} to ${line.slice(0, 80)}`);
+  expectEqual(raw.filter((l) => /"id":90[01],/.test(l)).map((l) => JSON.parse(l).result.isError), [false, false], "both calls succeed");
+  const shown = JSON.parse(await s.ok("get_card", { card_id: card, format: "json" }));
+  expectEqual([shown.notes, shown.recurrence], ["a\uFFFDb", "Wöchentlich"], "notes with U+FFFD, interval 1e19 read as absent");
+  s.unexpected.length = 0; // the raw answers matched no request of the harness
 }
 
 async function hugeStringsAndOddIDs(s, card) {
@@ -134,6 +168,7 @@ async function manyReferences(s, card, t) {
 
 await run([
   ["wrong JSON types for every argument of every tool", withFixture(wrongTypes)],
+  ["numbers beyond double range and lone surrogates are answered", withFixture(numbersAndSurrogatesBeyondTheUsual)],
   ["megabyte strings, IDs of hyphens and full-width digits", withFixture(hugeStringsAndOddIDs)],
   ["control characters, NUL, invalid UTF-8 and extreme numbers stored by another program", withFixture(foreignBytes)],
   ["ten thousand checklist references", withFixture(manyReferences)],
