@@ -168,6 +168,7 @@ TEST_F(UpdateCard, ChecklistEntriesByTitleBeforeID) {
             (Strings{"Milch A0000001", "Brot B0000002", "deadbeef EEEEEEEE"}));
 }
 
+TEST_F(UpdateCard, AddedEntriesFollowTheLastOne) {
   update({{"add_items", {"", "Eier", "Mehl"}}});
   EXPECT_EQ(value("SELECT group_concat(title || sortOrder) FROM ChecklistItem "
                   "WHERE rowid > 3"),
