@@ -613,6 +613,31 @@ std::vector<Card *> ModelContext::fetchOpenCards() {
                             " ORDER BY rowid");
 }
 
+std::vector<Goal *> ModelContext::fetchPlanGoals() {
+  impl_->flush<Goal>();
+  return impl_->fetch<Goal>(selectSQL<Goal>() +
+                            "WHERE typeof(plan) = 'text' ORDER BY rowid");
+}
+
+std::vector<Bucket *> ModelContext::fetchPlanBuckets() {
+  impl_->flush<Bucket>();
+  return impl_->fetch<Bucket>(selectSQL<Bucket>() +
+                              "WHERE typeof(plan) = 'text' ORDER BY rowid");
+}
+
+std::vector<Card *> ModelContext::openCardsPlannedFrom(Date from) {
+  impl_->flush<Card>();
+  // A range of the planned-date index; text another program stored there
+  // sorts after every number and is left out, as a loaded card shows no
+  // planned date for it.
+  return impl_->fetch<Card>(
+      selectSQL<Card>() +
+          "WHERE Card.plannedDate >= ?1 AND typeof(Card.plannedDate) IN "
+          "('integer', 'real') AND " +
+          openCardCondition() + " ORDER BY Card.plannedDate, Card.rowid",
+      [&](SqliteStatement &s) { s.bind(1, from); });
+}
+
 Plan *ModelContext::plan(std::string_view id) {
   return impl_->lookup<Plan>(id);
 }
@@ -731,36 +756,75 @@ CardFilter cardFilter(const CardQuery &query) {
 } // namespace
 
 std::vector<Card *> ModelContext::queryCards(const CardQuery &query,
-                                             std::size_t limit) {
+                                             std::size_t limit,
+                                             int64_t *matched) {
   impl_->flush<Card>();
+  if (matched)
+    *matched = 0;
   CardFilter filter = cardFilter(query);
   if (filter.matchesNothing || limit == 0)
     return {};
-  PredicateScope scope(impl_->db,
-                       query.textMatches ? &query.textMatches : nullptr);
   int64_t sqlLimit =
       limit > static_cast<std::size_t>(std::numeric_limits<int64_t>::max())
           ? -1
           : static_cast<int64_t>(limit);
+  const bool wholeStore = !query.planID && !query.bucketIDs;
+  static const std::string order =
+      " ORDER BY (Card.dueDate IS NULL), Card.dueDate, Card.sortOrder, "
+      "Card.rowid LIMIT ?";
+
+  if (query.textMatches) {
+    // The text test is the expensive part: it runs once per row, in one
+    // pass that yields every match (its count included); only the matches
+    // are then ordered and cut. A text test over the whole store is cheaper
+    // in table order than as an index walk that looks up every row.
+    std::string rowids = "[";
+    int64_t count = 0;
+    {
+      PredicateScope scope(impl_->db, &query.textMatches);
+      auto stmt = impl_->db.statement(
+          std::string("SELECT Card.rowid FROM Card ") +
+          (wholeStore ? "NOT INDEXED " : "") + "WHERE " + filter.where);
+      filter.bind(*stmt);
+      while (stmt->step()) {
+        if (count++ > 0)
+          rowids += ',';
+        rowids += std::to_string(stmt->int64(0));
+      }
+    }
+    rowids += ']';
+    if (matched)
+      *matched = count;
+    if (count == 0)
+      return {};
+    return impl_->fetch<Card>(
+        selectSQL<Card>() +
+            "WHERE Card.rowid IN (SELECT value FROM json_each(?1))" + order +
+            "2",
+        [&](SqliteStatement &s) {
+          s.bindText(1, rowids);
+          s.bind(2, sqlLimit);
+        });
+  }
+
   // Under a due limit every row is dated, so the "undated last" key is
   // constant; leaving it out lets the order index deliver the rows in order
-  // instead of sorting the whole range. A text test over the whole store is
-  // cheaper as one pass over the table than as an index walk that looks up
-  // every row.
-  const bool wholeStore = !query.planID && !query.bucketIDs;
-  return impl_->fetch<Card>(
-      selectSQL<Card>() +
-          (wholeStore && query.textMatches ? "NOT INDEXED " : "") + "WHERE " +
-          filter.where +
+  // instead of sorting the whole range.
+  std::vector<Card *> cards = impl_->fetch<Card>(
+      selectSQL<Card>() + "WHERE " + filter.where +
           (query.dueAtOrBefore
                ? " ORDER BY Card.dueDate, Card.sortOrder, Card.rowid LIMIT ?"
-               : " ORDER BY (Card.dueDate IS NULL), Card.dueDate, "
-                 "Card.sortOrder, Card.rowid LIMIT ?") +
+               : order) +
           std::to_string(filter.parameterCount + 1),
       [&](SqliteStatement &s) {
         filter.bind(s);
         s.bind(filter.parameterCount + 1, sqlLimit);
       });
+  // Counting costs a second pass, needed only when the list may be cut.
+  if (matched)
+    *matched = cards.size() < limit ? static_cast<int64_t>(cards.size())
+                                    : countCards(query);
+  return cards;
 }
 
 int64_t ModelContext::countCards(const CardQuery &query) {
@@ -770,15 +834,20 @@ int64_t ModelContext::countCards(const CardQuery &query) {
     return 0;
   PredicateScope scope(impl_->db,
                        query.textMatches ? &query.textMatches : nullptr);
-  auto stmt =
-      impl_->db.statement(std::string("SELECT count(*) FROM Card ") +
-                          (!query.planID && !query.bucketIDs &&
-                                   (query.textMatches || query.dueAtOrBefore)
-                               ? "NOT INDEXED "
-                               : "") +
-                          "WHERE " + filter.where);
+  // A due limit is a range of the (due, state) index, which covers the
+  // count; a text test must read every row anyway, cheapest in table order.
+  auto stmt = impl_->db.statement(
+      std::string("SELECT count(*) FROM Card ") +
+      (!query.planID && !query.bucketIDs && query.textMatches ? "NOT INDEXED "
+                                                               : "") +
+      "WHERE " + filter.where);
   filter.bind(*stmt);
   return stmt->step() ? stmt->int64(0) : 0;
+}
+
+SqliteDatabase &ModelContext::flushedDatabase() {
+  impl_->flushAll();
+  return impl_->db;
 }
 
 // --- relationships ---

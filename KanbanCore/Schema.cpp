@@ -63,8 +63,10 @@ struct Index {
 // them, and the ones beyond the link columns are only our speed-ups. The two
 // Card order indexes match the ORDER BY of the card list, so that the first
 // cards of a long list come straight from the index instead of a sort; the
-// state index covers counting a plan's open cards without reading the rows.
-constexpr std::array<Index, 14> kIndexes = {{
+// state indexes cover counting open cards per plan and bucket without reading
+// the rows (the due-state one within a due window); the planned-date index
+// gives the week plan without a scan.
+constexpr std::array<Index, 17> kIndexes = {{
     {"Bucket_plan", "Bucket(plan)"},
     {"Card_plan", "Card(plan)"},
     {"Card_bucket", "Card(bucket)"},
@@ -79,6 +81,10 @@ constexpr std::array<Index, 14> kIndexes = {{
     {"Card_planDueOrder", "Card(plan, (dueDate IS NULL), dueDate, sortOrder)"},
     {"Card_planState", "Card(plan, isArchived, percentComplete)"},
     {"Card_planSortOrder", "Card(plan, sortOrder)"},
+    {"Card_planBucketState", "Card(plan, bucket, isArchived, percentComplete)"},
+    {"Card_plannedDate", "Card(plannedDate)"},
+    {"Card_dueState",
+     "Card((dueDate IS NULL), dueDate, isArchived, percentComplete)"},
 }};
 
 std::string createIndexesSQL(const std::set<std::string> &existing) {

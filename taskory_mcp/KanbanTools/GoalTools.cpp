@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace taskory {
@@ -45,27 +46,35 @@ std::string notesPart(const std::string &notes) {
 
 } // namespace
 
+// Goals come from one query, grouped here by plan, and their progress from
+// one count over the goal links, rather than loading each goal's cards.
 ToolResult KanbanTools::listGoals() {
+  std::unordered_map<std::string, std::vector<Goal *>> goalsOfPlan;
+  for (Goal *goal : context().fetchPlanGoals())
+    goalsOfPlan[*goal->plan].push_back(goal);
+  if (goalsOfPlan.empty())
+    return std::string("Keine Ziele.");
+  const auto progress = context().goalCardCounts();
+
   std::vector<std::string> lines;
   for (Plan *plan : fetchPlans()) {
-    std::vector<Goal *> goals = context().goals(*plan);
+    auto it = goalsOfPlan.find(plan->id);
+    if (it == goalsOfPlan.end())
+      continue;
+    std::vector<Goal *> &goals = it->second;
     std::stable_sort(goals.begin(), goals.end(),
                      [](const Goal *a, const Goal *b) {
                        return a->sortOrder < b->sortOrder;
                      });
     for (Goal *goal : goals) {
-      int64_t active = 0;
-      int64_t completed = 0;
-      for (const Card *card : context().cards(*goal)) {
-        if (card->isArchived)
-          continue;
-        ++active;
-        if (card->percentComplete >= 100)
-          ++completed;
-      }
+      const auto counts = progress.find(goal->id);
+      const ModelContext::CardCounts cards =
+          counts == progress.end() ? ModelContext::CardCounts{}
+                                   : counts->second;
       std::vector<std::string> parts{plan->title, goal->title,
-                                     std::to_string(completed) + "/" +
-                                         std::to_string(active) + " Karten"};
+                                     std::to_string(cards.completed) + "/" +
+                                         std::to_string(cards.active) +
+                                         " Karten"};
       if (goal->targetDate)
         parts.push_back("Ziel " +
                         calendar().format(*goal->targetDate, "yyyy-MM-dd"));

@@ -9,7 +9,6 @@
 #include "KanbanTools/Arguments.h"
 #include "KanbanTools/CardRendering.h"
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -53,18 +52,11 @@ ToolResult KanbanTools::planWeek(const nlohmann::json &args) {
       std::to_string(summary.plannedCount) + " Aufgaben eingeplant, " +
       std::to_string(summary.ideaTasksCreated) + " Ideen-Aufgaben angelegt"};
 
+  // Planned from today on, by planned date and then store order: the store
+  // reads that range of its planned-date index instead of every open card.
   const Date today = calendar().startOfDay(now());
-  std::vector<Card *> planned;
-  for (Card *card : context().fetchOpenCards())
-    if (card->plannedDate && *card->plannedDate >= today)
-      planned.push_back(card);
-  std::stable_sort(planned.begin(), planned.end(),
-                   [](const Card *a, const Card *b) {
-                     return *a->plannedDate < *b->plannedDate;
-                   });
-
   std::string currentLabel;
-  for (const Card *card : planned) {
+  for (const Card *card : context().openCardsPlannedFrom(today)) {
     std::string label = calendar().format(*card->plannedDate, "EEEE dd.MM.");
     if (label != currentLabel) {
       lines.push_back(label + ":");
