@@ -4,8 +4,8 @@
 // rather than with the answer.
 #include "KanbanCore/ModelContext.h"
 
-#include "KanbanCore/EntityTables.h"
-#include "KanbanCore/Sqlite.h"
+#include "KanbanCore/Store/EntityTables.h"
+#include "KanbanCore/Store/Sqlite.h"
 
 #include <string>
 #include <unordered_set>
