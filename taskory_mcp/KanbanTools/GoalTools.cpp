@@ -1,5 +1,6 @@
-#include "KanbanTools/KanbanTools.h"
+#include "KanbanTools/ToolHandlers.h"
 
+#include "KanbanCore/Calendar.h"
 #include "KanbanCore/Card.h"
 #include "KanbanCore/Goal.h"
 #include "KanbanCore/ModelContext.h"
@@ -8,6 +9,8 @@
 #include "KanbanCore/Text.h"
 #include "KanbanTools/Arguments.h"
 #include "KanbanTools/CardRendering.h"
+#include "KanbanTools/DateInput.h"
+#include "KanbanTools/Resolution.h"
 #include "KanbanTools/ToolError.h"
 
 #include <algorithm>
@@ -23,17 +26,6 @@ namespace {
 
 constexpr std::size_t kNotesLength = 120;
 
-std::string joined(const std::vector<std::string> &parts,
-                   std::string_view separator) {
-  std::string out;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    if (i > 0)
-      out += separator;
-    out += parts[i];
-  }
-  return out;
-}
-
 // The notes on one line, cut at a character boundary so that the line never
 // ends inside a UTF-8 sequence or splits a character such as an emoji.
 std::string notesPart(const std::string &notes) {
@@ -46,18 +38,20 @@ std::string notesPart(const std::string &notes) {
 
 } // namespace
 
+namespace handlers {
+
 // Goals come from one query, grouped here by plan, and their progress from
 // one count over the goal links, rather than loading each goal's cards.
-ToolResult KanbanTools::listGoals() {
+ToolResult listGoals(const ToolCall &call) {
   std::unordered_map<std::string, std::vector<Goal *>> goalsOfPlan;
-  for (Goal *goal : context().fetchPlanGoals())
+  for (Goal *goal : call.context.fetchPlanGoals())
     goalsOfPlan[*goal->plan].push_back(goal);
   if (goalsOfPlan.empty())
     return std::string("Keine Ziele.");
-  const auto progress = context().goalCardCounts();
+  const auto progress = call.context.goalCardCounts();
 
   std::vector<std::string> lines;
-  for (Plan *plan : fetchPlans()) {
+  for (Plan *plan : resolution::fetchPlans(call.context)) {
     auto it = goalsOfPlan.find(plan->id);
     if (it == goalsOfPlan.end())
       continue;
@@ -67,17 +61,16 @@ ToolResult KanbanTools::listGoals() {
                        return a->sortOrder < b->sortOrder;
                      });
     for (Goal *goal : goals) {
-      const auto counts = progress.find(goal->id);
+      const auto found = progress.find(goal->id);
       const ModelContext::CardCounts cards =
-          counts == progress.end() ? ModelContext::CardCounts{}
-                                   : counts->second;
+          found == progress.end() ? ModelContext::CardCounts{} : found->second;
       std::vector<std::string> parts{plan->title, goal->title,
                                      std::to_string(cards.completed) + "/" +
                                          std::to_string(cards.active) +
                                          " Karten"};
       if (goal->targetDate)
         parts.push_back("Ziel " +
-                        calendar().format(*goal->targetDate, "yyyy-MM-dd"));
+                        call.calendar.format(*goal->targetDate, "yyyy-MM-dd"));
       if (goal->isCompleted)
         parts.push_back("erledigt");
       if (!goal->notes.empty())
@@ -87,26 +80,29 @@ ToolResult KanbanTools::listGoals() {
   }
   if (lines.empty())
     return std::string("Keine Ziele.");
-  return joined(lines, "\n");
+  return text::joined(lines, "\n");
 }
 
-ToolResult KanbanTools::createGoal(const nlohmann::json &args) {
+ToolResult createGoal(const ToolCall &call, const nlohmann::json &args) {
   const std::string *title = args::string(args, "title");
   if (!title || title->empty())
     throw ToolError{"title fehlt"};
   const std::string *planText = args::string(args, "plan");
-  Plan &plan = findPlan(planText ? *planText : std::string());
+  Plan &plan =
+      resolution::findPlan(call.context, planText ? *planText : std::string());
 
-  const std::optional<double> last = SortOrderHelper::highest(context().goals(plan));
+  const std::optional<double> last =
+      SortOrderHelper::highest(call.context.goals(plan));
 
-  Goal goal(*title, SortOrderHelper::appending(last), now());
+  Goal goal(*title, SortOrderHelper::appending(last), call.now);
   if (const std::string *notes = args::string(args, "notes"))
     goal.notes = *notes;
   if (const std::string *target = args::string(args, "target_date"))
-    goal.targetDate = parseOptionalDate(*target);
+    goal.targetDate = parseOptionalDate(*target, call.calendar);
   goal.plan = plan.id;
-  context().insert(std::move(goal));
+  call.context.insert(std::move(goal));
   return "Ziel „" + *title + "“ in Plan „" + plan.title + "“ angelegt.";
 }
 
+} // namespace handlers
 } // namespace taskory

@@ -1,8 +1,10 @@
-#include "KanbanTools/KanbanTools.h"
+#include "KanbanTools/ToolHandlers.h"
 
 #include "KanbanCore/ModelContext.h"
+#include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"
 #include "KanbanTools/CardRendering.h"
+#include "KanbanTools/Resolution.h"
 
 #include <algorithm>
 #include <string>
@@ -16,36 +18,27 @@ std::string withHash(const std::string &color) {
   return !color.empty() && color.front() == '#' ? color : "#" + color;
 }
 
-template <class T, class Text>
-std::string joinedList(const std::vector<T *> &entities, Text text) {
-  std::string out;
-  for (std::size_t i = 0; i < entities.size(); ++i) {
-    if (i > 0)
-      out += ", ";
-    out += text(*entities[i]);
-  }
-  return out;
-}
-
 } // namespace
+
+namespace handlers {
 
 // Card figures come from one count over the whole store, and buckets and
 // goals from one query each, grouped here by plan: the overview must stay
 // quick on boards with many thousands of cards.
-ToolResult KanbanTools::listPlans() {
-  const std::vector<Plan *> plans = fetchPlans();
+ToolResult listPlans(const ToolCall &call) {
+  const std::vector<Plan *> plans = resolution::fetchPlans(call.context);
   if (plans.empty())
     return std::string("Keine Pläne.");
 
-  const ModelContext::BoardCounts counts = context().boardCounts();
+  const ModelContext::BoardCounts counts = call.context.boardCounts();
   // Relationship order (rowid) within each plan, as the store yields it.
   std::unordered_map<std::string, std::vector<Bucket *>> bucketsOfPlan;
-  for (Bucket *bucket : context().fetchPlanBuckets())
+  for (Bucket *bucket : call.context.fetchPlanBuckets())
     bucketsOfPlan[*bucket->plan].push_back(bucket);
   std::unordered_map<std::string, std::vector<Goal *>> goalsOfPlan;
-  for (Goal *goal : context().fetchPlanGoals())
+  for (Goal *goal : call.context.fetchPlanGoals())
     goalsOfPlan[*goal->plan].push_back(goal);
-  auto countsOf = [](const auto &map, const std::string &id) {
+  const auto countsOf = [](const auto &map, const std::string &id) {
     const auto it = map.find(id);
     return it == map.end() ? ModelContext::CardCounts{} : it->second;
   };
@@ -65,30 +58,27 @@ ToolResult KanbanTools::listPlans() {
                        [](const Bucket *a, const Bucket *b) {
                          return a->sortOrder < b->sortOrder;
                        });
-      parts.push_back("Buckets: " + joinedList(buckets, [&](const Bucket &b) {
-                        std::string entry =
-                            b.name + " (" +
-                            std::to_string(
-                                countsOf(counts.byBucket, b.id).active);
-                        if (b.colorHex)
-                          entry += ", " + withHash(*b.colorHex);
-                        return entry + ")";
-                      }));
+      const auto entry = [&](const Bucket &b) {
+        std::string text =
+            b.name + " (" +
+            std::to_string(countsOf(counts.byBucket, b.id).active);
+        if (b.colorHex)
+          text += ", " + withHash(*b.colorHex);
+        return text + ")";
+      };
+      parts.push_back("Buckets: " +
+                      text::joined(textsOf(buckets, entry), ", "));
     }
     if (auto it = goalsOfPlan.find(plan->id); it != goalsOfPlan.end())
-      parts.push_back("Ziele: " + joinedList(it->second, [](const Goal &g) {
-                        return g.title;
-                      }));
+      parts.push_back(
+          "Ziele: " + text::joined(textsOf(it->second,
+                                           [](const Goal &g) { return g.title; }),
+                                   ", "));
 
     lines.push_back(joinParts(parts));
   }
-  std::string out;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (i > 0)
-      out += "\n";
-    out += lines[i];
-  }
-  return out;
+  return text::joined(lines, "\n");
 }
 
+} // namespace handlers
 } // namespace taskory

@@ -1,9 +1,12 @@
-#include "KanbanTools/KanbanTools.h"
+#include "KanbanTools/ToolHandlers.h"
 
 #include "KanbanCore/Bucket.h"
+#include "KanbanCore/Calendar.h"
 #include "KanbanCore/Card.h"
+#include "KanbanCore/CardHours.h"
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Plan.h"
+#include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"
 #include "KanbanCore/WeekPlanner.h"
 #include "KanbanTools/Arguments.h"
@@ -29,7 +32,7 @@ std::string plannedLine(const Card &card, ModelContext &context,
     parts.push_back(std::move(place));
   }
   if (card.dueDate)
-    parts.push_back("fällig " + dateString(*card.dueDate, 17, calendar));
+    parts.push_back("fällig " + dateString(*card.dueDate, kDueHour, calendar));
   if (card.isIdeaTask)
     parts.push_back("Idee");
   return "  " + joinParts(parts);
@@ -37,7 +40,9 @@ std::string plannedLine(const Card &card, ModelContext &context,
 
 } // namespace
 
-ToolResult KanbanTools::planWeek(const nlohmann::json &args) {
+namespace handlers {
+
+ToolResult planWeek(const ToolCall &call, const nlohmann::json &args) {
   const double capacity =
       args::number(args, "daily_capacity").value_or(kDefaultCapacity);
   const bool includeWeekend =
@@ -45,8 +50,8 @@ ToolResult KanbanTools::planWeek(const nlohmann::json &args) {
 
   const WeekPlanner::Configuration configuration(capacity, includeWeekend,
                                                  true);
-  const WeekPlanner::Summary summary =
-      WeekPlanner::planCurrentWeek(context(), configuration, now(), calendar());
+  const WeekPlanner::Summary summary = WeekPlanner::planCurrentWeek(
+      call.context, configuration, call.now, call.calendar);
 
   std::vector<std::string> lines{
       std::to_string(summary.plannedCount) + " Aufgaben eingeplant, " +
@@ -54,24 +59,19 @@ ToolResult KanbanTools::planWeek(const nlohmann::json &args) {
 
   // Planned from today on, by planned date and then store order: the store
   // reads that range of its planned-date index instead of every open card.
-  const Date today = calendar().startOfDay(now());
+  const Date today = call.calendar.startOfDay(call.now);
   std::string currentLabel;
-  for (const Card *card : context().openCardsPlannedFrom(today)) {
-    std::string label = calendar().format(*card->plannedDate, "EEEE dd.MM.");
+  for (const Card *card : call.context.openCardsPlannedFrom(today)) {
+    std::string label = call.calendar.format(*card->plannedDate, "EEEE dd.MM.");
     if (label != currentLabel) {
       lines.push_back(label + ":");
       currentLabel = std::move(label);
     }
-    lines.push_back(plannedLine(*card, context(), calendar()));
+    lines.push_back(plannedLine(*card, call.context, call.calendar));
   }
 
-  std::string out;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (i > 0)
-      out += '\n';
-    out += lines[i];
-  }
-  return out;
+  return text::joined(lines, "\n");
 }
 
+} // namespace handlers
 } // namespace taskory
