@@ -72,13 +72,13 @@ std::vector<Card *> ModelContext::fetchOpenCards() {
 std::vector<Goal *> ModelContext::fetchPlanGoals() {
   session_->flush<Goal>();
   return session_->fetch<Goal>(selectSQL<Goal>() +
-                            "WHERE typeof(plan) = 'text' ORDER BY rowid");
+                               "WHERE typeof(plan) = 'text' ORDER BY rowid");
 }
 
 std::vector<Bucket *> ModelContext::fetchPlanBuckets() {
   session_->flush<Bucket>();
   return session_->fetch<Bucket>(selectSQL<Bucket>() +
-                              "WHERE typeof(plan) = 'text' ORDER BY rowid");
+                                 "WHERE typeof(plan) = 'text' ORDER BY rowid");
 }
 
 std::vector<Card *> ModelContext::openCardsPlannedFrom(Date from) {
@@ -180,11 +180,10 @@ std::vector<Card *> ModelContext::queryCards(const CardQuery &query,
       *matched = count;
     if (count == 0)
       return {};
-    return session_->fetch<Card>(cardsOfRowidsSQL(),
-                                 [&](SqliteStatement &s) {
-                                   s.bindText(1, rowids);
-                                   s.bind(2, sqlLimit);
-                                 });
+    return session_->fetch<Card>(cardsOfRowidsSQL(), [&](SqliteStatement &s) {
+      s.bindText(1, rowids);
+      s.bind(2, sqlLimit);
+    });
   }
 
   std::vector<Card *> cards = session_->fetch<Card>(

@@ -29,8 +29,8 @@ const std::string &openCard() {
 const std::string &priorityRank() {
   static const std::string sql = [] {
     const std::string raw = integerExpression("Card.priorityRaw", 5);
-    return "(CASE WHEN " + raw + " < 2 THEN 0 WHEN " + raw + " < 5 THEN 1 WHEN " +
-           raw + " < 8 THEN 2 ELSE 3 END)";
+    return "(CASE WHEN " + raw + " < 2 THEN 0 WHEN " + raw +
+           " < 5 THEN 1 WHEN " + raw + " < 8 THEN 2 ELSE 3 END)";
   }();
   return sql;
 }
@@ -60,11 +60,11 @@ ModelContext::BoardCounts ModelContext::boardCounts() {
   SqliteDatabase &db = flushedDatabase();
   // One walk of the (plan, bucket, state) index: the groups of (plan,
   // bucket) add up to the figures of each plan and of each bucket.
-  auto stmt = db.statement(
-      "SELECT Card.plan, Card.bucket, count(*), sum(" +
-      integerExpression("Card.percentComplete", 0) +
-      " >= 100) FROM Card WHERE " + integerExpression("Card.isArchived", 0) +
-      " = 0 GROUP BY Card.plan, Card.bucket");
+  auto stmt = db.statement("SELECT Card.plan, Card.bucket, count(*), sum(" +
+                           integerExpression("Card.percentComplete", 0) +
+                           " >= 100) FROM Card WHERE " +
+                           integerExpression("Card.isArchived", 0) +
+                           " = 0 GROUP BY Card.plan, Card.bucket");
   BoardCounts counts;
   while (stmt->step()) {
     const int64_t active = stmt->int64(2), completed = stmt->int64(3);
@@ -90,8 +90,7 @@ ModelContext::goalCardCounts() {
       integerExpression("Card.percentComplete", 0) +
       " >= 100) FROM CardGoal JOIN Card ON Card.id = CardGoal.card WHERE "
       "typeof(Card.id) = 'text' AND typeof(CardGoal.goal) = 'text' AND " +
-      integerExpression("Card.isArchived", 0) +
-      " = 0 GROUP BY CardGoal.goal");
+      integerExpression("Card.isArchived", 0) + " = 0 GROUP BY CardGoal.goal");
   std::unordered_map<std::string, CardCounts> counts;
   while (stmt->step())
     counts[std::string(stmt->bytes(0))] = {stmt->int64(1), stmt->int64(2)};

@@ -125,8 +125,8 @@ void runPlanning(ModelContext &context, const Configuration &configuration,
 
   // The store hands over the few rows that can make the cut, with their
   // ordering keys; only the cards that are placed are loaded.
-  auto rows = fetchOrNothing(
-      [&] { return context.planningCandidates(maxCandidates); });
+  auto rows =
+      fetchOrNothing([&] { return context.planningCandidates(maxCandidates); });
   std::vector<Candidate> found;
   found.reserve(rows.size());
   for (const auto &row : rows) {

@@ -54,7 +54,8 @@ private:
       const auto c = static_cast<unsigned char>(text[i]);
       if (c >= 0x80)
         return false;
-      buffer_[i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+      buffer_[i] =
+          static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
     }
     return true;
   }
@@ -139,8 +140,8 @@ ToolResult listCards(const ToolCall &call, const nlohmann::json &arguments) {
 
   const bool json = wantsJSON(arguments);
   int64_t matched = 0;
-  const std::vector<Card *> cards = call.context.queryCards(
-      query, static_cast<std::size_t>(limit), &matched);
+  const std::vector<Card *> cards =
+      call.context.queryCards(query, static_cast<std::size_t>(limit), &matched);
   if (cards.empty()) {
     if (json)
       return nlohmann::json::array();

@@ -70,10 +70,11 @@ ToolResult listPlans(const ToolCall &call) {
                       text::joined(textsOf(buckets, entry), ", "));
     }
     if (auto it = goalsOfPlan.find(plan->id); it != goalsOfPlan.end())
-      parts.push_back(
-          "Ziele: " + text::joined(textsOf(it->second,
-                                           [](const Goal &g) { return g.title; }),
-                                   ", "));
+      parts.push_back("Ziele: " + text::joined(textsOf(it->second,
+                                                       [](const Goal &g) {
+                                                         return g.title;
+                                                       }),
+                                               ", "));
 
     lines.push_back(joinParts(parts));
   }

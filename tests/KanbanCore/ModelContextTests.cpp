@@ -391,24 +391,24 @@ TEST_F(ModelContextTest, FiguresAgreeWithTheLoadedEntities) {
   const auto planIDs = ids(plans), bucketIDs = ids(buckets),
              goalIDs = ids(goals);
   // Odd stored types read as the field's initial value or truncated.
-  raw().exec(
-      "UPDATE Card SET isArchived = 'ja' WHERE rowid % 11 = 0;"
-      "UPDATE Card SET percentComplete = 100.7 WHERE rowid % 13 = 0;"
-      "UPDATE Card SET plannedDate = 'morgen' WHERE rowid % 17 = 0;");
+  raw().exec("UPDATE Card SET isArchived = 'ja' WHERE rowid % 11 = 0;"
+             "UPDATE Card SET percentComplete = 100.7 WHERE rowid % 13 = 0;"
+             "UPDATE Card SET plannedDate = 'morgen' WHERE rowid % 17 = 0;");
   ctx.reset();
   ctx = store.context();
 
   const auto board = ctx->boardCounts();
-  auto expect = [](const std::vector<Card *> &active,
-                   std::unordered_map<std::string, ModelContext::CardCounts>
-                       figures,
-                   const std::string &id) {
-    const auto done = std::count_if(active.begin(), active.end(), [](auto *c) {
-      return c->percentComplete >= 100;
-    });
-    EXPECT_EQ(figures[id].active, static_cast<int64_t>(active.size())) << id;
-    EXPECT_EQ(figures[id].completed, done) << id;
-  };
+  auto expect =
+      [](const std::vector<Card *> &active,
+         std::unordered_map<std::string, ModelContext::CardCounts> figures,
+         const std::string &id) {
+        const auto done =
+            std::count_if(active.begin(), active.end(),
+                          [](auto *c) { return c->percentComplete >= 100; });
+        EXPECT_EQ(figures[id].active, static_cast<int64_t>(active.size()))
+            << id;
+        EXPECT_EQ(figures[id].completed, done) << id;
+      };
   for (const std::string &id : planIDs)
     expect(ctx->activeCards(*ctx->plan(id)), board.byPlan, id);
   for (const std::string &id : bucketIDs) {
@@ -416,9 +416,10 @@ TEST_F(ModelContextTest, FiguresAgreeWithTheLoadedEntities) {
     expect(ctx->activeCards(bucket), board.byBucket, id);
     const auto all = ctx->cards(bucket);
     EXPECT_EQ(ctx->hasOpenCard(bucket),
-              std::any_of(all.begin(), all.end(), [](auto *c) {
-                return !c->isArchived && c->percentComplete < 100;
-              }))
+              std::any_of(all.begin(), all.end(),
+                          [](auto *c) {
+                            return !c->isArchived && c->percentComplete < 100;
+                          }))
         << id;
   }
   const auto goalFigures = ctx->goalCardCounts();
