@@ -106,72 +106,77 @@ bool ModelContext::hasOpenCard(const Bucket &bucket) {
   return stmt->step();
 }
 
-// Three sources, each read in the planner's order so that reading can stop
-// early: open cards with a goal target date (few; their deadline needs the
-// goals), then the other open cards with a due date along the due-date index
-// (their deadline is the due date, so that order is the planner's), and only
-// when those run short the undated urgent, important, idea and My-Day cards.
+// The planner's order puts earlier deadlines first, and a card's deadline is
+// at most its due date. So: the open dated cards along the due-date index,
+// each with the earliest target date of its goals, until `count` are read
+// and the due date changes; then the cards whose goals' target dates reach
+// back to that last due date (on a board with far-off goals, none); and only
+// when the dated cards run short, every goal-dated card and the undated
+// urgent, important, idea and My-Day ones. Every card left out has a later
+// deadline than `count` cards returned, or none while they have one.
 std::vector<ModelContext::PlanningCandidate>
 ModelContext::planningCandidates(std::size_t count) {
   SqliteDatabase &db = flushedDatabase();
   std::vector<PlanningCandidate> found;
-  std::unordered_set<int64_t> withGoalDate;
+  if (count == 0)
+    return found;
+  std::unordered_set<int64_t> seen;
+  static const std::string goalDate =
+      "typeof(Goal.id) = 'text' AND typeof(Goal.targetDate) IN ('integer', "
+      "'real')";
+
+  std::optional<Date> lastDue;
+  bool allDatedRead = true;
+  {
+    // Written as the due-order index's own terms (its first column fixed),
+    // so that the rows come in due order from the index instead of a sort of
+    // every dated card; the goal dates are looked up for the rows read only.
+    auto stmt = db.statement(
+        "SELECT Card.id, Card.title, Card.rowid, " + priorityRank() +
+        ", Card.dueDate, (SELECT min(Goal.targetDate) FROM CardGoal JOIN Goal "
+        "ON Goal.id = CardGoal.goal WHERE CardGoal.card = Card.id AND " +
+        goalDate + ") FROM Card WHERE (Card.dueDate IS NULL) = 0 AND " +
+        std::string(kNumericDue) + " AND typeof(Card.id) = 'text' AND " +
+        openCard() + " ORDER BY Card.dueDate");
+    while (stmt->step()) {
+      const Date due = stmt->real(4);
+      if (found.size() >= count && due != *lastDue) {
+        allDatedRead = false;
+        break;
+      }
+      PlanningCandidate row = candidateRow(*stmt);
+      row.due = due;
+      const std::optional<Date> goal = optionalReal(*stmt, 5);
+      row.deadline = goal && *goal < due ? *goal : due;
+      seen.insert(row.rowid);
+      found.push_back(std::move(row));
+      lastDue = due;
+    }
+  }
   {
     auto stmt = db.statement(
         "SELECT Card.id, Card.title, Card.rowid, " + priorityRank() +
         ", CASE WHEN " + std::string(kNumericDue) +
-        " THEN Card.dueDate END, min(Goal.targetDate) FROM CardGoal JOIN "
-        "Card ON Card.id = CardGoal.card JOIN Goal ON Goal.id = "
-        "CardGoal.goal WHERE typeof(Card.id) = 'text' AND typeof(Goal.id) = "
-        "'text' AND typeof(Goal.targetDate) IN ('integer', 'real') AND " +
-        openCard() + " GROUP BY Card.rowid");
+        " THEN Card.dueDate END, min(Goal.targetDate) FROM Goal JOIN "
+        "CardGoal ON CardGoal.goal = Goal.id JOIN Card ON Card.id = "
+        "CardGoal.card WHERE " +
+        goalDate + " AND (?1 IS NULL OR Goal.targetDate <= ?1) AND " +
+        "typeof(Card.id) = 'text' AND " + openCard() + " GROUP BY Card.rowid");
+    if (allDatedRead)
+      stmt->bindNull(1);
+    else
+      stmt->bind(1, *lastDue);
     while (stmt->step()) {
       PlanningCandidate row = candidateRow(*stmt);
-      row.due = optionalReal(*stmt, 4);
-      const Date goalDate = stmt->real(5);
-      row.deadline = row.due && *row.due < goalDate ? *row.due : goalDate;
-      withGoalDate.insert(row.rowid);
-      found.push_back(std::move(row));
-    }
-  }
-
-  // Past the count, only cards that tie with the last one taken.
-  auto readUntilFull = [&](SqliteStatement &stmt, auto &&key, auto &&fill) {
-    std::size_t taken = 0;
-    std::optional<decltype(key(stmt))> lastKey;
-    while (stmt.step()) {
-      if (withGoalDate.count(stmt.int64(2)))
+      if (!seen.insert(row.rowid).second)
         continue;
-      auto rowKey = key(stmt);
-      if (taken >= count && rowKey != *lastKey)
-        break;
-      PlanningCandidate row = candidateRow(stmt);
-      fill(stmt, row);
+      row.due = optionalReal(*stmt, 4);
+      const Date goal = stmt->real(5);
+      row.deadline = row.due && *row.due < goal ? *row.due : goal;
       found.push_back(std::move(row));
-      lastKey = rowKey;
-      ++taken;
     }
-    return taken;
-  };
-
-  std::size_t dated = 0;
-  {
-    // Written as the due-order index's own terms (its first column fixed),
-    // so that the rows come in due order from the index instead of a sort of
-    // every dated card.
-    auto stmt = db.statement(
-        "SELECT Card.id, Card.title, Card.rowid, " + priorityRank() +
-        ", Card.dueDate FROM Card WHERE (Card.dueDate IS NULL) = 0 AND " +
-        std::string(kNumericDue) + " AND typeof(Card.id) = 'text' AND " +
-        openCard() + " ORDER BY Card.dueDate");
-    dated = readUntilFull(
-        *stmt, [](const SqliteStatement &s) { return s.real(4); },
-        [](const SqliteStatement &s, PlanningCandidate &row) {
-          row.due = s.real(4);
-          row.deadline = row.due;
-        });
   }
-  if (withGoalDate.size() + dated >= count)
+  if (!allDatedRead || found.size() >= count)
     return found;
 
   auto stmt = db.statement(
@@ -182,9 +187,19 @@ ModelContext::planningCandidates(std::size_t count) {
       integerExpression("Card.isIdeaTask", 0) + " <> 0 OR " +
       integerExpression("Card.isOnMyDay", 0) + " <> 0) ORDER BY " +
       priorityRank() + ", Card.rowid");
-  readUntilFull(
-      *stmt, [](const SqliteStatement &s) { return s.int64(3); },
-      [](const SqliteStatement &, PlanningCandidate &) {});
+  // Past the count, only cards that tie with the last one on priority.
+  std::size_t taken = 0;
+  std::optional<int64_t> lastRank;
+  while (stmt->step()) {
+    if (seen.count(stmt->int64(2)))
+      continue;
+    const int64_t rank = stmt->int64(3);
+    if (taken >= count && rank != *lastRank)
+      break;
+    found.push_back(candidateRow(*stmt));
+    lastRank = rank;
+    ++taken;
+  }
   return found;
 }
 
