@@ -85,11 +85,14 @@ ModelContext::BoardCounts ModelContext::boardCounts() {
 std::unordered_map<std::string, ModelContext::CardCounts>
 ModelContext::goalCardCounts() {
   SqliteDatabase &db = flushedDatabase();
+  // From the links to their cards (CROSS JOIN fixes that order); the
+  // goal-state index answers each card's part without reading its row.
   auto stmt = db.statement(
       "SELECT CardGoal.goal, count(*), sum(" +
       integerExpression("Card.percentComplete", 0) +
-      " >= 100) FROM CardGoal JOIN Card ON Card.id = CardGoal.card WHERE "
-      "typeof(Card.id) = 'text' AND typeof(CardGoal.goal) = 'text' AND " +
+      " >= 100) FROM CardGoal CROSS JOIN Card ON Card.id = CardGoal.card "
+      "WHERE typeof(Card.id) = 'text' AND typeof(CardGoal.goal) = 'text' "
+      "AND " +
       integerExpression("Card.isArchived", 0) + " = 0 GROUP BY CardGoal.goal");
   std::unordered_map<std::string, CardCounts> counts;
   while (stmt->step())
@@ -154,11 +157,13 @@ ModelContext::planningCandidates(std::size_t count) {
     }
   }
   {
+    // From the few goals to their links to the cards (CROSS JOIN fixes that
+    // order): the other way round SQLite may walk every card.
     auto stmt = db.statement(
         "SELECT Card.id, Card.title, Card.rowid, " + priorityRank() +
         ", CASE WHEN " + std::string(kNumericDue) +
-        " THEN Card.dueDate END, min(Goal.targetDate) FROM Goal JOIN "
-        "CardGoal ON CardGoal.goal = Goal.id JOIN Card ON Card.id = "
+        " THEN Card.dueDate END, min(Goal.targetDate) FROM Goal CROSS JOIN "
+        "CardGoal ON CardGoal.goal = Goal.id CROSS JOIN Card ON Card.id = "
         "CardGoal.card WHERE " +
         goalDate + " AND (?1 IS NULL OR Goal.targetDate <= ?1) AND " +
         "typeof(Card.id) = 'text' AND " + openCard() + " GROUP BY Card.rowid");

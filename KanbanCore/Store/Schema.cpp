@@ -65,8 +65,11 @@ struct Index {
 // cards of a long list come straight from the index instead of a sort; the
 // state indexes cover counting open cards per plan and bucket without reading
 // the rows (the due-state one within a due window); the planned-date index
-// gives the week plan without a scan.
-constexpr std::array<Index, 17> kIndexes = {{
+// gives the week plan without a scan. The goal-state one answers "is this
+// linked card open" from the index alone: its second column is the archived
+// flag exactly as the card queries decode it (integerExpression), which is
+// what makes SQLite take it over the primary key for the goal counts.
+constexpr std::array<Index, 18> kIndexes = {{
     {"Bucket_plan", "Bucket(plan)"},
     {"Card_plan", "Card(plan)"},
     {"Card_bucket", "Card(bucket)"},
@@ -85,6 +88,10 @@ constexpr std::array<Index, 17> kIndexes = {{
     {"Card_plannedDate", "Card(plannedDate)"},
     {"Card_dueState",
      "Card((dueDate IS NULL), dueDate, isArchived, percentComplete)"},
+    {"Card_goalState",
+     "Card(id, (CASE typeof(isArchived) WHEN 'integer' THEN isArchived WHEN "
+     "'real' THEN CAST(isArchived AS INTEGER) ELSE 0 END), isArchived, "
+     "percentComplete)"},
 }};
 
 std::string createIndexesSQL(const std::set<std::string> &existing) {
