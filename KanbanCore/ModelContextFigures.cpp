@@ -58,26 +58,45 @@ ModelContext::PlanningCandidate candidateRow(const SqliteStatement &s) {
 
 ModelContext::BoardCounts ModelContext::boardCounts() {
   SqliteDatabase &db = flushedDatabase();
-  // One walk of the (plan, bucket, state) index: the groups of (plan,
-  // bucket) add up to the figures of each plan and of each bucket.
-  auto stmt = db.statement("SELECT Card.plan, Card.bucket, count(*), sum(" +
-                           integerExpression("Card.percentComplete", 0) +
-                           " >= 100) FROM Card WHERE " +
-                           integerExpression("Card.isArchived", 0) +
-                           " = 0 GROUP BY Card.plan, Card.bucket");
+  // One walk of the (plan, bucket, state) index, grouped by the stored
+  // values themselves: a board has few distinct states, and decoding each
+  // group here (as a loaded card decodes its fields) spares SQLite a
+  // conversion per card. The groups add up to the figures of each plan and
+  // of each bucket; they come in (plan, bucket) order, so each map is asked
+  // once per plan and bucket.
+  auto stmt = db.statement(
+      "SELECT Card.plan, Card.bucket, Card.isArchived, Card.percentComplete, "
+      "count(*) FROM Card GROUP BY Card.plan, Card.bucket, Card.isArchived, "
+      "Card.percentComplete");
   BoardCounts counts;
-  while (stmt->step()) {
-    const int64_t active = stmt->int64(2), completed = stmt->int64(3);
-    auto add = [&](std::unordered_map<std::string, CardCounts> &into,
-                   int column) {
-      if (stmt->type(column) != SqliteType::text)
+  struct Running {
+    std::unordered_map<std::string, CardCounts> &into;
+    int column;
+    std::string key;
+    CardCounts *entry = nullptr;
+
+    void add(const SqliteStatement &s, int64_t active, int64_t completed) {
+      if (s.type(column) != SqliteType::text)
         return;
-      CardCounts &entry = into[std::string(stmt->bytes(column))];
-      entry.active += active;
-      entry.completed += completed;
-    };
-    add(counts.byPlan, 0);
-    add(counts.byBucket, 1);
+      if (!entry || s.bytes(column) != key) {
+        key = std::string(s.bytes(column));
+        entry = &into[key];
+      }
+      entry->active += active;
+      entry->completed += completed;
+    }
+  } plan{counts.byPlan, 0, {}, nullptr},
+      bucket{counts.byBucket, 1, {}, nullptr};
+  while (stmt->step()) {
+    bool archived = false;
+    int64_t percent = 0;
+    readColumn(*stmt, 2, archived);
+    readColumn(*stmt, 3, percent);
+    if (archived)
+      continue;
+    const int64_t cards = stmt->int64(4);
+    plan.add(*stmt, cards, percent >= 100 ? cards : 0);
+    bucket.add(*stmt, cards, percent >= 100 ? cards : 0);
   }
   return counts;
 }
