@@ -77,6 +77,11 @@ std::optional<fs::path> absoluteVariable(const char *name) {
 int createPrivateDirectories(const fs::path &dir) {
   if (dir.empty())
     return 0;
+  // Asked for on every tool call: one look when it is there already instead
+  // of a mkdir for each component of the path.
+  if (struct stat info{};
+      ::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+    return 0;
   fs::path current;
   for (const fs::path &part : dir) {
     current /= part;

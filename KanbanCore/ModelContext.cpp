@@ -69,6 +69,31 @@ std::vector<Card *> ModelContext::fetchOpenCards() {
                                openCardCondition() + " ORDER BY rowid");
 }
 
+std::vector<Goal *> ModelContext::fetchPlanGoals() {
+  session_->flush<Goal>();
+  return session_->fetch<Goal>(selectSQL<Goal>() +
+                               "WHERE typeof(plan) = 'text' ORDER BY rowid");
+}
+
+std::vector<Bucket *> ModelContext::fetchPlanBuckets() {
+  session_->flush<Bucket>();
+  return session_->fetch<Bucket>(selectSQL<Bucket>() +
+                                 "WHERE typeof(plan) = 'text' ORDER BY rowid");
+}
+
+std::vector<Card *> ModelContext::openCardsPlannedFrom(Date from) {
+  session_->flush<Card>();
+  // A range of the planned-date index; text another program stored there
+  // sorts after every number and is left out, as a loaded card shows no
+  // planned date for it.
+  return session_->fetch<Card>(
+      selectSQL<Card>() +
+          "WHERE Card.plannedDate >= ?1 AND typeof(Card.plannedDate) IN "
+          "('integer', 'real') AND " +
+          openCardCondition() + " ORDER BY Card.plannedDate, Card.rowid",
+      [&](SqliteStatement &s) { s.bind(1, from); });
+}
+
 Plan *ModelContext::plan(std::string_view id) {
   return session_->lookup<Plan>(id);
 }
@@ -121,21 +146,56 @@ std::vector<Card *> ModelContext::cardsWithIDPrefix(std::string_view prefix) {
 }
 
 std::vector<Card *> ModelContext::queryCards(const CardQuery &query,
-                                             std::size_t limit) {
+                                             std::size_t limit,
+                                             int64_t *matched) {
   session_->flush<Card>();
+  if (matched)
+    *matched = 0;
   CardFilter filter = cardFilter(query);
   if (filter.matchesNothing || limit == 0)
     return {};
-  PredicateScope scope(session_->db(), query);
   int64_t sqlLimit =
       limit > static_cast<std::size_t>(std::numeric_limits<int64_t>::max())
           ? -1
           : static_cast<int64_t>(limit);
-  return session_->fetch<Card>(cardSelectSQL(query, filter),
-                               [&](SqliteStatement &s) {
-                                 filter.bind(s);
-                                 s.bind(filter.parameterCount + 1, sqlLimit);
-                               });
+
+  if (query.textMatches) {
+    // The text test is the expensive part: it runs once per row, in one
+    // pass that yields every match (and so their count); only the matches
+    // are then ordered and cut.
+    std::string rowids = "[";
+    int64_t count = 0;
+    {
+      PredicateScope scope(session_->db(), query);
+      auto stmt = session_->db().statement(cardMatchesSQL(query, filter));
+      filter.bind(*stmt);
+      while (stmt->step()) {
+        if (count++ > 0)
+          rowids += ',';
+        rowids += std::to_string(stmt->int64(0));
+      }
+    }
+    rowids += ']';
+    if (matched)
+      *matched = count;
+    if (count == 0)
+      return {};
+    return session_->fetch<Card>(cardsOfRowidsSQL(), [&](SqliteStatement &s) {
+      s.bindText(1, rowids);
+      s.bind(2, sqlLimit);
+    });
+  }
+
+  std::vector<Card *> cards = session_->fetch<Card>(
+      cardSelectSQL(query, filter), [&](SqliteStatement &s) {
+        filter.bind(s);
+        s.bind(filter.parameterCount + 1, sqlLimit);
+      });
+  // Counting costs a second pass, needed only when the list may be cut.
+  if (matched)
+    *matched = cards.size() < limit ? static_cast<int64_t>(cards.size())
+                                    : countCards(query);
+  return cards;
 }
 
 int64_t ModelContext::countCards(const CardQuery &query) {
@@ -147,6 +207,11 @@ int64_t ModelContext::countCards(const CardQuery &query) {
   auto stmt = session_->db().statement(cardCountSQL(query, filter));
   filter.bind(*stmt);
   return stmt->step() ? stmt->int64(0) : 0;
+}
+
+SqliteDatabase &ModelContext::flushedDatabase() {
+  session_->flushAll();
+  return session_->db();
 }
 
 // --- relationships ---

@@ -16,11 +16,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace taskory {
 
 class ModelContainer;
+class SqliteDatabase;
 namespace store {
 class Session;
 }
@@ -93,9 +95,56 @@ public:
   std::vector<Card *> cardsWithIDPrefix(std::string_view prefix);
 
   // Cards of `query`, sorted by (due date, no due date last), sortOrder,
-  // rowid; at most `limit` of them.
-  std::vector<Card *> queryCards(const CardQuery &query, std::size_t limit);
+  // rowid; at most `limit` of them. `matched`, when given, receives the
+  // number of all cards of the query (a text test runs once per row for
+  // both).
+  std::vector<Card *> queryCards(const CardQuery &query, std::size_t limit,
+                                 int64_t *matched = nullptr);
   int64_t countCards(const CardQuery &query);
+
+  // --- figures answered by the store, without loading what they count ---
+  // Each is one query; links are matched by their exact stored text, as the
+  // relationships above match them.
+  struct CardCounts {
+    int64_t active = 0;    // not archived
+    int64_t completed = 0; // of those, at 100 percent or more
+  };
+  struct BoardCounts {
+    std::unordered_map<std::string, CardCounts> byPlan;   // Card.plan
+    std::unordered_map<std::string, CardCounts> byBucket; // Card.bucket
+  };
+  BoardCounts boardCounts();
+  // Per goal id: the goal's linked cards, as cards(goal) yields them.
+  std::unordered_map<std::string, CardCounts> goalCardCounts();
+  // Every goal linked to a plan, and every bucket in a plan (rowid order);
+  // for grouping by `plan` instead of one query per plan.
+  std::vector<Goal *> fetchPlanGoals();
+  std::vector<Bucket *> fetchPlanBuckets();
+  // Whether the bucket holds a card that is not archived and below 100 %.
+  bool hasOpenCard(const Bucket &bucket);
+  // Open cards (not archived, below 100 %) whose planned date is at or after
+  // `from`, by planned date, then rowid.
+  std::vector<Card *> openCardsPlannedFrom(Date from);
+
+  // What the week planner orders its candidates by, read without loading
+  // the cards: an open card that has a deadline (its due date or a linked
+  // goal's target date), is urgent or important, an idea task or on My Day.
+  struct PlanningCandidate {
+    UUID id;
+    std::string title;
+    int64_t rowid = 0;
+    std::optional<Date> due;      // a numeric due date only
+    std::optional<Date> deadline; // earliest of due and goal target dates
+    int64_t priorityRank = 2;     // 0 urgent ... 3 low
+  };
+  // The candidates that can be among the first `count` in the planner's
+  // order (due before the horizon end first, then earlier deadline, then
+  // priority, then title, then rowid), in no particular order; any horizon
+  // end gives the same set, because due dates before it come first in due
+  // order anyway. Reads only as far as that needs: every candidate that ties
+  // on (deadline, priority) with a returned one is returned too, so the
+  // caller's title order decides the cut.
+  std::vector<PlanningCandidate> planningCandidates(std::size_t count);
 
   // --- relationships ---
   std::vector<Bucket *> buckets(const Plan &plan);
@@ -169,6 +218,10 @@ public:
   bool hasChanges();
 
 private:
+  // The connection, with the context's pending changes written, for the
+  // queries that read the tables directly.
+  SqliteDatabase &flushedDatabase();
+
   ModelContainer &container_;
   std::string author_;
   std::unique_ptr<store::Session> session_;

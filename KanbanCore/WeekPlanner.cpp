@@ -67,6 +67,21 @@ auto fetchOrNothing(Fetch fetch) -> decltype(fetch()) {
   }
 }
 
+// The candidate order up to the title: due deadline first, then earlier
+// deadline (none last), then higher priority. <0, 0 or >0.
+int compareKeys(const Candidate &a, const Candidate &b) {
+  if (a.hasDueDeadline != b.hasDueDeadline)
+    return a.hasDueDeadline ? -1 : 1;
+  if (a.deadline != b.deadline) {
+    if (!a.deadline || !b.deadline)
+      return a.deadline ? -1 : 1;
+    return *a.deadline < *b.deadline ? -1 : 1;
+  }
+  if (a.priorityRank != b.priorityRank)
+    return a.priorityRank < b.priorityRank ? -1 : 1;
+  return 0;
+}
+
 double weight(const Candidate &candidate, bool isClaudeProjectCard) {
   if (isClaudeProjectCard)
     return kClaudeProjectWeight;
@@ -98,50 +113,54 @@ void runPlanning(ModelContext &context, const Configuration &configuration,
   if (configuration.createIdeaTasks)
     summary.ideaTasksCreated = createIdeaTasks(plans, context, now);
 
-  auto cards = fetchOrNothing([&] { return context.fetchOpenCards(); });
-
   // Each run replaces the previous plan; what lies in the past stays as a
   // record of what was planned.
   const Date today = calendar.startOfDay(now);
-  for (Card *card : cards)
-    if (card->plannedDate && *card->plannedDate >= today)
-      card->plannedDate.reset();
+  for (Card *card :
+       fetchOrNothing([&] { return context.openCardsPlannedFrom(today); }))
+    card->plannedDate.reset();
 
   const Date horizonEnd =
       calendar.addingDays(days.back(), 1).value_or(days.back());
 
+  // The store hands over the few rows that can make the cut, with their
+  // ordering keys; only the cards that are placed are loaded.
+  auto rows =
+      fetchOrNothing([&] { return context.planningCandidates(maxCandidates); });
   std::vector<Candidate> found;
-  found.reserve(cards.size());
-  for (Card *card : cards) {
-    // Open checklist items only weigh the few cards that get planned; they
-    // are counted below, after the cut.
-    Candidate candidate(*card, horizonEnd, context, false);
-    if (candidate.hasDueDeadline || candidate.deadline ||
-        candidate.priorityRank < 2 || card->isIdeaTask || card->isOnMyDay)
-      found.push_back(std::move(candidate));
+  found.reserve(rows.size());
+  for (const auto &row : rows) {
+    Candidate candidate;
+    candidate.deadline = usableDate(row.deadline);
+    candidate.hasDueDeadline = row.due && *row.due < horizonEnd;
+    candidate.priorityRank = row.priorityRank;
+    found.push_back(candidate);
   }
 
-  // The first maxCandidates in stable order: equal candidates keep their
-  // fetch order through the index, so a partial sort gives exactly the head
-  // of a stable sort without ordering tens of thousands of cards.
+  // The first maxCandidates in stable order (store order, that is rowid, for
+  // equal candidates), without ordering every row.
   const text::NaturalOrder titles;
+  auto before = [&](std::size_t a, std::size_t b) {
+    if (const int keys = compareKeys(found[a], found[b]))
+      return keys < 0;
+    if (const int order = titles.compare(rows[a].title, rows[b].title))
+      return order < 0;
+    return rows[a].rowid < rows[b].rowid;
+  };
   std::vector<std::size_t> order(found.size());
   for (std::size_t i = 0; i < order.size(); ++i)
     order[i] = i;
   const std::size_t kept = std::min(maxCandidates, order.size());
   std::partial_sort(order.begin(),
                     order.begin() + static_cast<std::ptrdiff_t>(kept),
-                    order.end(), [&](std::size_t a, std::size_t b) {
-                      if (comesBefore(found[a], found[b], titles))
-                        return true;
-                      if (comesBefore(found[b], found[a], titles))
-                        return false;
-                      return a < b;
-                    });
+                    order.end(), before);
   std::vector<Candidate> candidates;
   candidates.reserve(kept);
   for (std::size_t i = 0; i < kept; ++i) {
     Candidate &candidate = found[order[i]];
+    candidate.card = context.card(rows[order[i]].id);
+    if (!candidate.card)
+      continue;
     candidate.openItems = context.checklistItemCount(*candidate.card) -
                           context.checkedItemCount(*candidate.card);
     candidates.push_back(std::move(candidate));
@@ -243,13 +262,7 @@ int64_t createIdeaTasks(const std::vector<Plan *> &plans, ModelContext &context,
       std::optional<double> lastSortOrder = context.maxCardSortOrder(*plan);
       for (auto it = buckets.begin() + 1; it != buckets.end(); ++it) {
         Bucket &bucket = **it;
-        bool hasOpenCard = false;
-        for (const Card *card : context.cards(bucket))
-          if (!card->isArchived && card->percentComplete < 100) {
-            hasOpenCard = true;
-            break;
-          }
-        if (hasOpenCard)
+        if (context.hasOpenCard(bucket))
           continue;
 
         Card idea(kIdeaTitlePrefix + bucket.name,
@@ -309,15 +322,8 @@ bool Candidate::operator==(const Candidate &other) const {
 
 bool comesBefore(const Candidate &a, const Candidate &b,
                  const text::NaturalOrder &titles) {
-  if (a.hasDueDeadline != b.hasDueDeadline)
-    return a.hasDueDeadline;
-  if (a.deadline != b.deadline) {
-    if (!a.deadline || !b.deadline)
-      return a.deadline.has_value();
-    return *a.deadline < *b.deadline;
-  }
-  if (a.priorityRank != b.priorityRank)
-    return a.priorityRank < b.priorityRank;
+  if (const int keys = compareKeys(a, b))
+    return keys < 0;
   return titles.compare(a.card->title, b.card->title) < 0;
 }
 

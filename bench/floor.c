@@ -1,17 +1,24 @@
 /*
  * The floor for the stdio benchmarks: the least a JSON-RPC-over-stdio server
  * can do. It answers "initialize" with a fixed result, "floor/commit" with one
- * durable SQLite commit, and every other request that has an id with an empty
- * result (so "ping" works). No JSON parser: the id token and the method are
- * cut out of the line as they stand, which is enough for the driver's
- * well-formed requests.
+ * durable SQLite commit, "floor/scan" with one pass over every card of the
+ * store, and every other request that has an id with an empty result (so
+ * "ping" works). No JSON parser: the id token and the method are cut out of
+ * the line as they stand, which is enough for the driver's well-formed
+ * requests.
  *
  * bench/stdio_bench.mjs compiles it twice: `floor` without SQLite at all,
  * and `floor_sqlite` (FLOOR_SQLITE defined), which takes a store path and
  * opens it at start-up the way the server opens its store (WAL, synchronous
- * FULL, busy timeout) before the first line is read.
+ * FULL, busy timeout, header and schema read) before the first line is read.
+ * The commit table is created at the first commit, so that a store that is
+ * only scanned is not changed.
  *
- * usage: floor | floor_sqlite STORE
+ * The scan is the cheapest exact answer to a text search without an index:
+ * every row read, title and notes lower-cased by SQLite (ASCII only) and
+ * searched for NEEDLE, the matching ids stepped through.
+ *
+ * usage: floor | floor_sqlite STORE [NEEDLE]
  */
 #ifdef FLOOR_SQLITE
 #include <sqlite3.h>
@@ -25,6 +32,7 @@
 #ifdef FLOOR_SQLITE
 static sqlite3 *db;
 static sqlite3_stmt *insert;
+static sqlite3_stmt *scan;
 
 static void die(const char *what) {
   fprintf(stderr, "floor: %s: %s\n", what, db ? sqlite3_errmsg(db) : "-");
@@ -43,20 +51,43 @@ static void open_store(const char *path) {
   exec("PRAGMA busy_timeout = 5000");
   exec("PRAGMA journal_mode = WAL");
   exec("PRAGMA synchronous = FULL");
-  exec("CREATE TABLE IF NOT EXISTS FloorCommit (id INTEGER PRIMARY KEY, "
-       "title TEXT NOT NULL, at REAL NOT NULL)");
-  if (sqlite3_prepare_v2(db, "INSERT INTO FloorCommit (title, at) VALUES "
-                             "('Karte', julianday('now'))",
-                         -1, &insert, NULL) != SQLITE_OK)
-    die("prepare");
+  exec("PRAGMA application_id");
+  exec("PRAGMA user_version");
+  exec("SELECT count(*) FROM sqlite_schema");
 }
 
 static void commit_one(void) {
+  if (!insert) {
+    exec("CREATE TABLE IF NOT EXISTS FloorCommit (id INTEGER PRIMARY KEY, "
+         "title TEXT NOT NULL, at REAL NOT NULL)");
+    if (sqlite3_prepare_v2(db, "INSERT INTO FloorCommit (title, at) VALUES "
+                               "('Karte', julianday('now'))",
+                           -1, &insert, NULL) != SQLITE_OK)
+      die("prepare");
+  }
   exec("BEGIN IMMEDIATE");
   if (sqlite3_step(insert) != SQLITE_DONE)
     die("insert");
   sqlite3_reset(insert);
   exec("COMMIT");
+}
+
+static long scan_all(const char *needle) {
+  if (!scan) {
+    if (sqlite3_prepare_v2(db, "SELECT id FROM Card WHERE instr(lower(title), "
+                               "?1) OR instr(lower(notes), ?1)",
+                           -1, &scan, NULL) != SQLITE_OK)
+      die("prepare scan");
+    sqlite3_bind_text(scan, 1, needle, -1, SQLITE_STATIC);
+  }
+  long rows = 0;
+  int rc;
+  while ((rc = sqlite3_step(scan)) == SQLITE_ROW)
+    rows++;
+  if (rc != SQLITE_DONE)
+    die("scan");
+  sqlite3_reset(scan);
+  return rows;
 }
 #endif
 
@@ -97,9 +128,10 @@ static void reply(const char *id, size_t idLength, const char *result) {
 int main(int argc, char **argv) {
 #ifdef FLOOR_SQLITE
   if (argc < 2) {
-    fprintf(stderr, "usage: floor_sqlite STORE\n");
+    fprintf(stderr, "usage: floor_sqlite STORE [NEEDLE]\n");
     return 2;
   }
+  const char *needle = argc > 2 ? argv[2] : "";
   open_store(argv[1]);
 #else
   (void)argc;
@@ -122,6 +154,11 @@ int main(int argc, char **argv) {
                memcmp(method, "\"floor/commit\"", 14) == 0) {
       commit_one();
       reply(id, idLength, "{}");
+    } else if (methodLength == 12 &&
+               memcmp(method, "\"floor/scan\"", 12) == 0) {
+      char rows[64];
+      snprintf(rows, sizeof rows, "{\"rows\":%ld}", scan_all(needle));
+      reply(id, idLength, rows);
 #endif
     } else {
       reply(id, idLength, "{}");
@@ -130,6 +167,7 @@ int main(int argc, char **argv) {
   free(line);
 #ifdef FLOOR_SQLITE
   sqlite3_finalize(insert);
+  sqlite3_finalize(scan);
   sqlite3_close(db);
 #endif
   return 0;

@@ -80,13 +80,30 @@ std::string cardSelectSQL(const CardQuery &query, const CardFilter &filter) {
          std::to_string(filter.parameterCount + 1);
 }
 
+// A text test must read every row anyway: over the whole store that is
+// cheapest in table order. A due limit alone is a range of the (due, state)
+// index, which covers the count without reading the rows.
 std::string cardCountSQL(const CardQuery &query, const CardFilter &filter) {
   return std::string("SELECT count(*) FROM Card ") +
-         (!query.planID && !query.bucketIDs &&
-                  (query.textMatches || query.dueAtOrBefore)
+         (!query.planID && !query.bucketIDs && query.textMatches
               ? "NOT INDEXED "
               : "") +
          "WHERE " + filter.where;
+}
+
+std::string cardMatchesSQL(const CardQuery &query, const CardFilter &filter) {
+  return std::string("SELECT Card.rowid FROM Card ") +
+         (!query.planID && !query.bucketIDs ? "NOT INDEXED " : "") + "WHERE " +
+         filter.where;
+}
+
+const std::string &cardsOfRowidsSQL() {
+  static const std::string sql =
+      selectSQL<Card>() +
+      "WHERE Card.rowid IN (SELECT value FROM json_each(?1)) ORDER BY "
+      "(Card.dueDate IS NULL), Card.dueDate, Card.sortOrder, Card.rowid "
+      "LIMIT ?2";
+  return sql;
 }
 
 const std::string &openCardCondition() {

@@ -33,6 +33,11 @@ CardFilter cardFilter(const CardQuery &query);
 // sortOrder, rowid), with the row limit as parameter parameterCount + 1.
 std::string cardSelectSQL(const CardQuery &query, const CardFilter &filter);
 std::string cardCountSQL(const CardQuery &query, const CardFilter &filter);
+// The rowids of every card of `query`, in no particular order.
+std::string cardMatchesSQL(const CardQuery &query, const CardFilter &filter);
+// The cards whose rowids ?1 lists (a JSON array) in the list order, at most
+// ?2 of them.
+const std::string &cardsOfRowidsSQL();
 
 // Not archived and below 100 percent.
 const std::string &openCardCondition();

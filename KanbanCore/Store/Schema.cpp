@@ -63,8 +63,13 @@ struct Index {
 // them, and the ones beyond the link columns are only our speed-ups. The two
 // Card order indexes match the ORDER BY of the card list, so that the first
 // cards of a long list come straight from the index instead of a sort; the
-// state index covers counting a plan's open cards without reading the rows.
-constexpr std::array<Index, 14> kIndexes = {{
+// state indexes cover counting open cards per plan and bucket without reading
+// the rows (the due-state one within a due window); the planned-date index
+// gives the week plan without a scan. The goal-state one answers "is this
+// linked card open" from the index alone: its second column is the archived
+// flag exactly as the card queries decode it (integerExpression), which is
+// what makes SQLite take it over the primary key for the goal counts.
+constexpr std::array<Index, 18> kIndexes = {{
     {"Bucket_plan", "Bucket(plan)"},
     {"Card_plan", "Card(plan)"},
     {"Card_bucket", "Card(bucket)"},
@@ -79,6 +84,14 @@ constexpr std::array<Index, 14> kIndexes = {{
     {"Card_planDueOrder", "Card(plan, (dueDate IS NULL), dueDate, sortOrder)"},
     {"Card_planState", "Card(plan, isArchived, percentComplete)"},
     {"Card_planSortOrder", "Card(plan, sortOrder)"},
+    {"Card_planBucketState", "Card(plan, bucket, isArchived, percentComplete)"},
+    {"Card_plannedDate", "Card(plannedDate)"},
+    {"Card_dueState",
+     "Card((dueDate IS NULL), dueDate, isArchived, percentComplete)"},
+    {"Card_goalState",
+     "Card(id, (CASE typeof(isArchived) WHEN 'integer' THEN isArchived WHEN "
+     "'real' THEN CAST(isArchived AS INTEGER) ELSE 0 END), isArchived, "
+     "percentComplete)"},
 }};
 
 std::string createIndexesSQL(const std::set<std::string> &existing) {
@@ -231,6 +244,11 @@ void configureConnection(SqliteDatabase &db) {
   db.setBusyTimeout(kBusyTimeoutMilliseconds);
   db.exec("PRAGMA foreign_keys = ON");
   db.exec("PRAGMA synchronous = FULL");
+  // The counting indexes of the overviews stay cached between calls instead
+  // of being read again each time: the largest, plan and bucket state, takes
+  // about 8.5 MiB on a board of 100,000 cards; SQLite's default of 2 MiB
+  // holds a quarter of it. The page cache grows only as far as it is used.
+  db.exec("PRAGMA cache_size = -12288");
 }
 
 void prepareFileStore(SqliteDatabase &db, const std::filesystem::path &file) {

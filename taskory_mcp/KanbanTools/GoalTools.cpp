@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace taskory {
@@ -39,27 +40,34 @@ std::string notesPart(const std::string &notes) {
 
 namespace handlers {
 
+// Goals come from one query, grouped here by plan, and their progress from
+// one count over the goal links, rather than loading each goal's cards.
 ToolResult listGoals(const ToolCall &call) {
+  std::unordered_map<std::string, std::vector<Goal *>> goalsOfPlan;
+  for (Goal *goal : call.context.fetchPlanGoals())
+    goalsOfPlan[*goal->plan].push_back(goal);
+  if (goalsOfPlan.empty())
+    return std::string("Keine Ziele.");
+  const auto progress = call.context.goalCardCounts();
+
   std::vector<std::string> lines;
   for (Plan *plan : resolution::fetchPlans(call.context)) {
-    std::vector<Goal *> goals = call.context.goals(*plan);
+    auto it = goalsOfPlan.find(plan->id);
+    if (it == goalsOfPlan.end())
+      continue;
+    std::vector<Goal *> &goals = it->second;
     std::stable_sort(goals.begin(), goals.end(),
                      [](const Goal *a, const Goal *b) {
                        return a->sortOrder < b->sortOrder;
                      });
     for (Goal *goal : goals) {
-      int64_t active = 0;
-      int64_t completed = 0;
-      for (const Card *card : call.context.cards(*goal)) {
-        if (card->isArchived)
-          continue;
-        ++active;
-        if (card->percentComplete >= 100)
-          ++completed;
-      }
+      const auto found = progress.find(goal->id);
+      const ModelContext::CardCounts cards =
+          found == progress.end() ? ModelContext::CardCounts{} : found->second;
       std::vector<std::string> parts{plan->title, goal->title,
-                                     std::to_string(completed) + "/" +
-                                         std::to_string(active) + " Karten"};
+                                     std::to_string(cards.completed) + "/" +
+                                         std::to_string(cards.active) +
+                                         " Karten"};
       if (goal->targetDate)
         parts.push_back("Ziel " +
                         call.calendar.format(*goal->targetDate, "yyyy-MM-dd"));

@@ -18,22 +18,22 @@ namespace {
 
 constexpr int64_t kDefaultLimit = 50;
 
-bool isASCII(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), [](char c) {
-    return static_cast<unsigned char>(c) < 0x80;
-  });
-}
-
 // Substring search in the locale lower-cased title or notes. Lower-casing
 // through ICU costs a conversion per text, which dominates a search over a
-// large store; ASCII texts take a byte-wise path instead, which gives the
-// same result in every locale whose lower-casing of "I" is "i" (that is, all
-// but the Turkic ones, which are detected once per search).
+// large store. Most texts are ASCII, and wherever the locale lower-cases the
+// ASCII capitals to exactly the ASCII small letters (all locales but the
+// Turkic ones, where "I" becomes a dotless i; checked once per search), an
+// ASCII text lower-cases byte by byte to the same result. Every text with a
+// byte of 0x80 or above goes through ICU.
 class TextSearch {
 public:
   explicit TextSearch(std::string_view query)
       : needle_(text::lowercased(query)),
-        asciiFastPath_(text::lowercased("I") == "i") {}
+        asciiFastPath_(text::lowercased("ABCDEFGHIJKLMNOPQRSTUVWXYZ") ==
+                       "abcdefghijklmnopqrstuvwxyz"),
+        needleIsASCII_(std::all_of(needle_.begin(), needle_.end(), [](char c) {
+          return static_cast<unsigned char>(c) < 0x80;
+        })) {}
 
   bool matches(std::string_view title, std::string_view notes) {
     return contains(title) || contains(notes);
@@ -41,20 +41,28 @@ public:
 
 private:
   bool contains(std::string_view haystack) {
-    if (asciiFastPath_ && isASCII(haystack)) {
-      if (haystack.size() < needle_.size())
-        return false;
-      buffer_.assign(haystack);
-      for (char &c : buffer_)
-        if (c >= 'A' && c <= 'Z')
-          c = static_cast<char>(c - 'A' + 'a');
-      return buffer_.find(needle_) != std::string::npos;
-    }
+    if (asciiFastPath_ && lowerASCII(haystack))
+      // A lower-cased ASCII text holds no other byte than ASCII ones.
+      return needleIsASCII_ && buffer_.find(needle_) != std::string::npos;
     return text::lowercased(haystack).find(needle_) != std::string::npos;
+  }
+
+  // `text` lower-cased into buffer_, or false at its first non-ASCII byte.
+  bool lowerASCII(std::string_view text) {
+    buffer_.resize(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const auto c = static_cast<unsigned char>(text[i]);
+      if (c >= 0x80)
+        return false;
+      buffer_[i] =
+          static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    }
+    return true;
   }
 
   std::string needle_;
   bool asciiFastPath_;
+  bool needleIsASCII_;
   std::string buffer_;
 };
 
@@ -131,17 +139,14 @@ ToolResult listCards(const ToolCall &call, const nlohmann::json &arguments) {
   limit = std::max<int64_t>(limit, 1);
 
   const bool json = wantsJSON(arguments);
+  int64_t matched = 0;
   const std::vector<Card *> cards =
-      call.context.queryCards(query, static_cast<std::size_t>(limit));
+      call.context.queryCards(query, static_cast<std::size_t>(limit), &matched);
   if (cards.empty()) {
     if (json)
       return nlohmann::json::array();
     return std::string("Keine Karten gefunden.");
   }
-  // Counting costs a second pass, needed only when the list may be cut.
-  const int64_t matched = static_cast<int64_t>(cards.size()) < limit
-                              ? static_cast<int64_t>(cards.size())
-                              : call.context.countCards(query);
   const int64_t hidden = matched - static_cast<int64_t>(cards.size());
 
   const bool omitPlan = planText != nullptr;

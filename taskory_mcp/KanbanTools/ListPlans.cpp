@@ -6,7 +6,9 @@
 #include "KanbanTools/CardRendering.h"
 #include "KanbanTools/Resolution.h"
 
+#include <algorithm>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace taskory {
@@ -20,33 +22,46 @@ std::string withHash(const std::string &color) {
 
 namespace handlers {
 
-// Card figures are counted by the store rather than by loading the cards:
-// the overview must stay quick on boards with many thousands of cards.
+// Card figures come from one count over the whole store, and buckets and
+// goals from one query each, grouped here by plan: the overview must stay
+// quick on boards with many thousands of cards.
 ToolResult listPlans(const ToolCall &call) {
   const std::vector<Plan *> plans = resolution::fetchPlans(call.context);
   if (plans.empty())
     return std::string("Keine Pläne.");
 
+  const ModelContext::BoardCounts counts = call.context.boardCounts();
+  // Relationship order (rowid) within each plan, as the store yields it.
+  std::unordered_map<std::string, std::vector<Bucket *>> bucketsOfPlan;
+  for (Bucket *bucket : call.context.fetchPlanBuckets())
+    bucketsOfPlan[*bucket->plan].push_back(bucket);
+  std::unordered_map<std::string, std::vector<Goal *>> goalsOfPlan;
+  for (Goal *goal : call.context.fetchPlanGoals())
+    goalsOfPlan[*goal->plan].push_back(goal);
+  const auto countsOf = [](const auto &map, const std::string &id) {
+    const auto it = map.find(id);
+    return it == map.end() ? ModelContext::CardCounts{} : it->second;
+  };
+
   std::vector<std::string> lines;
   for (const Plan *plan : plans) {
-    CardQuery active;
-    active.planID = plan->id;
-    CardQuery open = active;
-    open.maxPercent = 99;
-
+    const ModelContext::CardCounts cards = countsOf(counts.byPlan, plan->id);
     std::vector<std::string> parts;
     parts.push_back(shortID(plan->id));
     parts.push_back(plan->title);
-    parts.push_back("offen " + std::to_string(call.context.countCards(open)) +
-                    "/" + std::to_string(call.context.countCards(active)));
+    parts.push_back("offen " + std::to_string(cards.active - cards.completed) +
+                    "/" + std::to_string(cards.active));
 
-    if (const auto buckets = call.context.sortedBuckets(*plan);
-        !buckets.empty()) {
+    if (auto it = bucketsOfPlan.find(plan->id); it != bucketsOfPlan.end()) {
+      std::vector<Bucket *> &buckets = it->second;
+      std::stable_sort(buckets.begin(), buckets.end(),
+                       [](const Bucket *a, const Bucket *b) {
+                         return a->sortOrder < b->sortOrder;
+                       });
       const auto entry = [&](const Bucket &b) {
-        CardQuery inBucket;
-        inBucket.bucketIDs = std::vector<UUID>{b.id};
         std::string text =
-            b.name + " (" + std::to_string(call.context.countCards(inBucket));
+            b.name + " (" +
+            std::to_string(countsOf(counts.byBucket, b.id).active);
         if (b.colorHex)
           text += ", " + withHash(*b.colorHex);
         return text + ")";
@@ -54,11 +69,12 @@ ToolResult listPlans(const ToolCall &call) {
       parts.push_back("Buckets: " +
                       text::joined(textsOf(buckets, entry), ", "));
     }
-    if (const auto goals = call.context.goals(*plan); !goals.empty())
-      parts.push_back(
-          "Ziele: " +
-          text::joined(textsOf(goals, [](const Goal &g) { return g.title; }),
-                       ", "));
+    if (auto it = goalsOfPlan.find(plan->id); it != goalsOfPlan.end())
+      parts.push_back("Ziele: " + text::joined(textsOf(it->second,
+                                                       [](const Goal &g) {
+                                                         return g.title;
+                                                       }),
+                                               ", "));
 
     lines.push_back(joinParts(parts));
   }

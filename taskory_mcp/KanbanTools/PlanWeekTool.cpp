@@ -12,7 +12,6 @@
 #include "KanbanTools/Arguments.h"
 #include "KanbanTools/CardRendering.h"
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -58,18 +57,11 @@ ToolResult planWeek(const ToolCall &call, const nlohmann::json &args) {
       std::to_string(summary.plannedCount) + " Aufgaben eingeplant, " +
       std::to_string(summary.ideaTasksCreated) + " Ideen-Aufgaben angelegt"};
 
+  // Planned from today on, by planned date and then store order: the store
+  // reads that range of its planned-date index instead of every open card.
   const Date today = call.calendar.startOfDay(call.now);
-  std::vector<Card *> planned;
-  for (Card *card : call.context.fetchOpenCards())
-    if (card->plannedDate && *card->plannedDate >= today)
-      planned.push_back(card);
-  std::stable_sort(planned.begin(), planned.end(),
-                   [](const Card *a, const Card *b) {
-                     return *a->plannedDate < *b->plannedDate;
-                   });
-
   std::string currentLabel;
-  for (const Card *card : planned) {
+  for (const Card *card : call.context.openCardsPlannedFrom(today)) {
     std::string label = call.calendar.format(*card->plannedDate, "EEEE dd.MM.");
     if (label != currentLabel) {
       lines.push_back(label + ":");

@@ -331,6 +331,10 @@ TEST_F(ModelContextTest, QueryCardsMatchesABruteForceReference) {
     return title.back() != '7';
   };
   queries.emplace_back().bucketIDs = std::vector<UUID>{};
+  queries.emplace_back().textMatches = [](std::string_view title,
+                                          std::string_view) {
+    return title.back() < '5';
+  };
   for (std::size_t n = 0; n < queries.size(); ++n) {
     const CardQuery &q = queries[n];
     std::vector<std::string> expected, found;
@@ -347,10 +351,93 @@ TEST_F(ModelContextTest, QueryCardsMatchesABruteForceReference) {
     for (Card *card : ctx->queryCards(q, 1000))
       found.push_back(card->id);
     EXPECT_EQ(found, expected) << "query " << n;
-    EXPECT_EQ(ctx->queryCards(q, 5).size(),
+    int64_t matched = -1;
+    EXPECT_EQ(ctx->queryCards(q, 5, &matched).size(),
               std::min<std::size_t>(found.size(), 5));
+    EXPECT_EQ(matched, static_cast<int64_t>(found.size())) << n;
     EXPECT_EQ(ctx->countCards(q), static_cast<int64_t>(found.size())) << n;
   }
+}
+
+// The counts and the planned-date range answered by SQL agree with what the
+// loaded entities show, also for values another program stored in odd types.
+TEST_F(ModelContextTest, FiguresAgreeWithTheLoadedEntities) {
+  auto ctx = store.context();
+  test::Seed seed(*ctx, store.calendar, kNow);
+  std::vector<Plan *> plans{&seed.plan("A"), &seed.plan("B")};
+  std::vector<Bucket *> buckets{&seed.bucket(*plans[0], "1"),
+                                &seed.bucket(*plans[0], "2"),
+                                &seed.bucket(*plans[1], "3")};
+  std::vector<Goal *> goals{&seed.goal(*plans[0], "x"),
+                            &seed.goal(*plans[1], "y")};
+  std::mt19937 random(11);
+  for (int i = 0; i < 80; ++i) {
+    Card &card = i % 9 == 0 ? seed.card(plans[1], "ohne Bucket")
+                            : seed.card(*buckets[random() % 3], "Karte");
+    card.percentComplete = std::vector<int64_t>{0, 99, 100, 150}[random() % 4];
+    card.isArchived = random() % 5 == 0;
+    if (random() % 3 == 0)
+      card.plannedDate = kNow + (static_cast<double>(random() % 5) - 2) * 86400;
+    if (random() % 3 == 0)
+      seed.tag(card, *goals[random() % 2]);
+  }
+  ctx->save(kNow);
+  auto ids = [](const auto &entities) {
+    std::vector<std::string> result;
+    for (const auto *entity : entities)
+      result.push_back(entity->id);
+    return result;
+  };
+  const auto planIDs = ids(plans), bucketIDs = ids(buckets),
+             goalIDs = ids(goals);
+  // Odd stored types read as the field's initial value or truncated.
+  raw().exec("UPDATE Card SET isArchived = 'ja' WHERE rowid % 11 = 0;"
+             "UPDATE Card SET percentComplete = 100.7 WHERE rowid % 13 = 0;"
+             "UPDATE Card SET plannedDate = 'morgen' WHERE rowid % 17 = 0;");
+  ctx.reset();
+  ctx = store.context();
+
+  const auto board = ctx->boardCounts();
+  auto expect =
+      [](const std::vector<Card *> &active,
+         std::unordered_map<std::string, ModelContext::CardCounts> figures,
+         const std::string &id) {
+        const auto done =
+            std::count_if(active.begin(), active.end(),
+                          [](auto *c) { return c->percentComplete >= 100; });
+        EXPECT_EQ(figures[id].active, static_cast<int64_t>(active.size()))
+            << id;
+        EXPECT_EQ(figures[id].completed, done) << id;
+      };
+  for (const std::string &id : planIDs)
+    expect(ctx->activeCards(*ctx->plan(id)), board.byPlan, id);
+  for (const std::string &id : bucketIDs) {
+    Bucket &bucket = *ctx->bucket(id);
+    expect(ctx->activeCards(bucket), board.byBucket, id);
+    const auto all = ctx->cards(bucket);
+    EXPECT_EQ(ctx->hasOpenCard(bucket),
+              std::any_of(all.begin(), all.end(),
+                          [](auto *c) {
+                            return !c->isArchived && c->percentComplete < 100;
+                          }))
+        << id;
+  }
+  const auto goalFigures = ctx->goalCardCounts();
+  for (const std::string &id : goalIDs) {
+    auto linked = ctx->cards(*ctx->goal(id));
+    std::erase_if(linked, [](auto *c) { return c->isArchived; });
+    expect(linked, goalFigures, id);
+  }
+
+  std::vector<Card *> planned;
+  for (Card *card : ctx->fetchOpenCards())
+    if (card->plannedDate && *card->plannedDate >= kNow)
+      planned.push_back(card);
+  std::stable_sort(planned.begin(), planned.end(), [](auto *a, auto *b) {
+    return *a->plannedDate < *b->plannedDate;
+  });
+  EXPECT_FALSE(planned.empty());
+  EXPECT_EQ(ctx->openCardsPlannedFrom(kNow), planned);
 }
 
 } // namespace

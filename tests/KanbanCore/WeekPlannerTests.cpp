@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string_view>
 #include <tuple>
@@ -166,6 +168,70 @@ TEST_F(WeekPlannerTest, ClaudeProjectsGetOneCardPerBucketADayAndIdeaTasks) {
             "9#0078D4");
   EXPECT_EQ(idea->sortOrder, old.sortOrder + 1024) << "after the archived card";
   EXPECT_EQ(ideas(), 0);
+}
+
+// The store hands the planner only the rows that can make the cut, with the
+// keys it orders them by. Over a board full of ties (dates, priorities,
+// titles), the head of the order of every open card must be among those rows,
+// with the keys the card itself gives, whatever the horizon.
+TEST_F(WeekPlannerTest, StoreCandidatesHoldTheHeadOfTheFullOrder) {
+  Plan &plan = seed->plan("P");
+  Goal &early = seed->goal(plan, "früh"), &late = seed->goal(plan, "spät");
+  early.targetDate = at(3, 13, 12);
+  late.targetDate = at(3, 30);
+  Goal &undated = seed->goal(plan, "offen");
+  const Date dues[] = {at(3, 10, 17), at(3, 13, 17), at(3, 14, 17),
+                       at(3, 20, 17), at(4, 2, 17)};
+  const Priority priorities[] = {U, Priority::important, M, L};
+  std::mt19937 random(5);
+  for (int i = 0; i < 200; ++i) {
+    Card &c = card("Karte " + std::to_string(random() % 40),
+                   priorities[random() % 4]);
+    if (random() % 2)
+      c.dueDate = dues[random() % 5];
+    if (random() % 5 == 0)
+      seed->tag(c, random() % 3 == 0 ? undated : random() % 2 ? early : late);
+    c.isIdeaTask = random() % 10 == 0;
+    c.isOnMyDay = random() % 10 == 0;
+    c.percentComplete = random() % 8 == 0 ? 100 : 0;
+    c.isArchived = random() % 9 == 0;
+  }
+
+  const text::NaturalOrder titles;
+  auto order = [&](std::vector<WeekPlanner::Candidate> &list) {
+    std::stable_sort(list.begin(), list.end(), [&](auto &a, auto &b) {
+      return WeekPlanner::comesBefore(a, b, titles);
+    });
+  };
+  for (const Date horizonEnd : {at(3, 15), at(3, 22)}) {
+    std::vector<WeekPlanner::Candidate> all;
+    for (Card *c : context->fetchOpenCards()) {
+      WeekPlanner::Candidate x(*c, horizonEnd, *context);
+      if (x.deadline || x.priorityRank < 2 || c->isIdeaTask || c->isOnMyDay)
+        all.push_back(x);
+    }
+    order(all);
+    for (std::size_t n : {1u, 7u, 40u, 500u}) {
+      auto rows = context->planningCandidates(n);
+      std::sort(rows.begin(), rows.end(),
+                [](auto &a, auto &b) { return a.rowid < b.rowid; });
+      std::vector<WeekPlanner::Candidate> found;
+      for (const auto &row : rows) {
+        found.emplace_back(*context->card(row.id), horizonEnd, *context);
+        const WeekPlanner::Candidate &x = found.back();
+        EXPECT_EQ(row.deadline, x.deadline) << row.title;
+        EXPECT_EQ(row.due && *row.due < horizonEnd, x.hasDueDeadline);
+        EXPECT_EQ(row.priorityRank, x.priorityRank) << row.title;
+      }
+      order(found);
+      const std::size_t head = std::min(n, all.size());
+      ASSERT_GE(found.size(), head) << n;
+      for (std::size_t i = 0; i < head; ++i)
+        EXPECT_EQ(found[i].card, all[i].card)
+            << "place " << i << " of " << n << ": " << found[i].card->title
+            << " instead of " << all[i].card->title;
+    }
+  }
 }
 
 // Each row: a candidate that must come before the other, and never the

@@ -1,5 +1,9 @@
 #include "ToolsFixture.h"
 
+#include <unicode/locid.h>
+
+#include <tuple>
+
 namespace taskory::test {
 namespace {
 
@@ -120,6 +124,35 @@ TEST_F(ListCards, FiftyByDefaultAndEqualDueDatesBySortOrderThenInsertion) {
   EXPECT_TRUE(out.ends_with("· Karte" + notice(3))) << out;
   EXPECT_EQ(titles({{"query", "äpfel"}}),
             (Strings{"ÄPFEL a", "ÄPFEL c", "ÄPFEL b"}));
+}
+
+// The search lower-cases in the user's locale: under a Turkish one an ASCII
+// "I" becomes a dotless i, so ASCII text must not be lower-cased byte-wise
+// there.
+TEST_F(ToolsTest, QueryLowerCasesInTheUserLocale) {
+  seed().card(&seed().plan("Farben"), "KIRMIZI");
+  struct DefaultLocale {
+    icu::Locale saved = icu::Locale::getDefault();
+    ~DefaultLocale() { set(saved); }
+    static void set(const icu::Locale &locale) {
+      UErrorCode status = U_ZERO_ERROR;
+      icu::Locale::setDefault(locale, status);
+    }
+  } restore;
+  for (const auto &[locale, query, found] :
+       std::vector<std::tuple<const char *, const char *, bool>>{
+           {"de_DE", "kirmizi", true},
+           {"de_DE", "kırmızı", false},
+           {"tr_TR", "kirmizi", false},
+           {"tr_TR", "kırmızı", true},
+           {"tr_TR", "KIRMIZI", true},
+       }) {
+    DefaultLocale::set(icu::Locale(locale));
+    EXPECT_EQ(call("list_cards", {{"query", query}}).find("KIRMIZI") !=
+                  std::string::npos,
+              found)
+        << locale << " " << query;
+  }
 }
 
 // Rows as another program writes them: lower-case ids, colours without "#",
