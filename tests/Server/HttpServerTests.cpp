@@ -1,4 +1,5 @@
-#include "Server/HttpServer.h"
+#include "Server/HttpMessage.h"
+#include "Server/HttpOptions.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "Server/HttpOptions.h"
+
+#include <httplib.h>
+
+#include <string>
+
+// Which requests may reach the MCP endpoint, decided from the request's head
+// alone: a refusal then costs neither reading the body nor, for a client
+// that waits for "100 Continue", sending it. Constant after construction;
+// safe from any thread.
+namespace taskory::HttpServer {
+
+class Screen {
+public:
+  // `token` is the one every request must carry, unless options.noAuth.
+  Screen(Options options, std::string token);
+
+  // Sets the refusal as `response` and returns true for a request that must
+  // not reach the endpoint. Who is asking is checked first (Host, Origin,
+  // token), so a caller without the right to ask learns nothing of the
+  // endpoint; then the path, method, announced length, protocol version
+  // and media type.
+  bool refuses(const httplib::Request &request,
+               httplib::Response &response) const;
+
+private:
+  const Options options_;
+  const std::string token_;
+  const bool loopbackBind_;
+};
+
+} // namespace taskory::HttpServer

@@ -1,0 +1,167 @@
+#include "Server/HttpTransport.h"
+
+#include "KanbanCore/Text.h"
+#include "Server/HttpBodyLimit.h"
+#include "Server/HttpConnection.h"
+#include "Server/HttpMessage.h"
+#include "Server/HttpRefusal.h"
+#include "Server/KanbanMCPServer.h"
+#include "Server/StartUp.h"
+
+#include <nlohmann/json.hpp>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <optional>
+#include <sys/socket.h>
+#include <utility>
+
+namespace taskory::HttpServer {
+namespace {
+
+using std::chrono::milliseconds;
+
+// A connection waits this long, without a worker, for its next request.
+constexpr milliseconds kKeepAlive{5000};
+// A client that sends its next request right after an answer usually has
+// it here within this time; waiting that long on the worker spares the
+// hand-over to the idle watcher and back.
+constexpr milliseconds kBriefWait{2};
+
+} // namespace
+
+Transport::Transport(const HttpServer::Options &options, std::string token,
+                     StorePool &pool)
+    : screen_(options, std::move(token)), pool_(pool), idle_([this](int fd) {
+        workers_->enqueue([this, fd] { serve(fd, kKeepAlive); });
+      }) {
+  // The library owns the pool and ends it when listening ends; by then the
+  // idle connections are stopped and resume nothing into it.
+  new_task_queue = [this] {
+    workers_ = new httplib::ThreadPool(kWorkers);
+    return workers_;
+  };
+  set_keep_alive_timeout(kKeepAlive.count() / 1000);
+  set_payload_max_length(kMaxBodyBytes);
+  // Without SO_REUSEPORT, which the library's default would add: a second
+  // server on the same port must fail, not share the clients.
+  set_socket_options([](socket_t socket) {
+    const int yes = 1;
+    ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
+  set_pre_routing_handler(
+      [this](const httplib::Request &request, httplib::Response &response) {
+        return screen_.refuses(request, response) ? HandlerResponse::Handled
+                                                  : HandlerResponse::Unhandled;
+      });
+  // A client that waits for "100 Continue" before sending its body is
+  // screened first, so a refusal costs it no upload.
+  set_expect_100_continue_handler(
+      [this](const httplib::Request &request, httplib::Response &response) {
+        return screen_.refuses(request, response) ? response.status : 100;
+      });
+  // The body is gathered here rather than by the library, which would take
+  // a chunked or compressed body without limit.
+  Post("/mcp", [this](const httplib::Request &, httplib::Response &response,
+                      const httplib::ContentReader &read) {
+    std::string body;
+    switch (readBody(read, body)) {
+    case BodyRead::tooLarge:
+      return refuse(response, 413, kTransportError, tooLargeMessage());
+    case BodyRead::incomplete:
+      return refuse(response, 400, kInvalidRequest, "Anfrage unvollständig");
+    case BodyRead::complete:
+      return answer(body, response);
+    }
+  });
+  // Statuses the library sets itself (a malformed request line or header):
+  // the same JSON error shape, and the connection closed, as the request
+  // may not have been read to its end.
+  set_error_handler(HandlerWithResponse([](const httplib::Request &,
+                                           httplib::Response &response) {
+    if (response.body.empty())
+      refuse(response, response.status,
+             response.status == 413 ? kTransportError : kInvalidRequest,
+             response.status == 413 ? tooLargeMessage() : "Ungültige Anfrage");
+    else if (!response.has_header("Connection"))
+      response.set_header("Connection", "close");
+    return HandlerResponse::Handled;
+  }));
+  set_exception_handler([](const httplib::Request &,
+                           httplib::Response &response, std::exception_ptr) {
+    refuse(response, 500, kInternalError, "Interner Fehler");
+  });
+}
+
+void Transport::widenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+
+void Transport::beginStopping() {
+  stopping_ = true;
+  idle_.stop();
+}
+
+bool Transport::process_and_close_socket(socket_t socket) {
+  // An answer leaves in two writes (head, body); without this the second
+  // would wait for the client's delayed acknowledgement of the first.
+  const int yes = 1;
+  ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+  serve(socket, Connection::kReadTimeout);
+  return true;
+}
+
+void Transport::serve(int fd, milliseconds patience) {
+  Connection connection(fd);
+  for (;;) {
+    if (!connection.hasInput(kBriefWait)) {
+      if (stopping_)
+        IdleConnections::closeSocket(fd);
+      else
+        idle_.park(fd, patience);
+      return;
+    }
+    const bool last = stopping_;
+    connection.beginExchange();
+    bool closed = false;
+    const bool written = process_request(connection, last, closed, nullptr);
+    const int status = connection.status();
+    if (!written || closed || last || status < 200 || status >= 300) {
+      connection.close(written && status >= 300);
+      return;
+    }
+    patience = kKeepAlive;
+  }
+}
+
+void Transport::answer(std::string_view received, httplib::Response &response) {
+  const std::string body = text::sanitizedUTF8(received);
+  switch (classify(body)) {
+  case MessageKind::notJSON:
+    return refuse(response, 400, kParseError, "Ungültiges JSON");
+  case MessageKind::invalid:
+    return refuse(response, 400, kInvalidRequest,
+                  "Keine einzelne JSON-RPC-Nachricht");
+  case MessageKind::notification:
+  case MessageKind::response:
+    response.status = 202;
+    return;
+  case MessageKind::request:
+    break;
+  }
+  // The store connection is taken at the first tool call only: initialize,
+  // ping and tools/list need none.
+  std::optional<StorePool::Lease> lease;
+  const KanbanMCPServer::ToolRunner runTool =
+      [this, &lease](std::string_view name, const nlohmann::json &arguments) {
+        if (!lease)
+          lease.emplace(pool_.acquire());
+        return StartUp::callTool(lease->container(), lease->calendar(), name,
+                                 arguments);
+      };
+  auto reply = KanbanMCPServer::handleLine(body, runTool);
+  if (!reply)
+    return refuse(response, 500, kInternalError, "Interner Fehler");
+  response.status = 200;
+  response.set_content(std::move(*reply), "application/json");
+}
+
+} // namespace taskory::HttpServer
