@@ -235,6 +235,7 @@ void rethrowForFile(const StoreError &error,
 
 void configureConnection(SqliteDatabase &db) {
   db.setBusyTimeout(kBusyTimeoutMilliseconds);
+  db.keepWALSmall(kWALCheckpointFrames);
   db.exec("PRAGMA foreign_keys = ON");
   db.exec("PRAGMA synchronous = FULL");
 }

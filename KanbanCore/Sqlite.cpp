@@ -4,7 +4,13 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <limits>
+#include <random>
+#include <string>
+#include <thread>
 #include <utility>
 
 namespace taskory {
@@ -200,9 +206,24 @@ struct SqliteFunctionBridge {
       sqlite3_result_error(context, "text predicate failed", -1);
     }
   }
+
+  static int busy(void *self, int attempt) {
+    return static_cast<SqliteDatabase *>(self)->waitWhileBusy(attempt) ? 1 : 0;
+  }
+
+  static int walCommitted(void *self, sqlite3 *, const char *schema,
+                          int frames) {
+    static_cast<SqliteDatabase *>(self)->checkpointAfterCommit(schema, frames);
+    // An error here would make the committed statement report a failure.
+    return SQLITE_OK;
+  }
 };
 
-SqliteDatabase::SqliteDatabase(sqlite3 *db) : db_(db) {
+SqliteDatabase::SqliteDatabase(sqlite3 *db)
+    : db_(db),
+      jitter_(static_cast<std::minstd_rand::result_type>(
+          std::chrono::steady_clock::now().time_since_epoch().count() ^
+          reinterpret_cast<std::uintptr_t>(this))) {
   sqlite3_extended_result_codes(db_, 1);
   // The store is shared with other programs: do not let its schema run
   // anything but built-in functions, and keep our own function out of
@@ -308,8 +329,61 @@ void SqliteDatabase::checkFileNotMoved() {
 }
 
 void SqliteDatabase::setBusyTimeout(int milliseconds) {
-  check(sqlite3_busy_timeout(db_, milliseconds));
-  busyTimeout_ = milliseconds;
+  check(sqlite3_busy_handler(
+      db_, milliseconds > 0 ? &SqliteFunctionBridge::busy : nullptr, this));
+  busyTimeout_ = busyLimit_ = milliseconds;
+}
+
+bool SqliteDatabase::waitWhileBusy(int attempt) {
+  using namespace std::chrono;
+  const auto now = steady_clock::now();
+  if (attempt == 0)
+    busySince_ = now;
+  const auto waited = now - busySince_;
+  if (waited >= milliseconds(busyLimit_))
+    return false;
+  // The lock is free only for the moment between two of the holder's
+  // transactions: sleep briefly so that one of our tries lands there. After a
+  // quarter of a second the holder is more likely keeping the lock than
+  // committing back to back, and the sleeps grow towards 2 ms to spare the
+  // CPU.
+  constexpr double kShortest = 50, kLongest = 2000; // microseconds
+  const double quarters = duration<double>(waited).count() * 4;
+  const double base =
+      std::min(kLongest, kShortest * std::max(1.0, quarters * quarters));
+  std::uniform_real_distribution<double> spread(0.5, 1.5);
+  std::this_thread::sleep_for(
+      duration<double, std::micro>(base * spread(jitter_)));
+  return true;
+}
+
+void SqliteDatabase::keepWALSmall(int frames) {
+  exec("PRAGMA journal_size_limit = " +
+       std::to_string(int64_t{frames} * 4096));
+  walCheckpointFrames_ = frames;
+  sqlite3_wal_hook(db_, &SqliteFunctionBridge::walCommitted, this);
+}
+
+void SqliteDatabase::checkpointAfterCommit(const char *schema,
+                                           int frames) noexcept {
+  if (frames < walCheckpointFrames_)
+    return;
+  // A passive checkpoint never waits: it copies what no reader still needs.
+  int logged = 0, copied = 0;
+  if (sqlite3_wal_checkpoint_v2(db_, schema, SQLITE_CHECKPOINT_PASSIVE,
+                                &logged, &copied) != SQLITE_OK ||
+      copied < logged)
+    return; // a reader pins part of the log; the next commit tries again
+  // Everything is in the database, so the log can be cut to nothing now,
+  // rather than left at its size for the next writer to start over. That
+  // takes the write lock; wait for it only briefly, since the answer to the
+  // call is waiting, and leave it to a later commit when another writer is
+  // busy.
+  constexpr int kCheckpointWaitMilliseconds = 20;
+  busyLimit_ = std::min(busyTimeout_, kCheckpointWaitMilliseconds);
+  sqlite3_wal_checkpoint_v2(db_, schema, SQLITE_CHECKPOINT_TRUNCATE, nullptr,
+                            nullptr);
+  busyLimit_ = busyTimeout_;
 }
 
 void SqliteDatabase::check(int rc) {
