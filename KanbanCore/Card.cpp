@@ -1,5 +1,6 @@
 #include "KanbanCore/Card.h"
 
+#include "KanbanCore/Calendar.h"
 #include "KanbanCore/Uuid.h"
 
 #include <utility>
@@ -145,5 +146,11 @@ CardPreview previewFromRaw(std::string_view raw) {
 Card::Card(std::string title, double sortOrder, Date now)
     : id(makeUUID()), title(std::move(title)), sortOrder(sortOrder),
       createdAt(now), modifiedAt(now) {}
+
+bool isLate(const Card &card, Date now, const Calendar &calendar) {
+  if (!card.dueDate || card.progress() == CardProgress::completed)
+    return false;
+  return *card.dueDate < calendar.startOfDay(now);
+}
 
 } // namespace taskory

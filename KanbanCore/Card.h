@@ -10,6 +10,8 @@
 
 namespace taskory {
 
+class Calendar;
+
 enum class Priority : int64_t { urgent = 1, important = 3, medium = 5, low = 9 };
 
 // Exactly 1, 3, 5 or 9; nothing for any other number.
@@ -88,5 +90,9 @@ struct Card {
 
   bool operator==(const Card &) const = default;
 };
+
+// True when the card has a due date before the start of today in `calendar`
+// and is not completed.
+bool isLate(const Card &card, Date now, const Calendar &calendar);
 
 } // namespace taskory

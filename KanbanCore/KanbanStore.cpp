@@ -1,7 +1,7 @@
 #include "KanbanCore/KanbanStore.h"
 
-#include "KanbanCore/Schema.h"
-#include "KanbanCore/Sqlite.h"
+#include "KanbanCore/Store/Schema.h"
+#include "KanbanCore/Store/Sqlite.h"
 #include "KanbanCore/StoreError.h"
 
 #include <nlohmann/json.hpp>
@@ -26,6 +26,8 @@ ModelContainer::ModelContainer(std::unique_ptr<SqliteDatabase> db)
     : db_(std::move(db)) {}
 
 ModelContainer::~ModelContainer() = default;
+
+sqlite3 *ModelContainer::connection() { return db_->handle(); }
 
 namespace KanbanStore {
 
@@ -246,32 +248,29 @@ std::unique_ptr<ModelContainer> makeContainer(const fs::path &file) {
   struct stat info {};
   if (::stat(file.c_str(), &info) == 0) {
     if (S_ISDIR(info.st_mode))
-      throw StoreError(StoreError::Kind::other, 14, 14,
-                       quoted(file) +
-                           " ist ein Verzeichnis, keine Store-Datei.");
+      throw StoreError::cannotOpen(quoted(file) +
+                                   " ist ein Verzeichnis, keine Store-Datei.");
     if (!S_ISREG(info.st_mode))
-      throw StoreError(StoreError::Kind::other, 14, 14,
-                       quoted(file) + " ist keine gewöhnliche Datei.");
+      throw StoreError::cannotOpen(quoted(file) +
+                                   " ist keine gewöhnliche Datei.");
   } else if (errno == ENOENT) {
     fs::path dir = file.parent_path();
     if (int error = createPrivateDirectories(dir))
-      throw StoreError(StoreError::Kind::other, 14, 14,
-                       "Das Verzeichnis " + quoted(dir) +
-                           " kann nicht angelegt werden: " + errnoText(error));
+      throw StoreError::cannotOpen(
+          "Das Verzeichnis " + quoted(dir) +
+          " kann nicht angelegt werden: " + errnoText(error));
     // Create the file ourselves so that it is private from the first byte;
     // SQLite gives its -wal and -shm files the same mode.
     int fd =
         ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0 && errno != EEXIST)
-      throw StoreError(StoreError::Kind::other, 14, 14,
-                       quoted(file) +
-                           " kann nicht angelegt werden: " + errnoText(errno));
+      throw StoreError::cannotOpen(
+          quoted(file) + " kann nicht angelegt werden: " + errnoText(errno));
     if (fd >= 0)
       ::close(fd);
   } else {
-    throw StoreError(StoreError::Kind::other, 14, 14,
-                     quoted(file) +
-                         " ist nicht zugänglich: " + errnoText(errno));
+    throw StoreError::cannotOpen(quoted(file) +
+                                 " ist nicht zugänglich: " + errnoText(errno));
   }
 
   std::unique_ptr<SqliteDatabase> db;

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+struct sqlite3;
+
 namespace taskory {
 
 class SqliteDatabase;
@@ -25,6 +27,10 @@ public:
   ModelContainer &operator=(const ModelContainer &) = delete;
 
   SqliteDatabase &database() { return *db_; }
+  // The raw connection, for tests and tools that must see exactly what this
+  // container sees (an in-memory store has no other way in). Whoever uses it
+  // must not leave a transaction open between contexts.
+  sqlite3 *connection();
   // The centre on which CardActions posts didCompleteCard.
   NotificationCenter &notificationCenter() { return notifications_; }
 

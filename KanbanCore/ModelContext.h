@@ -20,8 +20,10 @@
 
 namespace taskory {
 
-class Calendar;
 class ModelContainer;
+namespace store {
+class Session;
+}
 
 // A selection of cards that the store answers exactly, so that list tools do
 // not have to load every card. All conditions are combined with AND.
@@ -36,7 +38,8 @@ struct CardQuery {
   // Only cards with a due date at or before this instant.
   std::optional<Date> dueAtOrBefore;
   // Extra test on title and notes (called with the stored bytes).
-  std::function<bool(std::string_view title, std::string_view notes)> textMatches;
+  std::function<bool(std::string_view title, std::string_view notes)>
+      textMatches;
 };
 
 // One unit of work on the store: a single SQLite transaction on the
@@ -53,9 +56,17 @@ struct CardQuery {
 // fields; changes are written before the next query (so queries see them) and
 // at save(). Relationship order and "the store's order" are insertion (rowid)
 // order. All methods throw StoreError on a store failure.
+//
+// A context opened with Access::readOnly refuses every change (insert,
+// remove, links, and changed fields at the next flush or save) with a
+// StoreError and, as after any failed write, stays failed; a save without
+// changes just ends its transaction.
 class ModelContext {
 public:
-  ModelContext(ModelContainer &container, std::string author);
+  enum class Access { readOnly, readWrite };
+
+  ModelContext(ModelContainer &container, std::string author,
+               Access access = Access::readWrite);
   ~ModelContext();
   ModelContext(const ModelContext &) = delete;
   ModelContext &operator=(const ModelContext &) = delete;
@@ -109,9 +120,9 @@ public:
   std::optional<double> maxCardSortOrder(const Plan &plan);
 
   // --- derived values that need relationships ---
-  std::vector<Bucket *> sortedBuckets(const Plan &plan);  // sortOrder, stable
+  std::vector<Bucket *> sortedBuckets(const Plan &plan);   // sortOrder, stable
   std::vector<PlanLabel *> sortedLabels(const Plan &plan); // slotIndex, stable
-  std::vector<Card *> activeCards(const Plan &plan);      // not archived
+  std::vector<Card *> activeCards(const Plan &plan);       // not archived
   std::vector<Card *> activeCards(const Bucket &bucket);
   std::vector<ChecklistItem *> sortedChecklist(const Card &card);
   std::vector<CardAttachment *> sortedAttachments(const Card &card);
@@ -159,14 +170,9 @@ public:
   bool hasChanges();
 
 private:
-  struct Impl;
   ModelContainer &container_;
   std::string author_;
-  std::unique_ptr<Impl> impl_;
+  std::unique_ptr<store::Session> session_;
 };
-
-// True when the card has a due date before the start of today in `calendar`
-// and is not completed.
-bool isLate(const Card &card, Date now, const Calendar &calendar);
 
 } // namespace taskory

@@ -7,12 +7,41 @@ namespace taskory {
 
 // A failure of the store. what() is the German description shown to the
 // assistant after "Fehler: "; the SQLite codes stay available for callers that
-// must tell a busy store from a broken one.
+// must tell a busy store from a broken one. Built only through the named
+// factories, so that each kind of failure carries its codes in one place.
 class StoreError : public std::runtime_error {
 public:
-  enum class Kind { busy, corrupt, readOnly, notADatabase, foreign, tooNew, other };
+  enum class Kind {
+    busy,
+    corrupt,
+    readOnly,
+    notADatabase,
+    foreign,
+    tooNew,
+    other
+  };
 
-  StoreError(Kind kind, int code, int extendedCode, const std::string &message);
+  // A failed SQLite call: the kind follows the primary result code.
+  static StoreError fromResultCode(int code, int extendedCode,
+                                   const std::string &message);
+  // The store file cannot be reached or created (SQLite's CANTOPEN).
+  static StoreError cannotOpen(const std::string &message);
+  // The file is another application's database or lacks our tables.
+  static StoreError foreign(const std::string &message);
+  // The file was written by a newer layout than this build knows.
+  static StoreError tooNew(const std::string &message);
+  // SQLite ended the transaction on its own; nothing of it was kept.
+  static StoreError aborted();
+  // A second context was opened while another one still holds the
+  // transaction.
+  static StoreError nestedContext();
+  // A write failed with something other than a StoreError.
+  static StoreError unexpectedWriteFailure();
+  // A context opened for reading was asked to change the store.
+  static StoreError writeInReadOnlyContext();
+
+  // The same failure with another description (the codes stay).
+  StoreError reworded(const std::string &message) const;
 
   Kind kind() const { return kind_; }
   int code() const { return code_; }
@@ -20,6 +49,8 @@ public:
   bool isBusy() const { return kind_ == Kind::busy; }
 
 private:
+  StoreError(Kind kind, int code, int extendedCode, const std::string &message);
+
   Kind kind_;
   int code_;
   int extendedCode_;

@@ -4,6 +4,7 @@
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/Card.h"
 #include "KanbanCore/CardActions.h"
+#include "KanbanCore/CardHours.h"
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Plan.h"
 #include "KanbanCore/SortOrderHelper.h"
@@ -79,7 +80,7 @@ double weight(const Candidate &candidate, bool isClaudeProjectCard) {
 Date atPlanningHour(Date day, const Calendar &calendar) {
   auto parts = calendar.components(day);
   auto planned =
-      calendar.date(parts.year, parts.month, parts.day, planningHour, 0, 0);
+      calendar.date(parts.year, parts.month, parts.day, kPlannedHour, 0, 0);
   return planned ? *planned : day;
 }
 

@@ -24,8 +24,6 @@ class NaturalOrder;
 // works on the context it is given and saves it itself.
 namespace WeekPlanner {
 
-// Planned cards are scheduled at this local hour of their day.
-inline constexpr int planningHour = 9;
 // Only this many candidates (in candidate order) are placed per run.
 inline constexpr std::size_t maxCandidates = 60;
 
@@ -60,7 +58,7 @@ std::vector<Date> planningDays(Date now, const Calendar &calendar,
 
 // One planning run over every open card of the store: creates idea tasks when
 // configured, clears the planned dates of open cards from today on, assigns
-// new ones at planningHour and saves the context. Weeks run Monday to Sunday
+// new ones at kPlannedHour (CardHours.h) and saves the context. Weeks run Monday to Sunday
 // whatever the calendar's first weekday. A failed fetch counts as an empty
 // result and a failed save is ignored, because the caller's own save reports
 // persistence failures. Any other store failure during the run is thrown

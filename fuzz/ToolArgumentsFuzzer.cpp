@@ -14,7 +14,6 @@
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/KanbanStore.h"
 #include "KanbanCore/ModelContext.h"
-#include "KanbanCore/Sqlite.h"
 #include "KanbanCore/StoreError.h"
 #include "KanbanTools/KanbanTools.h"
 #include "KanbanTools/ToolError.h"
@@ -242,9 +241,9 @@ Stores &stores(const Calendar &calendar) {
 }
 
 void resetToBoard(Stores &s) {
-  sqlite3 *work = s.work->database().handle();
+  sqlite3 *work = s.work->connection();
   sqlite3_backup *backup =
-      sqlite3_backup_init(work, "main", s.board->database().handle(), "main");
+      sqlite3_backup_init(work, "main", s.board->connection(), "main");
   if (!backup || sqlite3_backup_step(backup, -1) != SQLITE_DONE ||
       sqlite3_backup_finish(backup) != SQLITE_OK) {
     std::fprintf(stderr, "cannot reset the store: %s\n", sqlite3_errmsg(work));

@@ -1,5 +1,6 @@
 #include "KanbanCore/CardActions.h"
 
+#include "KanbanCore/ChecklistItem.h"
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/RecurrenceRule.h"
 #include "support/Seed.h"
@@ -9,6 +10,9 @@
 
 #include <iterator>
 #include <limits>
+#include <optional>
+#include <ostream>
+#include <string_view>
 #include <tuple>
 
 namespace taskory {
@@ -41,24 +45,98 @@ protected:
   }
 };
 
-TEST_F(CardActionsTest, ProgressCompletionTimeAndNotification) {
+// What setProgress leaves on a card, printed in full on a mismatch.
+struct ProgressState {
+  int64_t percent;
+  std::optional<Date> completedAt;
+  int notices;
+  bool operator==(const ProgressState &) const = default;
+};
+
+std::ostream &operator<<(std::ostream &out, const ProgressState &s) {
+  out << s.percent << "% completedAt ";
+  if (s.completedAt)
+    out << std::fixed << *s.completedAt;
+  else
+    out << "none";
+  return out << ", " << s.notices << " notices";
+}
+
+TEST_F(CardActionsTest, ProgressSetsCompletionTimeAndNotifies) {
   int posted = 0;
   store.container->notificationCenter().addObserver(
       std::string(CardActions::didCompleteCard), [&] { ++posted; });
   Card &card = makeCard();
-  auto set = [&](CardProgress progress, Date now) {
+  // Completing again moves the time and repeats the notice.
+  const std::tuple<CardProgress, Date, ProgressState> steps[] = {
+      {CardProgress::inProgress, kNow, {50, std::nullopt, 0}},
+      {CardProgress::completed, kNow, {100, kNow, 1}},
+      {CardProgress::completed, kNow + 5, {100, kNow + 5, 2}},
+      {CardProgress::notStarted, kNow + 9, {0, std::nullopt, 2}},
+  };
+  for (const auto &[progress, now, expected] : steps) {
     EXPECT_EQ(
         CardActions::setProgress(card, progress, *context, now, store.calendar),
         nullptr);
-    return std::to_string(card.percentComplete) + " " +
-           (card.completedAt ? std::to_string(*card.completedAt - now) : "-") +
-           " " + std::to_string(posted);
+    EXPECT_EQ((ProgressState{card.percentComplete, card.completedAt, posted}),
+              expected);
+    EXPECT_EQ(card.modifiedAt, now);
+  }
+}
+
+// Reopening a card follows its bucket's automatic progress when that is a
+// state short of completion.
+TEST_F(CardActionsTest, ToggleCompletionReopensToTheBucketsProgress) {
+  const std::tuple<int64_t, int64_t, std::string_view, int64_t> cases[] = {
+      // percent before, bucket's autoProgressRaw, what, percent after
+      {0, -1, "open card", 100},
+      {50, -1, "started card", 100},
+      {100, -1, "no automatic progress", 0},
+      {100, 50, "bucket in progress", 50},
+      {100, 0, "bucket not started", 0},
+      {100, 100, "bucket completes", 0},
   };
-  EXPECT_EQ(set(CardProgress::inProgress, kNow), "50 - 0");
-  EXPECT_EQ(card.modifiedAt, kNow);
-  set(CardProgress::completed, kNow); // again: the time moves, notice repeats
-  EXPECT_EQ(set(CardProgress::completed, kNow + 5), "100 0.000000 2");
-  EXPECT_EQ(set(CardProgress::notStarted, kNow + 9), "0 - 2");
+  for (const auto &[before, automatic, what, after] : cases) {
+    bucket.autoProgressRaw = automatic;
+    Card &card = makeCard();
+    card.percentComplete = before;
+    CardActions::toggleCompletion(card, *context, kNow, store.calendar);
+    EXPECT_EQ(card.percentComplete, after) << what;
+    EXPECT_EQ(card.completedAt.has_value(), after == 100) << what;
+  }
+}
+
+TEST_F(CardActionsTest, PromotedChecklistItemBecomesACardBesideItsParent) {
+  Card &parent = makeCard();
+  ChecklistItem &item = seed.item(parent, "Bügeln");
+  Card *promoted = CardActions::promoteChecklistItem(item, *context, kNow + 30);
+  ASSERT_NE(promoted, nullptr);
+  EXPECT_EQ(promoted->title, "Bügeln");
+  EXPECT_EQ(promoted->sortOrder, parent.sortOrder + 0.5);
+  EXPECT_EQ(promoted->plan, parent.plan);
+  EXPECT_EQ(promoted->bucket, parent.bucket);
+  EXPECT_TRUE(context->isDeleted(&item));
+  EXPECT_TRUE(context->checklistItems(parent).empty());
+  EXPECT_EQ(parent.modifiedAt, kNow + 30);
+}
+
+TEST_F(CardActionsTest, ChecklistItemWithoutCardIsNotPromoted) {
+  ChecklistItem &orphan = context->insert(ChecklistItem("Lose", 0, kNow));
+  EXPECT_EQ(CardActions::promoteChecklistItem(orphan, *context, kNow), nullptr);
+  EXPECT_FALSE(context->isDeleted(&orphan));
+}
+
+// A recurring card completed by moving it out of a bucket leaves its
+// successor in the bucket it came from.
+TEST_F(CardActionsTest, SuccessorOfACardMovedOutOfABucketStaysThere) {
+  Bucket &done = seed.bucket(plan, "Erledigt");
+  Card &card = makeCard(1741593600, RecurrenceRule(F::weekly, 1));
+  card.bucket = done.id;
+  Card *next = CardActions::setProgress(card, CardProgress::completed, &bucket,
+                                        *context, kNow, store.calendar);
+  ASSERT_NE(next, nullptr);
+  EXPECT_EQ(next->bucket, std::optional<UUID>(bucket.id));
+  EXPECT_EQ(card.bucket, std::optional<UUID>(done.id));
 }
 
 // Counted from the due date, never from today; the span to the start stays.

@@ -9,6 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <optional>
+#include <string_view>
+#include <tuple>
+#include <utility>
 
 namespace taskory {
 namespace {
@@ -75,11 +79,45 @@ TEST(RecurrenceRule, EncodesCompactlyAndDecodesTolerantly) {
             "Werktags (Mo–Fr)");
 }
 
-TEST(Entities, LabelColoursWrapAndMidpointsDoNotOverflow) {
-  EXPECT_EQ(PlannerPalette::labelColor(kMin).defaultName, "Pink");
-  EXPECT_EQ(SortOrderHelper::between(2048, 1024), 1536);
+TEST(PlannerPalette, SlotsOutsideThePaletteTakeTheFirstColour) {
+  const std::pair<int64_t, std::string_view> cases[] = {
+      {0, "Pink"},  {24, "Dunkelgrau"}, {25, "Pink"},
+      {-1, "Pink"}, {kMin, "Pink"},     {kMax, "Pink"}};
+  for (const auto &[slot, name] : cases)
+    EXPECT_EQ(PlannerPalette::labelColor(slot).defaultName, name) << slot;
+}
+
+TEST(PlannerPalette, PerceivedBrightnessOfSixDigitColoursOnly) {
+  const std::pair<std::string_view, std::optional<double>> cases[] = {
+      {"#FFFFFF", 1.0},       {"000000", 0.0},
+      {" #FF0000 ", 0.299},   {"#ff0000\n", 0.299},
+      {"#FFF", std::nullopt}, {"#GGGGGG", std::nullopt},
+      {"", std::nullopt},     {"##FFFFFF", std::nullopt}};
+  for (const auto &[hex, expected] : cases) {
+    const auto brightness = PlannerPalette::perceivedBrightness(hex);
+    ASSERT_EQ(brightness.has_value(), expected.has_value()) << hex;
+    if (expected) {
+      EXPECT_NEAR(*brightness, *expected, 1e-12) << hex;
+    }
+  }
+}
+
+TEST(PlannerPalette, DarkBelowTheThresholdAndNeverForNonColours) {
+  const std::pair<std::string_view, bool> cases[] = {
+      {"#605E5C", true},  {"#FBDDF0", false}, {"#000000", true},
+      {"#FFFFFF", false}, {"Rot", false},     {"", false}};
+  for (const auto &[hex, dark] : cases)
+    EXPECT_EQ(PlannerPalette::isDark(hex), dark) << hex;
+}
+
+TEST(SortOrderHelper, MidpointsDoNotOverflow) {
   constexpr double kHuge = std::numeric_limits<double>::max();
-  EXPECT_EQ(SortOrderHelper::between(kHuge, kHuge), kHuge);
+  const std::tuple<double, double, double> cases[] = {{2048, 1024, 1536},
+                                                      {1024, 2048, 1536},
+                                                      {kHuge, kHuge, kHuge},
+                                                      {-kHuge, -kHuge, -kHuge}};
+  for (const auto &[a, b, middle] : cases)
+    EXPECT_EQ(SortOrderHelper::between(a, b), middle) << a << " " << b;
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "KanbanCore/KanbanStore.h"
 
 #include "KanbanCore/ModelContext.h"
-#include "KanbanCore/Sqlite.h"
 #include "KanbanCore/StoreError.h"
 #include "KanbanCore/Uuid.h"
 #include "support/StoreTestSupport.h"
@@ -139,13 +138,13 @@ TEST_F(StoreTest, RowsOfAnotherProgramAreReadTolerantly) {
       "PRAGMA application_id = 1414744921; PRAGMA user_version = 1;";
   {
     auto model = KanbanStore::makeContainer(dir / "model.store");
-    auto tables = model->database().statement(
-        "SELECT m.name, group_concat(c.name) FROM sqlite_schema m, "
-        "pragma_table_info(m.name) c WHERE m.type = 'table' AND m.name NOT "
-        "LIKE 'sqlite%' GROUP BY m.name");
-    while (tables->step())
-      sql += "CREATE TABLE " + std::string(tables->bytes(0)) + " (" +
-             std::string(tables->bytes(1)) + ");";
+    sql += RawConnection(model->connection())
+               .text("SELECT group_concat('CREATE TABLE ' || name || ' (' || "
+                     "columns || ');', '') FROM (SELECT m.name AS name, "
+                     "group_concat(c.name) AS columns FROM sqlite_schema m, "
+                     "pragma_table_info(m.name) c WHERE m.type = 'table' AND "
+                     "m.name NOT LIKE 'sqlite%' GROUP BY m.name)")
+               .value_or("");
   }
   RawConnection(file).exec(sql + R"sql(
     INSERT INTO Plan (id) VALUES ('aaaaaaaa-0000-4000-8000-000000000001');
@@ -184,8 +183,9 @@ TEST_F(StoreTest, RowsOfAnotherProgramAreReadTolerantly) {
 
 TEST_F(StoreTest, ABusyStoreFailsWithAClearMessageAndTheNextCallWorks) {
   auto container = KanbanStore::makeContainer(file);
-  EXPECT_GE(container->database().busyTimeout(), 5000) << "others wait";
-  container->database().setBusyTimeout(50);
+  RawConnection own(container->connection());
+  EXPECT_GE(own.integer("PRAGMA busy_timeout"), 5000) << "others wait";
+  own.exec("PRAGMA busy_timeout = 50");
   RawConnection other(file);
   other.exec("BEGIN IMMEDIATE");
   try {
@@ -205,10 +205,10 @@ TEST_F(StoreTest, WriteFailuresAreGermanAndLeaveNothingBehind) {
   using Break =
       std::function<void(ModelContainer &, const std::filesystem::path &)>;
   const std::vector<std::pair<Break, std::string>> cases = {
-      {[](auto &c, auto &) { c.database().exec("PRAGMA max_page_count = 1"); },
+      {[](auto &c, auto &) { RawConnection(c.connection()).exec("PRAGMA max_page_count = 1"); },
        "Der Datenträger ist voll – die Änderung wurde nicht gespeichert. "
        "(SQLite: database or disk is full)"},
-      {[](auto &c, auto &) { c.database().exec("PRAGMA query_only = 1"); },
+      {[](auto &c, auto &) { RawConnection(c.connection()).exec("PRAGMA query_only = 1"); },
        "Der Store ist schreibgeschützt – die Änderung wurde nicht "
        "gespeichert. (SQLite: attempt to write a readonly database)"},
       {[](auto &, auto &at) { std::filesystem::remove(at); },
@@ -228,7 +228,7 @@ TEST_F(StoreTest, WriteFailuresAreGermanAndLeaveNothingBehind) {
     } catch (const StoreError &error) {
       EXPECT_EQ(error.what(), cases[n].second);
     }
-    EXPECT_FALSE(container->database().inTransaction()) << n;
+    EXPECT_FALSE(RawConnection(container->connection()).inTransaction()) << n;
     if (std::filesystem::exists(at)) {
       EXPECT_EQ(RawConnection(at).integer("SELECT count(*) FROM Plan"), 0) << n;
     }

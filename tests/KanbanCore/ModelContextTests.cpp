@@ -1,16 +1,19 @@
 #include "KanbanCore/ModelContext.h"
 
 #include "KanbanCore/KanbanStore.h"
-#include "KanbanCore/Sqlite.h"
 #include "KanbanCore/StoreError.h"
 #include "KanbanCore/Uuid.h"
 #include "support/Seed.h"
+#include "support/StoreTestSupport.h"
 #include "support/TestStore.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <random>
+#include <string_view>
+#include <utility>
 
 namespace taskory {
 namespace {
@@ -28,20 +31,34 @@ struct Board {
   Goal *goal;
 };
 
+// How many rows each table holds, printed by name on a mismatch.
+struct RowCounts {
+  int64_t plans, buckets, cards, items, attachments, cardGoals, cardLabels;
+  bool operator==(const RowCounts &) const = default;
+};
+
+std::ostream &operator<<(std::ostream &out, const RowCounts &r) {
+  return out << "plans " << r.plans << ", buckets " << r.buckets << ", cards "
+             << r.cards << ", items " << r.items << ", attachments "
+             << r.attachments << ", card goals " << r.cardGoals
+             << ", card labels " << r.cardLabels;
+}
+
 class ModelContextTest : public ::testing::Test {
 protected:
   test::TestStore store;
 
-  int64_t count(const std::string &where, const char *table = "Card") {
-    return store.container->database().queryInteger("SELECT count(*) FROM "s +
-                                                    table + where);
+  test::RawConnection raw() {
+    return test::RawConnection(store.container->connection());
   }
-  std::string rows() {
-    std::string result;
-    for (const char *table : {"Plan", "Bucket", "Card", "ChecklistItem",
-                              "CardAttachment", "CardGoal", "CardLabel"})
-      result += std::to_string(count("", table)) + " ";
-    return result;
+  int64_t count(const std::string &where, const char *table = "Card") {
+    return raw().integer("SELECT count(*) FROM "s + table + where);
+  }
+  RowCounts rows() {
+    return {count("", "Plan"),           count("", "Bucket"),
+            count("", "Card"),           count("", "ChecklistItem"),
+            count("", "CardAttachment"), count("", "CardGoal"),
+            count("", "CardLabel")};
   }
   Board board(ModelContext &context) {
     test::Seed s(context, store.calendar, kNow);
@@ -63,28 +80,99 @@ protected:
   }
 };
 
-TEST_F(ModelContextTest, RelationshipsLookupsAndRoundTrip) {
+TEST_F(ModelContextTest, UnsavedChangesCountInRelationships) {
   auto ctx = store.context();
   Board b = board(*ctx);
-  b.first->bucket = b.done->id; // an unsaved move counts at once
+  b.first->bucket = b.done->id; // not saved, yet a query sees the move
   EXPECT_TRUE(ctx->cards(*b.todo).empty());
   EXPECT_EQ(ctx->cards(*b.done), (std::vector<Card *>{b.first, b.second}));
   EXPECT_EQ(ctx->cards(*b.goal), (std::vector<Card *>{b.first, b.loose}));
+}
+
+TEST_F(ModelContextTest, LookupFindsAnIDInAnyLetterCase) {
+  auto ctx = store.context();
+  Board b = board(*ctx);
+  ctx->save(kNow);
+  std::string lower = b.first->id;
+  std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+  EXPECT_EQ(ctx->card(lower), b.first);
+  EXPECT_EQ(ctx->card(lower.substr(0, 8)), nullptr) << "a prefix is no id";
+}
+
+TEST_F(ModelContextTest, RoundTripKeepsEveryFieldAndByte) {
+  auto ctx = store.context();
+  Board b = board(*ctx);
   // Bytes that are not UTF-8 and NUL bytes are kept exactly.
   b.first->notes = std::string("Notiz\0\xff", 7);
   b.first->recurrenceRuleData = std::string("\0\xff", 2);
   ctx->save(kNow);
-
-  std::string lower = b.first->id;
-  std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
-  EXPECT_EQ(ctx->card(lower), b.first);
   Card saved = *b.first;
   ctx.reset();
   auto other = store.context();
   Card *again = other->card(saved.id);
   ASSERT_NE(again, nullptr);
-  EXPECT_EQ(*again, saved) << "a round trip keeps every field";
-  EXPECT_THROW(store.context(), StoreError) << "contexts do not nest";
+  EXPECT_EQ(*again, saved);
+}
+
+TEST_F(ModelContextTest, ContextsDoNotNest) {
+  auto ctx = store.context();
+  EXPECT_THROW(store.context(), StoreError);
+}
+
+TEST_F(ModelContextTest, GoalProgressIsTheShareOfActiveCardsDone) {
+  auto ctx = store.context();
+  Board b = board(*ctx);
+  struct Case {
+    std::string_view what;
+    int64_t first, loose;
+    bool looseArchived;
+    double fraction;
+  };
+  const Case cases[] = {
+      {"none done", 0, 50, false, 0.0},
+      {"one of two", 100, 0, false, 0.5},
+      {"all done", 100, 100, false, 1.0},
+      {"archived cards do not count", 100, 0, true, 1.0},
+  };
+  for (const Case &c : cases) {
+    b.first->percentComplete = c.first;
+    b.loose->percentComplete = c.loose;
+    b.loose->isArchived = c.looseArchived;
+    EXPECT_EQ(ctx->progressFraction(*b.goal), c.fraction) << c.what;
+  }
+  EXPECT_EQ(ctx->progressFraction(ctx->insert(Goal("Leer", 0, kNow))), 0.0)
+      << "a goal without cards";
+}
+
+TEST_F(ModelContextTest, ReadOnlyContextRefusesChangesAndWritesNothing) {
+  using Change = void (*)(ModelContext &, Card &);
+  const std::pair<std::string_view, Change> cases[] = {
+      {"insert", [](ModelContext &c, Card &) { c.insert(Plan("P", 0, kNow)); }},
+      {"remove", [](ModelContext &c, Card &card) { c.remove(card); }},
+      {"changed field",
+       [](ModelContext &c, Card &card) {
+         card.title = "anders";
+         c.save(kNow);
+       }},
+  };
+  {
+    auto ctx = store.context();
+    board(*ctx);
+    ctx->save(kNow);
+  }
+  const RowCounts before = rows();
+  for (const auto &[what, change] : cases) {
+    ModelContext reader(*store.container, "mcp",
+                        ModelContext::Access::readOnly);
+    Card &card = *reader.fetchCards().front();
+    EXPECT_THROW(change(reader, card), StoreError) << what;
+  }
+  EXPECT_EQ(rows(), before);
+  EXPECT_EQ(count(" WHERE title = 'anders'"), 0);
+  EXPECT_EQ(count("", "StoreTransaction"), 1);
+  ModelContext reader(*store.container, "mcp", ModelContext::Access::readOnly);
+  EXPECT_EQ(reader.fetchCards().size(), 3u);
+  EXPECT_NO_THROW(reader.save(kNow)) << "a save without changes just ends";
 }
 
 // Other programs may leave sort orders that are not numbers; they count as 0,
@@ -93,7 +181,7 @@ TEST_F(ModelContextTest, HighestCardSortOrderOfAPlanReadsOddValuesAsZero) {
   auto context = store.context();
   Board b = board(*context);
   auto highest = [&](const char *first, const char *second) {
-    auto &db = store.container->database();
+    auto db = raw();
     db.exec("UPDATE Card SET sortOrder = "s + first + " WHERE id = '" +
             b.first->id + "'");
     db.exec("UPDATE Card SET sortOrder = "s + second + " WHERE id = '" +
@@ -108,29 +196,74 @@ TEST_F(ModelContextTest, HighestCardSortOrderOfAPlanReadsOddValuesAsZero) {
   EXPECT_EQ(context->maxCardSortOrder(s.plan("Leer")), std::nullopt);
 }
 
+// A plan takes its buckets, cards, labels and goals; a bucket its cards; a
+// card its checklist and attachments; a goal only leaves its cards.
 TEST_F(ModelContextTest, DeleteRulesCascade) {
   using Remove = void (*)(ModelContext &, Board &);
-  const std::pair<Remove, std::string> cases[] = {
-      {[](ModelContext &c, Board &b) { c.remove(*b.plan); }, "0 0 1 0 0 0 0 "},
-      {[](ModelContext &c, Board &b) { c.remove(*b.todo); }, "1 1 2 0 0 1 0 "},
-      {[](ModelContext &c, Board &b) { c.remove(*b.goal); }, "1 2 3 1 1 0 1 "},
+  struct Case {
+    std::string_view what;
+    Remove remove;
+    RowCounts after;
+    bool firstDeleted;
   };
-  for (const auto &[remove, expected] : cases) {
+  const Case cases[] = {
+      {"plan",
+       [](ModelContext &c, Board &b) { c.remove(*b.plan); },
+       {0, 0, 1, 0, 0, 0, 0},
+       true},
+      {"bucket",
+       [](ModelContext &c, Board &b) { c.remove(*b.todo); },
+       {1, 1, 2, 0, 0, 1, 0},
+       true},
+      {"card",
+       [](ModelContext &c, Board &b) { c.remove(*b.first); },
+       {1, 2, 2, 0, 0, 1, 0},
+       true},
+      {"goal",
+       [](ModelContext &c, Board &b) { c.remove(*b.goal); },
+       {1, 2, 3, 1, 1, 0, 1},
+       false},
+  };
+  for (const Case &c : cases) {
     store.container = KanbanStore::makePreviewContainer();
     auto ctx = store.context();
     Board b = board(*ctx);
     ctx->save(kNow);
-    remove(*ctx, b);
-    EXPECT_EQ(ctx->isDeleted(b.first), expected[4] != '3') << expected;
+    c.remove(*ctx, b);
+    EXPECT_EQ(ctx->isDeleted(b.first), c.firstDeleted) << c.what;
     EXPECT_EQ(b.first->title, "Fenster putzen") << "pointers stay valid";
     ctx->save(kNow);
-    EXPECT_EQ(rows(), expected);
+    EXPECT_EQ(rows(), c.after) << c.what;
   }
+}
+
+// Every object a delete takes is journalled, and a card that only loses a
+// link counts as changed.
+TEST_F(ModelContextTest, DeletesAreJournalledWithWhatTheyTookAndCut) {
+  auto ctx = store.context();
+  Board b = board(*ctx);
+  ctx->save(kNow);
+  ctx->remove(*b.goal);
+  ctx->remove(*b.todo);
+  ctx->save(kNow + 1);
+  const std::pair<std::string, int64_t> cases[] = {
+      {"entity = 'Goal' AND kind = 'delete'", 1},
+      {"entity = 'Bucket' AND kind = 'delete'", 1},
+      {"entity = 'Card' AND kind = 'delete'", 1},
+      {"entity = 'ChecklistItem' AND kind = 'delete'", 1},
+      {"entity = 'CardAttachment' AND kind = 'delete'", 1},
+      {"entity = 'Card' AND kind = 'update' AND entityID = '" + b.loose->id +
+           "'",
+       1},
+  };
+  for (const auto &[where, expected] : cases)
+    EXPECT_EQ(count(" WHERE txn = 2 AND " + where, "StoreChange"), expected)
+        << where;
 }
 
 TEST_F(ModelContextTest, UnsavedOrFailedWorkLeavesTheStoreAsItWas) {
   { board(*store.context()); } // destroyed unsaved
-  EXPECT_EQ(rows(), "0 0 0 0 0 0 0 ");
+  EXPECT_EQ(rows(), (RowCounts{0, 0, 0, 0, 0, 0, 0}));
   {
     auto ctx = store.context();
     Board b = board(*ctx);
@@ -142,7 +275,7 @@ TEST_F(ModelContextTest, UnsavedOrFailedWorkLeavesTheStoreAsItWas) {
     ctx->removeLabel(*b.second, *b.label); // missing link
     EXPECT_FALSE(ctx->hasChanges());
     ctx->save(kNow + 1);
-    EXPECT_FALSE(store.container->database().inTransaction());
+    EXPECT_FALSE(raw().inTransaction());
     b.first->title = "geändert";
     ctx->remove(*b.second);
   }
@@ -158,7 +291,7 @@ TEST_F(ModelContextTest, UnsavedOrFailedWorkLeavesTheStoreAsItWas) {
   card->bucket.reset();
   EXPECT_THROW(ctx->save(kNow), StoreError);
   EXPECT_THROW(ctx->fetchPlans(), StoreError);
-  EXPECT_FALSE(store.container->database().inTransaction());
+  EXPECT_FALSE(raw().inTransaction());
   ctx.reset();
   EXPECT_EQ(count(" WHERE title = 'neu'"), 0);
   EXPECT_EQ(store.context()->fetchCards().size(), 3u) << "the next one works";

@@ -2,13 +2,16 @@
 
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/ModelContext.h"
+#include "KanbanCore/Text.h"
 #include "support/Seed.h"
 #include "support/TestStore.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <optional>
 #include <sstream>
+#include <string_view>
 #include <tuple>
 
 namespace taskory {
@@ -163,6 +166,44 @@ TEST_F(WeekPlannerTest, ClaudeProjectsGetOneCardPerBucketADayAndIdeaTasks) {
             "9#0078D4");
   EXPECT_EQ(idea->sortOrder, old.sortOrder + 1024) << "after the archived card";
   EXPECT_EQ(ideas(), 0);
+}
+
+// Each row: a candidate that must come before the other, and never the
+// other way round (the order is strict).
+TEST(WeekPlannerCandidates, OrderIsDueThenDeadlineThenPriorityThenTitle) {
+  Card two("Aufgabe 2", 0, 0), ten("Aufgabe 10", 0, 0);
+  auto candidate = [](Card &card, bool due, std::optional<Date> deadline,
+                      int64_t rank) {
+    WeekPlanner::Candidate c;
+    c.card = &card;
+    c.hasDueDeadline = due;
+    c.deadline = deadline;
+    c.priorityRank = rank;
+    return c;
+  };
+  struct Case {
+    std::string_view what;
+    WeekPlanner::Candidate before, after;
+  };
+  const Case cases[] = {
+      {"a due deadline beats any other", candidate(ten, true, 900, 3),
+       candidate(two, false, 100, 0)},
+      {"the earlier deadline", candidate(ten, true, 100, 3),
+       candidate(two, true, 200, 0)},
+      {"a deadline before none", candidate(ten, false, 900, 3),
+       candidate(two, false, std::nullopt, 0)},
+      {"the higher priority", candidate(ten, false, 100, 0),
+       candidate(two, false, 100, 1)},
+      {"titles in natural order", candidate(two, false, std::nullopt, 2),
+       candidate(ten, false, std::nullopt, 2)},
+  };
+  const text::NaturalOrder titles;
+  for (const Case &c : cases) {
+    EXPECT_TRUE(WeekPlanner::comesBefore(c.before, c.after, titles)) << c.what;
+    EXPECT_FALSE(WeekPlanner::comesBefore(c.after, c.before, titles)) << c.what;
+    EXPECT_FALSE(WeekPlanner::comesBefore(c.before, c.before, titles))
+        << c.what << ": never before itself";
+  }
 }
 
 } // namespace

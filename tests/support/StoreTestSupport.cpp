@@ -38,7 +38,14 @@ RawConnection::RawConnection(const std::filesystem::path &file) {
   sqlite3_busy_timeout(db_, 5000);
 }
 
-RawConnection::~RawConnection() { sqlite3_close_v2(db_); }
+RawConnection::~RawConnection() {
+  if (owned_)
+    sqlite3_close_v2(db_);
+}
+
+bool RawConnection::inTransaction() const {
+  return sqlite3_get_autocommit(db_) == 0;
+}
 
 void RawConnection::exec(std::string_view sql) {
   if (sqlite3_exec(db_, std::string(sql).c_str(), nullptr, nullptr, nullptr) !=

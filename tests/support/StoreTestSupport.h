@@ -31,11 +31,13 @@ private:
   std::filesystem::path path_;
 };
 
-// A raw connection of our own, outside the store code. Failures abort the
-// test with a gtest failure (and an exception, so the test stops).
+// A raw connection of our own, outside the store code, or a container's own
+// connection borrowed (left open). Failures abort the test with a gtest
+// failure (and an exception, so the test stops).
 class RawConnection {
 public:
   explicit RawConnection(const std::filesystem::path &file);
+  explicit RawConnection(sqlite3 *borrowed) : db_(borrowed), owned_(false) {}
   ~RawConnection();
   RawConnection(const RawConnection &) = delete;
   RawConnection &operator=(const RawConnection &) = delete;
@@ -44,10 +46,12 @@ public:
   int64_t integer(std::string_view sql);
   // The first column of the first row as bytes; nothing for NULL or no row.
   std::optional<std::string> text(std::string_view sql);
+  bool inTransaction() const;
   sqlite3 *handle() const { return db_; }
 
 private:
   sqlite3 *db_ = nullptr;
+  bool owned_ = true;
 };
 
 // The whole file as bytes (to prove that a refused file was not touched).

@@ -1,8 +1,8 @@
 #pragma once
 
 // How each entity maps onto its table: one entry per stored field, in the
-// table's column order, naming the column and the struct member. Private to
-// the store code (ModelContext.cpp, Schema.cpp).
+// table's column order, naming the column and the struct member, and the
+// statements built from that list. Private to the store code.
 
 #include "KanbanCore/Bucket.h"
 #include "KanbanCore/Card.h"
@@ -11,7 +11,7 @@
 #include "KanbanCore/Goal.h"
 #include "KanbanCore/Plan.h"
 #include "KanbanCore/PlanLabel.h"
-#include "KanbanCore/Sqlite.h"
+#include "KanbanCore/Store/Sqlite.h"
 
 #include <array>
 #include <cmath>
@@ -206,12 +206,6 @@ inline std::string integerExpression(std::string_view column, int64_t initial) {
          std::to_string(initial) + " END)";
 }
 
-inline std::string realExpression(std::string_view column, double initial) {
-  std::string c(column);
-  return "(CASE WHEN typeof(" + c + ") IN ('integer', 'real') THEN " + c +
-         " ELSE " + std::to_string(initial) + " END)";
-}
-
 template <class T> T readEntity(const SqliteStatement &s, int firstColumn = 0) {
   T value{};
   int c = firstColumn;
@@ -284,6 +278,44 @@ bool sameField(const T &a, const T &b, const Field<T> &field) {
   return std::visit(
       [&](auto member) { return sameValue(a.*member, b.*member); },
       field.member);
+}
+
+// --- statements --------------------------------------------------------------
+
+// "SELECT <every column> FROM <table> ", ready for a WHERE or JOIN; the
+// columns come in field order, as readEntity expects them.
+template <class T> const std::string &selectSQL() {
+  static const std::string sql = [] {
+    std::string columns;
+    for (const auto &field : EntityTable<T>::fields) {
+      if (!columns.empty())
+        columns += ", ";
+      columns +=
+          std::string(EntityTable<T>::name) + "." + std::string(field.column);
+    }
+    return "SELECT " + columns + " FROM " + std::string(EntityTable<T>::name) +
+           " ";
+  }();
+  return sql;
+}
+
+// An INSERT of every column, parameter i + 1 for field i.
+template <class T> const std::string &insertSQL() {
+  static const std::string sql = [] {
+    std::string columns, values;
+    int index = 1;
+    for (const auto &field : EntityTable<T>::fields) {
+      if (index > 1) {
+        columns += ", ";
+        values += ", ";
+      }
+      columns += std::string(field.column);
+      values += "?" + std::to_string(index++);
+    }
+    return "INSERT INTO " + std::string(EntityTable<T>::name) + " (" + columns +
+           ") VALUES (" + values + ")";
+  }();
+  return sql;
 }
 
 } // namespace taskory::store

@@ -1,4 +1,4 @@
-#include "KanbanCore/Sqlite.h"
+#include "KanbanCore/Store/Sqlite.h"
 
 #include "KanbanCore/StoreError.h"
 
@@ -16,22 +16,6 @@
 namespace taskory {
 
 namespace {
-
-StoreError::Kind kindOf(int code) {
-  switch (code & 0xff) {
-  case SQLITE_BUSY:
-  case SQLITE_LOCKED:
-    return StoreError::Kind::busy;
-  case SQLITE_CORRUPT:
-    return StoreError::Kind::corrupt;
-  case SQLITE_READONLY:
-    return StoreError::Kind::readOnly;
-  case SQLITE_NOTADB:
-    return StoreError::Kind::notADatabase;
-  default:
-    return StoreError::Kind::other;
-  }
-}
 
 int clampLength(std::size_t size) {
   return size > static_cast<std::size_t>(std::numeric_limits<int>::max())
@@ -137,14 +121,6 @@ void SqliteStatement::reset() noexcept {
   sqlite3_clear_bindings(stmt_.get());
 }
 
-int SqliteStatement::parameterCount() const {
-  return sqlite3_bind_parameter_count(stmt_.get());
-}
-
-int SqliteStatement::columnCount() const {
-  return sqlite3_column_count(stmt_.get());
-}
-
 SqliteType SqliteStatement::type(int column) const {
   switch (sqlite3_column_type(stmt_.get(), column)) {
   case SQLITE_INTEGER:
@@ -219,63 +195,63 @@ struct SqliteFunctionBridge {
   }
 };
 
-SqliteDatabase::SqliteDatabase(sqlite3 *db)
-    : db_(db),
+void SqliteDatabase::Closer::operator()(sqlite3 *db) const noexcept {
+  sqlite3_close_v2(db);
+}
+
+SqliteDatabase::SqliteDatabase(Key, Handle db)
+    : db_(std::move(db)),
       jitter_(static_cast<std::minstd_rand::result_type>(
           std::chrono::steady_clock::now().time_since_epoch().count() ^
           reinterpret_cast<std::uintptr_t>(this))) {
-  sqlite3_extended_result_codes(db_, 1);
+  sqlite3_extended_result_codes(handle(), 1);
   // The store is shared with other programs: do not let its schema run
   // anything but built-in functions, and keep our own function out of
   // triggers and views that another program may have stored.
-  sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+  sqlite3_db_config(handle(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
   check(sqlite3_create_function_v2(
-      db_, "text_predicate", 2, SQLITE_UTF8 | SQLITE_DIRECTONLY, this,
+      handle(), "text_predicate", 2, SQLITE_UTF8 | SQLITE_DIRECTONLY, this,
       &SqliteFunctionBridge::textPredicate, nullptr, nullptr, nullptr));
 }
 
-std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const std::string &file) {
-  sqlite3 *db = nullptr;
-  int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+std::unique_ptr<SqliteDatabase> SqliteDatabase::openHandle(const char *file,
+                                                           int flags) {
+  sqlite3 *raw = nullptr;
+  const int rc = sqlite3_open_v2(file, &raw, flags, nullptr);
+  // SQLite hands out a connection even when opening fails; it must be
+  // closed either way.
+  Handle db(raw);
   if (rc != SQLITE_OK) {
-    int extended = db ? sqlite3_extended_errcode(db) : rc;
-    std::string detail = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-    sqlite3_close_v2(db);
-    throw StoreError(kindOf(rc), rc & 0xff, extended,
-                     describeSqliteError(rc & 0xff, extended) +
-                         " (SQLite: " + detail + ")");
+    const int extended = db ? sqlite3_extended_errcode(db.get()) : rc;
+    const std::string detail =
+        db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc);
+    throw StoreError::fromResultCode(rc, extended,
+                                     describeSqliteError(rc & 0xff, extended) +
+                                         " (SQLite: " + detail + ")");
   }
-  return std::unique_ptr<SqliteDatabase>(new SqliteDatabase(db));
+  return std::make_unique<SqliteDatabase>(Key{}, std::move(db));
+}
+
+std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const std::string &file) {
+  return openHandle(file.c_str(), SQLITE_OPEN_READWRITE);
 }
 
 std::unique_ptr<SqliteDatabase> SqliteDatabase::openInMemory() {
-  sqlite3 *db = nullptr;
-  int rc = sqlite3_open_v2(
-      ":memory:", &db,
-      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_MEMORY, nullptr);
-  if (rc != SQLITE_OK) {
-    sqlite3_close_v2(db);
-    throw StoreError(kindOf(rc), rc & 0xff, rc,
-                     describeSqliteError(rc, rc) +
-                         " (SQLite: " + sqlite3_errstr(rc) + ")");
-  }
-  return std::unique_ptr<SqliteDatabase>(new SqliteDatabase(db));
+  return openHandle(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
+                                    SQLITE_OPEN_MEMORY);
 }
 
-SqliteDatabase::~SqliteDatabase() {
-  cache_.clear();
-  sqlite3_close_v2(db_);
-}
+SqliteDatabase::~SqliteDatabase() = default;
 
 void SqliteDatabase::exec(std::string_view sql) {
   std::string text(sql);
-  check(sqlite3_exec(db_, text.c_str(), nullptr, nullptr, nullptr));
+  check(sqlite3_exec(handle(), text.c_str(), nullptr, nullptr, nullptr));
 }
 
 bool SqliteDatabase::tryExec(std::string_view sql) noexcept {
   try {
     std::string text(sql);
-    return sqlite3_exec(db_, text.c_str(), nullptr, nullptr, nullptr) ==
+    return sqlite3_exec(handle(), text.c_str(), nullptr, nullptr, nullptr) ==
            SQLITE_OK;
   } catch (...) {
     return false;
@@ -305,32 +281,28 @@ int64_t SqliteDatabase::queryInteger(std::string_view sql) {
 }
 
 int64_t SqliteDatabase::lastInsertRowid() const {
-  return sqlite3_last_insert_rowid(db_);
+  return sqlite3_last_insert_rowid(handle());
 }
 
-int SqliteDatabase::changes() const { return sqlite3_changes(db_); }
+int SqliteDatabase::changes() const { return sqlite3_changes(handle()); }
 
 bool SqliteDatabase::inTransaction() const {
-  return sqlite3_get_autocommit(db_) == 0;
-}
-
-bool SqliteDatabase::isReadOnly() const {
-  return sqlite3_db_readonly(db_, "main") == 1;
+  return sqlite3_get_autocommit(handle()) == 0;
 }
 
 void SqliteDatabase::checkFileNotMoved() {
   int moved = 0;
-  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) ==
+  if (sqlite3_file_control(handle(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) ==
           SQLITE_OK &&
       moved)
-    throw StoreError(
-        StoreError::Kind::readOnly, SQLITE_READONLY, SQLITE_READONLY_DBMOVED,
+    throw StoreError::fromResultCode(
+        SQLITE_READONLY, SQLITE_READONLY_DBMOVED,
         describeSqliteError(SQLITE_READONLY, SQLITE_READONLY_DBMOVED));
 }
 
 void SqliteDatabase::setBusyTimeout(int milliseconds) {
   check(sqlite3_busy_handler(
-      db_, milliseconds > 0 ? &SqliteFunctionBridge::busy : nullptr, this));
+      handle(), milliseconds > 0 ? &SqliteFunctionBridge::busy : nullptr, this));
   busyTimeout_ = busyLimit_ = milliseconds;
 }
 
@@ -361,7 +333,7 @@ void SqliteDatabase::keepWALSmall(int frames) {
   exec("PRAGMA journal_size_limit = " +
        std::to_string(int64_t{frames} * 4096));
   walCheckpointFrames_ = frames;
-  sqlite3_wal_hook(db_, &SqliteFunctionBridge::walCommitted, this);
+  sqlite3_wal_hook(handle(), &SqliteFunctionBridge::walCommitted, this);
 }
 
 void SqliteDatabase::checkpointAfterCommit(const char *schema,
@@ -370,7 +342,7 @@ void SqliteDatabase::checkpointAfterCommit(const char *schema,
     return;
   // A passive checkpoint never waits: it copies what no reader still needs.
   int logged = 0, copied = 0;
-  if (sqlite3_wal_checkpoint_v2(db_, schema, SQLITE_CHECKPOINT_PASSIVE,
+  if (sqlite3_wal_checkpoint_v2(handle(), schema, SQLITE_CHECKPOINT_PASSIVE,
                                 &logged, &copied) != SQLITE_OK ||
       copied < logged)
     return; // a reader pins part of the log; the next commit tries again
@@ -381,7 +353,7 @@ void SqliteDatabase::checkpointAfterCommit(const char *schema,
   // busy.
   constexpr int kCheckpointWaitMilliseconds = 20;
   busyLimit_ = std::min(busyTimeout_, kCheckpointWaitMilliseconds);
-  sqlite3_wal_checkpoint_v2(db_, schema, SQLITE_CHECKPOINT_TRUNCATE, nullptr,
+  sqlite3_wal_checkpoint_v2(handle(), schema, SQLITE_CHECKPOINT_TRUNCATE, nullptr,
                             nullptr);
   busyLimit_ = busyTimeout_;
 }
@@ -394,13 +366,13 @@ void SqliteDatabase::check(int rc) {
     std::rethrow_exception(error);
   }
   int code = rc & 0xff;
-  int extended = sqlite3_extended_errcode(db_);
+  int extended = sqlite3_extended_errcode(handle());
   if ((extended & 0xff) != code)
     extended = rc;
   std::string message = describeSqliteError(code, extended);
   if (code != SQLITE_BUSY && code != SQLITE_LOCKED)
-    message += std::string(" (SQLite: ") + sqlite3_errmsg(db_) + ")";
-  throw StoreError(kindOf(code), code, extended, message);
+    message += std::string(" (SQLite: ") + sqlite3_errmsg(handle()) + ")";
+  throw StoreError::fromResultCode(code, extended, message);
 }
 
 } // namespace taskory

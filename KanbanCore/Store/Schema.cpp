@@ -1,7 +1,7 @@
-#include "KanbanCore/Schema.h"
+#include "KanbanCore/Store/Schema.h"
 
-#include "KanbanCore/EntityTables.h"
-#include "KanbanCore/Sqlite.h"
+#include "KanbanCore/Store/EntityTables.h"
+#include "KanbanCore/Store/Sqlite.h"
 #include "KanbanCore/StoreError.h"
 
 #include <array>
@@ -146,21 +146,19 @@ Header readHeader(SqliteDatabase &db, const std::filesystem::path &file) {
 void refuseForeignOrNewer(const Header &header,
                           const std::filesystem::path &file) {
   if (header.applicationID != 0 && header.applicationID != kApplicationID)
-    throw StoreError(StoreError::Kind::foreign, 0, 0,
-                     quoted(file) +
-                         " ist die Datenbank eines anderen Programms "
-                         "(application_id " +
-                         std::to_string(header.applicationID) + " statt " +
-                         std::to_string(kApplicationID) + ")" +
-                         std::string(kUntouched));
+    throw StoreError::foreign(quoted(file) +
+                              " ist die Datenbank eines anderen Programms "
+                              "(application_id " +
+                              std::to_string(header.applicationID) + " statt " +
+                              std::to_string(kApplicationID) + ")" +
+                              std::string(kUntouched));
   if (header.userVersion > kLayoutVersion)
-    throw StoreError(StoreError::Kind::tooNew, 0, 0,
-                     quoted(file) + " hat ein neueres Store-Format (Version " +
-                         std::to_string(header.userVersion) +
-                         ", dieses Programm kennt Version " +
-                         std::to_string(kLayoutVersion) +
-                         ") – die Datei bleibt unverändert. Bitte den "
-                         "MCP-Server aktualisieren.");
+    throw StoreError::tooNew(
+        quoted(file) + " hat ein neueres Store-Format (Version " +
+        std::to_string(header.userVersion) +
+        ", dieses Programm kennt Version " + std::to_string(kLayoutVersion) +
+        ") – die Datei bleibt unverändert. Bitte den "
+        "MCP-Server aktualisieren.");
 }
 
 std::set<std::string> names(SqliteDatabase &db, std::string_view sql) {
@@ -180,11 +178,10 @@ void refuseWrongLayout(SqliteDatabase &db, const std::filesystem::path &file) {
       missingTables +=
           (missingTables.empty() ? "" : ", ") + std::string(table.name);
   if (!missingTables.empty())
-    throw StoreError(StoreError::Kind::foreign, 0, 0,
-                     quoted(file) +
-                         " ist kein Taskory-Store (es fehlen die "
-                         "Tabellen " +
-                         missingTables + ")" + std::string(kUntouched));
+    throw StoreError::foreign(quoted(file) +
+                              " ist kein Taskory-Store (es fehlen die "
+                              "Tabellen " +
+                              missingTables + ")" + std::string(kUntouched));
   std::string missingColumns;
   for (const RequiredTable &table : requiredTables()) {
     std::set<std::string> columns =
@@ -196,10 +193,9 @@ void refuseWrongLayout(SqliteDatabase &db, const std::filesystem::path &file) {
                           std::string(table.name) + "." + std::string(column);
   }
   if (!missingColumns.empty())
-    throw StoreError(
-        StoreError::Kind::foreign, 0, 0,
+    throw StoreError::foreign(
         quoted(file) + " passt nicht zum Datenmodell (es fehlen die Spalten " +
-            missingColumns + ")" + std::string(kUntouched));
+        missingColumns + ")" + std::string(kUntouched));
 }
 
 void createInEmptyDatabase(SqliteDatabase &db) {
@@ -226,11 +222,9 @@ void createInEmptyDatabase(SqliteDatabase &db) {
 void rethrowForFile(const StoreError &error,
                     const std::filesystem::path &file) {
   if (error.kind() == StoreError::Kind::notADatabase)
-    throw StoreError(error.kind(), error.code(), error.extendedCode(),
-                     quoted(file) + " ist keine SQLite-Datenbank" +
+    throw error.reworded(quoted(file) + " ist keine SQLite-Datenbank" +
                          std::string(kUntouched));
-  throw StoreError(error.kind(), error.code(), error.extendedCode(),
-                   quoted(file) + ": " + error.what());
+  throw error.reworded(quoted(file) + ": " + error.what());
 }
 
 void configureConnection(SqliteDatabase &db) {

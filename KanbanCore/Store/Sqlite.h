@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cassert>
 #include <chrono>
 #include <cstdint>
 #include <exception>
@@ -13,10 +14,9 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-// A thin RAII layer over the SQLite C API, private to the core library (tests
-// may use it to play "another program" on the same file). Every result code
-// goes through SqliteDatabase::check, which turns failures into StoreError
-// with a German description.
+// A thin RAII layer over the SQLite C API, private to the core library. Every
+// result code goes through SqliteDatabase::check, which turns failures into
+// StoreError with a German description.
 namespace taskory {
 
 enum class SqliteType { integer, real, text, blob, null };
@@ -46,8 +46,6 @@ public:
   // statement held. Never fails.
   void reset() noexcept;
 
-  int parameterCount() const;
-  int columnCount() const;
   SqliteType type(int column) const;
   int64_t int64(int column) const;
   double real(int column) const;
@@ -56,25 +54,34 @@ public:
   std::string_view bytes(int column) const;
 
 private:
+  friend class StatementUse;
   struct Finalizer {
     void operator()(sqlite3_stmt *stmt) const noexcept;
   };
   SqliteDatabase *db_;
   std::unique_ptr<sqlite3_stmt, Finalizer> stmt_;
+  // Set while a StatementUse holds the statement: two uses at once would
+  // step and reset each other's rows.
+  bool inUse_ = false;
 };
 
 // A cached statement in use: resets it when the use ends, so that no
-// statement stays active (and holds a read snapshot) between calls.
+// statement stays active (and holds a read snapshot) between calls. A
+// statement has at most one use at a time; code that needs the same query
+// nested must finish the outer one first.
 class StatementUse {
 public:
   StatementUse(SqliteStatement &stmt, int &activeUses)
       : stmt_(&stmt), activeUses_(&activeUses) {
+    assert(!stmt.inUse_ && "cached statement handed out twice");
+    stmt_->inUse_ = true;
     ++*activeUses_;
   }
   StatementUse(const StatementUse &) = delete;
   StatementUse &operator=(const StatementUse &) = delete;
   ~StatementUse() {
     stmt_->reset();
+    stmt_->inUse_ = false;
     --*activeUses_;
   }
 
@@ -115,7 +122,6 @@ public:
   int64_t lastInsertRowid() const;
   int changes() const;
   bool inTransaction() const;
-  bool isReadOnly() const;
   // Throws StoreError when the database file was deleted or renamed since
   // it was opened: in WAL mode writes would still succeed, into a file that
   // nobody will ever open again.
@@ -125,7 +131,6 @@ public:
   // jittered sleeps, so that a program committing back to back, which takes
   // the lock again within microseconds of releasing it, cannot starve us.
   void setBusyTimeout(int milliseconds);
-  int busyTimeout() const { return busyTimeout_; }
   // Keeps the write-ahead log small: after a commit of this connection that
   // leaves more than `frames` frames in the log, the log is copied into the
   // database and, when nothing pins it any longer, cut to zero bytes. A log
@@ -143,15 +148,32 @@ public:
   // Throws StoreError for any result code other than OK, ROW and DONE.
   void check(int rc);
 
-  sqlite3 *handle() const { return db_; }
+  sqlite3 *handle() const { return db_.get(); }
 
 private:
-  explicit SqliteDatabase(sqlite3 *db);
+  struct Closer {
+    void operator()(sqlite3 *db) const noexcept;
+  };
+  using Handle = std::unique_ptr<sqlite3, Closer>;
+  // Only open() and openInMemory() make connections; the key lets them use
+  // make_unique with a constructor nobody else can call.
+  struct Key {
+    explicit Key() = default;
+  };
 
+public:
+  SqliteDatabase(Key, Handle db);
+
+private:
+  static std::unique_ptr<SqliteDatabase> openHandle(const char *file,
+                                                    int flags);
   bool waitWhileBusy(int attempt);
   void checkpointAfterCommit(const char *schema, int frames) noexcept;
 
-  sqlite3 *db_;
+  // Declared before the statement cache: members die in reverse order, so
+  // every statement is finalised before the connection closes, also when
+  // the constructor throws half-way.
+  Handle db_;
   int busyTimeout_ = 0;
   // The limit of the current wait: busyTimeout_, or shorter for a wait that
   // must not hold up the call (the checkpoint after a commit).

@@ -1,0 +1,54 @@
+#pragma once
+
+// A CardQuery as SQL: one WHERE clause with bound parameters, and the
+// statements for the rows and for the count. Conditions on stored numbers
+// go through the same tolerant conversions as loading an entity, so a card
+// matches exactly when its loaded values would.
+
+#include "KanbanCore/ModelContext.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace taskory {
+
+class SqliteStatement;
+class SqliteDatabase;
+
+namespace store {
+
+struct CardFilter {
+  std::string where;
+  // Binds parameters 1...parameterCount.
+  std::function<void(SqliteStatement &)> bind;
+  int parameterCount = 0;
+  // An empty bucket list: no need to ask the store.
+  bool matchesNothing = false;
+};
+
+CardFilter cardFilter(const CardQuery &query);
+
+// The cards of `query` in the list order (due date, undated last,
+// sortOrder, rowid), with the row limit as parameter parameterCount + 1.
+std::string cardSelectSQL(const CardQuery &query, const CardFilter &filter);
+std::string cardCountSQL(const CardQuery &query, const CardFilter &filter);
+
+// Not archived and below 100 percent.
+const std::string &openCardCondition();
+
+// Installs the query's text test as the SQL function text_predicate for
+// the scope of one statement.
+class PredicateScope {
+public:
+  PredicateScope(SqliteDatabase &db, const CardQuery &query);
+  ~PredicateScope();
+  PredicateScope(const PredicateScope &) = delete;
+  PredicateScope &operator=(const PredicateScope &) = delete;
+
+private:
+  SqliteDatabase &db_;
+};
+
+} // namespace store
+} // namespace taskory

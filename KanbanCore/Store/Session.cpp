@@ -1,0 +1,102 @@
+#include "KanbanCore/Store/Session.h"
+
+namespace taskory::store {
+
+namespace {
+
+// Both modes take the write lock when they begin for now, so a reading
+// context sees exactly what a writing one would; a reader that should never
+// wait for a writer changes this one statement to BEGIN DEFERRED.
+std::string_view beginStatement(ModelContext::Access access) {
+  return access == ModelContext::Access::readOnly ? "BEGIN IMMEDIATE"
+                                                  : "BEGIN IMMEDIATE";
+}
+
+} // namespace
+
+void Session::begin() {
+  if (failure_)
+    throw *failure_;
+  if (inTransaction_) {
+    // SQLite rolls a transaction back by itself after some I/O errors;
+    // carrying on would commit every later statement on its own.
+    if (!db_.inTransaction())
+      poison(StoreError::aborted());
+    return;
+  }
+  if (db_.inTransaction())
+    throw StoreError::nestedContext();
+  db_.checkFileNotMoved();
+  db_.exec(beginStatement(access_));
+  inTransaction_ = true;
+}
+
+void Session::rollback() noexcept {
+  if (db_.inTransaction())
+    db_.tryExec("ROLLBACK");
+  inTransaction_ = false;
+  journal_.clear();
+}
+
+void Session::poison(const StoreError &error) {
+  failure_ = error;
+  rollback();
+  throw error;
+}
+
+void Session::requireWritable() const {
+  if (access_ == Access::readOnly)
+    throw StoreError::writeInReadOnlyContext();
+}
+
+void Session::commit(Date now) {
+  if (failure_)
+    throw *failure_;
+  if (!inTransaction_ && !objects_.anyDirty())
+    return;
+  write([&] {
+    flushAll();
+    journal_.write(db_, author_, now);
+    db_.checkFileNotMoved();
+    db_.exec("COMMIT");
+  });
+  inTransaction_ = false;
+  journal_.clear();
+}
+
+void Session::remove(EntityKind kind, const std::string &id) {
+  write([&] {
+    requireWritable();
+    // The rules follow the links as the caller left them.
+    flushAll();
+    const Deletion deletion = collectDeletion(db_, kind, id);
+    for (const std::string &card : deletion.cardsLosingLinks)
+      journal_.record(EntityTable<Card>::name, card, ChangeKind::update);
+    auto ids = [&](EntityKind k) -> const std::vector<std::string> & {
+      return deletion.ids[static_cast<std::size_t>(k)];
+    };
+    markDeleted<Plan>(ids(EntityKind::plan));
+    markDeleted<Bucket>(ids(EntityKind::bucket));
+    markDeleted<Card>(ids(EntityKind::card));
+    markDeleted<ChecklistItem>(ids(EntityKind::checklistItem));
+    markDeleted<CardAttachment>(ids(EntityKind::attachment));
+    markDeleted<PlanLabel>(ids(EntityKind::label));
+    markDeleted<Goal>(ids(EntityKind::goal));
+    carryOut(db_, deletion);
+  });
+}
+
+void Session::link(std::string_view sql, const Card &card,
+                   const std::string &other) {
+  write([&] {
+    requireWritable();
+    auto stmt = db_.statement(sql);
+    stmt->bindText(1, card.id);
+    stmt->bindText(2, other);
+    stmt->step();
+    if (db_.changes() > 0)
+      journal_.record(EntityTable<Card>::name, card.id, ChangeKind::update);
+  });
+}
+
+} // namespace taskory::store
