@@ -1,6 +1,6 @@
 // Read tools over a generated store of 100,000 cards in 200 plans. Each
 // iteration is one tool call as the server runs it: a fresh model context
-// (one transaction), a KanbanTools object and the handler; the context is
+// (one transaction) and the handler; the context is
 // discarded without saving, as a read-only call's would be. The store is
 // generated once per run in a temporary directory and removed at the end.
 #include "StoreGenerator.h"
@@ -9,7 +9,7 @@
 #include "KanbanCore/KanbanStore.h"
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Uuid.h"
-#include "KanbanTools/KanbanTools.h"
+#include "KanbanTools/ToolHandlers.h"
 
 #include <benchmark/benchmark.h>
 
@@ -73,8 +73,8 @@ void runToolCalls(benchmark::State &state, ArgsFor argsFor, Call call) {
   for (auto _ : state) {
     const nlohmann::json args = argsFor(i++);
     ModelContext context(*f.container, "mcp");
-    KanbanTools tools(context, kNow, f.calendar);
-    const ToolResult result = call(tools, args);
+    const ToolCall tool{context, kNow, f.calendar};
+    const ToolResult result = call(tool, args);
     bytes += resultSize(result);
     benchmark::DoNotOptimize(result);
   }
@@ -94,8 +94,8 @@ void BM_GetCardFullUUID(benchmark::State &state) {
       [](std::size_t i) {
         return nlohmann::json{{"card_id", cardAt(i)}};
       },
-      [](KanbanTools &tools, const nlohmann::json &args) {
-        return tools.getCard(args);
+      [](const ToolCall &tool, const nlohmann::json &args) {
+        return handlers::getCard(tool, args);
       });
 }
 
@@ -105,8 +105,8 @@ void BM_GetCardShortID(benchmark::State &state) {
       [](std::size_t i) {
         return nlohmann::json{{"card_id", shortID(cardAt(i))}};
       },
-      [](KanbanTools &tools, const nlohmann::json &args) {
-        return tools.getCard(args);
+      [](const ToolCall &tool, const nlohmann::json &args) {
+        return handlers::getCard(tool, args);
       });
 }
 
@@ -117,16 +117,16 @@ void BM_GetCardShortIDJSON(benchmark::State &state) {
         return nlohmann::json{{"card_id", shortID(cardAt(i))},
                               {"format", "json"}};
       },
-      [](KanbanTools &tools, const nlohmann::json &args) {
-        return tools.getCard(args);
+      [](const ToolCall &tool, const nlohmann::json &args) {
+        return handlers::getCard(tool, args);
       });
 }
 
 void BM_ListCardsNoArguments(benchmark::State &state) {
   runToolCalls(
       state, [](std::size_t) { return nlohmann::json::object(); },
-      [](KanbanTools &tools, const nlohmann::json &args) {
-        return tools.listCards(args);
+      [](const ToolCall &tool, const nlohmann::json &args) {
+        return handlers::listCards(tool, args);
       });
 }
 
@@ -137,8 +137,8 @@ void BM_ListCardsPlan(benchmark::State &state) {
         const auto &titles = fixture().store.planTitles;
         return nlohmann::json{{"plan", titles[(i * 31) % titles.size()]}};
       },
-      [](KanbanTools &tools, const nlohmann::json &args) {
-        return tools.listCards(args);
+      [](const ToolCall &tool, const nlohmann::json &args) {
+        return handlers::listCards(tool, args);
       });
 }
 
@@ -148,8 +148,8 @@ void BM_ListCardsQuery(benchmark::State &state) {
       [](std::size_t) {
         return nlohmann::json{{"query", "rechnung 1"}};
       },
-      [](KanbanTools &tools, const nlohmann::json &args) {
-        return tools.listCards(args);
+      [](const ToolCall &tool, const nlohmann::json &args) {
+        return handlers::listCards(tool, args);
       });
 }
 
@@ -159,8 +159,8 @@ void BM_ListCardsQueryNoMatch(benchmark::State &state) {
       [](std::size_t) {
         return nlohmann::json{{"query", "gibt es nicht"}};
       },
-      [](KanbanTools &tools, const nlohmann::json &args) {
-        return tools.listCards(args);
+      [](const ToolCall &tool, const nlohmann::json &args) {
+        return handlers::listCards(tool, args);
       });
 }
 
@@ -170,16 +170,16 @@ void BM_ListCardsDueWithinWeekJSON(benchmark::State &state) {
       [](std::size_t) {
         return nlohmann::json{{"due_within_days", 7}, {"format", "json"}};
       },
-      [](KanbanTools &tools, const nlohmann::json &args) {
-        return tools.listCards(args);
+      [](const ToolCall &tool, const nlohmann::json &args) {
+        return handlers::listCards(tool, args);
       });
 }
 
 void BM_ListPlans(benchmark::State &state) {
   runToolCalls(
       state, [](std::size_t) { return nlohmann::json::object(); },
-      [](KanbanTools &tools, const nlohmann::json &) {
-        return tools.listPlans();
+      [](const ToolCall &tool, const nlohmann::json &) {
+        return handlers::listPlans(tool);
       });
 }
 

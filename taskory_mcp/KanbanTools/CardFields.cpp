@@ -1,21 +1,21 @@
-// The card fields that create_card and update_card share, and the parsers of
-// the date, status and priority words the assistant sends.
-#include "KanbanTools/KanbanTools.h"
+#include "KanbanTools/CardFields.h"
 
-#include "KanbanCore/Calendar.h"
 #include "KanbanCore/CardActions.h"
 #include "KanbanCore/Goal.h"
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Plan.h"
 #include "KanbanCore/PlanLabel.h"
 #include "KanbanCore/RecurrenceRule.h"
+#include "KanbanCore/Text.h"
 #include "KanbanTools/Arguments.h"
+#include "KanbanTools/CardVocabulary.h"
+#include "KanbanTools/DateInput.h"
+#include "KanbanTools/Resolution.h"
 #include "KanbanTools/ToolError.h"
+#include "KanbanTools/ToolHandlers.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
-#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,299 +24,83 @@
 namespace taskory {
 namespace {
 
-// The keywords are ASCII, so ASCII folding is all the comparison needs; the
-// locale's own lower-casing would turn "I" into a dotless i under a Turkish
-// locale and "IN_PROGRESS" would no longer be recognised.
-std::string asciiLowercased(std::string_view text) {
-  std::string out(text);
-  for (char &c : out)
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
+// What changeLinks needs to know of labels and of goals.
+template <class T> struct Links;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Reads exactly `count` digits at `pos`.
-std::optional<int> fixedDigits(std::string_view text, std::size_t &pos,
-                               std::size_t count) {
-  if (pos + count > text.size())
-    return std::nullopt;
-  int value = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    char c = text[pos + i];
-    if (!isDigit(c))
-      return std::nullopt;
-    value = value * 10 + (c - '0');
+template <> struct Links<PlanLabel> {
+  static constexpr std::string_view kNoun = "Label";
+  static PlanLabel *find(ModelContext &context, std::string_view name,
+                         Plan &plan) {
+    return resolution::findLabel(context, name, plan);
   }
-  pos += count;
-  return value;
-}
-
-bool expect(std::string_view text, std::size_t &pos, char c) {
-  if (pos >= text.size() || text[pos] != c)
-    return false;
-  ++pos;
-  return true;
-}
-
-bool isLeapYear(int64_t year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int daysInMonth(int64_t year, int month) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30,
-                                  31, 31, 30, 31, 30, 31};
-  return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
-}
-
-// Days from 1970-01-01 to the given proleptic Gregorian date (the civil-date
-// algorithm of H. Hinnant); exact for the four-digit years used here.
-int64_t daysFromCivil(int64_t year, int month, int day) {
-  year -= month <= 2;
-  const int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const int64_t yoe = year - era * 400;
-  const int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-// An internet date-time: yyyy-MM-ddTHH:mm:ss followed by Z or ±hh:mm, no
-// fractions. Every field is range-checked so that "2025-02-30T…" is refused
-// instead of rolling over into March.
-std::optional<Date> parseInternetDateTime(std::string_view text) {
-  std::size_t pos = 0;
-  auto year = fixedDigits(text, pos, 4);
-  if (!year || !expect(text, pos, '-'))
-    return std::nullopt;
-  auto month = fixedDigits(text, pos, 2);
-  if (!month || !expect(text, pos, '-'))
-    return std::nullopt;
-  auto day = fixedDigits(text, pos, 2);
-  if (!day || !expect(text, pos, 'T'))
-    return std::nullopt;
-  auto hour = fixedDigits(text, pos, 2);
-  if (!hour || !expect(text, pos, ':'))
-    return std::nullopt;
-  auto minute = fixedDigits(text, pos, 2);
-  if (!minute || !expect(text, pos, ':'))
-    return std::nullopt;
-  auto second = fixedDigits(text, pos, 2);
-  if (!second || pos >= text.size())
-    return std::nullopt;
-
-  int64_t offsetSeconds = 0;
-  const char zone = text[pos++];
-  if (zone == 'Z') {
-    // UTC
-  } else if (zone == '+' || zone == '-') {
-    auto offsetHours = fixedDigits(text, pos, 2);
-    if (!offsetHours || !expect(text, pos, ':'))
-      return std::nullopt;
-    auto offsetMinutes = fixedDigits(text, pos, 2);
-    if (!offsetMinutes || *offsetHours > 23 || *offsetMinutes > 59)
-      return std::nullopt;
-    offsetSeconds = (*offsetHours * 60 + *offsetMinutes) * 60;
-    if (zone == '-')
-      offsetSeconds = -offsetSeconds;
-  } else {
-    return std::nullopt;
+  static const std::string &name(const PlanLabel &label) { return label.name; }
+  static std::vector<PlanLabel *> ofCard(ModelContext &context,
+                                         const Card &card) {
+    return context.labels(card);
   }
-  if (pos != text.size())
-    return std::nullopt;
-
-  if (*month < 1 || *month > 12 || *day < 1 ||
-      *day > daysInMonth(*year, *month) || *hour > 23 || *minute > 59 ||
-      *second > 59)
-    return std::nullopt;
-
-  const int64_t days = daysFromCivil(*year, *month, *day);
-  const int64_t seconds =
-      days * 86400 + *hour * 3600 + *minute * 60 + *second - offsetSeconds;
-  return static_cast<Date>(seconds);
-}
-
-struct PlainDate {
-  int64_t year;
-  int month;
-  int day;
+  static void add(ModelContext &context, Card &card, PlanLabel &label) {
+    context.addLabel(card, label);
+  }
+  static void remove(ModelContext &context, Card &card, PlanLabel &label) {
+    context.removeLabel(card, label);
+  }
 };
 
-// yyyy-MM-dd: a year of one or more digits (at most 18, so the number cannot
-// overflow; the calendar refuses years outside its range anyway), a month and
-// a day of one or two digits, nothing before or after.
-std::optional<PlainDate> parsePlainDate(std::string_view text) {
-  std::size_t pos = 0;
-  int64_t year = 0;
-  std::size_t yearDigits = 0;
-  while (pos < text.size() && isDigit(text[pos])) {
-    if (++yearDigits > 18)
-      return std::nullopt;
-    year = year * 10 + (text[pos] - '0');
-    ++pos;
+template <> struct Links<Goal> {
+  static constexpr std::string_view kNoun = "Ziel";
+  static Goal *find(ModelContext &context, std::string_view title, Plan &plan) {
+    return resolution::findGoal(context, title, plan);
   }
-  if (yearDigits == 0 || !expect(text, pos, '-'))
-    return std::nullopt;
-  auto readShort = [&](int &out) {
-    std::size_t start = pos;
-    int value = 0;
-    while (pos < text.size() && isDigit(text[pos]) && pos - start < 2) {
-      value = value * 10 + (text[pos] - '0');
-      ++pos;
-    }
-    out = value;
-    return pos > start;
-  };
-  int month = 0;
-  int day = 0;
-  if (!readShort(month) || !expect(text, pos, '-') || !readShort(day) ||
-      pos != text.size())
-    return std::nullopt;
-  if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month))
-    return std::nullopt;
-  return PlainDate{year, month, day};
-}
-
-PlainDate nextDay(PlainDate date) {
-  if (date.day < daysInMonth(date.year, date.month))
-    return {date.year, date.month, date.day + 1};
-  if (date.month < 12)
-    return {date.year, date.month + 1, 1};
-  return {date.year + 1, 1, 1};
-}
-
-bool sameDay(const Calendar::Components &c, const PlainDate &date) {
-  return c.year == date.year && c.month == date.month && c.day == date.day;
-}
-
-// A JSON number that is a whole number, as an int64 (clamped to its range, so
-// a huge value stays huge instead of wrapping to a negative one).
-std::string dateError(std::string_view text) {
-  return "Datum nicht lesbar: " + std::string(text) +
-         " (erwartet YYYY-MM-DD oder ISO-8601)";
-}
-
-} // namespace
-
-std::optional<Date>
-KanbanTools::parseOptionalDate(std::string_view text) const {
-  const std::string lowered = asciiLowercased(text);
-  if (lowered.empty() || lowered == "none" || lowered == "null")
-    return std::nullopt;
-  if (auto instant = parseInternetDateTime(text))
-    return instant;
-  if (auto plain = parsePlainDate(text)) {
-    // Calendar::date already gives the first 17:00 of a day that has it twice
-    // and the next existing time when 17:00 is skipped.
-    // The result must lie on the day asked for, or on the next one when the
-    // whole rest of the day is skipped (a time zone that jumped over a date).
-    // Anything else (the ends of the calendar's range, the days a calendar
-    // reform dropped) would be a plainly wrong date, so it is unreadable.
-    const PlainDate following = nextDay(*plain);
-    auto acceptable = [&](std::optional<Date> date) {
-      if (!date)
-        return false;
-      const Calendar::Components c = calendar_.components(*date);
-      return sameDay(c, *plain) || sameDay(c, following);
-    };
-    if (auto date = calendar_.date(plain->year, plain->month, plain->day, 17);
-        acceptable(date))
-      return date;
-    if (auto midnight = calendar_.date(plain->year, plain->month, plain->day);
-        acceptable(midnight))
-      return midnight;
+  static const std::string &name(const Goal &goal) { return goal.title; }
+  static std::vector<Goal *> ofCard(ModelContext &context, const Card &card) {
+    return context.goals(card);
   }
-  throw ToolError{dateError(text)};
+  static void add(ModelContext &context, Card &card, Goal &goal) {
+    context.addGoal(card, goal);
+  }
+  static void remove(ModelContext &context, Card &card, Goal &goal) {
+    context.removeGoal(card, goal);
+  }
+};
+
+template <class T>
+void changeLinksOf(ModelContext &context, Card &card, LinkChange change,
+                   const nlohmann::json &names) {
+  using L = Links<T>;
+  const std::vector<std::string> given = args::strings(names);
+  if (change == LinkChange::remove) {
+    for (T *linked : L::ofCard(context, card))
+      for (const std::string &name : given)
+        if (text::namesEqual(L::name(*linked), name)) {
+          L::remove(context, card, *linked);
+          break;
+        }
+    return;
+  }
+  Plan *plan = context.planOf(card);
+  if (!plan)
+    return;
+  std::vector<T *> wanted;
+  for (const std::string &name : given) {
+    T *found = L::find(context, name, *plan);
+    if (!found)
+      throw ToolError{std::string(L::kNoun) + " „" + name +
+                      "“ existiert nicht im Plan"};
+    wanted.push_back(found);
+  }
+  if (change == LinkChange::replace)
+    for (T *linked : L::ofCard(context, card))
+      if (std::find(wanted.begin(), wanted.end(), linked) == wanted.end())
+        L::remove(context, card, *linked);
+  for (T *entity : wanted)
+    L::add(context, card, *entity);
 }
 
-CardProgress KanbanTools::parseStatus(std::string_view text) {
-  const std::string lowered = asciiLowercased(text);
-  if (lowered == "not_started" || lowered == "notstarted")
-    return CardProgress::notStarted;
-  if (lowered == "in_progress" || lowered == "inprogress")
-    return CardProgress::inProgress;
-  if (lowered == "completed" || lowered == "done")
-    return CardProgress::completed;
-  throw ToolError{"Unbekannter Status: " + std::string(text)};
-}
-
-Priority KanbanTools::parsePriority(std::string_view text) {
-  const std::string lowered = asciiLowercased(text);
-  if (lowered == "urgent")
-    return Priority::urgent;
-  if (lowered == "important")
-    return Priority::important;
-  if (lowered == "medium")
-    return Priority::medium;
-  if (lowered == "low")
-    return Priority::low;
-  throw ToolError{"Unbekannte Priorität: " + std::string(text)};
-}
-
-void KanbanTools::applyCommonFields(const nlohmann::json &args, Card &card) {
-  if (const std::string *notes = args::string(args, "notes"))
-    card.notes = *notes;
-  if (const std::string *due = args::string(args, "due_date")) {
-    card.dueDate = parseOptionalDate(*due);
-    // A recurring card cannot exist without a due date.
-    if (!card.dueDate)
-      card.setRecurrenceRule(std::nullopt);
-  }
-  if (const std::string *start = args::string(args, "start_date"))
-    card.startDate = parseOptionalDate(*start);
-  if (const std::string *planned = args::string(args, "planned_date"))
-    card.plannedDate = parseOptionalDate(*planned);
-  if (const std::string *priority = args::string(args, "priority"))
-    card.setPriority(parsePriority(*priority));
-  if (const std::string *color = args::string(args, "color_hex")) {
-    if (asciiLowercased(*color) == "none")
-      card.colorHex.reset();
-    else
-      card.colorHex = *color;
-  }
-
-  Plan *plan = context_.planOf(card);
-  if (const nlohmann::json *names = args::array(args, "labels");
-      names && plan) {
-    std::vector<PlanLabel *> wanted;
-    for (const std::string &name : args::strings(*names)) {
-      PlanLabel *label = findLabel(name, *plan);
-      if (!label)
-        throw ToolError{"Label „" + name + "“ existiert nicht im Plan"};
-      wanted.push_back(label);
-    }
-    for (PlanLabel *label : context_.labels(card))
-      if (std::find(wanted.begin(), wanted.end(), label) == wanted.end())
-        context_.removeLabel(card, *label);
-    for (PlanLabel *label : wanted)
-      context_.addLabel(card, *label);
-  }
-  if (const nlohmann::json *titles = args::array(args, "goals");
-      titles && plan) {
-    std::vector<Goal *> wanted;
-    for (const std::string &title : args::strings(*titles)) {
-      Goal *goal = findGoal(title, *plan);
-      if (!goal)
-        throw ToolError{"Ziel „" + title + "“ existiert nicht im Plan"};
-      wanted.push_back(goal);
-    }
-    for (Goal *goal : context_.goals(card))
-      if (std::find(wanted.begin(), wanted.end(), goal) == wanted.end())
-        context_.removeGoal(card, *goal);
-    for (Goal *goal : wanted)
-      context_.addGoal(card, *goal);
-  }
-
-  if (const nlohmann::json *recurrence = args::object(args, "recurrence"))
-    applyRecurrence(*recurrence, card);
-}
-
-void KanbanTools::applyRecurrence(const nlohmann::json &recurrence,
-                                  Card &card) {
+void applyRecurrence(const nlohmann::json &recurrence, Card &card) {
   const std::string *frequencyText = args::string(recurrence, "frequency");
   if (!frequencyText)
     throw ToolError{"recurrence.frequency fehlt"};
-  if (asciiLowercased(*frequencyText) == "none") {
+  if (text::asciiLowercased(*frequencyText) == "none") {
     card.setRecurrenceRule(std::nullopt);
     return;
   }
@@ -350,12 +134,57 @@ void KanbanTools::applyRecurrence(const nlohmann::json &recurrence,
     card.recurrenceSeriesID = card.id;
 }
 
-void KanbanTools::applyStatus(const nlohmann::json &args, Card &card) {
+} // namespace
+
+void changeLinks(ModelContext &context, Card &card, LinkKind kind,
+                 LinkChange change, const nlohmann::json &names) {
+  if (kind == LinkKind::labels)
+    changeLinksOf<PlanLabel>(context, card, change, names);
+  else
+    changeLinksOf<Goal>(context, card, change, names);
+}
+
+void applyCommonFields(const ToolCall &call, const nlohmann::json &args,
+                       Card &card) {
+  if (const std::string *notes = args::string(args, "notes"))
+    card.notes = *notes;
+  if (const std::string *due = args::string(args, "due_date")) {
+    card.dueDate = parseOptionalDate(*due, call.calendar);
+    // A recurring card cannot exist without a due date.
+    if (!card.dueDate)
+      card.setRecurrenceRule(std::nullopt);
+  }
+  if (const std::string *start = args::string(args, "start_date"))
+    card.startDate = parseOptionalDate(*start, call.calendar);
+  if (const std::string *planned = args::string(args, "planned_date"))
+    card.plannedDate = parseOptionalDate(*planned, call.calendar);
+  if (const std::string *priority = args::string(args, "priority"))
+    card.setPriority(parsePriority(*priority));
+  if (const std::string *color = args::string(args, "color_hex")) {
+    if (text::asciiLowercased(*color) == "none")
+      card.colorHex.reset();
+    else
+      card.colorHex = *color;
+  }
+
+  if (const nlohmann::json *names = args::array(args, "labels"))
+    changeLinks(call.context, card, LinkKind::labels, LinkChange::replace,
+                *names);
+  if (const nlohmann::json *titles = args::array(args, "goals"))
+    changeLinks(call.context, card, LinkKind::goals, LinkChange::replace,
+                *titles);
+
+  if (const nlohmann::json *recurrence = args::object(args, "recurrence"))
+    applyRecurrence(*recurrence, card);
+}
+
+void applyStatus(const ToolCall &call, const nlohmann::json &args, Card &card) {
   const std::string *status = args::string(args, "status");
   if (!status)
     return;
   const CardProgress progress = parseStatus(*status);
-  CardActions::setProgress(card, progress, context_, now_, calendar_);
+  CardActions::setProgress(card, progress, call.context, call.now,
+                           call.calendar);
 }
 
 } // namespace taskory

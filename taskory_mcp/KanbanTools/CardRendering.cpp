@@ -1,8 +1,12 @@
 #include "KanbanTools/CardRendering.h"
 
 #include "KanbanCore/Calendar.h"
+#include "KanbanCore/CardHours.h"
 #include "KanbanCore/ModelContext.h"
+#include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"
+#include "KanbanTools/Arguments.h"
+#include "KanbanTools/CardVocabulary.h"
 
 #include <algorithm>
 #include <string>
@@ -29,66 +33,25 @@ std::optional<std::string> checklistProgress(ModelContext &context,
          std::to_string(total);
 }
 
-std::string joined(const std::vector<std::string> &items,
-                   std::string_view separator) {
-  std::string out;
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (i > 0)
-      out += separator;
-    out += items[i];
-  }
-  return out;
-}
-
-template <class T, class Name>
-std::vector<std::string> names(const std::vector<T *> &entities, Name name) {
-  std::vector<std::string> out;
-  out.reserve(entities.size());
-  for (const T *entity : entities)
-    out.push_back(name(*entity));
-  return out;
-}
-
 std::vector<std::string> labelNames(ModelContext &context, const Card &card) {
-  return names(context.sortedLabels(card),
-               [](const PlanLabel &label) { return label.name; });
+  return textsOf(context.sortedLabels(card),
+                 [](const PlanLabel &label) { return label.name; });
 }
 
 std::vector<std::string> goalTitles(ModelContext &context, const Card &card) {
-  return names(context.goals(card),
-               [](const Goal &goal) { return goal.title; });
+  return textsOf(context.goals(card),
+                 [](const Goal &goal) { return goal.title; });
 }
 
 } // namespace
 
-std::string_view statusWord(CardProgress progress) {
-  switch (progress) {
-  case CardProgress::notStarted:
-    return "not_started";
-  case CardProgress::inProgress:
-    return "in_progress";
-  case CardProgress::completed:
-    return "completed";
-  }
-  return "not_started";
-}
-
-std::optional<std::string_view> priorityWord(Priority priority) {
-  switch (priority) {
-  case Priority::urgent:
-    return "urgent";
-  case Priority::important:
-    return "important";
-  case Priority::low:
-    return "low";
-  case Priority::medium:
-    break;
-  }
-  return std::nullopt;
+bool wantsJSON(const nlohmann::json &arguments) {
+  const std::string *format = args::string(arguments, "format");
+  return format && text::lowercased(*format) == "json";
 }
 
 std::string joinParts(const std::vector<std::string> &parts) {
-  return joined(parts, kSeparator);
+  return text::joined(parts, kSeparator);
 }
 
 std::string dateString(Date date, int defaultHour, const Calendar &calendar) {
@@ -102,11 +65,12 @@ std::vector<std::string> dateParts(const Card &card, Date now,
                                    const Calendar &calendar) {
   std::vector<std::string> parts;
   if (card.dueDate)
-    parts.push_back("fällig " + dateString(*card.dueDate, 17, calendar));
+    parts.push_back("fällig " + dateString(*card.dueDate, kDueHour, calendar));
   if (card.startDate)
-    parts.push_back("start " + dateString(*card.startDate, 17, calendar));
+    parts.push_back("start " + dateString(*card.startDate, kDueHour, calendar));
   if (card.plannedDate)
-    parts.push_back("geplant " + dateString(*card.plannedDate, 9, calendar));
+    parts.push_back("geplant " +
+                    dateString(*card.plannedDate, kPlannedHour, calendar));
   if (isLate(card, now, calendar))
     parts.push_back("überfällig");
   return parts;
@@ -115,9 +79,9 @@ std::vector<std::string> dateParts(const Card &card, Date now,
 std::vector<std::string> metaParts(ModelContext &context, const Card &card) {
   std::vector<std::string> parts;
   if (auto labels = labelNames(context, card); !labels.empty())
-    parts.push_back("Labels: " + joined(labels, ", "));
+    parts.push_back("Labels: " + text::joined(labels, ", "));
   if (auto goals = goalTitles(context, card); !goals.empty())
-    parts.push_back("Ziele: " + joined(goals, ", "));
+    parts.push_back("Ziele: " + text::joined(goals, ", "));
   if (auto rule = card.recurrenceRule())
     parts.push_back("Wdh: " + rule->localizedSummary());
   if (card.isFromGitHub())
@@ -211,7 +175,7 @@ std::string cardDetailText(ModelContext &context, const Card &card, Date now,
   if (!footer.empty())
     lines.push_back(joinParts(footer));
 
-  return joined(lines, "\n");
+  return text::joined(lines, "\n");
 }
 
 nlohmann::json cardJSON(ModelContext &context, const Card &card, Date now,
@@ -230,11 +194,12 @@ nlohmann::json cardJSON(ModelContext &context, const Card &card, Date now,
     if (const Bucket *bucket = context.bucketOf(card))
       object["bucket"] = bucket->name;
   if (card.dueDate)
-    object["due_date"] = dateString(*card.dueDate, 17, calendar);
+    object["due_date"] = dateString(*card.dueDate, kDueHour, calendar);
   if (card.startDate)
-    object["start_date"] = dateString(*card.startDate, 17, calendar);
+    object["start_date"] = dateString(*card.startDate, kDueHour, calendar);
   if (card.plannedDate)
-    object["planned_date"] = dateString(*card.plannedDate, 9, calendar);
+    object["planned_date"] =
+        dateString(*card.plannedDate, kPlannedHour, calendar);
   if (card.isIdeaTask)
     object["is_idea_task"] = true;
   if (isLate(card, now, calendar))

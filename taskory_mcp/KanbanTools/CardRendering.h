@@ -20,14 +20,9 @@ namespace taskory {
 class Calendar;
 class ModelContext;
 
-// "not_started", "in_progress", "completed": the same words the tools accept.
-std::string_view statusWord(CardProgress progress);
-// "urgent", "important", "low"; nothing for medium, which is never printed.
-std::optional<std::string_view> priorityWord(Priority priority);
-
 // "yyyy-MM-dd" when the local time is exactly `defaultHour`:00 (seconds are
-// ignored), else "yyyy-MM-dd HH:mm". Due and start dates use 17, planned
-// dates 9.
+// ignored), else "yyyy-MM-dd HH:mm". Due and start dates use kDueHour,
+// planned dates kPlannedHour.
 std::string dateString(Date date, int defaultHour, const Calendar &calendar);
 
 // "fällig …", "start …", "geplant …", "überfällig", each only when it applies.
@@ -63,7 +58,21 @@ acknowledgement(ModelContext &context, const Card &card,
                 const Calendar &calendar, std::string_view prefix,
                 std::optional<std::string_view> note = std::nullopt);
 
+// True when the `format` argument asks for JSON ("json" in any letter case);
+// text is the default.
+bool wantsJSON(const nlohmann::json &arguments);
+
 // Joins with " · ", the separator of every text line.
 std::string joinParts(const std::vector<std::string> &parts);
+
+// One text per entity, in order: the names of a listing.
+template <class T, class Text>
+std::vector<std::string> textsOf(const std::vector<T *> &entities, Text text) {
+  std::vector<std::string> out;
+  out.reserve(entities.size());
+  for (const T *entity : entities)
+    out.push_back(text(*entity));
+  return out;
+}
 
 } // namespace taskory

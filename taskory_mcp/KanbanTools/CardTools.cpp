@@ -1,4 +1,4 @@
-#include "KanbanTools/KanbanTools.h"
+#include "KanbanTools/ToolHandlers.h"
 
 #include "KanbanCore/Bucket.h"
 #include "KanbanCore/CardActions.h"
@@ -12,6 +12,7 @@
 #include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"
 #include "KanbanTools/Arguments.h"
+#include "KanbanTools/CardFields.h"
 #include "KanbanTools/CardRendering.h"
 #include "KanbanTools/Resolution.h"
 #include "KanbanTools/ToolError.h"
@@ -77,34 +78,36 @@ resolveChecklistItems(const nlohmann::json *references,
 
 } // namespace
 
-ToolResult KanbanTools::createCard(const nlohmann::json &args) {
+namespace handlers {
+
+ToolResult createCard(const ToolCall &call, const nlohmann::json &args) {
   const std::string *title = args::string(args, "title");
   if (!title || title->empty())
     throw ToolError{"title fehlt"};
 
   Plan *plan = nullptr;
   if (const std::string *planText = args::string(args, "plan"))
-    plan = &findPlan(*planText);
+    plan = &resolution::findPlan(call.context, *planText);
   else
-    plan = &defaultPlan();
+    plan = &resolution::defaultPlan(call.context);
 
   Card fresh(*title,
-             SortOrderHelper::appending(context_.maxCardSortOrder(*plan)),
-             now_);
+             SortOrderHelper::appending(call.context.maxCardSortOrder(*plan)),
+             call.now);
   fresh.plan = plan->id;
 
   if (const std::string *bucketText = args::string(args, "bucket")) {
-    fresh.bucket = findBucket(*bucketText, *plan).id;
+    fresh.bucket = resolution::findBucket(call.context, *bucketText, *plan).id;
   } else {
-    const std::vector<Bucket *> buckets = context_.sortedBuckets(*plan);
+    const std::vector<Bucket *> buckets = call.context.sortedBuckets(*plan);
     if (!buckets.empty())
       fresh.bucket = buckets.front()->id;
   }
 
-  Card &card = context_.insert(std::move(fresh));
-  applyCommonFields(args, card);
-  applyStatus(args, card);
-  CardActions::inheritBucketColor(card, context_);
+  Card &card = call.context.insert(std::move(fresh));
+  applyCommonFields(call, args, card);
+  applyStatus(call, args, card);
+  CardActions::inheritBucketColor(card, call.context);
 
   if (const nlohmann::json *checklist = args::array(args, "checklist")) {
     std::size_t count = 0;
@@ -116,19 +119,19 @@ ToolResult KanbanTools::createCard(const nlohmann::json &args) {
       ++count;
       ChecklistItem item(element.get<std::string>(),
                          static_cast<double>(count) * SortOrderHelper::gap,
-                         now_);
+                         call.now);
       item.card = card.id;
-      context_.insert(std::move(item));
+      call.context.insert(std::move(item));
     }
   }
 
-  return acknowledgement(context_, card, calendar_, "Angelegt");
+  return acknowledgement(call.context, card, call.calendar, "Angelegt");
 }
 
-ToolResult KanbanTools::updateCard(const nlohmann::json &args) {
-  Card &card = requireCard(args);
+ToolResult updateCard(const ToolCall &call, const nlohmann::json &args) {
+  Card &card = resolution::requireCard(call.context, args);
 
-  const std::vector<ChecklistItem *> items = context_.checklistItems(card);
+  const std::vector<ChecklistItem *> items = call.context.checklistItems(card);
   const std::vector<ChecklistItem *> toCheck =
       resolveChecklistItems(args::array(args, "check_items"), items);
   const std::vector<ChecklistItem *> toUncheck =
@@ -146,53 +149,27 @@ ToolResult KanbanTools::updateCard(const nlohmann::json &args) {
   if (!newTitles.empty() && items.size() + newTitles.size() > kChecklistLimit)
     throw ToolError{checklistLimitMessage()};
 
-  applyCommonFields(args, card);
+  applyCommonFields(call, args, card);
 
   if (const std::string *title = args::string(args, "title");
       title && !title->empty())
     card.title = *title;
 
-  Plan *plan = context_.planOf(card);
+  Plan *plan = call.context.planOf(card);
   if (const std::string *bucketText = args::string(args, "bucket");
       bucketText && plan)
-    card.bucket = findBucket(*bucketText, *plan).id;
+    card.bucket = resolution::findBucket(call.context, *bucketText, *plan).id;
 
-  if (const nlohmann::json *names = args::array(args, "add_labels");
-      names && plan) {
-    for (const std::string &name : args::strings(*names)) {
-      PlanLabel *label = findLabel(name, *plan);
-      if (!label)
-        throw ToolError{"Label „" + name + "“ existiert nicht im Plan"};
-      context_.addLabel(card, *label);
-    }
-  }
-  if (const nlohmann::json *names = args::array(args, "remove_labels")) {
-    const std::vector<std::string> unwanted = args::strings(*names);
-    for (PlanLabel *label : context_.labels(card))
-      for (const std::string &name : unwanted)
-        if (text::namesEqual(label->name, name)) {
-          context_.removeLabel(card, *label);
-          break;
-        }
-  }
-  if (const nlohmann::json *titles = args::array(args, "add_goals");
-      titles && plan) {
-    for (const std::string &title : args::strings(*titles)) {
-      Goal *goal = findGoal(title, *plan);
-      if (!goal)
-        throw ToolError{"Ziel „" + title + "“ existiert nicht im Plan"};
-      context_.addGoal(card, *goal);
-    }
-  }
-  if (const nlohmann::json *titles = args::array(args, "remove_goals")) {
-    const std::vector<std::string> unwanted = args::strings(*titles);
-    for (Goal *goal : context_.goals(card))
-      for (const std::string &title : unwanted)
-        if (text::namesEqual(goal->title, title)) {
-          context_.removeGoal(card, *goal);
-          break;
-        }
-  }
+  if (const nlohmann::json *names = args::array(args, "add_labels"))
+    changeLinks(call.context, card, LinkKind::labels, LinkChange::add, *names);
+  if (const nlohmann::json *names = args::array(args, "remove_labels"))
+    changeLinks(call.context, card, LinkKind::labels, LinkChange::remove,
+                *names);
+  if (const nlohmann::json *titles = args::array(args, "add_goals"))
+    changeLinks(call.context, card, LinkKind::goals, LinkChange::add, *titles);
+  if (const nlohmann::json *titles = args::array(args, "remove_goals"))
+    changeLinks(call.context, card, LinkKind::goals, LinkChange::remove,
+                *titles);
 
   if (auto onMyDay = args::boolean(args, "is_on_my_day"))
     card.isOnMyDay = *onMyDay;
@@ -206,32 +183,35 @@ ToolResult KanbanTools::updateCard(const nlohmann::json &args) {
 
   std::string addedIDs;
   if (!newTitles.empty()) {
-    const std::vector<ChecklistItem *> sorted = context_.sortedChecklist(card);
+    const std::vector<ChecklistItem *> sorted =
+        call.context.sortedChecklist(card);
     double sortOrder = sorted.empty() ? 0.0 : sorted.back()->sortOrder;
     for (std::string &title : newTitles) {
       sortOrder += SortOrderHelper::gap;
-      ChecklistItem item(std::move(title), sortOrder, now_);
+      ChecklistItem item(std::move(title), sortOrder, call.now);
       item.card = card.id;
-      const ChecklistItem &inserted = context_.insert(std::move(item));
+      const ChecklistItem &inserted = call.context.insert(std::move(item));
       if (!addedIDs.empty())
         addedIDs += ", ";
       addedIDs += shortID(inserted.id);
     }
   }
 
-  applyStatus(args, card);
-  card.touch(now_);
+  applyStatus(call, args, card);
+  card.touch(call.now);
 
   if (addedIDs.empty())
-    return acknowledgement(context_, card, calendar_, "OK");
-  return acknowledgement(context_, card, calendar_, "OK", "neu: " + addedIDs);
+    return acknowledgement(call.context, card, call.calendar, "OK");
+  return acknowledgement(call.context, card, call.calendar, "OK",
+                         "neu: " + addedIDs);
 }
 
-ToolResult KanbanTools::deleteCard(const nlohmann::json &args) {
-  Card &card = requireCard(args);
+ToolResult deleteCard(const ToolCall &call, const nlohmann::json &args) {
+  Card &card = resolution::requireCard(call.context, args);
   const std::string title = card.title;
-  context_.remove(card);
+  call.context.remove(card);
   return "Karte „" + title + "“ gelöscht.";
 }
 
+} // namespace handlers
 } // namespace taskory

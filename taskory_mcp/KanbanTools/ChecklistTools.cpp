@@ -1,4 +1,4 @@
-#include "KanbanTools/KanbanTools.h"
+#include "KanbanTools/ToolHandlers.h"
 
 #include "KanbanCore/ChecklistItem.h"
 #include "KanbanCore/ModelContext.h"
@@ -42,34 +42,38 @@ ChecklistItem &findChecklistItem(const nlohmann::json &change,
 
 } // namespace
 
-ToolResult KanbanTools::addChecklistItem(const nlohmann::json &args) {
-  Card &card = requireCard(args);
+namespace handlers {
+
+ToolResult addChecklistItem(const ToolCall &call, const nlohmann::json &args) {
+  Card &card = resolution::requireCard(call.context, args);
   const std::string *title = args::string(args, "title");
   if (!title || title->empty())
     throw ToolError{"title fehlt"};
-  if (context_.checklistItemCount(card) >= PlannerLimits::checklistItemsPerCard)
+  if (call.context.checklistItemCount(card) >=
+      PlannerLimits::checklistItemsPerCard)
     throw ToolError{"Maximal " +
                     std::to_string(PlannerLimits::checklistItemsPerCard) +
                     " Checklisten-Einträge pro Karte"};
 
-  const std::vector<ChecklistItem *> sorted = context_.sortedChecklist(card);
+  const std::vector<ChecklistItem *> sorted =
+      call.context.sortedChecklist(card);
   ChecklistItem item(
       *title,
       SortOrderHelper::appending(sorted.empty()
                                      ? std::nullopt
                                      : std::optional(sorted.back()->sortOrder)),
-      now_);
+      call.now);
   item.card = card.id;
-  const ChecklistItem &inserted = context_.insert(std::move(item));
-  card.touch(now_);
+  const ChecklistItem &inserted = call.context.insert(std::move(item));
+  card.touch(call.now);
 
   const std::string note = "Eintrag „" + *title + "“ (item_id " +
                            shortID(inserted.id) + ") hinzugefügt";
-  return acknowledgement(context_, card, calendar_, "OK", note);
+  return acknowledgement(call.context, card, call.calendar, "OK", note);
 }
 
-ToolResult KanbanTools::setChecklistItem(const nlohmann::json &args) {
-  Card &card = requireCard(args);
+ToolResult setChecklistItem(const ToolCall &call, const nlohmann::json &args) {
+  Card &card = resolution::requireCard(call.context, args);
 
   // `items` counts only as a list of objects; anything else leaves the
   // single-entry arguments at the top level in charge.
@@ -91,7 +95,7 @@ ToolResult KanbanTools::setChecklistItem(const nlohmann::json &args) {
   else
     changes.push_back(&args);
 
-  const std::vector<ChecklistItem *> items = context_.checklistItems(card);
+  const std::vector<ChecklistItem *> items = call.context.checklistItems(card);
   std::vector<ChecklistItem *> targets;
   targets.reserve(changes.size());
   for (const nlohmann::json *change : changes)
@@ -104,12 +108,13 @@ ToolResult KanbanTools::setChecklistItem(const nlohmann::json &args) {
         newTitle && !newTitle->empty())
       targets[i]->title = *newTitle;
   }
-  card.touch(now_);
+  card.touch(call.now);
 
   if (!list || changes.size() == 1)
-    return acknowledgement(context_, card, calendar_, "OK");
-  return acknowledgement(context_, card, calendar_, "OK",
+    return acknowledgement(call.context, card, call.calendar, "OK");
+  return acknowledgement(call.context, card, call.calendar, "OK",
                          std::to_string(changes.size()) + " Einträge geändert");
 }
 
+} // namespace handlers
 } // namespace taskory

@@ -3,6 +3,7 @@
 #include "KanbanCore/KanbanStore.h"
 #include "KanbanCore/ModelContext.h"
 #include "KanbanTools/ToolError.h"
+#include "KanbanTools/ToolHandlers.h"
 
 #include <array>
 #include <utility>
@@ -11,41 +12,34 @@ namespace taskory {
 namespace {
 
 using nlohmann::json;
-using Handler = ToolResult (*)(KanbanTools &, const json &);
+using Handler = ToolResult (*)(const ToolCall &, const json &);
 
 // Tool names and their handlers, in catalogue order. Lookup is exact and
 // case-sensitive: a name that differs only in case is an unknown tool.
 constexpr std::array<std::pair<std::string_view, Handler>, 14> kHandlers{{
-    {"list_plans", [](KanbanTools &t, const json &) { return t.listPlans(); }},
-    {"list_cards",
-     [](KanbanTools &t, const json &a) { return t.listCards(a); }},
-    {"get_card", [](KanbanTools &t, const json &a) { return t.getCard(a); }},
-    {"create_card",
-     [](KanbanTools &t, const json &a) { return t.createCard(a); }},
-    {"update_card",
-     [](KanbanTools &t, const json &a) { return t.updateCard(a); }},
-    {"delete_card",
-     [](KanbanTools &t, const json &a) { return t.deleteCard(a); }},
-    {"add_checklist_item",
-     [](KanbanTools &t, const json &a) { return t.addChecklistItem(a); }},
-    {"set_checklist_item",
-     [](KanbanTools &t, const json &a) { return t.setChecklistItem(a); }},
-    {"create_plan",
-     [](KanbanTools &t, const json &a) { return t.createPlan(a); }},
-    {"create_bucket",
-     [](KanbanTools &t, const json &a) { return t.createBucket(a); }},
-    {"update_bucket",
-     [](KanbanTools &t, const json &a) { return t.updateBucket(a); }},
-    {"plan_week", [](KanbanTools &t, const json &a) { return t.planWeek(a); }},
-    {"list_goals", [](KanbanTools &t, const json &) { return t.listGoals(); }},
-    {"create_goal",
-     [](KanbanTools &t, const json &a) { return t.createGoal(a); }},
+    {"list_plans",
+     [](const ToolCall &c, const json &) { return handlers::listPlans(c); }},
+    {"list_cards", handlers::listCards},
+    {"get_card", handlers::getCard},
+    {"create_card", handlers::createCard},
+    {"update_card", handlers::updateCard},
+    {"delete_card", handlers::deleteCard},
+    {"add_checklist_item", handlers::addChecklistItem},
+    {"set_checklist_item", handlers::setChecklistItem},
+    {"create_plan", handlers::createPlan},
+    {"create_bucket", handlers::createBucket},
+    {"update_bucket", handlers::updateBucket},
+    {"plan_week", handlers::planWeek},
+    {"list_goals",
+     [](const ToolCall &c, const json &) { return handlers::listGoals(c); }},
+    {"create_goal", handlers::createGoal},
 }};
 
 } // namespace
 
-KanbanTools::KanbanTools(ModelContext &context, Date now, Calendar calendar)
-    : context_(context), now_(now), calendar_(std::move(calendar)) {}
+KanbanTools::KanbanTools(ModelContext &context, Date now,
+                         const Calendar &calendar)
+    : context_(context), now_(now), calendar_(calendar) {}
 
 std::string KanbanTools::call(std::string_view name, const json &arguments) {
   // Asked on every call rather than once at start-up: the applications may
@@ -55,10 +49,10 @@ std::string KanbanTools::call(std::string_view name, const json &arguments) {
   for (const auto &[toolName, handler] : kHandlers) {
     if (toolName != name)
       continue;
-    ToolResult result = handler(*this, arguments);
+    ToolResult result = handler(ToolCall{context_, now_, calendar_}, arguments);
     // One save for the whole call; when the handler threw, the context is
     // discarded unsaved and the store stays as it was.
-    context().save(now());
+    context_.save(now_);
     return encode(result);
   }
   throw ToolError{"Unbekanntes Tool: " + std::string(name)};

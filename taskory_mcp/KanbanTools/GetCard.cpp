@@ -1,20 +1,20 @@
-#include "KanbanTools/KanbanTools.h"
+#include "KanbanTools/ToolHandlers.h"
 
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Text.h"
 #include "KanbanTools/Arguments.h"
 #include "KanbanTools/CardRendering.h"
+#include "KanbanTools/Resolution.h"
 
 #include <string>
 
-namespace taskory {
+namespace taskory::handlers {
 
-ToolResult KanbanTools::getCard(const nlohmann::json &arguments) {
-  const Card &card = requireCard(arguments);
-  if (const std::string *format = args::string(arguments, "format");
-      format && text::lowercased(*format) == "json")
-    return cardJSON(context(), card, now(), calendar(), true);
-  return cardDetailText(context(), card, now(), calendar());
+ToolResult getCard(const ToolCall &call, const nlohmann::json &arguments) {
+  const Card &card = resolution::requireCard(call.context, arguments);
+  if (wantsJSON(arguments))
+    return cardJSON(call.context, card, call.now, call.calendar, true);
+  return cardDetailText(call.context, card, call.now, call.calendar);
 }
 
-} // namespace taskory
+} // namespace taskory::handlers

@@ -1,5 +1,6 @@
-#include "KanbanTools/KanbanTools.h"
+#include "KanbanTools/ToolHandlers.h"
 
+#include "KanbanCore/Calendar.h"
 #include "KanbanCore/Card.h"
 #include "KanbanCore/Goal.h"
 #include "KanbanCore/ModelContext.h"
@@ -8,6 +9,8 @@
 #include "KanbanCore/Text.h"
 #include "KanbanTools/Arguments.h"
 #include "KanbanTools/CardRendering.h"
+#include "KanbanTools/DateInput.h"
+#include "KanbanTools/Resolution.h"
 #include "KanbanTools/ToolError.h"
 
 #include <algorithm>
@@ -22,17 +25,6 @@ namespace {
 
 constexpr std::size_t kNotesLength = 120;
 
-std::string joined(const std::vector<std::string> &parts,
-                   std::string_view separator) {
-  std::string out;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    if (i > 0)
-      out += separator;
-    out += parts[i];
-  }
-  return out;
-}
-
 // The notes on one line, cut at a character boundary so that the line never
 // ends inside a UTF-8 sequence or splits a character such as an emoji.
 std::string notesPart(const std::string &notes) {
@@ -45,10 +37,12 @@ std::string notesPart(const std::string &notes) {
 
 } // namespace
 
-ToolResult KanbanTools::listGoals() {
+namespace handlers {
+
+ToolResult listGoals(const ToolCall &call) {
   std::vector<std::string> lines;
-  for (Plan *plan : fetchPlans()) {
-    std::vector<Goal *> goals = context().goals(*plan);
+  for (Plan *plan : resolution::fetchPlans(call.context)) {
+    std::vector<Goal *> goals = call.context.goals(*plan);
     std::stable_sort(goals.begin(), goals.end(),
                      [](const Goal *a, const Goal *b) {
                        return a->sortOrder < b->sortOrder;
@@ -56,7 +50,7 @@ ToolResult KanbanTools::listGoals() {
     for (Goal *goal : goals) {
       int64_t active = 0;
       int64_t completed = 0;
-      for (const Card *card : context().cards(*goal)) {
+      for (const Card *card : call.context.cards(*goal)) {
         if (card->isArchived)
           continue;
         ++active;
@@ -68,7 +62,7 @@ ToolResult KanbanTools::listGoals() {
                                          std::to_string(active) + " Karten"};
       if (goal->targetDate)
         parts.push_back("Ziel " +
-                        calendar().format(*goal->targetDate, "yyyy-MM-dd"));
+                        call.calendar.format(*goal->targetDate, "yyyy-MM-dd"));
       if (goal->isCompleted)
         parts.push_back("erledigt");
       if (!goal->notes.empty())
@@ -78,26 +72,29 @@ ToolResult KanbanTools::listGoals() {
   }
   if (lines.empty())
     return std::string("Keine Ziele.");
-  return joined(lines, "\n");
+  return text::joined(lines, "\n");
 }
 
-ToolResult KanbanTools::createGoal(const nlohmann::json &args) {
+ToolResult createGoal(const ToolCall &call, const nlohmann::json &args) {
   const std::string *title = args::string(args, "title");
   if (!title || title->empty())
     throw ToolError{"title fehlt"};
   const std::string *planText = args::string(args, "plan");
-  Plan &plan = findPlan(planText ? *planText : std::string());
+  Plan &plan =
+      resolution::findPlan(call.context, planText ? *planText : std::string());
 
-  const std::optional<double> last = SortOrderHelper::highest(context().goals(plan));
+  const std::optional<double> last =
+      SortOrderHelper::highest(call.context.goals(plan));
 
-  Goal goal(*title, SortOrderHelper::appending(last), now());
+  Goal goal(*title, SortOrderHelper::appending(last), call.now);
   if (const std::string *notes = args::string(args, "notes"))
     goal.notes = *notes;
   if (const std::string *target = args::string(args, "target_date"))
-    goal.targetDate = parseOptionalDate(*target);
+    goal.targetDate = parseOptionalDate(*target, call.calendar);
   goal.plan = plan.id;
-  context().insert(std::move(goal));
+  call.context.insert(std::move(goal));
   return "Ziel „" + *title + "“ in Plan „" + plan.title + "“ angelegt.";
 }
 
+} // namespace handlers
 } // namespace taskory

@@ -1,10 +1,12 @@
-#include "KanbanTools/KanbanTools.h"
+#include "KanbanTools/ToolHandlers.h"
 
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Text.h"
 #include "KanbanTools/Arguments.h"
 #include "KanbanTools/CardRendering.h"
+#include "KanbanTools/CardVocabulary.h"
+#include "KanbanTools/Resolution.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -63,12 +65,9 @@ std::string cutNotice(int64_t hidden) {
          "limit erhöhen.";
 }
 
-bool wantsJSON(const nlohmann::json &arguments) {
-  const std::string *format = args::string(arguments, "format");
-  return format && text::lowercased(*format) == "json";
-}
-
 } // namespace
+
+namespace handlers {
 
 // The filters of list_cards all have exact counterparts in the store
 // (archived, plan, bucket, progress range, due limit, text test), so the
@@ -76,7 +75,7 @@ bool wantsJSON(const nlohmann::json &arguments) {
 // The store's order (due date with undated cards last, sortOrder, insertion
 // order) is the stable sort of the tool over either base set, because both
 // the plan's active cards and all cards come in insertion order.
-ToolResult KanbanTools::listCards(const nlohmann::json &arguments) {
+ToolResult listCards(const ToolCall &call, const nlohmann::json &arguments) {
   CardQuery query;
   query.includeArchived = false;
 
@@ -86,12 +85,14 @@ ToolResult KanbanTools::listCards(const nlohmann::json &arguments) {
     bucketText = nullptr;
 
   if (planText) {
-    Plan &plan = findPlan(*planText);
+    Plan &plan = resolution::findPlan(call.context, *planText);
     query.planID = plan.id;
     if (bucketText)
-      query.bucketIDs = std::vector<UUID>{findBucket(*bucketText, plan).id};
+      query.bucketIDs = std::vector<UUID>{
+          resolution::findBucket(call.context, *bucketText, plan).id};
   } else if (bucketText) {
-    query.bucketIDs = bucketIDsInAllPlans(*bucketText);
+    query.bucketIDs =
+        resolution::bucketIDsInAllPlans(call.context, *bucketText);
   }
 
   if (const std::string *status = args::string(arguments, "status")) {
@@ -124,14 +125,15 @@ ToolResult KanbanTools::listCards(const nlohmann::json &arguments) {
   }
 
   if (auto days = args::integer(arguments, "due_within_days"))
-    query.dueAtOrBefore = calendar().addingDays(now(), *days).value_or(now());
+    query.dueAtOrBefore =
+        call.calendar.addingDays(call.now, *days).value_or(call.now);
 
   int64_t limit = args::integer(arguments, "limit").value_or(kDefaultLimit);
   limit = std::max<int64_t>(limit, 1);
 
   const bool json = wantsJSON(arguments);
   const std::vector<Card *> cards =
-      context().queryCards(query, static_cast<std::size_t>(limit));
+      call.context.queryCards(query, static_cast<std::size_t>(limit));
   if (cards.empty()) {
     if (json)
       return nlohmann::json::array();
@@ -140,7 +142,7 @@ ToolResult KanbanTools::listCards(const nlohmann::json &arguments) {
   // Counting costs a second pass, needed only when the list may be cut.
   const int64_t matched = static_cast<int64_t>(cards.size()) < limit
                               ? static_cast<int64_t>(cards.size())
-                              : context().countCards(query);
+                              : call.context.countCards(query);
   const int64_t hidden = matched - static_cast<int64_t>(cards.size());
 
   const bool omitPlan = planText != nullptr;
@@ -148,22 +150,23 @@ ToolResult KanbanTools::listCards(const nlohmann::json &arguments) {
   if (json) {
     nlohmann::json list = nlohmann::json::array();
     for (const Card *card : cards)
-      list.push_back(cardJSON(context(), *card, now(), calendar(), false,
-                              omitPlan, omitBucket));
+      list.push_back(cardJSON(call.context, *card, call.now, call.calendar,
+                              false, omitPlan, omitBucket));
     if (hidden <= 0)
       return list;
-    return encode(list) + cutNotice(hidden);
+    return KanbanTools::encode(list) + cutNotice(hidden);
   }
   std::string out;
   for (std::size_t i = 0; i < cards.size(); ++i) {
     if (i > 0)
       out += "\n";
-    out +=
-        cardLine(context(), *cards[i], now(), calendar(), omitPlan, omitBucket);
+    out += cardLine(call.context, *cards[i], call.now, call.calendar, omitPlan,
+                    omitBucket);
   }
   if (hidden > 0)
     out += cutNotice(hidden);
   return out;
 }
 
+} // namespace handlers
 } // namespace taskory

@@ -1,8 +1,10 @@
-#include "KanbanTools/KanbanTools.h"
+#include "KanbanTools/ToolHandlers.h"
 
 #include "KanbanCore/ModelContext.h"
+#include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"
 #include "KanbanTools/CardRendering.h"
+#include "KanbanTools/Resolution.h"
 
 #include <string>
 #include <vector>
@@ -14,23 +16,14 @@ std::string withHash(const std::string &color) {
   return !color.empty() && color.front() == '#' ? color : "#" + color;
 }
 
-template <class T, class Text>
-std::string joinedList(const std::vector<T *> &entities, Text text) {
-  std::string out;
-  for (std::size_t i = 0; i < entities.size(); ++i) {
-    if (i > 0)
-      out += ", ";
-    out += text(*entities[i]);
-  }
-  return out;
-}
-
 } // namespace
+
+namespace handlers {
 
 // Card figures are counted by the store rather than by loading the cards:
 // the overview must stay quick on boards with many thousands of cards.
-ToolResult KanbanTools::listPlans() {
-  const std::vector<Plan *> plans = fetchPlans();
+ToolResult listPlans(const ToolCall &call) {
+  const std::vector<Plan *> plans = resolution::fetchPlans(call.context);
   if (plans.empty())
     return std::string("Keine Pläne.");
 
@@ -44,33 +37,33 @@ ToolResult KanbanTools::listPlans() {
     std::vector<std::string> parts;
     parts.push_back(shortID(plan->id));
     parts.push_back(plan->title);
-    parts.push_back("offen " + std::to_string(context().countCards(open)) +
-                    "/" + std::to_string(context().countCards(active)));
+    parts.push_back("offen " + std::to_string(call.context.countCards(open)) +
+                    "/" + std::to_string(call.context.countCards(active)));
 
-    if (const auto buckets = context().sortedBuckets(*plan); !buckets.empty())
-      parts.push_back("Buckets: " + joinedList(buckets, [&](const Bucket &b) {
-                        CardQuery inBucket;
-                        inBucket.bucketIDs = std::vector<UUID>{b.id};
-                        std::string entry =
-                            b.name + " (" +
-                            std::to_string(context().countCards(inBucket));
-                        if (b.colorHex)
-                          entry += ", " + withHash(*b.colorHex);
-                        return entry + ")";
-                      }));
-    if (const auto goals = context().goals(*plan); !goals.empty())
-      parts.push_back("Ziele: " +
-                      joinedList(goals, [](const Goal &g) { return g.title; }));
+    if (const auto buckets = call.context.sortedBuckets(*plan);
+        !buckets.empty()) {
+      const auto entry = [&](const Bucket &b) {
+        CardQuery inBucket;
+        inBucket.bucketIDs = std::vector<UUID>{b.id};
+        std::string text =
+            b.name + " (" + std::to_string(call.context.countCards(inBucket));
+        if (b.colorHex)
+          text += ", " + withHash(*b.colorHex);
+        return text + ")";
+      };
+      parts.push_back("Buckets: " +
+                      text::joined(textsOf(buckets, entry), ", "));
+    }
+    if (const auto goals = call.context.goals(*plan); !goals.empty())
+      parts.push_back(
+          "Ziele: " +
+          text::joined(textsOf(goals, [](const Goal &g) { return g.title; }),
+                       ", "));
 
     lines.push_back(joinParts(parts));
   }
-  std::string out;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (i > 0)
-      out += "\n";
-    out += lines[i];
-  }
-  return out;
+  return text::joined(lines, "\n");
 }
 
+} // namespace handlers
 } // namespace taskory

@@ -1,4 +1,4 @@
-#include "KanbanTools/KanbanTools.h"
+#include "KanbanTools/ToolHandlers.h"
 
 #include "KanbanCore/Bucket.h"
 #include "KanbanCore/CardActions.h"
@@ -8,6 +8,7 @@
 #include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"
 #include "KanbanTools/Arguments.h"
+#include "KanbanTools/Resolution.h"
 #include "KanbanTools/ToolError.h"
 
 #include <optional>
@@ -33,43 +34,49 @@ std::optional<std::string> colorArgument(const std::string &value) {
 
 } // namespace
 
-ToolResult KanbanTools::createPlan(const nlohmann::json &args) {
+namespace handlers {
+
+ToolResult createPlan(const ToolCall &call, const nlohmann::json &args) {
   const std::string *title = requiredText(args, "title");
   if (!title)
     throw ToolError{"title fehlt"};
 
-  const std::optional<double> last = SortOrderHelper::highest(fetchPlans());
+  const std::optional<double> last =
+      SortOrderHelper::highest(resolution::fetchPlans(call.context));
 
-  Plan &plan = CardActions::createPlan(*title, context(),
-                                       SortOrderHelper::appending(last), now());
+  Plan &plan = CardActions::createPlan(
+      *title, call.context, SortOrderHelper::appending(last), call.now);
   return "Angelegt: Plan „" + plan.title + "“ (" + shortID(plan.id) + ")";
 }
 
-ToolResult KanbanTools::createBucket(const nlohmann::json &args) {
+ToolResult createBucket(const ToolCall &call, const nlohmann::json &args) {
   const std::string *name = requiredText(args, "name");
   if (!name)
     throw ToolError{"name fehlt"};
   const std::string *planText = args::string(args, "plan");
-  Plan &plan = findPlan(planText ? *planText : std::string());
+  Plan &plan =
+      resolution::findPlan(call.context, planText ? *planText : std::string());
 
-  const std::optional<double> last = SortOrderHelper::highest(context().buckets(plan));
+  const std::optional<double> last =
+      SortOrderHelper::highest(call.context.buckets(plan));
 
-  Bucket bucket(*name, SortOrderHelper::appending(last), now());
+  Bucket bucket(*name, SortOrderHelper::appending(last), call.now);
   if (const std::string *color = args::string(args, "color_hex"))
     bucket.colorHex = colorArgument(*color);
   bucket.plan = plan.id;
-  context().insert(std::move(bucket));
+  call.context.insert(std::move(bucket));
   return "Bucket „" + *name + "“ in Plan „" + plan.title + "“ angelegt.";
 }
 
-ToolResult KanbanTools::updateBucket(const nlohmann::json &args) {
+ToolResult updateBucket(const ToolCall &call, const nlohmann::json &args) {
   const std::string *planText = args::string(args, "plan");
-  Plan &plan = findPlan(planText ? *planText : std::string());
+  Plan &plan =
+      resolution::findPlan(call.context, planText ? *planText : std::string());
 
   const std::string *bucketText = requiredText(args, "bucket");
   if (!bucketText)
     throw ToolError{"bucket fehlt"};
-  Bucket *bucket = lookupBucket(*bucketText, plan);
+  Bucket *bucket = resolution::lookupBucket(call.context, *bucketText, plan);
   if (!bucket)
     throw ToolError{"Bucket „" + *bucketText + "“ in Plan „" + plan.title +
                     "“ nicht gefunden"};
@@ -86,4 +93,5 @@ ToolResult KanbanTools::updateBucket(const nlohmann::json &args) {
   return reply + ".";
 }
 
+} // namespace handlers
 } // namespace taskory

@@ -1,9 +1,12 @@
-#include "KanbanTools/KanbanTools.h"
+#include "KanbanTools/ToolHandlers.h"
 
 #include "KanbanCore/Bucket.h"
+#include "KanbanCore/Calendar.h"
 #include "KanbanCore/Card.h"
+#include "KanbanCore/CardHours.h"
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Plan.h"
+#include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"
 #include "KanbanCore/WeekPlanner.h"
 #include "KanbanTools/Arguments.h"
@@ -30,7 +33,7 @@ std::string plannedLine(const Card &card, ModelContext &context,
     parts.push_back(std::move(place));
   }
   if (card.dueDate)
-    parts.push_back("fällig " + dateString(*card.dueDate, 17, calendar));
+    parts.push_back("fällig " + dateString(*card.dueDate, kDueHour, calendar));
   if (card.isIdeaTask)
     parts.push_back("Idee");
   return "  " + joinParts(parts);
@@ -38,7 +41,9 @@ std::string plannedLine(const Card &card, ModelContext &context,
 
 } // namespace
 
-ToolResult KanbanTools::planWeek(const nlohmann::json &args) {
+namespace handlers {
+
+ToolResult planWeek(const ToolCall &call, const nlohmann::json &args) {
   const double capacity =
       args::number(args, "daily_capacity").value_or(kDefaultCapacity);
   const bool includeWeekend =
@@ -46,16 +51,16 @@ ToolResult KanbanTools::planWeek(const nlohmann::json &args) {
 
   const WeekPlanner::Configuration configuration(capacity, includeWeekend,
                                                  true);
-  const WeekPlanner::Summary summary =
-      WeekPlanner::planCurrentWeek(context(), configuration, now(), calendar());
+  const WeekPlanner::Summary summary = WeekPlanner::planCurrentWeek(
+      call.context, configuration, call.now, call.calendar);
 
   std::vector<std::string> lines{
       std::to_string(summary.plannedCount) + " Aufgaben eingeplant, " +
       std::to_string(summary.ideaTasksCreated) + " Ideen-Aufgaben angelegt"};
 
-  const Date today = calendar().startOfDay(now());
+  const Date today = call.calendar.startOfDay(call.now);
   std::vector<Card *> planned;
-  for (Card *card : context().fetchOpenCards())
+  for (Card *card : call.context.fetchOpenCards())
     if (card->plannedDate && *card->plannedDate >= today)
       planned.push_back(card);
   std::stable_sort(planned.begin(), planned.end(),
@@ -65,21 +70,16 @@ ToolResult KanbanTools::planWeek(const nlohmann::json &args) {
 
   std::string currentLabel;
   for (const Card *card : planned) {
-    std::string label = calendar().format(*card->plannedDate, "EEEE dd.MM.");
+    std::string label = call.calendar.format(*card->plannedDate, "EEEE dd.MM.");
     if (label != currentLabel) {
       lines.push_back(label + ":");
       currentLabel = std::move(label);
     }
-    lines.push_back(plannedLine(*card, context(), calendar()));
+    lines.push_back(plannedLine(*card, call.context, call.calendar));
   }
 
-  std::string out;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (i > 0)
-      out += '\n';
-    out += lines[i];
-  }
-  return out;
+  return text::joined(lines, "\n");
 }
 
+} // namespace handlers
 } // namespace taskory

@@ -3,7 +3,7 @@
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Text.h"
 #include "KanbanTools/Arguments.h"
-#include "KanbanTools/KanbanTools.h"
+#include "KanbanTools/CardRendering.h"
 #include "KanbanTools/ToolError.h"
 
 #include <algorithm>
@@ -105,8 +105,6 @@ bool idHasPrefix(std::string_view id, std::string_view prefix) {
   return true;
 }
 
-} // namespace resolution
-
 namespace {
 
 constexpr std::string_view kNoPlanYet =
@@ -126,21 +124,10 @@ bool sortOrderEqual(double a, double b) {
   return !sortOrderLess(a, b) && !sortOrderLess(b, a);
 }
 
-template <class T, class Name>
-std::string joinedNames(const std::vector<T *> &entities, Name name) {
-  std::string out;
-  for (std::size_t i = 0; i < entities.size(); ++i) {
-    if (i > 0)
-      out += ", ";
-    out += name(*entities[i]);
-  }
-  return out;
-}
-
 } // namespace
 
-std::vector<Plan *> KanbanTools::fetchPlans() {
-  std::vector<Plan *> plans = context().fetchPlans();
+std::vector<Plan *> fetchPlans(ModelContext &context) {
+  std::vector<Plan *> plans = context.fetchPlans();
   std::stable_sort(plans.begin(), plans.end(),
                    [](const Plan *a, const Plan *b) {
                      return sortOrderLess(a->sortOrder, b->sortOrder);
@@ -164,56 +151,54 @@ std::vector<Plan *> KanbanTools::fetchPlans() {
   return plans;
 }
 
-bool KanbanTools::isIDLike(std::string_view text) {
-  return resolution::isIDLike(text);
-}
-
-Plan &KanbanTools::findPlan(std::string_view text) {
-  const std::vector<Plan *> plans = fetchPlans();
+Plan &findPlan(ModelContext &context, std::string_view text) {
+  const std::vector<Plan *> plans = fetchPlans(context);
   for (Plan *plan : plans)
     if (text::namesEqual(plan->title, text))
       return *plan;
-  if (Plan *plan = resolution::matchByID(
+  if (Plan *plan = matchByID(
           text, plans, [](const Plan &p) -> const UUID & { return p.id; }))
     return *plan;
-  throw ToolError{"Plan „" + std::string(text) +
-                  "“ nicht gefunden. Vorhanden: " +
-                  joinedNames(plans, [](const Plan &p) { return p.title; })};
+  throw ToolError{
+      "Plan „" + std::string(text) + "“ nicht gefunden. Vorhanden: " +
+      text::joined(textsOf(plans, [](const Plan &p) { return p.title; }),
+                   ", ")};
 }
 
-Bucket *KanbanTools::lookupBucket(std::string_view text, Plan &plan) {
-  const std::vector<Bucket *> buckets = context().buckets(plan);
+Bucket *lookupBucket(ModelContext &context, std::string_view text, Plan &plan) {
+  const std::vector<Bucket *> buckets = context.buckets(plan);
   for (Bucket *bucket : buckets)
     if (text::namesEqual(bucket->name, text))
       return bucket;
-  return resolution::matchByID(
-      text, buckets, [](const Bucket &b) -> const UUID & { return b.id; });
+  return matchByID(text, buckets,
+                   [](const Bucket &b) -> const UUID & { return b.id; });
 }
 
-Bucket &KanbanTools::findBucket(std::string_view text, Plan &plan) {
-  if (Bucket *bucket = lookupBucket(text, plan))
+Bucket &findBucket(ModelContext &context, std::string_view text, Plan &plan) {
+  if (Bucket *bucket = lookupBucket(context, text, plan))
     return *bucket;
   throw ToolError{"Bucket „" + std::string(text) +
                   "“ nicht gefunden. Vorhanden: " +
-                  joinedNames(context().sortedBuckets(plan),
-                              [](const Bucket &b) { return b.name; })};
+                  text::joined(textsOf(context.sortedBuckets(plan),
+                                       [](const Bucket &b) { return b.name; }),
+                               ", ")};
 }
 
-PlanLabel *KanbanTools::findLabel(std::string_view name, Plan &plan) {
-  for (PlanLabel *label : context().labels(plan))
+PlanLabel *findLabel(ModelContext &context, std::string_view name, Plan &plan) {
+  for (PlanLabel *label : context.labels(plan))
     if (text::namesEqual(label->name, name))
       return label;
   return nullptr;
 }
 
-Goal *KanbanTools::findGoal(std::string_view title, Plan &plan) {
-  for (Goal *goal : context().goals(plan))
+Goal *findGoal(ModelContext &context, std::string_view title, Plan &plan) {
+  for (Goal *goal : context.goals(plan))
     if (text::namesEqual(goal->title, title))
       return goal;
   return nullptr;
 }
 
-Card &KanbanTools::requireCard(const nlohmann::json &arguments) {
+Card &requireCard(ModelContext &context, const nlohmann::json &arguments) {
   const std::string *given = args::string(arguments, "card_id");
   if (!given || !isIDLike(*given))
     throw ToolError{std::string(kBadCardID)};
@@ -223,30 +208,31 @@ Card &KanbanTools::requireCard(const nlohmann::json &arguments) {
   };
   // A full UUID is one primary-key lookup; a prefix is a range scan on the
   // key. Neither loads the other cards of the store.
-  const std::string comparable = resolution::comparableID(text);
+  const std::string comparable = comparableID(text);
   if (auto uuid = parseUUID(comparable)) {
-    if (Card *card = context().card(*uuid))
+    if (Card *card = context.card(*uuid))
       return *card;
     throw notFound();
   }
-  const std::vector<Card *> cards = context().cardsWithIDPrefix(comparable);
+  const std::vector<Card *> cards = context.cardsWithIDPrefix(comparable);
   if (cards.size() > 1)
-    resolution::throwAmbiguous(text, cards.size());
+    throwAmbiguous(text, cards.size());
   if (cards.empty())
     throw notFound();
   return *cards.front();
 }
 
-std::vector<UUID> KanbanTools::bucketIDsInAllPlans(std::string_view text) {
-  const std::vector<Bucket *> buckets = context().fetchBuckets();
+std::vector<UUID> bucketIDsInAllPlans(ModelContext &context,
+                                      std::string_view text) {
+  const std::vector<Bucket *> buckets = context.fetchBuckets();
   std::vector<UUID> ids;
   for (const Bucket *bucket : buckets)
     if (text::namesEqual(bucket->name, text))
       ids.push_back(bucket->id);
   if (ids.empty())
-    if (const Bucket *bucket = resolution::matchByID(
-            text, buckets,
-            [](const Bucket &b) -> const UUID & { return b.id; }))
+    if (const Bucket *bucket =
+            matchByID(text, buckets,
+                      [](const Bucket &b) -> const UUID & { return b.id; }))
       ids.push_back(bucket->id);
   if (ids.empty())
     throw ToolError{"Bucket „" + std::string(text) +
@@ -254,11 +240,12 @@ std::vector<UUID> KanbanTools::bucketIDsInAllPlans(std::string_view text) {
   return ids;
 }
 
-Plan &KanbanTools::defaultPlan() {
-  const std::vector<Plan *> plans = fetchPlans();
+Plan &defaultPlan(ModelContext &context) {
+  const std::vector<Plan *> plans = fetchPlans(context);
   if (plans.empty())
     throw ToolError{std::string(kNoPlanYet)};
   return *plans.front();
 }
 
+} // namespace resolution
 } // namespace taskory

@@ -3,16 +3,53 @@
 #include "KanbanCore/Types.h"
 #include "KanbanCore/Uuid.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-// Matching of ID texts against entities, shared by the resolution members of
-// KanbanTools and by the tools that pick checklist items by ID. Names are
-// always tried first by the callers; this only knows about IDs.
-namespace taskory::resolution {
+// How the tools find what the assistant names: plans, buckets, labels, goals
+// and cards by name or by ID (a full UUID or an ID-like prefix of one). Names
+// are tried first; an ID only when no name matches. Everything here reads the
+// context and never changes it; failures are ToolErrors with the user's text.
+namespace taskory {
+
+class ModelContext;
+struct Bucket;
+struct Card;
+struct Goal;
+struct Plan;
+struct PlanLabel;
+
+namespace resolution {
+
+// The context's plans in the order every tool lists them: ascending
+// sortOrder, ties by natural title order.
+std::vector<Plan *> fetchPlans(ModelContext &context);
+// The first plan of fetchPlans(), or the "no plan yet" ToolError.
+Plan &defaultPlan(ModelContext &context);
+// The plan named by title, else by ID; the ToolError lists the plans there
+// are.
+Plan &findPlan(ModelContext &context, std::string_view text);
+// The plan's bucket named by name, else by ID; nothing when none matches.
+Bucket *lookupBucket(ModelContext &context, std::string_view text, Plan &plan);
+// As lookupBucket, but a miss is a ToolError listing the plan's buckets.
+Bucket &findBucket(ModelContext &context, std::string_view text, Plan &plan);
+// Ids of every bucket of any plan matching `text` by name, else by id.
+std::vector<UUID> bucketIDsInAllPlans(ModelContext &context,
+                                      std::string_view text);
+// Labels and goals are named only by name, never by ID.
+PlanLabel *findLabel(ModelContext &context, std::string_view name, Plan &plan);
+Goal *findGoal(ModelContext &context, std::string_view title, Plan &plan);
+// The card that the `card_id` argument names, by full UUID or ID prefix.
+Card &requireCard(ModelContext &context, const nlohmann::json &args);
+
+// True for a text that can only be an ID: at least six hex digits or hyphens
+// (ASCII or full-width).
+bool isIDLike(std::string_view text);
 
 // The form in which an ID-like text is compared with canonical UUID texts:
 // full-width hex digits become their ASCII forms and letters are upper-cased.
@@ -37,8 +74,6 @@ bool idHasPrefix(std::string_view id, std::string_view prefix);
 template <class T, class IdOf>
 T *matchByID(std::string_view text, const std::vector<T *> &entities,
              IdOf idOf);
-
-bool isIDLike(std::string_view text);
 
 template <class T, class IdOf>
 T *matchByID(std::string_view text, const std::vector<T *> &entities,
@@ -66,4 +101,5 @@ T *matchByID(std::string_view text, const std::vector<T *> &entities,
   return found;
 }
 
-} // namespace taskory::resolution
+} // namespace resolution
+} // namespace taskory

@@ -1,13 +1,11 @@
 #include "Server/DataAccessHint.h"
 
 #include "KanbanCore/KanbanStore.h"
-#include "Server/KanbanMCPServer.h"
 
 #include <cerrno>
 #include <dirent.h>
 
-namespace taskory {
-namespace DataAccessHint {
+namespace taskory::DataAccessHint {
 
 std::optional<int> listingError(const std::filesystem::path &directory) {
   DIR *handle = ::opendir(directory.c_str());
@@ -47,11 +45,8 @@ std::optional<std::string> hint(std::optional<int> error) {
 #endif
 }
 
-} // namespace DataAccessHint
-
-std::optional<std::string> KanbanMCPServer::dataAccessHint() {
-  return DataAccessHint::hint(
-      DataAccessHint::listingError(KanbanStore::storeURL().parent_path()));
+std::optional<std::string> forStore() {
+  return hint(listingError(KanbanStore::storeURL().parent_path()));
 }
 
-} // namespace taskory
+} // namespace taskory::DataAccessHint

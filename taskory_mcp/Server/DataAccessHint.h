@@ -22,4 +22,8 @@ bool isPermissionDenial(int error);
 // hint; elsewhere this always returns nothing.
 std::optional<std::string> hint(std::optional<int> error);
 
+// The hint for the store's own directory: listed here, when the store could
+// not be opened, because only a listing tells the refusal apart.
+std::optional<std::string> forStore();
+
 } // namespace taskory::DataAccessHint

@@ -72,13 +72,4 @@ int serve(int in, int out, const ToolRunner &runTool);
 // Writes `message` and a line feed to standard error in one write; no prefix.
 void log(std::string_view message);
 
-// The access hint for a store directory that the system's privacy protection
-// keeps us from listing; nothing when the directory lists, when it fails for
-// another reason, and always on platforms without such protection.
-std::optional<std::string> dataAccessHint();
-
-// The process: opens the store, then serves standard input and output.
-// Returns the exit status (1 when the store cannot be opened).
-int main();
-
 } // namespace taskory::KanbanMCPServer

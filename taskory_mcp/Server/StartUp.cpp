@@ -3,14 +3,15 @@
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/ModelContext.h"
 #include "KanbanTools/KanbanTools.h"
+#include "Server/DataAccessHint.h"
 #include "Server/KanbanMCPServer.h"
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <exception>
-#include <optional>
 #include <fcntl.h>
+#include <optional>
 #include <unistd.h>
 
 namespace taskory {
@@ -24,7 +25,7 @@ std::unique_ptr<ModelContainer> openStore() {
   } catch (const std::exception &error) {
     KanbanMCPServer::log(std::string("Store konnte nicht geöffnet werden: ") +
                          error.what());
-    if (auto hint = KanbanMCPServer::dataAccessHint())
+    if (auto hint = DataAccessHint::forStore())
       KanbanMCPServer::log(*hint);
     return nullptr;
   } catch (...) {
@@ -72,7 +73,7 @@ void occupyClosedStandardDescriptors() {
 
 } // namespace
 
-int KanbanMCPServer::main() {
+int StartUp::main() {
   occupyClosedStandardDescriptors();
   // A client that goes away closes our standard output; the write then
   // reports EPIPE and the loop ends normally instead of the signal killing
@@ -85,14 +86,14 @@ int KanbanMCPServer::main() {
   // calendar once spares every call the cost of setting it up, and building
   // it at the first tool call keeps ICU's loading out of the start-up.
   std::optional<Calendar> calendar;
-  return serve(STDIN_FILENO, STDOUT_FILENO,
-               [&container, &calendar](std::string_view name,
-                                       const nlohmann::json &arguments) {
-                 if (!calendar)
-                   calendar = Calendar::current();
-                 return StartUp::callTool(*container, *calendar, name,
-                                          arguments);
-               });
+  return KanbanMCPServer::serve(
+      STDIN_FILENO, STDOUT_FILENO,
+      [&container, &calendar](std::string_view name,
+                              const nlohmann::json &arguments) {
+        if (!calendar)
+          calendar = Calendar::current();
+        return StartUp::callTool(*container, *calendar, name, arguments);
+      });
 }
 
 } // namespace taskory

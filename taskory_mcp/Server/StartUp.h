@@ -23,10 +23,15 @@ namespace taskory::StartUp {
 std::unique_ptr<ModelContainer> openStore();
 
 // Runs one tool call in a fresh context with the author "mcp", at the current
-// time and in `calendar` (the user's). The context is discarded afterwards, so a
-// failed call leaves nothing behind. Throws whatever the context or the tool
+// time and in `calendar` (the user's). The context is discarded afterwards, so
+// a failed call leaves nothing behind. Throws whatever the context or the tool
 // throws.
 std::string callTool(ModelContainer &container, const Calendar &calendar,
                      std::string_view name, const nlohmann::json &arguments);
+
+// The process: opens the store, then serves standard input and output with
+// one calendar for the whole session. Returns the exit status (1 when the
+// store cannot be opened).
+int main();
 
 } // namespace taskory::StartUp

@@ -1,3 +1,3 @@
-#include "Server/KanbanMCPServer.h"
+#include "Server/StartUp.h"
 
-int main() { return taskory::KanbanMCPServer::main(); }
+int main() { return taskory::StartUp::main(); }

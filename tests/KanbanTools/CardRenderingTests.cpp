@@ -83,15 +83,16 @@ TEST_F(CardRendering, CardWithEveryPart) {
                 "Abgeschlossen 2025-03-09 · Farbe #FFAA00 · Serie #4");
   // What the JSON adds beyond the list and the bare card.
   const json full = object(card, true);
-  EXPECT_EQ(json({full["start_date"], full["planned_date"], full["recurrence"],
-                  full["github"], full["is_idea_task"], full["is_late"],
-                  full["completed_at"], full["series_occurrence"],
-                  full["attachments"]})
-                .dump(),
-            R"(["2025-03-01 08:00","2025-03-11","Alle 3 Tage","https://)"
-            R"(github.com/acme/shop/issues/42",true,true,"2025-03-09 23:30",4,)"
-            R"([{"alias":"Liste","kind":"link","url":"https://example.org/a/b"},)"
-            R"({"alias":"Beleg.pdf","kind":"file","url":null}]])");
+  EXPECT_EQ(
+      json({full["start_date"], full["planned_date"], full["recurrence"],
+            full["github"], full["is_idea_task"], full["is_late"],
+            full["completed_at"], full["series_occurrence"],
+            full["attachments"]})
+          .dump(),
+      R"(["2025-03-01 08:00","2025-03-11","Alle 3 Tage","https://)"
+      R"(github.com/acme/shop/issues/42",true,true,"2025-03-09 23:30",4,)"
+      R"([{"alias":"Liste","kind":"link","url":"https://example.org/a/b"},)"
+      R"({"alias":"Beleg.pdf","kind":"file","url":null}]])");
   card.isArchived = true;
   card.completedAt.reset();
   card.colorHex.reset();

@@ -2,6 +2,8 @@
 
 #include "KanbanCore/RecurrenceRule.h"
 
+#include <cstdio>
+
 namespace taskory::test {
 namespace {
 
@@ -31,6 +33,12 @@ protected:
                  "FROM (SELECT l.name FROM CardLabel JOIN PlanLabel l ON "
                  "l.id = label ORDER BY l.slotIndex)");
   }
+  // A date as the store keeps it, in SQLite's text of a real.
+  static std::string stored(Date date) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", date);
+    return text;
+  }
   UUID todo, done;
 };
 
@@ -48,8 +56,9 @@ TEST_F(CardTools, CreateStoresEveryFieldAndConfirms) {
                 "2025-03-14");
   EXPECT_EQ(card("Steuer", "bucket, sortOrder, notes, dueDate, startDate, "
                            "plannedDate, priorityRaw, colorHex"),
-            done + "|1024.0|none|1741968000.0|1740816000.0|1741881600.0|1|"
-                   "#107C10");
+            done + "|1024.0|none|" + stored(local(2025, 3, 14, 17)) + "|" +
+                stored(local(2025, 3, 1, 9)) + "|" +
+                stored(local(2025, 3, 13, 17)) + "|1|#107C10");
   EXPECT_EQ(tags(), "Rot,Blau|1");
   EXPECT_EQ(value("SELECT count(*), (SELECT group_concat(title || '@' || "
                   "sortOrder) FROM ChecklistItem WHERE sortOrder IN (1024, "
@@ -74,28 +83,28 @@ TEST_F(CardTools, CreateStoresStatusAndRecurrence) {
   call("create_card", R"({"title": "Wäsche", "bucket": "Erledigt",
     "due_date": "2025-03-14", "status": "completed", "checklist": ["waschen"],
     "recurrence": {"frequency": "weekly"}})"_json);
-  EXPECT_EQ(rows("SELECT colorHex, dueDate, recurrenceOccurrence, sortOrder, "
-                 "(SELECT count(*) FROM ChecklistItem i WHERE i.card = Card.id) "
-                 "FROM Card"),
-            (Strings{"#107C10|1741968000.0|1|1024.0|1",
-                     "NULL|1742572800.0|2|1025.0|0"}));
+  EXPECT_EQ(
+      rows("SELECT colorHex, dueDate, recurrenceOccurrence, sortOrder, "
+           "(SELECT count(*) FROM ChecklistItem i WHERE i.card = Card.id) "
+           "FROM Card"),
+      (Strings{"#107C10|" + stored(local(2025, 3, 14, 17)) + "|1|1024.0|1",
+               "NULL|" + stored(local(2025, 3, 21, 17)) + "|2|1025.0|0"}));
   // A count beyond the 64-bit range stays huge instead of wrapping; one day
   // that is not a whole number drops the list.
   call("create_card", R"({"title": "Groß", "due_date": "2025-03-14",
     "status": 1, "recurrence": {"frequency": "yearly", "days_of_week": [2, "x"],
     "interval": 18446744073709551615}})"_json);
-  const std::string row =
-      card("Groß", "id = recurrenceSeriesID, recurrenceOccurrence, "
-                   "percentComplete, CAST(recurrenceRuleData AS TEXT)");
-  EXPECT_EQ(row.substr(0, 6), "1|1|0|");
-  EXPECT_EQ(json::parse(row.substr(6)),
+  EXPECT_EQ(card("Groß", "id = recurrenceSeriesID AND recurrenceOccurrence "
+                         "= 1 AND percentComplete = 0"),
+            "1");
+  EXPECT_EQ(json::parse(card("Groß", "CAST(recurrenceRuleData AS TEXT)")),
             R"({"frequency":"yearly","interval":9223372036854775807,
                 "daysOfWeek":[]})"_json);
   call("create_card", R"({"title": "ohne", "due_date": "2025-03-14",
     "status": "DONE", "recurrence": {"frequency": "NONE"}})"_json);
   EXPECT_EQ(card("ohne", "recurrenceRuleData, recurrenceSeriesID, "
                          "percentComplete, completedAt"),
-            "NULL|NULL|100|1741773600.0");
+            "NULL|NULL|100|" + stored(kNow));
 }
 
 TEST_F(CardTools, CreateFailuresLeaveTheStoreAsItWas) {
@@ -133,66 +142,83 @@ protected:
     args["card_id"] = "C0000000";
     return call("update_card", args);
   }
-  std::string checks() {
-    return value("SELECT group_concat(isChecked, '') FROM ChecklistItem");
+  // The ticked entries in stored order, each as title and ID prefix.
+  Strings ticked() {
+    return rows("SELECT title || ' ' || substr(id, 1, 8) FROM ChecklistItem "
+                "WHERE isChecked <> 0 ORDER BY rowid");
   }
 };
 
-TEST_F(UpdateCard, ChecklistByTitleThenIDAndTheTwentyLimit) {
+TEST_F(UpdateCard, ChecklistEntriesByTitleBeforeID) {
   update({{"check_items", {"milch"}}});
-  EXPECT_EQ(checks(), "100"); // the first Milch in stored order
+  EXPECT_EQ(ticked(), Strings{"Milch A0000001"}); // the first in stored order
   update({{"check_items", {"A0000003-0000-4000-8000-000000000000", "b00000"}}});
-  EXPECT_EQ(checks(), "111");
+  EXPECT_EQ(ticked(),
+            (Strings{"Milch A0000001", "Brot B0000002", "Milch A0000003"}));
   // An entry named in both lists ends unticked.
   update({{"check_items", {"a0000003"}}, {"uncheck_items", {"A0000003-0"}}});
-  EXPECT_EQ(checks(), "110");
+  EXPECT_EQ(ticked(), (Strings{"Milch A0000001", "Brot B0000002"}));
   // A title that looks like an ID wins over the entry with that ID.
   seed().item(card(), "Anderes", false, "DEADBEEF-0000-4000-8000-000000000001");
-  seed().item(card(), "deadbeef").sortOrder = 2;
+  seed()
+      .item(card(), "deadbeef", false, "EEEEEEEE-0000-4000-8000-000000000002")
+      .sortOrder = 2;
   update({{"check_items", {"DEADBEEF"}}});
-  EXPECT_EQ(checks(), "11001");
+  EXPECT_EQ(ticked(),
+            (Strings{"Milch A0000001", "Brot B0000002", "deadbeef EEEEEEEE"}));
+}
 
+TEST_F(UpdateCard, AddedEntriesFollowTheLastOne) {
   update({{"add_items", {"", "Eier", 3, "Mehl"}}});
   EXPECT_EQ(value("SELECT group_concat(title || sortOrder) FROM ChecklistItem "
-                  "WHERE rowid > 5"),
+                  "WHERE rowid > 3"),
             "Eier4096.0,Mehl5120.0");
-  update({{"add_items", json(Strings(13, "x"))}});
+}
+
+TEST_F(UpdateCard, AddingBeyondTwentyFailsButAFullCardStaysEditable) {
+  update({{"add_items", json(Strings(17, "x"))}});
   EXPECT_EQ(update({{"add_items", {"21"}}}),
             "Fehler: Maximal 20 Checklisten-Einträge pro Karte");
   seed().item(card(), "Alt");
   // A card already over the limit can still be changed.
   EXPECT_EQ(update({{"check_items", {"Brot"}}, {"status", "in_progress"}}),
             "OK: „Einkaufen“ (C0000000) – in_progress, Bucket Zu erledigen, "
-            "Checkliste 3/21");
+            "Checkliste 1/21");
 }
 
-TEST_F(UpdateCard, FieldsLabelsAndGoals) {
+TEST_F(UpdateCard, FieldsChangeButAMoveTakesNeitherColourNorProgress) {
   context().bucket(done)->autoProgressRaw = 100;
   EXPECT_EQ(update(R"({"title": "Großeinkauf", "bucket": "erledigt",
     "due_date": "2025-03-14T16:30:00Z", "is_on_my_day": true,
-    "is_archived": true, "add_labels": ["Rot", "Gelb", "Blau"],
-    "add_goals": ["umzug"]})"_json),
+    "is_archived": true})"_json),
             "OK: „Großeinkauf“ (C0000000) – not_started, Bucket Erledigt, "
             "Checkliste 0/3, fällig 2025-03-14");
+  // An empty title is no title; a string is no flag.
+  update({{"title", ""}, {"is_on_my_day", "false"}});
+  const auto column = [&](const std::string &name) {
+    return CardTools::card("Großeinkauf", name);
+  };
+  EXPECT_EQ(column("bucket"), done);
+  EXPECT_EQ(column("dueDate"), stored(local(2025, 3, 14, 17, 30)));
+  EXPECT_EQ(column("modifiedAt"), stored(kNow));
+  EXPECT_EQ(column("isOnMyDay || isArchived"), "11");
+  EXPECT_EQ(column("colorHex IS NULL AND percentComplete = 0"), "1");
+}
+
+TEST_F(UpdateCard, LabelsAndGoalsAreAddedRemovedAndReplacedByName) {
+  update({{"add_labels", {"Rot", "Gelb", "Blau"}}, {"add_goals", {"umzug"}}});
   EXPECT_EQ(tags(), "Rot,Gelb,Blau|1");
-  // Labels go by name only; a string is no flag; the move took neither
-  // colour nor progress.
+  // Labels go by name only.
   const UUID rot = value("SELECT id FROM PlanLabel WHERE name = 'Rot'");
-  update({{"title", ""},
-          {"remove_labels", {"gelb", rot}},
-          {"remove_goals", {"UMZUG", "gibt es nicht"}},
-          {"is_on_my_day", "false"}});
+  update({{"remove_labels", {"gelb", rot}},
+          {"remove_goals", {"UMZUG", "gibt es nicht"}}});
   EXPECT_EQ(tags(), "Rot,Blau|0");
-  EXPECT_EQ(CardTools::card("Großeinkauf",
-                            "bucket, dueDate, isOnMyDay, isArchived, "
-                            "colorHex, percentComplete, modifiedAt"),
-            done + "|1741969800.0|1|1|NULL|0|1741773600.0");
   update({{"labels", {"gelb", "Blau"}}});
   EXPECT_EQ(tags(), "Gelb,Blau|0");
 }
 
 TEST_F(UpdateCard, CompletingARecurringCardIsOneChange) {
-  card().dueDate = 1741968000;
+  card().dueDate = local(2025, 3, 14, 17);
   card().setRecurrenceRule(
       RecurrenceRule(RecurrenceRule::Frequency::weekly, 1));
   update({{"status", "completed"}});
@@ -242,30 +268,6 @@ TEST_F(CardTools, DeleteTakesItsPartsAndLinksButOnlyThatCard) {
                   "CardLabel), (SELECT count(*) FROM Goal), (SELECT count(*) "
                   "FROM PlanLabel) FROM Card"),
             keepID + "|Schere|0|0|0|1|25");
-}
-
-TEST_F(ToolsTest, DateArguments) {
-  // Dates alone mean 17:00 local.
-  for (const auto &[text, expected] : table(R"(
-"2025-03-01T02:30:00-05:30" | 1740816000
-"1969-12-31T23:59:59Z" | -1
-"9999-12-31T23:59:59Z" | 253402300799
-"2025-03-30" | 1743346800
-)"))
-    EXPECT_EQ(tools().parseOptionalDate(text.get<std::string>()),
-              std::stod(expected))
-        << text;
-  EXPECT_EQ(tools().parseOptionalDate("NULL"), std::nullopt);
-  for (const std::string text :
-       {"2025-03-01 08:00:00Z", "2025-02-29", "2025-03-01T24:00:00Z",
-        "99999999999999999999-01-01"})
-    EXPECT_EQ(errorOf([&] { tools().parseOptionalDate(text); }),
-              "Datum nicht lesbar: " + text +
-                  " (erwartet YYYY-MM-DD oder ISO-8601)");
-  // Samoa skipped 30 December 2011: its next existing time is the 31st, 00:00.
-  const Calendar apia("Pacific/Apia", "de_DE");
-  EXPECT_EQ(KanbanTools(context(), kNow, apia).parseOptionalDate("2011-12-30"),
-            apia.date(2011, 12, 31));
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "ToolsFixture.h"
 
+#include "KanbanTools/Resolution.h"
+
 namespace taskory::test {
 namespace {
 
@@ -7,20 +9,19 @@ const std::string kAmbiguous = " ist mehrdeutig (2 Treffer) – mehr Zeichen "
                                "angeben";
 
 TEST(IsIDLike, HexDigitsAndHyphensFromSixCharacters) {
-  for (const std::string text :
-       {"ABCDEF", "12-4-6", "ＡＢＣｄｅｆ"})
-    EXPECT_TRUE(KanbanTools::isIDLike(text)) << text;
+  for (const std::string text : {"ABCDEF", "12-4-6", "ＡＢＣｄｅｆ"})
+    EXPECT_TRUE(resolution::isIDLike(text)) << text;
   // Invalid UTF-8, a combining accent joining the e, a cut full-width one.
   for (const std::string text :
        {"abcde", "abcdeg", "abc def", "１２３４５", "ＡＢＣＤＥＧ",
         "abcdef\xFF", "abcde\xCC\x81", "abcde\xEF\xBC"})
-    EXPECT_FALSE(KanbanTools::isIDLike(text)) << text;
+    EXPECT_FALSE(resolution::isIDLike(text)) << text;
 }
 
 using Resolution = ToolsTest;
 
 TEST_F(Resolution, PlansByNameBeforeIDThenPrefixWithFailures) {
-  EXPECT_EQ(errorOf([&] { tools().findPlan("Haus"); }),
+  EXPECT_EQ(errorOf([&] { resolution::findPlan(context(), "Haus"); }),
             "Plan „Haus“ nicht gefunden. Vorhanden: ");
   Plan &alpha = seed().plan("Alpha", "ABCDEF01-0000-4000-8000-000000000001");
   Plan &named = seed().plan("abcdef", "99999999-0000-4000-8000-000000000002");
@@ -37,50 +38,68 @@ TEST_F(Resolution, PlansByNameBeforeIDThenPrefixWithFailures) {
       {"C0FFEE", &lower},        // id stored in lower case
   };
   for (const auto &[text, plan] : found)
-    EXPECT_EQ(&tools().findPlan(text), plan) << text;
-  EXPECT_EQ(errorOf([&] { tools().findPlan("abcdef0"); }),
+    EXPECT_EQ(&resolution::findPlan(context(), text), plan) << text;
+  EXPECT_EQ(errorOf([&] { resolution::findPlan(context(), "abcdef0"); }),
             "ID-Kürzel „abcdef0“" + kAmbiguous);
   for (const std::string text :
        {"Alpha ", "FFFFFFFF-0000-4000-8000-000000000000", "Alp"})
-    EXPECT_EQ(errorOf([&] { tools().findPlan(text); }),
+    EXPECT_EQ(errorOf([&] { resolution::findPlan(context(), text); }),
               "Plan „" + text +
                   "“ nicht gefunden. Vorhanden: plan 2, Plan 10, Alpha, "
                   "abcdef, Büro, Klein, Zwei")
         << text;
 }
 
-TEST_F(Resolution, BucketsLabelsAndGoals) {
+TEST_F(Resolution, BucketsInAPlanByNameThenID) {
   Plan &plan = seed().plan("Haushalt");
   Bucket &later = seed().bucket(plan, "Später", std::nullopt,
                                 "B0000001-0000-4000-8000-000000000001");
   Bucket &todo = seed().bucket(plan, "Zu erledigen", std::nullopt,
                                "B0000002-0000-4000-8000-000000000002");
   later.sortOrder = 9000;
+  seed().bucket(seed().plan("Anderes"), "zu erledigen", std::nullopt,
+                "B0000003-0000-4000-8000-000000000003");
+  const std::vector<std::pair<std::string, const Bucket *>> found = {
+      {"zu ERLEDIGEN", &todo},
+      {"b0000001", &later},
+      {"B0000003", nullptr}, // another plan's bucket
+  };
+  for (const auto &[text, bucket] : found)
+    EXPECT_EQ(resolution::lookupBucket(context(), text, plan), bucket) << text;
+  EXPECT_EQ(
+      errorOf([&] { resolution::lookupBucket(context(), "b00000", plan); }),
+      "ID-Kürzel „b00000“" + kAmbiguous);
+  EXPECT_EQ(errorOf([&] { resolution::findBucket(context(), "Fremd", plan); }),
+            "Bucket „Fremd“ nicht gefunden. Vorhanden: Zu erledigen, Später");
+}
+
+TEST_F(Resolution, BucketsAcrossPlansEveryNameMatchElseOneID) {
+  Plan &plan = seed().plan("Haushalt");
+  seed().bucket(plan, "Später", std::nullopt,
+                "B0000001-0000-4000-8000-000000000001");
+  Bucket &todo = seed().bucket(plan, "Zu erledigen", std::nullopt,
+                               "B0000002-0000-4000-8000-000000000002");
   Bucket &foreign =
       seed().bucket(seed().plan("Anderes"), "zu erledigen", std::nullopt,
                     "B0000003-0000-4000-8000-000000000003");
-  EXPECT_EQ(tools().lookupBucket("zu ERLEDIGEN", plan), &todo);
-  EXPECT_EQ(tools().lookupBucket("b0000001", plan), &later);
-  EXPECT_EQ(tools().lookupBucket("B0000003", plan), nullptr);
-  EXPECT_EQ(errorOf([&] { tools().lookupBucket("b00000", plan); }),
-            "ID-Kürzel „b00000“" + kAmbiguous);
-  EXPECT_EQ(errorOf([&] { tools().findBucket("Fremd", plan); }),
-            "Bucket „Fremd“ nicht gefunden. Vorhanden: Zu erledigen, Später");
-  // Across plans: every name match, else one ID.
-  EXPECT_EQ(tools().bucketIDsInAllPlans("Zu Erledigen"),
+  EXPECT_EQ(resolution::bucketIDsInAllPlans(context(), "Zu Erledigen"),
             (std::vector<UUID>{todo.id, foreign.id}));
-  EXPECT_EQ(tools().bucketIDsInAllPlans("b0000003"),
+  EXPECT_EQ(resolution::bucketIDsInAllPlans(context(), "b0000003"),
             std::vector<UUID>{foreign.id});
-  EXPECT_EQ(errorOf([&] { tools().bucketIDsInAllPlans("b00000"); }),
-            "ID-Kürzel „b00000“ ist mehrdeutig (3 Treffer) – mehr Zeichen "
-            "angeben");
-  // Labels and goals only by name.
+  EXPECT_EQ(
+      errorOf([&] { resolution::bucketIDsInAllPlans(context(), "b00000"); }),
+      "ID-Kürzel „b00000“ ist mehrdeutig (3 Treffer) – mehr Zeichen "
+      "angeben");
+}
+
+TEST_F(Resolution, LabelsAndGoalsOnlyByName) {
+  Plan &plan = seed().plan("Haushalt");
   PlanLabel &red = seed().label(plan, 0, "Rot");
   Goal &fit = seed().goal(plan, "Fit werden");
-  EXPECT_EQ(tools().findLabel("rot", plan), &red);
-  EXPECT_EQ(tools().findLabel(shortID(red.id), plan), nullptr);
-  EXPECT_EQ(tools().findGoal("FIT WERDEN", plan), &fit);
-  EXPECT_EQ(tools().findGoal(fit.id, plan), nullptr);
+  EXPECT_EQ(resolution::findLabel(context(), "rot", plan), &red);
+  EXPECT_EQ(resolution::findLabel(context(), shortID(red.id), plan), nullptr);
+  EXPECT_EQ(resolution::findGoal(context(), "FIT WERDEN", plan), &fit);
+  EXPECT_EQ(resolution::findGoal(context(), fit.id, plan), nullptr);
 }
 
 TEST_F(Resolution, CardsByFullIDOrPrefix) {
@@ -98,7 +117,8 @@ TEST_F(Resolution, CardsByFullIDOrPrefix) {
       {"9ABCDEF0", &lower},
   };
   for (const auto &[id, card] : found)
-    EXPECT_EQ(&tools().requireCard({{"card_id", id}}), card) << id;
+    EXPECT_EQ(&resolution::requireCard(context(), {{"card_id", id}}), card)
+        << id;
   const std::string bad =
       "card_id fehlt oder ist weder UUID noch ID-Kürzel (mind. 6 Hex-Zeichen)";
   const std::string full35 = "1A2B3C4D-0000-4000-8000-00000000000";
@@ -110,7 +130,7 @@ TEST_F(Resolution, CardsByFullIDOrPrefix) {
            {"------", "Karte mit ID ------ nicht gefunden"},
        })
     EXPECT_EQ(errorOf([&] {
-                tools().requireCard({{"card_id", text}});
+                resolution::requireCard(context(), {{"card_id", text}});
               }),
               message)
         << text;

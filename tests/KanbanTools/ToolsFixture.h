@@ -3,7 +3,7 @@
 // One file store under temporary XDG homes. Entities are seeded through a
 // context of their own (author "app"); call() saves them, then runs a tool on
 // a fresh context as the server does (author "mcp"), and raw SQL shows what
-// was stored. tools() calls handlers directly on the seeding context.
+// was stored. Resolution is checked on the seeding context directly.
 
 #include "KanbanCore/KanbanStore.h"
 #include "KanbanCore/Uuid.h"
@@ -50,7 +50,6 @@ protected:
   Date local(int y, int mo, int d, int h = 0, int mi = 0) {
     return seed().local(y, mo, d, h, mi);
   }
-  KanbanTools tools() { return KanbanTools(context(), kNow, calendar); }
 
   // Saves the seeding (references from seed() end here); a ToolError comes
   // back as "Fehler: " and its message.
