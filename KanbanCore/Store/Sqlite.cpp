@@ -5,11 +5,13 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <limits>
 #include <random>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -223,6 +225,15 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::openHandle(const char *file,
   Handle db(raw);
   if (rc != SQLITE_OK) {
     const int extended = db ? sqlite3_extended_errcode(db.get()) : rc;
+    // "Unable to open" hides the usual cause: the user may not read or write
+    // the file. The operating system's code says so.
+    const int error = db ? sqlite3_system_errno(db.get()) : 0;
+    if ((rc & 0xff) == SQLITE_CANTOPEN && (error == EACCES || error == EPERM))
+      throw StoreError::fromResultCode(
+          SQLITE_PERM, extended,
+          "Kein Zugriff auf den Store: keine Berechtigung, die Datei zu "
+          "öffnen (" +
+              std::error_code(error, std::generic_category()).message() + ").");
     const std::string detail =
         db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc);
     throw StoreError::fromResultCode(rc, extended,
@@ -302,7 +313,8 @@ void SqliteDatabase::checkFileNotMoved() {
 
 void SqliteDatabase::setBusyTimeout(int milliseconds) {
   check(sqlite3_busy_handler(
-      handle(), milliseconds > 0 ? &SqliteFunctionBridge::busy : nullptr, this));
+      handle(), milliseconds > 0 ? &SqliteFunctionBridge::busy : nullptr,
+      this));
   busyTimeout_ = busyLimit_ = milliseconds;
 }
 
@@ -330,8 +342,7 @@ bool SqliteDatabase::waitWhileBusy(int attempt) {
 }
 
 void SqliteDatabase::keepWALSmall(int frames) {
-  exec("PRAGMA journal_size_limit = " +
-       std::to_string(int64_t{frames} * 4096));
+  exec("PRAGMA journal_size_limit = " + std::to_string(int64_t{frames} * 4096));
   walCheckpointFrames_ = frames;
   sqlite3_wal_hook(handle(), &SqliteFunctionBridge::walCommitted, this);
 }
@@ -353,8 +364,8 @@ void SqliteDatabase::checkpointAfterCommit(const char *schema,
   // busy.
   constexpr int kCheckpointWaitMilliseconds = 20;
   busyLimit_ = std::min(busyTimeout_, kCheckpointWaitMilliseconds);
-  sqlite3_wal_checkpoint_v2(handle(), schema, SQLITE_CHECKPOINT_TRUNCATE, nullptr,
-                            nullptr);
+  sqlite3_wal_checkpoint_v2(handle(), schema, SQLITE_CHECKPOINT_TRUNCATE,
+                            nullptr, nullptr);
   busyLimit_ = busyTimeout_;
 }
 
@@ -370,7 +381,13 @@ void SqliteDatabase::check(int rc) {
   if ((extended & 0xff) != code)
     extended = rc;
   std::string message = describeSqliteError(code, extended);
-  if (code != SQLITE_BUSY && code != SQLITE_LOCKED)
+  // A file-size limit (ulimit -f) looks like any failed write to SQLite;
+  // only the operating system's code tells the user what to change.
+  if ((code == SQLITE_IOERR || code == SQLITE_FULL) &&
+      sqlite3_system_errno(handle()) == EFBIG)
+    message = "Die erlaubte Dateigröße (ulimit -f) ist erreicht – die "
+              "Änderung wurde nicht gespeichert.";
+  else if (code != SQLITE_BUSY && code != SQLITE_LOCKED)
     message += std::string(" (SQLite: ") + sqlite3_errmsg(handle()) + ")";
   throw StoreError::fromResultCode(code, extended, message);
 }

@@ -23,9 +23,9 @@ namespace taskory::StartUp {
 std::unique_ptr<ModelContainer> openStore();
 
 // Runs one tool call in a fresh context with the author "mcp", at the current
-// time and in `calendar` (the user's). The context is discarded afterwards, so
-// a failed call leaves nothing behind. Throws whatever the context or the tool
-// throws.
+// time and in `calendar` (the user's); a tool that only reads gets a
+// read-only context. The context is discarded afterwards, so a failed call
+// leaves nothing behind. Throws whatever the context or the tool throws.
 std::string callTool(ModelContainer &container, const Calendar &calendar,
                      std::string_view name, const nlohmann::json &arguments);
 
