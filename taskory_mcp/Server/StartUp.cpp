@@ -18,6 +18,11 @@ namespace taskory {
 namespace StartUp {
 
 std::unique_ptr<ModelContainer> openStore() {
+  // Under a file-size limit (ulimit -f) the write that would pass it raises
+  // SIGXFSZ, which ends the process before the call is answered. Ignored,
+  // the write fails with EFBIG instead: SQLite rolls the call back and it is
+  // answered with an error, as on a full disk.
+  std::signal(SIGXFSZ, SIG_IGN);
   KanbanStore::setUsesGroupContainerPath(true);
   std::unique_ptr<ModelContainer> container;
   try {
@@ -82,11 +87,6 @@ int StartUp::main() {
   // reports EPIPE and the loop ends normally instead of the signal killing
   // the process.
   std::signal(SIGPIPE, SIG_IGN);
-  // Under a file-size limit (ulimit -f) the write that would pass it raises
-  // SIGXFSZ, which ends the process before the call is answered. Ignored,
-  // the write fails with EFBIG instead: SQLite rolls the call back and it
-  // is answered with an error, like a full disk.
-  std::signal(SIGXFSZ, SIG_IGN);
   auto container = StartUp::openStore();
   if (!container)
     return 1;

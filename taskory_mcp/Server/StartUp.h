@@ -16,7 +16,8 @@ class Calendar;
 
 namespace taskory::StartUp {
 
-// Marks the settings as living in the group container and opens the local
+// Marks the settings as living in the group container, makes a write past a
+// file-size limit fail instead of ending the process, and opens the local
 // store. On failure logs the reason (and the access hint where there is one)
 // and returns nothing; the caller then ends with status 1. A store recorded
 // by a newer data model is logged and still returned.
