@@ -38,8 +38,7 @@ struct CardQuery {
   // Only cards with a due date at or before this instant.
   std::optional<Date> dueAtOrBefore;
   // Extra test on title and notes (called with the stored bytes).
-  std::function<bool(std::string_view title, std::string_view notes)>
-      textMatches;
+  std::function<bool(std::string_view title, std::string_view notes)> textMatches;
 };
 
 // One unit of work on the store: a single SQLite transaction on the
@@ -121,9 +120,9 @@ public:
   std::optional<double> maxCardSortOrder(const Plan &plan);
 
   // --- derived values that need relationships ---
-  std::vector<Bucket *> sortedBuckets(const Plan &plan);   // sortOrder, stable
+  std::vector<Bucket *> sortedBuckets(const Plan &plan);  // sortOrder, stable
   std::vector<PlanLabel *> sortedLabels(const Plan &plan); // slotIndex, stable
-  std::vector<Card *> activeCards(const Plan &plan);       // not archived
+  std::vector<Card *> activeCards(const Plan &plan);      // not archived
   std::vector<Card *> activeCards(const Bucket &bucket);
   std::vector<ChecklistItem *> sortedChecklist(const Card &card);
   std::vector<CardAttachment *> sortedAttachments(const Card &card);
