@@ -1,8 +1,6 @@
 #include "KanbanTools/ToolHandlers.h"
 
 #include "KanbanCore/ModelContext.h"
-#include "KanbanCore/Text.h"
-#include "KanbanTools/Arguments.h"
 #include "KanbanTools/CardRendering.h"
 #include "KanbanTools/Resolution.h"
 

@@ -52,6 +52,11 @@ std::size_t hexOrHyphenAt(std::string_view text, std::size_t i, char &ascii) {
 
 char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
 
+std::string ambiguityMessage(std::string_view text, std::size_t count) {
+  return "ID-Kürzel „" + std::string(text) + "“ ist mehrdeutig (" +
+         std::to_string(count) + " Treffer) – mehr Zeichen angeben";
+}
+
 } // namespace
 
 bool isIDLike(std::string_view text) {
@@ -85,11 +90,6 @@ std::string comparableID(std::string_view text) {
     }
   }
   return out;
-}
-
-std::string ambiguityMessage(std::string_view text, std::size_t count) {
-  return "ID-Kürzel „" + std::string(text) + "“ ist mehrdeutig (" +
-         std::to_string(count) + " Treffer) – mehr Zeichen angeben";
 }
 
 void throwAmbiguous(std::string_view text, std::size_t count) {

@@ -58,9 +58,8 @@ bool isIDLike(std::string_view text);
 // other characters are copied unchanged.
 std::string comparableID(std::string_view text);
 
-// The message for a prefix that selects `count` (two or more) entities;
-// `text` is the caller's text as given.
-std::string ambiguityMessage(std::string_view text, std::size_t count);
+// Throws the ToolError for a prefix that selects `count` (two or more)
+// entities; `text` is the caller's text as given.
 [[noreturn]] void throwAmbiguous(std::string_view text, std::size_t count);
 
 // True when `id` (any letter case, as stored) begins with `prefix`, which is

@@ -2,6 +2,7 @@
 
 #include "ToolsFixture.h"
 
+#include "KanbanCore/CardHours.h"
 #include "KanbanCore/RecurrenceRule.h"
 
 namespace taskory::test {
@@ -100,9 +101,8 @@ TEST_F(CardRendering, CardWithEveryPart) {
   EXPECT_TRUE(detail(card).ends_with("\nArchiviert"));
 }
 
-TEST_F(CardRendering, GitHubRecurrenceLatenessAndLowerCaseIDs) {
-  Card &card =
-      seed().card(nullptr, "T", "1a2b3c4d-0000-4000-8000-00000000000f");
+TEST_F(CardRendering, GitHubPartNeedsARepository) {
+  Card &card = seed().card(nullptr, "T");
   card.githubRepo = "acme/shop";
   card.githubNumber = 7;
   EXPECT_EQ(metaParts(context(), card), Strings{"GitHub: acme/shop#7"});
@@ -111,12 +111,22 @@ TEST_F(CardRendering, GitHubRecurrenceLatenessAndLowerCaseIDs) {
   card.githubRepo.reset();
   card.githubURLString = "https://github.com/x"; // without repo: not GitHub
   EXPECT_TRUE(metaParts(context(), card).empty());
-  // Unreadable rule data counts as no rule.
+}
+
+TEST_F(CardRendering, UnreadableRuleDataCountsAsNoRule) {
+  Card &card =
+      seed().card(nullptr, "T", "1a2b3c4d-0000-4000-8000-00000000000f");
   card.recurrenceRuleData = std::string("{\"frequency\":\"hourly\"}");
   EXPECT_EQ(line(card), "1A2B3C4D · not_started · T");
-  // The default hour is dropped in summer time and with seconds too.
-  EXPECT_EQ(dateString(local(2025, 7, 1, 17) + 45, 17, calendar), "2025-07-01");
-  // Late from the local midnight on, unless completed.
+}
+
+TEST_F(CardRendering, DefaultHourIsDroppedInSummerTimeAndWithSeconds) {
+  EXPECT_EQ(dateString(local(2025, 7, 1, 17) + 45, kDueHour, calendar),
+            "2025-07-01");
+}
+
+TEST_F(CardRendering, LateFromLocalMidnightOnUnlessCompleted) {
+  Card &card = seed().card(nullptr, "T");
   const std::tuple<Date, int64_t, bool> lateness[] = {
       {local(2025, 3, 12, 0, 0), 0, false},
       {local(2025, 3, 11, 23, 59), 50, true},
@@ -128,9 +138,15 @@ TEST_F(CardRendering, GitHubRecurrenceLatenessAndLowerCaseIDs) {
     EXPECT_EQ(dateParts(card, kNow, calendar).back() == "überfällig", late)
         << due << " " << percent;
   }
+}
+
+TEST_F(CardRendering, IDsStoredInLowerCaseArePrintedInUpperCase) {
+  Card &card =
+      seed().card(nullptr, "T", "1a2b3c4d-0000-4000-8000-00000000000f");
   seed().item(card, "x", false, "abcdef01-0000-4000-8000-00000000000f");
   EXPECT_EQ(object(card, true)["checklist"][0]["item_id"],
             "ABCDEF01-0000-4000-8000-00000000000F");
+  EXPECT_EQ(object(card, false)["id"], "1A2B3C4D-0000-4000-8000-00000000000F");
 }
 
 } // namespace

@@ -3,15 +3,6 @@
 namespace taskory::test {
 namespace {
 
-const json &tool(std::string_view name) {
-  for (const json &spec : KanbanTools::specs())
-    if (spec["name"] == name)
-      return spec;
-  ADD_FAILURE() << "no tool " << name;
-  static const json kNone = json::object();
-  return kNone;
-}
-
 // Per tool: required arguments, then every argument with its type unless a
 // string (i n b a o); lists hold strings unless they are the entry list.
 TEST(ToolCatalogue, RequiredArgumentsAndTypes) {
@@ -50,18 +41,6 @@ update_bucket( plan bucket ) bucket color_hex new_name plan
 plan_week( ) daily_capacity:n include_weekend:b
 list_goals( )
 create_goal( plan title ) notes plan target_date title)");
-}
-
-TEST(ToolCatalogue, PlanWeekDescriptionAndChecklistItemsSchema) {
-  EXPECT_EQ(tool("plan_week")["description"],
-            "Verteilt offene Aufgaben auf die restlichen Wochentage "
-            "(Fälligkeit hart, Ziele/Priorität zuerst, leere Claude-Buckets "
-            "bekommen Ideen-Aufgaben) und liefert den Plan pro Tag.");
-  EXPECT_EQ(tool("set_checklist_item")["inputSchema"]["properties"]["items"],
-            json::parse(R"({"type":"array","items":{"type":"object",
-              "properties":{"item_id":{"type":"string"},
-              "item_title":{"type":"string"},"checked":{"type":"boolean"},
-              "new_title":{"type":"string"}}}})"));
 }
 
 // A store from a newer app refuses every tool, before the name is looked at

@@ -41,7 +41,7 @@ TEST_F(ChecklistTools, AddAppendsAfterTheHighestSortOrderUpToTwenty) {
 )"));
 }
 
-TEST_F(ChecklistTools, SetByTitleOrIDAndItemsOnlyWhenAllObjects) {
+TEST_F(ChecklistTools, SetFindsByIDElseByTitle) {
   const UUID einkaufen = item("Einkaufen").id, putzen = item("Putzen").id;
   // An item_id that is not ID-like gives way to the title; an empty new
   // title changes nothing.
@@ -56,11 +56,16 @@ TEST_F(ChecklistTools, SetByTitleOrIDAndItemsOnlyWhenAllObjects) {
        {"new_title", "Fenster"}});
   run({{"item_id", einkaufen}, {"checked", true}});
   EXPECT_EQ(items(), (Strings{"Einkaufen/1", "Fenster/1"}));
+}
+
+TEST_F(ChecklistTools, ItemsCountOnlyWhenEveryElementIsAnObject) {
+  item("Einkaufen");
+  item("Putzen");
   // A list that is not made only of objects leaves the top level in charge.
-  run({{"item_title", "Fenster"},
-       {"checked", false},
-       {"items", {{{"item_title", "Einkaufen"}, {"checked", false}}, 3}}});
-  EXPECT_EQ(items(), (Strings{"Einkaufen/1", "Fenster/0"}));
+  run({{"item_title", "Putzen"},
+       {"checked", true},
+       {"items", {{{"item_title", "Einkaufen"}, {"checked", true}}, 3}}});
+  EXPECT_EQ(items(), (Strings{"Einkaufen/0", "Putzen/1"}));
 }
 
 TEST_F(ChecklistTools, SetFailuresChangeNothing) {

@@ -5,11 +5,16 @@ namespace {
 
 using PlanTools = ToolsTest;
 
-TEST_F(PlanTools, CreatePlanAndBucketArgumentsAndOrder) {
+TEST_F(PlanTools, CreatePlanNeedsATitleAndGoesLast) {
   EXPECT_EQ(call("create_plan", {{"title", ""}}), "Fehler: title fehlt");
   seed().plan("Hoch").sortOrder = 5000;
   call("create_plan", {{"title", "Haus"}});
   EXPECT_EQ(value("SELECT sortOrder FROM Plan WHERE title = 'Haus'"), "6024.0");
+}
+
+TEST_F(PlanTools, CreateBucketArgumentsAndOrder) {
+  seed().plan("Hoch").sortOrder = 5000;
+  call("create_plan", {{"title", "Haus"}});
   for (const auto &[args, message] : table(R"(
 {"name": "", "plan": "Nirgends"} | name fehlt
 {"name": "Doing", "plan": 7} | Plan „“ nicht gefunden. Vorhanden: Hoch, Haus

@@ -18,7 +18,24 @@ TEST(IsIDLike, HexDigitsAndHyphensFromSixCharacters) {
     EXPECT_FALSE(resolution::isIDLike(text)) << text;
 }
 
-using Resolution = ToolsTest;
+class Resolution : public ToolsTest {
+protected:
+  // "Haushalt" with "Zu erledigen" ordered before "Später", and a bucket
+  // "zu erledigen" in another plan; all with IDs beginning B00000.
+  void seedBuckets() {
+    plan = &seed().plan("Haushalt");
+    later = &seed().bucket(*plan, "Später", std::nullopt,
+                           "B0000001-0000-4000-8000-000000000001");
+    todo = &seed().bucket(*plan, "Zu erledigen", std::nullopt,
+                          "B0000002-0000-4000-8000-000000000002");
+    later->sortOrder = 9000;
+    foreign =
+        &seed().bucket(seed().plan("Anderes"), "zu erledigen", std::nullopt,
+                       "B0000003-0000-4000-8000-000000000003");
+  }
+  Plan *plan = nullptr;
+  Bucket *later = nullptr, *todo = nullptr, *foreign = nullptr;
+};
 
 TEST_F(Resolution, PlansByNameBeforeIDThenPrefixWithFailures) {
   EXPECT_EQ(errorOf([&] { resolution::findPlan(context(), "Haus"); }),
@@ -51,41 +68,27 @@ TEST_F(Resolution, PlansByNameBeforeIDThenPrefixWithFailures) {
 }
 
 TEST_F(Resolution, BucketsInAPlanByNameThenID) {
-  Plan &plan = seed().plan("Haushalt");
-  Bucket &later = seed().bucket(plan, "Später", std::nullopt,
-                                "B0000001-0000-4000-8000-000000000001");
-  Bucket &todo = seed().bucket(plan, "Zu erledigen", std::nullopt,
-                               "B0000002-0000-4000-8000-000000000002");
-  later.sortOrder = 9000;
-  seed().bucket(seed().plan("Anderes"), "zu erledigen", std::nullopt,
-                "B0000003-0000-4000-8000-000000000003");
+  seedBuckets();
   const std::vector<std::pair<std::string, const Bucket *>> found = {
-      {"zu ERLEDIGEN", &todo},
-      {"b0000001", &later},
+      {"zu ERLEDIGEN", todo},
+      {"b0000001", later},
       {"B0000003", nullptr}, // another plan's bucket
   };
   for (const auto &[text, bucket] : found)
-    EXPECT_EQ(resolution::lookupBucket(context(), text, plan), bucket) << text;
+    EXPECT_EQ(resolution::lookupBucket(context(), text, *plan), bucket) << text;
   EXPECT_EQ(
-      errorOf([&] { resolution::lookupBucket(context(), "b00000", plan); }),
+      errorOf([&] { resolution::lookupBucket(context(), "b00000", *plan); }),
       "ID-Kürzel „b00000“" + kAmbiguous);
-  EXPECT_EQ(errorOf([&] { resolution::findBucket(context(), "Fremd", plan); }),
+  EXPECT_EQ(errorOf([&] { resolution::findBucket(context(), "Fremd", *plan); }),
             "Bucket „Fremd“ nicht gefunden. Vorhanden: Zu erledigen, Später");
 }
 
 TEST_F(Resolution, BucketsAcrossPlansEveryNameMatchElseOneID) {
-  Plan &plan = seed().plan("Haushalt");
-  seed().bucket(plan, "Später", std::nullopt,
-                "B0000001-0000-4000-8000-000000000001");
-  Bucket &todo = seed().bucket(plan, "Zu erledigen", std::nullopt,
-                               "B0000002-0000-4000-8000-000000000002");
-  Bucket &foreign =
-      seed().bucket(seed().plan("Anderes"), "zu erledigen", std::nullopt,
-                    "B0000003-0000-4000-8000-000000000003");
+  seedBuckets();
   EXPECT_EQ(resolution::bucketIDsInAllPlans(context(), "Zu Erledigen"),
-            (std::vector<UUID>{todo.id, foreign.id}));
+            (std::vector<UUID>{todo->id, foreign->id}));
   EXPECT_EQ(resolution::bucketIDsInAllPlans(context(), "b0000003"),
-            std::vector<UUID>{foreign.id});
+            std::vector<UUID>{foreign->id});
   EXPECT_EQ(
       errorOf([&] { resolution::bucketIDsInAllPlans(context(), "b00000"); }),
       "ID-Kürzel „b00000“ ist mehrdeutig (3 Treffer) – mehr Zeichen "

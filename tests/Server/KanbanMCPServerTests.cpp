@@ -70,8 +70,11 @@ TEST(KanbanMCPServer, LinesWithoutAnAnswerAreSkippedSilently) {
         R"({"params":{"id":3},"method":"ping"})"})
     EXPECT_EQ(handle(line), std::nullopt) << line;
   EXPECT_EQ(handle(ping("1") + std::string(1, '\0')), std::nullopt);
-  // However deep its parameters nest, a request is still answered: values
-  // beyond the limit are dropped, never parsed recursively.
+}
+
+// However deep its parameters nest, a request is still answered: values
+// beyond the limit are dropped, never parsed recursively.
+TEST(KanbanMCPServer, DeeplyNestedParamsAreStillAnswered) {
   for (const auto &[open, close] : {std::pair{"[", "]"}, {R"({"a":)", "}"}}) {
     EXPECT_EQ(handle(nested(100000, open, close)), pong("1")) << open;
     EXPECT_EQ(handle(nested(Server::kMaxNesting, open, close)), pong("1"));
@@ -79,31 +82,51 @@ TEST(KanbanMCPServer, LinesWithoutAnAnswerAreSkippedSilently) {
   }
 }
 
-// Ids come back token for token; of repeated keys the last counts.
-TEST(KanbanMCPServer, AnswersEchoIdsTokenForTokenOnOneLine) {
+// Ids come back token for token, whatever JSON value they are.
+TEST(KanbanMCPServer, IdsComeBackTokenForToken) {
   for (std::string id :
        {"1", R"("a")", "null", "-7", "9007199254740993", "18446744073709551615",
         "-9223372036854775809", "123456789012345678901234567890", "1.50",
         "2.5e-3", "true", R"("a\u0000b")"})
     EXPECT_EQ(handle(ping(id)), pong(id)) << id;
+  EXPECT_EQ(
+      handle(ping(
+          R"( { "b" : [ 1 , 1e2 , "x/y" , null , {} , [] ] , "a" : 2 } )")),
+      pong(R"({"b":[1,1e2,"x\/y",null,{},[]],"a":2})"));
+}
+
+TEST(KanbanMCPServer, OfRepeatedKeysTheLastCounts) {
   const std::pair<std::string, std::string> cases[] = {
-      {ping(R"( { "b" : [ 1 , 1e2 , "x/y" , null , {} , [] ] , "a" : 2 } )"),
-       pong(R"({"b":[1,1e2,"x\/y",null,{},[]],"a":2})")},
-      {ping(R"("ä\u00e4\n")"), pong(R"("ää\n")")},
-      {ping("\"\xC0\xAF\xE2\x82\""),
-       pong("\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"")},
       {R"({"id":1,"method":"nope","id":"2nd","method":"ping"})",
        pong(R"("2nd")")},
       {R"({"i\u0064":5,"method":"ping"})", pong("5")},
+  };
+  for (const auto &[line, answer] : cases)
+    EXPECT_EQ(handle(line), answer) << line;
+}
+
+// One line each: raw UTF-8, invalid bytes as U+FFFD, "/" escaped.
+TEST(KanbanMCPServer, AnswersAreValidUTF8OnOneLine) {
+  const std::pair<std::string, std::string> cases[] = {
+      {ping(R"("ä\u00e4\n")"), pong(R"("ää\n")")},
+      {ping("\"\xC0\xAF\xE2\x82\""),
+       pong("\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"")},
       {ping("1") + "\r", pong("1")},
-      {R"({"id":4,"method":"resources/list"})", unknown(R"(resources\/list)")},
-      {R"({"id":4,"method":"Ping"})", unknown("Ping")},
-      {R"({"id":4,"method":"","params":[1]})", unknown("")},
-      {"{\"id\":4,\"method\":\"x\xFF\"}", unknown("x\xEF\xBF\xBD")},
       {R"({"id":"a/b","method":"tools/call","params":{"name":"bad_utf8"}})",
        R"({"jsonrpc":"2.0","id":"a\/b","result":{"content":[{"text":"a)"
        "\xEF\xBF\xBD"
        R"(b\/c\nd","type":"text"}],"isError":false}})"},
+  };
+  for (const auto &[line, answer] : cases)
+    EXPECT_EQ(handle(line), answer) << testing::PrintToString(line);
+}
+
+TEST(KanbanMCPServer, UnknownMethodsGetMethodNotFound) {
+  const std::pair<std::string, std::string> cases[] = {
+      {R"({"id":4,"method":"resources/list"})", unknown(R"(resources\/list)")},
+      {R"({"id":4,"method":"Ping"})", unknown("Ping")},
+      {R"({"id":4,"method":"","params":[1]})", unknown("")},
+      {"{\"id\":4,\"method\":\"x\xFF\"}", unknown("x\xEF\xBF\xBD")},
   };
   for (const auto &[line, answer] : cases)
     EXPECT_EQ(handle(line), answer) << testing::PrintToString(line);
@@ -130,6 +153,9 @@ TEST(KanbanMCPServer, InitializeEchoesAStringProtocolVersionOnly) {
                     {"serverInfo", {{"name", "taskory"}, {"version", "1.1.0"}}},
                     {"instructions", instructions}}))
         << params;
+}
+
+TEST(KanbanMCPServer, ToolsListServesTheCatalogueWhateverTheParams) {
   EXPECT_EQ(resultOf("tools/list", "7"),
             json({{"tools", KanbanTools::specs()}}));
 }
