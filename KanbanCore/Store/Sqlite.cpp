@@ -15,6 +15,10 @@
 #include <thread>
 #include <utility>
 
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
 namespace taskory {
 
 namespace {
@@ -321,8 +325,15 @@ void SqliteDatabase::setBusyTimeout(int milliseconds) {
 bool SqliteDatabase::waitWhileBusy(int attempt) {
   using namespace std::chrono;
   const auto now = steady_clock::now();
-  if (attempt == 0)
+  if (attempt == 0) {
     busySince_ = now;
+#ifdef __linux__
+    // The kernel may stretch a sleep by the thread's timer slack (50
+    // microseconds by default), as long as the sleeps below. Ask for
+    // wake-ups to the microsecond (for this thread, from now on).
+    prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
+#endif
+  }
   const auto waited = now - busySince_;
   if (waited >= milliseconds(busyLimit_))
     return false;
