@@ -44,12 +44,13 @@ struct CardQuery {
 };
 
 // One unit of work on the store: a single SQLite transaction on the
-// container's connection, begun with BEGIN IMMEDIATE in the constructor so a
-// concurrent writer makes us wait (busy timeout) up front instead of failing
-// half-way. Reads see the store as of the start plus this context's own
-// changes. save() commits everything at once with one history entry;
-// destroying an unsaved context rolls everything back, so a throw anywhere
-// leaves the store unchanged.
+// container's connection, begun in the constructor. A writing context begins
+// with BEGIN IMMEDIATE, so a concurrent writer makes us wait (busy timeout) up
+// front instead of failing half-way; a reading one with BEGIN DEFERRED, a
+// snapshot that never waits for a writer. Reads see the store as of the
+// start plus this context's own changes. save() commits everything at once
+// with one history entry; destroying an unsaved context rolls everything
+// back, so a throw anywhere leaves the store unchanged.
 //
 // The context owns every entity it loads or inserts and hands out stable
 // pointers that stay valid for its lifetime (also after remove(), which only

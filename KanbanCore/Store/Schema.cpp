@@ -4,6 +4,8 @@
 #include "KanbanCore/Store/Sqlite.h"
 #include "KanbanCore/StoreError.h"
 
+#include <sqlite3.h>
+
 #include <array>
 #include <set>
 #include <string>
@@ -237,11 +239,23 @@ void rethrowForFile(const StoreError &error,
   if (error.kind() == StoreError::Kind::notADatabase)
     throw error.reworded(quoted(file) + " ist keine SQLite-Datenbank" +
                          std::string(kUntouched));
+  // Opening changes nothing, so a refusal to write names what SQLite wanted
+  // to create: in WAL mode even reading needs the two files beside the store.
+  if (error.extendedCode() == SQLITE_READONLY_DIRECTORY ||
+      error.extendedCode() == SQLITE_READONLY_CANTINIT) {
+    const std::string name = file.filename().string();
+    throw error.reworded(quoted(file) + ": Das Verzeichnis " +
+                         quoted(file.parent_path()) +
+                         " ist schreibgeschützt – der Store braucht dort "
+                         "seine Begleitdateien „" +
+                         name + "-wal“ und „" + name + "-shm“.");
+  }
   throw error.reworded(quoted(file) + ": " + error.what());
 }
 
 void configureConnection(SqliteDatabase &db) {
   db.setBusyTimeout(kBusyTimeoutMilliseconds);
+  db.keepWALSmall(kWALCheckpointFrames);
   db.exec("PRAGMA foreign_keys = ON");
   db.exec("PRAGMA synchronous = FULL");
   // The counting indexes of the overviews stay cached between calls instead

@@ -21,6 +21,10 @@ inline constexpr int64_t kLayoutVersion = 1;
 // Production waits this long for another writer; tests may lower it on the
 // connection.
 inline constexpr int kBusyTimeoutMilliseconds = 5000;
+// The write-ahead log is checkpointed once it holds this many frames (1 MiB
+// with SQLite's 4 KiB pages), so that it stays at a few MiB even while other
+// programs write too.
+inline constexpr int kWALCheckpointFrames = 256;
 
 // Pragmas every connection that writes needs; they do not touch the file.
 void configureConnection(SqliteDatabase &db);

@@ -4,11 +4,13 @@ namespace taskory::store {
 
 namespace {
 
-// Both modes take the write lock when they begin for now, so a reading
-// context sees exactly what a writing one would; a reader that should never
-// wait for a writer changes this one statement to BEGIN DEFERRED.
+// A writing context takes the write lock up front, so that another writer
+// makes it wait before it has done anything rather than fail half-way. A
+// reading one takes no lock at all: in WAL mode its first read fixes a
+// snapshot of the last commit, which another program's open write
+// transaction neither delays nor changes.
 std::string_view beginStatement(ModelContext::Access access) {
-  return access == ModelContext::Access::readOnly ? "BEGIN IMMEDIATE"
+  return access == ModelContext::Access::readOnly ? "BEGIN DEFERRED"
                                                   : "BEGIN IMMEDIATE";
 }
 

@@ -4,8 +4,20 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <limits>
+#include <random>
+#include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
+
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 namespace taskory {
 
@@ -176,13 +188,28 @@ struct SqliteFunctionBridge {
       sqlite3_result_error(context, "text predicate failed", -1);
     }
   }
+
+  static int busy(void *self, int attempt) {
+    return static_cast<SqliteDatabase *>(self)->waitWhileBusy(attempt) ? 1 : 0;
+  }
+
+  static int walCommitted(void *self, sqlite3 *, const char *schema,
+                          int frames) {
+    static_cast<SqliteDatabase *>(self)->checkpointAfterCommit(schema, frames);
+    // An error here would make the committed statement report a failure.
+    return SQLITE_OK;
+  }
 };
 
 void SqliteDatabase::Closer::operator()(sqlite3 *db) const noexcept {
   sqlite3_close_v2(db);
 }
 
-SqliteDatabase::SqliteDatabase(Key, Handle db) : db_(std::move(db)) {
+SqliteDatabase::SqliteDatabase(Key, Handle db)
+    : db_(std::move(db)),
+      jitter_(static_cast<std::minstd_rand::result_type>(
+          std::chrono::steady_clock::now().time_since_epoch().count() ^
+          reinterpret_cast<std::uintptr_t>(this))) {
   sqlite3_extended_result_codes(handle(), 1);
   // The store is shared with other programs: do not let its schema run
   // anything but built-in functions, and keep our own function out of
@@ -202,6 +229,15 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::openHandle(const char *file,
   Handle db(raw);
   if (rc != SQLITE_OK) {
     const int extended = db ? sqlite3_extended_errcode(db.get()) : rc;
+    // "Unable to open" hides the usual cause: the user may not read or write
+    // the file. The operating system's code says so.
+    const int error = db ? sqlite3_system_errno(db.get()) : 0;
+    if ((rc & 0xff) == SQLITE_CANTOPEN && (error == EACCES || error == EPERM))
+      throw StoreError::fromResultCode(
+          SQLITE_PERM, extended,
+          "Kein Zugriff auf den Store: keine Berechtigung, die Datei zu "
+          "öffnen (" +
+              std::error_code(error, std::generic_category()).message() + ").");
     const std::string detail =
         db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc);
     throw StoreError::fromResultCode(rc, extended,
@@ -280,7 +316,68 @@ void SqliteDatabase::checkFileNotMoved() {
 }
 
 void SqliteDatabase::setBusyTimeout(int milliseconds) {
-  check(sqlite3_busy_timeout(handle(), milliseconds));
+  check(sqlite3_busy_handler(
+      handle(), milliseconds > 0 ? &SqliteFunctionBridge::busy : nullptr,
+      this));
+  busyTimeout_ = busyLimit_ = milliseconds;
+}
+
+bool SqliteDatabase::waitWhileBusy(int attempt) {
+  using namespace std::chrono;
+  const auto now = steady_clock::now();
+  if (attempt == 0) {
+    busySince_ = now;
+#ifdef __linux__
+    // The kernel may stretch a sleep by the thread's timer slack (50
+    // microseconds by default), as long as the sleeps below. Ask for
+    // wake-ups to the microsecond (for this thread, from now on).
+    prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
+#endif
+  }
+  const auto waited = now - busySince_;
+  if (waited >= milliseconds(busyLimit_))
+    return false;
+  // The lock is free only for the moment between two of the holder's
+  // transactions: sleep briefly so that one of our tries lands there. After a
+  // quarter of a second the holder is more likely keeping the lock than
+  // committing back to back, and the sleeps grow towards 2 ms to spare the
+  // CPU.
+  constexpr double kShortest = 50, kLongest = 2000; // microseconds
+  const double quarters = duration<double>(waited).count() * 4;
+  const double base =
+      std::min(kLongest, kShortest * std::max(1.0, quarters * quarters));
+  std::uniform_real_distribution<double> spread(0.5, 1.5);
+  std::this_thread::sleep_for(
+      duration<double, std::micro>(base * spread(jitter_)));
+  return true;
+}
+
+void SqliteDatabase::keepWALSmall(int frames) {
+  exec("PRAGMA journal_size_limit = " + std::to_string(int64_t{frames} * 4096));
+  walCheckpointFrames_ = frames;
+  sqlite3_wal_hook(handle(), &SqliteFunctionBridge::walCommitted, this);
+}
+
+void SqliteDatabase::checkpointAfterCommit(const char *schema,
+                                           int frames) noexcept {
+  if (frames < walCheckpointFrames_)
+    return;
+  // A passive checkpoint never waits: it copies what no reader still needs.
+  int logged = 0, copied = 0;
+  if (sqlite3_wal_checkpoint_v2(handle(), schema, SQLITE_CHECKPOINT_PASSIVE,
+                                &logged, &copied) != SQLITE_OK ||
+      copied < logged)
+    return; // a reader pins part of the log; the next commit tries again
+  // Everything is in the database, so the log can be cut to nothing now,
+  // rather than left at its size for the next writer to start over. That
+  // takes the write lock; wait for it only briefly, since the answer to the
+  // call is waiting, and leave it to a later commit when another writer is
+  // busy.
+  constexpr int kCheckpointWaitMilliseconds = 20;
+  busyLimit_ = std::min(busyTimeout_, kCheckpointWaitMilliseconds);
+  sqlite3_wal_checkpoint_v2(handle(), schema, SQLITE_CHECKPOINT_TRUNCATE,
+                            nullptr, nullptr);
+  busyLimit_ = busyTimeout_;
 }
 
 void SqliteDatabase::check(int rc) {
@@ -295,7 +392,13 @@ void SqliteDatabase::check(int rc) {
   if ((extended & 0xff) != code)
     extended = rc;
   std::string message = describeSqliteError(code, extended);
-  if (code != SQLITE_BUSY && code != SQLITE_LOCKED)
+  // A file-size limit (ulimit -f) looks like any failed write to SQLite;
+  // only the operating system's code tells the user what to change.
+  if ((code == SQLITE_IOERR || code == SQLITE_FULL) &&
+      sqlite3_system_errno(handle()) == EFBIG)
+    message = "Die erlaubte Dateigröße (ulimit -f) ist erreicht – die "
+              "Änderung wurde nicht gespeichert.";
+  else if (code != SQLITE_BUSY && code != SQLITE_LOCKED)
     message += std::string(" (SQLite: ") + sqlite3_errmsg(handle()) + ")";
   throw StoreError::fromResultCode(code, extended, message);
 }

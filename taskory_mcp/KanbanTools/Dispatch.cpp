@@ -5,6 +5,7 @@
 #include "KanbanTools/ToolError.h"
 #include "KanbanTools/ToolHandlers.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -35,7 +36,18 @@ constexpr std::array<std::pair<std::string_view, Handler>, 14> kHandlers{{
     {"create_goal", handlers::createGoal},
 }};
 
+// The tools that never change the store; every other one may write.
+constexpr std::array<std::string_view, 4> kReadingTools{
+    "list_plans", "list_cards", "get_card", "list_goals"};
+
 } // namespace
+
+bool KanbanTools::onlyReads(std::string_view name) {
+  return std::find(kReadingTools.begin(), kReadingTools.end(), name) !=
+             kReadingTools.end() ||
+         std::none_of(kHandlers.begin(), kHandlers.end(),
+                      [&](const auto &entry) { return entry.first == name; });
+}
 
 KanbanTools::KanbanTools(ModelContext &context, Date now,
                          const Calendar &calendar)

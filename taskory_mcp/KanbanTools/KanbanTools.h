@@ -31,6 +31,12 @@ public:
   // The catalogue served by tools/list, built once per process.
   static const nlohmann::json &specs();
 
+  // Whether the named tool only reads the store. Every path that runs tools
+  // opens such a call's context read-only: a read snapshot that answers at
+  // once while another program holds the write lock. An unknown name counts
+  // as reading; it fails before it touches the store.
+  static bool onlyReads(std::string_view name);
+
   // Runs the schema guard, the named tool and the save; returns the result
   // text. Throws ToolError (unknown tool, the guard, a handler's error) or
   // StoreError.

@@ -18,6 +18,11 @@ namespace taskory {
 namespace StartUp {
 
 std::unique_ptr<ModelContainer> openStore() {
+  // Under a file-size limit (ulimit -f) the write that would pass it raises
+  // SIGXFSZ, which ends the process before the call is answered. Ignored,
+  // the write fails with EFBIG instead: SQLite rolls the call back and it is
+  // answered with an error, as on a full disk.
+  std::signal(SIGXFSZ, SIG_IGN);
   KanbanStore::setUsesGroupContainerPath(true);
   std::unique_ptr<ModelContainer> container;
   try {
@@ -45,7 +50,10 @@ std::string callTool(ModelContainer &container, const Calendar &calendar,
   const Date now = std::chrono::duration<double>(
                        std::chrono::system_clock::now().time_since_epoch())
                        .count();
-  ModelContext context(container, std::string(KanbanStore::Author::mcp));
+  ModelContext context(container, std::string(KanbanStore::Author::mcp),
+                       KanbanTools::onlyReads(name)
+                           ? ModelContext::Access::readOnly
+                           : ModelContext::Access::readWrite);
   KanbanTools tools(context, now, calendar);
   return tools.call(name, arguments);
 }

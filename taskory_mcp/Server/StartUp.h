@@ -16,16 +16,17 @@ class Calendar;
 
 namespace taskory::StartUp {
 
-// Marks the settings as living in the group container and opens the local
+// Marks the settings as living in the group container, makes a write past a
+// file-size limit fail instead of ending the process, and opens the local
 // store. On failure logs the reason (and the access hint where there is one)
 // and returns nothing; the caller then ends with status 1. A store recorded
 // by a newer data model is logged and still returned.
 std::unique_ptr<ModelContainer> openStore();
 
 // Runs one tool call in a fresh context with the author "mcp", at the current
-// time and in `calendar` (the user's). The context is discarded afterwards, so
-// a failed call leaves nothing behind. Throws whatever the context or the tool
-// throws.
+// time and in `calendar` (the user's); a tool that only reads gets a
+// read-only context. The context is discarded afterwards, so a failed call
+// leaves nothing behind. Throws whatever the context or the tool throws.
 std::string callTool(ModelContainer &container, const Calendar &calendar,
                      std::string_view name, const nlohmann::json &arguments);
 

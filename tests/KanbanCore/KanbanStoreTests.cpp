@@ -183,9 +183,9 @@ TEST_F(StoreTest, RowsOfAnotherProgramAreReadTolerantly) {
 
 TEST_F(StoreTest, ABusyStoreFailsWithAClearMessageAndTheNextCallWorks) {
   auto container = KanbanStore::makeContainer(file);
-  RawConnection own(container->connection());
-  EXPECT_GE(own.integer("PRAGMA busy_timeout"), 5000) << "others wait";
-  own.exec("PRAGMA busy_timeout = 50");
+  // SQLite's own handler with a short timeout in place of ours: the wait
+  // itself is shown end to end.
+  RawConnection(container->connection()).exec("PRAGMA busy_timeout = 50");
   RawConnection other(file);
   other.exec("BEGIN IMMEDIATE");
   try {

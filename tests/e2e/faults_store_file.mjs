@@ -1,8 +1,10 @@
-// The store file turns read-only or vanishes while a server runs: each answer
-// is a success whose change really is in the store or a clear "Fehler: "
-// text; the server never crashes and ends normally at end of input. File
-// modes mean nothing to root, so as root the server runs as user nobody.
-import { chmodSync, chownSync, readdirSync, rmSync, statSync, existsSync } from "node:fs";
+// The store file turns read-only, vanishes or meets a file-size limit while a
+// server runs: each answer is a success whose change really is in the store
+// or a clear "Fehler: " text; the server never crashes and ends normally at
+// end of input. A store that cannot be opened at start-up is reported with
+// its cause. File modes mean nothing to root, so as root the server runs as
+// user nobody.
+import { chmodSync, chownSync, readdirSync, rmSync, statSync, existsSync, writeFileSync } from "node:fs";
 import { join } from "node:path";
 import { Server, tempHome, sqlite, run, expect, expectEqual } from "./lib/rpc.mjs";
 
@@ -50,4 +52,33 @@ await run([
     await s.close();
     t.remove();
   }],
+  ["a write past the file-size limit", async () => {
+    const { t, s: first } = await prepared();
+    await first.close();
+    // Room for small changes, not for a card with 4 MB of notes.
+    const limit = statSync(t.store).size + (1 << 20);
+    const s = new Server(t, { wrapper: ["prlimit", `--fsize=${limit}`, ...wrapper] });
+    const big = await s.tool("create_card", { title: "Zu groß", plan: "Datei", notes: "x".repeat(4 << 20) });
+    expectEqual([big.isError, big.text], [true, "Fehler: Die erlaubte Dateigröße (ulimit -f) ist erreicht – die Änderung wurde nicht gespeichert."],
+      "the write past the limit");
+    expectEqual(sqlite(t.store, "SELECT count(*) FROM Card WHERE title = 'Zu groß';"), "0", "cards of the failed call");
+    await s.ok("create_card", { title: "Klein", plan: "Datei" });
+    expect((await s.ok("list_cards", { plan: "Datei" })).includes("Klein"), "the next write is in the store");
+    await s.close();
+    t.remove();
+  }],
+  ...[["a store the user may not read", (t) => chmodSync(t.store, 0o000),
+    (t) => `Store konnte nicht geöffnet werden: „${t.store}“: Kein Zugriff auf den Store: keine Berechtigung, die Datei zu öffnen (Permission denied).`],
+  ["a store in a directory the user may not write", (t) => chmodSync(t.storeDir, 0o555),
+    (t) => `Store konnte nicht geöffnet werden: „${t.store}“: Das Verzeichnis „${t.storeDir}“ ist schreibgeschützt – der Store braucht dort seine Begleitdateien „Taskory.store-wal“ und „Taskory.store-shm“.`],
+  ].map(([label, restrict, message]) => [`start-up with ${label} names the cause`, async () => {
+    const { t, s: first } = await prepared();
+    await first.close();
+    restrict(t);
+    const s = new Server(t, { wrapper });
+    s.child.stdin.end('{"jsonrpc":"2.0","id":1,"method":"ping"}\n');
+    expectEqual([await s.exit, s.stderr], [{ code: 1, signal: null }, message(t) + "\n"], "exit and standard error");
+    expectEqual(s.unexpected, [], "answers");
+    t.remove();
+  }]),
 ], 60_000);

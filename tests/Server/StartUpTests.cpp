@@ -1,0 +1,64 @@
+#include "Server/StartUp.h"
+
+#include "KanbanCore/Calendar.h"
+#include "KanbanCore/StoreError.h"
+#include "KanbanTools/KanbanTools.h"
+#include "KanbanTools/ToolError.h"
+#include "support/StoreTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace taskory {
+namespace {
+
+// How a tool call ended while another program held the write lock.
+enum class Outcome { answered, toolError, busy, otherStoreError };
+
+std::ostream &operator<<(std::ostream &out, Outcome outcome) {
+  constexpr const char *kNames[] = {"answered", "tool error", "busy",
+                                    "other store error"};
+  return out << kNames[static_cast<int>(outcome)];
+}
+
+Outcome run(ModelContainer &container, const Calendar &calendar,
+            const std::string &name) {
+  try {
+    StartUp::callTool(container, calendar, name, nlohmann::json::object());
+    return Outcome::answered;
+  } catch (const ToolError &) {
+    return Outcome::toolError;
+  } catch (const StoreError &error) {
+    return error.isBusy() ? Outcome::busy : Outcome::otherStoreError;
+  }
+}
+
+// Every tool of the catalogue, run as the server runs it while another
+// connection holds the write lock: the reading tools answer (or refuse their
+// arguments) from a snapshot, and every tool that may write waits for the
+// lock and fails as busy, before any argument is looked at.
+TEST(StartUp, OnlyTheReadingToolsRunWithoutTheWriteLock) {
+  test::TempDir dir;
+  auto container = KanbanStore::makeContainer(dir / "Taskory.store");
+  test::RawConnection(container->connection()).exec("PRAGMA busy_timeout = 50");
+  test::RawConnection other(dir / "Taskory.store");
+  other.exec("BEGIN IMMEDIATE");
+  const Calendar calendar{"Europe/Berlin", "de_DE"};
+
+  for (const auto &spec : KanbanTools::specs()) {
+    const std::string name = spec.at("name");
+    const bool reads = name == "list_plans" || name == "list_cards" ||
+                       name == "get_card" || name == "list_goals";
+    const Outcome outcome = run(*container, calendar, name);
+    if (reads)
+      EXPECT_TRUE(outcome == Outcome::answered || outcome == Outcome::toolError)
+          << name << ": " << outcome;
+    else
+      EXPECT_EQ(outcome, Outcome::busy) << name;
+  }
+  other.exec("ROLLBACK");
+}
+
+} // namespace
+} // namespace taskory
