@@ -15,6 +15,9 @@
 #include <thread>
 #include <utility>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
@@ -27,6 +30,27 @@ int clampLength(std::size_t size) {
   return size > static_cast<std::size_t>(std::numeric_limits<int>::max())
              ? std::numeric_limits<int>::max()
              : static_cast<int>(size);
+}
+
+// The write that meets a file-size limit (ulimit -f) first comes back short,
+// which SQLite reports as a full disk, and the rollback that follows may
+// leave another errno behind. A store file that has grown exactly to the
+// limit says what happened either way.
+bool fileSizeLimitReached(sqlite3 *db) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+    return false;
+  const char *file = sqlite3_db_filename(db, "main");
+  if (file == nullptr || *file == '\0')
+    return false;
+  for (const std::string &path :
+       {std::string(file), std::string(file) + "-wal"}) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 &&
+        static_cast<rlim_t>(status.st_size) >= limit.rlim_cur)
+      return true;
+  }
+  return false;
 }
 
 } // namespace
@@ -395,7 +419,8 @@ void SqliteDatabase::check(int rc) {
   // A file-size limit (ulimit -f) looks like any failed write to SQLite;
   // only the operating system's code tells the user what to change.
   if ((code == SQLITE_IOERR || code == SQLITE_FULL) &&
-      sqlite3_system_errno(handle()) == EFBIG)
+      (sqlite3_system_errno(handle()) == EFBIG ||
+       fileSizeLimitReached(handle())))
     message = "Die erlaubte Dateigröße (ulimit -f) ist erreicht – die "
               "Änderung wurde nicht gespeichert.";
   else if (code != SQLITE_BUSY && code != SQLITE_LOCKED)
