@@ -28,21 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A parent may start us with a standard descriptor closed; the listening
-// socket or the token file would then take its number, and a message meant
-// for standard error could land in it.
-void occupyClosedStandardDescriptors() {
-  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
-    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
-      continue;
-    const int opened = ::open("/dev/null", O_RDWR);
-    if (opened >= 0 && opened != fd) {
-      ::dup2(opened, fd);
-      ::close(opened);
-    }
-  }
-}
-
 std::string urlHost(const std::string &host) {
   return host.find(':') == std::string::npos ? host : "[" + host + "]";
 }
@@ -101,7 +86,9 @@ int main(const std::vector<std::string_view> &arguments) {
     return 2;
   }
   const Options options = std::get<Options>(std::move(parsed));
-  occupyClosedStandardDescriptors();
+  // The listening socket or the token file must not take a closed standard
+  // descriptor's number: a message meant for standard error could land in it.
+  StartUp::occupyClosedStandardDescriptors();
   std::signal(SIGPIPE, SIG_IGN);
   const StopSignals stopSignals;
 

@@ -60,14 +60,12 @@ std::string callTool(ModelContainer &container, const Calendar &calendar,
 
 } // namespace StartUp
 
-namespace {
-
 // A parent may start us with a standard descriptor closed. The next file we
 // open (the settings, a directory listing) would then take that number, and
 // an answer meant for standard output could land in it. Holding /dev/null
 // there keeps the numbers taken; answers to a closed standard output simply
 // go nowhere and the session runs to the end of its input.
-void occupyClosedStandardDescriptors() {
+void StartUp::occupyClosedStandardDescriptors() {
   for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
       continue;
@@ -78,8 +76,6 @@ void occupyClosedStandardDescriptors() {
     }
   }
 }
-
-} // namespace
 
 int StartUp::main() {
   occupyClosedStandardDescriptors();

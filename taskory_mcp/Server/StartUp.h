@@ -30,6 +30,11 @@ std::unique_ptr<ModelContainer> openStore();
 std::string callTool(ModelContainer &container, const Calendar &calendar,
                      std::string_view name, const nlohmann::json &arguments);
 
+// Holds /dev/null on any of the standard descriptors 0-2 that a parent left
+// closed, so that no file or socket opened later takes that number and
+// receives output meant for the protocol or for diagnostics.
+void occupyClosedStandardDescriptors();
+
 // The process: opens the store, then serves standard input and output with
 // one calendar for the whole session. Returns the exit status (1 when the
 // store cannot be opened).
