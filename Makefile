@@ -9,11 +9,18 @@ BUILD_PACKAGES := build-essential cmake pkg-config libsqlite3-dev libicu-dev \
                   nlohmann-json3-dev libcpp-httplib-dev
 # ...and those only the tests, benchmarks and the package check need.
 TEST_PACKAGES  := libgtest-dev libbenchmark-dev faketime sqlite3 nodejs npm dpkg-dev
+comma  := ,
 WERROR := $(if $(CI),ON,OFF)
-LAUNCHER := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+CCACHE   := $(shell command -v ccache 2>/dev/null)
+LAUNCHER := $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+# ccache caches units built with a precompiled header only with these two
+# sloppiness settings; they are added to whatever the user configured.
+ifneq ($(CCACHE),)
+export CCACHE_SLOPPINESS := $(subst $(eval) ,$(comma),$(sort $(subst $(comma), ,$(shell ccache -k sloppiness 2>/dev/null)) pch_defines time_macros))
+endif
 CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DTASKORY_WERROR=$(WERROR) $(LAUNCHER) $(CMAKE_ARGS)
 
-.PHONY: all deps test-deps e2e-deps server configure build test run install uninstall package \
+.PHONY: all deps test-deps e2e-deps server servers configure build test run install uninstall package \
         fuzz fuzz-run bench bench-run test-sanitize clean
 
 all: build
@@ -32,6 +39,11 @@ server: deps
 	@test -f $(BUILD)/CMakeCache.txt || $(CONFIGURE) -DTASKORY_BUILD_TESTS=OFF
 	cmake --build $(BUILD) -j $(JOBS) --target taskory_mcp
 
+# Both executables: the stdio server and taskory_mcp_http, which it runs for
+# --http. What is installed and packaged.
+servers: server
+	cmake --build $(BUILD) -j $(JOBS) --target taskory_mcp_http
+
 configure: test-deps
 	$(CONFIGURE) -DTASKORY_BUILD_TESTS=ON
 
@@ -49,13 +61,13 @@ run:
 	@$(MAKE) --no-print-directory server >&2
 	@exec $(BUILD)/taskory_mcp/taskory_mcp
 
-install: server
+install: servers
 	cmake --install $(BUILD) --prefix $(PREFIX) --strip
 
 uninstall:
 	@bash tools/uninstall.sh $(BUILD)/install_manifest.txt $(PREFIX)
 
-package: server
+package: servers
 	@bash tools/package.sh $(BUILD) $(BUILD)
 
 fuzz: test-deps
