@@ -7,10 +7,6 @@ import { Client } from "@modelcontextprotocol/sdk/client/index.js";
 import { StdioClientTransport } from "@modelcontextprotocol/sdk/client/stdio.js";
 import { binary, tempHome, sqlite, run, expect, expectEqual } from "./lib/rpc.mjs";
 
-const INSTRUCTIONS = "Taskory: Aufgabenverwaltung des Users (Pläne → Buckets → Karten mit Checklisten). " +
-  "list_cards immer mit plan + bucket oder query eingrenzen; IDs auch als Kürzel (mind. 6 Zeichen). " +
-  "Teilschritte als Checkliste statt eigener Karten; abhaken/ergänzen per update_card (check_items, add_items). " +
-  "Schreib-Tools antworten knapp, Details per get_card; nie löschen oder archivieren ohne ausdrücklichen Wunsch.";
 const TOOLS = ["list_plans", "list_cards", "get_card", "create_card", "update_card", "delete_card", "add_checklist_item",
   "set_checklist_item", "create_plan", "create_bucket", "update_bucket", "plan_week", "list_goals", "create_goal"];
 
@@ -42,8 +38,7 @@ const lines = (...l) => l.join("\n");
 
 await run([["a planning session through the MCP client", async () => {
   await client.connect(transport);
-  expectEqual([client.getServerVersion(), client.getServerCapabilities(), client.getInstructions()],
-    [{ name: "taskory", version: "1.1.0" }, { tools: {} }, INSTRUCTIONS], "initialize");
+  expectEqual([client.getServerVersion(), client.getServerCapabilities()], [{ name: "taskory", version: "1.1.0" }, { tools: {} }], "initialize");
   expectEqual(await client.ping(), {}, "ping");
   const { tools } = await client.listTools();
   expectEqual(tools.map((x) => x.name), TOOLS, "catalogue");
