@@ -12,10 +12,12 @@ TEST(ToolCatalogue, RequiredArgumentsAreDeclaredAndListsHoldStrings) {
     for (const auto &name : schema.at("required"))
       EXPECT_TRUE(schema["properties"].contains(name))
           << spec["name"] << " " << name;
-    for (const auto &[key, value] : schema["properties"].items())
-      if (value["type"] == "array" && key != "items")
+    for (const auto &[key, value] : schema["properties"].items()) {
+      if (value["type"] == "array" && key != "items") {
         EXPECT_EQ(value["items"], json({{"type", "string"}}))
             << spec["name"] << " " << key;
+      }
+    }
   }
 }
 
