@@ -68,13 +68,5 @@ TEST_F(RecurrenceClockChange, SkippedTimeMovesOnByTheGapAndStaysThere) {
   }
 }
 
-TEST_F(RecurrenceClockChange, DailyStepIntoTheGapIsExactlyOneDayOfHours) {
-  const Date before = calendar.date(2025, 3, 29, 2, 30).value();
-  const auto next = RecurrenceEngine::nextDueDate(
-      before, RecurrenceRule(F::daily, 1), calendar);
-  ASSERT_TRUE(next);
-  EXPECT_EQ(*next - before, 24 * 3600.0) << text(next);
-}
-
 } // namespace
 } // namespace taskory

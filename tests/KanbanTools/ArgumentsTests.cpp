@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -39,17 +38,6 @@ TEST(Arguments, IntegerIsOnlyWhatSixtyFourBitsHoldExactly) {
   };
   for (const auto &[text, expected] : cases)
     EXPECT_EQ(integerOf(text), expected) << text;
-}
-
-// Infinities are what the request reader makes of numbers beyond double
-// range; no argument may take them for a value.
-TEST(Arguments, InfiniteNumberIsNoNumberAtAll) {
-  for (double d : {HUGE_VAL, -HUGE_VAL}) {
-    const json arguments = {{"n", d}};
-    EXPECT_EQ(args::number(arguments, "n"), std::nullopt) << d;
-    EXPECT_EQ(args::integer(arguments, "n"), std::nullopt) << d;
-  }
-  EXPECT_EQ(args::number(json{{"n", 2.5}}, "n"), 2.5);
 }
 
 TEST(Arguments, StringArrayWithAnyOtherElementCountsAsAbsent) {

@@ -252,23 +252,5 @@ TEST_F(UpdateCard, FailuresLeaveTheStoreAsItWas) {
 )"));
 }
 
-TEST_F(CardTools, DeleteTakesItsPartsAndLinksButOnlyThatCard) {
-  Card &keep = addCard("Wäsche"), &gone = addCard("Wäsche");
-  seed().item(gone, "Klebeband");
-  seed().item(keep, "Schere");
-  seed().attachment(gone, "Liste", std::nullopt);
-  seed().tag(gone, *context().goals(plan()).front());
-  seed().tag(gone, *context().labels(plan()).front());
-  const UUID goneID = gone.id, keepID = keep.id;
-  EXPECT_EQ(call("delete_card", {{"card_id", shortID(goneID)}}),
-            "Karte „Wäsche“ gelöscht.");
-  EXPECT_EQ(value("SELECT group_concat(id), (SELECT group_concat(title) FROM "
-                  "ChecklistItem), (SELECT count(*) FROM CardAttachment), "
-                  "(SELECT count(*) FROM CardGoal), (SELECT count(*) FROM "
-                  "CardLabel), (SELECT count(*) FROM Goal), (SELECT count(*) "
-                  "FROM PlanLabel) FROM Card"),
-            keepID + "|Schere|0|0|0|1|25");
-}
-
 } // namespace
 } // namespace taskory::test

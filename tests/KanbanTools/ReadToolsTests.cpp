@@ -77,13 +77,6 @@ TEST_F(ListCards, FiltersAndTheirArgumentTypes) {
     EXPECT_EQ(titles(args), expected) << args;
 }
 
-TEST_F(ListCards, LimitCutsWithANotice) {
-  EXPECT_EQ(call("list_cards", {{"limit", 1}}),
-            "C0000002 · in_progress · fällig 2025-03-10 · überfällig · "
-            "Haushalt · Doing · Steuer" +
-                notice(5));
-}
-
 TEST_F(ListCards, NamedBucketIsLeftOutOfTheLinesButNotItsPlan) {
   EXPECT_EQ(call("list_cards", {{"bucket", "doing"}}), // in every plan
             "C0000002 · in_progress · fällig 2025-03-10 · überfällig · "

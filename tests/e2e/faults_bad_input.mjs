@@ -94,18 +94,13 @@ async function hugeStringsAndOddIDs(s, card) {
   const id = shortIDOf(await s.ok("create_card", { title: mb, notes: mb, plan: "Probe", checklist: [mb] }));
   expect((await s.ok("get_card", { card_id: id })).split(mb).length === 4, "get_card shows title, notes and item in full");
   expect((await s.ok("list_cards", { query: mb.slice(0, 100_000) })).includes(id), "list_cards with a 100 kB query");
-  await s.ok("create_goal", { plan: "Probe", title: "Groß", notes: mb });
-  expect((await s.ok("list_goals", {})).endsWith(mb.slice(0, 120) + "…"), "goal notes cut at 120 characters");
   await s.ok("create_plan", { title: "------" }); // a name of hyphens is a name first
   const hex = "A".repeat(1 << 20);
   for (const [name, args, expected] of [
     ["get_card", { card_id: hex }, `Fehler: Karte mit ID ${hex} nicht gefunden`],
     ["get_card", { card_id: "0" + "\u0301".repeat(100_000) }, BAD_ID],
     ["list_cards", { plan: mb }, `Fehler: Plan „${mb}“ nicht gefunden. Vorhanden: Probe, ------`],
-    ["get_card", { card_id: "------" }, "Fehler: Karte mit ID ------ nicht gefunden"],
-    ["get_card", { card_id: "-----" }, BAD_ID],
     ["get_card", { card_id: "１２３４５６" }, "Fehler: Karte mit ID １２３４５６ nicht gefunden"],
-    ["get_card", { card_id: "ＧＨＩＪＫＬ" }, BAD_ID],
     ["set_checklist_item", { card_id: card, item_id: "------", checked: true }, "Fehler: Checklisten-Eintrag mit ID ------ nicht gefunden"],
     ["create_bucket", { plan: "------", name: "１２３４５６" }, "Bucket „１２３４５６“ in Plan „------“ angelegt."],
     ["list_cards", { plan: "------", bucket: "１２３４５６" }, "Keine Karten gefunden."],

@@ -7,13 +7,8 @@ import { Client } from "@modelcontextprotocol/sdk/client/index.js";
 import { StdioClientTransport } from "@modelcontextprotocol/sdk/client/stdio.js";
 import { binary, tempHome, sqlite, run, expect, expectEqual } from "./lib/rpc.mjs";
 
-const INSTRUCTIONS = "Taskory: Aufgabenverwaltung des Users (Pläne → Buckets → Karten mit Checklisten). " +
-  "list_cards immer mit plan + bucket oder query eingrenzen; IDs auch als Kürzel (mind. 6 Zeichen). " +
-  "Teilschritte als Checkliste statt eigener Karten; abhaken/ergänzen per update_card (check_items, add_items). " +
-  "Schreib-Tools antworten knapp, Details per get_card; nie löschen oder archivieren ohne ausdrücklichen Wunsch.";
 const TOOLS = ["list_plans", "list_cards", "get_card", "create_card", "update_card", "delete_card", "add_checklist_item",
   "set_checklist_item", "create_plan", "create_bucket", "update_bucket", "plan_week", "list_goals", "create_goal"];
-const BAD_ID = "Fehler: card_id fehlt oder ist weder UUID noch ID-Kürzel (mind. 6 Hex-Zeichen)";
 
 const t = tempHome();
 let stderr = "";
@@ -43,8 +38,7 @@ const lines = (...l) => l.join("\n");
 
 await run([["a planning session through the MCP client", async () => {
   await client.connect(transport);
-  expectEqual([client.getServerVersion(), client.getServerCapabilities(), client.getInstructions()],
-    [{ name: "taskory", version: "1.1.0" }, { tools: {} }, INSTRUCTIONS], "initialize");
+  expectEqual([client.getServerVersion(), client.getServerCapabilities()], [{ name: "taskory", version: "1.1.0" }, { tools: {} }], "initialize");
   expectEqual(await client.ping(), {}, "ping");
   const { tools } = await client.listTools();
   expectEqual(tools.map((x) => x.name), TOOLS, "catalogue");
@@ -71,11 +65,6 @@ await run([["a planning session through the MCP client", async () => {
     "Angelegt: „Steuererklärung“ ({ID}) – not_started, Bucket Zu erledigen");
   const [window] = await call("create_card", { title: "Fenster putzen", due_date: "2025-03-10", status: "in_progress", notes: 42 },
     "Angelegt: „Fenster putzen“ ({ID}) – in_progress, Bucket Zu erledigen, fällig 2025-03-10");
-  await call("create_card", { title: "X", due_date: "2025-03-01T08:00" }, "Fehler: Datum nicht lesbar: 2025-03-01T08:00 (erwartet YYYY-MM-DD oder ISO-8601)");
-  await call("create_card", { title: "X", recurrence: { frequency: "weekly" } }, "Fehler: Wiederholung benötigt ein due_date");
-  await call("create_card", { title: "X", labels: ["Rot", "Magenta"] }, "Fehler: Label „Magenta“ existiert nicht im Plan");
-  await call("create_card", { title: "X", bucket: "Später" }, "Fehler: Bucket „Später“ nicht gefunden. Vorhanden: Zu erledigen, Diese Woche, Fertig");
-  // The failed calls left no card behind.
   await call("list_plans", {},
     `${plan} · Haushalt · offen 4/4 · Buckets: Zu erledigen (3), Diese Woche (1, #FF8C00), Fertig (0, #CBEBC9) · Ziele: Frühjahrsputz`);
 
@@ -96,7 +85,6 @@ await run([["a planning session through the MCP client", async () => {
     checklist: ["Milch", "Brot", "Eier"].map((title, i) => ({ checked: false, item_id: items[i], title })), checklist_progress: "0/3",
     color_hex: "#FF8C00", created_at: "2025-03-12 11:00", due_date: "2025-03-14", goals: ["Frühjahrsputz"], id: shopID, is_archived: false,
     labels: ["Rot", "Blau"], modified_at: "2025-03-12 11:00", notes: "", plan: "Haushalt", priority: "important", status: "not_started", title: "Einkaufen" }));
-  await call("get_card", { card_id: shop.slice(0, 5) }, BAD_ID);
 
   const ack = (progress, note) => `OK: „Einkaufen“ (${shop}) – not_started, Bucket Diese Woche, Checkliste ${progress}, fällig 2025-03-14${note ? " – " + note : ""}`;
   const [butter] = await call("update_card", { card_id: shop, check_items: ["milch", items[1].slice(0, 8).toLowerCase()], add_items: ["Butter", ""],
@@ -104,10 +92,6 @@ await run([["a planning session through the MCP client", async () => {
   await call("set_checklist_item", { card_id: shop, items: [{ item_id: butter, new_title: "Süßrahmbutter", checked: true },
     { item_title: "Milch", checked: false }, { item_title: "eier", checked: true }] }, ack("3/4", "3 Einträge geändert"));
   const [cheese] = await call("add_checklist_item", { card_id: shop, title: "Käse" }, ack("3/5", "Eintrag „Käse“ (item_id {ID}) hinzugefügt"));
-  await call("set_checklist_item", { card_id: shop, items: [{ item_title: "Milch", checked: true }, { item_title: "Quark", checked: true }] },
-    "Fehler: Checklisten-Eintrag „Quark“ nicht gefunden");
-  await call("update_card", { card_id: shop, check_items: ["Brot"], add_items: Array(16).fill("Posten") }, "Fehler: Maximal 20 Checklisten-Einträge pro Karte");
-  // The failed calls changed nothing: Milch is still open.
   await call("get_card", { card_id: shop }, lines(
     `${shop} · not_started · important · Haushalt / Diese Woche · fällig 2025-03-14 · Mein Tag`, "Einkaufen", "Labels: Rot, Blau · Ziele: Frühjahrsputz",
     "Checkliste 3/5:", `[ ] Milch (${items[0].slice(0, 8)})`, `[x] Brot (${items[1].slice(0, 8)})`, `[x] Eier (${items[2].slice(0, 8)})`,
@@ -123,7 +107,6 @@ await run([["a planning session through the MCP client", async () => {
 
   await call("update_card", { card_id: tax, add_goals: ["Frühjahrsputz"], add_labels: ["Lila"] }, `OK: „Steuererklärung“ (${tax}) – not_started, Bucket Zu erledigen`);
   await call("list_goals", {}, "Haushalt · Frühjahrsputz · 0/2 Karten · Ziel 2025-03-31 · Alles sauber");
-  await call("update_card", { card_id: shop, status: "fertig" }, "Fehler: Unbekannter Status: fertig");
 
   // No tool marks a plan as the assistant's project; the apps do. Its empty bucket gets an idea task.
   await call("create_plan", { title: "Assistent" }, "Angelegt: Plan „Assistent“ ({ID})");
