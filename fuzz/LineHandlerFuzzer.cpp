@@ -97,11 +97,16 @@ Shape shapeOf(std::string_view s) {
         }
         if (out)
           out->push_back(unit);
-      } else if (std::string_view("\"\\/bfnrt").find(e) ==
-                 std::string_view::npos) {
-        return false;
-      } else if (out) {
-        out->push_back(static_cast<unsigned char>(e));
+      } else {
+        // The escaped character itself: "me\thod" names a key with a tab,
+        // not "method".
+        constexpr std::string_view kEscapes = "\"\\/bfnrt";
+        constexpr std::string_view kMeanings = "\"\\/\b\f\n\r\t";
+        const std::size_t at = kEscapes.find(e);
+        if (at == std::string_view::npos)
+          return false;
+        if (out)
+          out->push_back(static_cast<unsigned char>(kMeanings[at]));
       }
     }
     return false;
