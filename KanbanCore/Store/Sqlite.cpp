@@ -1,4 +1,5 @@
 #include "KanbanCore/Store/Sqlite.h"
+#include "KanbanCore/Store/BufferedLog.h"
 
 #include "KanbanCore/StoreError.h"
 
@@ -247,7 +248,7 @@ SqliteDatabase::SqliteDatabase(Key, Handle db)
 std::unique_ptr<SqliteDatabase> SqliteDatabase::openHandle(const char *file,
                                                            int flags) {
   sqlite3 *raw = nullptr;
-  const int rc = sqlite3_open_v2(file, &raw, flags, nullptr);
+  const int rc = sqlite3_open_v2(file, &raw, flags, store::bufferedLogVFS());
   // SQLite hands out a connection even when opening fails; it must be
   // closed either way.
   Handle db(raw);
@@ -377,7 +378,8 @@ bool SqliteDatabase::waitWhileBusy(int attempt) {
 }
 
 void SqliteDatabase::keepWALSmall(int frames) {
-  exec("PRAGMA journal_size_limit = " + std::to_string(int64_t{frames} * 4096));
+  exec("PRAGMA journal_size_limit = " +
+       std::to_string(int64_t{frames} * 2 * 4096));
   walCheckpointFrames_ = frames;
   sqlite3_wal_hook(handle(), &SqliteFunctionBridge::walCommitted, this);
 }
@@ -392,14 +394,16 @@ void SqliteDatabase::checkpointAfterCommit(const char *schema,
                                 &logged, &copied) != SQLITE_OK ||
       copied < logged)
     return; // a reader pins part of the log; the next commit tries again
-  // Everything is in the database, so the log can be cut to nothing now,
-  // rather than left at its size for the next writer to start over. That
-  // takes the write lock; wait for it only briefly, since the answer to the
-  // call is waiting, and leave it to a later commit when another writer is
-  // busy.
+  // Everything is in the database: make sure the next writer starts the log
+  // over from its beginning. The file keeps its size (journal_size_limit
+  // caps it), so later commits overwrite blocks the file already has
+  // instead of growing it, which makes each commit's sync cheaper. Waiting
+  // for readers to leave the log takes the write lock; wait only briefly,
+  // since the answer to the call is waiting, and leave it to a later commit
+  // when another writer is busy.
   constexpr int kCheckpointWaitMilliseconds = 20;
   busyLimit_ = std::min(busyTimeout_, kCheckpointWaitMilliseconds);
-  sqlite3_wal_checkpoint_v2(handle(), schema, SQLITE_CHECKPOINT_TRUNCATE,
+  sqlite3_wal_checkpoint_v2(handle(), schema, SQLITE_CHECKPOINT_RESTART,
                             nullptr, nullptr);
   busyLimit_ = busyTimeout_;
 }

@@ -133,8 +133,9 @@ public:
   void setBusyTimeout(int milliseconds);
   // Keeps the write-ahead log small: after a commit of this connection that
   // leaves more than `frames` frames in the log, the log is copied into the
-  // database and, when nothing pins it any longer, cut to zero bytes. A log
-  // that a restart reuses is cut to `frames` pages (journal_size_limit).
+  // database and, when nothing pins it any longer, started over, so that it
+  // stays near `frames` pages; a file that grew larger (a reader pinned it)
+  // is cut to twice that when the log starts over (journal_size_limit).
   // Checkpoint failures are left to the next commit; they never fail one.
   void keepWALSmall(int frames);
 
