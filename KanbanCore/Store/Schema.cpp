@@ -62,16 +62,20 @@ struct Index {
 };
 
 // IF NOT EXISTS throughout: a store made by another program may lack some of
-// them, and the ones beyond the link columns are only our speed-ups. The two
-// Card order indexes match the ORDER BY of the card list, so that the first
-// cards of a long list come straight from the index instead of a sort; the
-// state indexes cover counting open cards per plan and bucket without reading
-// the rows (the due-state one within a due window); the planned-date index
-// gives the week plan without a scan. The goal-state one answers "is this
-// linked card open" from the index alone: its second column is the archived
-// flag exactly as the card queries decode it (integerExpression), which is
-// what makes SQLite take it over the primary key for the goal counts.
-constexpr std::array<Index, 18> kIndexes = {{
+// them, and the ones beyond the link columns are only our speed-ups. Every
+// index on Card is one more page written with each card, so each of them
+// serves several queries. The two order indexes match the ORDER BY of the
+// card list, so that the first cards of a long list come straight from the
+// index instead of a sort (the ties of the whole-store one, by rowid, are
+// sorted within their due date and sort order); the whole-store one and the
+// plan-and-bucket one also carry the card's state, so that counting open
+// cards in a due window, per plan and per bucket, never reads the rows. The
+// planned-date index holds only planned cards, which the week plan lists
+// without a scan. The goal-state one answers "is this linked card open" from
+// the index alone: its second column is the archived flag exactly as the
+// card queries decode it (integerExpression), which is what makes SQLite
+// take it over the primary key for the goal counts.
+constexpr std::array<Index, 16> kIndexes = {{
     {"Bucket_plan", "Bucket(plan)"},
     {"Card_plan", "Card(plan)"},
     {"Card_bucket", "Card(bucket)"},
@@ -82,22 +86,28 @@ constexpr std::array<Index, 18> kIndexes = {{
     {"CardGoal_goal", "CardGoal(goal)"},
     {"CardLabel_label", "CardLabel(label)"},
     {"StoreChange_txn", "StoreChange(txn)"},
-    {"Card_dueOrder", "Card((dueDate IS NULL), dueDate, sortOrder)"},
+    {"Card_dueOrderState", "Card((dueDate IS NULL), dueDate, sortOrder, "
+                           "isArchived, percentComplete)"},
     {"Card_planDueOrder", "Card(plan, (dueDate IS NULL), dueDate, sortOrder)"},
-    {"Card_planState", "Card(plan, isArchived, percentComplete)"},
     {"Card_planSortOrder", "Card(plan, sortOrder)"},
     {"Card_planBucketState", "Card(plan, bucket, isArchived, percentComplete)"},
-    {"Card_plannedDate", "Card(plannedDate)"},
-    {"Card_dueState",
-     "Card((dueDate IS NULL), dueDate, isArchived, percentComplete)"},
+    {"Card_plannedDateSet", "Card(plannedDate) WHERE plannedDate IS NOT NULL"},
     {"Card_goalState",
      "Card(id, (CASE typeof(isArchived) WHEN 'integer' THEN isArchived WHEN "
      "'real' THEN CAST(isArchived AS INTEGER) ELSE 0 END), isArchived, "
      "percentComplete)"},
 }};
 
+// Speed-ups of earlier versions that cost every card write more than they
+// saved: a store that has them loses them at the next start.
+constexpr std::array<std::string_view, 4> kRetiredIndexes = {
+    "Card_dueOrder", "Card_planState", "Card_plannedDate", "Card_dueState"};
+
 std::string createIndexesSQL(const std::set<std::string> &existing) {
   std::string sql;
+  for (std::string_view name : kRetiredIndexes)
+    if (existing.count(std::string(name)))
+      sql += "DROP INDEX IF EXISTS " + std::string(name) + ";\n";
   for (const Index &index : kIndexes)
     if (!existing.count(std::string(index.name)))
       sql += "CREATE INDEX IF NOT EXISTS " + std::string(index.name) + " ON " +
