@@ -181,6 +181,28 @@ TEST_F(StoreTest, RowsOfAnotherProgramAreReadTolerantly) {
             "real text neu");
 }
 
+// Every index on Card is written with each card: a store from an earlier
+// version loses the ones no longer wanted and gains the current ones.
+TEST_F(StoreTest, IndexesOfEarlierVersionsAreReplacedAtStart) {
+  KanbanStore::makeContainer(file).reset();
+  RawConnection(file).exec(
+      "DROP INDEX Card_dueOrderState; DROP INDEX Card_plannedDateSet;"
+      "CREATE INDEX Card_dueOrder ON Card((dueDate IS NULL), dueDate, "
+      "sortOrder); CREATE INDEX Card_dueState ON Card((dueDate IS NULL), "
+      "dueDate, isArchived, percentComplete); CREATE INDEX Card_planState ON "
+      "Card(plan, isArchived, percentComplete); CREATE INDEX Card_plannedDate "
+      "ON Card(plannedDate); CREATE INDEX Card_title ON Card(title);");
+  KanbanStore::makeContainer(file).reset();
+  EXPECT_EQ(RawConnection(file).text(
+                "SELECT group_concat(name, ' ') FROM (SELECT name FROM "
+                "sqlite_schema WHERE type = 'index' AND tbl_name = 'Card' "
+                "AND name NOT LIKE 'sqlite_%' ORDER BY name)"),
+            "Card_bucket Card_dueOrderState Card_goalState Card_plan "
+            "Card_planBucketState Card_planDueOrder Card_planSortOrder "
+            "Card_plannedDateSet Card_title")
+      << "another program's own index stays";
+}
+
 // Our connection gathers its log writes until the commit syncs them; another
 // program must still see every commit at once, whatever its size (one page,
 // more than one write call, more than the gathering holds), and a discarded
