@@ -155,14 +155,32 @@ struct Header {
   int64_t objectCount = 0;
 };
 
+// The checks at start-up read in one transaction: each statement on its own
+// would take and release the shared lock and look at the files again.
+template <class Reads> auto inOneRead(SqliteDatabase &db, Reads reads) {
+  db.exec("BEGIN");
+  try {
+    auto result = reads();
+    db.exec("COMMIT");
+    return result;
+  } catch (...) {
+    if (db.inTransaction())
+      db.tryExec("ROLLBACK");
+    throw;
+  }
+}
+
 // The first reads of a file: here a file that is not SQLite shows itself.
 Header readHeader(SqliteDatabase &db, const std::filesystem::path &file) {
   try {
-    Header header;
-    header.applicationID = db.queryInteger("PRAGMA application_id");
-    header.userVersion = db.queryInteger("PRAGMA user_version");
-    header.objectCount = db.queryInteger("SELECT count(*) FROM sqlite_schema");
-    return header;
+    return inOneRead(db, [&] {
+      Header header;
+      header.applicationID = db.queryInteger("PRAGMA application_id");
+      header.userVersion = db.queryInteger("PRAGMA user_version");
+      header.objectCount =
+          db.queryInteger("SELECT count(*) FROM sqlite_schema");
+      return header;
+    });
   } catch (const StoreError &error) {
     rethrowForFile(error, file);
   }
@@ -296,10 +314,12 @@ void prepareFileStore(SqliteDatabase &db, const std::filesystem::path &file) {
     }
     refuseForeignOrNewer(readHeader(db, file), file);
   }
-  refuseWrongLayout(db, file);
+  const std::set<std::string> indexes = inOneRead(db, [&] {
+    refuseWrongLayout(db, file);
+    return names(db, "SELECT name FROM sqlite_schema WHERE type = 'index'");
+  });
   switchToWAL();
-  std::string missing = createIndexesSQL(
-      names(db, "SELECT name FROM sqlite_schema WHERE type = 'index'"));
+  std::string missing = createIndexesSQL(indexes);
   if (!missing.empty()) {
     try {
       db.exec("BEGIN IMMEDIATE;" + missing + "COMMIT;");
