@@ -69,18 +69,6 @@ std::vector<Card *> ModelContext::fetchOpenCards() {
                                openCardCondition() + " ORDER BY rowid");
 }
 
-std::vector<Goal *> ModelContext::fetchPlanGoals() {
-  session_->flush<Goal>();
-  return session_->fetch<Goal>(selectSQL<Goal>() +
-                               "WHERE typeof(plan) = 'text' ORDER BY rowid");
-}
-
-std::vector<Bucket *> ModelContext::fetchPlanBuckets() {
-  session_->flush<Bucket>();
-  return session_->fetch<Bucket>(selectSQL<Bucket>() +
-                                 "WHERE typeof(plan) = 'text' ORDER BY rowid");
-}
-
 std::vector<Card *> ModelContext::openCardsPlannedFrom(Date from) {
   session_->flush<Card>();
   // A range of the planned-date index; text another program stored there

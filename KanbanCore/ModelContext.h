@@ -118,9 +118,11 @@ public:
   // Per goal id: the goal's linked cards, as cards(goal) yields them.
   std::unordered_map<std::string, CardCounts> goalCardCounts();
   // Every goal linked to a plan, and every bucket in a plan (rowid order);
-  // for grouping by `plan` instead of one query per plan.
-  std::vector<Goal *> fetchPlanGoals();
-  std::vector<Bucket *> fetchPlanBuckets();
+  // for grouping by `plan` instead of one query per plan. Copies for the
+  // overviews, read without loading them into this context: a board has
+  // thousands of buckets, and changing a copy changes nothing.
+  std::vector<Goal> planGoalCopies();
+  std::vector<Bucket> planBucketCopies();
   // Whether the bucket holds a card that is not archived and below 100 %.
   bool hasOpenCard(const Bucket &bucket);
   // Open cards (not archived, below 100 %) whose planned date is at or after

@@ -119,6 +119,30 @@ ModelContext::goalCardCounts() {
   return counts;
 }
 
+namespace {
+
+// The rows of a plan's children in rowid order, decoded as a loaded object
+// decodes them (a row whose id is not text is left out there too).
+template <class T> std::vector<T> planChildCopies(SqliteDatabase &db) {
+  auto stmt = db.statement(selectSQL<T>() +
+                           "WHERE typeof(plan) = 'text' AND typeof(id) = "
+                           "'text' ORDER BY rowid");
+  std::vector<T> copies;
+  while (stmt->step())
+    copies.push_back(readEntity<T>(*stmt));
+  return copies;
+}
+
+} // namespace
+
+std::vector<Goal> ModelContext::planGoalCopies() {
+  return planChildCopies<Goal>(flushedDatabase());
+}
+
+std::vector<Bucket> ModelContext::planBucketCopies() {
+  return planChildCopies<Bucket>(flushedDatabase());
+}
+
 bool ModelContext::hasOpenCard(const Bucket &bucket) {
   SqliteDatabase &db = flushedDatabase();
   auto stmt = db.statement("SELECT 1 FROM Card WHERE Card.bucket = ?1 AND "

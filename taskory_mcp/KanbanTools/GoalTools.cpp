@@ -43,9 +43,10 @@ namespace handlers {
 // Goals come from one query, grouped here by plan, and their progress from
 // one count over the goal links, rather than loading each goal's cards.
 ToolResult listGoals(const ToolCall &call) {
-  std::unordered_map<std::string, std::vector<Goal *>> goalsOfPlan;
-  for (Goal *goal : call.context.fetchPlanGoals())
-    goalsOfPlan[*goal->plan].push_back(goal);
+  const std::vector<Goal> planGoals = call.context.planGoalCopies();
+  std::unordered_map<std::string, std::vector<const Goal *>> goalsOfPlan;
+  for (const Goal &goal : planGoals)
+    goalsOfPlan[*goal.plan].push_back(&goal);
   if (goalsOfPlan.empty())
     return std::string("Keine Ziele.");
   const auto progress = call.context.goalCardCounts();
@@ -55,12 +56,12 @@ ToolResult listGoals(const ToolCall &call) {
     auto it = goalsOfPlan.find(plan->id);
     if (it == goalsOfPlan.end())
       continue;
-    std::vector<Goal *> &goals = it->second;
+    std::vector<const Goal *> &goals = it->second;
     std::stable_sort(goals.begin(), goals.end(),
                      [](const Goal *a, const Goal *b) {
                        return a->sortOrder < b->sortOrder;
                      });
-    for (Goal *goal : goals) {
+    for (const Goal *goal : goals) {
       const auto found = progress.find(goal->id);
       const ModelContext::CardCounts cards =
           found == progress.end() ? ModelContext::CardCounts{} : found->second;

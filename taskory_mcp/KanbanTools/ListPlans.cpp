@@ -32,12 +32,14 @@ ToolResult listPlans(const ToolCall &call) {
 
   const ModelContext::BoardCounts counts = call.context.boardCounts();
   // Relationship order (rowid) within each plan, as the store yields it.
-  std::unordered_map<std::string, std::vector<Bucket *>> bucketsOfPlan;
-  for (Bucket *bucket : call.context.fetchPlanBuckets())
-    bucketsOfPlan[*bucket->plan].push_back(bucket);
-  std::unordered_map<std::string, std::vector<Goal *>> goalsOfPlan;
-  for (Goal *goal : call.context.fetchPlanGoals())
-    goalsOfPlan[*goal->plan].push_back(goal);
+  const std::vector<Bucket> planBuckets = call.context.planBucketCopies();
+  std::unordered_map<std::string, std::vector<const Bucket *>> bucketsOfPlan;
+  for (const Bucket &bucket : planBuckets)
+    bucketsOfPlan[*bucket.plan].push_back(&bucket);
+  const std::vector<Goal> planGoals = call.context.planGoalCopies();
+  std::unordered_map<std::string, std::vector<const Goal *>> goalsOfPlan;
+  for (const Goal &goal : planGoals)
+    goalsOfPlan[*goal.plan].push_back(&goal);
   const auto countsOf = [](const auto &map, const std::string &id) {
     const auto it = map.find(id);
     return it == map.end() ? ModelContext::CardCounts{} : it->second;
@@ -53,7 +55,7 @@ ToolResult listPlans(const ToolCall &call) {
                     "/" + std::to_string(cards.active));
 
     if (auto it = bucketsOfPlan.find(plan->id); it != bucketsOfPlan.end()) {
-      std::vector<Bucket *> &buckets = it->second;
+      std::vector<const Bucket *> &buckets = it->second;
       std::stable_sort(buckets.begin(), buckets.end(),
                        [](const Bucket *a, const Bucket *b) {
                          return a->sortOrder < b->sortOrder;
