@@ -41,21 +41,31 @@ sqlite3_vfs *defaultVFS() {
   return vfs;
 }
 
-LogFile &logOf(sqlite3_file *file) { return *reinterpret_cast<LogFile *>(file); }
+LogFile &logOf(sqlite3_file *file) {
+  return *reinterpret_cast<LogFile *>(file);
+}
 
 sqlite3_file &realOf(sqlite3_file *file) { return *logOf(file).real; }
+
+// Straight to the file, in parts the default VFS accepts.
+int writeThrough(LogFile &log, const char *data, std::size_t size,
+                 sqlite3_int64 offset) {
+  for (std::size_t done = 0; done < size;) {
+    const std::size_t part = std::min(kLargestWrite, size - done);
+    const int rc = log.real->pMethods->xWrite(
+        log.real, data + done, static_cast<int>(part),
+        offset + static_cast<sqlite3_int64>(done));
+    if (rc != SQLITE_OK)
+      return rc;
+    done += part;
+  }
+  return SQLITE_OK;
+}
 
 int flush(LogFile &log) {
   if (log.size == 0)
     return SQLITE_OK;
-  int rc = SQLITE_OK;
-  for (std::size_t done = 0; done < log.size && rc == SQLITE_OK;) {
-    const std::size_t part = std::min(kLargestWrite, log.size - done);
-    rc = log.real->pMethods->xWrite(
-        log.real, log.pending + done, static_cast<int>(part),
-        log.offset + static_cast<sqlite3_int64>(done));
-    done += part;
-  }
+  const int rc = writeThrough(log, log.pending, log.size, log.offset);
   log.size = 0;
   if (log.capacity > kKeptCapacity) {
     std::free(log.pending);
@@ -86,7 +96,8 @@ int logWrite(sqlite3_file *file, const void *data, int amount,
   LogFile &log = logOf(file);
   const auto bytes = static_cast<std::size_t>(amount);
   const bool continues =
-      log.size > 0 && offset == log.offset + static_cast<sqlite3_int64>(log.size);
+      log.size > 0 &&
+      offset == log.offset + static_cast<sqlite3_int64>(log.size);
   if (!continues || log.size + bytes > kMaximumPending) {
     if (const int rc = flush(log); rc != SQLITE_OK)
       return rc;
@@ -94,10 +105,10 @@ int logWrite(sqlite3_file *file, const void *data, int amount,
   }
   // Without memory, or for a write larger than the buffer, the write goes
   // straight through (the buffer is empty here, so order is kept).
-  if (bytes > kLargestWrite || !reserve(log, log.size + bytes)) {
+  if (bytes > kMaximumPending || !reserve(log, log.size + bytes)) {
     if (const int rc = flush(log); rc != SQLITE_OK)
       return rc;
-    return log.real->pMethods->xWrite(log.real, data, amount, offset);
+    return writeThrough(log, static_cast<const char *>(data), bytes, offset);
   }
   std::memcpy(log.pending + log.size, data, bytes);
   log.size += bytes;
@@ -166,19 +177,34 @@ int logDeviceCharacteristics(sqlite3_file *file) {
 
 // Version 1: SQLite maps no shared memory and no pages of a log file.
 const sqlite3_io_methods kLogMethods = {
-    1,        logClose,    logRead,          logWrite,
-    logTruncate, logSync,  logFileSize,      logLock,
-    logUnlock, logCheckReservedLock, logFileControl, logSectorSize,
-    logDeviceCharacteristics, nullptr, nullptr, nullptr, nullptr, nullptr,
-    nullptr};
+    .iVersion = 1,
+    .xClose = logClose,
+    .xRead = logRead,
+    .xWrite = logWrite,
+    .xTruncate = logTruncate,
+    .xSync = logSync,
+    .xFileSize = logFileSize,
+    .xLock = logLock,
+    .xUnlock = logUnlock,
+    .xCheckReservedLock = logCheckReservedLock,
+    .xFileControl = logFileControl,
+    .xSectorSize = logSectorSize,
+    .xDeviceCharacteristics = logDeviceCharacteristics,
+    .xShmMap = nullptr,
+    .xShmLock = nullptr,
+    .xShmBarrier = nullptr,
+    .xShmUnmap = nullptr,
+    .xFetch = nullptr,
+    .xUnfetch = nullptr,
+};
 
 int open(sqlite3_vfs *, const char *name, sqlite3_file *file, int flags,
          int *outFlags) {
   if (!(flags & SQLITE_OPEN_WAL))
     return defaultVFS()->xOpen(defaultVFS(), name, file, flags, outFlags);
   auto *log = new (file) LogFile{};
-  log->real = reinterpret_cast<sqlite3_file *>(
-      reinterpret_cast<char *>(file) + kRealFileOffset);
+  log->real = reinterpret_cast<sqlite3_file *>(reinterpret_cast<char *>(file) +
+                                               kRealFileOffset);
   const int rc =
       defaultVFS()->xOpen(defaultVFS(), name, log->real, flags, outFlags);
   if (rc != SQLITE_OK) {
