@@ -144,8 +144,8 @@ void changeLinks(ModelContext &context, Card &card, LinkKind kind,
     changeLinksOf<Goal>(context, card, change, names);
 }
 
-void applyCommonFields(const ToolCall &call, const nlohmann::json &args,
-                       Card &card) {
+void applyCardColumns(const ToolCall &call, const nlohmann::json &args,
+                      Card &card) {
   if (const std::string *notes = args::string(args, "notes"))
     card.notes = *notes;
   if (const std::string *due = args::string(args, "due_date")) {
@@ -166,7 +166,10 @@ void applyCommonFields(const ToolCall &call, const nlohmann::json &args,
     else
       card.colorHex = *color;
   }
+}
 
+void applyLinksAndRecurrence(const ToolCall &call, const nlohmann::json &args,
+                             Card &card) {
   if (const nlohmann::json *names = args::stringArray(args, "labels"))
     changeLinks(call.context, card, LinkKind::labels, LinkChange::replace,
                 *names);
@@ -176,6 +179,12 @@ void applyCommonFields(const ToolCall &call, const nlohmann::json &args,
 
   if (const nlohmann::json *recurrence = args::object(args, "recurrence"))
     applyRecurrence(*recurrence, card);
+}
+
+void applyCommonFields(const ToolCall &call, const nlohmann::json &args,
+                       Card &card) {
+  applyCardColumns(call, args, card);
+  applyLinksAndRecurrence(call, args, card);
 }
 
 void applyStatus(const ToolCall &call, const nlohmann::json &args, Card &card) {

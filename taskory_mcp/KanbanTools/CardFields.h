@@ -16,6 +16,13 @@ struct ToolCall;
 // goals and recurrence. labels and goals replace the card's whole set.
 void applyCommonFields(const ToolCall &call, const nlohmann::json &args,
                        Card &card);
+// The same in two steps, for a new card: its own columns, which are set
+// before it is stored (one row written instead of a row and its change), and
+// then what needs the stored card.
+void applyCardColumns(const ToolCall &call, const nlohmann::json &args,
+                      Card &card);
+void applyLinksAndRecurrence(const ToolCall &call, const nlohmann::json &args,
+                             Card &card);
 
 // status, through the same completion rules the applications apply.
 void applyStatus(const ToolCall &call, const nlohmann::json &args, Card &card);

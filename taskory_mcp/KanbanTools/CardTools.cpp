@@ -102,8 +102,9 @@ ToolResult createCard(const ToolCall &call, const nlohmann::json &args) {
       fresh.bucket = buckets.front()->id;
   }
 
+  applyCardColumns(call, args, fresh);
   Card &card = call.context.insert(std::move(fresh));
-  applyCommonFields(call, args, card);
+  applyLinksAndRecurrence(call, args, card);
   applyStatus(call, args, card);
   CardActions::inheritBucketColor(card, call.context);
 
