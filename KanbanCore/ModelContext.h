@@ -147,6 +147,23 @@ public:
   // caller's title order decides the cut.
   std::vector<PlanningCandidate> planningCandidates(std::size_t count);
 
+  // --- a page of cards to show, in a few set queries ---
+  // What a card's line, detail text or JSON reads beyond the card's own
+  // fields, loaded for many cards at once instead of a few queries per card.
+  // The values are those the per-card relationships give.
+  struct CardPageFacts {
+    int64_t checklistItems = 0;          // as checklistItemCount
+    int64_t checkedItems = 0;            // as checkedItemCount
+    std::vector<std::string> labelNames; // sortedLabels(card) order
+    std::vector<std::string> goalTitles; // goals(card) order
+  };
+  // One entry per given card, keyed by its id: one query for all cards'
+  // checklist figures, labels and goals, and one each for the plans and the
+  // buckets they link to that are not loaded yet, so that planOf and
+  // bucketOf then answer from the loaded objects.
+  std::unordered_map<std::string, CardPageFacts>
+  pageFacts(const std::vector<const Card *> &cards);
+
   // --- relationships ---
   std::vector<Bucket *> buckets(const Plan &plan);
   std::vector<Card *> cards(const Plan &plan);
