@@ -156,11 +156,12 @@ public:
     int64_t checkedItems = 0;            // as checkedItemCount
     std::vector<std::string> labelNames; // sortedLabels(card) order
     std::vector<std::string> goalTitles; // goals(card) order
+    // The title and name of the plan and bucket that the card's links name
+    // exactly; nothing when a link is absent or finds nothing so (planOf and
+    // bucketOf then also try the id's other letter cases).
+    std::optional<std::string> planTitle, bucketName;
   };
-  // One entry per given card, keyed by its id: one query for all cards'
-  // checklist figures, labels and goals, and one each for the plans and the
-  // buckets they link to that are not loaded yet, so that planOf and
-  // bucketOf then answer from the loaded objects.
+  // One entry per given card, keyed by its id, read in one query.
   std::unordered_map<std::string, CardPageFacts>
   pageFacts(const std::vector<const Card *> &cards);
 

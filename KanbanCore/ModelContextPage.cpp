@@ -1,15 +1,11 @@
 // What the renderings of a page of cards read beyond the cards' own fields,
-// in a few set queries: a list of fifty cards would otherwise ask the store
-// five times per card for its checklist figures, labels, goals, plan and
-// bucket.
+// in one set query: a list of fifty cards would otherwise ask the store five
+// times per card for its checklist figures, labels, goals, plan and bucket.
 #include "KanbanCore/ModelContext.h"
 
 #include "KanbanCore/Store/EntityTables.h"
-#include "KanbanCore/Store/Session.h"
 
 #include <algorithm>
-#include <type_traits>
-#include <unordered_set>
 #include <utility>
 
 namespace taskory {
@@ -55,11 +51,13 @@ void forEachChunk(const std::vector<std::string> &ids, Run &&run) {
   }
 }
 
-// The three relationships in one statement, told apart by the first column:
-// 0 a card's checklist figures (items with a text id, as the entities count
-// them), 1 a label link, 2 a goal link. Links come in the order they were
-// made, the relationships' order; a linked object whose id is not text is
-// left out, as loading it as an entity leaves it out.
+// Everything in one statement, told apart by the first column: 0 a card's
+// checklist figures (items with a text id, as the entities count them), 1 a
+// label link and 2 a goal link, each with the link row's rowid (the
+// relationships' order), 3 the card's plan title and 4 its bucket name. A
+// linked object whose id is not text is left out, as loading it as an
+// entity leaves it out. No ORDER BY: sorting the few links of a page here is
+// cheaper than the temporary b-trees SQLite would build for it.
 std::string factsSQL(std::size_t length) {
   const std::string list = "(" + parameterList(length) + ")";
   return "SELECT 0, ChecklistItem.card, count(*), sum(" +
@@ -74,8 +72,23 @@ std::string factsSQL(std::size_t length) {
          "UNION ALL SELECT 2, CardGoal.card, CardGoal.rowid, NULL, Goal.title "
          "FROM CardGoal JOIN Goal ON Goal.id = CardGoal.goal WHERE "
          "CardGoal.card IN " +
-         list + " AND typeof(Goal.id) = 'text' ORDER BY 1, 3";
+         list +
+         " AND typeof(Goal.id) = 'text' "
+         "UNION ALL SELECT 3, Card.id, NULL, NULL, Plan.title FROM Card JOIN "
+         "Plan ON Plan.id = Card.plan WHERE Card.id IN " +
+         list +
+         " AND typeof(Plan.id) = 'text' "
+         "UNION ALL SELECT 4, Card.id, NULL, NULL, Bucket.name FROM Card JOIN "
+         "Bucket ON Bucket.id = Card.bucket WHERE Card.id IN " +
+         list + " AND typeof(Bucket.id) = 'text'";
 }
+
+// A linked label or goal title, with what orders it among its card's links.
+struct Link {
+  int64_t slotIndex; // labels only
+  int64_t rowid;     // of the link row
+  std::string text;
+};
 
 } // namespace
 
@@ -90,63 +103,51 @@ ModelContext::pageFacts(const std::vector<const Card *> &cards) {
     if (facts.try_emplace(card->id).second)
       ids.push_back(card->id);
 
-  std::unordered_map<std::string, std::vector<PlanLabel>> labels;
+  std::unordered_map<std::string, std::vector<Link>> labels, goals;
   forEachChunk(ids, [&](std::size_t length, const auto &bind) {
     auto stmt = db.statement(factsSQL(length));
     bind(*stmt);
     while (stmt->step()) {
       const std::string card(stmt->bytes(1));
-      switch (stmt->int64(0)) {
-      case 0:
+      const int64_t kind = stmt->int64(0);
+      if (kind == 0) {
         facts[card].checklistItems = stmt->int64(2);
         facts[card].checkedItems = stmt->int64(3);
-        break;
-      case 1: {
+      } else if (kind == 1) {
         PlanLabel label;
         readColumn(*stmt, 3, label.slotIndex);
         readColumn(*stmt, 4, label.name);
-        labels[card].push_back(std::move(label));
-        break;
-      }
-      default: {
+        labels[card].push_back(
+            {label.slotIndex, stmt->int64(2), std::move(label.name)});
+      } else if (kind == 2) {
         Goal goal;
         readColumn(*stmt, 4, goal.title);
-        facts[card].goalTitles.push_back(std::move(goal.title));
-        break;
-      }
+        goals[card].push_back({0, stmt->int64(2), std::move(goal.title)});
+      } else if (kind == 3) {
+        Plan plan;
+        readColumn(*stmt, 4, plan.title);
+        facts[card].planTitle = std::move(plan.title);
+      } else {
+        Bucket bucket;
+        readColumn(*stmt, 4, bucket.name);
+        facts[card].bucketName = std::move(bucket.name);
       }
     }
   });
-  for (auto &[card, list] : labels) {
-    std::stable_sort(list.begin(), list.end(),
-                     [](const PlanLabel &a, const PlanLabel &b) {
-                       return a.slotIndex < b.slotIndex;
-                     });
-    std::vector<std::string> &names = facts[card].labelNames;
-    for (PlanLabel &label : list)
-      names.push_back(std::move(label.name));
-  }
-
-  // The plans and buckets by their exact stored link text, the spelling
-  // that finds them; a link that misses (another letter case, or nothing)
-  // is left to planOf and bucketOf, which try the other spellings.
-  auto load = [&](auto type, auto link) {
-    using T = typename decltype(type)::type;
-    std::vector<std::string> wanted;
-    std::unordered_set<std::string> seen;
-    for (const Card *card : cards) {
-      const std::optional<UUID> &id = card->*link;
-      if (id && !session_->objects().of<T>().live(*id) &&
-          seen.insert(*id).second)
-        wanted.push_back(*id);
-    }
-    forEachChunk(wanted, [&](std::size_t length, const auto &bind) {
-      session_->fetch<T>(
-          selectSQL<T>() + "WHERE id IN (" + parameterList(length) + ")", bind);
+  // Labels by slot, equal slots in link order (sortedLabels' stable sort of
+  // the links); goals in link order.
+  auto texts = [](std::vector<Link> &links, std::vector<std::string> &out) {
+    std::sort(links.begin(), links.end(), [](const Link &a, const Link &b) {
+      return std::pair(a.slotIndex, a.rowid) < std::pair(b.slotIndex, b.rowid);
     });
+    for (Link &link : links)
+      out.push_back(std::move(link.text));
   };
-  load(std::type_identity<Plan>{}, &Card::plan);
-  load(std::type_identity<Bucket>{}, &Card::bucket);
+  for (auto &[card, links] : labels)
+    texts(links, facts[card].labelNames);
+  for (auto &[card, links] : goals)
+    texts(links, facts[card].goalTitles);
+
   return facts;
 }
 

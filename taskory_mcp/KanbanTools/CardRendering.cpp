@@ -42,6 +42,25 @@ PageFacts factsOf(ModelContext &context, const Card &card) {
   return std::move(facts[card.id]);
 }
 
+// The plan's title and the bucket's name, from the facts when the link found
+// them there, else by the per-card lookup that also tries other letter
+// cases; nothing when the card has no plan or bucket that can be found.
+const std::string *planTitle(ModelContext &context, const Card &card,
+                             const PageFacts &facts) {
+  if (facts.planTitle)
+    return &*facts.planTitle;
+  const Plan *plan = context.planOf(card);
+  return plan ? &plan->title : nullptr;
+}
+
+const std::string *bucketName(ModelContext &context, const Card &card,
+                              const PageFacts &facts) {
+  if (facts.bucketName)
+    return &*facts.bucketName;
+  const Bucket *bucket = context.bucketOf(card);
+  return bucket ? &bucket->name : nullptr;
+}
+
 std::vector<std::string> metaParts(const Card &card, const PageFacts &facts) {
   std::vector<std::string> parts;
   if (!facts.labelNames.empty())
@@ -68,11 +87,11 @@ std::string lineOf(ModelContext &context, const Card &card,
   for (auto &part : dateParts(card, now, calendar))
     parts.push_back(std::move(part));
   if (!omitPlan)
-    if (const Plan *plan = context.planOf(card))
-      parts.push_back(plan->title);
+    if (const std::string *plan = planTitle(context, card, facts))
+      parts.push_back(*plan);
   if (!omitBucket)
-    if (const Bucket *bucket = context.bucketOf(card))
-      parts.push_back(bucket->name);
+    if (const std::string *bucket = bucketName(context, card, facts))
+      parts.push_back(*bucket);
   parts.push_back(card.title);
   for (auto &part : metaParts(card, facts))
     parts.push_back(std::move(part));
@@ -95,11 +114,11 @@ nlohmann::json summaryJSON(ModelContext &context, const Card &card,
   if (auto priority = priorityWord(card.priority()))
     object["priority"] = *priority;
   if (!omitPlan)
-    if (const Plan *plan = context.planOf(card))
-      object["plan"] = plan->title;
+    if (const std::string *plan = planTitle(context, card, facts))
+      object["plan"] = *plan;
   if (!omitBucket)
-    if (const Bucket *bucket = context.bucketOf(card))
-      object["bucket"] = bucket->name;
+    if (const std::string *bucket = bucketName(context, card, facts))
+      object["bucket"] = *bucket;
   if (card.dueDate)
     object["due_date"] = dateString(*card.dueDate, kDueHour, calendar);
   if (card.startDate)
@@ -208,16 +227,17 @@ nlohmann::json cardJSONs(ModelContext &context,
 std::string cardDetailText(ModelContext &context, const Card &card, Date now,
                            const Calendar &calendar) {
   std::vector<std::string> lines;
+  const PageFacts facts = factsOf(context, card);
 
   std::vector<std::string> header;
   header.push_back(shortID(card.id));
   header.emplace_back(statusWord(card.progress()));
   if (auto priority = priorityWord(card.priority()))
     header.emplace_back(*priority);
-  const Plan *plan = context.planOf(card);
-  const Bucket *bucket = context.bucketOf(card);
-  header.push_back((plan ? plan->title : std::string(kMissing)) + " / " +
-                   (bucket ? bucket->name : std::string(kMissing)));
+  const std::string *plan = planTitle(context, card, facts);
+  const std::string *bucket = bucketName(context, card, facts);
+  header.push_back((plan ? *plan : std::string(kMissing)) + " / " +
+                   (bucket ? *bucket : std::string(kMissing)));
   for (auto &part : dateParts(card, now, calendar))
     header.push_back(std::move(part));
   if (card.isOnMyDay)
@@ -226,7 +246,7 @@ std::string cardDetailText(ModelContext &context, const Card &card, Date now,
 
   lines.push_back(card.title);
 
-  if (auto meta = metaParts(context, card); !meta.empty())
+  if (auto meta = metaParts(card, facts); !meta.empty())
     lines.push_back(joinParts(meta));
 
   if (!card.notes.empty())

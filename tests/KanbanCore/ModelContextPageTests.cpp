@@ -21,7 +21,7 @@ constexpr Date kNow = test::TestStore::kNow;
 struct Shown {
   int64_t items = 0, checked = 0;
   std::vector<std::string> labels, goals;
-  std::string plan, bucket; // titles, "-" when the link finds nothing
+  std::string plan, bucket; // "-" when the link finds nothing
   bool operator==(const Shown &) const = default;
 };
 
@@ -107,6 +107,9 @@ TEST(ModelContextPage, FactsOfAPageEqualEachCardsRelationships) {
              "UPDATE PlanLabel SET id = CAST(id AS BLOB) WHERE name = 'vier';"
              "UPDATE Card SET plan = lower(plan) WHERE rowid % 13 = 0;"
              "UPDATE Card SET bucket = 'FEHLT' WHERE rowid % 17 = 0;"
+             "UPDATE Card SET plan = CAST(plan AS BLOB) WHERE plan = "
+             "(SELECT id FROM Plan WHERE title = 'B');"
+             "UPDATE Plan SET id = CAST(id AS BLOB) WHERE title = 'B';"
              "PRAGMA foreign_keys = ON;");
   }
 
@@ -123,10 +126,18 @@ TEST(ModelContextPage, FactsOfAPageEqualEachCardsRelationships) {
   ASSERT_EQ(facts.size(), cards.size());
   for (const Card *card : cards) {
     const ModelContext::CardPageFacts &f = facts.at(card->id);
-    const Shown shown{f.checklistItems,       f.checkedItems,
-                      f.labelNames,           f.goalTitles,
-                      planTitle(*ctx, *card), bucketName(*ctx, *card)};
+    // The facts name a plan or bucket exactly when the link text is its id;
+    // the renderings look other spellings up one by one.
+    const Shown shown{f.checklistItems,
+                      f.checkedItems,
+                      f.labelNames,
+                      f.goalTitles,
+                      f.planTitle ? *f.planTitle : planTitle(*ctx, *card),
+                      f.bucketName ? *f.bucketName : bucketName(*ctx, *card)};
     EXPECT_EQ(shown, expected[card->id]) << card->title;
+    const Plan *plan = ctx->planOf(*card);
+    EXPECT_EQ(f.planTitle.has_value(), plan && plan->id == *card->plan)
+        << card->title;
   }
 }
 
