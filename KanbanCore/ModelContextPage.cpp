@@ -41,7 +41,7 @@ std::string parameterList(std::size_t first, std::size_t length) {
 // out, as loading it as an entity leaves it out (plans and buckets are
 // matched against bound text). No ORDER BY: sorting the few links of a page
 // here is cheaper than the temporary b-trees SQLite would build for it.
-std::string factsSQL(std::size_t length) {
+std::string buildFactsSQL(std::size_t length) {
   const std::string cards = parameterList(1, length),
                     plans = parameterList(length + 1, length),
                     buckets = parameterList(2 * length + 1, length);
@@ -66,6 +66,21 @@ std::string factsSQL(std::size_t length) {
          " UNION ALL SELECT 4, Bucket.id, NULL, NULL, Bucket.name FROM Bucket "
          "WHERE Bucket.id IN " +
          buckets;
+}
+
+// Built once per list length: the text is long, and it is also the key
+// under which the connection caches the prepared statement.
+const std::string &factsSQL(std::size_t length) {
+  static const std::vector<std::string> byLength = [] {
+    std::vector<std::string> sql;
+    for (std::size_t n = 1; n <= kMaxListLength; n *= 2)
+      sql.push_back(buildFactsSQL(n));
+    return sql;
+  }();
+  std::size_t index = 0;
+  while ((std::size_t{1} << index) < length)
+    ++index;
+  return byLength[index];
 }
 
 // A linked label or goal title, with what orders it among its card's links.
