@@ -147,10 +147,11 @@ public:
   // caller's title order decides the cut.
   std::vector<PlanningCandidate> planningCandidates(std::size_t count);
 
-  // --- a page of cards to show, in a few set queries ---
+  // --- a page of cards to show, in one set query ---
   // What a card's line, detail text or JSON reads beyond the card's own
   // fields, loaded for many cards at once instead of a few queries per card.
-  // The values are those the per-card relationships give.
+  // The values are those the per-card relationships give (pending changes
+  // are written first).
   struct CardPageFacts {
     int64_t checklistItems = 0;          // as checklistItemCount
     int64_t checkedItems = 0;            // as checkedItemCount
