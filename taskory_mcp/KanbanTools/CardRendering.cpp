@@ -61,6 +61,15 @@ const std::string *bucketName(ModelContext &context, const Card &card,
   return bucket ? &bucket->name : nullptr;
 }
 
+// The card's checklist in order; the facts' count spares the query for the
+// many cards without one (both count the items whose id is text).
+std::vector<ChecklistItem *>
+checklistOf(ModelContext &context, const Card &card, const PageFacts &facts) {
+  if (facts.checklistItems <= 0)
+    return {};
+  return context.sortedChecklist(card);
+}
+
 std::vector<std::string> metaParts(const Card &card, const PageFacts &facts) {
   std::vector<std::string> parts;
   if (!facts.labelNames.empty())
@@ -252,7 +261,7 @@ std::string cardDetailText(ModelContext &context, const Card &card, Date now,
   if (!card.notes.empty())
     lines.push_back("Notizen:\n" + card.notes);
 
-  if (const auto items = context.sortedChecklist(card); !items.empty()) {
+  if (const auto items = checklistOf(context, card, facts); !items.empty()) {
     const auto checked = std::count_if(
         items.begin(), items.end(),
         [](const ChecklistItem *item) { return item->isChecked; });
@@ -290,8 +299,9 @@ std::string cardDetailText(ModelContext &context, const Card &card, Date now,
 nlohmann::json cardJSON(ModelContext &context, const Card &card, Date now,
                         const Calendar &calendar, bool detail, bool omitPlan,
                         bool omitBucket) {
-  nlohmann::json object = summaryJSON(context, card, factsOf(context, card),
-                                      now, calendar, omitPlan, omitBucket);
+  const PageFacts facts = factsOf(context, card);
+  nlohmann::json object =
+      summaryJSON(context, card, facts, now, calendar, omitPlan, omitBucket);
   if (!detail)
     return object;
 
@@ -306,7 +316,7 @@ nlohmann::json cardJSON(ModelContext &context, const Card &card, Date now,
     object["completed_at"] = calendar.format(*card.completedAt, kDateTime);
 
   nlohmann::json checklist = nlohmann::json::array();
-  for (const ChecklistItem *item : context.sortedChecklist(card))
+  for (const ChecklistItem *item : checklistOf(context, card, facts))
     checklist.push_back({{"item_id", canonicalID(item->id)},
                          {"title", item->title},
                          {"checked", item->isChecked}});
