@@ -121,16 +121,30 @@ std::vector<Card *> ModelContext::cardsWithIDPrefix(std::string_view prefix) {
       where += " AND id < ?" + std::to_string(index++);
     where += ")";
   }
-  return session_->fetch<Card>(selectSQL<Card>() + "WHERE " + where +
-                                   " ORDER BY rowid",
-                               [&](SqliteStatement &s) {
-                                 int i = 1;
-                                 for (const auto &range : ranges) {
-                                   s.bindText(i++, range.first);
-                                   if (range.second)
-                                     s.bindText(i++, *range.second);
-                                 }
-                               });
+  // The rowid comes along and orders the few matches here: ORDER BY rowid
+  // would make SQLite build a sorter for every lookup.
+  static const std::string columns = [] {
+    std::string sql = selectSQL<Card>();
+    sql.insert(sql.rfind(" FROM "), ", Card.rowid");
+    return sql;
+  }();
+  auto stmt = session_->db().statement(columns + "WHERE " + where);
+  int parameter = 1;
+  for (const auto &range : ranges) {
+    stmt->bindText(parameter++, range.first);
+    if (range.second)
+      stmt->bindText(parameter++, *range.second);
+  }
+  const int rowidColumn = static_cast<int>(EntityTable<Card>::fields.size());
+  std::vector<std::pair<int64_t, Card *>> found;
+  while (stmt->step())
+    if (Card *card = session_->objects().of<Card>().materialize(*stmt))
+      found.emplace_back(stmt->int64(rowidColumn), card);
+  std::sort(found.begin(), found.end());
+  std::vector<Card *> cards;
+  for (const auto &entry : found)
+    cards.push_back(entry.second);
+  return cards;
 }
 
 std::vector<Card *> ModelContext::queryCards(const CardQuery &query,

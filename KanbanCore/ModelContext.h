@@ -149,6 +149,25 @@ public:
   // caller's title order decides the cut.
   std::vector<PlanningCandidate> planningCandidates(std::size_t count);
 
+  // --- a page of cards to show, in one set query ---
+  // What a card's line, detail text or JSON reads beyond the card's own
+  // fields, loaded for many cards at once instead of a few queries per card.
+  // The values are those the per-card relationships give (pending changes
+  // are written first).
+  struct CardPageFacts {
+    int64_t checklistItems = 0;          // as checklistItemCount
+    int64_t checkedItems = 0;            // as checkedItemCount
+    std::vector<std::string> labelNames; // sortedLabels(card) order
+    std::vector<std::string> goalTitles; // goals(card) order
+    // The title and name of the plan and bucket that the card's links name
+    // exactly; nothing when a link is absent or finds nothing so (planOf and
+    // bucketOf then also try the id's other letter cases).
+    std::optional<std::string> planTitle, bucketName;
+  };
+  // One entry per given card, keyed by its id, read in one query.
+  std::unordered_map<std::string, CardPageFacts>
+  pageFacts(const std::vector<const Card *> &cards);
+
   // --- relationships ---
   std::vector<Bucket *> buckets(const Plan &plan);
   std::vector<Card *> cards(const Plan &plan);

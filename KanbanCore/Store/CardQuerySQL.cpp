@@ -3,10 +3,50 @@
 #include "KanbanCore/Store/EntityTables.h"
 #include "KanbanCore/Store/Sqlite.h"
 
+#include <limits>
 #include <utility>
 #include <vector>
 
 namespace taskory::store {
+
+namespace {
+
+// Conditions on an integer field whose initial value is 0, as a loaded
+// entity decodes it (a real truncated toward zero, anything that is not a
+// number as 0), written as plain comparisons instead of a CASE on typeof():
+// that CASE compares type names on every row, which dominates a count over
+// a large store. SQLite orders NULL first, then numbers, then text, then
+// blobs, so "x >= ''" holds exactly for text and blobs and "x < ''" exactly
+// for numbers.
+std::string notANumber(const std::string &x) {
+  return x + " IS NULL OR " + x + " >= ''";
+}
+
+std::string decodesToZero(const std::string &x) {
+  return "(" + x + " > -1 AND " + x + " < 1 OR " + notANumber(x) + ")";
+}
+
+// `bound` is the value that `parameter` holds; its sign decides the form.
+// It must not be the end of the 64-bit range (the bound plus or minus one
+// would not be an integer), where the condition holds for every card anyway.
+std::string decodesAtMost(const std::string &x, int64_t bound,
+                          const std::string &parameter) {
+  if (bound < 0)
+    return x + " <= " + parameter;
+  return "(" + x + " < " + parameter + " + 1 OR " + notANumber(x) + ")";
+}
+
+std::string decodesAtLeast(const std::string &x, int64_t bound,
+                           const std::string &parameter) {
+  if (bound > 0)
+    return "(" + x + " >= " + parameter + " AND " + x + " < '')";
+  return "(" + x + " > " + parameter + " - 1 OR " + notANumber(x) + ")";
+}
+
+constexpr int64_t kNoLowerBound = std::numeric_limits<int64_t>::min();
+constexpr int64_t kNoUpperBound = std::numeric_limits<int64_t>::max();
+
+} // namespace
 
 CardFilter cardFilter(const CardQuery &query) {
   CardFilter filter;
@@ -34,17 +74,16 @@ CardFilter cardFilter(const CardQuery &query) {
       where += " AND Card.bucket IN (" + list + ")";
   }
   if (!query.includeArchived)
-    where += " AND " + integerExpression("Card.isArchived", 0) + " = 0";
-  if (query.minPercent)
-    where += " AND " + integerExpression("Card.percentComplete", 0) + " >= " +
-             parameter([v = *query.minPercent](SqliteStatement &s, int i) {
-               s.bind(i, v);
-             });
-  if (query.maxPercent)
-    where += " AND " + integerExpression("Card.percentComplete", 0) + " <= " +
-             parameter([v = *query.maxPercent](SqliteStatement &s, int i) {
-               s.bind(i, v);
-             });
+    where += " AND " + decodesToZero("Card.isArchived");
+  auto integer = [&](int64_t v) {
+    return parameter([v](SqliteStatement &s, int i) { s.bind(i, v); });
+  };
+  if (query.minPercent && *query.minPercent > kNoLowerBound)
+    where += " AND " + decodesAtLeast("Card.percentComplete", *query.minPercent,
+                                      integer(*query.minPercent));
+  if (query.maxPercent && *query.maxPercent < kNoUpperBound)
+    where += " AND " + decodesAtMost("Card.percentComplete", *query.maxPercent,
+                                     integer(*query.maxPercent));
   if (query.dueAtOrBefore)
     // Written so that the order index serves it as a range: only numeric
     // due dates count, which is what a loaded card shows.

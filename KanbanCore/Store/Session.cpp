@@ -14,6 +14,13 @@ std::string_view beginStatement(ModelContext::Access access) {
                                                   : "BEGIN IMMEDIATE";
 }
 
+// Every tool call begins and ends a transaction: the statements are prepared
+// once and kept, not parsed again on each call.
+void runPrepared(SqliteDatabase &db, std::string_view sql) {
+  auto stmt = db.statement(sql);
+  stmt->step();
+}
+
 } // namespace
 
 void Session::begin() {
@@ -29,7 +36,7 @@ void Session::begin() {
   if (db_.inTransaction())
     throw StoreError::nestedContext();
   db_.checkFileNotMoved();
-  db_.exec(beginStatement(access_));
+  runPrepared(db_, beginStatement(access_));
   inTransaction_ = true;
 }
 
@@ -58,9 +65,13 @@ void Session::commit(Date now) {
     return;
   write([&] {
     flushAll();
-    journal_.write(db_, author_, now);
-    db_.checkFileNotMoved();
-    db_.exec("COMMIT");
+    // Only a transaction that wrote something can lose it to a moved file;
+    // ending one that only read costs no look at the file.
+    if (!journal_.empty()) {
+      journal_.write(db_, author_, now);
+      db_.checkFileNotMoved();
+    }
+    runPrepared(db_, "COMMIT");
   });
   inTransaction_ = false;
   journal_.clear();

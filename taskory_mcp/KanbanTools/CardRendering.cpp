@@ -23,24 +23,146 @@ std::string githubText(const Card &card) {
   return card.githubRepo.value_or("") + "#" + std::to_string(card.githubNumber);
 }
 
+using PageFacts = ModelContext::CardPageFacts;
+
 // "checked/total", or nothing for a card without checklist items.
-std::optional<std::string> checklistProgress(ModelContext &context,
-                                             const Card &card) {
-  const int64_t total = context.checklistItemCount(card);
+std::optional<std::string> checklistProgress(int64_t checked, int64_t total) {
   if (total <= 0)
     return std::nullopt;
-  return std::to_string(context.checkedItemCount(card)) + "/" +
-         std::to_string(total);
+  return std::to_string(checked) + "/" + std::to_string(total);
 }
 
-std::vector<std::string> labelNames(ModelContext &context, const Card &card) {
-  return textsOf(context.sortedLabels(card),
-                 [](const PlanLabel &label) { return label.name; });
+std::optional<std::string> checklistProgress(const PageFacts &facts) {
+  return checklistProgress(facts.checkedItems, facts.checklistItems);
 }
 
-std::vector<std::string> goalTitles(ModelContext &context, const Card &card) {
-  return textsOf(context.goals(card),
-                 [](const Goal &goal) { return goal.title; });
+// The facts of one card, for the renderings of a single card.
+PageFacts factsOf(ModelContext &context, const Card &card) {
+  auto facts = context.pageFacts({&card});
+  return std::move(facts[card.id]);
+}
+
+// The plan's title and the bucket's name, from the facts when the link found
+// them there, else by the per-card lookup that also tries other letter
+// cases; nothing when the card has no plan or bucket that can be found.
+const std::string *planTitle(ModelContext &context, const Card &card,
+                             const PageFacts &facts) {
+  if (facts.planTitle)
+    return &*facts.planTitle;
+  const Plan *plan = context.planOf(card);
+  return plan ? &plan->title : nullptr;
+}
+
+const std::string *bucketName(ModelContext &context, const Card &card,
+                              const PageFacts &facts) {
+  if (facts.bucketName)
+    return &*facts.bucketName;
+  const Bucket *bucket = context.bucketOf(card);
+  return bucket ? &bucket->name : nullptr;
+}
+
+// The card's checklist in order; the facts' count spares the query for the
+// many cards without one (both count the items whose id is text).
+std::vector<ChecklistItem *>
+checklistOf(ModelContext &context, const Card &card, const PageFacts &facts) {
+  if (facts.checklistItems <= 0)
+    return {};
+  return context.sortedChecklist(card);
+}
+
+std::vector<std::string> metaParts(const Card &card, const PageFacts &facts) {
+  std::vector<std::string> parts;
+  if (!facts.labelNames.empty())
+    parts.push_back("Labels: " + text::joined(facts.labelNames, ", "));
+  if (!facts.goalTitles.empty())
+    parts.push_back("Ziele: " + text::joined(facts.goalTitles, ", "));
+  if (auto rule = card.recurrenceRule())
+    parts.push_back("Wdh: " + rule->localizedSummary());
+  if (card.isFromGitHub())
+    parts.push_back("GitHub: " + githubText(card));
+  return parts;
+}
+
+std::string lineOf(ModelContext &context, const Card &card,
+                   const PageFacts &facts, Date now, const Calendar &calendar,
+                   bool omitPlan, bool omitBucket) {
+  std::vector<std::string> parts;
+  parts.push_back(shortID(card.id));
+  parts.emplace_back(statusWord(card.progress()));
+  if (auto priority = priorityWord(card.priority()))
+    parts.emplace_back(*priority);
+  if (auto progress = checklistProgress(facts))
+    parts.push_back(std::move(*progress));
+  for (auto &part : dateParts(card, now, calendar))
+    parts.push_back(std::move(part));
+  if (!omitPlan)
+    if (const std::string *plan = planTitle(context, card, facts))
+      parts.push_back(*plan);
+  if (!omitBucket)
+    if (const std::string *bucket = bucketName(context, card, facts))
+      parts.push_back(*bucket);
+  parts.push_back(card.title);
+  for (auto &part : metaParts(card, facts))
+    parts.push_back(std::move(part));
+  if (card.isIdeaTask)
+    parts.emplace_back("Idee");
+  if (card.isOnMyDay)
+    parts.emplace_back("Mein Tag");
+  return joinParts(parts);
+}
+
+// The keys of cardJSON that do not depend on `detail`.
+nlohmann::json summaryJSON(ModelContext &context, const Card &card,
+                           const PageFacts &facts, Date now,
+                           const Calendar &calendar, bool omitPlan,
+                           bool omitBucket) {
+  nlohmann::json object = nlohmann::json::object();
+  object["id"] = canonicalID(card.id);
+  object["title"] = card.title;
+  object["status"] = statusWord(card.progress());
+  if (auto priority = priorityWord(card.priority()))
+    object["priority"] = *priority;
+  if (!omitPlan)
+    if (const std::string *plan = planTitle(context, card, facts))
+      object["plan"] = *plan;
+  if (!omitBucket)
+    if (const std::string *bucket = bucketName(context, card, facts))
+      object["bucket"] = *bucket;
+  if (card.dueDate)
+    object["due_date"] = dateString(*card.dueDate, kDueHour, calendar);
+  if (card.startDate)
+    object["start_date"] = dateString(*card.startDate, kDueHour, calendar);
+  if (card.plannedDate)
+    object["planned_date"] =
+        dateString(*card.plannedDate, kPlannedHour, calendar);
+  if (card.isIdeaTask)
+    object["is_idea_task"] = true;
+  if (isLate(card, now, calendar))
+    object["is_late"] = true;
+  if (auto progress = checklistProgress(facts))
+    object["checklist_progress"] = std::move(*progress);
+  if (!facts.labelNames.empty())
+    object["labels"] = facts.labelNames;
+  if (!facts.goalTitles.empty())
+    object["goals"] = facts.goalTitles;
+  if (auto rule = card.recurrenceRule())
+    object["recurrence"] = rule->localizedSummary();
+  if (card.isFromGitHub())
+    object["github"] = githubText(card);
+  if (card.isOnMyDay)
+    object["is_on_my_day"] = true;
+  return object;
+}
+
+// Calls `render(card, facts)` for each card, in order, with the facts of the
+// whole page loaded at once.
+template <class Render>
+void forEachOfPage(ModelContext &context, const std::vector<Card *> &cards,
+                   Render &&render) {
+  const std::vector<const Card *> page(cards.begin(), cards.end());
+  const auto facts = context.pageFacts(page);
+  for (const Card *card : cards)
+    render(*card, facts.at(card->id));
 }
 
 } // namespace
@@ -77,58 +199,54 @@ std::vector<std::string> dateParts(const Card &card, Date now,
 }
 
 std::vector<std::string> metaParts(ModelContext &context, const Card &card) {
-  std::vector<std::string> parts;
-  if (auto labels = labelNames(context, card); !labels.empty())
-    parts.push_back("Labels: " + text::joined(labels, ", "));
-  if (auto goals = goalTitles(context, card); !goals.empty())
-    parts.push_back("Ziele: " + text::joined(goals, ", "));
-  if (auto rule = card.recurrenceRule())
-    parts.push_back("Wdh: " + rule->localizedSummary());
-  if (card.isFromGitHub())
-    parts.push_back("GitHub: " + githubText(card));
-  return parts;
+  return metaParts(card, factsOf(context, card));
 }
 
 std::string cardLine(ModelContext &context, const Card &card, Date now,
                      const Calendar &calendar, bool omitPlan, bool omitBucket) {
-  std::vector<std::string> parts;
-  parts.push_back(shortID(card.id));
-  parts.emplace_back(statusWord(card.progress()));
-  if (auto priority = priorityWord(card.priority()))
-    parts.emplace_back(*priority);
-  if (auto progress = checklistProgress(context, card))
-    parts.push_back(std::move(*progress));
-  for (auto &part : dateParts(card, now, calendar))
-    parts.push_back(std::move(part));
-  if (!omitPlan)
-    if (const Plan *plan = context.planOf(card))
-      parts.push_back(plan->title);
-  if (!omitBucket)
-    if (const Bucket *bucket = context.bucketOf(card))
-      parts.push_back(bucket->name);
-  parts.push_back(card.title);
-  for (auto &part : metaParts(context, card))
-    parts.push_back(std::move(part));
-  if (card.isIdeaTask)
-    parts.emplace_back("Idee");
-  if (card.isOnMyDay)
-    parts.emplace_back("Mein Tag");
-  return joinParts(parts);
+  return lineOf(context, card, factsOf(context, card), now, calendar, omitPlan,
+                omitBucket);
+}
+
+std::vector<std::string> cardLines(ModelContext &context,
+                                   const std::vector<Card *> &cards, Date now,
+                                   const Calendar &calendar, bool omitPlan,
+                                   bool omitBucket) {
+  std::vector<std::string> lines;
+  lines.reserve(cards.size());
+  forEachOfPage(context, cards, [&](const Card &card, const PageFacts &facts) {
+    lines.push_back(
+        lineOf(context, card, facts, now, calendar, omitPlan, omitBucket));
+  });
+  return lines;
+}
+
+nlohmann::json cardJSONs(ModelContext &context,
+                         const std::vector<Card *> &cards, Date now,
+                         const Calendar &calendar, bool omitPlan,
+                         bool omitBucket) {
+  nlohmann::json list = nlohmann::json::array();
+  forEachOfPage(context, cards, [&](const Card &card, const PageFacts &facts) {
+    list.push_back(
+        summaryJSON(context, card, facts, now, calendar, omitPlan, omitBucket));
+  });
+  return list;
 }
 
 std::string cardDetailText(ModelContext &context, const Card &card, Date now,
                            const Calendar &calendar) {
   std::vector<std::string> lines;
+  const PageFacts facts = factsOf(context, card);
 
   std::vector<std::string> header;
   header.push_back(shortID(card.id));
   header.emplace_back(statusWord(card.progress()));
   if (auto priority = priorityWord(card.priority()))
     header.emplace_back(*priority);
-  const Plan *plan = context.planOf(card);
-  const Bucket *bucket = context.bucketOf(card);
-  header.push_back((plan ? plan->title : std::string(kMissing)) + " / " +
-                   (bucket ? bucket->name : std::string(kMissing)));
+  const std::string *plan = planTitle(context, card, facts);
+  const std::string *bucket = bucketName(context, card, facts);
+  header.push_back((plan ? *plan : std::string(kMissing)) + " / " +
+                   (bucket ? *bucket : std::string(kMissing)));
   for (auto &part : dateParts(card, now, calendar))
     header.push_back(std::move(part));
   if (card.isOnMyDay)
@@ -137,13 +255,13 @@ std::string cardDetailText(ModelContext &context, const Card &card, Date now,
 
   lines.push_back(card.title);
 
-  if (auto meta = metaParts(context, card); !meta.empty())
+  if (auto meta = metaParts(card, facts); !meta.empty())
     lines.push_back(joinParts(meta));
 
   if (!card.notes.empty())
     lines.push_back("Notizen:\n" + card.notes);
 
-  if (const auto items = context.sortedChecklist(card); !items.empty()) {
+  if (const auto items = checklistOf(context, card, facts); !items.empty()) {
     const auto checked = std::count_if(
         items.begin(), items.end(),
         [](const ChecklistItem *item) { return item->isChecked; });
@@ -181,41 +299,9 @@ std::string cardDetailText(ModelContext &context, const Card &card, Date now,
 nlohmann::json cardJSON(ModelContext &context, const Card &card, Date now,
                         const Calendar &calendar, bool detail, bool omitPlan,
                         bool omitBucket) {
-  nlohmann::json object = nlohmann::json::object();
-  object["id"] = canonicalID(card.id);
-  object["title"] = card.title;
-  object["status"] = statusWord(card.progress());
-  if (auto priority = priorityWord(card.priority()))
-    object["priority"] = *priority;
-  if (!omitPlan)
-    if (const Plan *plan = context.planOf(card))
-      object["plan"] = plan->title;
-  if (!omitBucket)
-    if (const Bucket *bucket = context.bucketOf(card))
-      object["bucket"] = bucket->name;
-  if (card.dueDate)
-    object["due_date"] = dateString(*card.dueDate, kDueHour, calendar);
-  if (card.startDate)
-    object["start_date"] = dateString(*card.startDate, kDueHour, calendar);
-  if (card.plannedDate)
-    object["planned_date"] =
-        dateString(*card.plannedDate, kPlannedHour, calendar);
-  if (card.isIdeaTask)
-    object["is_idea_task"] = true;
-  if (isLate(card, now, calendar))
-    object["is_late"] = true;
-  if (auto progress = checklistProgress(context, card))
-    object["checklist_progress"] = std::move(*progress);
-  if (auto labels = labelNames(context, card); !labels.empty())
-    object["labels"] = std::move(labels);
-  if (auto goals = goalTitles(context, card); !goals.empty())
-    object["goals"] = std::move(goals);
-  if (auto rule = card.recurrenceRule())
-    object["recurrence"] = rule->localizedSummary();
-  if (card.isFromGitHub())
-    object["github"] = githubText(card);
-  if (card.isOnMyDay)
-    object["is_on_my_day"] = true;
+  const PageFacts facts = factsOf(context, card);
+  nlohmann::json object =
+      summaryJSON(context, card, facts, now, calendar, omitPlan, omitBucket);
   if (!detail)
     return object;
 
@@ -230,7 +316,7 @@ nlohmann::json cardJSON(ModelContext &context, const Card &card, Date now,
     object["completed_at"] = calendar.format(*card.completedAt, kDateTime);
 
   nlohmann::json checklist = nlohmann::json::array();
-  for (const ChecklistItem *item : context.sortedChecklist(card))
+  for (const ChecklistItem *item : checklistOf(context, card, facts))
     checklist.push_back({{"item_id", canonicalID(item->id)},
                          {"title", item->title},
                          {"checked", item->isChecked}});
@@ -260,8 +346,9 @@ std::string acknowledgement(ModelContext &context, const Card &card,
                      std::string(statusWord(card.progress())) + ", Bucket ";
   const Bucket *bucket = context.bucketOf(card);
   line += bucket ? bucket->name : std::string(kMissing);
-  if (auto progress = checklistProgress(context, card))
-    line += ", Checkliste " + *progress;
+  if (const int64_t total = context.checklistItemCount(card); total > 0)
+    line += ", Checkliste " +
+            *checklistProgress(context.checkedItemCount(card), total);
   if (card.dueDate)
     line += ", fällig " + calendar.format(*card.dueDate, "yyyy-MM-dd");
   if (note)

@@ -38,6 +38,13 @@ std::string cardLine(ModelContext &context, const Card &card, Date now,
                      const Calendar &calendar, bool omitPlan = false,
                      bool omitBucket = false);
 
+// The lines of cardLine for each card, in order, with what they read beyond
+// the cards' own fields loaded for all of them at once.
+std::vector<std::string> cardLines(ModelContext &context,
+                                   const std::vector<Card *> &cards, Date now,
+                                   const Calendar &calendar, bool omitPlan,
+                                   bool omitBucket);
+
 // The multi-line text of get_card (lines joined by "\n", no trailing one).
 std::string cardDetailText(ModelContext &context, const Card &card, Date now,
                            const Calendar &calendar);
@@ -48,6 +55,13 @@ std::string cardDetailText(ModelContext &context, const Card &card, Date now,
 nlohmann::json cardJSON(ModelContext &context, const Card &card, Date now,
                         const Calendar &calendar, bool detail,
                         bool omitPlan = false, bool omitBucket = false);
+
+// An array of cardJSON (detail false) for each card, in order, loaded as
+// cardLines loads.
+nlohmann::json cardJSONs(ModelContext &context,
+                         const std::vector<Card *> &cards, Date now,
+                         const Calendar &calendar, bool omitPlan,
+                         bool omitBucket);
 
 // The confirmation of the card-writing tools, e.g.
 // "Angelegt: „Einkaufen“ (1A2B3C4D) – not_started, Bucket Zu erledigen"

@@ -152,21 +152,15 @@ ToolResult listCards(const ToolCall &call, const nlohmann::json &arguments) {
   const bool omitPlan = planText != nullptr;
   const bool omitBucket = bucketText != nullptr;
   if (json) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const Card *card : cards)
-      list.push_back(cardJSON(call.context, *card, call.now, call.calendar,
-                              false, omitPlan, omitBucket));
+    nlohmann::json list = cardJSONs(call.context, cards, call.now,
+                                    call.calendar, omitPlan, omitBucket);
     if (hidden <= 0)
       return list;
     return KanbanTools::encode(list) + cutNotice(hidden);
   }
-  std::string out;
-  for (std::size_t i = 0; i < cards.size(); ++i) {
-    if (i > 0)
-      out += "\n";
-    out += cardLine(call.context, *cards[i], call.now, call.calendar, omitPlan,
-                    omitBucket);
-  }
+  std::string out = text::joined(cardLines(call.context, cards, call.now,
+                                           call.calendar, omitPlan, omitBucket),
+                                 "\n");
   if (hidden > 0)
     out += cutNotice(hidden);
   return out;

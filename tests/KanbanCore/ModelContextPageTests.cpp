@@ -1,0 +1,145 @@
+#include "KanbanCore/ModelContext.h"
+
+#include "support/Seed.h"
+#include "support/StoreTestSupport.h"
+#include "support/TestStore.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <random>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace taskory {
+namespace {
+
+constexpr Date kNow = test::TestStore::kNow;
+
+// What the renderings of one card read beyond its own fields.
+struct Shown {
+  int64_t items = 0, checked = 0;
+  std::vector<std::string> labels, goals;
+  std::string plan, bucket; // "-" when the link finds nothing
+  bool operator==(const Shown &) const = default;
+};
+
+std::ostream &operator<<(std::ostream &out, const Shown &s) {
+  out << s.checked << "/" << s.items << " labels [";
+  for (const auto &label : s.labels)
+    out << label << ";";
+  out << "] goals [";
+  for (const auto &goal : s.goals)
+    out << goal << ";";
+  return out << "] plan " << s.plan << " bucket " << s.bucket;
+}
+
+std::string planTitle(ModelContext &context, const Card &card) {
+  const Plan *plan = context.planOf(card);
+  return plan ? plan->title : "-";
+}
+
+std::string bucketName(ModelContext &context, const Card &card) {
+  const Bucket *bucket = context.bucketOf(card);
+  return bucket ? bucket->name : "-";
+}
+
+// The reference: each card's own relationships, one card at a time.
+Shown perCard(ModelContext &context, const Card &card) {
+  Shown s;
+  s.items = context.checklistItemCount(card);
+  s.checked = context.checkedItemCount(card);
+  for (const PlanLabel *label : context.sortedLabels(card))
+    s.labels.push_back(label->name);
+  for (const Goal *goal : context.goals(card))
+    s.goals.push_back(goal->title);
+  s.plan = planTitle(context, card);
+  s.bucket = bucketName(context, card);
+  return s;
+}
+
+// More cards than one set query takes, linked in random orders (labels with
+// equal slots keep their link order), and values another program stored in
+// odd types: a checked flag in text or as a fraction, a slot as text or a
+// fraction, ids that are not text, links in lower case or to nothing.
+TEST(ModelContextPage, FactsOfAPageEqualEachCardsRelationships) {
+  test::TestStore store;
+  auto ctx = store.context();
+  test::Seed seed(*ctx, store.calendar, kNow);
+  Plan &a = seed.plan("A"), &b = seed.plan("B");
+  std::vector<Bucket *> buckets{&seed.bucket(a, "1"), &seed.bucket(a, "2"),
+                                &seed.bucket(b, "3")};
+  std::vector<PlanLabel *> labels{
+      &seed.label(a, 3, "drei"),      &seed.label(a, 1, "eins"),
+      &seed.label(a, 1, "auch eins"), &seed.label(a, 0, "null"),
+      &seed.label(b, 2, "zwei"),      &seed.label(b, 4, "vier")};
+  std::vector<Goal *> goals{&seed.goal(a, "Ziel A1"), &seed.goal(a, "Ziel A2"),
+                            &seed.goal(b, "Ziel B")};
+  std::mt19937 random(5);
+  for (int i = 0; i < 150; ++i) {
+    const std::string title = "Karte " + std::to_string(i);
+    Card &card = i % 10 == 0   ? seed.card(nullptr, title)
+                 : i % 10 == 1 ? seed.card(&b, title)
+                               : seed.card(*buckets[random() % 3], title);
+    for (int n = static_cast<int>(random() % 4); n > 0; --n)
+      seed.item(card, "Schritt", random() % 2 == 0);
+    std::shuffle(labels.begin(), labels.end(), random);
+    for (std::size_t n = random() % 4; n > 0; --n)
+      seed.tag(card, *labels[n]);
+    std::shuffle(goals.begin(), goals.end(), random);
+    for (std::size_t n = random() % 3; n > 0; --n)
+      seed.tag(card, *goals[n]);
+  }
+  ctx->save(kNow);
+  ctx.reset();
+  {
+    test::RawConnection raw(store.container->connection());
+    raw.exec("PRAGMA foreign_keys = OFF;"
+             "UPDATE ChecklistItem SET isChecked = 'ja' WHERE rowid % 5 = 0;"
+             "UPDATE ChecklistItem SET isChecked = 0.5 WHERE rowid % 7 = 0;"
+             "UPDATE ChecklistItem SET id = CAST(id AS BLOB) "
+             "WHERE rowid % 11 = 0;"
+             "UPDATE PlanLabel SET slotIndex = 'x' WHERE name = 'drei';"
+             "UPDATE PlanLabel SET slotIndex = 4.9 WHERE name = 'null';"
+             "UPDATE CardLabel SET label = CAST(label AS BLOB) WHERE label = "
+             "(SELECT id FROM PlanLabel WHERE name = 'vier');"
+             "UPDATE PlanLabel SET id = CAST(id AS BLOB) WHERE name = 'vier';"
+             "UPDATE Card SET plan = lower(plan) WHERE rowid % 13 = 0;"
+             "UPDATE Card SET bucket = 'FEHLT' WHERE rowid % 17 = 0;"
+             "UPDATE Card SET plan = CAST(plan AS BLOB) WHERE plan = "
+             "(SELECT id FROM Plan WHERE title = 'B');"
+             "UPDATE Plan SET id = CAST(id AS BLOB) WHERE title = 'B';"
+             "PRAGMA foreign_keys = ON;");
+  }
+
+  std::unordered_map<std::string, Shown> expected;
+  ctx = store.context();
+  for (const Card *card : ctx->fetchCards())
+    expected[card->id] = perCard(*ctx, *card);
+  ctx.reset();
+
+  ctx = store.context();
+  const std::vector<Card *> cards = ctx->fetchCards();
+  const auto facts =
+      ctx->pageFacts(std::vector<const Card *>(cards.begin(), cards.end()));
+  ASSERT_EQ(facts.size(), cards.size());
+  for (const Card *card : cards) {
+    const ModelContext::CardPageFacts &f = facts.at(card->id);
+    // The facts name a plan or bucket exactly when the link text is its id;
+    // the renderings look other spellings up one by one.
+    const Shown shown{f.checklistItems,
+                      f.checkedItems,
+                      f.labelNames,
+                      f.goalTitles,
+                      f.planTitle ? *f.planTitle : planTitle(*ctx, *card),
+                      f.bucketName ? *f.bucketName : bucketName(*ctx, *card)};
+    EXPECT_EQ(shown, expected[card->id]) << card->title;
+    const Plan *plan = ctx->planOf(*card);
+    EXPECT_EQ(f.planTitle.has_value(), plan && plan->id == *card->plan)
+        << card->title;
+  }
+}
+
+} // namespace
+} // namespace taskory
