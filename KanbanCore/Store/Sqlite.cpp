@@ -248,7 +248,10 @@ SqliteDatabase::SqliteDatabase(Key, Handle db)
 std::unique_ptr<SqliteDatabase> SqliteDatabase::openHandle(const char *file,
                                                            int flags) {
   sqlite3 *raw = nullptr;
-  const int rc = sqlite3_open_v2(file, &raw, flags, store::bufferedLogVFS());
+  // A connection is used by one thread at a time (the HTTP workers hand
+  // theirs on through a lock), so SQLite need not lock it around every call.
+  const int rc = sqlite3_open_v2(file, &raw, flags | SQLITE_OPEN_NOMUTEX,
+                                 store::bufferedLogVFS());
   // SQLite hands out a connection even when opening fails; it must be
   // closed either way.
   Handle db(raw);
