@@ -36,7 +36,9 @@ private:
 // failure (and an exception, so the test stops).
 class RawConnection {
 public:
-  explicit RawConnection(const std::filesystem::path &file);
+  // Through SQLite's default VFS unless `vfs` names another.
+  explicit RawConnection(const std::filesystem::path &file,
+                         const char *vfs = nullptr);
   explicit RawConnection(sqlite3 *borrowed) : db_(borrowed), owned_(false) {}
   ~RawConnection();
   RawConnection(const RawConnection &) = delete;
