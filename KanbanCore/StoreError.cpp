@@ -34,6 +34,61 @@ StoreError StoreError::fromResultCode(int code, int extendedCode,
   return StoreError(kindOf(code), code & 0xff, extendedCode, message);
 }
 
+std::string StoreError::describe(int code, int extendedCode) {
+  if (extendedCode == SQLITE_READONLY_DBMOVED)
+    return "Die Store-Datei wurde gelöscht oder verschoben, während der "
+           "Server lief – bitte den Server neu starten.";
+  switch (code & 0xff) {
+  case SQLITE_BUSY:
+  case SQLITE_LOCKED:
+    return "Der Store ist gerade durch ein anderes Programm gesperrt – bitte "
+           "gleich noch einmal versuchen.";
+  case SQLITE_READONLY:
+    return "Der Store ist schreibgeschützt – die Änderung wurde nicht "
+           "gespeichert.";
+  case SQLITE_FULL:
+    return "Der Datenträger ist voll – die Änderung wurde nicht gespeichert.";
+  case SQLITE_IOERR:
+    return "Lese- oder Schreibfehler beim Zugriff auf den Store – die Änderung "
+           "wurde nicht gespeichert.";
+  case SQLITE_CORRUPT:
+    return "Der Store ist beschädigt.";
+  case SQLITE_NOTADB:
+    return "Die Datei ist keine SQLite-Datenbank.";
+  case SQLITE_CANTOPEN:
+    return "Der Store kann nicht geöffnet werden.";
+  case SQLITE_PERM:
+  case SQLITE_AUTH:
+    return "Kein Zugriff auf den Store.";
+  case SQLITE_CONSTRAINT:
+    return "Die Änderung verstößt gegen eine Regel des Stores (etwa eine "
+           "Verknüpfung auf ein Objekt, das es nicht gibt).";
+  case SQLITE_NOMEM:
+    return "Nicht genug Arbeitsspeicher für den Zugriff auf den Store.";
+  default:
+    return "Unerwarteter Fehler beim Zugriff auf den Store.";
+  }
+}
+
+StoreError StoreError::moved() {
+  return fromResultCode(SQLITE_READONLY, SQLITE_READONLY_DBMOVED,
+                        describe(SQLITE_READONLY, SQLITE_READONLY_DBMOVED));
+}
+
+StoreError StoreError::fileSizeLimit(int code, int extendedCode) {
+  return fromResultCode(code, extendedCode,
+                        "Die erlaubte Dateigröße (ulimit -f) ist erreicht – "
+                        "die Änderung wurde nicht gespeichert.");
+}
+
+StoreError StoreError::permissionDenied(int extendedCode,
+                                        const std::string &reason) {
+  return fromResultCode(SQLITE_PERM, extendedCode,
+                        "Kein Zugriff auf den Store: keine Berechtigung, die "
+                        "Datei zu öffnen (" +
+                            reason + ").");
+}
+
 StoreError StoreError::cannotOpen(const std::string &message) {
   return StoreError(Kind::other, SQLITE_CANTOPEN, SQLITE_CANTOPEN, message);
 }

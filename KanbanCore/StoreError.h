@@ -24,6 +24,17 @@ public:
   // A failed SQLite call: the kind follows the primary result code.
   static StoreError fromResultCode(int code, int extendedCode,
                                    const std::string &message);
+  // The German description of a failed SQLite call (busy, read-only, full,
+  // corrupt, ...), without the technical detail.
+  static std::string describe(int code, int extendedCode);
+  // The store file was deleted or renamed while the server ran.
+  static StoreError moved();
+  // A write met the file-size limit (ulimit -f); SQLite saw a failed write.
+  static StoreError fileSizeLimit(int code, int extendedCode);
+  // The operating system refused to open the file; `reason` is its own
+  // description.
+  static StoreError permissionDenied(int extendedCode,
+                                     const std::string &reason);
   // The store file cannot be reached or created (SQLite's CANTOPEN).
   static StoreError cannotOpen(const std::string &message);
   // The file is another application's database or lacks our tables.

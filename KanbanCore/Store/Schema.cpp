@@ -2,6 +2,7 @@
 
 #include "KanbanCore/Store/EntityTables.h"
 #include "KanbanCore/Store/Sqlite.h"
+#include "KanbanCore/Store/SqliteTransaction.h"
 #include "KanbanCore/StoreError.h"
 
 #include <sqlite3.h>
@@ -158,16 +159,10 @@ struct Header {
 // The checks at start-up read in one transaction: each statement on its own
 // would take and release the shared lock and look at the files again.
 template <class Reads> auto inOneRead(SqliteDatabase &db, Reads reads) {
-  db.exec("BEGIN");
-  try {
-    auto result = reads();
-    db.exec("COMMIT");
-    return result;
-  } catch (...) {
-    if (db.inTransaction())
-      db.tryExec("ROLLBACK");
-    throw;
-  }
+  SqliteTransaction read(db);
+  auto result = reads();
+  read.commit();
+  return result;
 }
 
 // The first reads of a file: here a file that is not SQLite shows itself.
@@ -244,20 +239,14 @@ void refuseWrongLayout(SqliteDatabase &db, const std::filesystem::path &file) {
 void createInEmptyDatabase(SqliteDatabase &db) {
   // Two servers may start on a new file at once: the write lock decides
   // which one creates the tables; the other finds them made.
-  db.exec("BEGIN IMMEDIATE");
-  try {
-    if (db.queryInteger("SELECT count(*) FROM sqlite_schema") == 0) {
-      db.exec(kTables);
-      db.exec(createIndexesSQL({}));
-      db.exec("PRAGMA user_version = " + std::to_string(kLayoutVersion));
-      db.exec("PRAGMA application_id = " + std::to_string(kApplicationID));
-    }
-    db.exec("COMMIT");
-  } catch (...) {
-    if (db.inTransaction())
-      db.tryExec("ROLLBACK");
-    throw;
+  SqliteTransaction creation(db, "BEGIN IMMEDIATE");
+  if (db.queryInteger("SELECT count(*) FROM sqlite_schema") == 0) {
+    db.exec(kTables);
+    db.exec(createIndexesSQL({}));
+    db.exec("PRAGMA user_version = " + std::to_string(kLayoutVersion));
+    db.exec("PRAGMA application_id = " + std::to_string(kApplicationID));
   }
+  creation.commit();
 }
 
 } // namespace
@@ -282,8 +271,8 @@ void rethrowForFile(const StoreError &error,
 }
 
 void configureConnection(SqliteDatabase &db) {
-  db.setBusyTimeout(kBusyTimeoutMilliseconds);
-  db.keepWALSmall(kWALCheckpointFrames);
+  db.walPolicy().setBusyTimeout(kBusyTimeoutMilliseconds);
+  db.check(db.walPolicy().keepWALSmall(kWALCheckpointFrames));
   db.exec("PRAGMA foreign_keys = ON");
   db.exec("PRAGMA synchronous = FULL");
   // The counting indexes of the overviews stay cached between calls instead
@@ -322,12 +311,12 @@ void prepareFileStore(SqliteDatabase &db, const std::filesystem::path &file) {
   std::string missing = createIndexesSQL(indexes);
   if (!missing.empty()) {
     try {
-      db.exec("BEGIN IMMEDIATE;" + missing + "COMMIT;");
+      SqliteTransaction indexing(db, "BEGIN IMMEDIATE");
+      db.exec(missing);
+      indexing.commit();
     } catch (const StoreError &) {
       // Indexes only make queries faster; a write-protected or busy store
       // is still usable without them.
-      if (db.inTransaction())
-        db.tryExec("ROLLBACK");
     }
   }
 }

@@ -1,27 +1,15 @@
 #include "KanbanCore/Store/Sqlite.h"
 #include "KanbanCore/Store/BufferedLog.h"
+#include "KanbanCore/Store/SqliteFailure.h"
 
 #include "KanbanCore/StoreError.h"
 
 #include <sqlite3.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <limits>
-#include <random>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <utility>
-
-#include <sys/resource.h>
-#include <sys/stat.h>
-
-#ifdef __linux__
-#include <sys/prctl.h>
-#endif
 
 namespace taskory {
 
@@ -33,64 +21,7 @@ int clampLength(std::size_t size) {
              : static_cast<int>(size);
 }
 
-// The write that meets a file-size limit (ulimit -f) first comes back short,
-// which SQLite reports as a full disk, and the rollback that follows may
-// leave another errno behind. A store file that has grown exactly to the
-// limit says what happened either way.
-bool fileSizeLimitReached(sqlite3 *db) {
-  rlimit limit{};
-  if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-    return false;
-  const char *file = sqlite3_db_filename(db, "main");
-  if (file == nullptr || *file == '\0')
-    return false;
-  for (const std::string &path :
-       {std::string(file), std::string(file) + "-wal"}) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) == 0 &&
-        static_cast<rlim_t>(status.st_size) >= limit.rlim_cur)
-      return true;
-  }
-  return false;
-}
-
 } // namespace
-
-std::string describeSqliteError(int code, int extendedCode) {
-  if (extendedCode == SQLITE_READONLY_DBMOVED)
-    return "Die Store-Datei wurde gelöscht oder verschoben, während der "
-           "Server lief – bitte den Server neu starten.";
-  switch (code & 0xff) {
-  case SQLITE_BUSY:
-  case SQLITE_LOCKED:
-    return "Der Store ist gerade durch ein anderes Programm gesperrt – bitte "
-           "gleich noch einmal versuchen.";
-  case SQLITE_READONLY:
-    return "Der Store ist schreibgeschützt – die Änderung wurde nicht "
-           "gespeichert.";
-  case SQLITE_FULL:
-    return "Der Datenträger ist voll – die Änderung wurde nicht gespeichert.";
-  case SQLITE_IOERR:
-    return "Lese- oder Schreibfehler beim Zugriff auf den Store – die Änderung "
-           "wurde nicht gespeichert.";
-  case SQLITE_CORRUPT:
-    return "Der Store ist beschädigt.";
-  case SQLITE_NOTADB:
-    return "Die Datei ist keine SQLite-Datenbank.";
-  case SQLITE_CANTOPEN:
-    return "Der Store kann nicht geöffnet werden.";
-  case SQLITE_PERM:
-  case SQLITE_AUTH:
-    return "Kein Zugriff auf den Store.";
-  case SQLITE_CONSTRAINT:
-    return "Die Änderung verstößt gegen eine Regel des Stores (etwa eine "
-           "Verknüpfung auf ein Objekt, das es nicht gibt).";
-  case SQLITE_NOMEM:
-    return "Nicht genug Arbeitsspeicher für den Zugriff auf den Store.";
-  default:
-    return "Unerwarteter Fehler beim Zugriff auf den Store.";
-  }
-}
 
 // --- SqliteStatement ---
 
@@ -213,17 +144,6 @@ struct SqliteFunctionBridge {
       sqlite3_result_error(context, "text predicate failed", -1);
     }
   }
-
-  static int busy(void *self, int attempt) {
-    return static_cast<SqliteDatabase *>(self)->waitWhileBusy(attempt) ? 1 : 0;
-  }
-
-  static int walCommitted(void *self, sqlite3 *, const char *schema,
-                          int frames) {
-    static_cast<SqliteDatabase *>(self)->checkpointAfterCommit(schema, frames);
-    // An error here would make the committed statement report a failure.
-    return SQLITE_OK;
-  }
 };
 
 void SqliteDatabase::Closer::operator()(sqlite3 *db) const noexcept {
@@ -231,10 +151,7 @@ void SqliteDatabase::Closer::operator()(sqlite3 *db) const noexcept {
 }
 
 SqliteDatabase::SqliteDatabase(Key, Handle db)
-    : db_(std::move(db)),
-      jitter_(static_cast<std::minstd_rand::result_type>(
-          std::chrono::steady_clock::now().time_since_epoch().count() ^
-          reinterpret_cast<std::uintptr_t>(this))) {
+    : db_(std::move(db)), walPolicy_(db_.get()) {
   sqlite3_extended_result_codes(handle(), 1);
   // The store is shared with other programs: do not let its schema run
   // anything but built-in functions, and keep our own function out of
@@ -255,23 +172,8 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::openHandle(const char *file,
   // SQLite hands out a connection even when opening fails; it must be
   // closed either way.
   Handle db(raw);
-  if (rc != SQLITE_OK) {
-    const int extended = db ? sqlite3_extended_errcode(db.get()) : rc;
-    // "Unable to open" hides the usual cause: the user may not read or write
-    // the file. The operating system's code says so.
-    const int error = db ? sqlite3_system_errno(db.get()) : 0;
-    if ((rc & 0xff) == SQLITE_CANTOPEN && (error == EACCES || error == EPERM))
-      throw StoreError::fromResultCode(
-          SQLITE_PERM, extended,
-          "Kein Zugriff auf den Store: keine Berechtigung, die Datei zu "
-          "öffnen (" +
-              std::error_code(error, std::generic_category()).message() + ").");
-    const std::string detail =
-        db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc);
-    throw StoreError::fromResultCode(rc, extended,
-                                     describeSqliteError(rc & 0xff, extended) +
-                                         " (SQLite: " + detail + ")");
-  }
+  if (rc != SQLITE_OK)
+    throw openFailure(db.get(), rc);
   return std::make_unique<SqliteDatabase>(Key{}, std::move(db));
 }
 
@@ -338,77 +240,7 @@ void SqliteDatabase::checkFileNotMoved() {
   if (sqlite3_file_control(handle(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) ==
           SQLITE_OK &&
       moved)
-    throw StoreError::fromResultCode(
-        SQLITE_READONLY, SQLITE_READONLY_DBMOVED,
-        describeSqliteError(SQLITE_READONLY, SQLITE_READONLY_DBMOVED));
-}
-
-void SqliteDatabase::setBusyTimeout(int milliseconds) {
-  check(sqlite3_busy_handler(
-      handle(), milliseconds > 0 ? &SqliteFunctionBridge::busy : nullptr,
-      this));
-  busyTimeout_ = busyLimit_ = milliseconds;
-}
-
-bool SqliteDatabase::waitWhileBusy(int attempt) {
-  using namespace std::chrono;
-  const auto now = steady_clock::now();
-  if (attempt == 0) {
-    busySince_ = now;
-#ifdef __linux__
-    // The kernel may stretch a sleep by the thread's timer slack (50
-    // microseconds by default), as long as the sleeps below. Ask for
-    // wake-ups to the microsecond (for this thread, from now on).
-    prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
-#endif
-  }
-  const auto waited = now - busySince_;
-  if (waited >= milliseconds(busyLimit_))
-    return false;
-  // The lock is free only for the moment between two of the holder's
-  // transactions: sleep briefly so that one of our tries lands there. After a
-  // quarter of a second the holder is more likely keeping the lock than
-  // committing back to back, and the sleeps grow towards 2 ms to spare the
-  // CPU.
-  constexpr double kShortest = 50, kLongest = 2000; // microseconds
-  const double quarters = duration<double>(waited).count() * 4;
-  const double base =
-      std::min(kLongest, kShortest * std::max(1.0, quarters * quarters));
-  std::uniform_real_distribution<double> spread(0.5, 1.5);
-  std::this_thread::sleep_for(
-      duration<double, std::micro>(base * spread(jitter_)));
-  return true;
-}
-
-void SqliteDatabase::keepWALSmall(int frames) {
-  exec("PRAGMA journal_size_limit = " +
-       std::to_string(int64_t{frames} * 2 * 4096));
-  walCheckpointFrames_ = frames;
-  sqlite3_wal_hook(handle(), &SqliteFunctionBridge::walCommitted, this);
-}
-
-void SqliteDatabase::checkpointAfterCommit(const char *schema,
-                                           int frames) noexcept {
-  if (frames < walCheckpointFrames_)
-    return;
-  // A passive checkpoint never waits: it copies what no reader still needs.
-  int logged = 0, copied = 0;
-  if (sqlite3_wal_checkpoint_v2(handle(), schema, SQLITE_CHECKPOINT_PASSIVE,
-                                &logged, &copied) != SQLITE_OK ||
-      copied < logged)
-    return; // a reader pins part of the log; the next commit tries again
-  // Everything is in the database: make sure the next writer starts the log
-  // over from its beginning. The file keeps its size (journal_size_limit
-  // caps it), so later commits overwrite blocks the file already has
-  // instead of growing it, which makes each commit's sync cheaper. Waiting
-  // for readers to leave the log takes the write lock; wait only briefly,
-  // since the answer to the call is waiting, and leave it to a later commit
-  // when another writer is busy.
-  constexpr int kCheckpointWaitMilliseconds = 20;
-  busyLimit_ = std::min(busyTimeout_, kCheckpointWaitMilliseconds);
-  sqlite3_wal_checkpoint_v2(handle(), schema, SQLITE_CHECKPOINT_RESTART,
-                            nullptr, nullptr);
-  busyLimit_ = busyTimeout_;
+    throw StoreError::moved();
 }
 
 void SqliteDatabase::check(int rc) {
@@ -418,21 +250,7 @@ void SqliteDatabase::check(int rc) {
     std::exception_ptr error = std::exchange(predicateError_, nullptr);
     std::rethrow_exception(error);
   }
-  int code = rc & 0xff;
-  int extended = sqlite3_extended_errcode(handle());
-  if ((extended & 0xff) != code)
-    extended = rc;
-  std::string message = describeSqliteError(code, extended);
-  // A file-size limit (ulimit -f) looks like any failed write to SQLite;
-  // only the operating system's code tells the user what to change.
-  if ((code == SQLITE_IOERR || code == SQLITE_FULL) &&
-      (sqlite3_system_errno(handle()) == EFBIG ||
-       fileSizeLimitReached(handle())))
-    message = "Die erlaubte Dateigröße (ulimit -f) ist erreicht – die "
-              "Änderung wurde nicht gespeichert.";
-  else if (code != SQLITE_BUSY && code != SQLITE_LOCKED)
-    message += std::string(" (SQLite: ") + sqlite3_errmsg(handle()) + ")";
-  throw StoreError::fromResultCode(code, extended, message);
+  throw sqliteFailure(handle(), rc);
 }
 
 } // namespace taskory

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "KanbanCore/Store/WALPolicy.h"
+
 #include <cassert>
-#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <map>
 #include <memory>
-#include <random>
 #include <string>
 #include <string_view>
 
@@ -126,18 +126,8 @@ public:
   // it was opened: in WAL mode writes would still succeed, into a file that
   // nobody will ever open again.
   void checkFileNotMoved();
-  // How long a statement waits for a lock that another connection holds
-  // before it fails as busy; 0 fails at once. The wait retries after short
-  // jittered sleeps, so that a program committing back to back, which takes
-  // the lock again within microseconds of releasing it, cannot starve us.
-  void setBusyTimeout(int milliseconds);
-  // Keeps the write-ahead log small: after a commit of this connection that
-  // leaves more than `frames` frames in the log, the log is copied into the
-  // database and, when nothing pins it any longer, started over, so that it
-  // stays near `frames` pages; a file that grew larger (a reader pinned it)
-  // is cut to twice that when the log starts over (journal_size_limit).
-  // Checkpoint failures are left to the next commit; they never fail one.
-  void keepWALSmall(int frames);
+  // How the connection waits for locks and keeps the log small.
+  WALPolicy &walPolicy() { return walPolicy_; }
 
   // The predicate that the SQL function text_predicate(a, b) calls; with none
   // installed the function is true. An exception thrown by the predicate
@@ -168,20 +158,12 @@ public:
 private:
   static std::unique_ptr<SqliteDatabase> openHandle(const char *file,
                                                     int flags);
-  bool waitWhileBusy(int attempt);
-  void checkpointAfterCommit(const char *schema, int frames) noexcept;
 
   // Declared before the statement cache: members die in reverse order, so
   // every statement is finalised before the connection closes, also when
   // the constructor throws half-way.
   Handle db_;
-  int busyTimeout_ = 0;
-  // The limit of the current wait: busyTimeout_, or shorter for a wait that
-  // must not hold up the call (the checkpoint after a commit).
-  int busyLimit_ = 0;
-  std::chrono::steady_clock::time_point busySince_;
-  std::minstd_rand jitter_;
-  int walCheckpointFrames_ = 0;
+  WALPolicy walPolicy_;
   std::map<std::string, std::unique_ptr<SqliteStatement>, std::less<>> cache_;
   int activeUses_ = 0;
   const TextPredicate *predicate_ = nullptr;
@@ -189,9 +171,5 @@ private:
 
   friend struct SqliteFunctionBridge;
 };
-
-// The German description of a failed SQLite call (busy, read-only, full,
-// corrupt, ...), without the technical detail.
-std::string describeSqliteError(int code, int extendedCode);
 
 } // namespace taskory
