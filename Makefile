@@ -21,7 +21,7 @@ endif
 CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DTASKORY_WERROR=$(WERROR) $(LAUNCHER) $(CMAKE_ARGS)
 
 .PHONY: all deps test-deps e2e-deps server servers configure build test run install uninstall package \
-        fuzz fuzz-run bench bench-run test-sanitize clean
+        fuzz fuzz-run bench bench-run test-sanitize test-powerloss clean
 
 all: build
 
@@ -89,6 +89,11 @@ test-sanitize: e2e-deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTASKORY_SANITIZE=ON
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
+
+# The power-loss test with many more crash images than the CTest pass.
+POWERLOSS_CUTS ?= 1500
+test-powerloss: build
+	cd $(BUILD) && TZ=Europe/Berlin LC_ALL=de_DE.UTF-8 TASKORY_POWERLOSS_CUTS=$(POWERLOSS_CUTS) tests/powerloss_tests
 
 bench-run: bench
 	build-bench/bench/ReadToolsBench --benchmark_min_time=1

@@ -1,0 +1,87 @@
+#pragma once
+
+// Power loss, replayed. A Trace records, in order, every write, sync and
+// truncation that reached the operating system for the store and its log.
+// A CrashImages walk of that trace builds what the two files may hold after
+// the power went at a given point: whatever each file had at its last
+// completed sync, plus none, all, or a random part of the writes after it,
+// or all of them with the last one torn. The shared-memory index is lost
+// with the power, so an image has no such file.
+
+#include "support/ShimVFS.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace taskory::test {
+
+struct FileOperation {
+  enum class Type { write, sync, truncate };
+  FileKind file;
+  Type type;
+  int64_t offset; // where a write starts; the new size of a truncation
+  std::string bytes;
+};
+
+// Records the operations on the files in one directory; files elsewhere
+// (the crash images being checked) pass unrecorded.
+class Trace : public FileObserver {
+public:
+  // Starts a new trace of the files in `directory`.
+  void watch(std::filesystem::path directory) {
+    directory_ = std::move(directory);
+    operations_.clear();
+  }
+
+  const std::vector<FileOperation> &operations() const { return operations_; }
+  std::size_t size() const { return operations_.size(); }
+
+  void written(FileKind kind, std::string_view path, std::string_view bytes,
+               int64_t offset) override;
+  void synced(FileKind kind, std::string_view path) override;
+  void truncated(FileKind kind, std::string_view path, int64_t size) override;
+
+private:
+  bool records(std::string_view path) const;
+
+  std::filesystem::path directory_;
+  std::vector<FileOperation> operations_;
+};
+
+struct CrashImage {
+  std::string variant;
+  std::string database;
+  std::string log;
+};
+
+class CrashImages {
+public:
+  explicit CrashImages(const std::vector<FileOperation> &operations)
+      : operations_(operations) {}
+
+  // The images for power lost after the first `cut` operations. Cuts must
+  // not go backwards from one call to the next.
+  std::vector<CrashImage> at(std::size_t cut, std::mt19937 &random);
+
+private:
+  struct FileState {
+    std::string durable;              // as of the last completed sync
+    std::vector<std::size_t> pending; // operations after it
+  };
+
+  FileState &state(FileKind kind) {
+    return kind == FileKind::database ? database_ : log_;
+  }
+  std::string contents(const FileState &file, const std::vector<bool> &kept,
+                       bool tearLast) const;
+
+  const std::vector<FileOperation> &operations_;
+  std::size_t position_ = 0;
+  FileState database_, log_;
+};
+
+} // namespace taskory::test

@@ -1,0 +1,182 @@
+#include "support/ShimVFS.h"
+
+#include <sqlite3.h>
+
+#include <cstddef>
+#include <new>
+
+namespace taskory::test {
+namespace {
+
+struct ShimFile {
+  sqlite3_file base;
+  sqlite3_file *real;
+  FileObserver *observer;
+  FileKind kind;
+  std::string path;
+};
+
+struct Shim {
+  sqlite3_vfs vfs;
+  sqlite3_vfs *base;
+  FileObserver *observer;
+};
+
+constexpr std::size_t kRealOffset =
+    (sizeof(ShimFile) + alignof(std::max_align_t) - 1) /
+    alignof(std::max_align_t) * alignof(std::max_align_t);
+
+ShimFile &shim(sqlite3_file *file) { return *reinterpret_cast<ShimFile *>(file); }
+sqlite3_file *real(sqlite3_file *file) { return shim(file).real; }
+const sqlite3_io_methods &next(sqlite3_file *file) {
+  return *real(file)->pMethods;
+}
+
+int shimWrite(sqlite3_file *file, const void *data, int amount,
+              sqlite3_int64 offset) {
+  ShimFile &f = shim(file);
+  if (const int rc = f.observer->beforeWrite(f.kind, f.path); rc != SQLITE_OK)
+    return rc;
+  const int rc = next(file).xWrite(f.real, data, amount, offset);
+  if (rc == SQLITE_OK)
+    f.observer->written(
+        f.kind, f.path,
+        {static_cast<const char *>(data), static_cast<std::size_t>(amount)},
+        offset);
+  return rc;
+}
+
+int shimSync(sqlite3_file *file, int flags) {
+  ShimFile &f = shim(file);
+  if (const int rc = f.observer->beforeSync(f.kind, f.path); rc != SQLITE_OK)
+    return rc;
+  const int rc = next(file).xSync(f.real, flags);
+  if (rc == SQLITE_OK)
+    f.observer->synced(f.kind, f.path);
+  return rc;
+}
+
+int shimTruncate(sqlite3_file *file, sqlite3_int64 size) {
+  ShimFile &f = shim(file);
+  const int rc = next(file).xTruncate(f.real, size);
+  if (rc == SQLITE_OK)
+    f.observer->truncated(f.kind, f.path, size);
+  return rc;
+}
+
+int shimClose(sqlite3_file *file) {
+  sqlite3_file *inner = real(file);
+  const int rc = inner->pMethods->xClose(inner);
+  shim(file).~ShimFile();
+  return rc;
+}
+
+int shimRead(sqlite3_file *file, void *data, int amount, sqlite3_int64 offset) {
+  return next(file).xRead(real(file), data, amount, offset);
+}
+int shimFileSize(sqlite3_file *file, sqlite3_int64 *size) {
+  return next(file).xFileSize(real(file), size);
+}
+int shimLock(sqlite3_file *file, int level) {
+  return next(file).xLock(real(file), level);
+}
+int shimUnlock(sqlite3_file *file, int level) {
+  return next(file).xUnlock(real(file), level);
+}
+int shimCheckReservedLock(sqlite3_file *file, int *out) {
+  return next(file).xCheckReservedLock(real(file), out);
+}
+int shimFileControl(sqlite3_file *file, int op, void *argument) {
+  return next(file).xFileControl(real(file), op, argument);
+}
+int shimSectorSize(sqlite3_file *file) {
+  return next(file).xSectorSize(real(file));
+}
+int shimDeviceCharacteristics(sqlite3_file *file) {
+  return next(file).xDeviceCharacteristics(real(file));
+}
+int shimShmMap(sqlite3_file *file, int region, int size, int extend,
+               void volatile **memory) {
+  return next(file).xShmMap(real(file), region, size, extend, memory);
+}
+int shimShmLock(sqlite3_file *file, int offset, int n, int flags) {
+  return next(file).xShmLock(real(file), offset, n, flags);
+}
+void shimShmBarrier(sqlite3_file *file) { next(file).xShmBarrier(real(file)); }
+int shimShmUnmap(sqlite3_file *file, int deleteFlag) {
+  return next(file).xShmUnmap(real(file), deleteFlag);
+}
+int shimFetch(sqlite3_file *file, sqlite3_int64 offset, int amount,
+              void **pages) {
+  return next(file).xFetch(real(file), offset, amount, pages);
+}
+int shimUnfetch(sqlite3_file *file, sqlite3_int64 offset, void *pages) {
+  return next(file).xUnfetch(real(file), offset, pages);
+}
+
+// The default VFS gives database files version 3 methods; a log file maps
+// nothing, so SQLite never calls the shared-memory ones on it.
+constexpr sqlite3_io_methods kMethods = {
+    .iVersion = 3,
+    .xClose = shimClose,
+    .xRead = shimRead,
+    .xWrite = shimWrite,
+    .xTruncate = shimTruncate,
+    .xSync = shimSync,
+    .xFileSize = shimFileSize,
+    .xLock = shimLock,
+    .xUnlock = shimUnlock,
+    .xCheckReservedLock = shimCheckReservedLock,
+    .xFileControl = shimFileControl,
+    .xSectorSize = shimSectorSize,
+    .xDeviceCharacteristics = shimDeviceCharacteristics,
+    .xShmMap = shimShmMap,
+    .xShmLock = shimShmLock,
+    .xShmBarrier = shimShmBarrier,
+    .xShmUnmap = shimShmUnmap,
+    .xFetch = shimFetch,
+    .xUnfetch = shimUnfetch,
+};
+
+int shimOpen(sqlite3_vfs *vfs, const char *name, sqlite3_file *file, int flags,
+             int *outFlags) {
+  Shim &self = *reinterpret_cast<Shim *>(vfs);
+  if (!name || !(flags & (SQLITE_OPEN_MAIN_DB | SQLITE_OPEN_WAL)))
+    return self.base->xOpen(self.base, name, file, flags, outFlags);
+  auto *f = new (file) ShimFile{
+      {}, nullptr, self.observer,
+      (flags & SQLITE_OPEN_WAL) ? FileKind::log : FileKind::database, name};
+  f->real = reinterpret_cast<sqlite3_file *>(reinterpret_cast<char *>(file) +
+                                             kRealOffset);
+  const int rc = self.base->xOpen(self.base, name, f->real, flags, outFlags);
+  if (rc != SQLITE_OK) {
+    if (f->real->pMethods)
+      f->real->pMethods->xClose(f->real);
+    f->~ShimFile();
+    file->pMethods = nullptr;
+    return rc;
+  }
+  file->pMethods = &kMethods;
+  return SQLITE_OK;
+}
+
+} // namespace
+
+sqlite3_vfs *registerShimVFS(const char *name, FileObserver &observer,
+                             bool makeDefault) {
+  sqlite3_vfs *base = sqlite3_vfs_find("unix");
+  if (!base)
+    base = sqlite3_vfs_find(nullptr);
+  auto *made = new Shim{*base, base, &observer};
+  made->vfs.zName = name;
+  made->vfs.pNext = nullptr;
+  made->vfs.szOsFile = static_cast<int>(kRealOffset) + base->szOsFile;
+  made->vfs.xOpen = &shimOpen;
+  if (sqlite3_vfs_register(&made->vfs, makeDefault ? 1 : 0) != SQLITE_OK) {
+    delete made;
+    return nullptr;
+  }
+  return &made->vfs;
+}
+
+} // namespace taskory::test
