@@ -48,6 +48,15 @@ void ChangeJournal::record(std::string_view entity, const std::string &id,
   }
 }
 
+void ChangeJournal::forgetUpdate(std::string_view entity,
+                                 const std::string &id) {
+  auto it = index_.find(std::string(entity) + '\n' + id);
+  if (it == index_.end() || changes_[it->second].kind != ChangeKind::update)
+    return;
+  changes_[it->second].dropped = true;
+  index_.erase(it);
+}
+
 bool ChangeJournal::empty() const {
   return std::all_of(changes_.begin(), changes_.end(),
                      [](const Change &c) { return c.dropped; });

@@ -27,6 +27,9 @@ class ChangeJournal {
 public:
   // `entity` is a table name and must outlive the journal.
   void record(std::string_view entity, const std::string &id, ChangeKind kind);
+  // Drops the update of an object that ended as it was (inserts and deletes
+  // stay).
+  void forgetUpdate(std::string_view entity, const std::string &id);
   bool empty() const;
   // Inserts the history rows (nothing when empty). Throws StoreError.
   void write(SqliteDatabase &db, std::string_view author, Date now) const;

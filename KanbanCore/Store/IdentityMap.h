@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <unordered_map>
@@ -23,6 +24,9 @@ template <class T> struct Row {
   T value;  // the caller's copy
   T stored; // as the store holds it
   bool deleted = false;
+  // As the transaction found it, kept from the first write on: a row written
+  // back to what it was has not changed, and leaves no history.
+  std::optional<T> original;
 };
 
 // Indexes of the fields whose value differs from the snapshot; the id (field
@@ -36,17 +40,28 @@ template <class T> std::vector<std::size_t> changedFields(const Row<T> &row) {
   return changed;
 }
 
-template <class T> bool isDirty(const Row<T> &row) {
+template <class T> bool sameValues(const T &a, const T &b) {
   const auto &fields = EntityTable<T>::fields;
   for (std::size_t i = 1; i < fields.size(); ++i)
-    if (!sameField(row.value, row.stored, fields[i]))
-      return true;
-  return false;
+    if (!sameField(a, b, fields[i]))
+      return false;
+  return true;
+}
+
+template <class T> bool isDirty(const Row<T> &row) {
+  return !sameValues(row.value, row.stored);
+}
+
+// Written in this transaction and now back to what it found.
+template <class T> bool writtenBackUnchanged(const Row<T> &row) {
+  return row.original && !row.deleted && sameValues(*row.original, row.stored);
 }
 
 // After a write the snapshot is the caller's copy, with the stored id kept
 // whatever the caller did to it.
 template <class T> void markWritten(Row<T> &row) {
+  if (!row.original)
+    row.original = row.stored;
   std::string id = std::move(row.stored.id);
   row.stored = row.value;
   row.stored.id = std::move(id);

@@ -21,6 +21,13 @@ void runPrepared(SqliteDatabase &db, std::string_view sql) {
   stmt->step();
 }
 
+template <class T>
+void forgetUnchanged(EntitySet<T> &set, ChangeJournal &journal) {
+  for (const auto &row : set.rows())
+    if (writtenBackUnchanged(*row))
+      journal.forgetUpdate(EntityTable<T>::name, row->stored.id);
+}
+
 } // namespace
 
 void Session::begin() {
@@ -44,7 +51,7 @@ void Session::rollback() noexcept {
   if (db_.inTransaction())
     db_.tryExec("ROLLBACK");
   inTransaction_ = false;
-  journal_.clear();
+  endWrites();
 }
 
 void Session::poison(const StoreError &error) {
@@ -65,6 +72,7 @@ void Session::commit(Date now) {
     return;
   write([&] {
     flushAll();
+    forgetUnchangedUpdates();
     // Only a transaction that wrote something can lose it to a moved file;
     // ending one that only read costs no look at the file.
     if (!journal_.empty()) {
@@ -74,7 +82,23 @@ void Session::commit(Date now) {
     runPrepared(db_, "COMMIT");
   });
   inTransaction_ = false;
+  endWrites();
+}
+
+void Session::forgetUnchangedUpdates() {
+  if (rowsWritten_)
+    objects_.forEach([&](auto &set) { forgetUnchanged(set, journal_); });
+}
+
+void Session::endWrites() {
   journal_.clear();
+  if (!rowsWritten_)
+    return;
+  objects_.forEach([](auto &set) {
+    for (const auto &row : set.rows())
+      row->original.reset();
+  });
+  rowsWritten_ = false;
 }
 
 void Session::remove(EntityKind kind, const std::string &id) {

@@ -127,6 +127,11 @@ public:
 
 private:
   void requireWritable() const;
+  // At commit: objects written back to what the transaction found are not
+  // changes, and get no history.
+  void forgetUnchangedUpdates();
+  // The transaction is over: forget its journal and what it found.
+  void endWrites();
   [[noreturn]] void poison(const StoreError &error);
   void remove(EntityKind kind, const std::string &id);
 
@@ -179,6 +184,7 @@ private:
     stmt->bindText(index, row.stored.id);
     stmt->step();
     markWritten(row);
+    rowsWritten_ = true;
     journal_.record(EntityTable<T>::name, row.stored.id, ChangeKind::update);
   }
 
@@ -194,6 +200,9 @@ private:
   const std::string &author_;
   const Access access_;
   bool inTransaction_ = false;
+  // Whether a row was updated since the transaction began (rows then keep
+  // what the transaction found).
+  bool rowsWritten_ = false;
   // Set when a write failed: the transaction is rolled back and every later
   // call fails the same way, so a caller that ignores one failed save (the
   // week planner does) cannot make a later save report success for a

@@ -118,5 +118,24 @@ TEST_F(ToolsTest, PlanWeekCapacityAndWeekendArguments) {
                                "angelegt\nSamstag"));
 }
 
+TEST_F(ToolsTest, PlanWeekThatChangesNothingWritesNoHistory) {
+  for (const char *title : {"A", "B", "C"})
+    seed().card(nullptr, title).setPriority(Priority::urgent);
+  call("plan_week");
+  const auto history = [&] {
+    Strings all = rows("SELECT * FROM StoreTransaction");
+    for (std::string &change : rows("SELECT * FROM StoreChange"))
+      all.push_back(std::move(change));
+    return all;
+  };
+  const Strings cards = rows("SELECT * FROM Card ORDER BY id");
+  const Strings before = history();
+
+  EXPECT_TRUE(call("plan_week").starts_with("3 Aufgaben eingeplant"));
+
+  EXPECT_EQ(rows("SELECT * FROM Card ORDER BY id"), cards);
+  EXPECT_EQ(history(), before);
+}
+
 } // namespace
 } // namespace taskory::test
