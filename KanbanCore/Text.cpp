@@ -142,6 +142,11 @@ std::string sanitizedUTF8(std::string_view text) {
 
 std::string lowercased(std::string_view text) { return toUTF8(lowered(text)); }
 
+bool lowercasesLikeRoot() {
+  const std::string_view language = icu::Locale::getDefault().getLanguage();
+  return language != "tr" && language != "az" && language != "lt";
+}
+
 bool namesEqual(std::string_view a, std::string_view b) {
   if (a == b)
     return true;

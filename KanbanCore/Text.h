@@ -26,6 +26,12 @@ std::string joined(const std::vector<std::string> &items,
 
 // Locale-aware full lower-casing (default locale).
 std::string lowercased(std::string_view text);
+// Whether the default locale lower-cases like the root locale does: every
+// ASCII capital to its small letter, and no other character to anything
+// holding an ASCII letter but U+0130 (to "i" and a combining dot) and
+// U+212A KELVIN SIGN (to "k"). False for Turkish, Azeri and Lithuanian,
+// whose rules for I differ.
+bool lowercasesLikeRoot();
 
 // Name equality of the tools: lower-cased in the default locale, then equal
 // under canonical equivalence (NFC). No trimming, no diacritic folding.

@@ -20,17 +20,18 @@ constexpr int64_t kDefaultLimit = 50;
 
 // Substring search in the locale lower-cased title or notes. Lower-casing
 // through ICU costs a conversion per text, which dominates a search over a
-// large store. Most texts are ASCII, and wherever the locale lower-cases the
-// ASCII capitals to exactly the ASCII small letters (all locales but the
-// Turkic ones, where "I" becomes a dotless i; checked once per search), an
-// ASCII text lower-cases byte by byte to the same result. Every text with a
-// byte of 0x80 or above goes through ICU.
+// large store. Wherever the locale lower-cases like the root locale (all but
+// the Turkic and Lithuanian ones; checked once per search), lower-casing
+// turns ASCII capitals into ASCII small letters and every other character
+// into characters without ASCII letters, except U+0130 and U+212A. So an
+// ASCII needle is found in the text with only its ASCII bytes lower-cased,
+// byte for byte, unless the text holds one of those two; then, and for a
+// needle beyond ASCII in a text that is not ASCII, ICU decides.
 class TextSearch {
 public:
   explicit TextSearch(std::string_view query)
       : needle_(text::lowercased(query)),
-        asciiFastPath_(text::lowercased("ABCDEFGHIJKLMNOPQRSTUVWXYZ") ==
-                       "abcdefghijklmnopqrstuvwxyz"),
+        fastPath_(text::lowercasesLikeRoot()),
         needleIsASCII_(std::all_of(needle_.begin(), needle_.end(), [](char c) {
           return static_cast<unsigned char>(c) < 0x80;
         })) {}
@@ -41,27 +42,47 @@ public:
 
 private:
   bool contains(std::string_view haystack) {
-    if (asciiFastPath_ && lowerASCII(haystack))
-      // A lower-cased ASCII text holds no other byte than ASCII ones.
-      return needleIsASCII_ && buffer_.find(needle_) != std::string::npos;
+    if (fastPath_) {
+      switch (lowerASCII(haystack)) {
+      case Bytes::ascii:
+        // A lower-cased ASCII text holds no other byte than ASCII ones.
+        return needleIsASCII_ && buffer_.find(needle_) != std::string::npos;
+      case Bytes::utf8:
+        if (needleIsASCII_)
+          return buffer_.find(needle_) != std::string::npos;
+        break;
+      case Bytes::lowersToASCII:
+        break;
+      }
+    }
     return text::lowercased(haystack).find(needle_) != std::string::npos;
   }
 
-  // `text` lower-cased into buffer_, or false at its first non-ASCII byte.
-  bool lowerASCII(std::string_view text) {
+  enum class Bytes { ascii, utf8, lowersToASCII };
+
+  // `text` with its ASCII letters lower-cased into buffer_, and what else it
+  // holds.
+  Bytes lowerASCII(std::string_view text) {
     buffer_.resize(text.size());
+    bool ascii = true;
     for (std::size_t i = 0; i < text.size(); ++i) {
       const auto c = static_cast<unsigned char>(text[i]);
-      if (c >= 0x80)
-        return false;
+      if (c >= 0x80) {
+        ascii = false;
+        // U+0130 is C4 B0, U+212A is E2 84 AA.
+        if ((c == 0xC4 && i + 1 < text.size() &&
+             static_cast<unsigned char>(text[i + 1]) == 0xB0) ||
+            (c == 0xE2 && text.substr(i + 1, 2) == "\x84\xAA"))
+          return Bytes::lowersToASCII;
+      }
       buffer_[i] =
           static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
     }
-    return true;
+    return ascii ? Bytes::ascii : Bytes::utf8;
   }
 
   std::string needle_;
-  bool asciiFastPath_;
+  bool fastPath_;
   bool needleIsASCII_;
   std::string buffer_;
 };

@@ -32,6 +32,42 @@ private:
   icu::Locale saved_ = icu::Locale::getDefault();
 };
 
+// The text search matches an ASCII needle byte for byte in any other text
+// on this promise (in every locale that lower-cases like the root one).
+TEST_F(WithDefaultLocale, OnlyTwoCharactersBeyondASCIILowerCaseToASCIILetters) {
+  use("de_DE");
+  ASSERT_TRUE(lowercasesLikeRoot());
+  const auto utf8 = [](char32_t c) {
+    std::string out;
+    if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    out += static_cast<char>(0x80 | (c & 0x3F));
+    return out;
+  };
+  std::vector<char32_t> lowerToASCII;
+  for (char32_t c = 0x80; c <= 0x10FFFF; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF)
+      continue;
+    const std::string lower = lowercased(utf8(c));
+    if (std::any_of(lower.begin(), lower.end(),
+                    [](char b) { return b >= 'a' && b <= 'z'; }))
+      lowerToASCII.push_back(c);
+  }
+  EXPECT_EQ(lowerToASCII, (std::vector<char32_t>{0x130, 0x212A}));
+  for (const char *own : {"tr_TR", "az_AZ", "lt_LT"}) {
+    use(own);
+    EXPECT_FALSE(lowercasesLikeRoot()) << own;
+  }
+}
+
 TEST(Text, IllFormedSequencesBecomeOneReplacementPerMaximalSubpart) {
   const std::pair<std::string, std::string> cases[] = {
       {"Grüße 😀 a\0b"s, "Grüße 😀 a\0b"s},

@@ -148,6 +148,44 @@ TEST_F(ToolsTest, QueryLowerCasesInTheUserLocale) {
   }
 }
 
+// Texts beyond ASCII are searched as ICU lower-cases them, also where a
+// character turns into ASCII letters.
+TEST_F(ToolsTest, QueryFindsTextsBeyondASCIIAsTheLocaleLowerCasesThem) {
+  struct Case {
+    const char *locale, *title, *query;
+    bool found;
+  };
+  const Case cases[] = {
+      {"de_DE", "STEUERERKLÄRUNG Müller", "steuer", true},
+      {"de_DE", "STEUERERKLÄRUNG Müller", "erklärung", true},
+      {"de_DE", "GROẞE STRAẞE", "straße", true},
+      {"de_DE", "Grüße aus Köln", "aus k", true},
+      {"de_DE", "Grüße aus Köln", "ausk", false},
+      {"de_DE", "İNDEX ÖFFNEN", "i", true},
+      {"de_DE", "20 \u212A Öl", "20 k", true},
+      {"de_DE", "ÌRA Über", "i", false},
+      {"lt_LT", "ÌRA Über", "i", true},
+  };
+  Plan &plan = seed().plan("Texte");
+  for (const Case &c : cases)
+    seed().card(&plan, c.title);
+  struct DefaultLocale {
+    icu::Locale saved = icu::Locale::getDefault();
+    ~DefaultLocale() { set(saved); }
+    static void set(const icu::Locale &locale) {
+      UErrorCode status = U_ZERO_ERROR;
+      icu::Locale::setDefault(locale, status);
+    }
+  } restore;
+  for (const Case &c : cases) {
+    DefaultLocale::set(icu::Locale(c.locale));
+    EXPECT_EQ(call("list_cards", {{"query", c.query}}).find(c.title) !=
+                  std::string::npos,
+              c.found)
+        << c.locale << " " << c.title << " / " << c.query;
+  }
+}
+
 // Rows as another program writes them: lower-case ids, colours without "#",
 // rule data as a blob, equal plan orders, entries and buckets stored out of
 // order, an archived and a completed card, an attachment without URL.
