@@ -309,7 +309,7 @@ protected:
   std::vector<Answer> answers_;
 };
 
-TEST_F(PowerLossTest, NoAnsweredCallIsLostAndNoUnansweredOneIsHalfKept) {
+TEST_F(PowerLossTest, CrashImagesHoldExactlyTheAnsweredCalls) {
   const Outcome outcome = sessionCutAnywhere("FULL");
   std::size_t checkpoints = 0;
   for (const FileOperation &operation : recorder().operations())
