@@ -70,7 +70,8 @@ template <class T> void markWritten(Row<T> &row) {
 template <class T> class EntitySet {
 public:
   Row<T> &adopt(T value) {
-    auto row = std::make_unique<Row<T>>(Row<T>{value, std::move(value)});
+    auto row = std::make_unique<Row<T>>(
+        Row<T>{value, std::move(value), false, std::nullopt});
     Row<T> &ref = *row;
     rows_.push_back(std::move(row));
     byID_[ref.stored.id] = &ref;
