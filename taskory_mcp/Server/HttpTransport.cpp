@@ -1,12 +1,12 @@
 #include "Server/HttpTransport.h"
 
 #include "KanbanCore/Text.h"
+#include "KanbanTools/KanbanTools.h"
 #include "Server/HttpBodyLimit.h"
 #include "Server/HttpConnection.h"
 #include "Server/HttpMessage.h"
 #include "Server/HttpRefusal.h"
 #include "Server/KanbanMCPServer.h"
-#include "Server/StartUp.h"
 
 #include <nlohmann/json.hpp>
 
@@ -154,8 +154,8 @@ void Transport::answer(std::string_view received, httplib::Response &response) {
       [this, &lease](std::string_view name, const nlohmann::json &arguments) {
         if (!lease)
           lease.emplace(pool_.acquire());
-        return StartUp::callTool(lease->container(), lease->calendar(), name,
-                                 arguments);
+        return KanbanTools::callInOwnContext(lease->container(),
+                                             lease->calendar(), name, arguments);
       };
   auto reply = KanbanMCPServer::handleLine(body, runTool);
   if (!reply)
