@@ -1,11 +1,10 @@
 #include "Server/HttpTransport.h"
 
-#include "KanbanCore/Text.h"
 #include "KanbanTools/KanbanTools.h"
 #include "Server/HttpBodyLimit.h"
 #include "Server/HttpConnection.h"
-#include "Server/HttpMessage.h"
 #include "Server/HttpRefusal.h"
+#include "Server/JsonRpcReader.h"
 #include "Server/KanbanMCPServer.h"
 
 #include <nlohmann/json.hpp>
@@ -133,18 +132,21 @@ void Transport::serve(int fd, milliseconds patience) {
 }
 
 void Transport::answer(std::string_view received, httplib::Response &response) {
-  const std::string body = text::sanitizedUTF8(received);
-  switch (classify(body)) {
-  case MessageKind::notJSON:
+  // Read exactly as the stdio loop reads a line, so that a message gets the
+  // same answer over both transports.
+  const KanbanMCPServer::Message message =
+      KanbanMCPServer::readMessage(received);
+  switch (message.kind) {
+  case KanbanMCPServer::MessageKind::notJSON:
     return refuse(response, 400, kParseError, "Ungültiges JSON");
-  case MessageKind::invalid:
+  case KanbanMCPServer::MessageKind::invalid:
     return refuse(response, 400, kInvalidRequest,
                   "Keine einzelne JSON-RPC-Nachricht");
-  case MessageKind::notification:
-  case MessageKind::response:
+  case KanbanMCPServer::MessageKind::notification:
+  case KanbanMCPServer::MessageKind::response:
     response.status = 202;
     return;
-  case MessageKind::request:
+  case KanbanMCPServer::MessageKind::request:
     break;
   }
   // The store connection is taken at the first tool call only: initialize,
@@ -157,11 +159,9 @@ void Transport::answer(std::string_view received, httplib::Response &response) {
         return KanbanTools::callInOwnContext(lease->container(),
                                              lease->calendar(), name, arguments);
       };
-  auto reply = KanbanMCPServer::handleLine(body, runTool);
-  if (!reply)
-    return refuse(response, 500, kInternalError, "Interner Fehler");
   response.status = 200;
-  response.set_content(std::move(*reply), "application/json");
+  response.set_content(KanbanMCPServer::answer(message.request, runTool),
+                       "application/json");
 }
 
 } // namespace taskory::HttpServer
