@@ -1,9 +1,9 @@
-#include "Server/HttpTransport.h"
+#include "Http/Transport.h"
 
+#include "Http/BodyLimit.h"
+#include "Http/Connection.h"
+#include "Http/Refusal.h"
 #include "KanbanTools/KanbanTools.h"
-#include "Server/HttpBodyLimit.h"
-#include "Server/HttpConnection.h"
-#include "Server/HttpRefusal.h"
 #include "Server/JsonRpcReader.h"
 #include "Server/KanbanMCPServer.h"
 
@@ -156,8 +156,8 @@ void Transport::answer(std::string_view received, httplib::Response &response) {
       [this, &lease](std::string_view name, const nlohmann::json &arguments) {
         if (!lease)
           lease.emplace(pool_.acquire());
-        return KanbanTools::callInOwnContext(lease->container(),
-                                             lease->calendar(), name, arguments);
+        return KanbanTools::callInOwnContext(
+            lease->container(), lease->calendar(), name, arguments);
       };
   response.status = 200;
   response.set_content(KanbanMCPServer::answer(message.request, runTool),

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Server/HttpIdleConnections.h"
-#include "Server/HttpOptions.h"
-#include "Server/HttpScreen.h"
-#include "Server/HttpStorePool.h"
+#include "Http/IdleConnections.h"
+#include "Http/Options.h"
+#include "Http/Screen.h"
+#include "Http/StorePool.h"
 
 #include <httplib.h>
 

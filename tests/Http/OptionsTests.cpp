@@ -1,4 +1,4 @@
-#include "Server/HttpOptions.h"
+#include "Http/Options.h"
 
 #include <gtest/gtest.h>
 
