@@ -43,10 +43,12 @@ Transport::Transport(const HttpServer::Options &options, std::string token,
   set_keep_alive_timeout(kKeepAlive.count() / 1000);
   set_payload_max_length(kMaxBodyBytes);
   // Without SO_REUSEPORT, which the library's default would add: a second
-  // server on the same port must fail, not share the clients.
-  set_socket_options([](socket_t socket) {
+  // server on the same port must fail, not share the clients. Binding tries
+  // one socket per address the host resolves to; the last one is bound.
+  set_socket_options([this](socket_t socket) {
     const int yes = 1;
     ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    listening_ = socket;
   });
   set_pre_routing_handler(
       [this](const httplib::Request &request, httplib::Response &response) {
@@ -92,7 +94,10 @@ Transport::Transport(const HttpServer::Options &options, std::string token,
   });
 }
 
-void Transport::widenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+void Transport::widenBacklog() {
+  if (listening_ != INVALID_SOCKET)
+    ::listen(listening_, SOMAXCONN);
+}
 
 void Transport::beginStopping() {
   stopping_ = true;
