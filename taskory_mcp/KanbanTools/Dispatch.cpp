@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <utility>
 
 namespace taskory {
@@ -68,6 +69,22 @@ std::string KanbanTools::call(std::string_view name, const json &arguments) {
     return encode(result);
   }
   throw ToolError{"Unbekanntes Tool: " + std::string(name)};
+}
+
+std::string KanbanTools::callInOwnContext(ModelContainer &container,
+                                          const Calendar &calendar,
+                                          std::string_view name,
+                                          const json &arguments) {
+  // The clock is read once per call, so every date a tool writes or compares
+  // in one call is the same instant.
+  const Date now = std::chrono::duration<double>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count();
+  ModelContext context(container, std::string(KanbanStore::Author::mcp),
+                       onlyReads(name) ? ModelContext::Access::readOnly
+                                       : ModelContext::Access::readWrite);
+  KanbanTools tools(context, now, calendar);
+  return tools.call(name, arguments);
 }
 
 std::string KanbanTools::encode(const ToolResult &result) {

@@ -11,6 +11,7 @@
 namespace taskory {
 
 class Calendar;
+class ModelContainer;
 class ModelContext;
 
 // What a handler returns: a finished text, or a JSON value that encode()
@@ -41,6 +42,16 @@ public:
   // text. Throws ToolError (unknown tool, the guard, a handler's error) or
   // StoreError.
   std::string call(std::string_view name, const nlohmann::json &arguments);
+
+  // One tools/call as both transports run it: in a fresh context with the
+  // author "mcp", at the current time and in `calendar` (the user's); a tool
+  // that only reads gets a read-only context. The context is discarded
+  // afterwards, so a failed call leaves nothing behind. Throws whatever the
+  // context or the tool throws.
+  static std::string callInOwnContext(ModelContainer &container,
+                                      const Calendar &calendar,
+                                      std::string_view name,
+                                      const nlohmann::json &arguments);
 
   // Compact JSON with sorted keys, "/" unescaped, invalid UTF-8 replaced.
   static std::string encode(const ToolResult &result);

@@ -1,10 +1,10 @@
 #include "Server/JsonRpcReader.h"
 
 #include "KanbanCore/Text.h"
+#include "Server/JsonTokens.h"
 
-#include <charconv>
 #include <cstdint>
-#include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -12,208 +12,87 @@ namespace taskory::KanbanMCPServer {
 namespace {
 
 using nlohmann::json;
+using tokens::DiscardText;
+using tokens::EchoText;
+using tokens::numberValue;
+using tokens::ValueText;
 
-constexpr char kReplacement[] = "\xEF\xBF\xBD";
-
-void appendUTF8(std::string &out, uint32_t point) {
-  if (point < 0x80) {
-    out += static_cast<char>(point);
-  } else if (point < 0x800) {
-    out += static_cast<char>(0xC0 | (point >> 6));
-    out += static_cast<char>(0x80 | (point & 0x3F));
-  } else if (point < 0x10000) {
-    out += static_cast<char>(0xE0 | (point >> 12));
-    out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (point & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (point >> 18));
-    out += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (point & 0x3F));
-  }
-}
-
-void appendEscape(std::string &out, uint32_t unit) {
-  constexpr char kHex[] = "0123456789abcdef";
-  out += "\\u";
-  for (int shift = 12; shift >= 0; shift -= 4)
-    out += kHex[(unit >> shift) & 0xF];
-}
-
-// Receivers of a string's content, decoded. Raw runs hold no quote,
-// backslash or control character but may hold bytes that are not UTF-8;
-// finish() learns whether any byte above ASCII was seen, so that only such
-// strings pay for a UTF-8 check. Replacing ill-formed sequences after
-// decoding gives the same text as replacing them in the line first: an
-// escape's UTF-8 never starts with a continuation byte, so it cannot
-// complete a sequence that raw bytes began.
-struct DiscardText {
-  void reserve(std::size_t) {}
-  void raw(std::string_view) {}
-  void point(uint32_t) {}
-  void loneSurrogate(uint32_t) {}
-  void finish(bool) {}
-};
-
-struct ValueText {
-  std::string text;
-  void reserve(std::size_t size) { text.reserve(size); }
-  void raw(std::string_view run) { text.append(run); }
-  void point(uint32_t value) { appendUTF8(text, value); }
-  void loneSurrogate(uint32_t) { text += kReplacement; }
-  void finish(bool aboveASCII) {
-    if (aboveASCII && !text::isValidUTF8(text))
-      text = text::sanitizedUTF8(text);
-  }
-};
-
-// The string again as compact JSON, written as the answer's writer writes
-// strings (raw UTF-8; quote, backslash and control characters escaped), with
-// a lone surrogate kept as its escape. Ill-formed bytes are replaced once
-// the whole id has been read.
-struct EchoText {
-  std::string &out;
-  void reserve(std::size_t) {}
-  void raw(std::string_view run) { out.append(run); }
-  void point(uint32_t value) {
-    if (value >= 0x20 && value != '"' && value != '\\') {
-      appendUTF8(out, value);
-      return;
-    }
-    // Character and escape letter, in pairs.
-    constexpr std::string_view kShort = "\"\"\\\\\bb\ff\nn\rr\tt";
-    for (std::size_t i = 0; i < kShort.size(); i += 2) {
-      if (kShort[i] == static_cast<char>(value)) {
-        out += '\\';
-        out += kShort[i + 1];
-        return;
-      }
-    }
-    appendEscape(out, value);
-  }
-  void loneSurrogate(uint32_t unit) { appendEscape(out, unit); }
-  void finish(bool) {}
-};
-
-// Whether a number token that double cannot hold is too large (rather than
-// too small): the decimal exponent of its first significant digit decides.
-bool overflows(std::string_view token) {
-  std::size_t i = token[0] == '-' ? 1 : 0;
-  int64_t position = 0; // of the first significant digit, relative to '.'
-  bool found = false, point = false;
-  for (; i < token.size() && token[i] != 'e' && token[i] != 'E'; ++i) {
-    if (token[i] == '.') {
-      point = true;
-      continue;
-    }
-    if (!found && token[i] != '0') {
-      found = true;
-      if (point)
-        position = -position;
-    }
-    if (!found && point)
-      ++position; // zeros after the point
-    if (found && !point)
-      ++position; // digits before the point
-  }
-  if (!found)
-    return false;
-  int64_t exponent = 0;
-  bool negative = false;
-  if (i < token.size()) {
-    ++i;
-    if (token[i] == '+' || token[i] == '-')
-      negative = token[i++] == '-';
-    for (; i < token.size() && exponent < 1'000'000'000; ++i)
-      exponent = exponent * 10 + (token[i] - '0');
-  }
-  return position + (negative ? -exponent : exponent) > 0;
-}
-
-json numberValue(std::string_view token, bool integral) {
-  const char *begin = token.data();
-  const char *end = begin + token.size();
-  // As nlohmann's own parser does: integers stay integers, unsigned when
-  // not negative, as long as 64 bits hold them.
-  if (integral) {
-    if (token[0] == '-') {
-      int64_t value = 0;
-      if (std::from_chars(begin, end, value).ec == std::errc())
-        return json(value);
-    } else {
-      uint64_t value = 0;
-      if (std::from_chars(begin, end, value).ec == std::errc())
-        return json(value);
-    }
-  }
-  double value = 0;
-  if (std::from_chars(begin, end, value).ec == std::errc())
-    return json(value);
-  const bool negative = token[0] == '-';
-  if (overflows(token))
-    return json(negative ? -std::numeric_limits<double>::infinity()
-                         : std::numeric_limits<double>::infinity());
-  return json(negative ? -0.0 : 0.0);
-}
-
-// One pass over the line without recursion. Only the members the server
+// One pass over the text without recursion. Only the members the server
 // uses are built: `method` and `params` as JSON values, `id` as the text to
-// echo; every other member is checked and dropped.
+// echo; every other member is checked and dropped, `result` and `error`
+// noted as present.
 class Reader {
 public:
   explicit Reader(std::string_view text) : text_(text) {}
 
-  std::optional<Request> request() {
+  Message message() {
     // A byte order mark may open a JSON text; readers may ignore it.
     if (text_.starts_with("\xEF\xBB\xBF"))
       pos_ = 3;
     space();
-    if (!take('{'))
-      return std::nullopt;
+    if (!more() || peek() != '{') {
+      // Any other JSON value is still JSON, only no message.
+      if (!value(nullptr, nullptr))
+        return {};
+      space();
+      return {more() ? MessageKind::notJSON : MessageKind::invalid, {}};
+    }
+    ++pos_;
     std::optional<std::string> id;
     json method, params;
+    bool hasMethod = false, hasOutcome = false;
     space();
     if (!take('}')) {
       for (;;) {
         space();
         ValueText key;
         if (!string(key))
-          return std::nullopt;
+          return {};
         space();
         if (!take(':'))
-          return std::nullopt;
+          return {};
         bool ok;
         if (key.text == "id") {
           std::string echo;
           ok = value(nullptr, &echo);
           id = std::move(echo);
         } else if (key.text == "method") {
+          hasMethod = true;
           ok = value(&method, nullptr);
         } else if (key.text == "params") {
           ok = value(&params, nullptr);
         } else {
+          hasOutcome |= key.text == "result" || key.text == "error";
           ok = value(nullptr, nullptr);
         }
         if (!ok)
-          return std::nullopt;
+          return {};
         space();
         if (take(','))
           continue;
         if (take('}'))
           break;
-        return std::nullopt;
+        return {};
       }
     }
     space();
-    if (pos_ != text_.size() || !id || !method.is_string())
-      return std::nullopt;
-    Request request;
+    if (pos_ != text_.size())
+      return {};
+    if (!hasMethod)
+      return {id && hasOutcome ? MessageKind::response : MessageKind::invalid,
+              {}};
+    if (!method.is_string())
+      return {MessageKind::invalid, {}};
+    if (!id)
+      return {MessageKind::notification, {}};
+    Message message{MessageKind::request, {}};
+    Request &request = message.request;
     request.method = std::move(method.get_ref<std::string &>());
     request.id = std::move(*id);
     if (!text::isValidUTF8(request.id))
       request.id = text::sanitizedUTF8(request.id);
     request.params = params.is_object() ? std::move(params) : json::object();
-    return request;
+    return message;
   }
 
 private:
@@ -536,8 +415,6 @@ private:
 
 } // namespace
 
-std::optional<Request> parseRequest(std::string_view line) {
-  return Reader(line).request();
-}
+Message readMessage(std::string_view text) { return Reader(text).message(); }
 
 } // namespace taskory::KanbanMCPServer

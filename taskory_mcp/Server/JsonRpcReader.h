@@ -3,13 +3,12 @@
 #include <nlohmann/json.hpp>
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 
-// Reading one request line. Every line that is JSON as RFC 8259 defines it
-// is read, also where a general-purpose parser gives up: numbers beyond
-// double range, integers of any length and escapes of lone UTF-16
+// Reading one JSON-RPC message. Every message that is JSON as RFC 8259
+// defines it is read, also where a general-purpose parser gives up: numbers
+// beyond double range, integers of any length and escapes of lone UTF-16
 // surrogates are all valid JSON, and a client that sent one waits for its
 // answer like for any other.
 namespace taskory::KanbanMCPServer {
@@ -20,7 +19,16 @@ namespace taskory::KanbanMCPServer {
 // input built to exhaust the stack. The reader itself never recurses.
 inline constexpr std::size_t kMaxNesting = 512;
 
-// The members of a request line that the server reads.
+// What a message is, which decides how a transport answers it.
+enum class MessageKind {
+  request,      // an object with an `id` and a string `method`: answered
+  notification, // a string `method` and no `id`
+  response,     // no `method`, an `id` and a `result` or `error`
+  invalid,      // JSON, but none of the above (a batch included)
+  notJSON,
+};
+
+// The members of a request that the server reads.
 struct Request {
   std::string method;
   // The id exactly as it must be echoed, as compact JSON text: every token
@@ -34,10 +42,16 @@ struct Request {
   nlohmann::json params;
 };
 
-// Reads a line (any bytes, terminator removed). Nothing for lines that get
-// no answer: not JSON, not an object, no string `method`, or no `id` (a
-// notification). With duplicate keys the last one counts. Throws only
-// std::bad_alloc.
-std::optional<Request> parseRequest(std::string_view line);
+struct Message {
+  MessageKind kind = MessageKind::notJSON;
+  // Filled for a request only.
+  Request request;
+};
+
+// Reads one message, a stdio line (terminator removed) or an HTTP body: any
+// bytes. Both transports read every message with this one function, so a
+// message is of the same kind, and a request answered alike, over both.
+// With duplicate keys the last one counts. Throws only std::bad_alloc.
+Message readMessage(std::string_view text);
 
 } // namespace taskory::KanbanMCPServer

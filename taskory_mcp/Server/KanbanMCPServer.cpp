@@ -122,22 +122,26 @@ std::string respondError(std::string_view id, int code,
 
 std::optional<std::string> handleLine(std::string_view line,
                                       const ToolRunner &runTool) {
-  auto request = parseRequest(line);
-  if (!request)
+  const Message message = readMessage(line);
+  if (message.kind != MessageKind::request)
     return std::nullopt;
-  const std::string &method = request->method;
-  const json &params = request->params;
+  return answer(message.request, runTool);
+}
+
+std::string answer(const Request &request, const ToolRunner &runTool) {
+  const std::string &method = request.method;
+  const json &params = request.params;
   if (method == "initialize")
-    return respond(request->id, initializeResult(params));
+    return respond(request.id, initializeResult(params));
   if (method == "ping")
-    return respond(request->id, json::object());
+    return respond(request.id, json::object());
   if (method == "tools/list")
-    return respond(request->id, json{{"tools", KanbanTools::specs()}});
+    return respond(request.id, json{{"tools", KanbanTools::specs()}});
   if (method == "tools/call") {
     const auto name = params.find("name");
     const auto arguments = params.find("arguments");
     return respond(
-        request->id,
+        request.id,
         toolCallResult(
             name != params.end() && name->is_string()
                 ? std::string_view(name->get_ref<const std::string &>())
@@ -147,7 +151,7 @@ std::optional<std::string> handleLine(std::string_view line,
                                                                 : noArguments(),
             runTool));
   }
-  return respondError(request->id, kMethodNotFound,
+  return respondError(request.id, kMethodNotFound,
                       "Unbekannte Methode: " + method);
 }
 

@@ -20,10 +20,14 @@ using ToolRunner = std::function<std::string(std::string_view name,
                                              const nlohmann::json &arguments)>;
 
 // Handles one input line (any bytes; the line feed removed) and returns the
-// answer line without its line feed, or nothing when the line gets no answer.
-// Never throws for any input except std::bad_alloc.
+// answer line without its line feed, or nothing when the line is no request
+// and so gets no answer. Never throws for any input except std::bad_alloc.
 std::optional<std::string> handleLine(std::string_view line,
                                       const ToolRunner &runTool);
+
+// The answer to a request read by readMessage, as handleLine gives it: one
+// line of compact JSON without its line feed. Throws only std::bad_alloc.
+std::string answer(const Request &request, const ToolRunner &runTool);
 
 // The wire text of a success and of an error answer: compact JSON on one
 // line, UTF-8 unescaped, "/" escaped as "\/", invalid UTF-8 written as U+FFFD.

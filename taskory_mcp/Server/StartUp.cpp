@@ -1,17 +1,17 @@
 #include "Server/StartUp.h"
 
 #include "KanbanCore/Calendar.h"
-#include "KanbanCore/ModelContext.h"
 #include "KanbanTools/KanbanTools.h"
 #include "Server/DataAccessHint.h"
 #include "Server/KanbanMCPServer.h"
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <exception>
 #include <fcntl.h>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <unistd.h>
 
 namespace taskory {
@@ -41,21 +41,6 @@ std::unique_ptr<ModelContainer> openStore() {
   if (auto mismatch = KanbanStore::schemaMismatch())
     KanbanMCPServer::log(*mismatch);
   return container;
-}
-
-std::string callTool(ModelContainer &container, const Calendar &calendar,
-                     std::string_view name, const nlohmann::json &arguments) {
-  // The clock is read once per call, so every date a tool writes or compares
-  // in one call is the same instant.
-  const Date now = std::chrono::duration<double>(
-                       std::chrono::system_clock::now().time_since_epoch())
-                       .count();
-  ModelContext context(container, std::string(KanbanStore::Author::mcp),
-                       KanbanTools::onlyReads(name)
-                           ? ModelContext::Access::readOnly
-                           : ModelContext::Access::readWrite);
-  KanbanTools tools(context, now, calendar);
-  return tools.call(name, arguments);
 }
 
 } // namespace StartUp
@@ -96,7 +81,8 @@ int StartUp::main() {
                               const nlohmann::json &arguments) {
         if (!calendar)
           calendar = Calendar::current();
-        return StartUp::callTool(*container, *calendar, name, arguments);
+        return KanbanTools::callInOwnContext(*container, *calendar, name,
+                                             arguments);
       });
 }
 

@@ -7,11 +7,31 @@
 #include <string>
 #include <vector>
 
+namespace taskory::KanbanMCPServer {
+// Named in failure messages (found through the enum's namespace).
+static std::ostream &operator<<(std::ostream &out, MessageKind kind) {
+  switch (kind) {
+  case MessageKind::request:
+    return out << "request";
+  case MessageKind::notification:
+    return out << "notification";
+  case MessageKind::response:
+    return out << "response";
+  case MessageKind::invalid:
+    return out << "invalid";
+  case MessageKind::notJSON:
+    return out << "notJSON";
+  }
+  return out;
+}
+} // namespace taskory::KanbanMCPServer
+
 namespace taskory {
 namespace {
 
 using nlohmann::json;
 namespace Server = KanbanMCPServer;
+using Server::MessageKind;
 
 std::optional<std::string> handle(const std::string &line) {
   return Server::handleLine(
@@ -25,10 +45,12 @@ std::string pong(const std::string &id) {
 }
 // The arguments of a tools/call line as the tool would receive them.
 json argumentsOf(const std::string &arguments) {
-  const auto request = Server::parseRequest(
+  const auto message = Server::readMessage(
       R"({"id":1,"method":"tools/call","params":{"name":"x","arguments":)" +
       arguments + "}}");
-  return request ? request->params.at("arguments") : json("no request");
+  return message.kind == MessageKind::request
+             ? message.request.params.at("arguments")
+             : json("no request");
 }
 
 // All valid JSON: a client that sent them waits for their answers.
@@ -127,6 +149,48 @@ TEST(RequestReading, AnythingThatIsNotJsonGetsNoAnswer) {
   EXPECT_EQ(handle("\xEF\xBB\xBF" + ping("1")), pong("1"));
   EXPECT_EQ(handle(" \t\r" + ping(" [ 1 , { \"a\" : 2 } ] ") + " \r"),
             pong("[1,{\"a\":2}]"));
+}
+
+// The kind decides the answer: only requests get one, and over HTTP the
+// others are acknowledged or refused by kind.
+TEST(RequestReading, MessagesAreToldApartByKind) {
+  const struct {
+    std::string text;
+    MessageKind kind;
+  } cases[] = {
+      {R"({"jsonrpc":"2.0","id":1,"method":"ping"})", MessageKind::request},
+      {R"({"id":null,"method":"ping"})", MessageKind::request},
+      {R"({"method":"ping","params":{"id":1},"id":[]})", MessageKind::request},
+      {R"({"method":1,"method":"ping","id":1})", MessageKind::request},
+      {" \n{\"id\":1,\n\"method\":\"ping\"}\r\n", MessageKind::request},
+      {R"({"id":1e999,"method":"ping"})", MessageKind::request},
+      {R"({"id":"\ud800","method":"ping"})", MessageKind::request},
+      {R"({"id":1,"method":"tools/call","params":{"n":1e999}})",
+       MessageKind::request},
+      {R"({"method":"notifications/initialized"})", MessageKind::notification},
+      {R"({"method":"x","params":{"id":1,"method":2}})",
+       MessageKind::notification},
+      {R"({"id":1,"result":{}})", MessageKind::response},
+      {R"({"id":"a","error":{"code":1,"message":"x"}})", MessageKind::response},
+      {R"({"id":1e999,"result":-1e999})", MessageKind::response},
+      {R"({"method":"ping","id":1,"method":2})", MessageKind::invalid},
+      {R"({"id":1})", MessageKind::invalid},
+      {R"({"result":{}})", MessageKind::invalid},
+      {R"({})", MessageKind::invalid},
+      {R"([{"id":1,"method":"ping"}])", MessageKind::invalid},
+      {R"("ping")", MessageKind::invalid},
+      {"null", MessageKind::invalid},
+      {" 1e999 ", MessageKind::invalid},
+      {"", MessageKind::notJSON},
+      {"{", MessageKind::notJSON},
+      {"[1,]", MessageKind::notJSON},
+      {R"({"id":1,"method":"ping"} {})", MessageKind::notJSON},
+      {"null null", MessageKind::notJSON},
+      {std::string("{\"id\":1,\"method\":\"ping\"}\0", 25),
+       MessageKind::notJSON},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(Server::readMessage(c.text).kind, c.kind) << c.text;
 }
 
 } // namespace

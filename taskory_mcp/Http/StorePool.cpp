@@ -1,4 +1,4 @@
-#include "Server/HttpStorePool.h"
+#include "Http/StorePool.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "Server/HttpAccess.h"
+#include "Http/HttpAccess.h"
 
 #include "support/StoreTestSupport.h"
 

@@ -1,12 +1,11 @@
-#include "Server/HttpTransport.h"
+#include "Http/Transport.h"
 
-#include "KanbanCore/Text.h"
-#include "Server/HttpBodyLimit.h"
-#include "Server/HttpConnection.h"
-#include "Server/HttpMessage.h"
-#include "Server/HttpRefusal.h"
+#include "Http/BodyLimit.h"
+#include "Http/Connection.h"
+#include "Http/Refusal.h"
+#include "KanbanTools/KanbanTools.h"
+#include "Server/JsonRpcReader.h"
 #include "Server/KanbanMCPServer.h"
-#include "Server/StartUp.h"
 
 #include <nlohmann/json.hpp>
 
@@ -44,10 +43,12 @@ Transport::Transport(const HttpServer::Options &options, std::string token,
   set_keep_alive_timeout(kKeepAlive.count() / 1000);
   set_payload_max_length(kMaxBodyBytes);
   // Without SO_REUSEPORT, which the library's default would add: a second
-  // server on the same port must fail, not share the clients.
-  set_socket_options([](socket_t socket) {
+  // server on the same port must fail, not share the clients. Binding tries
+  // one socket per address the host resolves to; the last one is bound.
+  set_socket_options([this](socket_t socket) {
     const int yes = 1;
     ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    listening_ = socket;
   });
   set_pre_routing_handler(
       [this](const httplib::Request &request, httplib::Response &response) {
@@ -93,7 +94,10 @@ Transport::Transport(const HttpServer::Options &options, std::string token,
   });
 }
 
-void Transport::widenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+void Transport::widenBacklog() {
+  if (listening_ != INVALID_SOCKET)
+    ::listen(listening_, SOMAXCONN);
+}
 
 void Transport::beginStopping() {
   stopping_ = true;
@@ -133,18 +137,21 @@ void Transport::serve(int fd, milliseconds patience) {
 }
 
 void Transport::answer(std::string_view received, httplib::Response &response) {
-  const std::string body = text::sanitizedUTF8(received);
-  switch (classify(body)) {
-  case MessageKind::notJSON:
+  // Read exactly as the stdio loop reads a line, so that a message gets the
+  // same answer over both transports.
+  const KanbanMCPServer::Message message =
+      KanbanMCPServer::readMessage(received);
+  switch (message.kind) {
+  case KanbanMCPServer::MessageKind::notJSON:
     return refuse(response, 400, kParseError, "Ungültiges JSON");
-  case MessageKind::invalid:
+  case KanbanMCPServer::MessageKind::invalid:
     return refuse(response, 400, kInvalidRequest,
                   "Keine einzelne JSON-RPC-Nachricht");
-  case MessageKind::notification:
-  case MessageKind::response:
+  case KanbanMCPServer::MessageKind::notification:
+  case KanbanMCPServer::MessageKind::response:
     response.status = 202;
     return;
-  case MessageKind::request:
+  case KanbanMCPServer::MessageKind::request:
     break;
   }
   // The store connection is taken at the first tool call only: initialize,
@@ -154,14 +161,12 @@ void Transport::answer(std::string_view received, httplib::Response &response) {
       [this, &lease](std::string_view name, const nlohmann::json &arguments) {
         if (!lease)
           lease.emplace(pool_.acquire());
-        return StartUp::callTool(lease->container(), lease->calendar(), name,
-                                 arguments);
+        return KanbanTools::callInOwnContext(
+            lease->container(), lease->calendar(), name, arguments);
       };
-  auto reply = KanbanMCPServer::handleLine(body, runTool);
-  if (!reply)
-    return refuse(response, 500, kInternalError, "Interner Fehler");
   response.status = 200;
-  response.set_content(std::move(*reply), "application/json");
+  response.set_content(KanbanMCPServer::answer(message.request, runTool),
+                       "application/json");
 }
 
 } // namespace taskory::HttpServer

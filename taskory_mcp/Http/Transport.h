@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Server/HttpIdleConnections.h"
-#include "Server/HttpOptions.h"
-#include "Server/HttpScreen.h"
-#include "Server/HttpStorePool.h"
+#include "Http/IdleConnections.h"
+#include "Http/Options.h"
+#include "Http/Screen.h"
+#include "Http/StorePool.h"
 
 #include <httplib.h>
 
@@ -21,6 +21,21 @@ namespace taskory::HttpServer {
 // a request gets its answer as the body. Bound and listened on as the
 // library's server; beginStopping() and stop() may be called from another
 // thread than the listener.
+//
+// Why it overrides a private member of the library: the library serves a
+// connection from accept to close in one job of its task queue and bounds
+// each wait on it alone, so an idle keep-alive connection holds a worker for
+// the whole keep-alive time, and a client that sends a byte every few
+// seconds holds one for good. Its public interface cannot change either:
+// the task queue gets an opaque job per connection, and neither the
+// handlers nor the socket options callback (called for the listening
+// socket only) ever see a connection's socket. The one place that gets it
+// is the private virtual process_and_close_socket; the one that reads and
+// answers a single request from a stream of our own is the protected
+// process_request. Both are the library's internals, so the build accepts
+// only the releases this was written and tested against (the version check
+// in taskory_mcp/CMakeLists.txt). Everything else here, the backlog
+// included, goes through the public interface.
 class Transport final : public httplib::Server {
 public:
   // Threads serving requests; idle connections hold none, so this bounds
@@ -35,7 +50,8 @@ public:
 
   // The library listens with a backlog of five, so a client opening a pool
   // of connections at once would see most of them dropped and retried
-  // seconds later; listening again on the bound socket enlarges it.
+  // seconds later; listening again on the bound socket enlarges it. Call
+  // after binding, before listen_after_bind().
   void widenBacklog();
 
   // Idle connections end now; requests already begun are still answered.
@@ -53,6 +69,9 @@ private:
   StorePool &pool_;
   std::atomic<bool> stopping_{false};
   httplib::ThreadPool *workers_ = nullptr; // owned by the library
+  // The socket last handed to the socket options callback: the listening
+  // one, once bound.
+  socket_t listening_ = INVALID_SOCKET;
   IdleConnections idle_;
 };
 

@@ -1,11 +1,11 @@
-#include "Server/HttpServer.h"
+#include "Http/HttpServer.h"
 
+#include "Http/HttpAccess.h"
+#include "Http/Options.h"
+#include "Http/StopSignals.h"
+#include "Http/StorePool.h"
+#include "Http/Transport.h"
 #include "KanbanCore/KanbanStore.h"
-#include "Server/HttpAccess.h"
-#include "Server/HttpOptions.h"
-#include "Server/HttpStopSignals.h"
-#include "Server/HttpStorePool.h"
-#include "Server/HttpTransport.h"
 #include "Server/KanbanMCPServer.h"
 #include "Server/StartUp.h"
 

@@ -1,7 +1,7 @@
-#include "Server/HttpOptions.h"
+#include "Http/Options.h"
 
+#include "Http/HttpAccess.h"
 #include "KanbanCore/Text.h"
-#include "Server/HttpAccess.h"
 
 #include <arpa/inet.h>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "Server/HttpConnection.h"
+#include "Http/Connection.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "Server/HttpServer.h"
+#include "Http/HttpServer.h"
 #include "Server/UserLocale.h"
 
 #include <string_view>

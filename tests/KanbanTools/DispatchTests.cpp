@@ -1,8 +1,8 @@
-#include "Server/StartUp.h"
+#include "KanbanTools/KanbanTools.h"
 
 #include "KanbanCore/Calendar.h"
+#include "KanbanCore/KanbanStore.h"
 #include "KanbanCore/StoreError.h"
-#include "KanbanTools/KanbanTools.h"
 #include "KanbanTools/ToolError.h"
 #include "support/StoreTestSupport.h"
 
@@ -25,7 +25,8 @@ std::ostream &operator<<(std::ostream &out, Outcome outcome) {
 Outcome run(ModelContainer &container, const Calendar &calendar,
             const std::string &name) {
   try {
-    StartUp::callTool(container, calendar, name, nlohmann::json::object());
+    KanbanTools::callInOwnContext(container, calendar, name,
+                                  nlohmann::json::object());
     return Outcome::answered;
   } catch (const ToolError &) {
     return Outcome::toolError;
@@ -34,11 +35,11 @@ Outcome run(ModelContainer &container, const Calendar &calendar,
   }
 }
 
-// Every tool of the catalogue, run as the server runs it while another
+// Every tool of the catalogue, run as both transports run it while another
 // connection holds the write lock: the reading tools answer (or refuse their
 // arguments) from a snapshot, and every tool that may write waits for the
 // lock and fails as busy, before any argument is looked at.
-TEST(StartUp, OnlyTheReadingToolsRunWithoutTheWriteLock) {
+TEST(KanbanToolsDispatch, OnlyTheReadingToolsRunWithoutTheWriteLock) {
   test::TempDir dir;
   auto container = KanbanStore::makeContainer(dir / "Taskory.store");
   test::RawConnection(container->connection()).exec("PRAGMA busy_timeout = 50");

@@ -1,4 +1,4 @@
-#include "Server/HttpStopSignals.h"
+#include "Http/StopSignals.h"
 
 #include <pthread.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "Server/HttpIdleConnections.h"
+#include "Http/IdleConnections.h"
 
 #include <cerrno>
 #include <fcntl.h>

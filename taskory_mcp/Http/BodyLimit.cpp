@@ -1,4 +1,4 @@
-#include "Server/HttpBodyLimit.h"
+#include "Http/BodyLimit.h"
 
 namespace taskory::HttpServer {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Server/HttpOptions.h"
+#include "Http/Options.h"
 
 #include <httplib.h>
 

@@ -1,33 +1,14 @@
-#include "Server/HttpMessage.h"
-#include "Server/HttpOptions.h"
+#include "Http/Options.h"
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-
-namespace taskory::HttpServer {
-// Named in failure messages (found through the enum's namespace).
-static std::ostream &operator<<(std::ostream &out, MessageKind kind) {
-  switch (kind) {
-  case MessageKind::request:
-    return out << "request";
-  case MessageKind::notification:
-    return out << "notification";
-  case MessageKind::response:
-    return out << "response";
-  case MessageKind::invalid:
-    return out << "invalid";
-  case MessageKind::notJSON:
-    return out << "notJSON";
-  }
-  return out;
-}
-} // namespace taskory::HttpServer
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
 
 namespace taskory {
 namespace {
-
-using HttpServer::MessageKind;
 
 std::variant<HttpServer::Options, std::string>
 parse(std::vector<std::string_view> arguments) {
@@ -105,38 +86,6 @@ TEST(HttpOptions, BadCommandLinesAreRefusedWithTheReason) {
     ASSERT_NE(problem, nullptr) << line;
     EXPECT_EQ(*problem, c.problem) << line;
   }
-}
-
-TEST(HttpMessages, BodiesAreToldApartAsTheStdioLoopReadsThem) {
-  const struct {
-    std::string body;
-    MessageKind kind;
-  } cases[] = {
-      {R"({"jsonrpc":"2.0","id":1,"method":"ping"})", MessageKind::request},
-      {R"({"id":null,"method":"ping"})", MessageKind::request},
-      {R"({"method":"ping","params":{"id":1},"id":[]})", MessageKind::request},
-      {R"({"method":1,"method":"ping","id":1})", MessageKind::request},
-      {" \n{\"id\":1,\n\"method\":\"ping\"}\r\n", MessageKind::request},
-      {R"({"method":"notifications/initialized"})", MessageKind::notification},
-      {R"({"method":"x","params":{"id":1,"method":2}})",
-       MessageKind::notification},
-      {R"({"id":1,"result":{}})", MessageKind::response},
-      {R"({"id":"a","error":{"code":1,"message":"x"}})", MessageKind::response},
-      {R"({"method":"ping","id":1,"method":2})", MessageKind::invalid},
-      {R"({"id":1})", MessageKind::invalid},
-      {R"({"result":{}})", MessageKind::invalid},
-      {R"({})", MessageKind::invalid},
-      {R"([{"id":1,"method":"ping"}])", MessageKind::invalid},
-      {R"("ping")", MessageKind::invalid},
-      {"null", MessageKind::invalid},
-      {"", MessageKind::notJSON},
-      {"{", MessageKind::notJSON},
-      {R"({"id":1,"method":"ping"} {})", MessageKind::notJSON},
-      {std::string("{\"id\":1,\"method\":\"ping\"}\0", 25),
-       MessageKind::notJSON},
-  };
-  for (const auto &c : cases)
-    EXPECT_EQ(HttpServer::classify(c.body), c.kind) << c.body;
 }
 
 } // namespace

@@ -1,9 +1,9 @@
-#include "Server/HttpScreen.h"
+#include "Http/Screen.h"
 
+#include "Http/BodyLimit.h"
+#include "Http/HttpAccess.h"
+#include "Http/Refusal.h"
 #include "KanbanCore/Text.h"
-#include "Server/HttpAccess.h"
-#include "Server/HttpBodyLimit.h"
-#include "Server/HttpRefusal.h"
 
 #include <algorithm>
 #include <iterator>

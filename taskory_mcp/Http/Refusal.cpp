@@ -1,4 +1,4 @@
-#include "Server/HttpRefusal.h"
+#include "Http/Refusal.h"
 
 #include "Server/KanbanMCPServer.h"
 
