@@ -217,7 +217,8 @@ protected:
   }
 
   // The cut points: just before and just after each sync, and where each
-  // call was answered, evenly thinned out to the number wanted.
+  // call was answered, evenly thinned out to the number wanted (or, when
+  // more are wanted than that, every point).
   std::vector<std::size_t> cutPoints() const {
     const auto &operations = recorder().operations();
     std::set<std::size_t> candidates;
@@ -227,6 +228,11 @@ protected:
     for (const Answer &answer : answers_)
       candidates.insert(answer.operations);
     candidates.insert(operations.size());
+    // A longer run cuts between the syncs too: each point leaves another
+    // set of writes unsynced.
+    if (cutsWanted() > candidates.size())
+      for (std::size_t i = answers_.front().operations; i < operations.size(); ++i)
+        candidates.insert(i);
     const std::vector<std::size_t> all(candidates.begin(), candidates.end());
     const std::size_t wanted = std::min(cutsWanted(), all.size());
     std::vector<std::size_t> cuts;
