@@ -2,8 +2,10 @@
 
 #include "KanbanCore/Bucket.h"
 #include "KanbanCore/Card.h"
+#include "KanbanCore/CardQuery.h"
 #include "KanbanCore/CardAttachment.h"
 #include "KanbanCore/ChecklistItem.h"
+#include "KanbanCore/ContextAccess.h"
 #include "KanbanCore/Goal.h"
 #include "KanbanCore/Plan.h"
 #include "KanbanCore/PlanLabel.h"
@@ -11,7 +13,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,22 +27,6 @@ class SqliteDatabase;
 namespace store {
 class Session;
 }
-
-// A selection of cards that the store answers exactly, so that list tools do
-// not have to load every card. All conditions are combined with AND.
-struct CardQuery {
-  std::optional<UUID> planID;
-  // Cards whose bucket is one of these ids (an empty list matches nothing).
-  std::optional<std::vector<UUID>> bucketIDs;
-  bool includeArchived = false;
-  // percentComplete within [min, max] (inclusive).
-  std::optional<int64_t> minPercent;
-  std::optional<int64_t> maxPercent;
-  // Only cards with a due date at or before this instant.
-  std::optional<Date> dueAtOrBefore;
-  // Extra test on title and notes (called with the stored bytes).
-  std::function<bool(std::string_view title, std::string_view notes)> textMatches;
-};
 
 // One unit of work on the store: a single SQLite transaction on the
 // container's connection, begun in the constructor. A writing context begins
@@ -65,7 +50,7 @@ struct CardQuery {
 // changes just ends its transaction.
 class ModelContext {
 public:
-  enum class Access { readOnly, readWrite };
+  using Access = ContextAccess;
 
   ModelContext(ModelContainer &container, std::string author,
                Access access = Access::readWrite);
