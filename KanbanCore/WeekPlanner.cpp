@@ -1,5 +1,6 @@
 #include "KanbanCore/WeekPlanner.h"
 
+#include "KanbanCore/BoardQueries.h"
 #include "KanbanCore/Bucket.h"
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/Card.h"
@@ -109,7 +110,8 @@ void runPlanning(ModelContext &context, const Configuration &configuration,
   summary.firstDay = days.front();
   summary.lastDay = days.back();
 
-  auto plans = fetchOrNothing([&] { return context.fetchPlans(); });
+  BoardQueries queries(context);
+  auto plans = fetchOrNothing([&] { return context.fetchAll<Plan>(); });
   if (configuration.createIdeaTasks)
     summary.ideaTasksCreated = createIdeaTasks(plans, context, now);
 
@@ -117,7 +119,7 @@ void runPlanning(ModelContext &context, const Configuration &configuration,
   // record of what was planned.
   const Date today = calendar.startOfDay(now);
   for (Card *card :
-       fetchOrNothing([&] { return context.openCardsPlannedFrom(today); }))
+       fetchOrNothing([&] { return queries.openCardsPlannedFrom(today); }))
     card->plannedDate.reset();
 
   const Date horizonEnd =
@@ -126,7 +128,7 @@ void runPlanning(ModelContext &context, const Configuration &configuration,
   // The store hands over the few rows that can make the cut, with their
   // ordering keys; only the cards that are placed are loaded.
   auto rows =
-      fetchOrNothing([&] { return context.planningCandidates(maxCandidates); });
+      fetchOrNothing([&] { return queries.planningCandidates(maxCandidates); });
   std::vector<Candidate> found;
   found.reserve(rows.size());
   for (const auto &row : rows) {
@@ -252,6 +254,7 @@ Summary planCurrentWeek(ModelContext &context,
 int64_t createIdeaTasks(const std::vector<Plan *> &plans, ModelContext &context,
                         Date now) {
   int64_t created = 0;
+  BoardQueries queries(context);
   try {
     for (Plan *plan : plans) {
       if (!plan || !plan->isClaudeProject)
@@ -259,10 +262,10 @@ int64_t createIdeaTasks(const std::vector<Plan *> &plans, ModelContext &context,
       auto buckets = context.sortedBuckets(*plan);
       if (buckets.size() < 2)
         continue;
-      std::optional<double> lastSortOrder = context.maxCardSortOrder(*plan);
+      std::optional<double> lastSortOrder = queries.maxCardSortOrder(*plan);
       for (auto it = buckets.begin() + 1; it != buckets.end(); ++it) {
         Bucket &bucket = **it;
-        if (context.hasOpenCard(bucket))
+        if (queries.hasOpenCard(bucket))
           continue;
 
         Card idea(kIdeaTitlePrefix + bucket.name,

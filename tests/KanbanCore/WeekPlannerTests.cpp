@@ -1,5 +1,6 @@
 #include "KanbanCore/WeekPlanner.h"
 
+#include "KanbanCore/BoardQueries.h"
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Text.h"
@@ -136,7 +137,7 @@ TEST_F(WeekPlannerTest, OnlyPressingOrFlaggedCardsReplaceFuturePlans) {
   context.reset(); // the run saved itself: a new context sees the plans
   context = store.context();
   std::string plans;
-  for (const Card *c : context->fetchCards())
+  for (const Card *c : context->fetchAll<Card>())
     plans += c->title + " " + day(c->plannedDate) + ", ";
   EXPECT_EQ(plans, "Ziel Mi. 12.03., Tag Mi. 12.03., Idee Mi. 12.03., Archiv "
                    "Fr. 14.03., Fertig -, Dringend Mi. 12.03., Wichtig -, "
@@ -159,7 +160,7 @@ TEST_F(WeekPlannerTest, ClaudeProjectsGetOneCardPerBucketADayAndIdeaTasks) {
   EXPECT_EQ(ideas(), 1);
   EXPECT_EQ(day(a.plannedDate) + day(b.plannedDate), "Mi. 12.03.Do. 13.03.")
       << "one a day per bucket";
-  Card *idea = context->fetchCards().back();
+  Card *idea = context->fetchAll<Card>().back();
   EXPECT_EQ(idea->notes,
             "Automatisch angelegt: Dieses Projekt hat gerade keine offenen "
             "Aufgaben. Zeit für ein kurzes Brainstorming — neue Features, "
@@ -205,14 +206,16 @@ TEST_F(WeekPlannerTest, StoreCandidatesHoldTheHeadOfTheFullOrder) {
   };
   for (const Date horizonEnd : {at(3, 15), at(3, 22)}) {
     std::vector<WeekPlanner::Candidate> all;
-    for (Card *c : context->fetchOpenCards()) {
+    for (Card *c : context->fetchAll<Card>()) {
+      if (c->isArchived || c->percentComplete >= 100)
+        continue;
       WeekPlanner::Candidate x(*c, horizonEnd, *context);
       if (x.deadline || x.priorityRank < 2 || c->isIdeaTask || c->isOnMyDay)
         all.push_back(x);
     }
     order(all);
     for (std::size_t n : {1u, 7u, 40u, 500u}) {
-      auto rows = context->planningCandidates(n);
+      auto rows = BoardQueries(*context).planningCandidates(n);
       std::sort(rows.begin(), rows.end(),
                 [](auto &a, auto &b) { return a.rowid < b.rowid; });
       std::vector<WeekPlanner::Candidate> found;
