@@ -1,6 +1,6 @@
 #include "KanbanCore/ModelContext.h"
 
-#include "KanbanCore/KanbanStore.h"
+#include "KanbanCore/ModelContainer.h"
 #include "KanbanCore/Store/RelationSQL.h"
 #include "KanbanCore/Store/Session.h"
 #include "KanbanCore/Text.h"
