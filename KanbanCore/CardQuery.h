@@ -23,7 +23,8 @@ struct CardQuery {
   // Only cards with a due date at or before this instant.
   std::optional<Date> dueAtOrBefore;
   // Extra test on title and notes (called with the stored bytes).
-  std::function<bool(std::string_view title, std::string_view notes)> textMatches;
+  std::function<bool(std::string_view title, std::string_view notes)>
+      textMatches;
 };
 
 } // namespace taskory

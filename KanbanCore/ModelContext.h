@@ -106,7 +106,7 @@ public:
   Card *cardOf(const ChecklistItem &item);
 
   // --- derived values that need relationships ---
-  std::vector<Bucket *> sortedBuckets(const Plan &plan);  // sortOrder, stable
+  std::vector<Bucket *> sortedBuckets(const Plan &plan);   // sortOrder, stable
   std::vector<PlanLabel *> sortedLabels(const Plan &plan); // slotIndex, stable
   std::vector<ChecklistItem *> sortedChecklist(const Card &card);
   std::vector<CardAttachment *> sortedAttachments(const Card &card);

@@ -24,7 +24,8 @@ std::optional<std::string> schemaMismatch();
 // layout); never overwrites such a file.
 std::unique_ptr<ModelContainer> makeContainer(bool cloudSync);
 // The same at an explicit path (tests, benchmarks).
-std::unique_ptr<ModelContainer> makeContainer(const std::filesystem::path &file);
+std::unique_ptr<ModelContainer>
+makeContainer(const std::filesystem::path &file);
 // In-memory store over the same schema; nothing touches the disk.
 std::unique_ptr<ModelContainer> makePreviewContainer();
 

@@ -213,8 +213,8 @@ void runPlanning(ModelContext &context, const Configuration &configuration,
   clearPlansFrom(calendar.startOfDay(now), queries);
   const Date horizonEnd =
       calendar.addingDays(days.back(), 1).value_or(days.back());
-  placeCandidates(chooseCandidates(horizonEnd, context, queries), days,
-                  context, configuration, calendar, summary);
+  placeCandidates(chooseCandidates(horizonEnd, context, queries), days, context,
+                  configuration, calendar, summary);
 }
 
 } // namespace

@@ -30,7 +30,8 @@ std::string_view boardCountsSQL() {
   // One walk of the (plan, bucket, state) index, grouped by the stored
   // values themselves: a board has few distinct states, and decoding each
   // group at the caller spares SQLite a conversion per card.
-  return "SELECT Card.plan, Card.bucket, Card.isArchived, Card.percentComplete, "
+  return "SELECT Card.plan, Card.bucket, Card.isArchived, "
+         "Card.percentComplete, "
          "count(*) FROM Card GROUP BY Card.plan, Card.bucket, Card.isArchived, "
          "Card.percentComplete";
 }
@@ -72,7 +73,8 @@ const std::string &cardsPlannedFromSQL() {
 // text and blobs after every number, so the two ends tell whether a plan's
 // cards hold anything that is not a number.
 std::string_view lowestCardSortOrderSQL() {
-  return "SELECT sortOrder FROM Card WHERE plan = ?1 ORDER BY sortOrder LIMIT 1";
+  return "SELECT sortOrder FROM Card WHERE plan = ?1 ORDER BY sortOrder LIMIT "
+         "1";
 }
 
 std::string_view highestCardSortOrderSQL() {
@@ -94,7 +96,8 @@ const std::string &datedCandidatesSQL() {
       "SELECT Card.id, Card.title, Card.rowid, " + priorityRank() +
       ", Card.dueDate, (SELECT min(Goal.targetDate) FROM CardGoal JOIN Goal "
       "ON Goal.id = CardGoal.goal WHERE CardGoal.card = Card.id AND " +
-      std::string(kGoalDate) + ") FROM Card WHERE (Card.dueDate IS NULL) = 0 AND " +
+      std::string(kGoalDate) +
+      ") FROM Card WHERE (Card.dueDate IS NULL) = 0 AND " +
       std::string(kNumericDue) + " AND typeof(Card.id) = 'text' AND " +
       openCardCondition() + " ORDER BY Card.dueDate";
   return sql;
@@ -109,7 +112,8 @@ const std::string &goalDatedCandidatesSQL() {
       " THEN Card.dueDate END, min(Goal.targetDate) FROM Goal CROSS JOIN "
       "CardGoal ON CardGoal.goal = Goal.id CROSS JOIN Card ON Card.id = "
       "CardGoal.card WHERE " +
-      std::string(kGoalDate) + " AND (?1 IS NULL OR Goal.targetDate <= ?1) AND " +
+      std::string(kGoalDate) +
+      " AND (?1 IS NULL OR Goal.targetDate <= ?1) AND " +
       "typeof(Card.id) = 'text' AND " + openCardCondition() +
       " GROUP BY Card.rowid";
   return sql;

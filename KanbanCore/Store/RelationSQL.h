@@ -23,8 +23,7 @@ template <class T> std::string allRowsSQL() {
 template <class T> std::string childRowsSQL(Link link) {
   static constexpr std::string_view columns[] = {"plan", "bucket", "card"};
   return selectSQL<T>() + "WHERE " +
-         std::string(columns[static_cast<int>(link)]) +
-         " = ?1 ORDER BY rowid";
+         std::string(columns[static_cast<int>(link)]) + " = ?1 ORDER BY rowid";
 }
 
 // Many-to-many links come in the order they were made (the link row's

@@ -91,7 +91,8 @@ ToolResult createCard(const ToolCall &call, const nlohmann::json &args) {
     plan = &resolution::defaultPlan(call.context);
 
   Card fresh(*title,
-             SortOrderHelper::appending(BoardQueries(call.context).maxCardSortOrder(*plan)),
+             SortOrderHelper::appending(
+                 BoardQueries(call.context).maxCardSortOrder(*plan)),
              call.now);
   fresh.plan = plan->id;
 

@@ -44,7 +44,8 @@ namespace handlers {
 // Goals come from one query, grouped here by plan, and their progress from
 // one count over the goal links, rather than loading each goal's cards.
 ToolResult listGoals(const ToolCall &call) {
-  const std::vector<Goal> planGoals = BoardQueries(call.context).planGoalCopies();
+  const std::vector<Goal> planGoals =
+      BoardQueries(call.context).planGoalCopies();
   std::unordered_map<std::string, std::vector<const Goal *>> goalsOfPlan;
   for (const Goal &goal : planGoals)
     goalsOfPlan[*goal.plan].push_back(&goal);

@@ -142,7 +142,8 @@ ToolResult listCards(const ToolCall &call, const nlohmann::json &arguments) {
   const bool json = wantsJSON(arguments);
   int64_t matched = 0;
   const std::vector<Card *> cards =
-      BoardQueries(call.context).queryCards(query, static_cast<std::size_t>(limit), &matched);
+      BoardQueries(call.context)
+          .queryCards(query, static_cast<std::size_t>(limit), &matched);
   if (cards.empty()) {
     if (json)
       return nlohmann::json::array();

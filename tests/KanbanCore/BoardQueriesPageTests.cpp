@@ -123,8 +123,8 @@ TEST(BoardQueriesPage, FactsOfAPageEqualEachCardsRelationships) {
 
   ctx = store.context();
   const std::vector<Card *> cards = ctx->fetchAll<Card>();
-  const auto facts =
-      BoardQueries(*ctx).pageFacts(std::vector<const Card *>(cards.begin(), cards.end()));
+  const auto facts = BoardQueries(*ctx).pageFacts(
+      std::vector<const Card *>(cards.begin(), cards.end()));
   ASSERT_EQ(facts.size(), cards.size());
   for (const Card *card : cards) {
     const BoardQueries::CardPageFacts &f = facts.at(card->id);

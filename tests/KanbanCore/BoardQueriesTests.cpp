@@ -189,8 +189,8 @@ TEST_F(BoardQueriesTest, FiguresAgreeWithTheLoadedEntities) {
 
   std::vector<Card *> planned;
   for (Card *card : ctx->fetchAll<Card>())
-    if (!card->isArchived && card->percentComplete < 100 &&
-        card->plannedDate && *card->plannedDate >= kNow)
+    if (!card->isArchived && card->percentComplete < 100 && card->plannedDate &&
+        *card->plannedDate >= kNow)
       planned.push_back(card);
   std::stable_sort(planned.begin(), planned.end(), [](auto *a, auto *b) {
     return *a->plannedDate < *b->plannedDate;

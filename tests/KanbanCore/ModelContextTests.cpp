@@ -273,7 +273,8 @@ TEST_F(ModelContextTest, UnsavedOrFailedWorkLeavesTheStoreAsItWas) {
   EXPECT_FALSE(raw().inTransaction());
   ctx.reset();
   EXPECT_EQ(count(" WHERE title = 'neu'"), 0);
-  EXPECT_EQ(store.context()->fetchAll<Card>().size(), 3u) << "the next one works";
+  EXPECT_EQ(store.context()->fetchAll<Card>().size(), 3u)
+      << "the next one works";
 }
 
 } // namespace

@@ -241,7 +241,8 @@ TEST_F(WeekPlannerTest, StoreCandidatesHoldTheHeadOfTheFullOrder) {
                 [](auto &a, auto &b) { return a.rowid < b.rowid; });
       std::vector<WeekPlanner::Candidate> found;
       for (const auto &row : rows) {
-        found.push_back(candidateOf(*context->card(row.id), horizonEnd, *context));
+        found.push_back(
+            candidateOf(*context->card(row.id), horizonEnd, *context));
         const WeekPlanner::Candidate &x = found.back();
         EXPECT_EQ(row.deadline, x.deadline) << row.title;
         EXPECT_EQ(row.due && *row.due < horizonEnd, x.hasDueDeadline);
@@ -261,8 +262,8 @@ TEST_F(WeekPlannerTest, StoreCandidatesHoldTheHeadOfTheFullOrder) {
 // Each row: a candidate that must come before the other, and never the
 // other way round (the order is strict).
 TEST(WeekPlannerCandidates, OrderIsDueThenDeadlineThenPriorityThenTitle) {
-  auto candidate = [](std::string title, bool due,
-                      std::optional<Date> deadline, int64_t rank) {
+  auto candidate = [](std::string title, bool due, std::optional<Date> deadline,
+                      int64_t rank) {
     WeekPlanner::Candidate c;
     c.title = std::move(title);
     c.hasDueDeadline = due;
@@ -283,7 +284,8 @@ TEST(WeekPlannerCandidates, OrderIsDueThenDeadlineThenPriorityThenTitle) {
        candidate("Aufgabe 2", false, std::nullopt, 0)},
       {"the higher priority", candidate("Aufgabe 10", false, 100, 0),
        candidate("Aufgabe 2", false, 100, 1)},
-      {"titles in natural order", candidate("Aufgabe 2", false, std::nullopt, 2),
+      {"titles in natural order",
+       candidate("Aufgabe 2", false, std::nullopt, 2),
        candidate("Aufgabe 10", false, std::nullopt, 2)},
   };
   const text::NaturalOrder titles;
