@@ -28,6 +28,8 @@ namespace store {
 class Session;
 }
 
+// Holds the context by reference and must not outlive it; the cards it
+// returns belong to the context, the copies and figures to the caller.
 class BoardQueries {
 public:
   explicit BoardQueries(ModelContext &context) : context_(context) {}

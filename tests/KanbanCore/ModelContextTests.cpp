@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <ostream>
-#include <random>
 #include <string_view>
 #include <utility>
 
