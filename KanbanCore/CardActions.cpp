@@ -4,7 +4,7 @@
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/CardAttachment.h"
 #include "KanbanCore/ChecklistItem.h"
-#include "KanbanCore/KanbanStore.h"
+#include "KanbanCore/ModelContainer.h"
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Plan.h"
 #include "KanbanCore/PlanLabel.h"

@@ -4,44 +4,33 @@
 #include "KanbanCore/Card.h"
 #include "KanbanCore/CardAttachment.h"
 #include "KanbanCore/ChecklistItem.h"
+#include "KanbanCore/ContextAccess.h"
 #include "KanbanCore/Goal.h"
 #include "KanbanCore/Plan.h"
 #include "KanbanCore/PlanLabel.h"
 #include "KanbanCore/Types.h"
 
-#include <cstddef>
+#include <concepts>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace taskory {
 
+class BoardQueries;
 class ModelContainer;
-class SqliteDatabase;
 namespace store {
 class Session;
 }
 
-// A selection of cards that the store answers exactly, so that list tools do
-// not have to load every card. All conditions are combined with AND.
-struct CardQuery {
-  std::optional<UUID> planID;
-  // Cards whose bucket is one of these ids (an empty list matches nothing).
-  std::optional<std::vector<UUID>> bucketIDs;
-  bool includeArchived = false;
-  // percentComplete within [min, max] (inclusive).
-  std::optional<int64_t> minPercent;
-  std::optional<int64_t> maxPercent;
-  // Only cards with a due date at or before this instant.
-  std::optional<Date> dueAtOrBefore;
-  // Extra test on title and notes (called with the stored bytes).
-  std::function<bool(std::string_view title, std::string_view notes)> textMatches;
-};
+// The seven stored entities: what a context fetches, inserts and removes.
+template <class T>
+concept StoredEntity =
+    std::same_as<T, Plan> || std::same_as<T, Bucket> || std::same_as<T, Card> ||
+    std::same_as<T, ChecklistItem> || std::same_as<T, CardAttachment> ||
+    std::same_as<T, Goal> || std::same_as<T, PlanLabel>;
 
 // One unit of work on the store: a single SQLite transaction on the
 // container's connection, begun in the constructor. A writing context begins
@@ -57,7 +46,8 @@ struct CardQuery {
 // marks the object deleted). Callers change entities by assigning their
 // fields; changes are written before the next query (so queries see them) and
 // at save(). Relationship order and "the store's order" are insertion (rowid)
-// order. All methods throw StoreError on a store failure.
+// order. All methods throw StoreError on a store failure. Queries over a
+// whole board (figures, pages, the planner's candidates) are BoardQueries'.
 //
 // A context opened with Access::readOnly refuses every change (insert,
 // remove, links, and changed fields at the next flush or save) with a
@@ -65,7 +55,7 @@ struct CardQuery {
 // changes just ends its transaction.
 class ModelContext {
 public:
-  enum class Access { readOnly, readWrite };
+  using Access = ContextAccess;
 
   ModelContext(ModelContainer &container, std::string author,
                Access access = Access::readWrite);
@@ -76,12 +66,16 @@ public:
   const std::string &author() const { return author_; }
   ModelContainer &container() { return container_; }
 
-  // --- fetching (rowid order unless said otherwise) ---
-  std::vector<Plan *> fetchPlans();
-  std::vector<Bucket *> fetchBuckets();
-  std::vector<Card *> fetchCards();
-  // Cards that are not archived and below 100 percent.
-  std::vector<Card *> fetchOpenCards();
+  // Commits every change with one history transaction stamped with author()
+  // and `now` (no history when nothing changed). The context stays usable: the
+  // next access begins a new transaction. Throws StoreError; after a failed
+  // save the changes are rolled back.
+  void save(Date now);
+  bool hasChanges();
+
+  // --- fetching ---
+  // Every object of the entity, in the store's (rowid) order.
+  template <StoredEntity T> std::vector<T *> fetchAll();
 
   // Primary-key lookups; nothing when absent. `id` may be in any letter case.
   Plan *plan(std::string_view id);
@@ -89,84 +83,10 @@ public:
   Card *card(std::string_view id);
   Goal *goal(std::string_view id);
   PlanLabel *label(std::string_view id);
-  ChecklistItem *checklistItem(std::string_view id);
 
   // Cards whose canonical id starts with `prefix` (compared upper-case), by
   // a range scan on the primary key.
   std::vector<Card *> cardsWithIDPrefix(std::string_view prefix);
-
-  // Cards of `query`, sorted by (due date, no due date last), sortOrder,
-  // rowid; at most `limit` of them. `matched`, when given, receives the
-  // number of all cards of the query (a text test runs once per row for
-  // both).
-  std::vector<Card *> queryCards(const CardQuery &query, std::size_t limit,
-                                 int64_t *matched = nullptr);
-  int64_t countCards(const CardQuery &query);
-
-  // --- figures answered by the store, without loading what they count ---
-  // Each is one query; links are matched by their exact stored text, as the
-  // relationships above match them.
-  struct CardCounts {
-    int64_t active = 0;    // not archived
-    int64_t completed = 0; // of those, at 100 percent or more
-  };
-  struct BoardCounts {
-    std::unordered_map<std::string, CardCounts> byPlan;   // Card.plan
-    std::unordered_map<std::string, CardCounts> byBucket; // Card.bucket
-  };
-  BoardCounts boardCounts();
-  // Per goal id: the goal's linked cards, as cards(goal) yields them.
-  std::unordered_map<std::string, CardCounts> goalCardCounts();
-  // Every goal linked to a plan, and every bucket in a plan (rowid order);
-  // for grouping by `plan` instead of one query per plan. Copies for the
-  // overviews, read without loading them into this context: a board has
-  // thousands of buckets, and changing a copy changes nothing.
-  std::vector<Goal> planGoalCopies();
-  std::vector<Bucket> planBucketCopies();
-  // Whether the bucket holds a card that is not archived and below 100 %.
-  bool hasOpenCard(const Bucket &bucket);
-  // Open cards (not archived, below 100 %) whose planned date is at or after
-  // `from`, by planned date, then rowid.
-  std::vector<Card *> openCardsPlannedFrom(Date from);
-
-  // What the week planner orders its candidates by, read without loading
-  // the cards: an open card that has a deadline (its due date or a linked
-  // goal's target date), is urgent or important, an idea task or on My Day.
-  struct PlanningCandidate {
-    UUID id;
-    std::string title;
-    int64_t rowid = 0;
-    std::optional<Date> due;      // a numeric due date only
-    std::optional<Date> deadline; // earliest of due and goal target dates
-    int64_t priorityRank = 2;     // 0 urgent ... 3 low
-  };
-  // The candidates that can be among the first `count` in the planner's
-  // order (due before the horizon end first, then earlier deadline, then
-  // priority, then title, then rowid), in no particular order; any horizon
-  // end gives the same set, because due dates before it come first in due
-  // order anyway. Reads only as far as that needs: every candidate that ties
-  // on (deadline, priority) with a returned one is returned too, so the
-  // caller's title order decides the cut.
-  std::vector<PlanningCandidate> planningCandidates(std::size_t count);
-
-  // --- a page of cards to show, in one set query ---
-  // What a card's line, detail text or JSON reads beyond the card's own
-  // fields, loaded for many cards at once instead of a few queries per card.
-  // The values are those the per-card relationships give (pending changes
-  // are written first).
-  struct CardPageFacts {
-    int64_t checklistItems = 0;          // as checklistItemCount
-    int64_t checkedItems = 0;            // as checkedItemCount
-    std::vector<std::string> labelNames; // sortedLabels(card) order
-    std::vector<std::string> goalTitles; // goals(card) order
-    // The title and name of the plan and bucket that the card's links name
-    // exactly; nothing when a link is absent or finds nothing so (planOf and
-    // bucketOf then also try the id's other letter cases).
-    std::optional<std::string> planTitle, bucketName;
-  };
-  // One entry per given card, keyed by its id, read in one query.
-  std::unordered_map<std::string, CardPageFacts>
-  pageFacts(const std::vector<const Card *> &cards);
 
   // --- relationships ---
   std::vector<Bucket *> buckets(const Plan &plan);
@@ -185,15 +105,9 @@ public:
   Plan *planOf(const Bucket &bucket);
   Card *cardOf(const ChecklistItem &item);
 
-  // Highest sortOrder among the plan's cards (all buckets, archived and
-  // completed included); nothing when it has none.
-  std::optional<double> maxCardSortOrder(const Plan &plan);
-
   // --- derived values that need relationships ---
-  std::vector<Bucket *> sortedBuckets(const Plan &plan);  // sortOrder, stable
+  std::vector<Bucket *> sortedBuckets(const Plan &plan);   // sortOrder, stable
   std::vector<PlanLabel *> sortedLabels(const Plan &plan); // slotIndex, stable
-  std::vector<Card *> activeCards(const Plan &plan);      // not archived
-  std::vector<Card *> activeCards(const Bucket &bucket);
   std::vector<ChecklistItem *> sortedChecklist(const Card &card);
   std::vector<CardAttachment *> sortedAttachments(const Card &card);
   std::vector<PlanLabel *> sortedLabels(const Card &card);
@@ -205,24 +119,11 @@ public:
   // --- changes ---
   // Inserts the object (visible to later fetches) and returns the context's
   // own copy.
-  Plan &insert(Plan plan);
-  Bucket &insert(Bucket bucket);
-  Card &insert(Card card);
-  ChecklistItem &insert(ChecklistItem item);
-  CardAttachment &insert(CardAttachment attachment);
-  Goal &insert(Goal goal);
-  PlanLabel &insert(PlanLabel label);
-
+  template <StoredEntity T> T &insert(T entity);
   // Deletes with the delete rules: a plan takes its buckets, cards, labels and
   // goals; a bucket its cards; a card its checklist and attachments; a goal or
   // label only leaves its cards.
-  void remove(Plan &plan);
-  void remove(Bucket &bucket);
-  void remove(Card &card);
-  void remove(ChecklistItem &item);
-  void remove(CardAttachment &attachment);
-  void remove(Goal &goal);
-  void remove(PlanLabel &label);
+  template <StoredEntity T> void remove(T &entity);
   bool isDeleted(const void *entity) const;
 
   // Many-to-many links; adding an existing link or removing a missing one
@@ -232,17 +133,10 @@ public:
   void addLabel(Card &card, PlanLabel &label);
   void removeLabel(Card &card, PlanLabel &label);
 
-  // Commits every change with one history transaction stamped with author()
-  // and `now` (no history when nothing changed). The context stays usable: the
-  // next access begins a new transaction. Throws StoreError; after a failed
-  // save the changes are rolled back.
-  void save(Date now);
-  bool hasChanges();
-
 private:
-  // The connection, with the context's pending changes written, for the
-  // queries that read the tables directly.
-  SqliteDatabase &flushedDatabase();
+  // The board queries read the tables through the context's own transaction
+  // and identity map.
+  friend class BoardQueries;
 
   ModelContainer &container_;
   std::string author_;

@@ -1,5 +1,6 @@
 #include "KanbanCore/WeekPlanner.h"
 
+#include "KanbanCore/BoardQueries.h"
 #include "KanbanCore/Bucket.h"
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/Card.h"
@@ -99,73 +100,65 @@ Date atPlanningHour(Date day, const Calendar &calendar) {
   return planned ? *planned : day;
 }
 
-// Fills `summary` as it goes, so that a store failure half-way leaves the
-// counts of what was done.
-void runPlanning(ModelContext &context, const Configuration &configuration,
-                 Date now, const Calendar &calendar, Summary &summary) {
-  const std::vector<Date> days = planningDays(now, calendar, configuration);
-  if (days.empty())
-    return;
-  summary.firstDay = days.front();
-  summary.lastDay = days.back();
-
-  auto plans = fetchOrNothing([&] { return context.fetchPlans(); });
-  if (configuration.createIdeaTasks)
-    summary.ideaTasksCreated = createIdeaTasks(plans, context, now);
-
-  // Each run replaces the previous plan; what lies in the past stays as a
-  // record of what was planned.
-  const Date today = calendar.startOfDay(now);
+// Each run replaces the previous plan; what lies in the past stays as a
+// record of what was planned.
+void clearPlansFrom(Date today, BoardQueries &queries) {
   for (Card *card :
-       fetchOrNothing([&] { return context.openCardsPlannedFrom(today); }))
+       fetchOrNothing([&] { return queries.openCardsPlannedFrom(today); }))
     card->plannedDate.reset();
+}
 
-  const Date horizonEnd =
-      calendar.addingDays(days.back(), 1).value_or(days.back());
-
-  // The store hands over the few rows that can make the cut, with their
-  // ordering keys; only the cards that are placed are loaded.
+// The first maxCandidates in candidate order, equal ones in store (rowid)
+// order, their cards loaded. The store hands over the few rows that can make
+// the cut, with their ordering keys; only the cards that are placed are
+// loaded.
+std::vector<Candidate> chooseCandidates(Date horizonEnd, ModelContext &context,
+                                        BoardQueries &queries) {
   auto rows =
-      fetchOrNothing([&] { return context.planningCandidates(maxCandidates); });
+      fetchOrNothing([&] { return queries.planningCandidates(maxCandidates); });
+  std::sort(rows.begin(), rows.end(),
+            [](const auto &a, const auto &b) { return a.rowid < b.rowid; });
   std::vector<Candidate> found;
   found.reserve(rows.size());
   for (const auto &row : rows) {
     Candidate candidate;
+    candidate.title = row.title;
     candidate.deadline = usableDate(row.deadline);
     candidate.hasDueDeadline = row.due && *row.due < horizonEnd;
     candidate.priorityRank = row.priorityRank;
-    found.push_back(candidate);
+    found.push_back(std::move(candidate));
   }
 
-  // The first maxCandidates in stable order (store order, that is rowid, for
-  // equal candidates), without ordering every row.
   const text::NaturalOrder titles;
-  auto before = [&](std::size_t a, std::size_t b) {
-    if (const int keys = compareKeys(found[a], found[b]))
-      return keys < 0;
-    if (const int order = titles.compare(rows[a].title, rows[b].title))
-      return order < 0;
-    return rows[a].rowid < rows[b].rowid;
-  };
   std::vector<std::size_t> order(found.size());
   for (std::size_t i = 0; i < order.size(); ++i)
     order[i] = i;
-  const std::size_t kept = std::min(maxCandidates, order.size());
-  std::partial_sort(order.begin(),
-                    order.begin() + static_cast<std::ptrdiff_t>(kept),
-                    order.end(), before);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) {
+                     return comesBefore(found[a], found[b], titles);
+                   });
+  order.resize(std::min(maxCandidates, order.size()));
+
   std::vector<Candidate> candidates;
-  candidates.reserve(kept);
-  for (std::size_t i = 0; i < kept; ++i) {
-    Candidate &candidate = found[order[i]];
-    candidate.card = context.card(rows[order[i]].id);
+  candidates.reserve(order.size());
+  for (const std::size_t i : order) {
+    Candidate &candidate = found[i];
+    candidate.card = context.card(rows[i].id);
     if (!candidate.card)
       continue;
     candidate.openItems = context.checklistItemCount(*candidate.card) -
                           context.checkedItemCount(*candidate.card);
     candidates.push_back(std::move(candidate));
   }
+  return candidates;
+}
 
+// Gives each candidate, in order, the first day with room for its weight,
+// never after its deadline day.
+void placeCandidates(const std::vector<Candidate> &candidates,
+                     const std::vector<Date> &days, ModelContext &context,
+                     const Configuration &configuration,
+                     const Calendar &calendar, Summary &summary) {
   std::map<Date, double> placedPoints;
   std::map<Date, std::set<UUID>> claudeBucketsOfDay;
   for (const Candidate &candidate : candidates) {
@@ -200,6 +193,28 @@ void runPlanning(ModelContext &context, const Configuration &configuration,
       claudeBucketsOfDay[*chosen].insert(*card.bucket);
     ++summary.plannedCount;
   }
+}
+
+// Fills `summary` as it goes, so that a store failure half-way leaves the
+// counts of what was done.
+void runPlanning(ModelContext &context, const Configuration &configuration,
+                 Date now, const Calendar &calendar, Summary &summary) {
+  const std::vector<Date> days = planningDays(now, calendar, configuration);
+  if (days.empty())
+    return;
+  summary.firstDay = days.front();
+  summary.lastDay = days.back();
+
+  BoardQueries queries(context);
+  auto plans = fetchOrNothing([&] { return context.fetchAll<Plan>(); });
+  if (configuration.createIdeaTasks)
+    summary.ideaTasksCreated = createIdeaTasks(plans, context, now);
+
+  clearPlansFrom(calendar.startOfDay(now), queries);
+  const Date horizonEnd =
+      calendar.addingDays(days.back(), 1).value_or(days.back());
+  placeCandidates(chooseCandidates(horizonEnd, context, queries), days, context,
+                  configuration, calendar, summary);
 }
 
 } // namespace
@@ -252,6 +267,7 @@ Summary planCurrentWeek(ModelContext &context,
 int64_t createIdeaTasks(const std::vector<Plan *> &plans, ModelContext &context,
                         Date now) {
   int64_t created = 0;
+  BoardQueries queries(context);
   try {
     for (Plan *plan : plans) {
       if (!plan || !plan->isClaudeProject)
@@ -259,10 +275,10 @@ int64_t createIdeaTasks(const std::vector<Plan *> &plans, ModelContext &context,
       auto buckets = context.sortedBuckets(*plan);
       if (buckets.size() < 2)
         continue;
-      std::optional<double> lastSortOrder = context.maxCardSortOrder(*plan);
+      std::optional<double> lastSortOrder = queries.maxCardSortOrder(*plan);
       for (auto it = buckets.begin() + 1; it != buckets.end(); ++it) {
         Bucket &bucket = **it;
-        if (context.hasOpenCard(bucket))
+        if (queries.hasOpenCard(bucket))
           continue;
 
         Card idea(kIdeaTitlePrefix + bucket.name,
@@ -282,23 +298,6 @@ int64_t createIdeaTasks(const std::vector<Plan *> &plans, ModelContext &context,
     // What was inserted so far stays; the count says how much that is.
   }
   return created;
-}
-
-Candidate::Candidate(Card &card, Date horizonEnd, ModelContext &context,
-                     bool countOpenItems)
-    : card(&card) {
-  const auto due = usableDate(card.dueDate);
-  deadline = due;
-  for (const Goal *goal : context.goals(card)) {
-    const auto target = usableDate(goal->targetDate);
-    if (target && (!deadline || *target < *deadline))
-      deadline = target;
-  }
-  hasDueDeadline = due && *due < horizonEnd;
-  priorityRank = priorityIndex(card.priority());
-  if (countOpenItems)
-    openItems =
-        context.checklistItemCount(card) - context.checkedItemCount(card);
 }
 
 std::optional<Date> Candidate::deadlineDay(const std::vector<Date> &days,
@@ -324,7 +323,7 @@ bool comesBefore(const Candidate &a, const Candidate &b,
                  const text::NaturalOrder &titles) {
   if (const int keys = compareKeys(a, b))
     return keys < 0;
-  return titles.compare(a.card->title, b.card->title) < 0;
+  return titles.compare(a.title, b.title) < 0;
 }
 
 } // namespace taskory::WeekPlanner

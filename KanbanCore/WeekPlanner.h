@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace taskory {
@@ -75,9 +76,12 @@ int64_t createIdeaTasks(const std::vector<Plan *> &plans, ModelContext &context,
                         Date now);
 
 // One card as the planner sees it. Exposed so that its ordering can be tested
-// on its own; only the planner builds candidates.
+// on its own; only the planner builds candidates, from the rows the store
+// hands over (BoardQueries::planningCandidates).
 struct Candidate {
+  // Loaded only for the candidates that make the cut.
   Card *card = nullptr;
+  std::string title;
   // Earliest of the due date and the target dates of the card's goals.
   std::optional<Date> deadline;
   // Due before the horizon end: overdue or due within the planning window.
@@ -85,12 +89,6 @@ struct Candidate {
   // 0 urgent ... 3 low.
   int64_t priorityRank = 2;
   int64_t openItems = 0;
-
-  // Without `countOpenItems`, openItems stays 0 (the planner counts it only
-  // for the cards it goes on to place).
-  Candidate(Card &card, Date horizonEnd, ModelContext &context,
-            bool countOpenItems = true);
-  Candidate() = default;
 
   // The last planning day on or before the due day; the first planning day
   // for an overdue card. Nothing without a due deadline or planning days.

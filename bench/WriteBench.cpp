@@ -104,7 +104,7 @@ void BM_UpdateCard(benchmark::State &state) {
   }
   {
     ModelContext context(*store.container, "app");
-    for (Card *card : context.fetchCards())
+    for (Card *card : context.fetchAll<Card>())
       ids.push_back(card->id);
   }
   std::size_t n = 0;

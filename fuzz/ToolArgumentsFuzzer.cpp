@@ -188,7 +188,7 @@ void seed(ModelContainer &container, const Calendar &calendar) {
                        {"recurrence", {{"frequency", "monthly"}, {"interval", 1}}},
                        {"status", "in_progress"}});
   ModelContext context(container, "app");
-  for (Plan *plan : context.fetchPlans())
+  for (Plan *plan : context.fetchAll<Plan>())
     if (plan->title == "Claude")
       plan->isClaudeProject = true;
   context.save(kNow);
@@ -206,7 +206,7 @@ std::vector<std::string> words(ModelContainer &container) {
       "weekly", "monthly", "yearly", "json", "JSON", "text", "#CBEBC9",
       "\xff\xfe", "\xc3", "\u00e4", "a\u0308"};
   ModelContext context(container, "app");
-  for (Card *card : context.fetchCards()) {
+  for (Card *card : context.fetchAll<Card>()) {
     out.push_back(card->id);
     out.push_back(card->id.substr(0, 8));
     out.push_back(card->id.substr(0, 6));
@@ -215,9 +215,9 @@ std::vector<std::string> words(ModelContainer &container) {
       out.push_back(item->id.substr(0, 8));
     }
   }
-  for (Plan *plan : context.fetchPlans())
+  for (Plan *plan : context.fetchAll<Plan>())
     out.push_back(plan->id.substr(0, 8));
-  for (Bucket *bucket : context.fetchBuckets())
+  for (Bucket *bucket : context.fetchAll<Bucket>())
     out.push_back(bucket->id);
   return out;
 }

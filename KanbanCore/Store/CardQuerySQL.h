@@ -5,7 +5,7 @@
 // go through the same tolerant conversions as loading an entity, so a card
 // matches exactly when its loaded values would.
 
-#include "KanbanCore/ModelContext.h"
+#include "KanbanCore/CardQuery.h"
 
 #include <cstdint>
 #include <functional>

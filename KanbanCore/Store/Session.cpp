@@ -9,9 +9,9 @@ namespace {
 // reading one takes no lock at all: in WAL mode its first read fixes a
 // snapshot of the last commit, which another program's open write
 // transaction neither delays nor changes.
-std::string_view beginStatement(ModelContext::Access access) {
-  return access == ModelContext::Access::readOnly ? "BEGIN DEFERRED"
-                                                  : "BEGIN IMMEDIATE";
+std::string_view beginStatement(ContextAccess access) {
+  return access == ContextAccess::readOnly ? "BEGIN DEFERRED"
+                                           : "BEGIN IMMEDIATE";
 }
 
 // Every tool call begins and ends a transaction: the statements are prepared

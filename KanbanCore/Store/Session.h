@@ -5,7 +5,7 @@
 // A failed write rolls everything back and leaves the session failed, so
 // that no later call can commit half of a unit of work.
 
-#include "KanbanCore/ModelContext.h"
+#include "KanbanCore/ContextAccess.h"
 #include "KanbanCore/Store/ChangeJournal.h"
 #include "KanbanCore/Store/DeleteRules.h"
 #include "KanbanCore/Store/IdentityMap.h"
@@ -24,7 +24,7 @@ namespace taskory::store {
 
 class Session {
 public:
-  using Access = ModelContext::Access;
+  using Access = ContextAccess;
 
   Session(SqliteDatabase &db, const std::string &author, Access access)
       : db_(db), author_(author), access_(access) {}

@@ -1,5 +1,6 @@
 #include "KanbanTools/CardRendering.h"
 
+#include "KanbanCore/BoardQueries.h"
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/CardHours.h"
 #include "KanbanCore/ModelContext.h"
@@ -23,7 +24,7 @@ std::string githubText(const Card &card) {
   return card.githubRepo.value_or("") + "#" + std::to_string(card.githubNumber);
 }
 
-using PageFacts = ModelContext::CardPageFacts;
+using PageFacts = BoardQueries::CardPageFacts;
 
 // "checked/total", or nothing for a card without checklist items.
 std::optional<std::string> checklistProgress(int64_t checked, int64_t total) {
@@ -38,7 +39,7 @@ std::optional<std::string> checklistProgress(const PageFacts &facts) {
 
 // The facts of one card, for the renderings of a single card.
 PageFacts factsOf(ModelContext &context, const Card &card) {
-  auto facts = context.pageFacts({&card});
+  auto facts = BoardQueries(context).pageFacts({&card});
   return std::move(facts[card.id]);
 }
 
@@ -160,7 +161,7 @@ template <class Render>
 void forEachOfPage(ModelContext &context, const std::vector<Card *> &cards,
                    Render &&render) {
   const std::vector<const Card *> page(cards.begin(), cards.end());
-  const auto facts = context.pageFacts(page);
+  const auto facts = BoardQueries(context).pageFacts(page);
   for (const Card *card : cards)
     render(*card, facts.at(card->id));
 }

@@ -1,5 +1,6 @@
 #include "KanbanTools/ToolHandlers.h"
 
+#include "KanbanCore/BoardQueries.h"
 #include "KanbanCore/Bucket.h"
 #include "KanbanCore/CardActions.h"
 #include "KanbanCore/ChecklistItem.h"
@@ -90,7 +91,8 @@ ToolResult createCard(const ToolCall &call, const nlohmann::json &args) {
     plan = &resolution::defaultPlan(call.context);
 
   Card fresh(*title,
-             SortOrderHelper::appending(call.context.maxCardSortOrder(*plan)),
+             SortOrderHelper::appending(
+                 BoardQueries(call.context).maxCardSortOrder(*plan)),
              call.now);
   fresh.plan = plan->id;
 

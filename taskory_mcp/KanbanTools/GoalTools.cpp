@@ -1,5 +1,6 @@
 #include "KanbanTools/ToolHandlers.h"
 
+#include "KanbanCore/BoardQueries.h"
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/Card.h"
 #include "KanbanCore/Goal.h"
@@ -43,13 +44,14 @@ namespace handlers {
 // Goals come from one query, grouped here by plan, and their progress from
 // one count over the goal links, rather than loading each goal's cards.
 ToolResult listGoals(const ToolCall &call) {
-  const std::vector<Goal> planGoals = call.context.planGoalCopies();
+  const std::vector<Goal> planGoals =
+      BoardQueries(call.context).planGoalCopies();
   std::unordered_map<std::string, std::vector<const Goal *>> goalsOfPlan;
   for (const Goal &goal : planGoals)
     goalsOfPlan[*goal.plan].push_back(&goal);
   if (goalsOfPlan.empty())
     return std::string("Keine Ziele.");
-  const auto progress = call.context.goalCardCounts();
+  const auto progress = BoardQueries(call.context).goalCardCounts();
 
   std::vector<std::string> lines;
   for (Plan *plan : resolution::fetchPlans(call.context)) {
@@ -63,8 +65,8 @@ ToolResult listGoals(const ToolCall &call) {
                      });
     for (const Goal *goal : goals) {
       const auto found = progress.find(goal->id);
-      const ModelContext::CardCounts cards =
-          found == progress.end() ? ModelContext::CardCounts{} : found->second;
+      const BoardQueries::CardCounts cards =
+          found == progress.end() ? BoardQueries::CardCounts{} : found->second;
       std::vector<std::string> parts{plan->title, goal->title,
                                      std::to_string(cards.completed) + "/" +
                                          std::to_string(cards.active) +

@@ -1,5 +1,6 @@
 #include "KanbanTools/ToolHandlers.h"
 
+#include "KanbanCore/BoardQueries.h"
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Text.h"
@@ -162,7 +163,8 @@ ToolResult listCards(const ToolCall &call, const nlohmann::json &arguments) {
   const bool json = wantsJSON(arguments);
   int64_t matched = 0;
   const std::vector<Card *> cards =
-      call.context.queryCards(query, static_cast<std::size_t>(limit), &matched);
+      BoardQueries(call.context)
+          .queryCards(query, static_cast<std::size_t>(limit), &matched);
   if (cards.empty()) {
     if (json)
       return nlohmann::json::array();

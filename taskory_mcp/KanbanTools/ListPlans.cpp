@@ -1,5 +1,6 @@
 #include "KanbanTools/ToolHandlers.h"
 
+#include "KanbanCore/BoardQueries.h"
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"
@@ -30,24 +31,25 @@ ToolResult listPlans(const ToolCall &call) {
   if (plans.empty())
     return std::string("Keine Pläne.");
 
-  const ModelContext::BoardCounts counts = call.context.boardCounts();
+  BoardQueries queries(call.context);
+  const BoardQueries::BoardCounts counts = queries.boardCounts();
   // Relationship order (rowid) within each plan, as the store yields it.
-  const std::vector<Bucket> planBuckets = call.context.planBucketCopies();
+  const std::vector<Bucket> planBuckets = queries.planBucketCopies();
   std::unordered_map<std::string, std::vector<const Bucket *>> bucketsOfPlan;
   for (const Bucket &bucket : planBuckets)
     bucketsOfPlan[*bucket.plan].push_back(&bucket);
-  const std::vector<Goal> planGoals = call.context.planGoalCopies();
+  const std::vector<Goal> planGoals = queries.planGoalCopies();
   std::unordered_map<std::string, std::vector<const Goal *>> goalsOfPlan;
   for (const Goal &goal : planGoals)
     goalsOfPlan[*goal.plan].push_back(&goal);
   const auto countsOf = [](const auto &map, const std::string &id) {
     const auto it = map.find(id);
-    return it == map.end() ? ModelContext::CardCounts{} : it->second;
+    return it == map.end() ? BoardQueries::CardCounts{} : it->second;
   };
 
   std::vector<std::string> lines;
   for (const Plan *plan : plans) {
-    const ModelContext::CardCounts cards = countsOf(counts.byPlan, plan->id);
+    const BoardQueries::CardCounts cards = countsOf(counts.byPlan, plan->id);
     std::vector<std::string> parts;
     parts.push_back(shortID(plan->id));
     parts.push_back(plan->title);

@@ -1,5 +1,6 @@
 #include "KanbanTools/ToolHandlers.h"
 
+#include "KanbanCore/BoardQueries.h"
 #include "KanbanCore/Bucket.h"
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/Card.h"
@@ -61,7 +62,8 @@ ToolResult planWeek(const ToolCall &call, const nlohmann::json &args) {
   // reads that range of its planned-date index instead of every open card.
   const Date today = call.calendar.startOfDay(call.now);
   std::string currentLabel;
-  for (const Card *card : call.context.openCardsPlannedFrom(today)) {
+  for (const Card *card :
+       BoardQueries(call.context).openCardsPlannedFrom(today)) {
     std::string label = call.calendar.format(*card->plannedDate, "EEEE dd.MM.");
     if (label != currentLabel) {
       lines.push_back(label + ":");

@@ -127,7 +127,7 @@ bool sortOrderEqual(double a, double b) {
 } // namespace
 
 std::vector<Plan *> fetchPlans(ModelContext &context) {
-  std::vector<Plan *> plans = context.fetchPlans();
+  std::vector<Plan *> plans = context.fetchAll<Plan>();
   std::stable_sort(plans.begin(), plans.end(),
                    [](const Plan *a, const Plan *b) {
                      return sortOrderLess(a->sortOrder, b->sortOrder);
@@ -224,7 +224,7 @@ Card &requireCard(ModelContext &context, const nlohmann::json &arguments) {
 
 std::vector<UUID> bucketIDsInAllPlans(ModelContext &context,
                                       std::string_view text) {
-  const std::vector<Bucket *> buckets = context.fetchBuckets();
+  const std::vector<Bucket *> buckets = context.fetchAll<Bucket>();
   std::vector<UUID> ids;
   for (const Bucket *bucket : buckets)
     if (text::namesEqual(bucket->name, text))

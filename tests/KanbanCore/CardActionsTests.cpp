@@ -185,7 +185,7 @@ TEST_F(CardActionsTest, NoNextDateMeansNoSuccessorAndNothingLost) {
     EXPECT_EQ(card.percentComplete, 100);
     EXPECT_EQ(card.recurrenceRuleData, rule) << interval << " " << occurrence;
   }
-  EXPECT_EQ(context->fetchCards().size(), std::size(cases));
+  EXPECT_EQ(context->fetchAll<Card>().size(), std::size(cases));
 }
 
 TEST_F(CardActionsTest, ACardWithoutColourTakesItsBuckets) {

@@ -1,3 +1,6 @@
+#include "KanbanCore/CardQuery.h"
+
+#include "KanbanCore/BoardQueries.h"
 #include "KanbanCore/ModelContext.h"
 
 #include "support/Seed.h"
@@ -57,7 +60,7 @@ TEST(CardQuery, OddStoredStatesSelectAsTheLoadedCardsShowThem) {
       {true, {}, {}},     {true, 0, 0},    {true, -1, -1},  {true, -3, 1},
       {true, kMin, kMax}, {true, 1, kMax}, {true, kMin, -1}};
   ctx = store.context();
-  const std::vector<Card *> all = ctx->fetchCards();
+  const std::vector<Card *> all = ctx->fetchAll<Card>();
   for (const Bounds &b : cases) {
     CardQuery query;
     query.includeArchived = b.includeArchived;
@@ -70,15 +73,17 @@ TEST(CardQuery, OddStoredStatesSelectAsTheLoadedCardsShowThem) {
           (!b.max || card->percentComplete <= *b.max))
         expected.push_back(card->title);
     std::sort(expected.begin(), expected.end());
-    for (const Card *card : ctx->queryCards(query, all.size()))
+    for (const Card *card : BoardQueries(*ctx).queryCards(query, all.size()))
       found.push_back(card->title);
     std::sort(found.begin(), found.end());
     const std::string name = std::string(b.includeArchived ? "all" : "active") +
                              " " + (b.min ? std::to_string(*b.min) : "-") +
                              ".." + (b.max ? std::to_string(*b.max) : "-");
     EXPECT_EQ(found, expected) << name;
-    EXPECT_EQ(ctx->countCards(query), static_cast<int64_t>(expected.size()))
-        << name;
+    // A page of one is counted by a second statement.
+    int64_t matched = -1;
+    BoardQueries(*ctx).queryCards(query, 1, &matched);
+    EXPECT_EQ(matched, static_cast<int64_t>(expected.size())) << name;
   }
 }
 

@@ -1,5 +1,6 @@
 #include "KanbanCore/KanbanStore.h"
 
+#include "KanbanCore/BoardQueries.h"
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/StoreError.h"
 #include "KanbanCore/Uuid.h"
@@ -156,7 +157,7 @@ TEST_F(StoreTest, RowsOfAnotherProgramAreReadTolerantly) {
   )sql");
   auto container = KanbanStore::makeContainer(file);
   ModelContext context(*container, "mcp");
-  EXPECT_EQ(context.fetchPlans().size(), 1u) << "a row without an id is left";
+  EXPECT_EQ(context.fetchAll<Plan>().size(), 1u) << "a row without an id is left";
   Bucket *bucket = context.bucket("BBBBBBBB-0000-4000-8000-000000000001");
   Card *card = context.card("CCCCCCCC-0000-4000-8000-000000000001");
   Card *other = context.card("cccccccc-0000-4000-8000-000000000002");
@@ -170,7 +171,9 @@ TEST_F(StoreTest, RowsOfAnotherProgramAreReadTolerantly) {
   EXPECT_TRUE(other->percentComplete == INT64_MIN && other->isArchived);
   CardQuery query; // agrees with what the loaded cards show
   query.maxPercent = 49;
-  EXPECT_EQ(context.countCards(query), 1);
+  int64_t matched = 0;
+  BoardQueries(context).queryCards(query, 1, &matched);
+  EXPECT_EQ(matched, 1);
 
   // A change writes only the changed column; the odd values stay.
   card->title = "neu";
@@ -223,7 +226,7 @@ TEST_F(StoreTest, EveryCommitIsVisibleToAnotherConnectionAtOnce) {
       ModelContext discarded(*container, "mcp");
       discarded.insert(Plan("Verworfen", 0, kNow)).planDescription =
           std::string(size, 'v');
-      EXPECT_EQ(discarded.fetchPlans().size(), saved + 1) << size;
+      EXPECT_EQ(discarded.fetchAll<Plan>().size(), saved + 1) << size;
     }
     ModelContext context(*container, "mcp");
     context.insert(Plan("Haus", 0, kNow)).planDescription =

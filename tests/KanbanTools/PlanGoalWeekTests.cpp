@@ -30,7 +30,7 @@ TEST_F(PlanTools, CreateBucketArgumentsAndOrder) {
 
 TEST_F(PlanTools, UpdateBucketRenamesAndRecoloursButLeavesCardsAlone) {
   call("create_plan", {{"title", "Haus"}});
-  seed().card(*context().fetchBuckets().front(), "Fenster").colorHex =
+  seed().card(*context().fetchAll<Bucket>().front(), "Fenster").colorHex =
       "#111111";
   const std::string id = shortID(value("SELECT id FROM Bucket"));
   for (auto [args, expected] : table(R"(

@@ -1,3 +1,5 @@
+#include "KanbanCore/BoardQueries.h"
+
 #include "KanbanCore/ModelContext.h"
 
 #include "support/Seed.h"
@@ -63,7 +65,7 @@ Shown perCard(ModelContext &context, const Card &card) {
 // equal slots keep their link order), and values another program stored in
 // odd types: a checked flag in text or as a fraction, a slot as text or a
 // fraction, ids that are not text, links in lower case or to nothing.
-TEST(ModelContextPage, FactsOfAPageEqualEachCardsRelationships) {
+TEST(BoardQueriesPage, FactsOfAPageEqualEachCardsRelationships) {
   test::TestStore store;
   auto ctx = store.context();
   test::Seed seed(*ctx, store.calendar, kNow);
@@ -115,17 +117,17 @@ TEST(ModelContextPage, FactsOfAPageEqualEachCardsRelationships) {
 
   std::unordered_map<std::string, Shown> expected;
   ctx = store.context();
-  for (const Card *card : ctx->fetchCards())
+  for (const Card *card : ctx->fetchAll<Card>())
     expected[card->id] = perCard(*ctx, *card);
   ctx.reset();
 
   ctx = store.context();
-  const std::vector<Card *> cards = ctx->fetchCards();
-  const auto facts =
-      ctx->pageFacts(std::vector<const Card *>(cards.begin(), cards.end()));
+  const std::vector<Card *> cards = ctx->fetchAll<Card>();
+  const auto facts = BoardQueries(*ctx).pageFacts(
+      std::vector<const Card *>(cards.begin(), cards.end()));
   ASSERT_EQ(facts.size(), cards.size());
   for (const Card *card : cards) {
-    const ModelContext::CardPageFacts &f = facts.at(card->id);
+    const BoardQueries::CardPageFacts &f = facts.at(card->id);
     // The facts name a plan or bucket exactly when the link text is its id;
     // the renderings look other spellings up one by one.
     const Shown shown{f.checklistItems,

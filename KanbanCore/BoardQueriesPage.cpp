@@ -1,9 +1,11 @@
 // What the renderings of a page of cards read beyond the cards' own fields,
 // in one set query: a list of fifty cards would otherwise ask the store five
 // times per card for its checklist figures, labels, goals, plan and bucket.
-#include "KanbanCore/ModelContext.h"
+#include "KanbanCore/BoardQueries.h"
 
-#include "KanbanCore/Store/EntityTables.h"
+#include "KanbanCore/PlanLabel.h"
+#include "KanbanCore/Store/BoardSQL.h"
+#include "KanbanCore/Store/Session.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -14,74 +16,6 @@ namespace taskory {
 using namespace store;
 
 namespace {
-
-// Ids go to the store as bound parameters of IN lists, never spliced into
-// the SQL: another program may have stored any bytes as an id. A statement
-// takes the cards of a chunk and the plans and buckets they link to, in three
-// lists of the same length, a power of two up to this one, padded with NULLs
-// (which match nothing), so that a few cached statements serve every page.
-constexpr std::size_t kMaxListLength = 64;
-
-// "(?first, ..., ?first + length - 1)"
-std::string parameterList(std::size_t first, std::size_t length) {
-  std::string list = "(";
-  for (std::size_t i = first; i < first + length; ++i) {
-    if (i > first)
-      list += ", ";
-    list += "?" + std::to_string(i);
-  }
-  return list + ")";
-}
-
-// Everything in one statement, told apart by the first column: 0 a card's
-// checklist figures (items with a text id, as the entities count them), 1 a
-// label link and 2 a goal link, each with the link row's rowid (the
-// relationships' order), 3 a plan's title and 4 a bucket's name by the id
-// that the links hold. A linked label or goal whose id is not text is left
-// out, as loading it as an entity leaves it out (plans and buckets are
-// matched against bound text). No ORDER BY: sorting the few links of a page
-// here is cheaper than the temporary b-trees SQLite would build for it.
-std::string buildFactsSQL(std::size_t length) {
-  const std::string cards = parameterList(1, length),
-                    plans = parameterList(length + 1, length),
-                    buckets = parameterList(2 * length + 1, length);
-  return "SELECT 0, ChecklistItem.card, count(*), sum(" +
-         integerExpression("ChecklistItem.isChecked", 0) +
-         " <> 0), NULL FROM ChecklistItem WHERE ChecklistItem.card IN " +
-         cards +
-         " AND typeof(ChecklistItem.id) = 'text' GROUP BY ChecklistItem.card "
-         "UNION ALL SELECT 1, CardLabel.card, CardLabel.rowid, "
-         "PlanLabel.slotIndex, PlanLabel.name FROM CardLabel JOIN PlanLabel ON "
-         "PlanLabel.id = CardLabel.label WHERE CardLabel.card IN " +
-         cards +
-         " AND typeof(PlanLabel.id) = 'text' "
-         "UNION ALL SELECT 2, CardGoal.card, CardGoal.rowid, NULL, Goal.title "
-         "FROM CardGoal JOIN Goal ON Goal.id = CardGoal.goal WHERE "
-         "CardGoal.card IN " +
-         cards +
-         " AND typeof(Goal.id) = 'text' "
-         "UNION ALL SELECT 3, Plan.id, NULL, NULL, Plan.title FROM Plan WHERE "
-         "Plan.id IN " +
-         plans +
-         " UNION ALL SELECT 4, Bucket.id, NULL, NULL, Bucket.name FROM Bucket "
-         "WHERE Bucket.id IN " +
-         buckets;
-}
-
-// Built once per list length: the text is long, and it is also the key
-// under which the connection caches the prepared statement.
-const std::string &factsSQL(std::size_t length) {
-  static const std::vector<std::string> byLength = [] {
-    std::vector<std::string> sql;
-    for (std::size_t n = 1; n <= kMaxListLength; n *= 2)
-      sql.push_back(buildFactsSQL(n));
-    return sql;
-  }();
-  std::size_t index = 0;
-  while ((std::size_t{1} << index) < length)
-    ++index;
-  return byLength[index];
-}
 
 // A linked label or goal title, with what orders it among its card's links.
 struct Link {
@@ -104,8 +38,13 @@ void bindList(SqliteStatement &s, std::size_t first, std::size_t length,
 
 } // namespace
 
-std::unordered_map<std::string, ModelContext::CardPageFacts>
-ModelContext::pageFacts(const std::vector<const Card *> &cards) {
+// Ids go to the store as bound parameters of IN lists, never spliced into
+// the SQL: another program may have stored any bytes as an id. A statement
+// takes the cards of a chunk and the plans and buckets they link to, in three
+// lists of the same length, a power of two, padded with NULLs (which match
+// nothing), so that a few cached statements serve every page.
+std::unordered_map<std::string, BoardQueries::CardPageFacts>
+BoardQueries::pageFacts(const std::vector<const Card *> &cards) {
   // Written first, so that the rows read below are what the loaded objects
   // hold.
   SqliteDatabase &db = flushedDatabase();
@@ -118,8 +57,9 @@ ModelContext::pageFacts(const std::vector<const Card *> &cards) {
   std::unordered_map<std::string, std::vector<Link>> labels, goals;
   std::unordered_map<std::string, std::string> planTitles, bucketNames;
   for (std::size_t start = 0; start < distinct.size();
-       start += kMaxListLength) {
-    const std::size_t end = std::min(distinct.size(), start + kMaxListLength);
+       start += kMaxFactsListLength) {
+    const std::size_t end =
+        std::min(distinct.size(), start + kMaxFactsListLength);
     std::vector<std::string> ids, plans, buckets;
     std::unordered_set<std::string> seenPlans, seenBuckets;
     for (std::size_t i = start; i < end; ++i) {
@@ -135,7 +75,7 @@ ModelContext::pageFacts(const std::vector<const Card *> &cards) {
            length < buckets.size())
       length *= 2;
 
-    auto stmt = db.statement(factsSQL(length));
+    auto stmt = db.statement(pageFactsSQL(length));
     bindList(*stmt, 1, length, ids);
     bindList(*stmt, length + 1, length, plans);
     bindList(*stmt, 2 * length + 1, length, buckets);

@@ -1,0 +1,306 @@
+#include "KanbanCore/BoardQueries.h"
+
+#include "KanbanCore/ModelContext.h"
+#include "KanbanCore/Store/BoardSQL.h"
+#include "KanbanCore/Store/CardQuerySQL.h"
+#include "KanbanCore/Store/Session.h"
+
+#include <algorithm>
+#include <limits>
+#include <unordered_set>
+#include <utility>
+
+namespace taskory {
+
+using namespace store;
+
+store::Session &BoardQueries::session() { return *context_.session_; }
+
+SqliteDatabase &BoardQueries::flushedDatabase() {
+  session().flushAll();
+  return session().db();
+}
+
+// --- card lists ---
+
+std::vector<Card *> BoardQueries::queryCards(const CardQuery &query,
+                                             std::size_t limit,
+                                             int64_t *matched) {
+  Session &s = session();
+  s.flush<Card>();
+  if (matched)
+    *matched = 0;
+  CardFilter filter = cardFilter(query);
+  if (filter.matchesNothing || limit == 0)
+    return {};
+  int64_t sqlLimit =
+      limit > static_cast<std::size_t>(std::numeric_limits<int64_t>::max())
+          ? -1
+          : static_cast<int64_t>(limit);
+
+  if (query.textMatches) {
+    // The text test is the expensive part: it runs once per row, in one
+    // pass that yields every match (and so their count); only the matches
+    // are then ordered and cut.
+    std::string rowids = "[";
+    int64_t count = 0;
+    {
+      PredicateScope scope(s.db(), query);
+      auto stmt = s.db().statement(cardMatchesSQL(query, filter));
+      filter.bind(*stmt);
+      while (stmt->step()) {
+        if (count++ > 0)
+          rowids += ',';
+        rowids += std::to_string(stmt->int64(0));
+      }
+    }
+    rowids += ']';
+    if (matched)
+      *matched = count;
+    if (count == 0)
+      return {};
+    return s.fetch<Card>(cardsOfRowidsSQL(), [&](SqliteStatement &stmt) {
+      stmt.bindText(1, rowids);
+      stmt.bind(2, sqlLimit);
+    });
+  }
+
+  std::vector<Card *> cards =
+      s.fetch<Card>(cardSelectSQL(query, filter), [&](SqliteStatement &stmt) {
+        filter.bind(stmt);
+        stmt.bind(filter.parameterCount + 1, sqlLimit);
+      });
+  // Counting costs a second pass, needed only when the list may be cut.
+  if (matched)
+    *matched = cards.size() < limit ? static_cast<int64_t>(cards.size())
+                                    : countCards(query);
+  return cards;
+}
+
+int64_t BoardQueries::countCards(const CardQuery &query) {
+  Session &s = session();
+  s.flush<Card>();
+  CardFilter filter = cardFilter(query);
+  if (filter.matchesNothing)
+    return 0;
+  PredicateScope scope(s.db(), query);
+  auto stmt = s.db().statement(cardCountSQL(query, filter));
+  filter.bind(*stmt);
+  return stmt->step() ? stmt->int64(0) : 0;
+}
+
+std::vector<Card *> BoardQueries::openCardsPlannedFrom(Date from) {
+  session().flush<Card>();
+  return session().fetch<Card>(cardsPlannedFromSQL(),
+                               [&](SqliteStatement &s) { s.bind(1, from); });
+}
+
+// --- figures ---
+
+BoardQueries::BoardCounts BoardQueries::boardCounts() {
+  SqliteDatabase &db = flushedDatabase();
+  // The groups of stored values add up to the figures of each plan and of
+  // each bucket, each group decoded as a loaded card decodes its fields;
+  // they come in (plan, bucket) order, so each map is asked once per plan
+  // and bucket.
+  auto stmt = db.statement(boardCountsSQL());
+  BoardCounts counts;
+  struct Running {
+    std::unordered_map<std::string, CardCounts> &into;
+    int column;
+    std::string key;
+    CardCounts *entry = nullptr;
+
+    void add(const SqliteStatement &s, int64_t active, int64_t completed) {
+      if (s.type(column) != SqliteType::text)
+        return;
+      if (!entry || s.bytes(column) != key) {
+        key = std::string(s.bytes(column));
+        entry = &into[key];
+      }
+      entry->active += active;
+      entry->completed += completed;
+    }
+  } plan{counts.byPlan, 0, {}, nullptr},
+      bucket{counts.byBucket, 1, {}, nullptr};
+  while (stmt->step()) {
+    bool archived = false;
+    int64_t percent = 0;
+    readColumn(*stmt, 2, archived);
+    readColumn(*stmt, 3, percent);
+    if (archived)
+      continue;
+    const int64_t cards = stmt->int64(4);
+    plan.add(*stmt, cards, percent >= 100 ? cards : 0);
+    bucket.add(*stmt, cards, percent >= 100 ? cards : 0);
+  }
+  return counts;
+}
+
+std::unordered_map<std::string, BoardQueries::CardCounts>
+BoardQueries::goalCardCounts() {
+  SqliteDatabase &db = flushedDatabase();
+  auto stmt = db.statement(goalCardCountsSQL());
+  std::unordered_map<std::string, CardCounts> counts;
+  while (stmt->step())
+    counts[std::string(stmt->bytes(0))] = {stmt->int64(1), stmt->int64(2)};
+  return counts;
+}
+
+namespace {
+
+// Decoded as a loaded object decodes them (a row whose id is not text is
+// left out there too).
+template <class T> std::vector<T> planChildCopies(SqliteDatabase &db) {
+  auto stmt = db.statement(planChildRowsSQL<T>());
+  std::vector<T> copies;
+  while (stmt->step())
+    copies.push_back(readEntity<T>(*stmt));
+  return copies;
+}
+
+} // namespace
+
+std::vector<Goal> BoardQueries::planGoalCopies() {
+  return planChildCopies<Goal>(flushedDatabase());
+}
+
+std::vector<Bucket> BoardQueries::planBucketCopies() {
+  return planChildCopies<Bucket>(flushedDatabase());
+}
+
+bool BoardQueries::hasOpenCard(const Bucket &bucket) {
+  SqliteDatabase &db = flushedDatabase();
+  auto stmt = db.statement(openCardInBucketSQL());
+  stmt->bindText(1, bucket.id);
+  return stmt->step();
+}
+
+std::optional<double> BoardQueries::maxCardSortOrder(const Plan &plan) {
+  session().flush<Card>();
+  // Three walks of the (plan, sortOrder) index instead of a scan of the
+  // plan's cards on every new card. A value another program stored as NULL,
+  // text or blob reads as 0 (as readEntity reads it).
+  auto isNumber = [](SqliteType type) {
+    return type == SqliteType::integer || type == SqliteType::real;
+  };
+  auto edge = [&](std::string_view sql)
+      -> std::optional<std::pair<SqliteType, double>> {
+    auto stmt = session().db().statement(sql);
+    stmt->bindText(1, plan.id);
+    if (!stmt->step())
+      return std::nullopt;
+    const SqliteType type = stmt->type(0);
+    return std::pair{type, isNumber(type) ? stmt->real(0) : 0.0};
+  };
+  const auto lowest = edge(lowestCardSortOrderSQL());
+  if (!lowest)
+    return std::nullopt; // no cards
+  const auto highest = edge(highestCardSortOrderSQL());
+  std::optional<double> result;
+  if (highest && isNumber(highest->first)) {
+    result = highest->second;
+  } else if (const auto number = edge(highestNumericCardSortOrderSQL())) {
+    result = number->second;
+  }
+  const bool hasNonNumber =
+      !isNumber(lowest->first) || (highest && !isNumber(highest->first));
+  if (hasNonNumber && (!result || *result < 0))
+    result = 0.0;
+  return result;
+}
+
+// --- the week planner's candidates ---
+
+namespace {
+
+std::optional<Date> optionalReal(const SqliteStatement &s, int column) {
+  const SqliteType type = s.type(column);
+  if (type == SqliteType::integer || type == SqliteType::real)
+    return s.real(column);
+  return std::nullopt;
+}
+
+BoardQueries::PlanningCandidate candidateRow(const SqliteStatement &s) {
+  BoardQueries::PlanningCandidate row;
+  row.id = std::string(s.bytes(0));
+  row.title = std::string(s.bytes(1));
+  row.rowid = s.int64(2);
+  row.priorityRank = s.int64(3);
+  return row;
+}
+
+} // namespace
+
+// The planner's order puts earlier deadlines first, and a card's deadline is
+// at most its due date. So: the open dated cards along the due-date index,
+// each with the earliest target date of its goals, until `count` are read
+// and the due date changes; then the cards whose goals' target dates reach
+// back to that last due date (on a board with far-off goals, none); and only
+// when the dated cards run short, every goal-dated card and the undated
+// urgent, important, idea and My-Day ones. Every card left out has a later
+// deadline than `count` cards returned, or none while they have one.
+std::vector<BoardQueries::PlanningCandidate>
+BoardQueries::planningCandidates(std::size_t count) {
+  SqliteDatabase &db = flushedDatabase();
+  std::vector<PlanningCandidate> found;
+  if (count == 0)
+    return found;
+  std::unordered_set<int64_t> seen;
+
+  std::optional<Date> lastDue;
+  bool allDatedRead = true;
+  {
+    auto stmt = db.statement(datedCandidatesSQL());
+    while (stmt->step()) {
+      const Date due = stmt->real(4);
+      if (found.size() >= count && due != *lastDue) {
+        allDatedRead = false;
+        break;
+      }
+      PlanningCandidate row = candidateRow(*stmt);
+      row.due = due;
+      const std::optional<Date> goal = optionalReal(*stmt, 5);
+      row.deadline = goal && *goal < due ? *goal : due;
+      seen.insert(row.rowid);
+      found.push_back(std::move(row));
+      lastDue = due;
+    }
+  }
+  {
+    auto stmt = db.statement(goalDatedCandidatesSQL());
+    if (allDatedRead)
+      stmt->bindNull(1);
+    else
+      stmt->bind(1, *lastDue);
+    while (stmt->step()) {
+      PlanningCandidate row = candidateRow(*stmt);
+      if (!seen.insert(row.rowid).second)
+        continue;
+      row.due = optionalReal(*stmt, 4);
+      const Date goal = stmt->real(5);
+      row.deadline = row.due && *row.due < goal ? *row.due : goal;
+      found.push_back(std::move(row));
+    }
+  }
+  if (!allDatedRead || found.size() >= count)
+    return found;
+
+  auto stmt = db.statement(undatedCandidatesSQL());
+  // Past the count, only cards that tie with the last one on priority.
+  std::size_t taken = 0;
+  std::optional<int64_t> lastRank;
+  while (stmt->step()) {
+    if (seen.count(stmt->int64(2)))
+      continue;
+    const int64_t rank = stmt->int64(3);
+    if (taken >= count && rank != *lastRank)
+      break;
+    found.push_back(candidateRow(*stmt));
+    lastRank = rank;
+    ++taken;
+  }
+  return found;
+}
+
+} // namespace taskory

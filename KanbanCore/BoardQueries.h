@@ -1,0 +1,121 @@
+#pragma once
+
+// Questions about a whole board that the store answers in a few set queries
+// instead of through a context's per-object relationships: the card lists,
+// the overviews' figures, the week planner's candidates and what a page of
+// cards shows. Each reads through the context it is given, its pending
+// changes written first, and throws StoreError on a store failure.
+
+#include "KanbanCore/Bucket.h"
+#include "KanbanCore/Card.h"
+#include "KanbanCore/CardQuery.h"
+#include "KanbanCore/Goal.h"
+#include "KanbanCore/Plan.h"
+#include "KanbanCore/Types.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace taskory {
+
+class ModelContext;
+class SqliteDatabase;
+namespace store {
+class Session;
+}
+
+// Holds the context by reference and must not outlive it; the cards it
+// returns belong to the context, the copies and figures to the caller.
+class BoardQueries {
+public:
+  explicit BoardQueries(ModelContext &context) : context_(context) {}
+
+  // Cards of `query`, sorted by (due date, no due date last), sortOrder,
+  // rowid; at most `limit` of them, loaded into the context. `matched`, when
+  // given, receives the number of all cards of the query (a text test runs
+  // once per row for both).
+  std::vector<Card *> queryCards(const CardQuery &query, std::size_t limit,
+                                 int64_t *matched = nullptr);
+
+  // --- figures, without loading what they count ---
+  // Links are matched by their exact stored text, as the context's
+  // relationships match them.
+  struct CardCounts {
+    int64_t active = 0;    // not archived
+    int64_t completed = 0; // of those, at 100 percent or more
+  };
+  struct BoardCounts {
+    std::unordered_map<std::string, CardCounts> byPlan;   // Card.plan
+    std::unordered_map<std::string, CardCounts> byBucket; // Card.bucket
+  };
+  BoardCounts boardCounts();
+  // Per goal id: the goal's linked cards, as cards(goal) yields them.
+  std::unordered_map<std::string, CardCounts> goalCardCounts();
+  // Every goal linked to a plan, and every bucket in a plan (rowid order);
+  // for grouping by `plan` instead of one query per plan. Copies for the
+  // overviews, not loaded into the context: a board has thousands of
+  // buckets, and changing a copy changes nothing.
+  std::vector<Goal> planGoalCopies();
+  std::vector<Bucket> planBucketCopies();
+  // Whether the bucket holds a card that is not archived and below 100 %.
+  bool hasOpenCard(const Bucket &bucket);
+  // Highest sortOrder among the plan's cards (all buckets, archived and
+  // completed included); nothing when it has none.
+  std::optional<double> maxCardSortOrder(const Plan &plan);
+  // Open cards (not archived, below 100 %) whose planned date is at or after
+  // `from`, by planned date, then rowid; loaded into the context.
+  std::vector<Card *> openCardsPlannedFrom(Date from);
+
+  // What the week planner orders its candidates by, read without loading
+  // the cards: an open card that has a deadline (its due date or a linked
+  // goal's target date), is urgent or important, an idea task or on My Day.
+  struct PlanningCandidate {
+    UUID id;
+    std::string title;
+    int64_t rowid = 0;
+    std::optional<Date> due;      // a numeric due date only
+    std::optional<Date> deadline; // earliest of due and goal target dates
+    int64_t priorityRank = 2;     // 0 urgent ... 3 low
+  };
+  // The candidates that can be among the first `count` in the planner's
+  // order (due before the horizon end first, then earlier deadline, then
+  // priority, then title, then rowid), in no particular order; any horizon
+  // end gives the same set, because due dates before it come first in due
+  // order anyway. Reads only as far as that needs: every candidate that ties
+  // on (deadline, priority) with a returned one is returned too, so the
+  // caller's title order decides the cut.
+  std::vector<PlanningCandidate> planningCandidates(std::size_t count);
+
+  // --- a page of cards to show, in one set query ---
+  // What a card's line, detail text or JSON reads beyond the card's own
+  // fields, loaded for many cards at once instead of a few queries per card.
+  // The values are those the per-card relationships give.
+  struct CardPageFacts {
+    int64_t checklistItems = 0;          // as checklistItemCount
+    int64_t checkedItems = 0;            // as checkedItemCount
+    std::vector<std::string> labelNames; // sortedLabels(card) order
+    std::vector<std::string> goalTitles; // goals(card) order
+    // The title and name of the plan and bucket that the card's links name
+    // exactly; nothing when a link is absent or finds nothing so (planOf and
+    // bucketOf then also try the id's other letter cases).
+    std::optional<std::string> planTitle, bucketName;
+  };
+  // One entry per given card, keyed by its id.
+  std::unordered_map<std::string, CardPageFacts>
+  pageFacts(const std::vector<const Card *> &cards);
+
+private:
+  int64_t countCards(const CardQuery &query);
+  store::Session &session();
+  // The connection with every pending change of the context written, for
+  // the queries that read the tables directly.
+  SqliteDatabase &flushedDatabase();
+
+  ModelContext &context_;
+};
+
+} // namespace taskory

@@ -1,0 +1,199 @@
+#include "KanbanCore/Store/BoardSQL.h"
+
+#include "KanbanCore/Store/CardQuerySQL.h"
+
+#include <vector>
+
+namespace taskory::store {
+
+namespace {
+
+const std::string &priorityRank() {
+  static const std::string sql = [] {
+    const std::string raw = integerExpression("Card.priorityRaw", 5);
+    return "(CASE WHEN " + raw + " < 2 THEN 0 WHEN " + raw +
+           " < 5 THEN 1 WHEN " + raw + " < 8 THEN 2 ELSE 3 END)";
+  }();
+  return sql;
+}
+
+constexpr std::string_view kNumericDue =
+    "typeof(Card.dueDate) IN ('integer', 'real')";
+
+constexpr std::string_view kGoalDate =
+    "typeof(Goal.id) = 'text' AND typeof(Goal.targetDate) IN ('integer', "
+    "'real')";
+
+} // namespace
+
+std::string_view boardCountsSQL() {
+  // One walk of the (plan, bucket, state) index, grouped by the stored
+  // values themselves: a board has few distinct states, and decoding each
+  // group at the caller spares SQLite a conversion per card.
+  return "SELECT Card.plan, Card.bucket, Card.isArchived, "
+         "Card.percentComplete, "
+         "count(*) FROM Card GROUP BY Card.plan, Card.bucket, Card.isArchived, "
+         "Card.percentComplete";
+}
+
+const std::string &goalCardCountsSQL() {
+  // From the links to their cards (CROSS JOIN fixes that order); the
+  // goal-state index answers each card's part without reading its row.
+  static const std::string sql =
+      "SELECT CardGoal.goal, count(*), sum(" +
+      integerExpression("Card.percentComplete", 0) +
+      " >= 100) FROM CardGoal CROSS JOIN Card ON Card.id = CardGoal.card "
+      "WHERE typeof(Card.id) = 'text' AND typeof(CardGoal.goal) = 'text' "
+      "AND " +
+      integerExpression("Card.isArchived", 0) + " = 0 GROUP BY CardGoal.goal";
+  return sql;
+}
+
+const std::string &openCardInBucketSQL() {
+  static const std::string sql =
+      "SELECT 1 FROM Card WHERE Card.bucket = ?1 AND "
+      "typeof(Card.id) = 'text' AND " +
+      openCardCondition() + " LIMIT 1";
+  return sql;
+}
+
+const std::string &cardsPlannedFromSQL() {
+  // A range of the planned-date index; text another program stored there
+  // sorts after every number and is left out, as a loaded card shows no
+  // planned date for it.
+  static const std::string sql =
+      selectSQL<Card>() +
+      "WHERE Card.plannedDate >= ?1 AND typeof(Card.plannedDate) IN "
+      "('integer', 'real') AND " +
+      openCardCondition() + " ORDER BY Card.plannedDate, Card.rowid";
+  return sql;
+}
+
+// Walks of the (plan, sortOrder) index. In the index NULLs come first and
+// text and blobs after every number, so the two ends tell whether a plan's
+// cards hold anything that is not a number.
+std::string_view lowestCardSortOrderSQL() {
+  return "SELECT sortOrder FROM Card WHERE plan = ?1 ORDER BY sortOrder LIMIT "
+         "1";
+}
+
+std::string_view highestCardSortOrderSQL() {
+  return "SELECT sortOrder FROM Card WHERE plan = ?1 "
+         "ORDER BY sortOrder DESC LIMIT 1";
+}
+
+std::string_view highestNumericCardSortOrderSQL() {
+  return "SELECT sortOrder FROM Card WHERE plan = ?1 AND "
+         "typeof(sortOrder) IN ('integer', 'real') ORDER BY "
+         "sortOrder DESC LIMIT 1";
+}
+
+const std::string &datedCandidatesSQL() {
+  // Written as the due-order index's own terms (its first column fixed), so
+  // that the rows come in due order from the index instead of a sort of
+  // every dated card; the goal dates are looked up for the rows read only.
+  static const std::string sql =
+      "SELECT Card.id, Card.title, Card.rowid, " + priorityRank() +
+      ", Card.dueDate, (SELECT min(Goal.targetDate) FROM CardGoal JOIN Goal "
+      "ON Goal.id = CardGoal.goal WHERE CardGoal.card = Card.id AND " +
+      std::string(kGoalDate) +
+      ") FROM Card WHERE (Card.dueDate IS NULL) = 0 AND " +
+      std::string(kNumericDue) + " AND typeof(Card.id) = 'text' AND " +
+      openCardCondition() + " ORDER BY Card.dueDate";
+  return sql;
+}
+
+const std::string &goalDatedCandidatesSQL() {
+  // From the few goals to their links to the cards (CROSS JOIN fixes that
+  // order): the other way round SQLite may walk every card.
+  static const std::string sql =
+      "SELECT Card.id, Card.title, Card.rowid, " + priorityRank() +
+      ", CASE WHEN " + std::string(kNumericDue) +
+      " THEN Card.dueDate END, min(Goal.targetDate) FROM Goal CROSS JOIN "
+      "CardGoal ON CardGoal.goal = Goal.id CROSS JOIN Card ON Card.id = "
+      "CardGoal.card WHERE " +
+      std::string(kGoalDate) +
+      " AND (?1 IS NULL OR Goal.targetDate <= ?1) AND " +
+      "typeof(Card.id) = 'text' AND " + openCardCondition() +
+      " GROUP BY Card.rowid";
+  return sql;
+}
+
+const std::string &undatedCandidatesSQL() {
+  static const std::string sql =
+      "SELECT Card.id, Card.title, Card.rowid, " + priorityRank() +
+      " FROM Card WHERE typeof(Card.dueDate) NOT IN ('integer', 'real') AND "
+      "typeof(Card.id) = 'text' AND " +
+      openCardCondition() + " AND (" + priorityRank() + " < 2 OR " +
+      integerExpression("Card.isIdeaTask", 0) + " <> 0 OR " +
+      integerExpression("Card.isOnMyDay", 0) + " <> 0) ORDER BY " +
+      priorityRank() + ", Card.rowid";
+  return sql;
+}
+
+namespace {
+
+// "(?first, ..., ?first + length - 1)"
+std::string parameterList(std::size_t first, std::size_t length) {
+  std::string list = "(";
+  for (std::size_t i = first; i < first + length; ++i) {
+    if (i > first)
+      list += ", ";
+    list += "?" + std::to_string(i);
+  }
+  return list + ")";
+}
+
+// Everything in one statement, told apart by the first column: 0 a card's
+// checklist figures (items with a text id, as the entities count them), 1 a
+// label link and 2 a goal link, each with the link row's rowid (the
+// relationships' order), 3 a plan's title and 4 a bucket's name by the id
+// that the links hold. A linked label or goal whose id is not text is left
+// out, as loading it as an entity leaves it out (plans and buckets are
+// matched against bound text). No ORDER BY: sorting the few links of a page
+// at the caller is cheaper than the temporary b-trees SQLite would build.
+std::string buildFactsSQL(std::size_t length) {
+  const std::string cards = parameterList(1, length),
+                    plans = parameterList(length + 1, length),
+                    buckets = parameterList(2 * length + 1, length);
+  return "SELECT 0, ChecklistItem.card, count(*), sum(" +
+         integerExpression("ChecklistItem.isChecked", 0) +
+         " <> 0), NULL FROM ChecklistItem WHERE ChecklistItem.card IN " +
+         cards +
+         " AND typeof(ChecklistItem.id) = 'text' GROUP BY ChecklistItem.card "
+         "UNION ALL SELECT 1, CardLabel.card, CardLabel.rowid, "
+         "PlanLabel.slotIndex, PlanLabel.name FROM CardLabel JOIN PlanLabel ON "
+         "PlanLabel.id = CardLabel.label WHERE CardLabel.card IN " +
+         cards +
+         " AND typeof(PlanLabel.id) = 'text' "
+         "UNION ALL SELECT 2, CardGoal.card, CardGoal.rowid, NULL, Goal.title "
+         "FROM CardGoal JOIN Goal ON Goal.id = CardGoal.goal WHERE "
+         "CardGoal.card IN " +
+         cards +
+         " AND typeof(Goal.id) = 'text' "
+         "UNION ALL SELECT 3, Plan.id, NULL, NULL, Plan.title FROM Plan WHERE "
+         "Plan.id IN " +
+         plans +
+         " UNION ALL SELECT 4, Bucket.id, NULL, NULL, Bucket.name FROM Bucket "
+         "WHERE Bucket.id IN " +
+         buckets;
+}
+
+} // namespace
+
+// Built once per list length: the text is long, and it is also the key
+// under which the connection caches the prepared statement.
+const std::string &pageFactsSQL(std::size_t length) {
+  static const std::vector<std::string> byLength = [] {
+    std::vector<std::string> sql;
+    for (std::size_t n = 1; n <= kMaxFactsListLength; n *= 2)
+      sql.push_back(buildFactsSQL(n));
+    return sql;
+  }();
+  std::size_t index = 0;
+  while ((std::size_t{1} << index) < length)
+    ++index;
+  return byLength[index];
+}
+
+} // namespace taskory::store

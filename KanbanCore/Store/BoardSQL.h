@@ -1,0 +1,59 @@
+#pragma once
+
+// The statements of the board queries: figures and light rows read without
+// loading what they count. Stored values are decoded as a loaded entity
+// decodes them (text where a number belongs reads as the field's initial
+// value), so that a figure always agrees with what the entities would show.
+
+#include "KanbanCore/Store/EntityTables.h"
+
+#include <cstddef>
+#include <string>
+
+namespace taskory::store {
+
+// plan, bucket, isArchived, percentComplete, count(*) per group of stored
+// values, in (plan, bucket) order.
+std::string_view boardCountsSQL();
+// goal, count(*), completed: the goals' linked cards that are not archived.
+const std::string &goalCardCountsSQL();
+
+// The rows of T that name a plan, in rowid order.
+template <class T> std::string planChildRowsSQL() {
+  return selectSQL<T>() + "WHERE typeof(plan) = 'text' AND typeof(id) = "
+                          "'text' ORDER BY rowid";
+}
+
+// A row when the bucket ?1 holds an open card.
+const std::string &openCardInBucketSQL();
+// Open cards whose planned date is a number at or after ?1, by planned date,
+// then rowid.
+const std::string &cardsPlannedFromSQL();
+
+// sortOrder of the plan's (?1) cards at the low end, the high end and the
+// highest number.
+std::string_view lowestCardSortOrderSQL();
+std::string_view highestCardSortOrderSQL();
+std::string_view highestNumericCardSortOrderSQL();
+
+// The week planner's candidates, each row beginning with id, title, rowid
+// and priority rank (0 urgent ... 3 low):
+// - open cards with a numeric due date, then the due date and the earliest
+//   target date of their goals, in due order;
+// - open cards linked to a goal with a target date at or before ?1 (any when
+//   NULL), then the numeric due date or NULL and that earliest target date;
+// - open cards without a numeric due date that are urgent, important, idea
+//   tasks or on My Day, by rank, then rowid.
+const std::string &datedCandidatesSQL();
+const std::string &goalDatedCandidatesSQL();
+const std::string &undatedCandidatesSQL();
+
+// The facts of a page of cards (BoardQueries::pageFacts), for lists of
+// `length` ids: ?1... the cards, then the plans and the buckets they link to,
+// `length` parameters each. Rows: kind (0 checklist figures, 1 label link,
+// 2 goal link, 3 plan, 4 bucket), id, then two numbers and a text.
+// `length` is a power of two up to kMaxFactsListLength.
+inline constexpr std::size_t kMaxFactsListLength = 64;
+const std::string &pageFactsSQL(std::size_t length);
+
+} // namespace taskory::store

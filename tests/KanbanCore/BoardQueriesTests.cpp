@@ -1,0 +1,203 @@
+#include "KanbanCore/BoardQueries.h"
+
+#include "KanbanCore/ModelContext.h"
+#include "support/Seed.h"
+#include "support/StoreTestSupport.h"
+#include "support/TestStore.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <tuple>
+#include <unordered_map>
+#include <vector>
+
+namespace taskory {
+namespace {
+
+using namespace std::string_literals;
+constexpr Date kNow = test::TestStore::kNow;
+
+class BoardQueriesTest : public ::testing::Test {
+protected:
+  test::TestStore store;
+
+  test::RawConnection raw() {
+    return test::RawConnection(store.container->connection());
+  }
+};
+
+// Other programs may leave sort orders that are not numbers; they count as 0,
+// as they read, whichever end of the index they sort to.
+TEST_F(BoardQueriesTest, HighestCardSortOrderOfAPlanReadsOddValuesAsZero) {
+  auto context = store.context();
+  test::Seed s(*context, store.calendar, kNow);
+  Plan &plan = s.plan("Haus");
+  Bucket &todo = s.bucket(plan, "Todo"), &done = s.bucket(plan, "Erledigt");
+  const std::string first = s.card(todo, "Fenster putzen").id,
+                    second = s.card(done, "Keller").id;
+  auto highest = [&](const char *a, const char *b) {
+    auto db = raw();
+    db.exec("UPDATE Card SET sortOrder = "s + a + " WHERE id = '" + first +
+            "'");
+    db.exec("UPDATE Card SET sortOrder = "s + b + " WHERE id = '" + second +
+            "'");
+    return BoardQueries(*context).maxCardSortOrder(plan);
+  };
+  EXPECT_EQ(highest("-5", "-7"), -5);
+  EXPECT_EQ(highest("-5", "'abc'"), 0);
+  EXPECT_EQ(highest("7", "'abc'"), 7);
+  EXPECT_EQ(highest("-5", "x'00'"), 0);
+  EXPECT_EQ(BoardQueries(*context).maxCardSortOrder(s.plan("Leer")),
+            std::nullopt);
+}
+
+// Due date first (cards without one last), then sortOrder, then insertion.
+TEST_F(BoardQueriesTest, QueryCardsMatchesABruteForceReference) {
+  auto ctx = store.context();
+  test::Seed seed(*ctx, store.calendar, kNow);
+  Plan &a = seed.plan("A"), &b = seed.plan("B");
+  Bucket *buckets[] = {&seed.bucket(a, "1"), &seed.bucket(a, "2"),
+                       &seed.bucket(b, "3")};
+  std::mt19937 random(7);
+  std::vector<Card> reference;
+  for (int i = 0; i < 60; ++i) {
+    Card &card =
+        seed.card(*buckets[random() % 3], "Karte " + std::to_string(i));
+    card.sortOrder = static_cast<double>(random() % 3) * 1024; // many ties
+    if (random() % 3)
+      card.dueDate = kNow + static_cast<double>(random() % 4) * 86400;
+    card.percentComplete = std::vector<int64_t>{49, 50, 99, 100}[random() % 4];
+    card.isArchived = random() % 7 == 0;
+    reference.push_back(card);
+  }
+  std::stable_sort(
+      reference.begin(), reference.end(), [](const Card &x, const Card &y) {
+        return std::tuple(!x.dueDate, x.dueDate.value_or(0), x.sortOrder) <
+               std::tuple(!y.dueDate, y.dueDate.value_or(0), y.sortOrder);
+      });
+  std::vector<CardQuery> queries(3);
+  queries[1].bucketIDs = std::vector<UUID>{buckets[1]->id, buckets[2]->id};
+  queries[1].includeArchived = true;
+  queries[1].maxPercent = 99;
+  queries[2].planID = b.id;
+  queries[2].dueAtOrBefore = kNow + 86400;
+  queries[2].textMatches = [](std::string_view title, std::string_view) {
+    return title.back() != '7';
+  };
+  queries.emplace_back().bucketIDs = std::vector<UUID>{};
+  queries.emplace_back().textMatches = [](std::string_view title,
+                                          std::string_view) {
+    return title.back() < '5';
+  };
+  for (std::size_t n = 0; n < queries.size(); ++n) {
+    const CardQuery &q = queries[n];
+    std::vector<std::string> expected, found;
+    for (const Card &c : reference)
+      if ((!q.planID || c.plan == q.planID) &&
+          (!q.bucketIDs || std::count(q.bucketIDs->begin(), q.bucketIDs->end(),
+                                      c.bucket.value_or(""))) &&
+          (q.includeArchived || !c.isArchived) &&
+          (!q.minPercent || c.percentComplete >= *q.minPercent) &&
+          (!q.maxPercent || c.percentComplete <= *q.maxPercent) &&
+          (!q.dueAtOrBefore || (c.dueDate && *c.dueDate <= *q.dueAtOrBefore)) &&
+          (!q.textMatches || q.textMatches(c.title, c.notes)))
+        expected.push_back(c.id);
+    for (Card *card : BoardQueries(*ctx).queryCards(q, 1000))
+      found.push_back(card->id);
+    EXPECT_EQ(found, expected) << "query " << n;
+    int64_t matched = -1;
+    EXPECT_EQ(BoardQueries(*ctx).queryCards(q, 5, &matched).size(),
+              std::min<std::size_t>(found.size(), 5));
+    EXPECT_EQ(matched, static_cast<int64_t>(found.size())) << n;
+  }
+}
+
+// The counts and the planned-date range answered by SQL agree with what the
+// loaded entities show, also for values another program stored in odd types.
+TEST_F(BoardQueriesTest, FiguresAgreeWithTheLoadedEntities) {
+  auto ctx = store.context();
+  test::Seed seed(*ctx, store.calendar, kNow);
+  std::vector<Plan *> plans{&seed.plan("A"), &seed.plan("B")};
+  std::vector<Bucket *> buckets{&seed.bucket(*plans[0], "1"),
+                                &seed.bucket(*plans[0], "2"),
+                                &seed.bucket(*plans[1], "3")};
+  std::vector<Goal *> goals{&seed.goal(*plans[0], "x"),
+                            &seed.goal(*plans[1], "y")};
+  std::mt19937 random(11);
+  for (int i = 0; i < 80; ++i) {
+    Card &card = i % 9 == 0 ? seed.card(plans[1], "ohne Bucket")
+                            : seed.card(*buckets[random() % 3], "Karte");
+    card.percentComplete = std::vector<int64_t>{0, 99, 100, 150}[random() % 4];
+    card.isArchived = random() % 5 == 0;
+    if (random() % 3 == 0)
+      card.plannedDate = kNow + (static_cast<double>(random() % 5) - 2) * 86400;
+    if (random() % 3 == 0)
+      seed.tag(card, *goals[random() % 2]);
+  }
+  ctx->save(kNow);
+  auto ids = [](const auto &entities) {
+    std::vector<std::string> result;
+    for (const auto *entity : entities)
+      result.push_back(entity->id);
+    return result;
+  };
+  const auto planIDs = ids(plans), bucketIDs = ids(buckets),
+             goalIDs = ids(goals);
+  // Odd stored types read as the field's initial value or truncated.
+  raw().exec("UPDATE Card SET isArchived = 'ja' WHERE rowid % 11 = 0;"
+             "UPDATE Card SET percentComplete = 100.7 WHERE rowid % 13 = 0;"
+             "UPDATE Card SET plannedDate = 'morgen' WHERE rowid % 17 = 0;");
+  ctx.reset();
+  ctx = store.context();
+  BoardQueries queries(*ctx);
+
+  const auto board = queries.boardCounts();
+  auto expect =
+      [](const std::vector<Card *> &active,
+         std::unordered_map<std::string, BoardQueries::CardCounts> figures,
+         const std::string &id) {
+        const auto done =
+            std::count_if(active.begin(), active.end(),
+                          [](auto *c) { return c->percentComplete >= 100; });
+        EXPECT_EQ(figures[id].active, static_cast<int64_t>(active.size()))
+            << id;
+        EXPECT_EQ(figures[id].completed, done) << id;
+      };
+  auto active = [](std::vector<Card *> cards) {
+    std::erase_if(cards, [](auto *c) { return c->isArchived; });
+    return cards;
+  };
+  for (const std::string &id : planIDs)
+    expect(active(ctx->cards(*ctx->plan(id))), board.byPlan, id);
+  for (const std::string &id : bucketIDs) {
+    Bucket &bucket = *ctx->bucket(id);
+    expect(active(ctx->cards(bucket)), board.byBucket, id);
+    const auto all = ctx->cards(bucket);
+    EXPECT_EQ(queries.hasOpenCard(bucket),
+              std::any_of(all.begin(), all.end(),
+                          [](auto *c) {
+                            return !c->isArchived && c->percentComplete < 100;
+                          }))
+        << id;
+  }
+  const auto goalFigures = queries.goalCardCounts();
+  for (const std::string &id : goalIDs)
+    expect(active(ctx->cards(*ctx->goal(id))), goalFigures, id);
+
+  std::vector<Card *> planned;
+  for (Card *card : ctx->fetchAll<Card>())
+    if (!card->isArchived && card->percentComplete < 100 && card->plannedDate &&
+        *card->plannedDate >= kNow)
+      planned.push_back(card);
+  std::stable_sort(planned.begin(), planned.end(), [](auto *a, auto *b) {
+    return *a->plannedDate < *b->plannedDate;
+  });
+  EXPECT_FALSE(planned.empty());
+  EXPECT_EQ(queries.openCardsPlannedFrom(kNow), planned);
+}
+
+} // namespace
+} // namespace taskory
