@@ -116,6 +116,12 @@ TEST_F(CalendarTest, NextDueDates) {
     EXPECT_EQ(text(RecurrenceEngine::nextDueDate(after, r, calendar)), expected)
         << r.encode() << " after " << text(after);
   // Numbers and dates beyond the calendar give nothing.
+  for (int64_t far : {int64_t{2'000'000'000}, int64_t{2'100'000'000},
+                      int64_t{3'000'000'000}, kMax})
+    EXPECT_EQ(text(RecurrenceEngine::nextDueDate(
+                  at(2025, 3, 10), rule(F::weekly, 1, {far}), calendar)),
+              "-")
+        << "weekday " << far << " after a Monday";
   for (auto frequency : kAllFrequencies) {
     for (int64_t n : {kMax, kMax / 7 + 1, int64_t{INT32_MAX} + 1})
       EXPECT_EQ(RecurrenceEngine::nextDueDate(
