@@ -2,7 +2,6 @@
 
 #include <unicode/gregocal.h>
 #include <unicode/locid.h>
-#include <unicode/numsys.h>
 #include <unicode/smpdtfmt.h>
 #include <unicode/timezone.h>
 #include <unicode/unistr.h>
@@ -97,22 +96,13 @@ struct Calendar::Impl {
   mutable std::map<std::string, std::unique_ptr<icu::SimpleDateFormat>,
                    std::less<>>
       formatters;
-  // Whether the locale writes numbers with the digits 0-9, so that purely
-  // numeric patterns can be written without a formatter.
-  bool latinDigits = false;
 
   Impl(std::unique_ptr<icu::TimeZone> zone, const icu::Locale &wanted)
       : locale(usableLocale(wanted)) {
     calendar = makeGregorian(std::move(zone), locale);
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::NumberingSystem> numbers(
-        icu::NumberingSystem::createInstance(locale, status));
-    latinDigits = U_SUCCESS(status) && numbers &&
-                  std::string_view(numbers->getName()) == "latn";
   }
 
-  Impl(const Impl &other)
-      : locale(other.locale), latinDigits(other.latinDigits) {
+  Impl(const Impl &other) : locale(other.locale) {
     if (other.calendar)
       calendar.reset(other.calendar->clone());
   }
@@ -328,9 +318,8 @@ std::optional<std::pair<Date, Date>> Calendar::weekInterval(Date date) const {
 
 // Writes the purely numeric patterns that card lists use ("yyyy-MM-dd",
 // "yyyy-MM-dd HH:mm") straight from the components, exactly as ICU would for
-// a four-digit year and Latin digits: a formatter costs several times more,
-// and a long list formats a date or two per card. Nothing for any other
-// pattern.
+// a four-digit year: a formatter costs several times more, and a long list
+// formats a date or two per card. Nothing for any other pattern.
 namespace {
 
 std::optional<std::string> numericFormat(const Calendar::Components &parts,
@@ -380,17 +369,24 @@ std::string Calendar::format(Date date, std::string_view pattern) const {
   // the empty text; no clamped date is ever shown in its place.
   if (!impl_->calendar || !isReadable(date))
     return {};
-  if (impl_->latinDigits) {
-    if (auto text = numericFormat(components(date), pattern))
-      return *text;
-  }
+  if (auto text = numericFormat(components(date), pattern))
+    return *text;
   auto found = impl_->formatters.find(pattern);
   if (found == impl_->formatters.end()) {
+    // Dates are read back, by this server and by the programs the assistant
+    // hands them to, only in ASCII digits, so the locale's own digits
+    // (Arabic-Indic under ar_EG, Myanmar under my_MM) are never written;
+    // the locale still names the weekdays and months.
+    icu::Locale asciiDigits(impl_->locale);
     UErrorCode status = U_ZERO_ERROR;
+    asciiDigits.setKeywordValue("numbers", "latn", status);
+    if (U_FAILURE(status))
+      asciiDigits = icu::Locale::getRoot();
+    status = U_ZERO_ERROR;
     auto formatter = std::make_unique<icu::SimpleDateFormat>(
         icu::UnicodeString::fromUTF8(icu::StringPiece(
             pattern.data(), static_cast<int32_t>(pattern.size()))),
-        impl_->locale, status);
+        asciiDigits, status);
     if (U_FAILURE(status)) {
       status = U_ZERO_ERROR;
       formatter = std::make_unique<icu::SimpleDateFormat>(
