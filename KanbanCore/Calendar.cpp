@@ -274,6 +274,26 @@ std::optional<Date> Calendar::date(int64_t year, int month, int day, int hour,
   return impl_->result();
 }
 
+std::optional<std::pair<Date, Date>> Calendar::range() const {
+  auto first = date(kMinYear, 1, 1);
+  if (!first)
+    return std::nullopt;
+  // The year after the range cannot be formed through date(), so its first
+  // instant is computed from the fields directly.
+  auto &calendar = *impl_->calendar;
+  calendar.clear();
+  calendar.set(UCAL_EXTENDED_YEAR, static_cast<int32_t>(kMaxYear + 1));
+  calendar.set(UCAL_MONTH, UCAL_JANUARY);
+  calendar.set(UCAL_DATE, 1);
+  UErrorCode status = U_ZERO_ERROR;
+  UDate beyond = calendar.getTime(status);
+  if (U_FAILURE(status) || !std::isfinite(beyond))
+    return std::nullopt;
+  // ICU counts in milliseconds; the last one before the next year is the
+  // last instant it places inside the range.
+  return std::make_pair(*first, (beyond - 1.0) / 1000.0);
+}
+
 std::optional<Date> Calendar::addingDays(Date date, int64_t days) const {
   return impl_->adding(date, UCAL_DATE, days, kMaxDayAmount);
 }

@@ -70,6 +70,12 @@ public:
   std::optional<Date> date(int64_t year, int month, int day, int hour = 0,
                            int minute = 0, int second = 0) const;
 
+  // The first and the last instant of the calendar's range (local
+  // 0001-01-01 00:00 and the millisecond before 10000-01-01 00:00), for callers
+  // that clamp a far date to the range instead of dropping it. Nothing only
+  // when ICU could not build a calendar.
+  std::optional<std::pair<Date, Date>> range() const;
+
   std::optional<Date> addingDays(Date date, int64_t days) const;
   std::optional<Date> addingMonths(Date date, int64_t months) const;
   std::optional<Date> addingYears(Date date, int64_t years) const;

@@ -82,6 +82,11 @@ TEST_F(CalendarTest, NothingBeyondTheCalendarNorAnyCrash) {
   EXPECT_FALSE(calendar.addingYears(at(2025, 3, 12), 7975)) << "not pinned";
   EXPECT_FALSE(calendar.addingDays(at(9999, 12, 31), 1));
   EXPECT_EQ(calendar.format(1e12, "yyyy"), "33658") << "stored dates show";
+  const auto [first, last] = calendar.range().value();
+  EXPECT_EQ(calendar.format(first, "yyyy-MM-dd HH:mm:ss") + " / " +
+                calendar.format(last, "yyyy-MM-dd HH:mm:ss"),
+            "0001-01-01 00:00:00 / 9999-12-31 23:59:59");
+  EXPECT_TRUE(calendar.addingDays(last, 0)) << "the last instant is inside";
 }
 
 TEST_F(CalendarTest, FormatsInItsZoneAndLocale) {
