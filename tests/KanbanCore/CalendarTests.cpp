@@ -100,16 +100,20 @@ TEST_F(CalendarTest, FormatsInItsZoneAndLocale) {
 // digits of their own still write those; the weekday stays the locale's.
 TEST_F(CalendarTest, DigitsAreASCIIInEveryLocale) {
   const std::pair<const char *, const char *> cases[] = {
-      {"ar_EG", "الأربعاء"},          {"fa_IR", "چهارشنبه"},
-      {"ar_SA", "الأربعاء"},          {"my_MM", "ဗုဒ္ဓဟူး"},
-      {"ar_EG@numbers=arab", "الأربعاء"}, {"hi_IN@numbers=deva", "बुधवार"},
+      {"ar_EG", "الأربعاء"},
+      {"fa_IR", "چهارشنبه"},
+      {"ar_SA", "الأربعاء"},
+      {"my_MM", "ဗုဒ္ဓဟူး"},
+      {"ar_EG@numbers=arab", "الأربعاء"},
+      {"hi_IN@numbers=deva", "बुधवार"},
   };
   const Date date = at(2025, 3, 12, 17, 5);
   for (const auto &[locale, weekday] : cases) {
     const Calendar local("Europe/Berlin", locale);
     EXPECT_EQ(local.format(date, "yyyy-MM-dd HH:mm"), "2025-03-12 17:05")
         << locale;
-    EXPECT_EQ(local.format(date, "EEEE dd.MM."), std::string(weekday) + " 12.03.")
+    EXPECT_EQ(local.format(date, "EEEE dd.MM."),
+              std::string(weekday) + " 12.03.")
         << locale;
     EXPECT_EQ(local.format(1e12, "yyyy"), "33658") << locale << " past 9999";
   }

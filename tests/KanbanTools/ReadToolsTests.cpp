@@ -50,7 +50,7 @@ protected:
     Strings out;
     for (std::string line; std::getline(in, line);) {
       const auto last = line.rfind(" · ");
-      out.push_back(line.starts_with("…")         ? "-"
+      out.push_back(line.starts_with("…")       ? "-"
                     : last == std::string::npos ? line
                                                 : line.substr(last + 4));
     }
