@@ -1,14 +1,25 @@
 #include "KanbanCore/Calendar.h"
 
+#include "KanbanCore/TimeZoneData.h"
+
+#include <unicode/basictz.h>
+#include <unicode/dtrule.h>
 #include <unicode/gregocal.h>
 #include <unicode/locid.h>
-#include <unicode/numsys.h>
+#include <unicode/rbtz.h>
+#include <unicode/simpletz.h>
 #include <unicode/smpdtfmt.h>
 #include <unicode/timezone.h>
+#include <unicode/tzrule.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <vector>
 
 namespace taskory {
 
@@ -85,6 +96,276 @@ makeGregorian(std::unique_ptr<icu::TimeZone> zone, const icu::Locale &locale) {
   return calendar;
 }
 
+// ICU reads TZ itself, but only zone names: a path such as
+// /usr/share/zoneinfo/Europe/Berlin or :/etc/localtime becomes a fixed
+// offset (the one of the moment the process started), and a POSIX rule falls
+// through to /etc/localtime. The C library, and with it every other program
+// of the user, reads all of them as the zone they describe, so the value is
+// read here the way the C library reads it.
+constexpr std::string_view kZoneDirectory = "/usr/share/zoneinfo";
+constexpr std::string_view kDefaultZoneFile = "/etc/localtime";
+// Zone files are a few kilobytes; a larger file is not one.
+constexpr std::uintmax_t kMaxZoneFileSize = 1 << 20;
+
+icu::UnicodeString fromUTF8(std::string_view text) {
+  return icu::UnicodeString::fromUTF8(
+      icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+}
+
+std::unique_ptr<icu::TimeZone> utc() {
+  return std::unique_ptr<icu::TimeZone>(
+      icu::TimeZone::createTimeZone(icu::UnicodeString(u"UTC")));
+}
+
+// A zone from ICU's own data. Custom IDs ("GMT+3") do not count: ICU reads
+// their sign the other way round from POSIX, which the rule parser handles.
+std::unique_ptr<icu::TimeZone> systemZone(std::string_view name) {
+  icu::UnicodeString id = fromUTF8(name);
+  icu::UnicodeString canonical;
+  UBool isSystemID = false;
+  UErrorCode status = U_ZERO_ERROR;
+  icu::TimeZone::getCanonicalID(id, canonical, isSystemID, status);
+  if (U_FAILURE(status) || !isSystemID)
+    return nullptr;
+  return std::unique_ptr<icu::TimeZone>(icu::TimeZone::createTimeZone(id));
+}
+
+// "Europe/Berlin" for a file under the zone directory, reached directly, by
+// a symbolic link (/etc/localtime) or through the posix/ and right/ copies
+// of the tree (ICU, like every calendar here, counts no leap seconds, so the
+// right/ zones come out as their posix/ twins).
+std::optional<std::string> zoneNameOfFile(const std::filesystem::path &file) {
+  namespace fs = std::filesystem;
+  auto under = [](const fs::path &path,
+                  const fs::path &directory) -> std::optional<std::string> {
+    const fs::path relative = path.lexically_relative(directory);
+    if (relative.empty() || *relative.begin() == ".." ||
+        *relative.begin() == ".")
+      return std::nullopt;
+    std::string name = relative.generic_string();
+    for (std::string_view copy : {"posix/", "right/"})
+      if (name.starts_with(copy))
+        name.erase(0, copy.size());
+    return name;
+  };
+  const fs::path directory(kZoneDirectory);
+  if (auto name = under(file.lexically_normal(), directory))
+    return name;
+  std::error_code error;
+  const fs::path real = fs::canonical(file, error);
+  if (error)
+    return std::nullopt;
+  const fs::path realDirectory = fs::canonical(directory, error);
+  if (error)
+    return std::nullopt;
+  return under(real, realDirectory);
+}
+
+std::optional<std::string> readZoneFile(const std::filesystem::path &file) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(file, error))
+    return std::nullopt;
+  const std::uintmax_t size = std::filesystem::file_size(file, error);
+  if (error || size > kMaxZoneFileSize)
+    return std::nullopt;
+  std::ifstream in(file, std::ios::binary);
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  if (!in.read(bytes.data(), static_cast<std::streamsize>(size)))
+    return std::nullopt;
+  return bytes;
+}
+
+constexpr int32_t kMillisPerSecond = 1000;
+
+// The proleptic Gregorian year of an instant in UTC (H. Hinnant's civil-date
+// algorithm; the instant is within kMaxReadableSeconds).
+int32_t utcYear(double seconds) {
+  const auto days =
+      static_cast<int64_t>(std::floor(seconds / 86400.0)) + 719468;
+  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const int64_t dayOfEra = days - era * 146097;
+  const int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t dayOfYear =
+      dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const int64_t monthIndex = (5 * dayOfYear + 2) / 153; // 0 = March
+  return static_cast<int32_t>(yearOfEra + era * 400 + (monthIndex >= 10));
+}
+
+// The day-of-year forms have no exact ICU rule: "Jn" never counts 29
+// February, so it is a fixed month and day; the zero-based "n" counts it, so
+// from March on it falls a day earlier in leap years, which this rule does
+// not follow (no zone uses that form).
+icu::DateTimeRule *changeRule(const TimeZoneData::ChangeDay &day) {
+  using Kind = TimeZoneData::ChangeDay::Kind;
+  const int32_t millis = day.seconds * kMillisPerSecond;
+  if (day.kind == Kind::weekdayOfMonth)
+    return new icu::DateTimeRule(day.month - 1, day.week == 5 ? -1 : day.week,
+                                 day.weekday + 1, millis,
+                                 icu::DateTimeRule::WALL_TIME);
+  static constexpr int kMonthLengths[] = {31, 28, 31, 30, 31, 30,
+                                          31, 31, 30, 31, 30, 31};
+  int dayOfYear =
+      std::min(day.kind == Kind::dayOfYear ? day.day : day.day + 1, 365);
+  int month = 0;
+  while (dayOfYear > kMonthLengths[month])
+    dayOfYear -= kMonthLengths[month++];
+  return new icu::DateTimeRule(month, dayOfYear, millis,
+                               icu::DateTimeRule::WALL_TIME);
+}
+
+// The yearly pair of rules from `firstYear` on; the daylight-saving one first.
+bool addYearlyRules(icu::RuleBasedTimeZone &zone,
+                    const TimeZoneData::Rule &rule, int32_t firstYear) {
+  const int32_t raw = rule.standardOffset * kMillisPerSecond;
+  const int32_t savings =
+      (rule.daylight->offset - rule.standardOffset) * kMillisPerSecond;
+  UErrorCode status = U_ZERO_ERROR;
+  zone.addTransitionRule(
+      new icu::AnnualTimeZoneRule(u"DST", raw, savings,
+                                  changeRule(rule.daylight->start), firstYear,
+                                  icu::AnnualTimeZoneRule::MAX_YEAR),
+      status);
+  zone.addTransitionRule(new icu::AnnualTimeZoneRule(
+                             u"STD", raw, 0, changeRule(rule.daylight->end),
+                             firstYear, icu::AnnualTimeZoneRule::MAX_YEAR),
+                         status);
+  return U_SUCCESS(status);
+}
+
+bool hasDaylightTime(const TimeZoneData::Rule &rule) {
+  return rule.daylight && rule.daylight->offset != rule.standardOffset;
+}
+
+std::unique_ptr<icu::TimeZone> zoneFromRule(const TimeZoneData::Rule &rule,
+                                            std::string_view id) {
+  if (!hasDaylightTime(rule))
+    return std::make_unique<icu::SimpleTimeZone>(
+        rule.standardOffset * kMillisPerSecond, fromUTF8(id));
+  auto zone = std::make_unique<icu::RuleBasedTimeZone>(
+      fromUTF8(id), new icu::InitialTimeZoneRule(
+                        u"STD", rule.standardOffset * kMillisPerSecond, 0));
+  if (!addYearlyRules(*zone, rule, 1))
+    return nullptr;
+  UErrorCode status = U_ZERO_ERROR;
+  zone->complete(status);
+  if (U_FAILURE(status))
+    return nullptr;
+  return zone;
+}
+
+// A zone file as ICU rules: one rule per local time type with all the
+// instants it starts at, then the footer's yearly rules. The file lists
+// transitions only until its footer can describe the rest, which may leave
+// the footer's changes later in the year of the last transition unlisted;
+// those are added as listed ones, and the yearly rules begin the year after.
+std::unique_ptr<icu::TimeZone> zoneFromFile(const TimeZoneData::ZoneFile &file,
+                                            std::string_view id) {
+  struct Type {
+    int32_t raw;
+    int32_t savings;
+    bool operator<(const Type &other) const {
+      return std::pair(raw, savings) < std::pair(other.raw, other.savings);
+    }
+  };
+  std::map<Type, std::vector<UDate>> starts;
+  // The split into standard offset and saving does not change any local
+  // time; it follows the standard offset in force before each change.
+  int32_t standard = file.types.front().offset;
+  auto typeOf = [&standard](const TimeZoneData::LocalTimeType &local) {
+    if (!local.isDaylight) {
+      standard = local.offset;
+      return Type{local.offset * kMillisPerSecond, 0};
+    }
+    const int32_t savings =
+        local.offset != standard ? local.offset - standard : 3600;
+    return Type{(local.offset - savings) * kMillisPerSecond,
+                savings * kMillisPerSecond};
+  };
+  const Type initial = typeOf(file.types.front());
+  double last = -kMaxReadableSeconds;
+  for (std::size_t i = 0; i < file.transitions.size(); ++i) {
+    const auto seconds = static_cast<double>(file.transitions[i]);
+    // The "big bang" entries some files carry lie far outside every date
+    // that is read or written here.
+    if (std::fabs(seconds) > kMaxReadableSeconds)
+      continue;
+    starts[typeOf(file.types[file.typeIndices[i]])].push_back(seconds * 1000.0);
+    last = seconds;
+  }
+
+  const auto footer = TimeZoneData::parseRule(file.footer);
+  int32_t firstYear = 1;
+  if (footer && hasDaylightTime(*footer) && !starts.empty()) {
+    const int32_t year = utcYear(last);
+    firstYear = year + 1;
+    const int32_t raw = footer->standardOffset * kMillisPerSecond;
+    const int32_t savings =
+        (footer->daylight->offset - footer->standardOffset) * kMillisPerSecond;
+    const icu::AnnualTimeZoneRule toDaylight(
+        u"DST", raw, savings, changeRule(footer->daylight->start), year, year);
+    const icu::AnnualTimeZoneRule toStandard(
+        u"STD", raw, 0, changeRule(footer->daylight->end), year, year);
+    UDate at = 0;
+    if (toDaylight.getStartInYear(year, raw, 0, at) && at > last * 1000.0)
+      starts[Type{raw, savings}].push_back(at);
+    if (toStandard.getStartInYear(year, raw, savings, at) && at > last * 1000.0)
+      starts[Type{raw, 0}].push_back(at);
+  }
+
+  auto zone = std::make_unique<icu::RuleBasedTimeZone>(
+      fromUTF8(id),
+      new icu::InitialTimeZoneRule(u"T", initial.raw, initial.savings));
+  UErrorCode status = U_ZERO_ERROR;
+  int number = 0;
+  for (auto &[type, times] : starts) {
+    std::sort(times.begin(), times.end());
+    zone->addTransitionRule(
+        new icu::TimeArrayTimeZoneRule(
+            icu::UnicodeString(u"T") +
+                icu::UnicodeString(std::to_string(++number).c_str()),
+            type.raw, type.savings, times.data(),
+            static_cast<int32_t>(times.size()), icu::DateTimeRule::UTC_TIME),
+        status);
+  }
+  if (footer && hasDaylightTime(*footer) &&
+      !addYearlyRules(*zone, *footer, firstYear))
+    return nullptr;
+  zone->complete(status);
+  if (U_FAILURE(status))
+    return nullptr;
+  return zone;
+}
+
+std::unique_ptr<icu::TimeZone> zoneFromTZ(const char *tz) {
+  if (tz && *tz == '\0')
+    return utc();
+  std::string_view value = tz ? tz : kDefaultZoneFile;
+  if (value.starts_with(':'))
+    value.remove_prefix(1);
+  if (value.empty())
+    return utc();
+  std::filesystem::path file;
+  if (value.front() == '/') {
+    file = std::filesystem::path(value);
+  } else {
+    if (auto zone = systemZone(value))
+      return zone;
+    file = std::filesystem::path(kZoneDirectory) / value;
+  }
+  if (auto name = zoneNameOfFile(file))
+    if (auto zone = systemZone(*name))
+      return zone;
+  if (auto bytes = readZoneFile(file))
+    if (auto parsed = TimeZoneData::parseZoneFile(*bytes))
+      if (auto zone = zoneFromFile(*parsed, value))
+        return zone;
+  if (auto rule = TimeZoneData::parseRule(value))
+    if (auto zone = zoneFromRule(*rule, value))
+      return zone;
+  return utc();
+}
+
 } // namespace
 
 struct Calendar::Impl {
@@ -97,22 +378,13 @@ struct Calendar::Impl {
   mutable std::map<std::string, std::unique_ptr<icu::SimpleDateFormat>,
                    std::less<>>
       formatters;
-  // Whether the locale writes numbers with the digits 0-9, so that purely
-  // numeric patterns can be written without a formatter.
-  bool latinDigits = false;
 
   Impl(std::unique_ptr<icu::TimeZone> zone, const icu::Locale &wanted)
       : locale(usableLocale(wanted)) {
     calendar = makeGregorian(std::move(zone), locale);
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::NumberingSystem> numbers(
-        icu::NumberingSystem::createInstance(locale, status));
-    latinDigits = U_SUCCESS(status) && numbers &&
-                  std::string_view(numbers->getName()) == "latn";
   }
 
-  Impl(const Impl &other)
-      : locale(other.locale), latinDigits(other.latinDigits) {
+  Impl(const Impl &other) : locale(other.locale) {
     if (other.calendar)
       calendar.reset(other.calendar->clone());
   }
@@ -164,14 +436,17 @@ struct Calendar::Impl {
   }
 };
 
+Calendar::Calendar(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
 Calendar Calendar::current() {
-  Calendar calendar("UTC", "en_US_POSIX");
-  // An unknown TZ gives ICU's "Etc/Unknown", which behaves as UTC; a locale
-  // that is not installed falls back to root data inside ICU.
-  std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::createDefault());
-  calendar.impl_ =
-      std::make_unique<Impl>(std::move(zone), icu::Locale::getDefault());
-  return calendar;
+  // A locale that is not installed falls back to root data inside ICU.
+  return Calendar(std::make_unique<Impl>(zoneFromTZ(std::getenv("TZ")),
+                                         icu::Locale::getDefault()));
+}
+
+Calendar Calendar::fromTZ(const char *tz, std::string_view localeID) {
+  return Calendar(std::make_unique<Impl>(
+      zoneFromTZ(tz), icu::Locale(std::string(localeID).c_str())));
 }
 
 Calendar::Calendar(std::string_view timeZoneID, std::string_view localeID) {
@@ -284,6 +559,26 @@ std::optional<Date> Calendar::date(int64_t year, int month, int day, int hour,
   return impl_->result();
 }
 
+std::optional<std::pair<Date, Date>> Calendar::range() const {
+  auto first = date(kMinYear, 1, 1);
+  if (!first)
+    return std::nullopt;
+  // The year after the range cannot be formed through date(), so its first
+  // instant is computed from the fields directly.
+  auto &calendar = *impl_->calendar;
+  calendar.clear();
+  calendar.set(UCAL_EXTENDED_YEAR, static_cast<int32_t>(kMaxYear + 1));
+  calendar.set(UCAL_MONTH, UCAL_JANUARY);
+  calendar.set(UCAL_DATE, 1);
+  UErrorCode status = U_ZERO_ERROR;
+  UDate beyond = calendar.getTime(status);
+  if (U_FAILURE(status) || !std::isfinite(beyond))
+    return std::nullopt;
+  // ICU counts in milliseconds; the last one before the next year is the
+  // last instant it places inside the range.
+  return std::make_pair(*first, (beyond - 1.0) / 1000.0);
+}
+
 std::optional<Date> Calendar::addingDays(Date date, int64_t days) const {
   return impl_->adding(date, UCAL_DATE, days, kMaxDayAmount);
 }
@@ -328,9 +623,8 @@ std::optional<std::pair<Date, Date>> Calendar::weekInterval(Date date) const {
 
 // Writes the purely numeric patterns that card lists use ("yyyy-MM-dd",
 // "yyyy-MM-dd HH:mm") straight from the components, exactly as ICU would for
-// a four-digit year and Latin digits: a formatter costs several times more,
-// and a long list formats a date or two per card. Nothing for any other
-// pattern.
+// a four-digit year: a formatter costs several times more, and a long list
+// formats a date or two per card. Nothing for any other pattern.
 namespace {
 
 std::optional<std::string> numericFormat(const Calendar::Components &parts,
@@ -380,17 +674,24 @@ std::string Calendar::format(Date date, std::string_view pattern) const {
   // the empty text; no clamped date is ever shown in its place.
   if (!impl_->calendar || !isReadable(date))
     return {};
-  if (impl_->latinDigits) {
-    if (auto text = numericFormat(components(date), pattern))
-      return *text;
-  }
+  if (auto text = numericFormat(components(date), pattern))
+    return *text;
   auto found = impl_->formatters.find(pattern);
   if (found == impl_->formatters.end()) {
+    // Dates are read back, by this server and by the programs the assistant
+    // hands them to, only in ASCII digits, so the locale's own digits
+    // (Arabic-Indic under ar_EG, Myanmar under my_MM) are never written;
+    // the locale still names the weekdays and months.
+    icu::Locale asciiDigits(impl_->locale);
     UErrorCode status = U_ZERO_ERROR;
+    asciiDigits.setKeywordValue("numbers", "latn", status);
+    if (U_FAILURE(status))
+      asciiDigits = icu::Locale::getRoot();
+    status = U_ZERO_ERROR;
     auto formatter = std::make_unique<icu::SimpleDateFormat>(
         icu::UnicodeString::fromUTF8(icu::StringPiece(
             pattern.data(), static_cast<int32_t>(pattern.size()))),
-        impl_->locale, status);
+        asciiDigits, status);
     if (U_FAILURE(status)) {
       status = U_ZERO_ERROR;
       formatter = std::make_unique<icu::SimpleDateFormat>(

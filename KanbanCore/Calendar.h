@@ -38,10 +38,18 @@ public:
     int weekday = 0; // 1 = Sunday ... 7 = Saturday
   };
 
-  // The user's calendar: ICU's default time zone (TZ, /etc/localtime) and
+  // The user's calendar: the time zone TZ names (see fromTZ) and ICU's
   // default locale (LC_ALL/LANG). Never throws, also for locales that are not
   // installed.
   static Calendar current();
+  // A calendar in the zone a TZ value names, read as the C library reads it:
+  // unset (nullptr) means /etc/localtime and empty means UTC; a leading ':'
+  // is dropped; a zone name ("Europe/Berlin"), a path to a zone file (under
+  // /usr/share/zoneinfo, a link to one such as /etc/localtime, or a copy),
+  // or a POSIX rule ("CET-1CEST,M3.5.0,M10.5.0/3"). Anything else is UTC, as
+  // it is for the C library. A zone name ICU knows counts even where the
+  // system has no zone files.
+  static Calendar fromTZ(const char *tz, std::string_view localeID);
   // A calendar in the given IANA time zone and ICU locale ("Europe/Berlin",
   // "de_DE"): for tests and fixed set-ups.
   Calendar(std::string_view timeZoneID, std::string_view localeID);
@@ -70,6 +78,12 @@ public:
   std::optional<Date> date(int64_t year, int month, int day, int hour = 0,
                            int minute = 0, int second = 0) const;
 
+  // The first and the last instant of the calendar's range (local
+  // 0001-01-01 00:00 and the millisecond before 10000-01-01 00:00), for callers
+  // that clamp a far date to the range instead of dropping it. Nothing only
+  // when ICU could not build a calendar.
+  std::optional<std::pair<Date, Date>> range() const;
+
   std::optional<Date> addingDays(Date date, int64_t days) const;
   std::optional<Date> addingMonths(Date date, int64_t months) const;
   std::optional<Date> addingYears(Date date, int64_t years) const;
@@ -88,6 +102,7 @@ public:
 
 private:
   struct Impl;
+  explicit Calendar(std::unique_ptr<Impl> impl);
   std::unique_ptr<Impl> impl_;
 };
 

@@ -66,12 +66,13 @@ std::optional<Date> nextWeekly(Date after, const RecurrenceRule &rule,
   // taken literally where that still moves forward (8 after a Monday is the
   // Sunday six days on). Where it would step backwards, stay on `after` or
   // overflow, only the real weekdays count, and without any the weekday of
-  // `after`.
+  // `after`. A step that can be taken but lands beyond the calendar ends the
+  // series, as a daily or monthly one does: falling back to the real weekdays
+  // there would invent a date the rule never named.
   std::vector<int64_t> all = distinct(rule.daysOfWeek);
   if (!all.empty()) {
     if (auto step = weeklyStep(all, current, weeks))
-      if (auto next = calendar.addingDays(after, *step))
-        return next;
+      return calendar.addingDays(after, *step);
   }
   std::vector<int64_t> weekdays;
   for (int64_t day : all)

@@ -19,6 +19,19 @@ namespace {
 
 constexpr int64_t kDefaultLimit = 50;
 
+// Now plus `days` calendar days. A limit beyond the calendar's range is held
+// at the range's end on its side, so that a wider window never lists fewer
+// cards than a narrower one (falling back to now would turn three million
+// days into "overdue only"). Now itself only when the calendar has no range.
+Date dueLimit(const Calendar &calendar, Date now, int64_t days) {
+  if (auto limit = calendar.addingDays(now, days))
+    return *limit;
+  const auto range = calendar.range();
+  if (!range || days == 0)
+    return now;
+  return days > 0 ? range->second : range->first;
+}
+
 // Substring search in the locale lower-cased title or notes. Lower-casing
 // through ICU costs a conversion per text, which dominates a search over a
 // large store. Wherever the locale lower-cases like the root locale (all but
@@ -154,8 +167,7 @@ ToolResult listCards(const ToolCall &call, const nlohmann::json &arguments) {
   }
 
   if (auto days = args::integer(arguments, "due_within_days"))
-    query.dueAtOrBefore =
-        call.calendar.addingDays(call.now, *days).value_or(call.now);
+    query.dueAtOrBefore = dueLimit(call.calendar, call.now, *days);
 
   int64_t limit = args::integer(arguments, "limit").value_or(kDefaultLimit);
   limit = std::max<int64_t>(limit, 1);

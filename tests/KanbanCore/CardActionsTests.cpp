@@ -174,16 +174,25 @@ TEST_F(CardActionsTest, NextOccurrenceCopiesTheCardAndMovesTheRule) {
 
 // Overflowing dates or counters end the series; the card keeps its rule.
 TEST_F(CardActionsTest, NoNextDateMeansNoSuccessorAndNothingLost) {
-  const std::tuple<int64_t, std::optional<Date>, int64_t> cases[] = {
-      {1, std::nullopt, 1}, {kMax, kNow, 1}, {1, 1e300, 1}, {1, kNow, kMax}};
-  for (const auto &[interval, due, occurrence] : cases) {
-    Card &card = makeCard(0, RecurrenceRule(F::daily, interval));
+  const Date monday = seed.local(2025, 3, 10, 9);
+  const std::tuple<RecurrenceRule, std::optional<Date>, int64_t> cases[] = {
+      {RecurrenceRule(F::daily, 1), std::nullopt, 1},
+      {RecurrenceRule(F::daily, kMax), kNow, 1},
+      {RecurrenceRule(F::daily, 1), 1e300, 1},
+      {RecurrenceRule(F::daily, 1), kNow, kMax},
+      // A weekday number far beyond Saturday steps millions of years on.
+      {RecurrenceRule(F::weekly, 1, {3'000'000'000}), monday, 1},
+      {RecurrenceRule(F::weekly, 1, {2'000'000'000}), monday, 1},
+  };
+  for (const auto &[rule, due, occurrence] : cases) {
+    Card &card = makeCard(0, rule);
     card.dueDate = due;
     card.recurrenceOccurrence = occurrence;
-    const auto rule = card.recurrenceRuleData;
-    EXPECT_EQ(complete(card), nullptr) << interval << " " << occurrence;
+    const auto stored = card.recurrenceRuleData;
+    EXPECT_EQ(complete(card), nullptr) << rule.encode() << " " << occurrence;
     EXPECT_EQ(card.percentComplete, 100);
-    EXPECT_EQ(card.recurrenceRuleData, rule) << interval << " " << occurrence;
+    EXPECT_EQ(card.recurrenceRuleData, stored)
+        << rule.encode() << " " << occurrence;
   }
   EXPECT_EQ(context->fetchAll<Card>().size(), std::size(cases));
 }

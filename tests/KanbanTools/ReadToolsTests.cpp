@@ -43,13 +43,17 @@ protected:
     add(&workDoing, 7, "Meeting", local(2025, 3, 12, 17));
     add(nullptr, 8, "Planung", 0);
   }
-  // The titles of a text answer's card lines; the notice line as "-".
+  // The titles of a text answer's card lines; the notice line as "-", a
+  // line that is no card line as it is.
   Strings titles(const json &args) {
     std::istringstream in(call("list_cards", args));
     Strings out;
-    for (std::string line; std::getline(in, line);)
-      out.push_back(line.starts_with("…") ? "-"
-                                          : line.substr(line.rfind(" · ") + 4));
+    for (std::string line; std::getline(in, line);) {
+      const auto last = line.rfind(" · ");
+      out.push_back(line.starts_with("…")       ? "-"
+                    : last == std::string::npos ? line
+                                                : line.substr(last + 4));
+    }
     return out;
   }
 };
@@ -57,7 +61,6 @@ protected:
 TEST_F(ListCards, FiltersAndTheirArgumentTypes) {
   const Strings open = {"Steuer",       "Bericht",        "Meeting",
                         "Milch kaufen", "Fenster putzen", "Planung"};
-  // A day limit the calendar cannot form falls back to now.
   const std::vector<std::pair<json, Strings>> cases = {
       {R"({"limit": 6, "query": "", "bucket": "", "plan": 7,
            "include_completed": "true"})"_json,
@@ -70,8 +73,27 @@ TEST_F(ListCards, FiltersAndTheirArgumentTypes) {
       {{{"due_within_days", 2}}, {"Steuer", "Bericht", "Meeting"}},
       {{{"due_within_days", 1.5}, {"limit", INT64_MAX}}, open},
       {{{"due_within_days", 1e30}}, open},
-      {{{"due_within_days", INT64_MIN}}, {"Steuer", "Bericht"}},
       {{{"limit", -7}}, {"Steuer", "-"}},
+  };
+  for (const auto &[args, expected] : cases)
+    EXPECT_EQ(titles(args), expected) << args;
+}
+
+// A day limit beyond the calendar stops at the calendar's end on its side:
+// stored dates past year 9999 stay out of the widest window, and dates
+// before year 1 are all a window that far back holds.
+TEST_F(ListCards, FarDayLimitsStopAtTheEndsOfTheCalendar) {
+  seed().card(&seed().plan("Fern"), "Nach 9999").dueDate = 1e12;
+  seed().card(&seed().plan("Alt"), "Vor dem Jahr 1").dueDate = -1e12;
+  const Strings dated = {"Vor dem Jahr 1", "Steuer", "Bericht", "Meeting",
+                         "Milch kaufen"};
+  const std::vector<std::pair<json, Strings>> cases = {
+      {{{"due_within_days", 2'900'000}}, dated},
+      {{{"due_within_days", 3'000'000}}, dated},
+      {{{"due_within_days", INT64_MAX}}, dated},
+      {{{"due_within_days", -700'000}}, {"Vor dem Jahr 1"}},
+      {{{"due_within_days", -800'000}}, {"Vor dem Jahr 1"}},
+      {{{"due_within_days", INT64_MIN}}, {"Vor dem Jahr 1"}},
   };
   for (const auto &[args, expected] : cases)
     EXPECT_EQ(titles(args), expected) << args;

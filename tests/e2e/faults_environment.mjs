@@ -1,7 +1,8 @@
-// Odd environments: the C locale, one that is not installed, an unknown or
-// empty time zone, UTC+14, cwd "/". The server must start, keep the
+// Odd environments: the C locale, one that is not installed, locales with
+// digits of their own, an unknown or empty time zone, UTC+14, the zone given
+// as a file path or a POSIX rule, cwd "/". The server must start, keep the
 // natural plan order (case-insensitive, digit runs by value) and read and
-// print dates consistently, with nothing on standard error.
+// print dates consistently, in ASCII digits, with nothing on standard error.
 import { Server, tempHome, sqlite, run, expect, expectEqual } from "./lib/rpc.mjs";
 
 await run([
@@ -10,6 +11,11 @@ await run([
   ["an unknown time zone", { TZ: "Nirgendwo/Stadt" }],
   ["an empty time zone, LANG only", { TZ: "", LC_ALL: undefined, LANG: "de_DE.UTF-8" }],
   ["UTC+14", { TZ: "Pacific/Kiritimati" }],
+  ...["ar_EG", "fa_IR", "ar_SA", "my_MM"].map((l) => [`LANG=${l}.UTF-8`, { LC_ALL: undefined, LANG: `${l}.UTF-8` }]),
+  ["only LC_TIME=ar_EG.UTF-8", { LC_ALL: undefined, LC_TIME: "ar_EG.UTF-8" }],
+  ["a zone file path", { TZ: "/usr/share/zoneinfo/Europe/Berlin" }],
+  ["a zone file path after a colon", { TZ: ":/usr/share/zoneinfo/Europe/Berlin" }],
+  ["a POSIX rule", { TZ: "CET-1CEST,M3.5.0,M10.5.0/3" }],
   ["working directory /", { LC_ALL: "C.UTF-8" }, "/"],
 ].map(([label, env, cwd]) => [label, async () => {
   const t = tempHome();
@@ -18,10 +24,22 @@ await run([
   sqlite(t.store, "UPDATE Plan SET sortOrder = 1024;"); // equal sort orders leave the order to the titles
   const titles = (await s.ok("list_plans", {})).split("\n").map((l) => l.split(" · ")[1]);
   expectEqual(titles.filter((x) => /^p/i.test(x)), ["Plan 1", "plan 2", "Plan 10"], "natural plan order");
-  const created = await s.ok("create_card", { title: "Termin", plan: "plan 2", due_date: "2025-03-14" });
-  expect(created.endsWith(", fällig 2025-03-14"), `a date-only due date reads back as the same day: ${created}`);
-  expect((await s.ok("list_cards", { plan: "Plan 2" })).includes("fällig 2025-03-14 ·"), "list_cards shows the same day");
-  expect(/^\d+ Aufgaben eingeplant, \d+ Ideen-Aufgaben angelegt/.test(await s.ok("plan_week", {})), "plan_week");
+  // A summer date: a zone read as a fixed winter offset shows it at 16:00.
+  const created = await s.ok("create_card", { title: "Termin", plan: "plan 2", due_date: "2035-07-01" });
+  expect(created.endsWith(", fällig 2035-07-01"), `a date-only due date reads back as the same day: ${created}`);
+  expect((await s.ok("list_cards", { plan: "Plan 2" })).includes("fällig 2035-07-01 ·"), "list_cards shows the same day");
+  if (!("TZ" in env) || /Berlin|^CET-1CEST/.test(env.TZ)) {
+    // 17:00 in Berlin's summer time: the bare date, however TZ names Berlin.
+    const instant = await s.ok("create_card", { title: "Sommer", plan: "plan 2", due_date: "2035-07-01T15:00:00Z" });
+    expect(instant.endsWith(", fällig 2035-07-01"), `17:00 summer time in Berlin: ${instant}`);
+    expect((await s.ok("list_cards", { query: "sommer" })).includes("fällig 2035-07-01 ·"), "list_cards in summer time");
+  }
+  const id = created.match(/\(([0-9A-F]{8})\)/)[1];
+  const card = JSON.parse(await s.ok("get_card", { card_id: id, format: "json" }));
+  expect(/^\d{4}-\d\d-\d\d \d\d:\d\d$/.test(card.created_at), `created_at in ASCII digits: ${card.created_at}`);
+  const week = await s.ok("plan_week", {});
+  expect(/^\d+ Aufgaben eingeplant, \d+ Ideen-Aufgaben angelegt/.test(week), "plan_week");
+  expect(!/[^\P{Nd}0-9]/u.test(week), `plan_week's days in ASCII digits: ${week}`);
   await s.close();
   t.remove();
 }]), 60_000);
