@@ -8,7 +8,8 @@
 //   command-line shell to generate the large stores. --quick runs fewer
 //   repetitions (a smoke run, not figures to publish). --large adds a store
 //   of 1,000,000 cards (about 1 GB on disk, some minutes more) next to the
-//   one of 100,000.
+//   one of 100,000. --keep=DIR leaves a copy of each generated store
+//   (after the measured calls) in DIR, for EXPLAIN QUERY PLAN and profiles.
 //
 // What is measured (wall-clock, as the client sees it, from node):
 //   - start-up: spawn to the initialize answer, and peak RSS (VmHWM) then;
@@ -42,6 +43,7 @@ import { createInterface } from "node:readline";
 const argv = process.argv.slice(2);
 const quick = argv.includes("--quick");
 const large = argv.includes("--large");
+const keep = argv.find((a) => a.startsWith("--keep="))?.slice("--keep=".length);
 const buildDir = resolve(argv.find((a) => !a.startsWith("--")) ?? (existsSync("build-bench") ? "build-bench" : "build"));
 const server = join(buildDir, "taskory_mcp", "taskory_mcp");
 if (!existsSync(server)) {
@@ -526,6 +528,11 @@ for (const st of stores) {
   st.g = await generateStore(dir, st.cards);
   st.r = await measure(st.g, st.reps);
   // The next store needs the disk more than this one does.
+  if (keep) {
+    mkdirSync(keep, { recursive: true });
+    // Page for page, so that the copy keeps the layout that was measured.
+    execFileSync("sqlite3", [st.g.store, `.backup '${join(resolve(keep), `cards-${st.cards}.store`)}'`]);
+  }
   rmSync(dir, { recursive: true, force: true });
 }
 
