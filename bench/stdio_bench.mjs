@@ -516,6 +516,11 @@ async function measure(g, reps) {
   const f = new Session(floorSqlite, [g.store, needle], g.env);
   await f.request("floor/scan");
   r.scan = await repeat(reps.scans, async () => (await f.request("floor/scan"))[0]);
+  // A durable commit in the same store right after the writes: on a shared
+  // disk the sync alone moves by several milliseconds between minutes, so
+  // the writes are read against this, not against the small store's floor.
+  await repeat(20, () => f.request("floor/commit"));
+  r.commit = await repeat(reps.writes, async () => (await f.request("floor/commit"))[0]);
   await f.close();
   return r;
 }
@@ -557,7 +562,8 @@ out.push(large ? "|---|---|---|---|---|" : "|---|---|---|---|");
 const verdict = (ok) => (ok ? "met" : "**missed**");
 // A row of a call that must stay under a limit at 100,000 and, at 1,000,000,
 // within a factor of its own 100,000 figure.
-const callRow = (label, key, { limit100, growth }) => {
+const callRow = (label, key, { limit100, growth, write }) => {
+  if (write) label += ` (sync floor ${ms(P(k100.commit))}${large ? ` / ${ms(P(k1m.commit))}` : ""})`;
   const a = P(k100[key]);
   const ok100 = limit100 === undefined || a <= limit100;
   if (!large) {
@@ -587,10 +593,10 @@ callRow("`plan_week`", "planWeek", { limit100: 10, growth: 2 });
     out.push(`| \`list_cards\` with \`query\` "${needle}" | ${q(k100)} | ${q(k1m)}; ${ratio(P(k1m.listQuery), P(k100.listQuery))} the 100k figure | ≤ 1.0× scan; ≤ 10× at 1M | ${verdict(ok100 && okGrowth)} |`);
   }
 }
-callRow("`create_card`", "create", { growth: 2 });
-callRow("`update_card`", "update", { growth: 2 });
-callRow("`add_checklist_item`", "addItem", { growth: 2 });
-callRow("`set_checklist_item`", "setItem", { growth: 2 });
+callRow("`create_card`", "create", { growth: 2, write: true });
+callRow("`update_card`", "update", { growth: 2, write: true });
+callRow("`add_checklist_item`", "addItem", { growth: 2, write: true });
+callRow("`set_checklist_item`", "setItem", { growth: 2, write: true });
 if (large) out.push(`| peak RSS, session calling every tool | ${mib(k100.rss)} | ${mib(k1m.rss)} | ≤ 32 MiB at 1M | ${verdict(k1m.rss <= 32 * 1024)} |`);
 else out.push(`| peak RSS, session calling every tool | ${mib(k100.rss)} | ≤ 32 MiB (at 1M: --large) | ${verdict(k100.rss <= 32 * 1024)} |`);
 const pad = large ? " | " : "";
@@ -634,5 +640,6 @@ for (const { g, r, reps } of stores) {
   row("`add_checklist_item`", r.addItem);
   row("`set_checklist_item`", r.setItem);
   row("floor: bare scan", r.scan);
+  row("floor: durable commit, after the writes", r.commit);
 }
 console.log(out.join("\n"));
