@@ -146,7 +146,7 @@ void BM_ListCardsQuery(benchmark::State &state) {
   runToolCalls(
       state,
       [](std::size_t) {
-        return nlohmann::json{{"query", "rechnung 1"}};
+        return nlohmann::json{{"query", "steuer"}};
       },
       [](const ToolCall &tool, const nlohmann::json &args) {
         return handlers::listCards(tool, args);
