@@ -73,7 +73,7 @@ icu::UnicodeString lowered(std::string_view text) {
   return unicode;
 }
 
-std::unique_ptr<icu::BreakIterator> characterIterator() {
+std::unique_ptr<icu::BreakIterator> makeCharacterIterator() {
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<icu::BreakIterator> iterator(
       icu::BreakIterator::createCharacterInstance(icu::Locale::getDefault(),
@@ -86,6 +86,19 @@ std::unique_ptr<icu::BreakIterator> characterIterator() {
       return nullptr;
   }
   return iterator;
+}
+
+// Building an iterator loads its rules each time, which dominated listing
+// goals with long notes: each thread keeps one per default locale.
+icu::BreakIterator *characterIterator() {
+  thread_local std::string locale;
+  thread_local std::unique_ptr<icu::BreakIterator> cached;
+  const char *name = icu::Locale::getDefault().getName();
+  if (!cached || locale != name) {
+    cached = makeCharacterIterator();
+    locale = name;
+  }
+  return cached.get();
 }
 
 // Offsets (in UTF-16 units of `text`) of the first `limit` cluster ends, or
@@ -175,6 +188,19 @@ std::string prefixCharacters(std::string_view text, std::size_t count) {
   icu::UnicodeString unicode = toUnicode(text);
   std::size_t clusters = 0;
   std::size_t end = clusterEnd(unicode, count, clusters);
+  return toUTF8(icu::UnicodeString(unicode, 0, static_cast<int32_t>(end)));
+}
+
+std::optional<std::string> cutAfterCharacters(std::string_view text,
+                                              std::size_t count) {
+  // Every character takes at least one byte.
+  if (text.size() <= count)
+    return std::nullopt;
+  icu::UnicodeString unicode = toUnicode(text);
+  std::size_t clusters = 0;
+  const std::size_t end = clusterEnd(unicode, count, clusters);
+  if (end >= static_cast<std::size_t>(unicode.length()))
+    return std::nullopt;
   return toUTF8(icu::UnicodeString(unicode, 0, static_cast<int32_t>(end)));
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,10 @@ std::size_t characterCount(std::string_view text);
 // The first `count` user-perceived characters; never cuts inside a UTF-8
 // sequence or a grapheme cluster.
 std::string prefixCharacters(std::string_view text, std::size_t count);
+// The same when `text` has more than `count` characters, nothing otherwise:
+// one pass where counting and then cutting would take two.
+std::optional<std::string> cutAfterCharacters(std::string_view text,
+                                              std::size_t count);
 
 // Natural title order: default-locale collator, secondary strength (case
 // ignored), digit runs compared by value ("Plan 2" < "Plan 10"). Create one per

@@ -32,9 +32,9 @@ constexpr std::size_t kNotesLength = 120;
 std::string notesPart(const std::string &notes) {
   std::string line = notes;
   std::replace(line.begin(), line.end(), '\n', ' ');
-  if (text::characterCount(line) <= kNotesLength)
-    return line;
-  return text::prefixCharacters(line, kNotesLength) + "…";
+  if (auto cut = text::cutAfterCharacters(line, kNotesLength))
+    return *cut + "…";
+  return line;
 }
 
 } // namespace

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace taskory::text {
@@ -96,6 +98,24 @@ TEST(Text, PrefixesEndBetweenGraphemeClusters) {
     EXPECT_EQ(prefixCharacters(text, count), expected)
         << text << " / " << count;
   EXPECT_EQ(characterCount(family + accented), 2u);
+}
+
+TEST(Text, CutAfterCharactersOnlyWhenThereAreMore) {
+  const std::string family = "👨\u200D👩\u200D👧"; // one cluster, 18 bytes
+  const std::string accented = "e\xCC\x81";
+  const std::tuple<std::string, std::size_t, std::optional<std::string>>
+      cases[] = {
+          {"abc", 3, std::nullopt},
+          {"abcd", 3, "abc"},
+          {family + family, 2, std::nullopt},
+          {family + family + "x", 2, family + family},
+          {"a" + accented, 2, std::nullopt},
+          {"a" + accented + "b", 2, "a" + accented},
+          {"", 0, std::nullopt},
+      };
+  for (const auto &[text, count, expected] : cases)
+    EXPECT_EQ(cutAfterCharacters(text, count), expected)
+        << text << " / " << count;
 }
 
 TEST_F(WithDefaultLocale, NamesEqualAndNaturalOrderFollowTheRules) {
