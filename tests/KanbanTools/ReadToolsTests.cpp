@@ -141,19 +141,22 @@ TEST_F(ListCards, FiftyByDefaultAndEqualDueDatesBySortOrderThenInsertion) {
             (Strings{"ÄPFEL a", "ÄPFEL c", "ÄPFEL b"}));
 }
 
+// Sets ICU's default locale for a scope and restores the previous one.
+struct DefaultLocale {
+  icu::Locale saved = icu::Locale::getDefault();
+  ~DefaultLocale() { set(saved); }
+  static void set(const icu::Locale &locale) {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(locale, status);
+  }
+};
+
 // The search lower-cases in the user's locale: under a Turkish one an ASCII
 // "I" becomes a dotless i, so ASCII text must not be lower-cased byte-wise
 // there.
 TEST_F(ToolsTest, QueryLowerCasesInTheUserLocale) {
   seed().card(&seed().plan("Farben"), "KIRMIZI");
-  struct DefaultLocale {
-    icu::Locale saved = icu::Locale::getDefault();
-    ~DefaultLocale() { set(saved); }
-    static void set(const icu::Locale &locale) {
-      UErrorCode status = U_ZERO_ERROR;
-      icu::Locale::setDefault(locale, status);
-    }
-  } restore;
+  DefaultLocale restore;
   for (const auto &[locale, query, found] :
        std::vector<std::tuple<const char *, const char *, bool>>{
            {"de_DE", "kirmizi", true},
@@ -191,14 +194,7 @@ TEST_F(ToolsTest, QueryFindsTextsBeyondASCIIAsTheLocaleLowerCasesThem) {
   Plan &plan = seed().plan("Texte");
   for (const Case &c : cases)
     seed().card(&plan, c.title);
-  struct DefaultLocale {
-    icu::Locale saved = icu::Locale::getDefault();
-    ~DefaultLocale() { set(saved); }
-    static void set(const icu::Locale &locale) {
-      UErrorCode status = U_ZERO_ERROR;
-      icu::Locale::setDefault(locale, status);
-    }
-  } restore;
+  DefaultLocale restore;
   for (const Case &c : cases) {
     DefaultLocale::set(icu::Locale(c.locale));
     EXPECT_EQ(call("list_cards", {{"query", c.query}}).find(c.title) !=
