@@ -26,6 +26,9 @@ found() {
     nodejs) command -v node ;;
     npm) command -v npm ;;
     dpkg-dev) command -v dpkg-shlibdeps ;;
+    lintian) command -v lintian ;;
+    devscripts) command -v hardening-check ;;
+    man-db) command -v man ;;
     *) false ;;
   esac
 } >/dev/null 2>&1

@@ -26,6 +26,9 @@ std::string usageText() {
          "Usage: taskory_mcp            serve MCP on standard input and output\n"
          "       taskory_mcp --version  print the version\n"
          "       taskory_mcp --help     print this text\n"
+         "       taskory_mcp --http [HOST:]PORT [--no-auth] [--allow-origin ORIGIN]...\n"
+         "                              serve MCP over HTTP at HOST:PORT/mcp\n"
+         "                              (HOST 127.0.0.1 unless given)\n"
          "\n"
          "An MCP host (an AI assistant's app or editor) starts the server as a\n"
          "child process and talks JSON-RPC 2.0 to it, one message per line; run\n"
@@ -38,7 +41,8 @@ std::string usageText() {
          "        system's locale when none is set).\n"
          "\n"
          "Hosts start servers with a bare environment: pass these variables in\n"
-         "the host's \"env\" block. Client set-up: see README.md.\n";
+         "the host's \"env\" block. Client set-up: see README.md and the\n"
+         "manual pages taskory_mcp(1) and taskory_mcp_http(1).\n";
 }
 
 } // namespace taskory

@@ -2,8 +2,11 @@
 # What `make install`, `make uninstall` and `make package` deliver, checked
 # with the same scripts and commands the Makefile runs, into temporary
 # places only: a stripped binary that answers, an uninstall that removes what
-# the install put and nothing outside its prefix, a package with the binary
-# (stdio and HTTP) in /usr/bin, computed dependencies, and a binary in it that serves.
+# the install put and nothing outside its prefix, manual pages that render
+# and list the options the programs know, a systemd user unit whose command
+# serves and stops cleanly, and a package with both executables in /usr/bin,
+# computed dependencies, nothing Debian's lintian objects to, hardened
+# binaries, and a binary in it that serves.
 set -u
 BIN=${1:?usage: packaging.sh path/to/taskory_mcp}
 BUILD=$(cd "$(dirname "$BIN")/.." && pwd)
@@ -34,6 +37,55 @@ serves() {
   esac
 }
 
+# page_options PAGE.gz: the options the page's OPTIONS list describes.
+page_options() {
+  zcat "$1" | sed -n 's/^\.It Fl -\([a-z][a-z-]*\).*/--\1/p' | sort -u | tr '\n' ' '
+}
+# text_options FILE: the options a usage text names.
+text_options() { grep -oE -- '--[a-z][a-z-]*' "$1" | sort -u | tr '\n' ' '; }
+
+# renders PAGE.gz: man formats it, without a warning, into a page with a NAME
+# section naming the program.
+renders() {
+  local page=$1 name
+  name=$(basename "$page" .1.gz)
+  MANWIDTH=80 man --warnings -E UTF-8 -l "$page" >"$WORK/page.txt" 2>"$WORK/page.err" ||
+    fail "man -l $page failed: $(cat "$WORK/page.err")"
+  [ -s "$WORK/page.err" ] && fail "man -l $page warned: $(cat "$WORK/page.err")"
+  grep -A1 '^NAME' "$WORK/page.txt" | grep -q "$name" ||
+    fail "$page has no NAME section naming $name: $(head -5 "$WORK/page.txt")"
+}
+
+# unit_serves UNIT PREFIX: the unit's command, run as systemd would (with its
+# address variable set to a free port, so a busy port cannot fail the check),
+# serves HTTP and exits 0 on SIGTERM, which the unit counts as a clean stop.
+unit_serves() {
+  local unit=$1 home=$WORK/unit-home command pid status
+  mkdir -p "$home"
+  command=$(sed -n 's/^ExecStart=//p' "$unit")
+  case $command in
+    "$2/bin/taskory_mcp_http "*) ;;
+    *) fail "$unit does not start $2/bin/taskory_mcp_http: ExecStart=$command"; return ;;
+  esac
+  grep -q '^Environment=TASKORY_HTTP_ADDRESS=127\.0\.0\.1:[0-9][0-9]*$' "$unit" ||
+    fail "$unit does not listen on 127.0.0.1 with a fixed port: $(grep '^Environment' "$unit")"
+  grep -q '^Restart=on-failure$' "$unit" || fail "$unit is not restarted on failure"
+  command=${command//'${TASKORY_HTTP_ADDRESS}'/127.0.0.1:0}
+  # shellcheck disable=SC2086 # split into words as systemd does
+  env -i HOME="$home" XDG_DATA_HOME="$home" $command 2>"$WORK/unit.err" &
+  pid=$!
+  for _ in $(seq 100); do
+    grep -q 'http://127.0.0.1:[0-9]*/mcp' "$WORK/unit.err" && break
+    sleep 0.1
+  done
+  grep -q 'http://127.0.0.1:[0-9]*/mcp' "$WORK/unit.err" ||
+    fail "the unit's command did not serve: $(cat "$WORK/unit.err")"
+  kill -TERM "$pid"
+  wait "$pid"
+  status=$?
+  [ "$status" -eq 0 ] || fail "the unit's command exited $status on SIGTERM: $(cat "$WORK/unit.err")"
+}
+
 # Install into a temporary prefix.
 PREFIX=$WORK/prefix
 cmake --install "$BUILD" --prefix "$PREFIX" --strip >/dev/null ||
@@ -42,6 +94,7 @@ INSTALLED=$PREFIX/bin/taskory_mcp
 for exe in "$INSTALLED" "$INSTALLED"_http; do
   [ -x "$exe" ] || fail "no executable $exe"
   readelf -S "$exe" | grep -q '\.symtab' && fail "installed $exe is not stripped"
+  readelf -S "$exe" | grep -q '\.comment' && fail "installed $exe keeps the compilers' .comment"
 done
 [ "$("$INSTALLED" --version)" = "taskory_mcp $VERSION" ] ||
   fail "--version printed: $("$INSTALLED" --version)"
@@ -51,6 +104,38 @@ timeout 10 "$INSTALLED" --help </dev/zero >"$WORK/help" 2>"$WORK/help.err" ||
 grep -q "README" "$WORK/help" || fail "--help printed: $(cat "$WORK/help")"
 [ -s "$WORK/help.err" ] && fail "--help wrote to stderr: $(cat "$WORK/help.err")"
 serves "$INSTALLED"
+
+# The manual pages, and the options they describe against those the
+# programs name: the --help text for taskory_mcp, the usage line of a bad
+# command line for taskory_mcp_http.
+MAN1=$PREFIX/share/man/man1
+for page in "$MAN1/taskory_mcp.1.gz" "$MAN1/taskory_mcp_http.1.gz"; do
+  if [ -f "$page" ]; then renders "$page"; else fail "no manual page $page"; fi
+done
+if [ -f "$MAN1/taskory_mcp.1.gz" ]; then
+  [ "$(page_options "$MAN1/taskory_mcp.1.gz")" = "$(text_options "$WORK/help")" ] ||
+    fail "taskory_mcp(1) lists $(page_options "$MAN1/taskory_mcp.1.gz")but --help names $(text_options "$WORK/help")"
+fi
+env -i "$INSTALLED"_http >/dev/null 2>"$WORK/usage"
+[ $? -eq 2 ] || fail "taskory_mcp_http without arguments did not exit 2"
+if [ -f "$MAN1/taskory_mcp_http.1.gz" ]; then
+  [ "$(page_options "$MAN1/taskory_mcp_http.1.gz")" = "$(text_options "$WORK/usage")" ] ||
+    fail "taskory_mcp_http(1) lists $(page_options "$MAN1/taskory_mcp_http.1.gz")but its usage names $(text_options "$WORK/usage")"
+fi
+
+UNIT=$PREFIX/share/systemd/user/taskory-mcp-http.service
+if [ ! -f "$UNIT" ]; then
+  fail "no user unit $UNIT"
+else
+  unit_serves "$UNIT" "$PREFIX"
+  # Only where systemd is installed: a build machine need not have it. In
+  # system mode, as a user manager may not run here; the manual page is not
+  # installed where man would look; a misspelt key is only a message.
+  if command -v systemd-analyze >/dev/null; then
+    systemd-analyze verify --man=no "$UNIT" >"$WORK/verify" 2>&1 && [ ! -s "$WORK/verify" ] ||
+      fail "systemd-analyze verify $UNIT: $(cat "$WORK/verify")"
+  fi
+fi
 
 # Uninstall refuses another prefix without touching anything, then removes
 # exactly the installed file.
@@ -62,6 +147,8 @@ bash "$SRC/tools/uninstall.sh" "$MANIFEST" "$PREFIX" >/dev/null ||
   fail "uninstall failed"
 [ -e "$INSTALLED" ] && fail "uninstall left $INSTALLED"
 [ -e "$INSTALLED"_http ] && fail "uninstall left ${INSTALLED}_http"
+[ -n "$(find "$PREFIX" -type f ! -name users-own-file)" ] &&
+  fail "uninstall left: $(find "$PREFIX" -type f ! -name users-own-file)"
 [ -e "$PREFIX/bin/users-own-file" ] || fail "uninstall removed a file it did not install"
 [ -e "$MANIFEST" ] && fail "uninstall left its manifest"
 
@@ -76,13 +163,39 @@ else
     fail "no $(basename "$DEB"); made: $(ls "$WORK/package")"
   else
     [ "$(dpkg-deb -c "$DEB" | awk '$1 !~ /^d/ {print $6}' | sort | tr '\n' ' ')" = \
-      "./usr/bin/taskory_mcp ./usr/bin/taskory_mcp_http " ] ||
+      "./usr/bin/taskory_mcp ./usr/bin/taskory_mcp_http \
+./usr/share/doc/taskory-mcp/changelog.gz ./usr/share/doc/taskory-mcp/copyright \
+./usr/share/man/man1/taskory_mcp.1.gz ./usr/share/man/man1/taskory_mcp_http.1.gz \
+./usr/share/systemd/user/taskory-mcp-http.service " ] ||
       fail "package files: $(dpkg-deb -c "$DEB")"
     dpkg-deb -f "$DEB" Depends | grep -q 'libc6 (>=' ||
       fail "Depends not computed: $(dpkg-deb -f "$DEB" Depends)"
     [ -n "$(dpkg-deb -f "$DEB" Description)" ] || fail "package without description"
     dpkg-deb -x "$DEB" "$WORK/root"
     serves "$WORK/root/usr/bin/taskory_mcp"
+    for page in "$WORK"/root/usr/share/man/man1/*.1.gz; do renders "$page"; done
+    grep -qx 'ExecStart=/usr/bin/taskory_mcp_http --http ${TASKORY_HTTP_ADDRESS}' \
+      "$WORK/root/usr/share/systemd/user/taskory-mcp-http.service" ||
+      fail "the packaged unit does not start /usr/bin/taskory_mcp_http: $(grep ExecStart \
+        "$WORK/root/usr/share/systemd/user/taskory-mcp-http.service")"
+    # Errors and warnings fail, and so do the hints, all but one: the tools'
+    # German texts ("Programm", "Serie") read as English misspellings.
+    if ! command -v lintian >/dev/null; then
+      fail "lintian is missing: the package cannot be judged (install lintian)"
+    elif ! lintian --fail-on error,warning,info --display-info --suppress-tags spelling-error-in-binary \
+        "$DEB" >"$WORK/lintian" 2>"$WORK/lintian.err"; then
+      fail "lintian: $(cat "$WORK/lintian" "$WORK/lintian.err")"
+    fi
+    if ! command -v hardening-check >/dev/null; then
+      fail "hardening-check is missing: the binaries cannot be checked (install devscripts)"
+    else
+      # Without the control-flow check: Debian 12's static ICU and libstdc++,
+      # linked in, are built without the marks it looks for.
+      for exe in "$WORK"/root/usr/bin/*; do
+        hardening-check --nocfprotection "$exe" >"$WORK/hardening" 2>&1 ||
+          fail "hardening-check $(basename "$exe"): $(cat "$WORK/hardening")"
+      done
+    fi
   fi
 fi
 
