@@ -140,7 +140,7 @@ protected:
 };
 
 // 10 March 2025 is a Monday.
-TEST_F(NextDueDate, StepsByTheRulesFrequencyAndInterval) {
+TEST_F(NextDueDate, StepsByTheRulesFrequencyTimesItsInterval) {
   const NextDueCase cases[] = {
       {"every third day keeps the time", rule(F::daily, 3),
        at(2025, 3, 12, 17, 30, 15), "Sa. 2025-03-15 17:30:15"},

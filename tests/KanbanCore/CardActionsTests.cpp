@@ -167,7 +167,7 @@ TEST_F(NextOccurrence, IsDueOneStepAfterThePreviousDueDate) {
       << "the span to the start stays";
 }
 
-TEST_F(NextOccurrence, StartsUnplannedAndOpen) {
+TEST_F(NextOccurrence, StartsOpenWithoutAPlannedDate) {
   EXPECT_FALSE(second->plannedDate || second->completedAt);
 }
 

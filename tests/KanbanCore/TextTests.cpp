@@ -98,7 +98,7 @@ TEST(Text, PrefixesEndBetweenGraphemeClusters) {
   EXPECT_EQ(characterCount(family + accented), 2u);
 }
 
-TEST_F(WithDefaultLocale, NamesAreEqualIgnoringCaseAndNormalFormOnly) {
+TEST_F(WithDefaultLocale, NamesMatchIgnoringOnlyCaseOrNormalForm) {
   use("de_DE");
   const std::tuple<std::string, std::string, bool> names[] = {
       {"ÄPFEL", "äpfel", true},
@@ -110,7 +110,7 @@ TEST_F(WithDefaultLocale, NamesAreEqualIgnoringCaseAndNormalFormOnly) {
     EXPECT_EQ(namesEqual(a, b), equal) << a << " | " << b;
 }
 
-TEST_F(WithDefaultLocale, NaturalOrderIgnoresCaseAndCountsNumbers) {
+TEST_F(WithDefaultLocale, NaturalOrderCountsNumbersWhateverTheCase) {
   use("de_DE");
   NaturalOrder order;
   EXPECT_LT(order.compare("a\xFF", "b"), 0);

@@ -95,7 +95,7 @@ TEST_F(CardTools, CreatingACompletedRecurringCardSpawnsTheNext) {
                "NULL|" + stored(local(2025, 3, 21, 17)) + "|2|1025.0|0"}));
 }
 
-TEST_F(CardTools, CreateReadsOddStatusAndRecurrenceArgumentsLeniently) {
+TEST_F(CardTools, CreateReadsOddArgumentsOfARecurringCardLeniently) {
   // A count beyond the 64-bit range is no integer, so the interval is 1; one
   // day that is not a whole number drops the list.
   call("create_card", R"({"title": "Groß", "due_date": "2025-03-14",

@@ -45,9 +45,12 @@ TEST(Encode, TextPassesThroughByteForByte) {
   EXPECT_EQ(KanbanTools::encode(raw), raw);
 }
 
-TEST(Encode, JSONKeepsBigNumbersAndReplacesBrokenUTF8) {
+TEST(Encode, JSONKeepsNumbersBeyondInt64) {
   EXPECT_EQ(KanbanTools::encode(json{{"big", 18446744073709551615u}}),
             R"({"big":18446744073709551615})");
+}
+
+TEST(Encode, JSONReplacesBrokenUTF8) {
   EXPECT_EQ(KanbanTools::encode(json{{"k\xC3", "a\xFF"}}),
             "{\"k\xEF\xBF\xBD\":\"a\xEF\xBF\xBD\"}");
 }
