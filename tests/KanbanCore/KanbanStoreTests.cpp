@@ -280,7 +280,7 @@ TEST_F(BusyStore, FailsWithAClearMessage) {
 }
 
 TEST_F(BusyStore, WorksAgainOnceTheOtherWriterIsDone) {
-  EXPECT_THROW(ModelContext{*container, "mcp"}, StoreError);
+  EXPECT_THROW((ModelContext{*container, "mcp"}), StoreError);
   other.exec("COMMIT");
   EXPECT_NO_THROW(ModelContext(*container, "mcp"));
 }

@@ -131,9 +131,10 @@ protected:
     for (const Card *c : cards) {
       days.push_back(c->plannedDate ? calendar.format(*c->plannedDate, "EEE")
                                     : "-");
-      if (c->plannedDate)
+      if (c->plannedDate) {
         EXPECT_EQ(calendar.components(*c->plannedDate).hour, 9)
             << scenario.what << ": " << c->title;
+      }
     }
     EXPECT_EQ(days, scenario.days) << scenario.what;
     EXPECT_EQ(planned, static_cast<int64_t>(std::count_if(

@@ -18,6 +18,7 @@ TEST_F(PlanTools, ANewPlanGoesAfterTheLast) {
 class CreateBucket : public ToolsTest {
 protected:
   void SetUp() override {
+    ToolsTest::SetUp();
     seed().plan("Hoch").sortOrder = 5000;
     call("create_plan", {{"title", "Haus"}});
   }
@@ -43,6 +44,7 @@ TEST_F(CreateBucket, NewBucketsGoLastWithTheirColourIfAny) {
 class UpdateBucket : public ToolsTest {
 protected:
   void SetUp() override {
+    ToolsTest::SetUp();
     call("create_plan", {{"title", "Haus"}});
     seed().card(*context().fetchAll<Bucket>().front(), "Fenster").colorHex =
         "#111111";
@@ -107,6 +109,7 @@ TEST_F(GoalTools, NotesAreCutAfter120CharactersNeverInsideOne) {
 class CreateGoal : public ToolsTest {
 protected:
   void SetUp() override {
+    ToolsTest::SetUp();
     Plan &haus = seed().plan("Haus");
     seed().goal(haus, "Alt").sortOrder = 5000;
     seed().plan("Garten");
@@ -140,6 +143,7 @@ TEST_F(PlanWeek, AnEmptyStoreHasNothingToPlan) {
 class PlanWeekFiveUrgent : public ToolsTest {
 protected:
   void SetUp() override {
+    ToolsTest::SetUp();
     for (const char *title : {"A", "B", "C", "D", "E"})
       seed().card(nullptr, title).setPriority(Priority::urgent);
   }
