@@ -53,7 +53,7 @@ TEST(HttpToken, FileWithoutATokenGetsANewOne) {
   }
 }
 
-TEST(HttpToken, FileOthersCouldReadOrSwapIsRefusedAndLeftAlone) {
+TEST(HttpToken, AFileOthersCouldReadOrSwapIsRefusedUntouched) {
   const std::string token(64, 'a');
   TempDir dir;
   writeFile(dir / "readable", token, 0644);

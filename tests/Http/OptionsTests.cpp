@@ -41,12 +41,19 @@ TEST(HttpOptions, AddressFormsGiveHostAndPort) {
   }
 }
 
-TEST(HttpOptions, OriginsAndNoAuthAreCollected) {
-  const auto parsed =
-      parse({"--allow-origin", "https://a.example", "--http", "[::1]:1",
-             "--no-auth", "--allow-origin", "https://b.example"});
+// Around and between other options, in the order given.
+const std::vector<std::string_view> kOriginsAndNoAuth = {
+    "--allow-origin", "https://a.example", "--http", "[::1]:1",
+    "--no-auth",      "--allow-origin",    "https://b.example"};
+
+TEST(HttpOptions, NoAuthIsNoticedAmongOtherOptions) {
+  const auto parsed = parse(kOriginsAndNoAuth);
+  EXPECT_TRUE(std::get<HttpServer::Options>(parsed).noAuth);
+}
+
+TEST(HttpOptions, EveryAllowedOriginIsKeptInOrder) {
+  const auto parsed = parse(kOriginsAndNoAuth);
   const auto &options = std::get<HttpServer::Options>(parsed);
-  EXPECT_TRUE(options.noAuth);
   EXPECT_EQ(
       options.allowedOrigins,
       (std::vector<std::string>{"https://a.example", "https://b.example"}));

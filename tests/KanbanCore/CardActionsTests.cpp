@@ -62,7 +62,7 @@ std::ostream &operator<<(std::ostream &out, const ProgressState &s) {
   return out << ", " << s.notices << " notices";
 }
 
-TEST_F(CardActionsTest, ProgressSetsCompletionTimeAndNotifies) {
+TEST_F(CardActionsTest, CompletingStampsTheTimeWithANoticeEachTime) {
   int posted = 0;
   store.container->notificationCenter().addObserver(
       std::string(CardActions::didCompleteCard), [&] { ++posted; });
@@ -139,21 +139,39 @@ TEST_F(CardActionsTest, SuccessorOfACardMovedOutOfABucketStaysThere) {
   EXPECT_EQ(card.bucket, std::optional<UUID>(done.id));
 }
 
-// Counted from the due date, never from today; the span to the start stays.
-TEST_F(CardActionsTest, NextOccurrenceCopiesTheCardAndMovesTheRule) {
-  Card &first = makeCard(1741593600, RecurrenceRule(F::weekly, 1)); // Mon 09:00
-  first.startDate = 1741334400;                                     // Fri 09:00
-  first.plannedDate = kNow;
-  first.notes = "Buntwäsche";
-  seed.tag(first, seed.goal(plan, "Ordnung"));
-  seed.item(first, "Punkt", true);
-  seed.attachment(first, "Bild", "https://example.org", "image");
-  seed.attachment(first, "Link", "https://example.org");
-  Card *second = complete(first);
-  ASSERT_NE(second, nullptr);
+// A weekly card due Monday 09:00 that starts the Friday before, completed.
+class NextOccurrence : public CardActionsTest {
+protected:
+  Card &first = [this]() -> Card & {
+    Card &card = makeCard(1741593600, RecurrenceRule(F::weekly, 1));
+    card.startDate = 1741334400;
+    card.plannedDate = kNow;
+    card.notes = "Buntwäsche";
+    seed.tag(card, seed.goal(plan, "Ordnung"));
+    seed.item(card, "Punkt", true);
+    seed.attachment(card, "Bild", "https://example.org", "image");
+    seed.attachment(card, "Link", "https://example.org");
+    return card;
+  }();
+  Card *second = nullptr;
+  void SetUp() override {
+    second = complete(first);
+    ASSERT_NE(second, nullptr);
+  }
+};
+
+// Counted from the due date, never from today.
+TEST_F(NextOccurrence, IsDueOneStepAfterThePreviousDueDate) {
   EXPECT_EQ(second->dueDate, std::optional<Date>(1741593600 + 7 * kDay));
-  EXPECT_EQ(*second->dueDate - *second->startDate, 3 * kDay);
+  EXPECT_EQ(*second->dueDate - *second->startDate, 3 * kDay)
+      << "the span to the start stays";
+}
+
+TEST_F(NextOccurrence, StartsOpenWithoutAPlannedDate) {
   EXPECT_FALSE(second->plannedDate || second->completedAt);
+}
+
+TEST_F(NextOccurrence, CopiesTheContentButNotTicksOrImages) {
   EXPECT_EQ(second->notes + *second->bucket, "Buntwäsche" + bucket.id);
   EXPECT_EQ(context->goals(*second), context->goals(first));
   std::string copied;
@@ -162,7 +180,13 @@ TEST_F(CardActionsTest, NextOccurrenceCopiesTheCardAndMovesTheRule) {
   for (CardAttachment *a : context->sortedAttachments(*second))
     copied += a->alias;
   EXPECT_EQ(copied, "-Link") << "unticked, without images";
+}
+
+TEST_F(NextOccurrence, TheCompletedCardMakesNoOther) {
   EXPECT_EQ(complete(first), nullptr) << "the rule has moved on";
+}
+
+TEST_F(NextOccurrence, LaterOnesCountOnInTheFirstCardsSeries) {
   Card *third =
       CardActions::setProgress(*second, CardProgress::completed, nullptr,
                                *context, kNow, store.calendar);
@@ -173,7 +197,7 @@ TEST_F(CardActionsTest, NextOccurrenceCopiesTheCardAndMovesTheRule) {
 }
 
 // Overflowing dates or counters end the series; the card keeps its rule.
-TEST_F(CardActionsTest, NoNextDateMeansNoSuccessorAndNothingLost) {
+TEST_F(CardActionsTest, WithoutANextDateTheCardCompletesKeepingItsRule) {
   const Date monday = seed.local(2025, 3, 10, 9);
   const std::tuple<RecurrenceRule, std::optional<Date>, int64_t> cases[] = {
       {RecurrenceRule(F::daily, 1), std::nullopt, 1},

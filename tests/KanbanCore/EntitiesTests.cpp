@@ -41,28 +41,39 @@ TEST(Entities, RawValuesOfAnyRangeReadAsACase) {
   EXPECT_EQ(attachmentKindFromRaw("video"), AttachmentKind::link);
 }
 
-TEST(Uuid, ParsesEitherCaseAndCutsShortIDsWhole) {
+TEST(Uuid, ParsesEitherCaseIntoUpperCase) {
   EXPECT_EQ(parseUUID("0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d"),
             "0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D");
   EXPECT_FALSE(parseUUID("0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4G"));
+}
+
+TEST(Uuid, ShortIDsNeverCutACharacter) {
   EXPECT_EQ(shortID("abcdefg\xc3\xa4xyz"), "ABCDEFG")
       << "never half a character";
 }
 
-TEST(RecurrenceRule, EncodesCompactlyAndDecodesTolerantly) {
-  const RecurrenceRule rule(F::yearly, kMax, {kMin}, 31);
+const RecurrenceRule kExtremeRule(F::yearly, kMax, {kMin}, 31);
+// Stored as given (interval 0 included), other key order, extra keys,
+// whole numbers written as floats.
+constexpr const char *kOddRule =
+    R"({"daysOfWeek":[9.0,0],"interval":0.0,"frequency":"weekly","x":[1]})";
+
+TEST(RecurrenceRule, EncodingRoundTripsEvenExtremeNumbers) {
   const std::string json =
       R"({"frequency":"yearly","interval":9223372036854775807,)"
       R"("daysOfWeek":[-9223372036854775808],"dayOfMonth":31})";
-  EXPECT_EQ(rule.encode(), json);
-  EXPECT_EQ(RecurrenceRule::decode(json), rule);
-  // Stored as given (interval 0 included), other key order, extra keys,
-  // whole numbers written as floats.
-  auto odd = RecurrenceRule::decode(
-      R"({"daysOfWeek":[9.0,0],"interval":0.0,"frequency":"weekly","x":[1]})");
+  EXPECT_EQ(kExtremeRule.encode(), json);
+  EXPECT_EQ(RecurrenceRule::decode(json), kExtremeRule);
+}
+
+TEST(RecurrenceRule, DecodingToleratesWhatTheEncoderWouldNotWrite) {
+  auto odd = RecurrenceRule::decode(kOddRule);
   ASSERT_TRUE(odd);
   EXPECT_EQ(odd->encode(),
             R"({"frequency":"weekly","interval":0,"daysOfWeek":[9,0]})");
+}
+
+TEST(RecurrenceRule, UnreadableDataMeansNoRecurrence) {
   for (
       const char *bad :
       {R"({"frequency":"Weekly","interval":1,"daysOfWeek":[]})",
@@ -72,9 +83,12 @@ TEST(RecurrenceRule, EncodesCompactlyAndDecodesTolerantly) {
   Card card("x", 0, 0);
   card.recurrenceRuleData = "\xff\xfe";
   EXPECT_FALSE(card.recurrenceRule()) << "unreadable data: no recurrence";
-  // Summaries print the stored interval, however odd.
-  EXPECT_EQ(odd->localizedSummary(), "Alle 0 Wochen");
-  EXPECT_EQ(rule.localizedSummary(), "Alle 9223372036854775807 Jahre");
+}
+
+TEST(RecurrenceRule, SummaryPrintsTheStoredIntervalHoweverOdd) {
+  EXPECT_EQ(RecurrenceRule::decode(kOddRule)->localizedSummary(),
+            "Alle 0 Wochen");
+  EXPECT_EQ(kExtremeRule.localizedSummary(), "Alle 9223372036854775807 Jahre");
   EXPECT_EQ(RecurrenceRule(F::weekdays, 4).localizedSummary(),
             "Werktags (Mo–Fr)");
 }
@@ -102,7 +116,7 @@ TEST(PlannerPalette, PerceivedBrightnessOfSixDigitColoursOnly) {
   }
 }
 
-TEST(PlannerPalette, DarkBelowTheThresholdAndNeverForNonColours) {
+TEST(PlannerPalette, OnlyColoursBelowTheThresholdAreDark) {
   const std::pair<std::string_view, bool> cases[] = {
       {"#605E5C", true},  {"#FBDDF0", false}, {"#000000", true},
       {"#FFFFFF", false}, {"Rot", false},     {"", false}};

@@ -53,7 +53,7 @@ TEST_F(StoreTest, LocationsFollowTheDataHome) {
   EXPECT_EQ(KanbanStore::dataHome(), dir / "home/.local/share");
 }
 
-TEST_F(StoreTest, SettingsAreReadTolerantlyAndWrittenPrivately) {
+TEST_F(StoreTest, SchemaMismatchIsReadOnlyFromReadableGroupSettings) {
   write(groupSettings, R"({"storeSchemaVersion": 3})");
   EXPECT_FALSE(KanbanStore::schemaMismatch()) << "group path not in use";
   KanbanStore::setUsesGroupContainerPath(true);
@@ -63,6 +63,10 @@ TEST_F(StoreTest, SettingsAreReadTolerantlyAndWrittenPrivately) {
     write(groupSettings, settings);
     EXPECT_EQ(KanbanStore::schemaMismatch().has_value(), mismatch) << settings;
   }
+}
+
+TEST_F(StoreTest, RecordedSchemaVersionKeepsOtherSettingsInAPrivateFile) {
+  KanbanStore::setUsesGroupContainerPath(true);
   write(groupSettings, R"({"other": "wert", "storeSchemaVersion": 9})");
   KanbanStore::recordSchemaVersion();
   EXPECT_EQ(test::fileBytes(groupSettings),
@@ -70,17 +74,26 @@ TEST_F(StoreTest, SettingsAreReadTolerantlyAndWrittenPrivately) {
   EXPECT_EQ(mode(groupSettings), 0600u);
 }
 
-TEST_F(StoreTest, NewStoreIsPrivateInWALModeAndStamped) {
-  auto nested = dir / "a/b/Taskory.store";
-  {
-    auto container = KanbanStore::makeContainer(nested);
+class NewStore : public StoreTest {
+protected:
+  std::filesystem::path nested = dir / "a/b/Taskory.store";
+  decltype(KanbanStore::makeContainer(nested)) container =
+      KanbanStore::makeContainer(nested);
+  void SetUp() override {
     ModelContext context(*container, "mcp");
     context.insert(Plan("Haus", 0, kNow));
     context.save(kNow);
-    EXPECT_EQ(mode(dir / "a/b"), 0700u);
-    EXPECT_EQ(mode(nested), 0600u);
-    EXPECT_EQ(mode(dir / "a/b/Taskory.store-wal"), 0600u);
   }
+};
+
+TEST_F(NewStore, OnlyItsOwnerCanReadIt) {
+  EXPECT_EQ(mode(dir / "a/b"), 0700u);
+  EXPECT_EQ(mode(nested), 0600u);
+  EXPECT_EQ(mode(dir / "a/b/Taskory.store-wal"), 0600u);
+}
+
+TEST_F(NewStore, IsStampedAsOursInWALMode) {
+  container.reset();
   RawConnection raw(nested);
   EXPECT_EQ(raw.text("PRAGMA journal_mode"), "wal");
   EXPECT_EQ(raw.integer("PRAGMA application_id"), 1414744921);
@@ -241,13 +254,20 @@ TEST_F(StoreTest, EveryCommitIsVisibleToAnotherConnectionAtOnce) {
   EXPECT_EQ(other.text("PRAGMA integrity_check"), "ok");
 }
 
-TEST_F(StoreTest, ABusyStoreFailsWithAClearMessageAndTheNextCallWorks) {
-  auto container = KanbanStore::makeContainer(file);
-  // SQLite's own handler with a short timeout in place of ours: the wait
-  // itself is shown end to end.
-  RawConnection(container->connection()).exec("PRAGMA busy_timeout = 50");
-  RawConnection other(file);
-  other.exec("BEGIN IMMEDIATE");
+class BusyStore : public StoreTest {
+protected:
+  decltype(KanbanStore::makeContainer(file)) container =
+      KanbanStore::makeContainer(file);
+  RawConnection other{file};
+  void SetUp() override {
+    // SQLite's own handler with a short timeout in place of ours: the wait
+    // itself is shown end to end.
+    RawConnection(container->connection()).exec("PRAGMA busy_timeout = 50");
+    other.exec("BEGIN IMMEDIATE");
+  }
+};
+
+TEST_F(BusyStore, FailsWithAClearMessage) {
   try {
     ModelContext{*container, "mcp"};
     ADD_FAILURE() << "began while another writer held the store";
@@ -257,11 +277,15 @@ TEST_F(StoreTest, ABusyStoreFailsWithAClearMessageAndTheNextCallWorks) {
                                "Programm gesperrt – bitte gleich noch einmal "
                                "versuchen.");
   }
+}
+
+TEST_F(BusyStore, WorksAgainOnceTheOtherWriterIsDone) {
+  EXPECT_THROW((ModelContext{*container, "mcp"}), StoreError);
   other.exec("COMMIT");
   EXPECT_NO_THROW(ModelContext(*container, "mcp"));
 }
 
-TEST_F(StoreTest, WriteFailuresAreGermanAndLeaveNothingBehind) {
+TEST_F(StoreTest, AFailedWriteIsReportedInGermanWithNothingSaved) {
   using Break =
       std::function<void(ModelContainer &, const std::filesystem::path &)>;
   const std::vector<std::pair<Break, std::string>> cases = {

@@ -98,7 +98,7 @@ TEST_F(ModelContextTest, LookupFindsAnIDInAnyLetterCase) {
   EXPECT_EQ(ctx->card(lower.substr(0, 8)), nullptr) << "a prefix is no id";
 }
 
-TEST_F(ModelContextTest, RoundTripKeepsEveryFieldAndByte) {
+TEST_F(ModelContextTest, RoundTripKeepsEveryFieldByteForByte) {
   auto ctx = store.context();
   Board b = board(*ctx);
   // Bytes that are not UTF-8 and NUL bytes are kept exactly.
@@ -143,7 +143,7 @@ TEST_F(ModelContextTest, GoalProgressIsTheShareOfActiveCardsDone) {
       << "a goal without cards";
 }
 
-TEST_F(ModelContextTest, ReadOnlyContextRefusesChangesAndWritesNothing) {
+TEST_F(ModelContextTest, AReadOnlyContextRefusesChangesWithoutWriting) {
   using Change = void (*)(ModelContext &, Card &);
   const std::pair<std::string_view, Change> cases[] = {
       {"insert", [](ModelContext &c, Card &) { c.insert(Plan("P", 0, kNow)); }},
@@ -217,7 +217,7 @@ TEST_F(ModelContextTest, DeleteRulesCascade) {
 
 // Every object a delete takes is journalled, and a card that only loses a
 // link counts as changed.
-TEST_F(ModelContextTest, DeletesAreJournalledWithWhatTheyTookAndCut) {
+TEST_F(ModelContextTest, EveryObjectADeleteTakesOrCutsIsJournalled) {
   auto ctx = store.context();
   Board b = board(*ctx);
   ctx->save(kNow);

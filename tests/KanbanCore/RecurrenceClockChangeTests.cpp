@@ -33,7 +33,7 @@ protected:
   }
 };
 
-TEST_F(RecurrenceClockChange, SkippedTimeMovesOnByTheGapAndStaysThere) {
+TEST_F(RecurrenceClockChange, SkippedTimeMovesOnByTheGapForGood) {
   struct Case {
     RecurrenceRule rule;
     int year, month, day;

@@ -69,7 +69,7 @@ TEST(TimeZoneRule, ParsesPosixRuleStrings) {
     EXPECT_EQ(parseRule(text), std::nullopt) << text;
 }
 
-TEST(TimeZoneFile, ReadsTransitionsTypesAndFooter) {
+TEST(TimeZoneFile, ParsesFilesOfEveryVersion) {
   const std::vector<std::pair<int64_t, uint8_t>> transitions = {
       {-1'000'000'000, 1}, {1'901'149'200, 2}};
   const std::vector<test::ZoneFileType> types = {

@@ -14,9 +14,7 @@
 #include <limits>
 #include <optional>
 #include <random>
-#include <sstream>
 #include <string_view>
-#include <tuple>
 
 namespace taskory {
 namespace {
@@ -79,56 +77,124 @@ protected:
   }
 };
 
-// Each scenario plans a fresh store. A card is
-// "Title[!P][@D][/open/checked]": priority M or L (default U), due on 13
-// March 17:00.
-TEST_F(WeekPlannerTest, DaysFollowOrderWeightCapacityAndDueDates) {
-  const std::vector<std::tuple<Date, double, std::string, std::string>> rows = {
-      {kWednesday, 3, "A B C D", "Mi. Mi. Mi. Do."},
-      {kWednesday, 3, "A/2/5 B/2/5 C", "Mi. Mi. Mi."}, // two open weigh 1
-      {kWednesday, 3, "A/5/0 B/5/0 C", "Mi. Do. Mi."}, // five weigh 1.75
-      {kWednesday, 0.2, "Schwer/4/0 Fällig!M@13/4/0", "- Do."},
-      {kWednesday, 1, "A!M@3 B!L@10 C", "Mi. Mi. Do."}, // overdue first
-      {at(3, 10, 8), 1, "B1!M@13 B2!M@13 B3!M@13 B4!M@13 B5!M@13",
-       "Mo. Di. Mi. Do. Do."}, // never after the due day
-      {at(3, 14, 10), 1, "Aufgabe10 aufgabe2", "- Fr."}, // natural order
-  };
-  for (const auto &[now, capacity, specs, expected] : rows) {
+// A card a planning scenario starts with: urgent, undated and without a
+// checklist unless a step says otherwise.
+struct CardSpec {
+  std::string title;
+  Priority priority = U;
+  std::optional<int> dueDay; // in March, 17:00
+  int open = 0, checked = 0;
+
+  CardSpec(std::string t) : title(std::move(t)) {}
+  CardSpec &&withPriority(Priority p) && {
+    priority = p;
+    return std::move(*this);
+  }
+  CardSpec &&dueOnMarch(int d) && {
+    dueDay = d;
+    return std::move(*this);
+  }
+  CardSpec &&withItems(int openItems, int checkedItems) && {
+    open = openItems;
+    checked = checkedItems;
+    return std::move(*this);
+  }
+};
+
+struct Scenario {
+  std::string_view what;
+  Date now;
+  double capacity;
+  std::vector<CardSpec> cards;
+  std::vector<std::string> days; // weekday planned per card, "-" for none
+};
+
+class WeekPlannerDays : public WeekPlannerTest {
+protected:
+  // Plans the scenario on a fresh store; every plan lands at 9:00 and the run
+  // counts exactly the cards it planned.
+  void expectDays(const Scenario &scenario) {
     freshStore();
     std::vector<Card *> cards;
-    std::istringstream in(specs);
-    for (std::string spec; in >> spec;) {
-      std::size_t end = spec.find_first_of("!@/");
-      Card &c = card(spec.substr(0, end));
-      for (int slashes = 0; end < spec.size();) {
-        const std::size_t next = spec.find_first_of("!@/", end + 1);
-        const std::string arg = spec.substr(end + 1, next - end - 1);
-        if (spec[end] == '!')
-          c.setPriority(arg == "M" ? M : L);
-        else if (spec[end] == '@')
-          c.dueDate = at(3, std::stoi(arg), 17);
-        else
-          for (int i = std::stoi(arg), checked = slashes++; i > 0; --i)
-            seed->item(c, "Punkt", checked);
-        end = next;
-      }
+    for (const CardSpec &spec : scenario.cards) {
+      Card &c = card(spec.title, spec.priority);
+      if (spec.dueDay)
+        c.dueDate = at(3, *spec.dueDay, 17);
+      for (int i = 0; i < spec.open; ++i)
+        seed->item(c, "Punkt", false);
+      for (int i = 0; i < spec.checked; ++i)
+        seed->item(c, "Punkt", true);
       cards.push_back(&c);
     }
-    const int64_t planned = run(now, capacity);
-    std::string days;
+    const int64_t planned = run(scenario.now, scenario.capacity);
+    std::vector<std::string> days;
     for (const Card *c : cards) {
-      days += (days.empty() ? "" : " ") +
-              (c->plannedDate ? calendar.format(*c->plannedDate, "EEE") : "-");
-      EXPECT_EQ(c->plannedDate ? calendar.components(*c->plannedDate).hour : 9,
-                9)
-          << c->title;
+      days.push_back(c->plannedDate ? calendar.format(*c->plannedDate, "EEE")
+                                    : "-");
+      if (c->plannedDate) {
+        EXPECT_EQ(calendar.components(*c->plannedDate).hour, 9)
+            << scenario.what << ": " << c->title;
+      }
     }
-    EXPECT_EQ(days, expected) << specs;
-    EXPECT_EQ(planned, static_cast<int64_t>(cards.size()) -
-                           std::count(days.begin(), days.end(), '-'))
-        << specs;
+    EXPECT_EQ(days, scenario.days) << scenario.what;
+    EXPECT_EQ(planned, static_cast<int64_t>(std::count_if(
+                           days.begin(), days.end(),
+                           [](const std::string &d) { return d != "-"; })))
+        << scenario.what;
   }
-  freshStore(); // only sixty candidates per run
+};
+
+TEST_F(WeekPlannerDays, CardsFillTodayUpToTheCapacityThenTheNextDay) {
+  expectDays({"four cards, room for three", kWednesday, 3,
+              {CardSpec("A"), CardSpec("B"), CardSpec("C"), CardSpec("D")},
+              {"Mi.", "Mi.", "Mi.", "Do."}});
+}
+
+TEST_F(WeekPlannerDays, OpenChecklistItemsMakeACardHeavier) {
+  const Scenario cases[] = {
+      {"two open items weigh 1", kWednesday, 3,
+       {CardSpec("A").withItems(2, 5), CardSpec("B").withItems(2, 5),
+        CardSpec("C")},
+       {"Mi.", "Mi.", "Mi."}},
+      {"five open items weigh 1.75", kWednesday, 3,
+       {CardSpec("A").withItems(5, 0), CardSpec("B").withItems(5, 0),
+        CardSpec("C")},
+       {"Mi.", "Do.", "Mi."}},
+  };
+  for (const Scenario &c : cases)
+    expectDays(c);
+}
+
+TEST_F(WeekPlannerDays, ACardDueThisWeekIsPlannedEvenWhenItDoesNotFit) {
+  expectDays({"capacity below any card", kWednesday, 0.2,
+              {CardSpec("Schwer").withItems(4, 0),
+               CardSpec("Fällig").withPriority(M).dueOnMarch(13).withItems(4, 0)},
+              {"-", "Do."}});
+}
+
+TEST_F(WeekPlannerDays, OverdueCardsGoOnTodayFirst) {
+  expectDays({"two overdue, room for one", kWednesday, 1,
+              {CardSpec("A").withPriority(M).dueOnMarch(3),
+               CardSpec("B").withPriority(L).dueOnMarch(10), CardSpec("C")},
+              {"Mi.", "Mi.", "Do."}});
+}
+
+TEST_F(WeekPlannerDays, NoCardIsPlannedAfterItsDueDay) {
+  std::vector<CardSpec> dueThursday;
+  for (int i = 1; i <= 5; ++i)
+    dueThursday.push_back(
+        CardSpec("B" + std::to_string(i)).withPriority(M).dueOnMarch(13));
+  expectDays({"five due Thursday, one a day from Monday", at(3, 10, 8), 1,
+              dueThursday, {"Mo.", "Di.", "Mi.", "Do.", "Do."}});
+}
+
+TEST_F(WeekPlannerDays, EqualCardsAreTakenInNaturalTitleOrder) {
+  expectDays({"Friday, room for one", at(3, 14, 10), 1,
+              {CardSpec("Aufgabe10"), CardSpec("aufgabe2")},
+              {"-", "Fr."}});
+}
+
+TEST_F(WeekPlannerTest, ARunPlansAtMostSixtyCards) {
   for (int i = 1; i <= 61; ++i)
     card("Karte " + std::to_string(i));
   EXPECT_EQ(run(kWednesday, std::numeric_limits<double>::infinity()), 60);
@@ -165,31 +231,44 @@ TEST_F(WeekPlannerTest, OnlyPressingOrFlaggedCardsReplaceFuturePlans) {
                    "Mittel -, Niedrig Di. 11.03., Mitternacht -, ");
 }
 
-TEST_F(WeekPlannerTest, ClaudeProjectsGetOneCardPerBucketADayAndIdeaTasks) {
-  Plan &p = seed->plan("Assistent");
-  p.isClaudeProject = true;
-  Bucket &first = seed->bucket(p, "Backlog");
-  Bucket &empty = seed->bucket(p, "Ideen", "#0078D4");
-  Card &a = card("A", U, &first), &b = card("B", U, &first);
-  Card &old = card("Alt", M, &empty);
-  old.isArchived = true;
-  auto ideas = [&] {
+class ClaudeProjectWeek : public WeekPlannerTest {
+protected:
+  Plan &project = [this]() -> Plan & {
+    Plan &p = seed->plan("Assistent");
+    p.isClaudeProject = true;
+    return p;
+  }();
+  int64_t ideaTasksCreated() {
     return WeekPlanner::planCurrentWeek(*context, {3, false, true}, kWednesday,
                                         calendar)
         .ideaTasksCreated;
-  };
-  EXPECT_EQ(ideas(), 1);
-  EXPECT_EQ(day(a.plannedDate) + day(b.plannedDate), "Mi. 12.03.Do. 13.03.")
-      << "one a day per bucket";
+  }
+};
+
+TEST_F(ClaudeProjectWeek, EachBucketGetsOneCardADay) {
+  Bucket &backlog = seed->bucket(project, "Backlog");
+  Card &a = card("A", U, &backlog), &b = card("B", U, &backlog);
+  ideaTasksCreated();
+  EXPECT_EQ(day(a.plannedDate), "Mi. 12.03.");
+  EXPECT_EQ(day(b.plannedDate), "Do. 13.03.");
+}
+
+TEST_F(ClaudeProjectWeek, ABucketWithNothingOpenGetsOneIdeaTask) {
+  seed->bucket(project, "Backlog");
+  card("A", U, &seed->bucket(project, "Laufend"));
+  Bucket &empty = seed->bucket(project, "Ideen", "#0078D4");
+  Card &old = card("Alt", M, &empty);
+  old.isArchived = true;
+  EXPECT_EQ(ideaTasksCreated(), 1) << "not the first bucket, nor one with an open card";
   Card *idea = context->fetchAll<Card>().back();
   EXPECT_EQ(idea->notes,
             "Automatisch angelegt: Dieses Projekt hat gerade keine offenen "
             "Aufgaben. Zeit für ein kurzes Brainstorming — neue Features, "
             "Verbesserungen, Bugs, Ideen aus der Nutzung.");
-  EXPECT_EQ(std::to_string(idea->priorityRaw) + idea->colorHex.value_or(""),
-            "9#0078D4");
+  EXPECT_EQ(idea->priorityRaw, 9);
+  EXPECT_EQ(idea->colorHex.value_or(""), "#0078D4");
   EXPECT_EQ(idea->sortOrder, old.sortOrder + 1024) << "after the archived card";
-  EXPECT_EQ(ideas(), 0);
+  EXPECT_EQ(ideaTasksCreated(), 0) << "the idea task is open now";
 }
 
 // The store hands the planner only the rows that can make the cut, with the

@@ -42,7 +42,7 @@ protected:
   UUID todo, done;
 };
 
-TEST_F(CardTools, CreateStoresEveryFieldAndConfirms) {
+TEST_F(CardTools, CreateStoresEveryFieldItConfirms) {
   json args = R"({"title": "Steuer", "plan": "arbeit", "bucket": "erledigt",
     "notes": "none", "due_date": "2025-03-14", "priority": "Urgent",
     "start_date": "2025-03-01T08:00:00Z", "planned_date": "2025-03-13",
@@ -64,13 +64,17 @@ TEST_F(CardTools, CreateStoresEveryFieldAndConfirms) {
                   "sortOrder) FROM ChecklistItem WHERE sortOrder IN (1024, "
                   "20480)) FROM ChecklistItem"),
             "20|@1024.0,P20@20480.0");
-  // The bucket's colour unless one is given; after the highest card of the
-  // plan, archived ones too.
+}
+
+TEST_F(CardTools, ANewCardTakesItsBucketsColourUnlessGivenOne) {
   for (const char *color : {"None", "#FF0000"})
     call("create_card",
          {{"title", "Farbe"}, {"bucket", "Erledigt"}, {"color_hex", color}});
   EXPECT_EQ(card("Farbe", "group_concat(ifnull(colorHex, '-'))"),
             "#107C10,#FF0000");
+}
+
+TEST_F(CardTools, ANewCardGoesAfterTheHighestOfItsPlanArchivedToo) {
   Card &old = addCard("alt");
   old.sortOrder = 9000;
   old.isArchived = true;
@@ -78,7 +82,7 @@ TEST_F(CardTools, CreateStoresEveryFieldAndConfirms) {
   EXPECT_EQ(card("   ", "bucket, colorHex, sortOrder"), todo + "|NULL|10024.0");
 }
 
-TEST_F(CardTools, CreateStoresStatusAndRecurrence) {
+TEST_F(CardTools, CreatingACompletedRecurringCardSpawnsTheNext) {
   // Completed with a rule: the next one spawns before colour and checklist.
   call("create_card", R"({"title": "Wäsche", "bucket": "Erledigt",
     "due_date": "2025-03-14", "status": "completed", "checklist": ["waschen"],
@@ -89,6 +93,9 @@ TEST_F(CardTools, CreateStoresStatusAndRecurrence) {
            "FROM Card"),
       (Strings{"#107C10|" + stored(local(2025, 3, 14, 17)) + "|1|1024.0|1",
                "NULL|" + stored(local(2025, 3, 21, 17)) + "|2|1025.0|0"}));
+}
+
+TEST_F(CardTools, CreateReadsOddArgumentsOfARecurringCardLeniently) {
   // A count beyond the 64-bit range is no integer, so the interval is 1; one
   // day that is not a whole number drops the list.
   call("create_card", R"({"title": "Groß", "due_date": "2025-03-14",
@@ -205,10 +212,10 @@ TEST_F(UpdateCard, FieldsChangeButAMoveTakesNeitherColourNorProgress) {
   EXPECT_EQ(column("colorHex IS NULL AND percentComplete = 0"), "1");
 }
 
-TEST_F(UpdateCard, LabelsAndGoalsAreAddedRemovedAndReplacedByName) {
+// Labels go by name only.
+TEST_F(UpdateCard, TagsAreAddedRemovedOrReplacedByName) {
   update({{"add_labels", {"Rot", "Gelb", "Blau"}}, {"add_goals", {"umzug"}}});
   EXPECT_EQ(tags(), "Rot,Gelb,Blau|1");
-  // Labels go by name only.
   const UUID rot = value("SELECT id FROM PlanLabel WHERE name = 'Rot'");
   update({{"remove_labels", {"gelb", rot}},
           {"remove_goals", {"UMZUG", "gibt es nicht"}}});

@@ -3,15 +3,21 @@
 namespace taskory::test {
 namespace {
 
-// Every required argument is declared, and every list but the entry list
-// holds strings: a client builds its calls from these schemas.
-TEST(ToolCatalogue, RequiredArgumentsAreDeclaredAndListsHoldStrings) {
+// A client builds its calls from these schemas.
+TEST(ToolCatalogue, EveryRequiredArgumentIsDeclared) {
   for (const json &spec : KanbanTools::specs()) {
     const json &schema = spec["inputSchema"];
     EXPECT_TRUE(spec["description"].is_string()) << spec["name"];
     for (const auto &name : schema.at("required"))
       EXPECT_TRUE(schema["properties"].contains(name))
           << spec["name"] << " " << name;
+  }
+}
+
+// Clients send lists of names; only the entry list holds objects.
+TEST(ToolCatalogue, EveryListButTheEntryListHoldsStrings) {
+  for (const json &spec : KanbanTools::specs()) {
+    const json &schema = spec["inputSchema"];
     for (const auto &[key, value] : schema["properties"].items()) {
       if (value["type"] == "array" && key != "items") {
         EXPECT_EQ(value["items"], json({{"type", "string"}}))
@@ -34,11 +40,17 @@ TEST_F(ToolsTest, NewerSchemaRefusesEveryTool) {
   EXPECT_EQ(value("SELECT count(*) FROM Plan"), "0");
 }
 
-TEST(Encode, TextAsIsAndJSONWithValidUTF8) {
+TEST(Encode, TextPassesThroughByteForByte) {
   const std::string raw("a/b\n\xFF\0x", 6);
   EXPECT_EQ(KanbanTools::encode(raw), raw);
+}
+
+TEST(Encode, JSONKeepsNumbersBeyondInt64) {
   EXPECT_EQ(KanbanTools::encode(json{{"big", 18446744073709551615u}}),
             R"({"big":18446744073709551615})");
+}
+
+TEST(Encode, JSONReplacesBrokenUTF8) {
   EXPECT_EQ(KanbanTools::encode(json{{"k\xC3", "a\xFF"}}),
             "{\"k\xEF\xBF\xBD\":\"a\xEF\xBF\xBD\"}");
 }

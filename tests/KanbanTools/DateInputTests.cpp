@@ -33,12 +33,19 @@ std::string errorOf(const std::string &text, const Calendar &calendar) {
   return "<no error>";
 }
 
-TEST(DateInput, InstantsKeepTheirZoneAndPlainDatesMeanFivePM) {
+TEST(DateInput, InstantsKeepTheirOwnOffset) {
   const std::vector<std::pair<std::string, Date>> cases = {
       {"2025-03-01T02:30:00-05:30", utc(2025, 3, 1, 8, 0)},
       {"2025-03-01T08:00:00+01:00", utc(2025, 3, 1, 7, 0)},
       {"1969-12-31T23:59:59Z", -1},
       {"9999-12-31T23:59:59Z", utc(9999, 12, 31, 23, 59) + 59},
+  };
+  for (const auto &[text, expected] : cases)
+    EXPECT_EQ(parseOptionalDate(text, berlin()), expected) << text;
+}
+
+TEST(DateInput, APlainDateMeansFivePMLocalTime) {
+  const std::vector<std::pair<std::string, Date>> cases = {
       {"2025-03-30", *berlin().date(2025, 3, 30, 17)}, // the day clocks jump
       {"2024-02-29", *berlin().date(2024, 2, 29, 17)},
       {"2025-3-5", *berlin().date(2025, 3, 5, 17)},
@@ -47,12 +54,12 @@ TEST(DateInput, InstantsKeepTheirZoneAndPlainDatesMeanFivePM) {
     EXPECT_EQ(parseOptionalDate(text, berlin()), expected) << text;
 }
 
-TEST(DateInput, EmptyNoneAndNullClearTheDate) {
+TEST(DateInput, EveryWordForNothingClearsTheDate) {
   for (const std::string text : {"", "none", "NONE", "null", "NULL", "Null"})
     EXPECT_EQ(parseOptionalDate(text, berlin()), std::nullopt) << text;
 }
 
-TEST(DateInput, MalformedAndNonexistentDatesAreUnreadable) {
+TEST(DateInput, MalformedOrNonexistentDatesAreUnreadable) {
   for (const std::string text : {
            "2025-03-01 08:00:00Z",       // space instead of T
            "2025-03-01T08:00:00",        // no zone

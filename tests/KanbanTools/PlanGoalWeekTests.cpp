@@ -5,21 +5,34 @@ namespace {
 
 using PlanTools = ToolsTest;
 
-TEST_F(PlanTools, CreatePlanNeedsATitleAndGoesLast) {
+TEST_F(PlanTools, CreatePlanWithoutATitleFails) {
   EXPECT_EQ(call("create_plan", {{"title", ""}}), "Fehler: title fehlt");
+}
+
+TEST_F(PlanTools, ANewPlanGoesAfterTheLast) {
   seed().plan("Hoch").sortOrder = 5000;
   call("create_plan", {{"title", "Haus"}});
   EXPECT_EQ(value("SELECT sortOrder FROM Plan WHERE title = 'Haus'"), "6024.0");
 }
 
-TEST_F(PlanTools, CreateBucketArgumentsAndOrder) {
-  seed().plan("Hoch").sortOrder = 5000;
-  call("create_plan", {{"title", "Haus"}});
+class CreateBucket : public ToolsTest {
+protected:
+  void SetUp() override {
+    ToolsTest::SetUp();
+    seed().plan("Hoch").sortOrder = 5000;
+    call("create_plan", {{"title", "Haus"}});
+  }
+};
+
+TEST_F(CreateBucket, FailsWithoutANameOrAKnownPlan) {
   for (const auto &[args, message] : table(R"(
 {"name": "", "plan": "Nirgends"} | name fehlt
 {"name": "Doing", "plan": 7} | Plan „“ nicht gefunden. Vorhanden: Hoch, Haus
 )"))
     EXPECT_EQ(call("create_bucket", args), "Fehler: " + message) << args;
+}
+
+TEST_F(CreateBucket, NewBucketsGoLastWithTheirColourIfAny) {
   for (const char *color : {"#ff00aa", ""})
     call("create_bucket",
          {{"plan", "haus"}, {"name", "Spalte"}, {"color_hex", color}});
@@ -28,10 +41,17 @@ TEST_F(PlanTools, CreateBucketArgumentsAndOrder) {
             (Strings{"-1024.0", "#ff00aa2048.0", "3072.0"}));
 }
 
-TEST_F(PlanTools, UpdateBucketRenamesAndRecoloursButLeavesCardsAlone) {
-  call("create_plan", {{"title", "Haus"}});
-  seed().card(*context().fetchAll<Bucket>().front(), "Fenster").colorHex =
-      "#111111";
+class UpdateBucket : public ToolsTest {
+protected:
+  void SetUp() override {
+    ToolsTest::SetUp();
+    call("create_plan", {{"title", "Haus"}});
+    seed().card(*context().fetchAll<Bucket>().front(), "Fenster").colorHex =
+        "#111111";
+  }
+};
+
+TEST_F(UpdateBucket, SaysWhatChangedOrWhyItCouldNot) {
   const std::string id = shortID(value("SELECT id FROM Bucket"));
   for (auto [args, expected] : table(R"(
 {"bucket": ""} | Fehler: bucket fehlt
@@ -46,6 +66,16 @@ TEST_F(PlanTools, UpdateBucketRenamesAndRecoloursButLeavesCardsAlone) {
       args["bucket"] = id;
     EXPECT_EQ(call("update_bucket", args), expected) << args;
   }
+}
+
+TEST_F(UpdateBucket, ChangesTheBucketButNotTheColourOfItsCards) {
+  call("update_bucket", {{"plan", "Haus"},
+                         {"bucket", "Zu erledigen"},
+                         {"color_hex", "#FF0000"}});
+  call("update_bucket", {{"plan", "Haus"},
+                         {"bucket", "Zu erledigen"},
+                         {"new_name", "Offen"},
+                         {"color_hex", "None"}});
   EXPECT_EQ(value("SELECT name, colorHex, (SELECT colorHex FROM Card) FROM "
                   "Bucket"),
             "Offen|NULL|#111111");
@@ -76,14 +106,24 @@ TEST_F(GoalTools, NotesAreCutAfter120CharactersNeverInsideOne) {
   }
 }
 
-TEST_F(GoalTools, CreateGoal) {
-  Plan &haus = seed().plan("Haus");
-  seed().goal(haus, "Alt").sortOrder = 5000;
-  seed().plan("Garten");
+class CreateGoal : public ToolsTest {
+protected:
+  void SetUp() override {
+    ToolsTest::SetUp();
+    Plan &haus = seed().plan("Haus");
+    seed().goal(haus, "Alt").sortOrder = 5000;
+    seed().plan("Garten");
+  }
+};
+
+TEST_F(CreateGoal, FailsWithoutATitleOrWithAnUnreadableDate) {
   expectFailures("create_goal", table(R"(
 {"title": 3} | title fehlt
 {"title": "Neu", "plan": "Haus", "target_date": "01.04.2025"} | Datum nicht lesbar: 01.04.2025 (erwartet YYYY-MM-DD oder ISO-8601)
 )"));
+}
+
+TEST_F(CreateGoal, ANewGoalGoesLastWithItsNotesAsGiven) {
   call("create_goal", {{"plan", "haus"},
                        {"title", "Neu"},
                        {"notes", " none "},
@@ -93,11 +133,23 @@ TEST_F(GoalTools, CreateGoal) {
             "6024.0| none |-");
 }
 
-TEST_F(ToolsTest, PlanWeekCapacityAndWeekendArguments) {
+using PlanWeek = ToolsTest;
+
+TEST_F(PlanWeek, AnEmptyStoreHasNothingToPlan) {
   EXPECT_EQ(call("plan_week"),
             "0 Aufgaben eingeplant, 0 Ideen-Aufgaben angelegt");
-  for (const char *title : {"A", "B", "C", "D", "E"})
-    seed().card(nullptr, title).setPriority(Priority::urgent);
+}
+
+class PlanWeekFiveUrgent : public ToolsTest {
+protected:
+  void SetUp() override {
+    ToolsTest::SetUp();
+    for (const char *title : {"A", "B", "C", "D", "E"})
+      seed().card(nullptr, title).setPriority(Priority::urgent);
+  }
+};
+
+TEST_F(PlanWeekFiveUrgent, DailyCapacityLimitsTheCardsADay) {
   const auto plannedOn = [&](Date day) {
     return value("SELECT count(*) FROM Card WHERE plannedDate = " +
                  std::to_string(day));
@@ -111,6 +163,9 @@ TEST_F(ToolsTest, PlanWeekCapacityAndWeekendArguments) {
     call("plan_week", args);
     EXPECT_EQ(plannedOn(local(2025, 3, 12, 9)), onWednesday) << args;
   }
+}
+
+TEST_F(PlanWeekFiveUrgent, IncludeWeekendPlansOnSaturday) {
   EXPECT_TRUE(call("plan_week",
                    {{"daily_capacity", 5}, {"include_weekend", true}},
                    local(2025, 3, 15, 10))
@@ -118,7 +173,7 @@ TEST_F(ToolsTest, PlanWeekCapacityAndWeekendArguments) {
                                "angelegt\nSamstag"));
 }
 
-TEST_F(ToolsTest, PlanWeekThatChangesNothingWritesNoHistory) {
+TEST_F(PlanWeek, ARunThatChangesNothingWritesNoHistory) {
   for (const char *title : {"A", "B", "C"})
     seed().card(nullptr, title).setPriority(Priority::urgent);
   call("plan_week");

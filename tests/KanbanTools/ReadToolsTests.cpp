@@ -58,7 +58,7 @@ protected:
   }
 };
 
-TEST_F(ListCards, FiltersAndTheirArgumentTypes) {
+TEST_F(ListCards, FiltersNarrowTheListWhateverTheirArgumentType) {
   const Strings open = {"Steuer",       "Bericht",        "Meeting",
                         "Milch kaufen", "Fenster putzen", "Planung"};
   const std::vector<std::pair<json, Strings>> cases = {
@@ -115,9 +115,12 @@ TEST_F(ListCards, UnknownBucketFails) {
     EXPECT_EQ(call("list_cards", args), "Fehler: " + message) << args;
 }
 
-TEST_F(ListCards, JSONFormatIsAnArrayAndACutOneGetsTheNotice) {
+TEST_F(ListCards, JSONFormatOfNoCardsIsAnEmptyArray) {
   EXPECT_EQ(call("list_cards", {{"query", "zzz"}, {"format", "Json"}}), "[]");
-  // Cut JSON: the encoded array, then the notice line.
+}
+
+// A client that parses the array still learns the list was cut.
+TEST_F(ListCards, ACutJSONListIsFollowedByTheNotice) {
   EXPECT_EQ(call("list_cards", {{"format", "json"}, {"limit", 1}}),
             R"([{"bucket":"Doing","due_date":"2025-03-10","id":"C0000002-)"
             R"(0000-4000-8000-000000000002","is_late":true,"plan":"Haushalt",)"
@@ -125,18 +128,22 @@ TEST_F(ListCards, JSONFormatIsAnArrayAndACutOneGetsTheNotice) {
                 notice(5));
 }
 
-TEST_F(ListCards, FiftyByDefaultAndEqualDueDatesBySortOrderThenInsertion) {
+TEST_F(ListCards, ListsFiftyCardsByDefault) {
+  Plan &plan = seed().plan("Viel");
+  for (int i = 0; i < 53; ++i)
+    seed().card(&plan, "Karte");
+  const std::string out = call("list_cards", {{"plan", "Viel"}});
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 50);
+  EXPECT_TRUE(out.ends_with("· Karte" + notice(3))) << out;
+}
+
+TEST_F(ListCards, EqualDueDatesGoBySortOrderThenInsertion) {
   Plan &plan = seed().plan("Viel");
   for (const char *title : {"ÄPFEL c", "ÄPFEL a", "ÄPFEL b"}) {
     Card &card = seed().card(&plan, title);
     card.dueDate = local(2025, 3, 20, 17);
     card.sortOrder = std::string(title).ends_with('a') ? 0.5 : 1;
   }
-  for (int i = 0; i < 50; ++i)
-    seed().card(&plan, "Karte");
-  const std::string out = call("list_cards", {{"plan", "Viel"}});
-  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 50);
-  EXPECT_TRUE(out.ends_with("· Karte" + notice(3))) << out;
   EXPECT_EQ(titles({{"query", "äpfel"}}),
             (Strings{"ÄPFEL a", "ÄPFEL c", "ÄPFEL b"}));
 }

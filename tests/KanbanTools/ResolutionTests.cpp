@@ -8,7 +8,7 @@ namespace {
 const std::string kAmbiguous = " ist mehrdeutig (2 Treffer) – mehr Zeichen "
                                "angeben";
 
-TEST(IsIDLike, HexDigitsAndHyphensFromSixCharacters) {
+TEST(IsIDLike, OnlySixOrMoreHexDigitsOrHyphens) {
   for (const std::string text : {"ABCDEF", "12-4-6", "ＡＢＣｄｅｆ"})
     EXPECT_TRUE(resolution::isIDLike(text)) << text;
   // Invalid UTF-8, a combining accent joining the e, a cut full-width one.
@@ -95,7 +95,7 @@ TEST_F(Resolution, BucketsAcrossPlansEveryNameMatchElseOneID) {
       "angeben");
 }
 
-TEST_F(Resolution, LabelsAndGoalsOnlyByName) {
+TEST_F(Resolution, LabelsOrGoalsAreFoundByNameNeverByID) {
   Plan &plan = seed().plan("Haushalt");
   PlanLabel &red = seed().label(plan, 0, "Rot");
   Goal &fit = seed().goal(plan, "Fit werden");

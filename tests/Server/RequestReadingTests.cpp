@@ -54,7 +54,7 @@ json argumentsOf(const std::string &arguments) {
 }
 
 // All valid JSON: a client that sent them waits for their answers.
-TEST(RequestReading, HugeNumbersAndLoneSurrogatesAnywhereStillGetTheAnswer) {
+TEST(RequestReading, OddButValidJSONAnywhereStillGetsTheAnswer) {
   const std::string digits400(400, '7');
   const std::pair<std::string, std::string> cases[] = {
       {ping("1e999"), pong("1e999")},

@@ -44,7 +44,7 @@ TEST(UserLocale, SystemFileLinesAreReadLikeTheShellReadsThem) {
     EXPECT_EQ(chosenFromFile(text), expected) << text;
 }
 
-TEST(UserLocale, EnvironmentWinsAndOnlyAnUnsetOneFallsBackToTheSystem) {
+TEST(UserLocale, TheSystemLocaleCountsOnlyWhenTheEnvironmentNamesNone) {
   test::TempDir dir;
   std::ofstream(dir / "locale.conf") << "LANG=de_DE.UTF-8\n";
   const std::vector<std::filesystem::path> files{dir / "locale.conf"};
