@@ -8,7 +8,7 @@ CMAKE_ARGS ?=
 BUILD_PACKAGES := build-essential cmake pkg-config libsqlite3-dev libicu-dev \
                   nlohmann-json3-dev libcpp-httplib-dev
 # ...and those only the tests, benchmarks and the package check need.
-TEST_PACKAGES  := libgtest-dev libbenchmark-dev faketime sqlite3 nodejs npm dpkg-dev
+TEST_PACKAGES  := libgtest-dev libbenchmark-dev faketime sqlite3 nodejs npm dpkg-dev chromium
 comma  := ,
 WERROR := $(if $(CI),ON,OFF)
 CCACHE   := $(shell command -v ccache 2>/dev/null)

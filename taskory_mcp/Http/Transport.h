@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Http/ChangeWatch.h"
 #include "Http/IdleConnections.h"
 #include "Http/Options.h"
 #include "Http/Screen.h"
@@ -64,8 +65,18 @@ private:
   // for more or closes it.
   void serve(int fd, std::chrono::milliseconds patience);
   void answer(std::string_view received, httplib::Response &response);
+  // The board page and its change counter; false (with the 401 page or the
+  // redirect that drops the token from the address set) when the request
+  // may not see them.
+  bool admitsToBoard(const httplib::Request &request,
+                     httplib::Response &response) const;
+  void serveBoard(const httplib::Request &request, httplib::Response &response);
 
   const Screen screen_;
+  const bool noAuth_;
+  const std::string token_;
+  const std::string sessionSecret_;
+  ChangeWatch changes_;
   StorePool &pool_;
   std::atomic<bool> stopping_{false};
   httplib::ThreadPool *workers_ = nullptr; // owned by the library
