@@ -273,7 +273,8 @@ void appendBoard(std::string &out, ModelContext &context,
     CardQuery everything;
     everything.planID = chosen->id;
     everything.includeArchived = true;
-    queries.queryCards(everything, 0, &all);
+    // One card is loaded with the count; a limit of 0 counts nothing.
+    queries.queryCards(everything, 1, &all);
   }
   const int64_t hidden = request.showDone ? 0 : all - int64_t(cards.size());
 
