@@ -26,6 +26,7 @@ found() {
     nodejs) command -v node ;;
     npm) command -v npm ;;
     dpkg-dev) command -v dpkg-shlibdeps ;;
+    chromium) [ -x /usr/bin/chromium ] ;;
     *) false ;;
   esac
 } >/dev/null 2>&1

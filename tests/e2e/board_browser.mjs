@@ -33,6 +33,14 @@ await tool("create_plan", { title: "Umzug" });
 await tool("create_card", { title: "Kartons besorgen", plan: "Umzug", due_date: day(-1), checklist: ["Baumarkt", "Supermarkt"] });
 await tool("create_card", { title: "Nachsendeauftrag", plan: "Umzug", priority: "urgent" });
 await tool("create_card", { title: "<script>alert(1)</script> Schlüssel", plan: "Umzug", due_date: day(2) });
+await tool("create_bucket", { plan: "Umzug", name: "In Arbeit", color_hex: "#0078D4" });
+await tool("create_bucket", { plan: "Umzug", name: "Warten auf andere" });
+await tool("create_goal", { plan: "Umzug", title: "Einzug fertig", target_date: day(20) });
+await tool("create_card", { title: "Küche abbauen", plan: "Umzug", bucket: "In Arbeit", priority: "important",
+  labels: ["Rot", "Blau"], goals: ["Einzug fertig"], checklist: ["Schränke", "Herd", "Spüle"], due_date: day(5) });
+await tool("create_card", { title: "Müll rausbringen", plan: "Umzug", bucket: "In Arbeit", due_date: day(1),
+  recurrence: { frequency: "weekly", interval: 1 }, labels: ["Grün"] });
+await tool("create_card", { title: "Zählerstände an Vermieter", plan: "Umzug", bucket: "Warten auf andere", priority: "low", goals: ["Einzug fertig"] });
 
 const browser = await puppeteer.launch({ executablePath: "/usr/bin/chromium", headless: true,
   args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
@@ -72,8 +80,16 @@ await run([
     expect(!session.value.includes(token), "the cookie holds the token itself");
     expectEqual(await page.$eval("h1", (e) => e.textContent), "Umzug", "plan heading");
     const columns = await page.$$eval(".col h2", (els) => els.map((e) => e.firstChild.textContent.trim()));
-    expect(columns.length >= 1 && columns.includes("Zu erledigen"), `bucket columns: ${columns}`);
-    expectEqual((await cardTitles()).sort(), ["<script>alert(1)</script> Schlüssel", "Kartons besorgen", "Nachsendeauftrag"], "cards");
+    expectEqual(columns, ["Zu erledigen", "In Arbeit", "Warten auf andere"], "bucket columns in order");
+    expectEqual(await page.$$eval(".col", (cols) => cols.map((c) => [...c.querySelectorAll(".card .t")].map((e) => e.textContent))),
+      [["Kartons besorgen", "Nachsendeauftrag", "<script>alert(1)</script> Schlüssel"], ["Küche abbauen", "Müll rausbringen"],
+        ["Zählerstände an Vermieter"]], "cards per column");
+    const kitchen = await page.$$eval(".card", (els) => els.find((e) => e.textContent.includes("Küche")).innerText);
+    for (const part of ["important", "0/3", "Rot", "Blau", "Ziele: Einzug fertig", `fällig ${day(5)}`])
+      expect(kitchen.includes(part), `Küche abbauen lacks ${part}: ${kitchen}`);
+    const labelColours = await page.$$eval(".lb span", (els) => els.map((e) => [e.textContent, getComputedStyle(e).backgroundColor]));
+    expect(labelColours.some(([name, colour]) => name === "Rot" && colour === "rgb(247, 199, 199)"), JSON.stringify(labelColours));
+    expect(await page.$$eval(".card .rep", (els) => els.length) === 1, "repeating mark");
     expectEqual(dialogs, [], "script in a card title ran");
     const late = await page.$$eval(".card.is-late .t", (els) => els.map((e) => e.textContent));
     expectEqual(late, ["Kartons besorgen"], "cards marked late");
