@@ -63,7 +63,7 @@ if(r.ok&&(await r.text()).trim()!==v){var p=await fetch(location.href,{cache:'no
 if(p.ok){var d=new DOMParser().parseFromString(await p.text(),'text/html');var m=d.querySelector('main');
 if(m){document.querySelector('main').replaceWith(m);v=d.body.dataset.version;document.body.dataset.version=v;}}}
 }catch(e){}busy=false;},1000);
-var s=document.querySelector('select[name=plan]');if(s)document.addEventListener('change',function(e){if(e.target.name==='plan')e.target.form.submit();});})();
+document.addEventListener('change',function(e){if(e.target.name==='plan')e.target.form.submit();});})();
 )JS";
 
 void append(std::string &out, std::string_view text) { out += escaped(text); }

@@ -19,7 +19,8 @@ namespace taskory::HttpServer {
 // The HTTP library's server with our own connection handling (bounded waits,
 // idle connections parked without a worker, a close after every refusal)
 // and the MCP endpoint: every POST to /mcp carries one JSON-RPC message and
-// a request gets its answer as the body. Bound and listened on as the
+// a request gets its answer as the body. GET / and GET /changes are the
+// read-only board page and its change counter (Http/BoardPage.h). Bound and listened on as the
 // library's server; beginStopping() and stop() may be called from another
 // thread than the listener.
 //

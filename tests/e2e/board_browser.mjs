@@ -122,6 +122,11 @@ await run([
     const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
     expect(overflow <= 0, `the phone-width page scrolls sideways by ${overflow} px`);
     await page.setViewport({ width: 1280, height: 800 });
+    await page.emulateMediaFeatures([{ name: "prefers-color-scheme", value: "dark" }]);
+    const background = await page.evaluate(() => getComputedStyle(document.body).backgroundColor);
+    expectEqual(background, "rgb(21, 24, 29)", "dark scheme background");
+    await page.screenshot({ path: join(artefacts, "board-dark-1280x800.png") });
+    await page.emulateMediaFeatures([{ name: "prefers-color-scheme", value: "light" }]);
   }],
 
   ["the week view shows what plan_week planned, on its days", async () => {
