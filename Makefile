@@ -10,7 +10,7 @@ BUILD_PACKAGES := build-essential cmake pkg-config libsqlite3-dev libicu-dev \
 # ...and those only the tests, benchmarks and the package check need (lintian,
 # hardening-check from devscripts and man-db's man judge the package).
 TEST_PACKAGES  := libgtest-dev libbenchmark-dev faketime sqlite3 nodejs npm dpkg-dev \
-                  lintian devscripts man-db
+                  lintian devscripts man-db chromium
 comma  := ,
 WERROR := $(if $(CI),ON,OFF)
 CCACHE   := $(shell command -v ccache 2>/dev/null)

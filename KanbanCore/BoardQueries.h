@@ -98,6 +98,7 @@ public:
     int64_t checklistItems = 0;          // as checklistItemCount
     int64_t checkedItems = 0;            // as checkedItemCount
     std::vector<std::string> labelNames; // sortedLabels(card) order
+    std::vector<int64_t> labelSlots;     // the slotIndex of each label name
     std::vector<std::string> goalTitles; // goals(card) order
     // The title and name of the plan and bucket that the card's links name
     // exactly; nothing when a link is absent or finds nothing so (planOf and

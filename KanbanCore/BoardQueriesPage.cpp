@@ -125,8 +125,13 @@ BoardQueries::pageFacts(const std::vector<const Card *> &cards) {
     for (Link &link : links)
       out.push_back(std::move(link.text));
   };
-  for (auto &[card, links] : labels)
-    texts(links, facts[card].labelNames);
+  for (auto &[card, links] : labels) {
+    CardPageFacts &f = facts[card];
+    texts(links, f.labelNames);
+    // Sorted by texts() above, so the slots line up with the names.
+    for (const Link &link : links)
+      f.labelSlots.push_back(link.slotIndex);
+  }
   for (auto &[card, links] : goals)
     texts(links, facts[card].goalTitles);
   for (const Card *card : distinct) {

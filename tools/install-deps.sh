@@ -29,6 +29,7 @@ found() {
     lintian) command -v lintian ;;
     devscripts) command -v hardening-check ;;
     man-db) command -v man ;;
+    chromium) [ -x /usr/bin/chromium ] ;;
     *) false ;;
   esac
 } >/dev/null 2>&1

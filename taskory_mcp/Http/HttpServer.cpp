@@ -107,7 +107,7 @@ int main(const std::vector<std::string_view> &arguments) {
 
   StorePool pool(KanbanStore::storeURL(), std::move(container),
                  Transport::kWorkers);
-  Transport transport(options, std::move(token), pool);
+  Transport transport(options, token, pool);
   int port = options.port;
   const bool bound = port == 0
                          ? (port = transport.bind_to_any_port(options.host)) > 0
@@ -121,6 +121,10 @@ int main(const std::vector<std::string_view> &arguments) {
   transport.widenBacklog();
   KanbanMCPServer::log("MCP über HTTP: http://" + urlHost(options.host) + ":" +
                        std::to_string(port) + "/mcp");
+  const std::string origin =
+      "http://" + urlHost(options.host) + ":" + std::to_string(port) + "/";
+  KanbanMCPServer::log("Board im Browser: " + origin +
+                       (options.noAuth ? std::string() : "?token=" + token));
   if (tokenFile)
     KanbanMCPServer::log("Token (Header „Authorization: Bearer <Token>“): " +
                          tokenFile->string());

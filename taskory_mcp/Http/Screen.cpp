@@ -34,6 +34,11 @@ bool isSupportedVersion(std::string_view version) {
 
 } // namespace
 
+bool isBoardRequest(const httplib::Request &request) {
+  return (request.method == "GET" || request.method == "HEAD") &&
+         (request.path == "/" || request.path == "/changes");
+}
+
 Screen::Screen(Options options, std::string token)
     : options_(std::move(options)), token_(std::move(token)),
       loopbackBind_(HttpAccess::isLoopbackAddress(options_.host)) {}
@@ -53,6 +58,10 @@ bool Screen::refuses(const httplib::Request &request,
     refuse(response, 403, kTransportError, "Origin nicht erlaubt");
     return true;
   }
+  // The board's pages check their own lock, which also takes a cookie and
+  // answers a browser with a page instead of JSON.
+  if (isBoardRequest(request))
+    return false;
   if (!options_.noAuth &&
       !HttpAccess::carriesToken(request.get_header_value("Authorization"),
                                 token_)) {

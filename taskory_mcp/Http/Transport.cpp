@@ -1,8 +1,13 @@
 #include "Http/Transport.h"
 
+#include "Http/BoardPage.h"
+#include "Http/BoardSession.h"
 #include "Http/BodyLimit.h"
 #include "Http/Connection.h"
+#include "Http/HttpAccess.h"
 #include "Http/Refusal.h"
+#include "KanbanCore/KanbanStore.h"
+#include "KanbanCore/ModelContext.h"
 #include "KanbanTools/KanbanTools.h"
 #include "Server/JsonRpcReader.h"
 #include "Server/KanbanMCPServer.h"
@@ -31,7 +36,9 @@ constexpr milliseconds kBriefWait{2};
 
 Transport::Transport(const HttpServer::Options &options, std::string token,
                      StorePool &pool)
-    : screen_(options, std::move(token)), pool_(pool), idle_([this](int fd) {
+    : screen_(options, token), noAuth_(options.noAuth), token_(token),
+      sessionSecret_(BoardSession::secretFor(token)),
+      changes_(KanbanStore::storeURL()), pool_(pool), idle_([this](int fd) {
         workers_->enqueue([this, fd] { serve(fd, kKeepAlive); });
       }) {
   // The library owns the pool and ends it when listening ends; by then the
@@ -75,6 +82,19 @@ Transport::Transport(const HttpServer::Options &options, std::string token,
       return answer(body, response);
     }
   });
+  // Only reads: nothing on the board's side changes the store.
+  Get("/",
+      [this](const httplib::Request &request, httplib::Response &response) {
+        if (admitsToBoard(request, response))
+          serveBoard(request, response);
+      });
+  Get("/changes",
+      [this](const httplib::Request &request, httplib::Response &response) {
+        if (!admitsToBoard(request, response))
+          return;
+        response.set_header("Cache-Control", "no-store");
+        response.set_content(std::to_string(changes_.version()), "text/plain");
+      });
   // Statuses the library sets itself (a malformed request line or header):
   // the same JSON error shape, and the connection closed, as the request
   // may not have been read to its end.
@@ -92,6 +112,63 @@ Transport::Transport(const HttpServer::Options &options, std::string token,
                            httplib::Response &response, std::exception_ptr) {
     refuse(response, 500, kInternalError, "Interner Fehler");
   });
+}
+
+bool Transport::admitsToBoard(const httplib::Request &request,
+                              httplib::Response &response) const {
+  if (noAuth_)
+    return true;
+  if (request.has_param("token") && request.path == "/" &&
+      HttpAccess::equalInConstantTime(request.get_param_value("token"),
+                                      token_)) {
+    // The address with the token is opened once; after the redirect it is
+    // neither in the address bar nor in the history.
+    response.status = 303;
+    response.set_header("Set-Cookie", BoardSession::setCookie(sessionSecret_));
+    response.set_header("Location", "/");
+    response.set_header("Cache-Control", "no-store");
+    response.set_header("Referrer-Policy", "no-referrer");
+    return false;
+  }
+  if (BoardSession::carriesSecret(request.get_header_value("Cookie"),
+                                  sessionSecret_) ||
+      HttpAccess::carriesToken(request.get_header_value("Authorization"),
+                               token_))
+    return true;
+  response.status = 401;
+  response.set_header("Cache-Control", "no-store");
+  response.set_content(BoardPage::lockedPage(), "text/html; charset=utf-8");
+  return false;
+}
+
+void Transport::serveBoard(const httplib::Request &request,
+                           httplib::Response &response) {
+  const BoardPage::Request wanted = BoardPage::requestFrom(
+      request.get_param_value("view"), request.get_param_value("plan"),
+      request.get_param_value("done"));
+  // Read before the snapshot begins: a change that lands in between makes
+  // the page fetch itself once more, never miss the change.
+  const uint64_t version = changes_.version();
+  StorePool::Lease lease = pool_.acquire();
+  const Date now = std::chrono::duration<double>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count();
+  std::string page;
+  {
+    ModelContext context(lease.container(), "mcp", ContextAccess::readOnly);
+    page = BoardPage::render(context, lease.calendar(), now, wanted, version);
+  }
+  response.status = 200;
+  response.set_header("Cache-Control", "no-store");
+  response.set_header("Referrer-Policy", "no-referrer");
+  response.set_header("X-Content-Type-Options", "nosniff");
+  response.set_header("X-Frame-Options", "DENY");
+  // Inline style and script only: nothing is fetched from anywhere else.
+  response.set_header("Content-Security-Policy",
+                      "default-src 'none'; style-src 'unsafe-inline'; "
+                      "script-src 'unsafe-inline'; connect-src 'self'; "
+                      "form-action 'self'; frame-ancestors 'none'");
+  response.set_content(std::move(page), "text/html; charset=utf-8");
 }
 
 void Transport::widenBacklog() {

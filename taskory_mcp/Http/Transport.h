@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Http/ChangeWatch.h"
 #include "Http/IdleConnections.h"
 #include "Http/Options.h"
 #include "Http/Screen.h"
@@ -18,7 +19,8 @@ namespace taskory::HttpServer {
 // The HTTP library's server with our own connection handling (bounded waits,
 // idle connections parked without a worker, a close after every refusal)
 // and the MCP endpoint: every POST to /mcp carries one JSON-RPC message and
-// a request gets its answer as the body. Bound and listened on as the
+// a request gets its answer as the body. GET / and GET /changes are the
+// read-only board page and its change counter (Http/BoardPage.h). Bound and listened on as the
 // library's server; beginStopping() and stop() may be called from another
 // thread than the listener.
 //
@@ -64,8 +66,18 @@ private:
   // for more or closes it.
   void serve(int fd, std::chrono::milliseconds patience);
   void answer(std::string_view received, httplib::Response &response);
+  // The board page and its change counter; false (with the 401 page or the
+  // redirect that drops the token from the address set) when the request
+  // may not see them.
+  bool admitsToBoard(const httplib::Request &request,
+                     httplib::Response &response) const;
+  void serveBoard(const httplib::Request &request, httplib::Response &response);
 
   const Screen screen_;
+  const bool noAuth_;
+  const std::string token_;
+  const std::string sessionSecret_;
+  ChangeWatch changes_;
   StorePool &pool_;
   std::atomic<bool> stopping_{false};
   httplib::ThreadPool *workers_ = nullptr; // owned by the library

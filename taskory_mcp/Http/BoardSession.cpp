@@ -1,0 +1,70 @@
+#include "Http/BoardSession.h"
+
+#include "Http/HttpAccess.h"
+
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+
+namespace taskory::BoardSession {
+namespace {
+
+// Names what the secret is for, so that it can never pass for the token or
+// for a secret derived for another use.
+constexpr std::string_view kLabel = "taskory board session v1";
+
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+    text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+    text.remove_suffix(1);
+  return text;
+}
+
+} // namespace
+
+std::string secretFor(std::string_view token) {
+  if (token.empty())
+    return {};
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (!HMAC(EVP_sha256(), token.data(), static_cast<int>(token.size()),
+            reinterpret_cast<const unsigned char *>(kLabel.data()),
+            kLabel.size(), digest, &length))
+    return {};
+  constexpr std::string_view kHex = "0123456789abcdef";
+  std::string out;
+  for (unsigned int i = 0; i < length; ++i) {
+    out += kHex[digest[i] >> 4];
+    out += kHex[digest[i] & 0xF];
+  }
+  return out;
+}
+
+std::string setCookie(std::string_view secret) {
+  return std::string(kCookieName) + "=" + std::string(secret) +
+         "; Path=/; HttpOnly; SameSite=Strict";
+}
+
+bool carriesSecret(std::string_view cookies, std::string_view secret) {
+  if (secret.empty())
+    return false;
+  bool found = false;
+  while (!cookies.empty()) {
+    const std::size_t end = cookies.find(';');
+    const std::string_view pair = trimmed(cookies.substr(0, end));
+    cookies = end == std::string_view::npos ? std::string_view()
+                                            : cookies.substr(end + 1);
+    const std::size_t equals = pair.find('=');
+    if (equals == std::string_view::npos ||
+        trimmed(pair.substr(0, equals)) != kCookieName)
+      continue;
+    // Every cookie of that name is compared, so that the time taken does
+    // not depend on which one matched.
+    found = HttpAccess::equalInConstantTime(trimmed(pair.substr(equals + 1)),
+                                            secret) ||
+            found;
+  }
+  return found;
+}
+
+} // namespace taskory::BoardSession

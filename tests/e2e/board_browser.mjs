@@ -1,0 +1,189 @@
+// The board page of the HTTP mode in a real browser (Debian's Chromium,
+// driven by puppeteer-core): the token address and its cookie, live updates
+// from the MCP endpoint and from a foreign SQLite writer, the week view, the
+// lock, and the page without JavaScript. Screenshots go to the build
+// directory (e2e-artefacts/), or to $TASKORY_ARTEFACTS.
+import { mkdirSync, readFileSync } from "node:fs";
+import { dirname, join, resolve } from "node:path";
+import puppeteer from "puppeteer-core";
+import { Client } from "@modelcontextprotocol/sdk/client/index.js";
+import { StreamableHTTPClientTransport } from "@modelcontextprotocol/sdk/client/streamableHttp.js";
+import { binary, tempHome, sqlite, sqlString, run, expect, expectEqual } from "./lib/rpc.mjs";
+import { startHttp, raw } from "./lib/http.mjs";
+
+const artefacts = process.env.TASKORY_ARTEFACTS ?? join(resolve(dirname(binary), ".."), "e2e-artefacts");
+mkdirSync(artefacts, { recursive: true });
+const t = tempHome();
+const server = await startHttp(t);
+for (let i = 0; i < 100 && !/Board im Browser: /.test(server.stderr); i++) await new Promise((r) => setTimeout(r, 50));
+const boardURL = /Board im Browser: (\S+)/.exec(server.stderr)?.[1];
+const token = readFileSync(join(t.storeDir, "http-token"), "utf8").trim();
+const origin = `http://127.0.0.1:${server.port}`;
+
+const client = new Client({ name: "taskory-board-e2e", version: "1.0.0" });
+await client.connect(new StreamableHTTPClientTransport(new URL(server.url),
+  { requestInit: { headers: { Authorization: `Bearer ${token}` } } }));
+const tool = async (name, args) => {
+  const r = await client.callTool({ name, arguments: args });
+  if (r.isError) throw new Error(`${name}: ${r.content[0].text}`);
+  return r.content[0].text;
+};
+const day = (offset) => new Date(Date.now() + offset * 86_400_000).toLocaleDateString("sv-SE", { timeZone: "Europe/Berlin" });
+await tool("create_plan", { title: "Umzug" });
+await tool("create_card", { title: "Kartons besorgen", plan: "Umzug", due_date: day(-1), checklist: ["Baumarkt", "Supermarkt"] });
+await tool("create_card", { title: "Nachsendeauftrag", plan: "Umzug", priority: "urgent" });
+await tool("create_card", { title: "<script>alert(1)</script> Schlüssel", plan: "Umzug", due_date: day(2) });
+await tool("create_bucket", { plan: "Umzug", name: "In Arbeit", color_hex: "#0078D4" });
+await tool("create_bucket", { plan: "Umzug", name: "Warten auf andere" });
+await tool("create_goal", { plan: "Umzug", title: "Einzug fertig", target_date: day(20) });
+await tool("create_card", { title: "Küche abbauen", plan: "Umzug", bucket: "In Arbeit", priority: "important",
+  labels: ["Rot", "Blau"], goals: ["Einzug fertig"], checklist: ["Schränke", "Herd", "Spüle"], due_date: day(5) });
+await tool("create_card", { title: "Müll rausbringen", plan: "Umzug", bucket: "In Arbeit", due_date: day(1),
+  recurrence: { frequency: "weekly", interval: 1 }, labels: ["Grün"] });
+await tool("create_card", { title: "Zählerstände an Vermieter", plan: "Umzug", bucket: "Warten auf andere", priority: "low", goals: ["Einzug fertig"] });
+
+const browser = await puppeteer.launch({ executablePath: "/usr/bin/chromium", headless: true,
+  args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
+    "--disable-component-update", "--disable-sync", "--disable-dev-shm-usage"] });
+const page = await browser.newPage();
+await page.setViewport({ width: 1280, height: 800 });
+const dialogs = [];
+page.on("dialog", (d) => { dialogs.push(d.message()); d.dismiss(); });
+const cardTitles = () => page.$$eval(".card .t", (els) => els.map((e) => e.textContent));
+// Resolves when `predicate(titles)` holds within 2 s of the change, without a
+// page load in between.
+async function showsWithin2s(what, predicate) {
+  await page.evaluate(() => { window.__samePage = true; });
+  const t0 = Date.now();
+  while (Date.now() - t0 < 2000) {
+    if (predicate(await cardTitles())) {
+      expect(await page.evaluate(() => window.__samePage === true), `${what}: the page was reloaded`);
+      return;
+    }
+    await new Promise((r) => setTimeout(r, 50));
+  }
+  throw new Error(`${what}: not on the page within 2 s; it shows ${JSON.stringify(await cardTitles())}`);
+}
+
+await run([
+  ["the start message names the token address", async () => {
+    expectEqual(boardURL, `${origin}/?token=${token}`, "board address");
+  }],
+
+  ["the token address opens the board, drops the token and sets a strict HttpOnly cookie", async () => {
+    await page.goto(boardURL, { waitUntil: "load" });
+    expectEqual(page.url(), `${origin}/`, "address after opening");
+    const cookies = await page.cookies();
+    const session = cookies.find((c) => c.name === "taskory_board");
+    expect(session, `no session cookie among ${JSON.stringify(cookies)}`);
+    expectEqual([session.httpOnly, session.sameSite, session.path], [true, "Strict", "/"], "cookie attributes");
+    expect(!session.value.includes(token), "the cookie holds the token itself");
+    expectEqual(await page.$eval("h1", (e) => e.textContent), "Umzug", "plan heading");
+    const columns = await page.$$eval(".col h2", (els) => els.map((e) => e.firstChild.textContent.trim()));
+    expectEqual(columns, ["Zu erledigen", "In Arbeit", "Warten auf andere"], "bucket columns in order");
+    expectEqual(await page.$$eval(".col", (cols) => cols.map((c) => [...c.querySelectorAll(".card .t")].map((e) => e.textContent))),
+      [["Kartons besorgen", "Nachsendeauftrag", "<script>alert(1)</script> Schlüssel"], ["Küche abbauen", "Müll rausbringen"],
+        ["Zählerstände an Vermieter"]], "cards per column");
+    const kitchen = await page.$$eval(".card", (els) => els.find((e) => e.textContent.includes("Küche")).innerText);
+    for (const part of ["important", "0/3", "Rot", "Blau", "Ziele: Einzug fertig", `fällig ${day(5)}`])
+      expect(kitchen.includes(part), `Küche abbauen lacks ${part}: ${kitchen}`);
+    const labelColours = await page.$$eval(".lb span", (els) => els.map((e) => [e.textContent, getComputedStyle(e).backgroundColor]));
+    expect(labelColours.some(([name, colour]) => name === "Rot" && colour === "rgb(247, 199, 199)"), JSON.stringify(labelColours));
+    expect(await page.$$eval(".card .rep", (els) => els.length) === 1, "repeating mark");
+    expectEqual(dialogs, [], "script in a card title ran");
+    const late = await page.$$eval(".card.is-late .t", (els) => els.map((e) => e.textContent));
+    expectEqual(late, ["Kartons besorgen"], "cards marked late");
+    const kartons = await page.$$eval(".card", (els) => els.find((e) => e.textContent.includes("Kartons")).textContent);
+    expect(kartons.includes(`fällig ${day(-1)}`) && kartons.includes("überfällig") && kartons.includes("0/2"), kartons);
+  }],
+
+  ["a card created and one completed through /mcp appear within 2 s without a reload", async () => {
+    const id = /\(([0-9A-F]{8})\)/.exec(await tool("create_card", { title: "Per MCP angelegt", plan: "Umzug" }))[1];
+    expect(id, "short id");
+    const line = (await tool("list_cards", { plan: "Umzug" })).split("\n").find((l) => l.includes("Nachsendeauftrag"));
+    await tool("update_card", { card_id: line.split(" · ")[0], status: "completed" });
+    await showsWithin2s("MCP changes", (titles) => titles.includes("Per MCP angelegt") && !titles.includes("Nachsendeauftrag"));
+  }],
+
+  ["a foreign SQLite writer's new and completed cards appear within 2 s without a reload", async () => {
+    const bucket = sqlite(t.store, "SELECT bucket FROM Card WHERE title = 'Kartons besorgen';");
+    const plan = sqlite(t.store, "SELECT plan FROM Card WHERE title = 'Kartons besorgen';");
+    const now = Date.now() / 1000;
+    sqlite(t.store, `INSERT INTO Card (id, title, sortOrder, createdAt, modifiedAt, plan, bucket)
+      VALUES ('7E57CA5D-0000-4000-8000-000000000001', 'Von sqlite3', 1e9, ${now}, ${now}, ${sqlString(plan)}, ${sqlString(bucket)});
+      UPDATE Card SET percentComplete = 100, completedAt = ${now} WHERE title = 'Kartons besorgen';`);
+    await showsWithin2s("foreign changes", (titles) => titles.includes("Von sqlite3") && !titles.includes("Kartons besorgen"));
+  }],
+
+  ["screenshots at 1280×800 and 390×844", async () => {
+    await page.screenshot({ path: join(artefacts, "board-1280x800.png") });
+    await page.setViewport({ width: 390, height: 844 });
+    await page.screenshot({ path: join(artefacts, "board-390x844.png") });
+    const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
+    expect(overflow <= 0, `the phone-width page scrolls sideways by ${overflow} px`);
+    await page.setViewport({ width: 1280, height: 800 });
+    await page.emulateMediaFeatures([{ name: "prefers-color-scheme", value: "dark" }]);
+    const background = await page.evaluate(() => getComputedStyle(document.body).backgroundColor);
+    expectEqual(background, "rgb(21, 24, 29)", "dark scheme background");
+    await page.screenshot({ path: join(artefacts, "board-dark-1280x800.png") });
+    await page.emulateMediaFeatures([{ name: "prefers-color-scheme", value: "light" }]);
+  }],
+
+  ["the week view shows what plan_week planned, on its days", async () => {
+    await tool("create_card", { title: "Strom ummelden", plan: "Umzug", priority: "urgent" });
+    await tool("create_card", { title: "Kisten packen", plan: "Umzug", priority: "important" });
+    // With the weekend the planner stays in the current week on any day.
+    const text = await tool("plan_week", { include_weekend: true });
+    const planned = [];
+    let label;
+    for (const line of text.split("\n").slice(1)) {
+      if (!line.startsWith("  ")) label = line.replace(/:$/, "");
+      else planned.push([label, line.trim().split(" · ")[1]]);
+    }
+    expect(planned.length >= 2, `plan_week planned ${text}`);
+    await page.goto(`${origin}/?view=week`, { waitUntil: "load" });
+    const shown = await page.$$eval(".col", (cols) => cols.flatMap((c) => [...c.querySelectorAll(".card .t")]
+      .map((t) => [c.querySelector("h2").firstChild.textContent.replace(" (heute)", "").trim(), t.textContent])));
+    expectEqual(shown.sort(), planned.sort(), "cards per day");
+    const today = await page.$eval(".col.today h2", (e) => e.textContent);
+    expect(today.includes("(heute)"), today);
+    await page.screenshot({ path: join(artefacts, "week-1280x800.png") });
+  }],
+
+  ["without the cookie or token a request gets the 401 page that names the address", async () => {
+    for (const path of ["/", "/changes", "/?view=week", `/?token=${token.slice(0, -1)}0`]) {
+      const r = await raw(server.port, { method: "GET", path });
+      expectEqual([r.status, r.headers["content-type"]], [401, "text/html; charset=utf-8"], path);
+      expect(r.body.includes("?token="), `401 page: ${r.body.slice(0, 200)}`);
+    }
+    expectEqual((await raw(server.port, { method: "GET", path: "/", headers: { Authorization: `Bearer ${token}` } })).status, 200, "bearer header");
+  }],
+
+  ["a foreign Host or Origin is refused with 403 on every path", async () => {
+    const [session] = (await page.cookies()).filter((c) => c.name === "taskory_board");
+    const cookie = `taskory_board=${session.value}`;
+    for (const path of ["/", "/changes", "/?view=goals"]) {
+      expectEqual((await raw(server.port, { method: "GET", path, headers: { Cookie: cookie } })).status, 200, `${path} with the cookie`);
+      expectEqual((await raw(server.port, { method: "GET", path, headers: { Cookie: cookie, Host: "evil.example" } })).status, 403, `${path} Host`);
+      expectEqual((await raw(server.port, { method: "GET", path, headers: { Cookie: cookie, Origin: "http://evil.example" } })).status, 403, `${path} Origin`);
+    }
+  }],
+
+  ["without JavaScript the board is all there", async () => {
+    const still = await browser.newPage();
+    await still.setJavaScriptEnabled(false);
+    await still.goto(`${origin}/`, { waitUntil: "load" });
+    const titles = await still.$$eval(".card .t", (els) => els.map((e) => e.textContent));
+    expect(titles.includes("Von sqlite3") && titles.includes("Per MCP angelegt"), `without script: ${titles}`);
+    await still.click("nav[aria-label=Erledigte] a");
+    const all = await still.$$eval(".card .t", (els) => els.map((e) => e.textContent));
+    expect(all.includes("Kartons besorgen") && all.includes("Nachsendeauftrag"), `completed shown: ${all}`);
+    await still.close();
+  }],
+  ["the server stops cleanly with the page open", async () => {
+    await browser.close();
+    await client.close();
+    expectEqual(await server.stop(), { code: 0, signal: null }, "exit status");
+    t.remove();
+  }],
+], 120_000);
