@@ -1,7 +1,7 @@
 // The HTTP mode's board page over a generated store of 100,000 cards in 200
 // plans of 500: one page render as a request runs it (a fresh read-only
 // context, the HTML built), without the socket. Reports the page's bytes.
-#include "StoreGenerator.h"
+#include "GeneratedBoard.h"
 
 #include "Http/BoardPage.h"
 #include "KanbanCore/Calendar.h"
@@ -11,43 +11,29 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
 namespace taskory::bench {
 namespace {
 
-constexpr Date kNow = 1741773600.0; // 2025-03-12 10:00 UTC
+constexpr Date kNow = kBenchNow;
 
 struct Fixture {
-  std::filesystem::path directory;
-  GeneratedStore store;
-  std::unique_ptr<ModelContainer> container;
+  GeneratedBoard &board = generatedBoard();
+  std::unique_ptr<ModelContainer> &container = board.container;
   Calendar calendar{"Europe/Berlin", "de_DE"};
-  std::string planID; // a plan in the middle of the list
+  std::string planID = middlePlan(*container); // a plan in the middle
+  static std::string middlePlan(ModelContainer &container) {
+    ModelContext context(container, "mcp", ContextAccess::readOnly);
+    const auto plans = resolution::fetchPlans(context);
+    return plans[plans.size() / 2]->id;
+  }
 };
 
 Fixture &fixture() {
-  static Fixture *instance = [] {
-    auto *f = new Fixture;
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "taskory-bench-XXXXXX")
-            .string();
-    if (!mkdtemp(pattern.data())) {
-      std::perror("mkdtemp");
-      std::exit(1);
-    }
-    f->directory = pattern;
-    f->store = generateStore(f->directory / "Taskory.store", kNow);
-    f->container = KanbanStore::makeContainer(f->store.file);
-    ModelContext context(*f->container, "mcp", ContextAccess::readOnly);
-    const auto plans = resolution::fetchPlans(context);
-    f->planID = plans[plans.size() / 2]->id;
-    return f;
-  }();
-  return *instance;
+  static Fixture instance;
+  return instance;
 }
 
 void renderPage(benchmark::State &state, BoardPage::Request request) {
@@ -94,15 +80,5 @@ BENCHMARK(BM_Goals)->Unit(benchmark::kMillisecond);
 } // namespace taskory::bench
 
 int main(int argc, char **argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv))
-    return 1;
-  taskory::bench::fixture();
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  auto &f = taskory::bench::fixture();
-  f.container.reset();
-  std::error_code ignored;
-  std::filesystem::remove_all(f.directory, ignored);
-  return 0;
+  return taskory::bench::benchmarkMain(argc, argv);
 }

@@ -3,7 +3,7 @@
 // (one transaction) and the handler; the context is
 // discarded without saving, as a read-only call's would be. The store is
 // generated once per run in a temporary directory and removed at the end.
-#include "StoreGenerator.h"
+#include "GeneratedBoard.h"
 
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/KanbanStore.h"
@@ -13,9 +13,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <variant>
@@ -24,37 +21,18 @@
 namespace taskory::bench {
 namespace {
 
-constexpr Date kNow = 1741773600.0; // 2025-03-12 10:00 UTC
+constexpr Date kNow = kBenchNow;
 
 struct Fixture {
-  std::filesystem::path directory;
-  GeneratedStore store;
-  std::unique_ptr<ModelContainer> container;
+  GeneratedBoard &board = generatedBoard();
+  GeneratedStore &store = board.store;
+  std::unique_ptr<ModelContainer> &container = board.container;
   Calendar calendar{"Europe/Berlin", "de_DE"};
 };
 
 Fixture &fixture() {
-  static Fixture *instance = [] {
-    auto *f = new Fixture;
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "taskory-bench-XXXXXX")
-            .string();
-    if (!mkdtemp(pattern.data())) {
-      std::perror("mkdtemp");
-      std::exit(1);
-    }
-    f->directory = pattern;
-    const auto start = std::chrono::steady_clock::now();
-    f->store = generateStore(f->directory / "Taskory.store", kNow);
-    const auto seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-            .count();
-    std::fprintf(stderr, "generated %zu cards in %zu plans in %.1f s\n",
-                 f->store.cardIDs.size(), f->store.planTitles.size(), seconds);
-    f->container = KanbanStore::makeContainer(f->store.file);
-    return f;
-  }();
-  return *instance;
+  static Fixture instance;
+  return instance;
 }
 
 std::size_t resultSize(const ToolResult &result) {
@@ -197,15 +175,5 @@ BENCHMARK(BM_ListPlans)->Unit(benchmark::kMillisecond);
 } // namespace taskory::bench
 
 int main(int argc, char **argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv))
-    return 1;
-  taskory::bench::fixture();
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  auto &f = taskory::bench::fixture();
-  f.container.reset();
-  std::error_code ignored;
-  std::filesystem::remove_all(f.directory, ignored);
-  return 0;
+  return taskory::bench::benchmarkMain(argc, argv);
 }
