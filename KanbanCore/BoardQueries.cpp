@@ -169,6 +169,22 @@ std::vector<Bucket> BoardQueries::planBucketCopies() {
   return planChildCopies<Bucket>(flushedDatabase());
 }
 
+std::vector<BoardQueries::PlanHeading> BoardQueries::planHeadings() {
+  auto stmt = flushedDatabase().statement(planHeadingsSQL());
+  std::vector<PlanHeading> headings;
+  while (stmt->step()) {
+    // A row whose id is not text is no plan to a context either.
+    if (stmt->type(0) != SqliteType::text)
+      continue;
+    PlanHeading heading;
+    readColumn(*stmt, 0, heading.id);
+    readColumn(*stmt, 1, heading.title);
+    readColumn(*stmt, 2, heading.sortOrder);
+    headings.push_back(std::move(heading));
+  }
+  return headings;
+}
+
 bool BoardQueries::hasOpenCard(const Bucket &bucket) {
   SqliteDatabase &db = flushedDatabase();
   auto stmt = db.statement(openCardInBucketSQL());

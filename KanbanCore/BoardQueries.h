@@ -61,6 +61,15 @@ public:
   // buckets, and changing a copy changes nothing.
   std::vector<Goal> planGoalCopies();
   std::vector<Bucket> planBucketCopies();
+  // Every plan's id, title and sort order, in rowid order and decoded as a
+  // loaded plan decodes them, without loading the plans: what finding a plan
+  // by its title compares on a board of thousands of plans.
+  struct PlanHeading {
+    UUID id;
+    std::string title;
+    double sortOrder = 0;
+  };
+  std::vector<PlanHeading> planHeadings();
   // Whether the bucket holds a card that is not archived and below 100 %.
   bool hasOpenCard(const Bucket &bucket);
   // Highest sortOrder among the plan's cards (all buckets, archived and

@@ -160,20 +160,54 @@ bool lowercasesLikeRoot() {
   return language != "tr" && language != "az" && language != "lt";
 }
 
-bool namesEqual(std::string_view a, std::string_view b) {
-  if (a == b)
-    return true;
-  icu::UnicodeString left = lowered(a);
-  icu::UnicodeString right = lowered(b);
-  if (left == right)
-    return true;
+namespace {
+
+// The form namesEqual compares; nothing when normalisation fails.
+std::optional<std::string> comparedForm(std::string_view text) {
   UErrorCode status = U_ZERO_ERROR;
   const icu::Normalizer2 *nfc = icu::Normalizer2::getNFCInstance(status);
   if (U_FAILURE(status) || !nfc)
-    return false;
-  icu::UnicodeString leftNFC = nfc->normalize(left, status);
-  icu::UnicodeString rightNFC = nfc->normalize(right, status);
-  return U_SUCCESS(status) && leftNFC == rightNFC;
+    return std::nullopt;
+  const icu::UnicodeString normalized = nfc->normalize(lowered(text), status);
+  if (U_FAILURE(status))
+    return std::nullopt;
+  return toUTF8(normalized);
+}
+
+bool isASCII(std::string_view text) {
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80)
+      return false;
+  return true;
+}
+
+} // namespace
+
+NameMatcher::NameMatcher(std::string_view name)
+    : name_(name), asciiLowering_(lowercasesLikeRoot()) {
+  if (auto key = comparedForm(name)) {
+    key_ = std::move(*key);
+    keyed_ = true;
+  }
+}
+
+bool NameMatcher::matches(std::string_view other) const {
+  if (other == name_)
+    return true;
+  if (!keyed_) {
+    // Without normalisation only the lower-cased forms can be compared.
+    return lowered(other) == lowered(name_);
+  }
+  // Lower-casing ASCII under root rules gives ASCII, which NFC keeps as it
+  // is: most titles never need ICU.
+  if (asciiLowering_ && isASCII(other))
+    return asciiLowercased(other) == key_;
+  const std::optional<std::string> form = comparedForm(other);
+  return form ? *form == key_ : lowered(other) == lowered(name_);
+}
+
+bool namesEqual(std::string_view a, std::string_view b) {
+  return NameMatcher(b).matches(a);
 }
 
 std::size_t characterCount(std::string_view text) {

@@ -38,6 +38,20 @@ bool lowercasesLikeRoot();
 // under canonical equivalence (NFC). No trimming, no diacritic folding.
 bool namesEqual(std::string_view a, std::string_view b);
 
+// namesEqual against one name, with that name's compared form made once: for
+// finding a name among the titles of thousands of plans.
+class NameMatcher {
+public:
+  explicit NameMatcher(std::string_view name);
+  bool matches(std::string_view other) const;
+
+private:
+  std::string name_;
+  std::string key_; // lower-cased, NFC, as UTF-8
+  bool keyed_ = false;
+  bool asciiLowering_ = false;
+};
+
 // Number of user-perceived characters (extended grapheme clusters).
 std::size_t characterCount(std::string_view text);
 // The first `count` user-perceived characters; never cuts inside a UTF-8

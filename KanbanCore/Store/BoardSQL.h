@@ -24,6 +24,9 @@ template <class T> std::string planChildRowsSQL() {
                           "'text' ORDER BY rowid";
 }
 
+// id, title, sortOrder of every plan, in rowid order.
+std::string_view planHeadingsSQL();
+
 // A row when the bucket ?1 holds an open card.
 const std::string &openCardInBucketSQL();
 // Open cards whose planned date is a number at or after ?1, by planned date,

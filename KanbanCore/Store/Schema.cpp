@@ -72,14 +72,16 @@ struct Index {
 // plan-and-bucket one also carry the card's state, so that counting open
 // cards in a due window, per plan and per bucket, never reads the rows. The
 // planned-date index holds only planned cards, which the week plan lists
-// without a scan. The goal-state one answers "is this linked card open" from
+// without a scan. The bucket index, needed for the link anyway, carries the
+// state too, so that "does this bucket hold an open card" reads no card row
+// until it finds one. The goal-state one answers "is this linked card open" from
 // the index alone: its second column is the archived flag exactly as the
 // card queries decode it (integerExpression), which is what makes SQLite
 // take it over the primary key for the goal counts.
 constexpr std::array<Index, 16> kIndexes = {{
     {"Bucket_plan", "Bucket(plan)"},
     {"Card_plan", "Card(plan)"},
-    {"Card_bucket", "Card(bucket)"},
+    {"Card_bucketState", "Card(bucket, isArchived, percentComplete)"},
     {"ChecklistItem_card", "ChecklistItem(card)"},
     {"CardAttachment_card", "CardAttachment(card)"},
     {"PlanLabel_plan", "PlanLabel(plan)"},
@@ -101,8 +103,9 @@ constexpr std::array<Index, 16> kIndexes = {{
 
 // Speed-ups of earlier versions that cost every card write more than they
 // saved: a store that has them loses them at the next start.
-constexpr std::array<std::string_view, 4> kRetiredIndexes = {
-    "Card_dueOrder", "Card_planState", "Card_plannedDate", "Card_dueState"};
+constexpr std::array<std::string_view, 5> kRetiredIndexes = {
+    "Card_dueOrder", "Card_planState", "Card_plannedDate", "Card_dueState",
+    "Card_bucket"};
 
 std::string createIndexesSQL(const std::set<std::string> &existing) {
   std::string sql;

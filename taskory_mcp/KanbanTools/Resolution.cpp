@@ -1,5 +1,6 @@
 #include "KanbanTools/Resolution.h"
 
+#include "KanbanCore/BoardQueries.h"
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Text.h"
 #include "KanbanTools/Arguments.h"
@@ -126,39 +127,71 @@ bool sortOrderEqual(double a, double b) {
 
 } // namespace
 
-std::vector<Plan *> fetchPlans(ModelContext &context) {
-  std::vector<Plan *> plans = context.fetchAll<Plan>();
-  std::stable_sort(plans.begin(), plans.end(),
-                   [](const Plan *a, const Plan *b) {
-                     return sortOrderLess(a->sortOrder, b->sortOrder);
-                   });
+namespace {
+
+// The order every tool lists plans in, for plans and for their headings:
+// ascending sortOrder, ties by natural title order, stable. Sorting a subset
+// gives its members the order they have among all plans.
+template <class T, class SortOrder, class Title>
+void sortInToolOrder(std::vector<T> &plans, SortOrder sortOrder,
+                     Title title) {
+  std::stable_sort(plans.begin(), plans.end(), [&](const T &a, const T &b) {
+    return sortOrderLess(sortOrder(a), sortOrder(b));
+  });
   // Titles only decide between equal sort orders; the collator is built only
   // when there is such a tie, which keeps the common case cheap.
   std::unique_ptr<text::NaturalOrder> order;
   for (auto run = plans.begin(); run != plans.end();) {
-    auto end = std::find_if(run + 1, plans.end(), [&](const Plan *plan) {
-      return !sortOrderEqual(plan->sortOrder, (*run)->sortOrder);
+    auto end = std::find_if(run + 1, plans.end(), [&](const T &plan) {
+      return !sortOrderEqual(sortOrder(plan), sortOrder(*run));
     });
     if (end - run > 1) {
       if (!order)
         order = std::make_unique<text::NaturalOrder>();
-      std::stable_sort(run, end, [&](const Plan *a, const Plan *b) {
-        return (*order)(a->title, b->title);
+      std::stable_sort(run, end, [&](const T &a, const T &b) {
+        return (*order)(title(a), title(b));
       });
     }
     run = end;
   }
+}
+
+} // namespace
+
+std::vector<Plan *> fetchPlans(ModelContext &context) {
+  std::vector<Plan *> plans = context.fetchAll<Plan>();
+  sortInToolOrder(
+      plans, [](const Plan *plan) { return plan->sortOrder; },
+      [](const Plan *plan) -> const std::string & { return plan->title; });
   return plans;
 }
 
 Plan &findPlan(ModelContext &context, std::string_view text) {
-  const std::vector<Plan *> plans = fetchPlans(context);
-  for (Plan *plan : plans)
-    if (text::namesEqual(plan->title, text))
+  // Titles are compared on light rows and only the plan found is loaded: a
+  // board may hold thousands of plans, and naming one must not load them
+  // all. Of several equal titles the first in the tools' order wins.
+  using Heading = BoardQueries::PlanHeading;
+  const text::NameMatcher name(text);
+  std::vector<Heading> titled;
+  for (Heading &heading : BoardQueries(context).planHeadings())
+    if (name.matches(heading.title))
+      titled.push_back(std::move(heading));
+  sortInToolOrder(
+      titled, [](const Heading &h) { return h.sortOrder; },
+      [](const Heading &h) -> const std::string & { return h.title; });
+  if (!titled.empty())
+    if (Plan *plan = context.plan(titled.front().id))
       return *plan;
-  if (Plan *plan = matchByID(
-          text, plans, [](const Plan &p) -> const UUID & { return p.id; }))
-    return *plan;
+  const std::vector<Plan *> plans = fetchPlans(context);
+  if (titled.empty()) {
+    if (Plan *plan = matchByID(
+            text, plans, [](const Plan &p) -> const UUID & { return p.id; }))
+      return *plan;
+  } else {
+    for (Plan *plan : plans)
+      if (name.matches(plan->title))
+        return *plan;
+  }
   throw ToolError{
       "Plan „" + std::string(text) + "“ nicht gefunden. Vorhanden: " +
       text::joined(textsOf(plans, [](const Plan &p) { return p.title; }),

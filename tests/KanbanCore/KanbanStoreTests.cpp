@@ -207,13 +207,14 @@ TEST_F(StoreTest, IndexesOfEarlierVersionsAreReplacedAtStart) {
       "sortOrder); CREATE INDEX Card_dueState ON Card((dueDate IS NULL), "
       "dueDate, isArchived, percentComplete); CREATE INDEX Card_planState ON "
       "Card(plan, isArchived, percentComplete); CREATE INDEX Card_plannedDate "
-      "ON Card(plannedDate); CREATE INDEX Card_title ON Card(title);");
+      "ON Card(plannedDate); CREATE INDEX Card_bucket ON Card(bucket); "
+      "CREATE INDEX Card_title ON Card(title);");
   KanbanStore::makeContainer(file).reset();
   EXPECT_EQ(RawConnection(file).text(
                 "SELECT group_concat(name, ' ') FROM (SELECT name FROM "
                 "sqlite_schema WHERE type = 'index' AND tbl_name = 'Card' "
                 "AND name NOT LIKE 'sqlite_%' ORDER BY name)"),
-            "Card_bucket Card_dueOrderState Card_goalState Card_plan "
+            "Card_bucketState Card_dueOrderState Card_goalState Card_plan "
             "Card_planBucketState Card_planDueOrder Card_planSortOrder "
             "Card_plannedDateSet Card_title")
       << "another program's own index stays";
