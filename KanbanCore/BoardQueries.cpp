@@ -3,6 +3,7 @@
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Store/BoardSQL.h"
 #include "KanbanCore/Store/CardQuerySQL.h"
+#include "KanbanCore/Store/ListOrderTop.h"
 #include "KanbanCore/Store/Session.h"
 
 #include <algorithm>
@@ -40,27 +41,25 @@ std::vector<Card *> BoardQueries::queryCards(const CardQuery &query,
 
   if (query.textMatches) {
     // The text test is the expensive part: it runs once per row, in one
-    // pass that yields every match (and so their count); only the matches
-    // are then ordered and cut.
-    std::string rowids = "[";
+    // pass that counts every match and keeps the first of the list order;
+    // only those are then loaded.
+    ListOrderTop first(limit);
     int64_t count = 0;
     {
       PredicateScope scope(s.db(), query);
       auto stmt = s.db().statement(cardMatchesSQL(query, filter));
       filter.bind(*stmt);
       while (stmt->step()) {
-        if (count++ > 0)
-          rowids += ',';
-        rowids += std::to_string(stmt->int64(0));
+        ++count;
+        first.offer(*stmt, 0);
       }
     }
-    rowids += ']';
     if (matched)
       *matched = count;
     if (count == 0)
       return {};
     return s.fetch<Card>(cardsOfRowidsSQL(), [&](SqliteStatement &stmt) {
-      stmt.bindText(1, rowids);
+      stmt.bindText(1, first.rowidsJSON());
       stmt.bind(2, sqlLimit);
     });
   }

@@ -131,7 +131,8 @@ std::string cardCountSQL(const CardQuery &query, const CardFilter &filter) {
 }
 
 std::string cardMatchesSQL(const CardQuery &query, const CardFilter &filter) {
-  return std::string("SELECT Card.rowid FROM Card ") +
+  return std::string(
+             "SELECT Card.rowid, Card.dueDate, Card.sortOrder FROM Card ") +
          (!query.planID && !query.bucketIDs ? "NOT INDEXED " : "") + "WHERE " +
          filter.where;
 }

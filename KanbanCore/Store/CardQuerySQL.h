@@ -33,7 +33,7 @@ CardFilter cardFilter(const CardQuery &query);
 // sortOrder, rowid), with the row limit as parameter parameterCount + 1.
 std::string cardSelectSQL(const CardQuery &query, const CardFilter &filter);
 std::string cardCountSQL(const CardQuery &query, const CardFilter &filter);
-// The rowids of every card of `query`, in no particular order.
+// rowid, dueDate, sortOrder of every card of `query`, in no particular order.
 std::string cardMatchesSQL(const CardQuery &query, const CardFilter &filter);
 // The cards whose rowids ?1 lists (a JSON array) in the list order, at most
 // ?2 of them.
