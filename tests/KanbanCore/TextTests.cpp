@@ -1,7 +1,8 @@
 #include "KanbanCore/Text.h"
 
+#include "support/DefaultLocale.h"
+
 #include <gtest/gtest.h>
-#include <unicode/locid.h>
 
 #include <algorithm>
 #include <functional>
@@ -21,17 +22,11 @@ const std::string kFFFD = "\xEF\xBF\xBD";
 class WithDefaultLocale : public ::testing::Test {
 protected:
   void use(const char *id) {
-    UErrorCode status = U_ZERO_ERROR;
-    icu::Locale::setDefault(icu::Locale(id), status);
-    ASSERT_TRUE(U_SUCCESS(status)) << id;
-  }
-  void TearDown() override {
-    UErrorCode status = U_ZERO_ERROR;
-    icu::Locale::setDefault(saved_, status);
+    ASSERT_TRUE(test::DefaultLocale::set(icu::Locale(id))) << id;
   }
 
 private:
-  icu::Locale saved_ = icu::Locale::getDefault();
+  test::DefaultLocale restore_;
 };
 
 // The text search matches an ASCII needle byte for byte in any other text
