@@ -85,7 +85,8 @@ TEST(KanbanMCPServer, IdsComeBackTokenForToken) {
   for (std::string id :
        {"1", R"("a")", "null", "-7", "9007199254740993", "18446744073709551615",
         "-9223372036854775809", "123456789012345678901234567890", "1.50",
-        "2.5e-3", "true", R"("a\u0000b")"})
+        "2.5e-3", "true", R"("a\u0000b")", "-0", "-0.0", "0e0", "1E2", "1e+2",
+        "0.10", "-1e-999"})
     EXPECT_EQ(handle(ping(id)), pong(id)) << id;
   EXPECT_EQ(
       handle(ping(
@@ -130,27 +131,19 @@ TEST(KanbanMCPServer, UnknownMethodsGetMethodNotFound) {
     EXPECT_EQ(handle(line), answer) << testing::PrintToString(line);
 }
 
+// Name, version and capabilities reach the client: sdk_session.
 TEST(KanbanMCPServer, InitializeEchoesAStringProtocolVersionOnly) {
-  const std::string instructions =
-      "Taskory: Aufgabenverwaltung des Users (Pläne → Buckets → Karten mit "
-      "Checklisten). list_cards immer mit plan + bucket oder query "
-      "eingrenzen; IDs auch als Kürzel (mind. 6 Zeichen). Teilschritte als "
-      "Checkliste statt eigener Karten; abhaken/ergänzen per update_card "
-      "(check_items, add_items). Schreib-Tools antworten knapp, Details per "
-      "get_card; nie löschen oder archivieren ohne ausdrücklichen Wunsch.";
   const std::pair<std::string, std::string> cases[] = {
       {R"({"protocolVersion":"beliebig/1"})", "beliebig/1"},
       {R"({"protocolVersion":20241105})", "2025-06-18"},
       {"", "2025-06-18"},
       {R"("2024-11-05")", "2025-06-18"},
   };
-  for (const auto &[params, version] : cases)
-    EXPECT_EQ(resultOf("initialize", params),
-              json({{"protocolVersion", version},
-                    {"capabilities", {{"tools", json::object()}}},
-                    {"serverInfo", {{"name", "taskory"}, {"version", "1.1.0"}}},
-                    {"instructions", instructions}}))
-        << params;
+  for (const auto &[params, version] : cases) {
+    const json result = resultOf("initialize", params);
+    EXPECT_EQ(result["protocolVersion"], version) << params;
+    EXPECT_TRUE(result["instructions"].is_string()) << params;
+  }
 }
 
 TEST(KanbanMCPServer, ToolsListServesTheCatalogueWhateverTheParams) {
