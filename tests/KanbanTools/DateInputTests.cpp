@@ -1,7 +1,6 @@
 #include "KanbanTools/DateInput.h"
 
-#include "KanbanCore/Calendar.h"
-#include "KanbanTools/ToolError.h"
+#include "ToolsFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -22,15 +21,6 @@ const Calendar &berlin() {
 Date utc(int64_t year, int month, int day, int hour, int minute) {
   static const Calendar calendar("UTC", "de_DE");
   return *calendar.date(year, month, day, hour, minute);
-}
-
-std::string errorOf(const std::string &text, const Calendar &calendar) {
-  try {
-    parseOptionalDate(text, calendar);
-  } catch (const ToolError &error) {
-    return error.message;
-  }
-  return "<no error>";
 }
 
 // An instant keeps its own offset, a plain date means 17:00 local time, and
@@ -65,7 +55,7 @@ TEST(DateInput, MalformedOrNonexistentDatesAreUnreadable) {
            "99999999999999999999-01-01", // year beyond 64 bits
            "morgen",
        })
-    EXPECT_EQ(errorOf(text, berlin()),
+    EXPECT_EQ(errorOf([&] { parseOptionalDate(text, berlin()); }),
               "Datum nicht lesbar: " + text +
                   " (erwartet YYYY-MM-DD oder ISO-8601)")
         << text;
