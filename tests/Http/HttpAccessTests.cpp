@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <stdexcept>
 #include <sys/stat.h>
 
@@ -14,15 +13,11 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempDir;
 
-void writeFile(const fs::path &file, const std::string &content, mode_t mode) {
-  std::ofstream(file) << content;
-  ::chmod(file.c_str(), mode);
-}
+using test::fileMode;
 
-mode_t modeOf(const fs::path &file) {
-  struct stat info {};
-  ::stat(file.c_str(), &info);
-  return info.st_mode & 0777;
+void writeFile(const fs::path &file, const std::string &content, mode_t mode) {
+  test::writeFile(file, content);
+  ::chmod(file.c_str(), mode);
 }
 
 TEST(HttpToken, FirstStartCreatesAPrivateTokenThatLaterStartsReuse) {
@@ -31,7 +26,7 @@ TEST(HttpToken, FirstStartCreatesAPrivateTokenThatLaterStartsReuse) {
   const std::string token = HttpAccess::loadOrCreateToken(file);
   EXPECT_EQ(token.size(), 64u);
   EXPECT_EQ(token.find_first_not_of("0123456789abcdef"), std::string::npos);
-  EXPECT_EQ(modeOf(file), 0600u);
+  EXPECT_EQ(fileMode(file), 0600u);
   EXPECT_EQ(HttpAccess::loadOrCreateToken(file), token);
   // Only the token file itself is left behind, no temporary one.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()),
@@ -66,7 +61,7 @@ TEST(HttpToken, AFileOthersCouldReadOrSwapIsRefusedUntouched) {
         << name;
   }
   EXPECT_EQ(test::fileBytes(dir / "readable"), token);
-  EXPECT_EQ(modeOf(dir / "readable"), 0644u);
+  EXPECT_EQ(fileMode(dir / "readable"), 0644u);
 }
 
 TEST(HttpAccess, OnlyTheExactBearerTokenAuthorizes) {

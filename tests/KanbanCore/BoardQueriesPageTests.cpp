@@ -95,25 +95,23 @@ TEST(BoardQueriesPage, FactsOfAPageEqualEachCardsRelationships) {
   }
   ctx->save(kNow);
   ctx.reset();
-  {
-    test::RawConnection raw(store.container->connection());
-    raw.exec("PRAGMA foreign_keys = OFF;"
-             "UPDATE ChecklistItem SET isChecked = 'ja' WHERE rowid % 5 = 0;"
-             "UPDATE ChecklistItem SET isChecked = 0.5 WHERE rowid % 7 = 0;"
-             "UPDATE ChecklistItem SET id = CAST(id AS BLOB) "
-             "WHERE rowid % 11 = 0;"
-             "UPDATE PlanLabel SET slotIndex = 'x' WHERE name = 'drei';"
-             "UPDATE PlanLabel SET slotIndex = 4.9 WHERE name = 'null';"
-             "UPDATE CardLabel SET label = CAST(label AS BLOB) WHERE label = "
-             "(SELECT id FROM PlanLabel WHERE name = 'vier');"
-             "UPDATE PlanLabel SET id = CAST(id AS BLOB) WHERE name = 'vier';"
-             "UPDATE Card SET plan = lower(plan) WHERE rowid % 13 = 0;"
-             "UPDATE Card SET bucket = 'FEHLT' WHERE rowid % 17 = 0;"
-             "UPDATE Card SET plan = CAST(plan AS BLOB) WHERE plan = "
-             "(SELECT id FROM Plan WHERE title = 'B');"
-             "UPDATE Plan SET id = CAST(id AS BLOB) WHERE title = 'B';"
-             "PRAGMA foreign_keys = ON;");
-  }
+  store.raw().exec(
+      "PRAGMA foreign_keys = OFF;"
+      "UPDATE ChecklistItem SET isChecked = 'ja' WHERE rowid % 5 = 0;"
+      "UPDATE ChecklistItem SET isChecked = 0.5 WHERE rowid % 7 = 0;"
+      "UPDATE ChecklistItem SET id = CAST(id AS BLOB) "
+      "WHERE rowid % 11 = 0;"
+      "UPDATE PlanLabel SET slotIndex = 'x' WHERE name = 'drei';"
+      "UPDATE PlanLabel SET slotIndex = 4.9 WHERE name = 'null';"
+      "UPDATE CardLabel SET label = CAST(label AS BLOB) WHERE label = "
+      "(SELECT id FROM PlanLabel WHERE name = 'vier');"
+      "UPDATE PlanLabel SET id = CAST(id AS BLOB) WHERE name = 'vier';"
+      "UPDATE Card SET plan = lower(plan) WHERE rowid % 13 = 0;"
+      "UPDATE Card SET bucket = 'FEHLT' WHERE rowid % 17 = 0;"
+      "UPDATE Card SET plan = CAST(plan AS BLOB) WHERE plan = "
+      "(SELECT id FROM Plan WHERE title = 'B');"
+      "UPDATE Plan SET id = CAST(id AS BLOB) WHERE title = 'B';"
+      "PRAGMA foreign_keys = ON;");
 
   std::unordered_map<std::string, Shown> expected;
   ctx = store.context();

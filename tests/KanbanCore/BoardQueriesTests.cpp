@@ -20,18 +20,10 @@ namespace {
 using namespace std::string_literals;
 constexpr Date kNow = test::TestStore::kNow;
 
-class BoardQueriesTest : public ::testing::Test {
-protected:
-  test::TestStore store;
-
-  test::RawConnection raw() {
-    return test::RawConnection(store.container->connection());
-  }
-};
-
 // Other programs may leave sort orders that are not numbers; they count as 0,
 // as they read, whichever end of the index they sort to.
-TEST_F(BoardQueriesTest, HighestCardSortOrderOfAPlanReadsOddValuesAsZero) {
+TEST(BoardQueries, HighestCardSortOrderOfAPlanReadsOddValuesAsZero) {
+  test::TestStore store;
   auto context = store.context();
   test::Seed s(*context, store.calendar, kNow);
   Plan &plan = s.plan("Haus");
@@ -39,7 +31,7 @@ TEST_F(BoardQueriesTest, HighestCardSortOrderOfAPlanReadsOddValuesAsZero) {
   const std::string first = s.card(todo, "Fenster putzen").id,
                     second = s.card(done, "Keller").id;
   auto highest = [&](const char *a, const char *b) {
-    auto db = raw();
+    auto db = store.raw();
     db.exec("UPDATE Card SET sortOrder = "s + a + " WHERE id = '" + first +
             "'");
     db.exec("UPDATE Card SET sortOrder = "s + b + " WHERE id = '" + second +
@@ -55,7 +47,8 @@ TEST_F(BoardQueriesTest, HighestCardSortOrderOfAPlanReadsOddValuesAsZero) {
 }
 
 // Due date first (cards without one last), then sortOrder, then insertion.
-TEST_F(BoardQueriesTest, QueryCardsMatchesABruteForceReference) {
+TEST(BoardQueries, QueryCardsMatchesABruteForceReference) {
+  test::TestStore store;
   auto ctx = store.context();
   test::Seed seed(*ctx, store.calendar, kNow);
   Plan &a = seed.plan("A"), &b = seed.plan("B");
@@ -117,7 +110,8 @@ TEST_F(BoardQueriesTest, QueryCardsMatchesABruteForceReference) {
 
 // The counts and the planned-date range answered by SQL agree with what the
 // loaded entities show, also for values another program stored in odd types.
-TEST_F(BoardQueriesTest, FiguresAgreeWithTheLoadedEntities) {
+TEST(BoardQueries, FiguresAgreeWithTheLoadedEntities) {
+  test::TestStore store;
   auto ctx = store.context();
   test::Seed seed(*ctx, store.calendar, kNow);
   std::vector<Plan *> plans{&seed.plan("A"), &seed.plan("B")};
@@ -147,7 +141,7 @@ TEST_F(BoardQueriesTest, FiguresAgreeWithTheLoadedEntities) {
   const auto planIDs = ids(plans), bucketIDs = ids(buckets),
              goalIDs = ids(goals);
   // Odd stored types read as the field's initial value or truncated.
-  raw().exec("UPDATE Card SET isArchived = 'ja' WHERE rowid % 11 = 0;"
+  store.raw().exec("UPDATE Card SET isArchived = 'ja' WHERE rowid % 11 = 0;"
              "UPDATE Card SET percentComplete = 100.7 WHERE rowid % 13 = 0;"
              "UPDATE Card SET plannedDate = 'morgen' WHERE rowid % 17 = 0;");
   ctx.reset();

@@ -11,7 +11,6 @@
 #include <iterator>
 #include <limits>
 #include <optional>
-#include <ostream>
 #include <string_view>
 #include <tuple>
 
@@ -45,30 +44,14 @@ protected:
   }
 };
 
-// What setProgress leaves on a card, printed in full on a mismatch.
-struct ProgressState {
-  int64_t percent;
-  std::optional<Date> completedAt;
-  int notices;
-  bool operator==(const ProgressState &) const = default;
-};
-
-std::ostream &operator<<(std::ostream &out, const ProgressState &s) {
-  out << s.percent << "% completedAt ";
-  if (s.completedAt)
-    out << std::fixed << *s.completedAt;
-  else
-    out << "none";
-  return out << ", " << s.notices << " notices";
-}
-
 TEST_F(CardActionsTest, CompletingStampsTheTimeWithANoticeEachTime) {
   int posted = 0;
   store.container->notificationCenter().addObserver(
       std::string(CardActions::didCompleteCard), [&] { ++posted; });
   Card &card = makeCard();
   // Completing again moves the time and repeats the notice.
-  const std::tuple<CardProgress, Date, ProgressState> steps[] = {
+  using State = std::tuple<int64_t, std::optional<Date>, int>;
+  const std::tuple<CardProgress, Date, State> steps[] = {
       {CardProgress::inProgress, kNow, {50, std::nullopt, 0}},
       {CardProgress::completed, kNow, {100, kNow, 1}},
       {CardProgress::completed, kNow + 5, {100, kNow + 5, 2}},
@@ -78,8 +61,8 @@ TEST_F(CardActionsTest, CompletingStampsTheTimeWithANoticeEachTime) {
     EXPECT_EQ(
         CardActions::setProgress(card, progress, *context, now, store.calendar),
         nullptr);
-    EXPECT_EQ((ProgressState{card.percentComplete, card.completedAt, posted}),
-              expected);
+    EXPECT_EQ(State(card.percentComplete, card.completedAt, posted), expected)
+        << "percent, completedAt, notices at now + " << now - kNow;
     EXPECT_EQ(card.modifiedAt, now);
   }
 }

@@ -40,7 +40,7 @@ TEST(CardQuery, OddStoredStatesSelectAsTheLoadedCardsShowThem) {
   ctx->save(kNow);
   ctx.reset();
   {
-    test::RawConnection raw(store.container->connection());
+    auto raw = store.raw();
     int64_t rowid = 1;
     for (const std::string &archived : stored)
       for (const std::string &percent : stored)

@@ -47,11 +47,8 @@ class ModelContextTest : public ::testing::Test {
 protected:
   test::TestStore store;
 
-  test::RawConnection raw() {
-    return test::RawConnection(store.container->connection());
-  }
   int64_t count(const std::string &where, const char *table = "Card") {
-    return raw().integer("SELECT count(*) FROM "s + table + where);
+    return store.raw().integer("SELECT count(*) FROM "s + table + where);
   }
   RowCounts rows() {
     return {count("", "Plan"),           count("", "Bucket"),
@@ -253,7 +250,7 @@ TEST_F(ModelContextTest, UnsavedOrFailedWorkLeavesTheStoreAsItWas) {
     ctx->removeLabel(*b.second, *b.label); // missing link
     EXPECT_FALSE(ctx->hasChanges());
     ctx->save(kNow + 1);
-    EXPECT_FALSE(raw().inTransaction());
+    EXPECT_FALSE(store.raw().inTransaction());
     b.first->title = "geändert";
     ctx->remove(*b.second);
   }
@@ -269,7 +266,7 @@ TEST_F(ModelContextTest, UnsavedOrFailedWorkLeavesTheStoreAsItWas) {
   card->bucket.reset();
   EXPECT_THROW(ctx->save(kNow), StoreError);
   EXPECT_THROW(ctx->fetchAll<Plan>(), StoreError);
-  EXPECT_FALSE(raw().inTransaction());
+  EXPECT_FALSE(store.raw().inTransaction());
   ctx.reset();
   EXPECT_EQ(count(" WHERE title = 'neu'"), 0);
   EXPECT_EQ(store.context()->fetchAll<Card>().size(), 3u)

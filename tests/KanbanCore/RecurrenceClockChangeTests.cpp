@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace taskory {
@@ -34,38 +35,23 @@ protected:
 };
 
 TEST_F(RecurrenceClockChange, SkippedTimeMovesOnByTheGapForGood) {
-  struct Case {
-    RecurrenceRule rule;
-    int year, month, day;
-    std::vector<std::string> expected;
+  // Each series starts at 02:30 local time.
+  const auto at = [&](int year, int month, int day) {
+    return calendar.date(year, month, day, 2, 30).value();
   };
-  const std::vector<Case> cases = {
-      {RecurrenceRule(F::daily, 1),
-       2025,
-       3,
-       29,
+  const std::tuple<RecurrenceRule, Date, std::vector<std::string>> cases[] = {
+      {RecurrenceRule(F::daily, 1), at(2025, 3, 29),
        {"2025-03-30 03:30", "2025-03-31 03:30", "2025-04-01 03:30"}},
-      {RecurrenceRule(F::weekly, 1, {1}),
-       2025,
-       3,
-       23,
+      {RecurrenceRule(F::weekly, 1, {1}), at(2025, 3, 23),
        {"2025-03-30 03:30", "2025-04-06 03:30", "2025-04-13 03:30"}},
-      {RecurrenceRule(F::monthly, 1, {}, 30),
-       2025,
-       2,
-       10,
+      {RecurrenceRule(F::monthly, 1, {}, 30), at(2025, 2, 10),
        {"2025-03-30 03:30", "2025-04-30 03:30", "2025-05-30 03:30"}},
-      {RecurrenceRule(F::yearly, 1),
-       2024,
-       3,
-       30,
+      {RecurrenceRule(F::yearly, 1), at(2024, 3, 30),
        {"2025-03-30 03:30", "2026-03-30 03:30", "2027-03-30 03:30"}},
   };
-  for (const auto &c : cases) {
-    const Date first = calendar.date(c.year, c.month, c.day, 2, 30).value();
-    EXPECT_EQ(series(c.rule, first), c.expected)
-        << c.rule.encode() << " from " << text(first);
-  }
+  for (const auto &[rule, first, expected] : cases)
+    EXPECT_EQ(series(rule, first), expected)
+        << rule.encode() << " from " << text(first);
 }
 
 } // namespace

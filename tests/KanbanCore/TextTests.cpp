@@ -1,7 +1,9 @@
 #include "KanbanCore/Text.h"
 
+#include "support/DefaultLocale.h"
+
 #include <gtest/gtest.h>
-#include <unicode/locid.h>
+#include <unicode/unistr.h>
 
 #include <algorithm>
 #include <functional>
@@ -21,17 +23,11 @@ const std::string kFFFD = "\xEF\xBF\xBD";
 class WithDefaultLocale : public ::testing::Test {
 protected:
   void use(const char *id) {
-    UErrorCode status = U_ZERO_ERROR;
-    icu::Locale::setDefault(icu::Locale(id), status);
-    ASSERT_TRUE(U_SUCCESS(status)) << id;
-  }
-  void TearDown() override {
-    UErrorCode status = U_ZERO_ERROR;
-    icu::Locale::setDefault(saved_, status);
+    ASSERT_TRUE(test::DefaultLocale::set(icu::Locale(id))) << id;
   }
 
 private:
-  icu::Locale saved_ = icu::Locale::getDefault();
+  test::DefaultLocale restore_;
 };
 
 // The text search matches an ASCII needle byte for byte in any other text
@@ -39,26 +35,13 @@ private:
 TEST_F(WithDefaultLocale, OnlyTwoCharactersBeyondASCIILowerCaseToASCIILetters) {
   use("de_DE");
   ASSERT_TRUE(lowercasesLikeRoot());
-  const auto utf8 = [](char32_t c) {
-    std::string out;
-    if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    }
-    out += static_cast<char>(0x80 | (c & 0x3F));
-    return out;
-  };
   std::vector<char32_t> lowerToASCII;
   for (char32_t c = 0x80; c <= 0x10FFFF; ++c) {
     if (c >= 0xD800 && c <= 0xDFFF)
       continue;
-    const std::string lower = lowercased(utf8(c));
+    std::string character;
+    icu::UnicodeString(static_cast<UChar32>(c)).toUTF8String(character);
+    const std::string lower = lowercased(character);
     if (std::any_of(lower.begin(), lower.end(),
                     [](char b) { return b >= 'a' && b <= 'z'; }))
       lowerToASCII.push_back(c);

@@ -79,22 +79,22 @@ protected:
 
 // A card a planning scenario starts with: urgent, undated and without a
 // checklist unless a step says otherwise.
-struct CardSpec {
+struct NewCard {
   std::string title;
   Priority priority = U;
   std::optional<int> dueDay; // in March, 17:00
   int open = 0, checked = 0;
 
-  CardSpec(std::string t) : title(std::move(t)) {}
-  CardSpec &&withPriority(Priority p) && {
+  NewCard(std::string t) : title(std::move(t)) {}
+  NewCard &&withPriority(Priority p) && {
     priority = p;
     return std::move(*this);
   }
-  CardSpec &&dueOnMarch(int d) && {
+  NewCard &&dueOnMarch(int d) && {
     dueDay = d;
     return std::move(*this);
   }
-  CardSpec &&withItems(int openItems, int checkedItems) && {
+  NewCard &&withItems(int openItems, int checkedItems) && {
     open = openItems;
     checked = checkedItems;
     return std::move(*this);
@@ -105,7 +105,7 @@ struct Scenario {
   std::string_view what;
   Date now;
   double capacity;
-  std::vector<CardSpec> cards;
+  std::vector<NewCard> cards;
   std::vector<std::string> days; // weekday planned per card, "-" for none
 };
 
@@ -116,13 +116,13 @@ protected:
   void expectDays(const Scenario &scenario) {
     freshStore();
     std::vector<Card *> cards;
-    for (const CardSpec &spec : scenario.cards) {
-      Card &c = card(spec.title, spec.priority);
-      if (spec.dueDay)
-        c.dueDate = at(3, *spec.dueDay, 17);
-      for (int i = 0; i < spec.open; ++i)
+    for (const NewCard &start : scenario.cards) {
+      Card &c = card(start.title, start.priority);
+      if (start.dueDay)
+        c.dueDate = at(3, *start.dueDay, 17);
+      for (int i = 0; i < start.open; ++i)
         seed->item(c, "Punkt", false);
-      for (int i = 0; i < spec.checked; ++i)
+      for (int i = 0; i < start.checked; ++i)
         seed->item(c, "Punkt", true);
       cards.push_back(&c);
     }
@@ -146,19 +146,19 @@ protected:
 
 TEST_F(WeekPlannerDays, CardsFillTodayUpToTheCapacityThenTheNextDay) {
   expectDays({"four cards, room for three", kWednesday, 3,
-              {CardSpec("A"), CardSpec("B"), CardSpec("C"), CardSpec("D")},
+              {NewCard("A"), NewCard("B"), NewCard("C"), NewCard("D")},
               {"Mi.", "Mi.", "Mi.", "Do."}});
 }
 
 TEST_F(WeekPlannerDays, OpenChecklistItemsMakeACardHeavier) {
   const Scenario cases[] = {
       {"two open items weigh 1", kWednesday, 3,
-       {CardSpec("A").withItems(2, 5), CardSpec("B").withItems(2, 5),
-        CardSpec("C")},
+       {NewCard("A").withItems(2, 5), NewCard("B").withItems(2, 5),
+        NewCard("C")},
        {"Mi.", "Mi.", "Mi."}},
       {"five open items weigh 1.75", kWednesday, 3,
-       {CardSpec("A").withItems(5, 0), CardSpec("B").withItems(5, 0),
-        CardSpec("C")},
+       {NewCard("A").withItems(5, 0), NewCard("B").withItems(5, 0),
+        NewCard("C")},
        {"Mi.", "Do.", "Mi."}},
   };
   for (const Scenario &c : cases)
@@ -167,30 +167,30 @@ TEST_F(WeekPlannerDays, OpenChecklistItemsMakeACardHeavier) {
 
 TEST_F(WeekPlannerDays, ACardDueThisWeekIsPlannedEvenWhenItDoesNotFit) {
   expectDays({"capacity below any card", kWednesday, 0.2,
-              {CardSpec("Schwer").withItems(4, 0),
-               CardSpec("Fällig").withPriority(M).dueOnMarch(13).withItems(4, 0)},
+              {NewCard("Schwer").withItems(4, 0),
+               NewCard("Fällig").withPriority(M).dueOnMarch(13).withItems(4, 0)},
               {"-", "Do."}});
 }
 
 TEST_F(WeekPlannerDays, OverdueCardsGoOnTodayFirst) {
   expectDays({"two overdue, room for one", kWednesday, 1,
-              {CardSpec("A").withPriority(M).dueOnMarch(3),
-               CardSpec("B").withPriority(L).dueOnMarch(10), CardSpec("C")},
+              {NewCard("A").withPriority(M).dueOnMarch(3),
+               NewCard("B").withPriority(L).dueOnMarch(10), NewCard("C")},
               {"Mi.", "Mi.", "Do."}});
 }
 
 TEST_F(WeekPlannerDays, NoCardIsPlannedAfterItsDueDay) {
-  std::vector<CardSpec> dueThursday;
+  std::vector<NewCard> dueThursday;
   for (int i = 1; i <= 5; ++i)
     dueThursday.push_back(
-        CardSpec("B" + std::to_string(i)).withPriority(M).dueOnMarch(13));
+        NewCard("B" + std::to_string(i)).withPriority(M).dueOnMarch(13));
   expectDays({"five due Thursday, one a day from Monday", at(3, 10, 8), 1,
               dueThursday, {"Mo.", "Di.", "Mi.", "Do.", "Do."}});
 }
 
 TEST_F(WeekPlannerDays, EqualCardsAreTakenInNaturalTitleOrder) {
   expectDays({"Friday, room for one", at(3, 14, 10), 1,
-              {CardSpec("Aufgabe10"), CardSpec("aufgabe2")},
+              {NewCard("Aufgabe10"), NewCard("aufgabe2")},
               {"-", "Fr."}});
 }
 

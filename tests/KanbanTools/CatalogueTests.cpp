@@ -5,23 +5,23 @@ namespace {
 
 // A client builds its calls from these schemas.
 TEST(ToolCatalogue, EveryRequiredArgumentIsDeclared) {
-  for (const json &spec : KanbanTools::specs()) {
-    const json &schema = spec["inputSchema"];
-    EXPECT_TRUE(spec["description"].is_string()) << spec["name"];
+  for (const json &tool : KanbanTools::specs()) {
+    const json &schema = tool["inputSchema"];
+    EXPECT_TRUE(tool["description"].is_string()) << tool["name"];
     for (const auto &name : schema.at("required"))
       EXPECT_TRUE(schema["properties"].contains(name))
-          << spec["name"] << " " << name;
+          << tool["name"] << " " << name;
   }
 }
 
 // Clients send lists of names; only the entry list holds objects.
 TEST(ToolCatalogue, EveryListButTheEntryListHoldsStrings) {
-  for (const json &spec : KanbanTools::specs()) {
-    const json &schema = spec["inputSchema"];
+  for (const json &tool : KanbanTools::specs()) {
+    const json &schema = tool["inputSchema"];
     for (const auto &[key, value] : schema["properties"].items()) {
       if (value["type"] == "array" && key != "items") {
         EXPECT_EQ(value["items"], json({{"type", "string"}}))
-            << spec["name"] << " " << key;
+            << tool["name"] << " " << key;
       }
     }
   }

@@ -1,7 +1,6 @@
 #include "KanbanTools/DateInput.h"
 
-#include "KanbanCore/Calendar.h"
-#include "KanbanTools/ToolError.h"
+#include "ToolsFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -24,37 +23,20 @@ Date utc(int64_t year, int month, int day, int hour, int minute) {
   return *calendar.date(year, month, day, hour, minute);
 }
 
-std::string errorOf(const std::string &text, const Calendar &calendar) {
-  try {
-    parseOptionalDate(text, calendar);
-  } catch (const ToolError &error) {
-    return error.message;
-  }
-  return "<no error>";
-}
-
-TEST(DateInput, InstantsKeepTheirOwnOffset) {
-  const std::vector<std::pair<std::string, Date>> cases = {
+// An instant keeps its own offset, a plain date means 17:00 local time, and
+// every word for nothing clears the date.
+TEST(DateInput, ReadableInputsGiveTheirInstantOrNone) {
+  const std::vector<std::pair<std::string, std::optional<Date>>> cases = {
       {"2025-03-01T02:30:00-05:30", utc(2025, 3, 1, 8, 0)},
       {"2025-03-01T08:00:00+01:00", utc(2025, 3, 1, 7, 0)},
       {"1969-12-31T23:59:59Z", -1},
       {"9999-12-31T23:59:59Z", utc(9999, 12, 31, 23, 59) + 59},
+      {"2025-03-30", berlin().date(2025, 3, 30, 17)}, // the day clocks jump
+      {"2024-02-29", berlin().date(2024, 2, 29, 17)},
+      {"2025-3-5", berlin().date(2025, 3, 5, 17)},
   };
   for (const auto &[text, expected] : cases)
     EXPECT_EQ(parseOptionalDate(text, berlin()), expected) << text;
-}
-
-TEST(DateInput, APlainDateMeansFivePMLocalTime) {
-  const std::vector<std::pair<std::string, Date>> cases = {
-      {"2025-03-30", *berlin().date(2025, 3, 30, 17)}, // the day clocks jump
-      {"2024-02-29", *berlin().date(2024, 2, 29, 17)},
-      {"2025-3-5", *berlin().date(2025, 3, 5, 17)},
-  };
-  for (const auto &[text, expected] : cases)
-    EXPECT_EQ(parseOptionalDate(text, berlin()), expected) << text;
-}
-
-TEST(DateInput, EveryWordForNothingClearsTheDate) {
   for (const std::string text : {"", "none", "NONE", "null", "NULL", "Null"})
     EXPECT_EQ(parseOptionalDate(text, berlin()), std::nullopt) << text;
 }
@@ -73,7 +55,7 @@ TEST(DateInput, MalformedOrNonexistentDatesAreUnreadable) {
            "99999999999999999999-01-01", // year beyond 64 bits
            "morgen",
        })
-    EXPECT_EQ(errorOf(text, berlin()),
+    EXPECT_EQ(errorOf([&] { parseOptionalDate(text, berlin()); }),
               "Datum nicht lesbar: " + text +
                   " (erwartet YYYY-MM-DD oder ISO-8601)")
         << text;

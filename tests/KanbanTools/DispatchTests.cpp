@@ -47,8 +47,8 @@ TEST(KanbanToolsDispatch, OnlyTheReadingToolsRunWithoutTheWriteLock) {
   other.exec("BEGIN IMMEDIATE");
   const Calendar calendar{"Europe/Berlin", "de_DE"};
 
-  for (const auto &spec : KanbanTools::specs()) {
-    const std::string name = spec.at("name");
+  for (const auto &tool : KanbanTools::specs()) {
+    const std::string name = tool.at("name");
     const bool reads = name == "list_plans" || name == "list_cards" ||
                        name == "get_card" || name == "list_goals";
     const Outcome outcome = run(*container, calendar, name);

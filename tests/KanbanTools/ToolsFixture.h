@@ -27,6 +27,16 @@ using nlohmann::json;
 using namespace nlohmann::literals;
 using Strings = std::vector<std::string>;
 
+// The message of the ToolError the action throws.
+template <typename Action> std::string errorOf(Action action) {
+  try {
+    action();
+  } catch (const ToolError &error) {
+    return error.message;
+  }
+  return "<no error>";
+}
+
 class ToolsTest : public ::testing::Test {
 protected:
   static constexpr Date kNow = 1741773600.0; // Wed 2025-03-12 11:00 Berlin
@@ -66,14 +76,6 @@ protected:
     } catch (const ToolError &error) {
       return "Fehler: " + error.message;
     }
-  }
-  template <typename Action> static std::string errorOf(Action action) {
-    try {
-      action();
-    } catch (const ToolError &error) {
-      return error.message;
-    }
-    return "<no error>";
   }
 
   // Rows of "arguments as JSON | text", one a line; other lines are skipped.

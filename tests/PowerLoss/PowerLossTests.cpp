@@ -23,7 +23,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <regex>
@@ -106,11 +105,6 @@ std::string callTool(ModelContainer &container, std::string_view tool,
   ModelContext context(container, "mcp");
   KanbanTools tools(context, now, calendar);
   return tools.call(tool, arguments);
-}
-
-void writeFile(const std::filesystem::path &file, const std::string &bytes) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 // After each answer: where the trace stood and what the store held.

@@ -1,5 +1,7 @@
 #include "Server/DataAccessHint.h"
 
+#include "support/StoreTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -25,9 +27,8 @@ TEST(DataAccessHint, OnlyARefusedPermissionCounts) {
 }
 
 TEST(DataAccessHint, ListingErrorsComeFromTheDirectoryItself) {
-  char pattern[] = "/tmp/taskory-hint-XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  const fs::path dir = pattern;
+  const test::TempDir temp;
+  const fs::path &dir = temp.path();
   std::ofstream(dir / "file") << "x";
   fs::create_directory(dir / "closed");
   fs::permissions(dir / "closed", fs::perms::none);
@@ -38,7 +39,6 @@ TEST(DataAccessHint, ListingErrorsComeFromTheDirectoryItself) {
     EXPECT_EQ(DataAccessHint::listingError(dir / "closed"), EACCES);
   }
   fs::permissions(dir / "closed", fs::perms::owner_all);
-  fs::remove_all(dir);
 }
 
 } // namespace

@@ -58,37 +58,6 @@ async function wrongTypes(s, card) {
   expect(compared > 400, `only ${compared} wrong-typed arguments compared`);
 }
 
-// Valid JSON that a general-purpose parser refuses: numbers beyond double
-// range, integers of any length, lone surrogate escapes. Each line is
-// answered, its id echoed token for token.
-async function numbersAndSurrogatesBeyondTheUsual(s, card) {
-  const raw = [];
-  let pending = "";
-  s.child.stdout.on("data", (chunk) => {
-    pending += chunk;
-    const lines = pending.split("\n");
-    pending = lines.pop();
-    raw.push(...lines);
-  });
-  const digits = "7".repeat(400);
-  const call = (id, args) => `{"jsonrpc":"2.0","id":${id},"method":"tools/call","params":{"name":"update_card","arguments":${args}}}`;
-  const lines = [
-    [`{"jsonrpc":"2.0","id":1e999,"method":"ping"}`, `{"jsonrpc":"2.0","id":1e999,"result":{}}`],
-    [`{"jsonrpc":"2.0","id":-0,"method":"ping"}`, `{"jsonrpc":"2.0","id":-0,"result":{}}`],
-    [`{"jsonrpc":"2.0","id":${digits},"method":"ping","params":{"x":-1e999}}`, `{"jsonrpc":"2.0","id":${digits},"result":{}}`],
-    [`{"jsonrpc":"2.0","id":"\\ud800","method":"ping"}`, `{"jsonrpc":"2.0","id":"\\ud800","result":{}}`],
-  ];
-  for (const [line] of lines) s.child.stdin.write(line + "\n");
-  s.child.stdin.write(call(900, `{"card_id":"${card}","notes":"a\\ud800b","recurrence":{"frequency":"daily","interval":1e999}}`) + "\n");
-  s.child.stdin.write(call(901, `{"card_id":"${card}","recurrence":{"frequency":"weekly","interval":1e19}}`) + "\n");
-  await s.ok("list_plans", {}); // answered after all of the above
-  for (const [line, answer] of lines) expect(raw.includes(answer), `no answer ${answer} to ${line.slice(0, 80)}`);
-  expectEqual(raw.filter((l) => /"id":90[01],/.test(l)).map((l) => JSON.parse(l).result.isError), [false, false], "both calls succeed");
-  const shown = JSON.parse(await s.ok("get_card", { card_id: card, format: "json" }));
-  expectEqual([shown.notes, shown.recurrence], ["a\uFFFDb", "Wöchentlich"], "notes with U+FFFD, interval 1e19 read as absent");
-  s.unexpected.length = 0; // the raw answers matched no request of the harness
-}
-
 async function hugeStringsAndOddIDs(s, card) {
   const mb = "Groß".repeat(262_144); // 1.25 MiB of UTF-8
   const id = shortIDOf(await s.ok("create_card", { title: mb, notes: mb, plan: "Probe", checklist: [mb] }));
@@ -163,7 +132,6 @@ async function manyReferences(s, card, t) {
 
 await run([
   ["wrong JSON types for every argument of every tool", withFixture(wrongTypes)],
-  ["numbers beyond double range and lone surrogates are answered", withFixture(numbersAndSurrogatesBeyondTheUsual)],
   ["megabyte strings, IDs of hyphens and full-width digits", withFixture(hugeStringsAndOddIDs)],
   ["control characters, NUL, invalid UTF-8 and extreme numbers stored by another program", withFixture(foreignBytes)],
   ["ten thousand checklist references", withFixture(manyReferences)],

@@ -6,7 +6,7 @@
 import { spawnSync } from "node:child_process";
 import { readFileSync } from "node:fs";
 import { join } from "node:path";
-import { binary, tempHome, run, expectEqual } from "./lib/rpc.mjs";
+import { binary, serverEnv, tempHome, run, expectEqual } from "./lib/rpc.mjs";
 import { startHttp, post } from "./lib/http.mjs";
 
 const t = tempHome();
@@ -49,9 +49,7 @@ const others = [
 
 // The answer line of a stdio server that reads the one message; "" for none.
 function overStdio(message) {
-  const r = spawnSync(binary, [], { input: message + "\n", encoding: "utf8", timeout: 15_000, env: { PATH: process.env.PATH,
-    HOME: t.home, XDG_DATA_HOME: t.dataHome, TZ: "Europe/Berlin", LC_ALL: "de_DE.UTF-8", ASAN_OPTIONS: process.env.ASAN_OPTIONS,
-    UBSAN_OPTIONS: process.env.UBSAN_OPTIONS } });
+  const r = spawnSync(binary, [], { input: message + "\n", encoding: "utf8", timeout: 15_000, env: serverEnv(t) });
   return r.stdout.trimEnd();
 }
 

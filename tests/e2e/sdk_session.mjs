@@ -1,22 +1,18 @@
 // Drives the built server through the official MCP TypeScript client, as an
 // assistant's host does: spawn over stdio, let the SDK negotiate the protocol,
-// list the tools, then run a planning session and compare the answers with
-// their exact German texts, one of each kind. The clock is pinned with
-// libfaketime to Wednesday 2025-03-12 11:00 in Berlin, so dates are fixed.
+// list the tools (each one called must be listed), then run a planning session
+// and compare the answers with their exact German texts, one of each kind. The
+// clock is pinned with libfaketime to Wednesday 2025-03-12 11:00 in Berlin.
 import { Client } from "@modelcontextprotocol/sdk/client/index.js";
 import { StdioClientTransport } from "@modelcontextprotocol/sdk/client/stdio.js";
-import { binary, tempHome, sqlite, run, expect, expectEqual } from "./lib/rpc.mjs";
-
-const TOOLS = ["list_plans", "list_cards", "get_card", "create_card", "update_card", "delete_card", "add_checklist_item",
-  "set_checklist_item", "create_plan", "create_bucket", "update_bucket", "plan_week", "list_goals", "create_goal"];
+import { binary, serverEnv, tempHome, sqlite, run, expect, expectEqual } from "./lib/rpc.mjs";
 
 const t = tempHome();
 let stderr = "";
 const transport = new StdioClientTransport({
   command: "faketime", args: ["-f", "2025-03-12 11:00:00", binary], cwd: t.home, stderr: "pipe",
-  env: { PATH: process.env.PATH, HOME: t.home, XDG_DATA_HOME: t.dataHome, TZ: "Europe/Berlin", LC_ALL: "de_DE.UTF-8",
-    // libfaketime is preloaded ahead of the sanitizer runtime in ASan builds.
-    ASAN_OPTIONS: "verify_asan_link_order=0:" + (process.env.ASAN_OPTIONS ?? ""), UBSAN_OPTIONS: process.env.UBSAN_OPTIONS ?? "" },
+  // libfaketime is preloaded ahead of the sanitizer runtime in ASan builds.
+  env: serverEnv(t, { ASAN_OPTIONS: "verify_asan_link_order=0:" + (process.env.ASAN_OPTIONS ?? ""), UBSAN_OPTIONS: process.env.UBSAN_OPTIONS ?? "" }),
 });
 transport.stderr.on("data", (d) => { stderr += d; });
 const client = new Client({ name: "taskory-e2e", version: "1.0.0" });
@@ -24,9 +20,11 @@ const client = new Client({ name: "taskory-e2e", version: "1.0.0" });
 // Calls a tool and matches its single text answer against `expected`, where
 // {ID} stands for a short ID; "Fehler: " texts must come with isError. Returns
 // the IDs in order.
+const listed = new Set();
 async function call(name, args, expected) {
-  const r = await client.callTool({ name, arguments: args });
   const what = `${name} ${JSON.stringify(args)}`;
+  expect(listed.has(name), `${what}: a tool the client did not list`);
+  const r = await client.callTool({ name, arguments: args });
   expectEqual([r.content.length, r.content[0].type, r.isError], [1, "text", expected.startsWith("Fehler: ")], `${what}: result`);
   const pattern = "^" + expected.replace(/[.*+?^${}()|[\]\\]/g, "\\$&").replaceAll("\\{ID\\}", "([0-9A-F]{8})") + "$";
   const m = new RegExp(pattern).exec(r.content[0].text);
@@ -41,8 +39,7 @@ await run([["a planning session through the MCP client", async () => {
   expectEqual([client.getServerVersion(), client.getServerCapabilities()], [{ name: "taskory", version: "1.1.0" }, { tools: {} }], "initialize");
   expectEqual(await client.ping(), {}, "ping");
   const { tools } = await client.listTools();
-  expectEqual(tools.map((x) => x.name), TOOLS, "catalogue");
-  expectEqual(tools[0].inputSchema, { type: "object", properties: {}, required: [] }, "list_plans schema");
+  for (const { name } of tools) listed.add(name);
 
   await call("list_plans", {}, "Keine Pläne.");
   await call("list_goals", {}, "Keine Ziele.");

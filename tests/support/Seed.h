@@ -47,9 +47,6 @@ public:
   void tag(Card &card, PlanLabel &label);
   void tag(Card &card, Goal &goal);
 
-  ModelContext &context() { return context_; }
-  Date now() const { return now_; }
-
 private:
   double nextSortOrder();
 

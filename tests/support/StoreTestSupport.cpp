@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -99,6 +100,18 @@ std::string fileBytes(const std::filesystem::path &file) {
   std::stringstream content;
   content << in.rdbuf();
   return content.str();
+}
+
+void writeFile(const std::filesystem::path &file, std::string_view bytes) {
+  std::filesystem::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary | std::ios::trunc)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+unsigned fileMode(const std::filesystem::path &file) {
+  struct stat info {};
+  EXPECT_EQ(::stat(file.c_str(), &info), 0) << file;
+  return info.st_mode & 0777;
 }
 
 ScopedEnv::ScopedEnv(const char *name, const char *value) : name_(name) {

@@ -58,6 +58,10 @@ private:
 
 // The whole file as bytes (to prove that a refused file was not touched).
 std::string fileBytes(const std::filesystem::path &file);
+// Replaces the file's bytes, creating its directory if need be.
+void writeFile(const std::filesystem::path &file, std::string_view bytes);
+// The file's permission bits.
+unsigned fileMode(const std::filesystem::path &file);
 
 // Sets an environment variable for the scope and restores it afterwards.
 class ScopedEnv {

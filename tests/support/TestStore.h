@@ -3,6 +3,7 @@
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/KanbanStore.h"
 #include "KanbanCore/ModelContext.h"
+#include "support/StoreTestSupport.h"
 
 #include <memory>
 
@@ -18,9 +19,11 @@ struct TestStore {
   std::unique_ptr<ModelContainer> container = KanbanStore::makePreviewContainer();
   Calendar calendar{"Europe/Berlin", "de_DE"};
 
-  std::unique_ptr<ModelContext> context(std::string author = "mcp") {
-    return std::make_unique<ModelContext>(*container, std::move(author));
+  std::unique_ptr<ModelContext> context() {
+    return std::make_unique<ModelContext>(*container, "mcp");
   }
+  // The store's own connection, as another program's SQL would use it.
+  RawConnection raw() { return RawConnection(container->connection()); }
 };
 
 } // namespace taskory::test

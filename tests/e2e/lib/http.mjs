@@ -3,13 +3,11 @@
 // client library would refuse).
 import { spawn } from "node:child_process";
 import { request } from "node:http";
-import { binary } from "./rpc.mjs";
+import { binary, serverEnv } from "./rpc.mjs";
 
 // Resolves once the server has printed its address; `args` follow --http.
 export function startHttp(t, args = [], { host = "127.0.0.1" } = {}) {
-  const child = spawn(binary, ["--http", `${host}:0`, ...args], { cwd: t.home, env: { PATH: process.env.PATH, HOME: t.home,
-    XDG_DATA_HOME: t.dataHome, TZ: "Europe/Berlin", LC_ALL: "de_DE.UTF-8", ASAN_OPTIONS: process.env.ASAN_OPTIONS,
-    UBSAN_OPTIONS: process.env.UBSAN_OPTIONS } });
+  const child = spawn(binary, ["--http", `${host}:0`, ...args], { cwd: t.home, env: serverEnv(t) });
   const server = { child, stderr: "" };
   server.exit = new Promise((res) => child.on("close", (code, signal) => res({ code, signal })));
   // Sends `signal` and waits (bounded) for the exit status.

@@ -10,6 +10,11 @@ import { basename, join, resolve } from "node:path";
 export const binary = resolve(process.argv[2] ?? "taskory_mcp");
 const utf8 = new TextDecoder("utf-8", { fatal: true });
 
+// A server's environment: the private HOME, Berlin, German; `extra` adds keys
+// or, set to undefined, leaves them out.
+export const serverEnv = (t, extra = {}) => ({ PATH: process.env.PATH, HOME: t.home, XDG_DATA_HOME: t.dataHome, TZ: "Europe/Berlin",
+  LC_ALL: "de_DE.UTF-8", ASAN_OPTIONS: process.env.ASAN_OPTIONS, UBSAN_OPTIONS: process.env.UBSAN_OPTIONS, ...extra });
+
 export function tempHome() {
   const home = mkdtempSync(join(tmpdir(), "taskory-e2e-"));
   chmodSync(home, 0o755); // the store-file test hands it to an unprivileged user
@@ -19,12 +24,10 @@ export function tempHome() {
 }
 
 export class Server {
-  // `wrapper` is an argv prefix placed before the binary; env keys set to
-  // undefined are left out of the server's environment.
+  // `wrapper` is an argv prefix placed before the binary; `env` as serverEnv's.
   constructor(t, { wrapper = [], env = {}, cwd = t.home } = {}) {
     const argv = [...wrapper, binary];
-    this.child = spawn(argv[0], argv.slice(1), { cwd, env: { PATH: process.env.PATH, HOME: t.home, XDG_DATA_HOME: t.dataHome,
-      TZ: "Europe/Berlin", LC_ALL: "de_DE.UTF-8", ASAN_OPTIONS: process.env.ASAN_OPTIONS, UBSAN_OPTIONS: process.env.UBSAN_OPTIONS, ...env } });
+    this.child = spawn(argv[0], argv.slice(1), { cwd, env: serverEnv(t, env) });
     Object.assign(this, { pending: new Map(), unexpected: [], stderr: "", nextID: 1 });
     this.exit = new Promise((res) => this.child.on("close", (code, signal) => res({ code, signal })));
     this.exit.then((s) => { for (const w of this.pending.values()) w.reject(new Error(`server ended ${JSON.stringify(s)}\n${this.stderr}`)); });
