@@ -150,8 +150,10 @@ namespace {
 
 // Decoded as a loaded object decodes them (a row whose id is not text is
 // left out there too).
-template <class T> std::vector<T> planChildCopies(SqliteDatabase &db) {
-  auto stmt = db.statement(planChildRowsSQL<T>());
+template <class T>
+std::vector<T> planChildCopies(SqliteDatabase &db,
+                               const std::string &sql = planChildRowsSQL<T>()) {
+  auto stmt = db.statement(sql);
   std::vector<T> copies;
   while (stmt->step())
     copies.push_back(readEntity<T>(*stmt));
@@ -162,6 +164,11 @@ template <class T> std::vector<T> planChildCopies(SqliteDatabase &db) {
 
 std::vector<Goal> BoardQueries::planGoalCopies() {
   return planChildCopies<Goal>(flushedDatabase());
+}
+
+std::vector<Goal> BoardQueries::planGoalCopiesWithoutNotes() {
+  return planChildCopies<Goal>(flushedDatabase(),
+                               planGoalRowsWithoutNotesSQL());
 }
 
 std::vector<Bucket> BoardQueries::planBucketCopies() {

@@ -60,6 +60,9 @@ public:
   // overviews, not loaded into the context: a board has thousands of
   // buckets, and changing a copy changes nothing.
   std::vector<Goal> planGoalCopies();
+  // The same without their notes, for an overview that shows only titles:
+  // thousands of long notes would be most of its memory.
+  std::vector<Goal> planGoalCopiesWithoutNotes();
   std::vector<Bucket> planBucketCopies();
   // Every plan's id, title and sort order, in rowid order and decoded as a
   // loaded plan decodes them, without loading the plans: what finding a plan

@@ -292,7 +292,11 @@ std::string asciiLowercased(std::string_view text) {
 
 std::string joined(const std::vector<std::string> &items,
                    std::string_view separator) {
+  std::size_t size = 0;
+  for (const std::string &item : items)
+    size += item.size() + separator.size();
   std::string out;
+  out.reserve(size);
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (i > 0)
       out += separator;

@@ -54,6 +54,22 @@ const std::string &goalCardCountsSQL() {
   return sql;
 }
 
+const std::string &planGoalRowsWithoutNotesSQL() {
+  static const std::string sql = [] {
+    std::string columns;
+    for (const auto &field : EntityTable<Goal>::fields) {
+      if (!columns.empty())
+        columns += ", ";
+      columns += field.column == "notes" ? std::string("''")
+                                         : "Goal." + std::string(field.column);
+    }
+    return "SELECT " + columns +
+           " FROM Goal WHERE typeof(plan) = 'text' AND typeof(id) = 'text' "
+           "ORDER BY rowid";
+  }();
+  return sql;
+}
+
 std::string_view planHeadingsSQL() {
   return "SELECT id, title, sortOrder FROM Plan ORDER BY rowid";
 }

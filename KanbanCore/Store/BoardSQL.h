@@ -24,6 +24,9 @@ template <class T> std::string planChildRowsSQL() {
                           "'text' ORDER BY rowid";
 }
 
+// As planChildRowsSQL<Goal>, with every goal's notes read as empty.
+const std::string &planGoalRowsWithoutNotesSQL();
+
 // id, title, sortOrder of every plan, in rowid order.
 std::string_view planHeadingsSQL();
 

@@ -53,7 +53,10 @@ ToolResult listGoals(const ToolCall &call) {
     return std::string("Keine Ziele.");
   const auto progress = BoardQueries(call.context).goalCardCounts();
 
-  std::vector<std::string> lines;
+  // Lines go straight into the answer: on a large board it runs to
+  // megabytes, and a list of lines beside it would double the peak.
+  std::string answer;
+  bool any = false;
   for (Plan *plan : resolution::fetchPlans(call.context)) {
     auto it = goalsOfPlan.find(plan->id);
     if (it == goalsOfPlan.end())
@@ -78,12 +81,15 @@ ToolResult listGoals(const ToolCall &call) {
         parts.push_back("erledigt");
       if (!goal->notes.empty())
         parts.push_back(notesPart(goal->notes));
-      lines.push_back(joinParts(parts));
+      if (any)
+        answer += '\n';
+      answer += joinParts(parts);
+      any = true;
     }
   }
-  if (lines.empty())
+  if (!any)
     return std::string("Keine Ziele.");
-  return text::joined(lines, "\n");
+  return answer;
 }
 
 ToolResult createGoal(const ToolCall &call, const nlohmann::json &args) {

@@ -38,7 +38,7 @@ ToolResult listPlans(const ToolCall &call) {
   std::unordered_map<std::string, std::vector<const Bucket *>> bucketsOfPlan;
   for (const Bucket &bucket : planBuckets)
     bucketsOfPlan[*bucket.plan].push_back(&bucket);
-  const std::vector<Goal> planGoals = queries.planGoalCopies();
+  const std::vector<Goal> planGoals = queries.planGoalCopiesWithoutNotes();
   std::unordered_map<std::string, std::vector<const Goal *>> goalsOfPlan;
   for (const Goal &goal : planGoals)
     goalsOfPlan[*goal.plan].push_back(&goal);
@@ -47,7 +47,9 @@ ToolResult listPlans(const ToolCall &call) {
     return it == map.end() ? BoardQueries::CardCounts{} : it->second;
   };
 
-  std::vector<std::string> lines;
+  // Lines go straight into the answer, which runs to megabytes on a large
+  // board.
+  std::string answer;
   for (const Plan *plan : plans) {
     const BoardQueries::CardCounts cards = countsOf(counts.byPlan, plan->id);
     std::vector<std::string> parts;
@@ -80,9 +82,11 @@ ToolResult listPlans(const ToolCall &call) {
                                                        }),
                                                ", "));
 
-    lines.push_back(joinParts(parts));
+    if (plan != plans.front())
+      answer += '\n';
+    answer += joinParts(parts);
   }
-  return text::joined(lines, "\n");
+  return answer;
 }
 
 } // namespace handlers
