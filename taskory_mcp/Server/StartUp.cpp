@@ -4,6 +4,7 @@
 #include "KanbanTools/KanbanTools.h"
 #include "Server/DataAccessHint.h"
 #include "Server/KanbanMCPServer.h"
+#include "Server/UserLocale.h"
 
 #include <cerrno>
 #include <csignal>
@@ -71,16 +72,19 @@ int StartUp::main() {
   auto container = StartUp::openStore();
   if (!container)
     return 1;
-  // ICU reads the time zone and locale once per process anyway; building the
-  // calendar once spares every call the cost of setting it up, and building
-  // it at the first tool call keeps ICU's loading out of the start-up.
+  // ICU reads the time zone and locale once per process anyway; choosing the
+  // locale and building the calendar once spares every call the cost of
+  // setting them up, and doing it at the first tool call keeps ICU's loading
+  // out of the start-up: no answer before it depends on the locale.
   std::optional<Calendar> calendar;
   return KanbanMCPServer::serve(
       STDIN_FILENO, STDOUT_FILENO,
       [&container, &calendar](std::string_view name,
                               const nlohmann::json &arguments) {
-        if (!calendar)
+        if (!calendar) {
+          UserLocale::apply();
           calendar = Calendar::current();
+        }
         return KanbanTools::callInOwnContext(*container, *calendar, name,
                                              arguments);
       });

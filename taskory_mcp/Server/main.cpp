@@ -1,7 +1,6 @@
 #include "Server/CommandLine.h"
 #include "Server/HttpLauncher.h"
 #include "Server/StartUp.h"
-#include "Server/UserLocale.h"
 
 #include <cstdio>
 #include <string>
@@ -30,6 +29,5 @@ int main(int argc, char **argv) {
   case taskory::CommandLine::Action::serve:
     break;
   }
-  taskory::UserLocale::apply();
   return taskory::StartUp::main();
 }
