@@ -10,6 +10,7 @@
 #include <csignal>
 #include <exception>
 #include <fcntl.h>
+#include <malloc.h>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,8 +64,24 @@ void StartUp::occupyClosedStandardDescriptors() {
   }
 }
 
+namespace {
+
+// glibc raises its threshold for serving large blocks from their own
+// mappings each time such a block is freed, so after a few overviews of a
+// large board the megabyte answers come from the heap and leave it
+// fragmented: every kind of call then adds its peak to what the earlier ones
+// left, and the process grows by a few MiB per kind. Fixed thresholds give
+// large blocks back when they are freed and trim the heap's top sooner.
+void keepFreedMemoryShort() {
+  mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+  mallopt(M_TRIM_THRESHOLD, 512 * 1024);
+}
+
+} // namespace
+
 int StartUp::main() {
   occupyClosedStandardDescriptors();
+  keepFreedMemoryShort();
   // A client that goes away closes our standard output; the write then
   // reports EPIPE and the loop ends normally instead of the signal killing
   // the process.
