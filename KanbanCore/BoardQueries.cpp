@@ -17,10 +17,12 @@ using namespace store;
 
 store::Session &BoardQueries::session() { return *context_.session_; }
 
-SqliteDatabase &BoardQueries::flushedDatabase() {
-  session().flushAll();
+template <class... T> SqliteDatabase &BoardQueries::flushed() {
+  (session().flush<T>(), ...);
   return session().db();
 }
+template SqliteDatabase &
+BoardQueries::flushed<Plan, Bucket, ChecklistItem, PlanLabel, Goal>();
 
 // --- card lists ---
 
@@ -97,7 +99,7 @@ std::vector<Card *> BoardQueries::openCardsPlannedFrom(Date from) {
 // --- figures ---
 
 BoardQueries::BoardCounts BoardQueries::boardCounts() {
-  SqliteDatabase &db = flushedDatabase();
+  SqliteDatabase &db = flushed<Card>();
   // The groups of stored values add up to the figures of each plan and of
   // each bucket, each group decoded as a loaded card decodes its fields;
   // they come in (plan, bucket) order, so each map is asked once per plan
@@ -138,7 +140,7 @@ BoardQueries::BoardCounts BoardQueries::boardCounts() {
 
 std::unordered_map<std::string, BoardQueries::CardCounts>
 BoardQueries::goalCardCounts() {
-  SqliteDatabase &db = flushedDatabase();
+  SqliteDatabase &db = flushed<Card>();
   auto stmt = db.statement(goalCardCountsSQL());
   std::unordered_map<std::string, CardCounts> counts;
   while (stmt->step())
@@ -163,20 +165,20 @@ std::vector<T> planChildCopies(SqliteDatabase &db,
 } // namespace
 
 std::vector<Goal> BoardQueries::planGoalCopies() {
-  return planChildCopies<Goal>(flushedDatabase());
+  return planChildCopies<Goal>(flushed<Goal>());
 }
 
 std::vector<Goal> BoardQueries::planGoalCopiesWithoutNotes() {
-  return planChildCopies<Goal>(flushedDatabase(),
+  return planChildCopies<Goal>(flushed<Goal>(),
                                planGoalRowsWithoutNotesSQL());
 }
 
 std::vector<Bucket> BoardQueries::planBucketCopies() {
-  return planChildCopies<Bucket>(flushedDatabase());
+  return planChildCopies<Bucket>(flushed<Bucket>());
 }
 
 std::vector<BoardQueries::PlanHeading> BoardQueries::planHeadings() {
-  auto stmt = flushedDatabase().statement(planHeadingsSQL());
+  auto stmt = flushed<Plan>().statement(planHeadingsSQL());
   std::vector<PlanHeading> headings;
   while (stmt->step()) {
     // A row whose id is not text is no plan to a context either.
@@ -192,7 +194,7 @@ std::vector<BoardQueries::PlanHeading> BoardQueries::planHeadings() {
 }
 
 bool BoardQueries::hasOpenCard(const Bucket &bucket) {
-  SqliteDatabase &db = flushedDatabase();
+  SqliteDatabase &db = flushed<Card>();
   auto stmt = db.statement(openCardInBucketSQL());
   stmt->bindText(1, bucket.id);
   return stmt->step();
@@ -264,7 +266,7 @@ BoardQueries::PlanningCandidate candidateRow(const SqliteStatement &s) {
 // deadline than `count` cards returned, or none while they have one.
 std::vector<BoardQueries::PlanningCandidate>
 BoardQueries::planningCandidates(std::size_t count) {
-  SqliteDatabase &db = flushedDatabase();
+  SqliteDatabase &db = flushed<Card, Goal>();
   std::vector<PlanningCandidate> found;
   if (count == 0)
     return found;

@@ -124,9 +124,12 @@ public:
 private:
   int64_t countCards(const CardQuery &query);
   store::Session &session();
-  // The connection with every pending change of the context written, for
-  // the queries that read the tables directly.
-  SqliteDatabase &flushedDatabase();
+  // The connection with the context's pending changes to these entities
+  // written, for the queries that read their tables directly (links are
+  // written at once). Only those: checking every loaded object for changes
+  // costs more than the query when thousands of plans are loaded and the
+  // week planner asks about hundreds of buckets.
+  template <class... T> SqliteDatabase &flushed();
 
   ModelContext &context_;
 };

@@ -47,7 +47,8 @@ std::unordered_map<std::string, BoardQueries::CardPageFacts>
 BoardQueries::pageFacts(const std::vector<const Card *> &cards) {
   // Written first, so that the rows read below are what the loaded objects
   // hold.
-  SqliteDatabase &db = flushedDatabase();
+  SqliteDatabase &db =
+      flushed<Plan, Bucket, ChecklistItem, PlanLabel, Goal>();
   std::unordered_map<std::string, CardPageFacts> facts;
   std::vector<const Card *> distinct;
   for (const Card *card : cards)
