@@ -108,9 +108,17 @@ TEST_F(WithDefaultLocale, NamesMatchIgnoringOnlyCaseOrNormalForm) {
       {"Einkäufe", "Einka\xCC\x88ufe", true}, // precomposed vs combining
       {"Apfel", "Äpfel", false},              // no diacritic folding
       {"Apfel ", "Apfel", false},             // no trimming
+      // An ASCII title against a name that lower-cases to ASCII, both ways.
+      {"KILO", "\xE2\x84\xAAilo", true}, // U+212A KELVIN SIGN
+      {"\xE2\x84\xAAilo", "kilo", true},
+      {"TITEL", "titel", true},
   };
   for (const auto &[a, b, equal] : names)
     EXPECT_EQ(namesEqual(a, b), equal) << a << " | " << b;
+  // Turkish lower-cases I to a dotless i: no ASCII shortcut there.
+  use("tr_TR");
+  EXPECT_FALSE(namesEqual("TITEL", "titel"));
+  EXPECT_TRUE(namesEqual("TITEL", "t\xC4\xB1tel"));
 }
 
 TEST_F(WithDefaultLocale, NaturalOrderCountsNumbersWhateverTheCase) {
