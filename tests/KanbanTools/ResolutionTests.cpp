@@ -67,6 +67,20 @@ TEST_F(Resolution, PlansByNameBeforeIDThenPrefixWithFailures) {
         << text;
 }
 
+// Titles are matched on the stored rows, so a title changed in the context
+// and not yet saved must count, and of equal names the plan listed first
+// wins (lower sort order, not the one created first).
+TEST_F(Resolution, PlanNamedTwiceResolvesToTheFirstInListOrder) {
+  Plan &garden = seed().plan("Garten");
+  garden.sortOrder = 5000;
+  Plan &upper = seed().plan("GARTEN");
+  upper.sortOrder = 100;
+  EXPECT_EQ(&resolution::findPlan(context(), "garten"), &upper);
+  upper.title = "Balkon";
+  EXPECT_EQ(&resolution::findPlan(context(), "garten"), &garden);
+  EXPECT_EQ(&resolution::findPlan(context(), "BALKON"), &upper);
+}
+
 TEST_F(Resolution, BucketsInAPlanByNameThenID) {
   seedBuckets();
   const std::vector<std::pair<std::string, const Bucket *>> found = {
