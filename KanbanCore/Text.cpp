@@ -225,11 +225,52 @@ std::string prefixCharacters(std::string_view text, std::size_t count) {
   return toUTF8(icu::UnicodeString(unicode, 0, static_cast<int32_t>(end)));
 }
 
+namespace {
+
+// Below U+0300, where the combining marks begin, Unicode has no character
+// that joins its neighbour into one user-perceived character except CR
+// before LF: in text of such code points (Latin letters with their accents
+// precomposed, as German text almost always is) each code point is one
+// character. Returns the length of the first `count` of them, the whole
+// length when there are no more, or nothing when the text holds anything
+// else (or is not well-formed UTF-8) and needs the break rules.
+std::optional<std::size_t> simpleCharactersEnd(std::string_view text,
+                                               std::size_t count) {
+  const auto simpleLead = [](unsigned char byte) {
+    return byte < 0x80 ? byte != '\r' : byte >= 0xC2 && byte <= 0xCB;
+  };
+  std::size_t i = 0;
+  for (std::size_t seen = 0; i < text.size() && seen < count; ++seen) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (!simpleLead(lead))
+      return std::nullopt;
+    if (lead < 0x80) {
+      ++i;
+    } else if (i + 1 < text.size() &&
+               (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
+      i += 2;
+    } else {
+      return std::nullopt;
+    }
+  }
+  // What follows the cut must not join the last character kept (a
+  // combining mark would); a CR there begins a character of its own.
+  if (i < text.size() && static_cast<unsigned char>(text[i]) >= 0x80 &&
+      !simpleLead(static_cast<unsigned char>(text[i])))
+    return std::nullopt;
+  return i;
+}
+
+} // namespace
+
 std::optional<std::string> cutAfterCharacters(std::string_view text,
                                               std::size_t count) {
   // Every character takes at least one byte.
   if (text.size() <= count)
     return std::nullopt;
+  if (const auto end = simpleCharactersEnd(text, count))
+    return *end < text.size() ? std::optional<std::string>(text.substr(0, *end))
+                              : std::nullopt;
   icu::UnicodeString unicode = toUnicode(text);
   std::size_t clusters = 0;
   const std::size_t end = clusterEnd(unicode, count, clusters);

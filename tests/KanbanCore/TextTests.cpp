@@ -95,6 +95,13 @@ TEST(Text, CutAfterCharactersOnlyWhenThereAreMore) {
           {"a" + accented, 2, std::nullopt},
           {"a" + accented + "b", 2, "a" + accented},
           {"", 0, std::nullopt},
+          // Latin text with precomposed accents, and what joins across it.
+          {"Grüße aus Köln", 5, "Grüße"},
+          {"Grüße", 5, std::nullopt},
+          {"Straße\xC2\xADname", 7, "Straße\xC2\xAD"}, // soft hyphen
+          {"ab" + accented + "c", 3, "ab" + accented},
+          {"a\r\nb", 2, "a\r\n"},
+          {"a\xFF" "bc", 2, "a\xEF\xBF\xBD"},
       };
   for (const auto &[text, count, expected] : cases)
     EXPECT_EQ(cutAfterCharacters(text, count), expected)
