@@ -96,6 +96,16 @@ std::vector<Card *> BoardQueries::openCardsPlannedFrom(Date from) {
                                [&](SqliteStatement &s) { s.bind(1, from); });
 }
 
+std::vector<std::pair<int64_t, UUID>>
+BoardQueries::openCardRowsPlannedFrom(Date from) {
+  auto stmt = flushed<Card>().statement(cardRowsPlannedFromSQL());
+  stmt->bind(1, from);
+  std::vector<std::pair<int64_t, UUID>> rows;
+  while (stmt->step())
+    rows.emplace_back(stmt->int64(0), std::string(stmt->bytes(1)));
+  return rows;
+}
+
 // --- figures ---
 
 BoardQueries::BoardCounts BoardQueries::boardCounts() {

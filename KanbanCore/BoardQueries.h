@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace taskory {
@@ -81,6 +82,9 @@ public:
   // Open cards (not archived, below 100 %) whose planned date is at or after
   // `from`, by planned date, then rowid; loaded into the context.
   std::vector<Card *> openCardsPlannedFrom(Date from);
+  // The rowids and ids of those cards, without loading them: what a week
+  // plan clears on a board with thousands of cards planned ahead.
+  std::vector<std::pair<int64_t, UUID>> openCardRowsPlannedFrom(Date from);
 
   // What the week planner orders its candidates by, read without loading
   // the cards: an open card that has a deadline (its due date or a linked

@@ -279,6 +279,19 @@ void ModelContext::removeLabel(Card &card, PlanLabel &label) {
   session_->link(removeCardLabelSQL(), card, label.id);
 }
 
+void ModelContext::clearPlannedDates(
+    const std::vector<std::pair<int64_t, UUID>> &cards) {
+  auto &loaded = session_->objects().of<Card>();
+  std::vector<std::pair<int64_t, UUID>> unloaded;
+  for (const auto &entry : cards) {
+    if (Card *card = loaded.live(entry.second))
+      card->plannedDate.reset();
+    else
+      unloaded.push_back(entry);
+  }
+  session_->clearColumn<Card>("plannedDate", unloaded);
+}
+
 // The entity operations exist for exactly the stored entities; their bodies
 // need the session, which the header does not show.
 #define TASKORY_ENTITY_OPERATIONS(T)                                           \

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace taskory {
@@ -132,6 +133,12 @@ public:
   void removeGoal(Card &card, Goal &goal);
   void addLabel(Card &card, PlanLabel &label);
   void removeLabel(Card &card, PlanLabel &label);
+
+  // Clears the planned date of these cards (rowid and id as stored, as
+  // BoardQueries reads them): a loaded card as any change, the others in
+  // one statement with their history, so that clearing thousands of plans
+  // loads none of them.
+  void clearPlannedDates(const std::vector<std::pair<int64_t, UUID>> &cards);
 
 private:
   // The board queries read the tables through the context's own transaction

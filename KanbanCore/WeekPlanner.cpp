@@ -101,11 +101,12 @@ Date atPlanningHour(Date day, const Calendar &calendar) {
 }
 
 // Each run replaces the previous plan; what lies in the past stays as a
-// record of what was planned.
-void clearPlansFrom(Date today, BoardQueries &queries) {
-  for (Card *card :
-       fetchOrNothing([&] { return queries.openCardsPlannedFrom(today); }))
-    card->plannedDate.reset();
+// record of what was planned. The candidates are loaded by then, so a card
+// planned again for its old day is a loaded one and leaves no history; the
+// thousands another program may have planned ahead are cleared unloaded.
+void clearPlansFrom(Date today, ModelContext &context, BoardQueries &queries) {
+  context.clearPlannedDates(
+      fetchOrNothing([&] { return queries.openCardRowsPlannedFrom(today); }));
 }
 
 // The first maxCandidates in candidate order, equal ones in store (rowid)
@@ -210,11 +211,12 @@ void runPlanning(ModelContext &context, const Configuration &configuration,
   if (configuration.createIdeaTasks)
     summary.ideaTasksCreated = createIdeaTasks(plans, context, now);
 
-  clearPlansFrom(calendar.startOfDay(now), queries);
   const Date horizonEnd =
       calendar.addingDays(days.back(), 1).value_or(days.back());
-  placeCandidates(chooseCandidates(horizonEnd, context, queries), days, context,
-                  configuration, calendar, summary);
+  const std::vector<Candidate> candidates =
+      chooseCandidates(horizonEnd, context, queries);
+  clearPlansFrom(calendar.startOfDay(now), context, queries);
+  placeCandidates(candidates, days, context, configuration, calendar, summary);
 }
 
 } // namespace

@@ -82,15 +82,31 @@ const std::string &openCardInBucketSQL() {
   return sql;
 }
 
-const std::string &cardsPlannedFromSQL() {
-  // A range of the planned-date index; text another program stored there
-  // sorts after every number and is left out, as a loaded card shows no
-  // planned date for it.
+namespace {
+
+// A range of the planned-date index; text another program stored there
+// sorts after every number and is left out, as a loaded card shows no
+// planned date for it.
+const std::string &plannedFromCondition() {
   static const std::string sql =
-      selectSQL<Card>() +
       "WHERE Card.plannedDate >= ?1 AND typeof(Card.plannedDate) IN "
       "('integer', 'real') AND " +
-      openCardCondition() + " ORDER BY Card.plannedDate, Card.rowid";
+      openCardCondition();
+  return sql;
+}
+
+} // namespace
+
+const std::string &cardsPlannedFromSQL() {
+  static const std::string sql = selectSQL<Card>() + plannedFromCondition() +
+                                 " ORDER BY Card.plannedDate, Card.rowid";
+  return sql;
+}
+
+const std::string &cardRowsPlannedFromSQL() {
+  static const std::string sql = "SELECT Card.rowid, Card.id FROM Card " +
+                                 plannedFromCondition() +
+                                 " AND typeof(Card.id) = 'text'";
   return sql;
 }
 

@@ -35,6 +35,8 @@ const std::string &openCardInBucketSQL();
 // Open cards whose planned date is a number at or after ?1, by planned date,
 // then rowid.
 const std::string &cardsPlannedFromSQL();
+// rowid and id of the same cards (those with a text id), in no order.
+const std::string &cardRowsPlannedFromSQL();
 
 // sortOrder of the plan's (?1) cards at the low end, the high end and the
 // highest number.

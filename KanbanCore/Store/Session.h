@@ -114,6 +114,33 @@ public:
     });
   }
 
+  // Sets `column` of T to NULL in the rows given by rowid and id, none of
+  // them loaded, in one statement; each is recorded as an update.
+  template <class T>
+  void clearColumn(std::string_view column,
+                   const std::vector<std::pair<int64_t, std::string>> &rows) {
+    if (rows.empty())
+      return;
+    write([&] {
+      requireWritable();
+      std::string rowids = "[";
+      for (const auto &[rowid, id] : rows) {
+        if (rowids.size() > 1)
+          rowids += ',';
+        rowids += std::to_string(rowid);
+      }
+      rowids += ']';
+      auto stmt = db_.statement(
+          "UPDATE " + std::string(EntityTable<T>::name) + " SET " +
+          std::string(column) +
+          " = NULL WHERE rowid IN (SELECT value FROM json_each(?1))");
+      stmt->bindText(1, rowids);
+      stmt->step();
+      for (const auto &[rowid, id] : rows)
+        journal_.record(EntityTable<T>::name, id, ChangeKind::update);
+    });
+  }
+
   // Deletes the object and everything the delete rules take with it.
   template <class T> void remove(const T &entity) {
     if (objects_.isDeleted(&entity))

@@ -192,5 +192,32 @@ TEST_F(PlanWeek, ARunThatChangesNothingWritesNoHistory) {
   EXPECT_EQ(history(), before);
 }
 
+// Plans that a run replaces need not be loaded: each is cleared with its own
+// history row, while past plans, archived and completed cards keep theirs.
+TEST_F(PlanWeek, ARunClearsLaterPlansOfCardsItDoesNotTake) {
+  Card &later = seed().card(nullptr, "Später");
+  later.setPriority(Priority::low);
+  later.plannedDate = local(2025, 3, 13, 9);
+  seed().card(nullptr, "Gestern").plannedDate = local(2025, 3, 11, 9);
+  Card &archived = seed().card(nullptr, "Archiv");
+  archived.isArchived = true;
+  archived.plannedDate = local(2025, 3, 13, 9);
+  Card &done = seed().card(nullptr, "Fertig");
+  done.percentComplete = 100;
+  done.plannedDate = local(2025, 3, 14, 9);
+  seed().card(nullptr, "Dringend").setPriority(Priority::urgent);
+
+  EXPECT_TRUE(call("plan_week").starts_with("1 Aufgaben eingeplant"));
+  EXPECT_EQ(rows("SELECT title || ' ' || (plannedDate IS NOT NULL) FROM Card "
+                 "ORDER BY rowid"),
+            (Strings{"Später 0", "Gestern 1", "Archiv 1", "Fertig 1",
+                     "Dringend 1"}));
+  EXPECT_EQ(rows("SELECT Card.title FROM StoreChange JOIN StoreTransaction "
+                 "ON StoreTransaction.id = StoreChange.txn JOIN Card ON "
+                 "Card.id = StoreChange.entityID WHERE author = 'mcp' "
+                 "ORDER BY Card.rowid"),
+            (Strings{"Später", "Dringend"}));
+}
+
 } // namespace
 } // namespace taskory::test
