@@ -3,10 +3,12 @@ BUILD      ?= build
 PREFIX     ?= /usr/local
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
-# Debian packages that building the server needs (cpp-httplib for the HTTP
-# transport)...
+# Debian packages that building the stdio server needs...
 BUILD_PACKAGES := build-essential cmake pkg-config libsqlite3-dev libicu-dev \
-                  nlohmann-json3-dev libcpp-httplib-dev
+                  nlohmann-json3-dev
+# ...those the HTTP mode adds (Boost.Beast, headers only; libcrypto for the
+# board's HMAC)...
+HTTP_PACKAGES  := libboost-dev libssl-dev
 # ...and those only the tests, benchmarks and the package check need (lintian,
 # hardening-check from devscripts and man-db's man judge the package).
 TEST_PACKAGES  := libgtest-dev libbenchmark-dev faketime sqlite3 nodejs npm dpkg-dev \
@@ -22,7 +24,7 @@ export CCACHE_SLOPPINESS := $(subst $(eval) ,$(comma),$(sort $(subst $(comma), ,
 endif
 CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DTASKORY_WERROR=$(WERROR) $(LAUNCHER) $(CMAKE_ARGS)
 
-.PHONY: all deps test-deps e2e-deps server servers configure build test run install uninstall package \
+.PHONY: all deps http-deps test-deps e2e-deps server servers configure build test run install uninstall package \
         fuzz fuzz-run bench bench-run test-sanitize test-powerloss clean
 
 all: build
@@ -30,7 +32,10 @@ all: build
 deps:
 	@bash tools/install-deps.sh $(BUILD_PACKAGES)
 
-test-deps: deps
+http-deps: deps
+	@bash tools/install-deps.sh $(HTTP_PACKAGES)
+
+test-deps: http-deps
 	@bash tools/install-deps.sh $(TEST_PACKAGES)
 
 # The server alone. A fresh build directory is configured without the tests,
@@ -43,8 +48,9 @@ server: deps
 
 # Both executables: the stdio server and taskory_mcp_http, which it runs for
 # --http. What is installed and packaged.
-servers: server
-	cmake --build $(BUILD) -j $(JOBS) --target taskory_mcp_http
+servers: http-deps server
+	cmake $(BUILD)
+	cmake --build $(BUILD) -j $(JOBS) --target taskory_mcp taskory_mcp_http
 
 configure: test-deps
 	$(CONFIGURE) -DTASKORY_BUILD_TESTS=ON

@@ -10,7 +10,7 @@
 // none.
 
 #include "KanbanTools/ToolError.h"
-#include "Server/KanbanMCPServer.h"
+#include "Protocol/Answer.h"
 
 #include <nlohmann/json.hpp>
 
@@ -220,7 +220,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     if (end == std::string_view::npos)
       end = bytes.size();
     const auto line = bytes.substr(start, end - start);
-    const auto answer = taskory::KanbanMCPServer::handleLine(line, stubTool);
+    const auto answer = taskory::Protocol::handleLine(line, stubTool);
     const Shape shape = shapeOf(line);
     check(answer.has_value() ==
           (shape.json && shape.hasID && shape.methodIsString));

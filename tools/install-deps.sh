@@ -18,7 +18,8 @@ found() {
     libsqlite3-dev) pkg-config --exists sqlite3 ;;
     libicu-dev) pkg-config --exists icu-uc icu-i18n ;;
     nlohmann-json3-dev) pkg-config --exists nlohmann_json || header nlohmann/json.hpp ;;
-    libcpp-httplib-dev) pkg-config --exists cpp-httplib || header httplib.h ;;
+    libboost-dev) header boost/beast.hpp ;;
+    libssl-dev) pkg-config --exists libcrypto ;;
     libgtest-dev) pkg-config --exists gtest || header gtest/gtest.h ;;
     libbenchmark-dev) pkg-config --exists benchmark || header benchmark/benchmark.h ;;
     faketime) command -v faketime ;;

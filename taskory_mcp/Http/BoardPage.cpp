@@ -495,10 +495,11 @@ std::string render(ModelContext &context, const Calendar &calendar, Date now,
 std::string lockedPage() {
   return document(
       "Taskory – Anmeldung nötig", 0,
-      "<h1>Anmeldung nötig</h1><p>Öffne die Adresse mit dem Token, die "
+      "<h1>Anmeldung nötig</h1><p>Öffne die Board-Adresse, die "
       "<code>taskory_mcp --http</code> beim Start ausgibt "
-      "(<code>http://127.0.0.1:PORT/?token=…</code>). Der Token steht auch in "
-      "der Datei <code>http-token</code> neben dem Store.</p>",
+      "(<code>http://127.0.0.1:PORT/?key=…</code>). Sie gilt, solange die "
+      "Datei <code>http-token</code> neben dem Store dasselbe Token "
+      "enthält.</p>",
       false);
 }
 

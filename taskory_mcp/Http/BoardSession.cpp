@@ -8,9 +8,10 @@
 namespace taskory::BoardSession {
 namespace {
 
-// Names what the secret is for, so that it can never pass for the token or
-// for a secret derived for another use.
-constexpr std::string_view kLabel = "taskory board session v1";
+// Name what a secret is for, so that it can never pass for the token or for
+// a secret derived for another use.
+constexpr std::string_view kSessionLabel = "taskory board session v1";
+constexpr std::string_view kKeyLabel = "taskory board address key v1";
 
 std::string_view trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
@@ -20,16 +21,14 @@ std::string_view trimmed(std::string_view text) {
   return text;
 }
 
-} // namespace
-
-std::string secretFor(std::string_view token) {
+std::string derived(std::string_view token, std::string_view label) {
   if (token.empty())
     return {};
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   if (!HMAC(EVP_sha256(), token.data(), static_cast<int>(token.size()),
-            reinterpret_cast<const unsigned char *>(kLabel.data()),
-            kLabel.size(), digest, &length))
+            reinterpret_cast<const unsigned char *>(label.data()),
+            label.size(), digest, &length))
     return {};
   constexpr std::string_view kHex = "0123456789abcdef";
   std::string out;
@@ -40,12 +39,27 @@ std::string secretFor(std::string_view token) {
   return out;
 }
 
-std::string setCookie(std::string_view secret) {
-  return std::string(kCookieName) + "=" + std::string(secret) +
+} // namespace
+
+std::string keyFor(std::string_view token) {
+  return derived(token, kKeyLabel);
+}
+
+std::string secretFor(std::string_view token) {
+  return derived(token, kSessionLabel);
+}
+
+std::string cookieName(int port) {
+  return "taskory_board_" + std::to_string(port);
+}
+
+std::string setCookie(std::string_view name, std::string_view secret) {
+  return std::string(name) + "=" + std::string(secret) +
          "; Path=/; HttpOnly; SameSite=Strict";
 }
 
-bool carriesSecret(std::string_view cookies, std::string_view secret) {
+bool carriesSecret(std::string_view cookies, std::string_view name,
+                   std::string_view secret) {
   if (secret.empty())
     return false;
   bool found = false;
@@ -56,7 +70,7 @@ bool carriesSecret(std::string_view cookies, std::string_view secret) {
                                             : cookies.substr(end + 1);
     const std::size_t equals = pair.find('=');
     if (equals == std::string_view::npos ||
-        trimmed(pair.substr(0, equals)) != kCookieName)
+        trimmed(pair.substr(0, equals)) != name)
       continue;
     // Every cookie of that name is compared, so that the time taken does
     // not depend on which one matched.

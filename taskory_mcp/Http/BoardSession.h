@@ -4,22 +4,30 @@
 #include <string_view>
 
 // How a browser proves it may see the board: a person opens the address
-// with the token once, and the cookie set then carries a secret derived from
-// the token, so the token itself never stays in a URL, a history entry or a
-// cookie jar, and a new token ends every session. Pure; safe from any thread.
+// printed at start, whose key opens the board and nothing else, and the
+// cookie set then carries a secret of its own. Both are derived from the
+// token, which never appears in a URL, a history entry, a log or a cookie
+// jar, and a new token ends every session. Pure; safe from any thread.
 namespace taskory::BoardSession {
 
-inline constexpr std::string_view kCookieName = "taskory_board";
-
 // HMAC-SHA-256 of a fixed label under `token`, as 64 lower-case hex digits;
-// empty for an empty token.
+// empty for an empty token. The key of the board's address and the cookie's
+// secret have labels of their own, so neither can pass for the other or
+// for the token.
+std::string keyFor(std::string_view token);
 std::string secretFor(std::string_view token);
 
-// The Set-Cookie value that holds `secret` for the whole site.
-std::string setCookie(std::string_view secret);
+// The cookie's name for the server on `port`. Browsers send a loopback
+// cookie to every port of the host, so each server's board needs a name of
+// its own, or two boards would overwrite each other's sessions.
+std::string cookieName(int port);
 
-// True when the Cookie header (`cookies`, "a=1; b=2") holds our cookie with
-// exactly `secret`.
-bool carriesSecret(std::string_view cookies, std::string_view secret);
+// The Set-Cookie value that holds `secret` under `name` for the whole site.
+std::string setCookie(std::string_view name, std::string_view secret);
+
+// True when the Cookie header (`cookies`, "a=1; b=2") holds the cookie
+// `name` with exactly `secret`.
+bool carriesSecret(std::string_view cookies, std::string_view name,
+                   std::string_view secret);
 
 } // namespace taskory::BoardSession

@@ -2,10 +2,8 @@
 
 namespace taskory::HttpServer {
 
-bool announcesTooLarge(const httplib::Request &request) {
-  if (!request.has_header("Content-Length"))
-    return false;
-  const std::string length = request.get_header_value("Content-Length");
+bool announcesTooLarge(const HttpRequest &request) {
+  const std::string_view length = request.header("Content-Length");
   if (length.empty())
     return false;
   std::size_t digits = 0; // significant ones
@@ -17,23 +15,7 @@ bool announcesTooLarge(const httplib::Request &request) {
   }
   // Nine digits are beyond the limit already; fewer always fit stoull.
   return digits > 8 ||
-         std::stoull(length) > static_cast<unsigned long long>(kMaxBodyBytes);
-}
-
-BodyRead readBody(const httplib::ContentReader &read, std::string &body) {
-  bool tooLarge = false;
-  const bool complete = read([&](const char *data, std::size_t size) {
-    // Written so that it cannot overflow: body.size() <= kMaxBodyBytes.
-    if (size > kMaxBodyBytes - body.size()) {
-      tooLarge = true;
-      return false;
-    }
-    body.append(data, size);
-    return true;
-  });
-  return tooLarge   ? BodyRead::tooLarge
-         : complete ? BodyRead::complete
-                    : BodyRead::incomplete;
+         std::stoull(std::string(length)) > static_cast<unsigned long long>(kMaxBodyBytes);
 }
 
 std::string tooLargeMessage() {

@@ -59,7 +59,10 @@ std::string randomToken() {
 // The token in `file`; empty when the file holds something else, nothing
 // (and errno ENOENT) when there is no file.
 std::optional<std::string> readToken(const fs::path &file) {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  // Without blocking: a FIFO put in the token's place would otherwise hold
+  // the start (or a request) in open() until someone writes to it.
+  const int fd =
+      ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     if (errno == ENOENT)
       return std::nullopt;

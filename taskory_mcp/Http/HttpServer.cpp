@@ -1,79 +1,99 @@
 #include "Http/HttpServer.h"
 
-#include "Http/HttpAccess.h"
+#include "Http/Host.h"
 #include "Http/Options.h"
+#include "Http/Service.h"
 #include "Http/StopSignals.h"
 #include "Http/StorePool.h"
-#include "Http/Transport.h"
+#include "Http/TokenFile.h"
 #include "KanbanCore/KanbanStore.h"
 #include "Server/KanbanMCPServer.h"
 #include "Server/StartUp.h"
 
-#include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstring>
+#include <cstdlib>
 #include <exception>
-#include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <utility>
+#include <variant>
 
 namespace taskory::HttpServer {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// What a stop leaves the service's threads after the host has closed every
+// connection, so that the whole stop stays within 5 s.
+constexpr auto kServiceGrace = 700ms;
 
 std::string urlHost(const std::string &host) {
   return host.find(':') == std::string::npos ? host : "[" + host + "]";
 }
 
-// The token every request must carry, and the file it is kept in; nothing
-// (after logging why) when neither can be had.
-std::optional<std::pair<std::string, fs::path>> loadToken() {
+// A server that anyone on the network may reach by its token must not serve
+// a store or a token that another user put in its way (a world-writable
+// XDG_DATA_HOME, say): the data folder and the store, where they exist,
+// must be the user's own, as the token file must be. Logs and returns false
+// otherwise.
+bool ownsDataFiles() {
+  const auto folder = KanbanStore::groupContainer();
+  std::optional<fs::path> paths[] = {folder, KanbanStore::storeURL()};
+  for (const auto &path : paths) {
+    struct stat info {};
+    if (!path || ::stat(path->c_str(), &info) != 0)
+      continue;
+    if (info.st_uid != ::geteuid()) {
+      KanbanMCPServer::log("„" + path->string() +
+                           "“ gehört einem anderen Benutzer; der HTTP-Modus "
+                           "dient nur Daten, die dem eigenen Benutzer gehören.");
+      return false;
+    }
+  }
+  return true;
+}
+
+// The token file, read or created; nothing (after logging why) when it
+// cannot be had.
+std::unique_ptr<TokenFile> openTokenFile() {
   const auto directory = KanbanStore::groupContainer();
   if (!directory) {
     KanbanMCPServer::log("Kein Gruppen-Container für die Token-Datei: "
                          "weder XDG_DATA_HOME noch HOME ist bekannt.");
-    return std::nullopt;
+    return nullptr;
   }
-  fs::path file = *directory / "http-token";
   try {
-    std::string token = HttpAccess::loadOrCreateToken(file);
-    return std::pair(std::move(token), std::move(file));
+    return std::make_unique<TokenFile>(*directory / "http-token");
   } catch (const std::exception &error) {
     KanbanMCPServer::log(error.what());
-    return std::nullopt;
+    return nullptr;
   }
 }
 
-// Serves on the bound transport until a stop signal arrives, then lets the
-// requests in flight finish. False when listening failed instead.
-bool serveUntilStopped(Transport &transport, const StopSignals &signals) {
-  // The listener ends on its own only when listening fails; it then raises
-  // a stop signal itself, so the wait below ends either way.
-  std::atomic<bool> failed{false};
-  std::thread listener([&transport, &failed] {
-    transport.listen_after_bind();
-    if (!transport.stopRequested()) {
-      failed = true;
-      StopSignals::raise();
-    }
-  });
-  signals.wait();
-  transport.beginStopping();
-  // Closes the listening socket (once the listener has started to use it);
-  // the listener then waits for its workers, which finish the requests in
-  // flight.
-  while (!failed && !transport.is_running())
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  transport.stop();
-  listener.join();
-  return !failed;
+void announce(const Options &options, int port, TokenFile *tokenFile) {
+  const std::string origin =
+      "http://" + urlHost(options.host) + ":" + std::to_string(port);
+  KanbanMCPServer::log("MCP über HTTP: " + origin + "/mcp");
+  if (!tokenFile) {
+    KanbanMCPServer::log("Board im Browser: " + origin + "/");
+    KanbanMCPServer::log("Ohne Token (--no-auth): nur für lokale "
+                         "Testwerkzeuge auf einem Rechner mit einem Benutzer.");
+    return;
+  }
+  // The board's own key, never the token: this line ends up in terminals,
+  // journals and browser histories.
+  const auto secrets = tokenFile->current();
+  KanbanMCPServer::log("Board im Browser: " + origin + "/?key=" +
+                       (secrets ? secrets->boardKey : std::string()));
+  KanbanMCPServer::log("Token (Header „Authorization: Bearer <Token>“): " +
+                       tokenFile->file().string());
 }
 
 } // namespace
@@ -92,51 +112,40 @@ int main(const std::vector<std::string_view> &arguments) {
   std::signal(SIGPIPE, SIG_IGN);
   const StopSignals stopSignals;
 
+  if (!ownsDataFiles())
+    return 1;
   auto container = StartUp::openStore();
   if (!container)
     return 1;
-  std::string token;
-  std::optional<fs::path> tokenFile;
-  if (!options.noAuth) {
-    auto loaded = loadToken();
-    if (!loaded)
-      return 1;
-    token = std::move(loaded->first);
-    tokenFile = std::move(loaded->second);
-  }
+  std::unique_ptr<TokenFile> tokenFile;
+  if (!options.noAuth && !(tokenFile = openTokenFile()))
+    return 1;
 
   StorePool pool(KanbanStore::storeURL(), std::move(container),
-                 Transport::kWorkers);
-  Transport transport(options, token, pool);
-  int port = options.port;
-  const bool bound = port == 0
-                         ? (port = transport.bind_to_any_port(options.host)) > 0
-                         : transport.bind_to_port(options.host, port);
-  if (!bound) {
-    KanbanMCPServer::log(
-        "HTTP: " + urlHost(options.host) + ":" + std::to_string(options.port) +
-        " kann nicht geöffnet werden: " + std::strerror(errno));
+                 Service::kStoreConnections);
+  Host host;
+  if (auto problem = host.bind(options.host, options.port)) {
+    KanbanMCPServer::log("HTTP: " + urlHost(options.host) + ":" +
+                         std::to_string(options.port) +
+                         " kann nicht geöffnet werden: " + *problem);
     return 1;
   }
-  transport.widenBacklog();
-  KanbanMCPServer::log("MCP über HTTP: http://" + urlHost(options.host) + ":" +
-                       std::to_string(port) + "/mcp");
-  const std::string origin =
-      "http://" + urlHost(options.host) + ":" + std::to_string(port) + "/";
-  KanbanMCPServer::log("Board im Browser: " + origin +
-                       (options.noAuth ? std::string() : "?token=" + token));
-  if (tokenFile)
-    KanbanMCPServer::log("Token (Header „Authorization: Bearer <Token>“): " +
-                         tokenFile->string());
-  else
-    KanbanMCPServer::log("Ohne Token (--no-auth): nur für lokale "
-                         "Testwerkzeuge auf einem Rechner mit einem Benutzer.");
+  Service service(options, tokenFile.get(), pool, host.port());
+  announce(options, host.port(), tokenFile.get());
 
-  if (serveUntilStopped(transport, stopSignals))
-    return 0;
-  KanbanMCPServer::log("HTTP: Verbindungen können nicht mehr angenommen "
-                       "werden.");
-  return 1;
+  std::thread stopper([&stopSignals, &host] {
+    stopSignals.wait();
+    host.stop();
+  });
+  host.run(service);
+  stopper.join();
+  if (!service.finish(kServiceGrace)) {
+    // A request still at work past the grace: its transaction is rolled
+    // back as after a crash, which the store is made for.
+    KanbanMCPServer::log("HTTP: beendet, während noch eine Anfrage lief.");
+    std::_Exit(0);
+  }
+  return 0;
 }
 
 } // namespace taskory::HttpServer

@@ -1,15 +1,16 @@
 #include "Http/Refusal.h"
 
-#include "Server/KanbanMCPServer.h"
+#include "Protocol/Answer.h"
 
 namespace taskory::HttpServer {
 
-void refuse(httplib::Response &response, int status, int code,
-            std::string_view message) {
+HttpResponse refusal(int status, int code, std::string_view message) {
+  HttpResponse response;
   response.status = status;
-  response.set_header("Connection", "close");
-  response.set_content(KanbanMCPServer::respondError("null", code, message),
-                       "application/json");
+  response.close = true;
+  response.setContent(Protocol::respondError("null", code, message),
+                      "application/json");
+  return response;
 }
 
 } // namespace taskory::HttpServer

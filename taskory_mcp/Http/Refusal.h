@@ -1,6 +1,6 @@
 #pragma once
 
-#include <httplib.h>
+#include "Http/Message.h"
 
 #include <string_view>
 
@@ -14,10 +14,9 @@ inline constexpr int kInvalidRequest = -32600;
 inline constexpr int kTransportError = -32000;
 inline constexpr int kInternalError = -32603;
 
-// Sets the refusal as the response. It also asks for the connection to be
-// closed: the request's body may not have been read, and what is left of it
-// must not be taken for the next request.
-void refuse(httplib::Response &response, int status, int code,
-            std::string_view message);
+// The refusal as an answer that also ends the connection: the request's
+// body may not have been read, and what is left of it must not be taken for
+// the next request.
+HttpResponse refusal(int status, int code, std::string_view message);
 
 } // namespace taskory::HttpServer

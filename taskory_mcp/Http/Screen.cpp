@@ -3,20 +3,14 @@
 #include "Http/BodyLimit.h"
 #include "Http/HttpAccess.h"
 #include "Http/Refusal.h"
+#include "Http/TokenFile.h"
 #include "KanbanCore/Text.h"
 
-#include <algorithm>
-#include <iterator>
 #include <string_view>
 #include <utility>
 
 namespace taskory::HttpServer {
 namespace {
-
-// Revisions whose HTTP transport this server speaks. 2025-03-26 clients send
-// no version header, but a client that negotiated it may still name it.
-constexpr std::string_view kProtocolVersions[] = {"2025-03-26", "2025-06-18",
-                                                  "2025-11-25"};
 
 bool isJSONMediaType(std::string_view contentType) {
   std::string_view type = contentType.substr(0, contentType.find(';'));
@@ -27,76 +21,59 @@ bool isJSONMediaType(std::string_view contentType) {
   return text::asciiLowercased(type) == "application/json";
 }
 
-bool isSupportedVersion(std::string_view version) {
-  return std::find(std::begin(kProtocolVersions), std::end(kProtocolVersions),
-                   version) != std::end(kProtocolVersions);
-}
-
 } // namespace
 
-bool isBoardRequest(const httplib::Request &request) {
+bool isBoardRequest(const HttpRequest &request) {
   return (request.method == "GET" || request.method == "HEAD") &&
          (request.path == "/" || request.path == "/changes");
 }
 
-Screen::Screen(Options options, std::string token)
-    : options_(std::move(options)), token_(std::move(token)),
+Screen::Screen(Options options)
+    : options_(std::move(options)),
       loopbackBind_(HttpAccess::isLoopbackAddress(options_.host)) {}
 
-bool Screen::refuses(const httplib::Request &request,
-                     httplib::Response &response) const {
+std::optional<HttpResponse> Screen::refusal(const HttpRequest &request,
+                                            const Secrets *secrets) const {
   // DNS rebinding: a page whose name now points at 127.0.0.1 still sends
   // its own name as Host and its own origin.
-  if (loopbackBind_ && !HttpAccess::isLoopbackHostHeader(
-                           request.get_header_value("Host"), options_.host)) {
-    refuse(response, 403, kTransportError, "Host nicht erlaubt");
-    return true;
-  }
-  if (request.has_header("Origin") &&
-      !HttpAccess::isAcceptedOrigin(request.get_header_value("Origin"),
-                                    options_.allowedOrigins)) {
-    refuse(response, 403, kTransportError, "Origin nicht erlaubt");
-    return true;
-  }
+  if (loopbackBind_ &&
+      !HttpAccess::isLoopbackHostHeader(request.header("Host"), options_.host))
+    return HttpServer::refusal(403, kTransportError, "Host nicht erlaubt");
+  if (request.hasHeader("Origin") &&
+      !HttpAccess::isAcceptedOrigin(request.header("Origin"),
+                                    options_.allowedOrigins))
+    return HttpServer::refusal(403, kTransportError, "Origin nicht erlaubt");
   // The board's pages check their own lock, which also takes a cookie and
   // answers a browser with a page instead of JSON.
   if (isBoardRequest(request))
-    return false;
+    return std::nullopt;
   if (!options_.noAuth &&
-      !HttpAccess::carriesToken(request.get_header_value("Authorization"),
-                                token_)) {
-    refuse(response, 401, kTransportError,
-           "Anmeldung nötig: Authorization: Bearer <Token>");
-    response.set_header("WWW-Authenticate", "Bearer");
-    return true;
+      !(secrets && HttpAccess::carriesToken(request.header("Authorization"),
+                                            secrets->token))) {
+    HttpResponse response = HttpServer::refusal(
+        401, kTransportError, "Anmeldung nötig: Authorization: Bearer <Token>");
+    response.set("WWW-Authenticate", "Bearer");
+    return response;
   }
-  if (request.path != "/mcp") {
-    refuse(response, 404, kTransportError, "Nicht gefunden");
-    return true;
-  }
+  if (request.path != "/mcp")
+    return HttpServer::refusal(404, kTransportError, "Nicht gefunden");
   if (request.method != "POST") {
     // The server offers no stream of its own (GET) and keeps no sessions
     // that a DELETE could end.
-    refuse(response, 405, kTransportError, "Methode nicht erlaubt");
-    response.set_header("Allow", "POST");
-    return true;
+    HttpResponse response =
+        HttpServer::refusal(405, kTransportError, "Methode nicht erlaubt");
+    response.set("Allow", "POST");
+    return response;
   }
-  if (announcesTooLarge(request)) {
-    refuse(response, 413, kTransportError, tooLargeMessage());
-    return true;
-  }
-  if (request.has_header("MCP-Protocol-Version") &&
-      !isSupportedVersion(request.get_header_value("MCP-Protocol-Version"))) {
-    refuse(response, 400, kTransportError,
-           "Nicht unterstützte MCP-Protocol-Version");
-    return true;
-  }
-  if (!isJSONMediaType(request.get_header_value("Content-Type"))) {
-    refuse(response, 415, kTransportError,
-           "Content-Type muss application/json sein");
-    return true;
-  }
-  return false;
+  if (announcesTooLarge(request))
+    return HttpServer::refusal(413, kTransportError, tooLargeMessage());
+  // No MCP-Protocol-Version is refused: initialize agrees to whatever
+  // version a client names (Protocol/ProtocolVersion.h), and refusing it
+  // here would lock out the very client it agreed with.
+  if (!isJSONMediaType(request.header("Content-Type")))
+    return HttpServer::refusal(415, kTransportError,
+                               "Content-Type muss application/json sein");
+  return std::nullopt;
 }
 
 } // namespace taskory::HttpServer

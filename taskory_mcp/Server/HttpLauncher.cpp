@@ -23,6 +23,13 @@ bool requested(int argc, char **argv) {
 }
 
 int run(char **argv) {
+#if !TASKORY_HAS_HTTP
+  (void)argv;
+  KanbanMCPServer::log("HTTP-Modus nicht verfügbar: dieser Build von "
+                       "taskory_mcp wurde ohne HTTP-Modus gebaut (er braucht "
+                       "libboost-dev und libssl-dev; `make servers` baut ihn).");
+  return 1;
+#else
   std::error_code error;
   const std::filesystem::path self =
       std::filesystem::read_symlink("/proc/self/exe", error);
@@ -37,6 +44,7 @@ int run(char **argv) {
   KanbanMCPServer::log("HTTP-Modus nicht verfügbar: " + path + ": " +
                        std::strerror(errno));
   return 1;
+#endif
 }
 
 } // namespace taskory::HttpLauncher

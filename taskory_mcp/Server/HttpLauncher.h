@@ -12,7 +12,8 @@ bool requested(int argc, char **argv);
 
 // Replaces the process with taskory_mcp_http from the directory of the
 // running executable, with the same arguments. Returns only on failure,
-// after logging the reason, with exit status 1.
+// after logging the reason, with exit status 1; so does a build without the
+// HTTP mode.
 int run(char **argv);
 
 } // namespace taskory::HttpLauncher

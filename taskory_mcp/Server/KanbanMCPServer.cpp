@@ -1,165 +1,14 @@
 #include "Server/KanbanMCPServer.h"
 
-#include "KanbanTools/KanbanTools.h"
-#include "KanbanTools/ToolError.h"
 #include "Server/LineIO.h"
-#include "Server/Version.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <exception>
 #include <new>
 #include <string>
 #include <unistd.h>
-#include <utility>
-#include <vector>
 
 namespace taskory::KanbanMCPServer {
-namespace {
-
-using nlohmann::json;
-
-constexpr int kMethodNotFound = -32601;
-constexpr std::string_view kDefaultProtocolVersion = "2025-06-18";
-constexpr std::string_view kInstructions =
-    "Taskory: Aufgabenverwaltung des Users (Pläne → Buckets → Karten mit "
-    "Checklisten). list_cards immer mit plan + bucket oder query eingrenzen; "
-    "IDs auch als Kürzel (mind. 6 Zeichen). Teilschritte als Checkliste statt "
-    "eigener Karten; abhaken/ergänzen per update_card (check_items, "
-    "add_items). Schreib-Tools antworten knapp, Details per get_card; nie "
-    "löschen oder archivieren ohne ausdrücklichen Wunsch.";
-
-// Compact, raw UTF-8, and never failing: bytes that are not UTF-8 (a tool
-// text read from a store that other programs write) become U+FFFD, because a
-// reply that cannot be written would leave the client waiting for good.
-std::string compact(const json &value) {
-  return value.dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
-// Appends `text` with every "/" escaped. Outside strings compact JSON text
-// holds no "/", and inside them "/" is never part of an escape or of a
-// multi-byte UTF-8 sequence, so a plain byte substitution is exact.
-void appendEscapingSlashes(std::string &out, std::string_view text) {
-  for (std::size_t start = 0;;) {
-    const std::size_t slash = text.find('/', start);
-    out.append(text.substr(start, slash - start));
-    if (slash == std::string_view::npos)
-      return;
-    out += "\\/";
-    start = slash + 1;
-  }
-}
-
-// Written into one buffer of the final size: a list of thousands of plans
-// answers in megabytes, and every extra copy adds to the peak memory.
-std::string messageLine(std::string_view id, std::string_view member,
-                        const json &value) {
-  const std::string body = compact(value);
-  const std::string head = R"({"jsonrpc":"2.0","id":)" + std::string(id) +
-                           ",\"" + std::string(member) + "\":";
-  std::string text;
-  text.reserve(head.size() + body.size() +
-               static_cast<std::size_t>(
-                   std::count(body.begin(), body.end(), '/')) +
-               16);
-  appendEscapingSlashes(text, head);
-  appendEscapingSlashes(text, body);
-  text += '}';
-  return text;
-}
-
-const json &noArguments() {
-  static const json empty = json::object();
-  return empty;
-}
-
-json initializeResult(const json &params) {
-  const auto version = params.find("protocolVersion");
-  return {
-      {"protocolVersion", version != params.end() && version->is_string()
-                              ? *version
-                              : json(kDefaultProtocolVersion)},
-      {"capabilities", {{"tools", json::object()}}},
-      {"serverInfo", {{"name", "taskory"}, {"version", kVersion}}},
-      {"instructions", kInstructions},
-  };
-}
-
-json textResult(std::string text, bool isError) {
-  json item = json::object();
-  item["type"] = "text";
-  item["text"] = std::move(text);
-  json result = json::object();
-  result["content"] = json::array({std::move(item)});
-  result["isError"] = isError;
-  return result;
-}
-
-} // namespace
-
-json toolCallResult(std::string_view name, const json &arguments,
-                    const ToolRunner &runTool) {
-  // The one place where a failure becomes an answer, so that every request
-  // gets exactly one.
-  try {
-    return textResult(runTool(name, arguments), false);
-  } catch (const ToolError &error) {
-    return textResult("Fehler: " + error.message, true);
-  } catch (const std::exception &error) {
-    return textResult(std::string("Fehler: ") + error.what(), true);
-  } catch (...) {
-    return textResult("Fehler: Unbekannter Fehler beim Ausführen des Tools",
-                      true);
-  }
-}
-
-std::string respond(std::string_view id, const json &result) {
-  return messageLine(id, "result", result);
-}
-
-std::string respondError(std::string_view id, int code,
-                         std::string_view message) {
-  json error = json::object();
-  error["code"] = code;
-  error["message"] = message;
-  return messageLine(id, "error", error);
-}
-
-std::optional<std::string> handleLine(std::string_view line,
-                                      const ToolRunner &runTool) {
-  const Message message = readMessage(line);
-  if (message.kind != MessageKind::request)
-    return std::nullopt;
-  return answer(message.request, runTool);
-}
-
-std::string answer(const Request &request, const ToolRunner &runTool) {
-  const std::string &method = request.method;
-  const json &params = request.params;
-  if (method == "initialize")
-    return respond(request.id, initializeResult(params));
-  if (method == "ping")
-    return respond(request.id, json::object());
-  if (method == "tools/list")
-    return respond(request.id, json{{"tools", KanbanTools::specs()}});
-  if (method == "tools/call") {
-    const auto name = params.find("name");
-    const auto arguments = params.find("arguments");
-    return respond(
-        request.id,
-        toolCallResult(
-            name != params.end() && name->is_string()
-                ? std::string_view(name->get_ref<const std::string &>())
-                : std::string_view(),
-            // Both branches are lvalues, so the arguments are not copied.
-            arguments != params.end() && arguments->is_object() ? *arguments
-                                                                : noArguments(),
-            runTool));
-  }
-  return respondError(request.id, kMethodNotFound,
-                      "Unbekannte Methode: " + method);
-}
 
 int serve(int in, int out, const ToolRunner &runTool) {
   LineReader reader(in);
@@ -176,7 +25,7 @@ int serve(int in, int out, const ToolRunner &runTool) {
     }
     std::optional<std::string> answer;
     try {
-      answer = handleLine(line, runTool);
+      answer = Protocol::handleLine(line, runTool);
     } catch (const std::bad_alloc &) {
       // Likewise for a line whose request does not fit into memory.
     }

@@ -250,28 +250,36 @@ TEST_F(BoardPageTest, GoalsShowProgressAndTargetDate) {
   EXPECT_NE(item.find("Ziel 2025-04-01"), std::string::npos) << item;
 }
 
-TEST(BoardSessionCookie, OnlyTheCurrentTokensSecretOpensTheBoard) {
+TEST(BoardSessionCookie, OnlyThisServersCookieWithTheCurrentSecretOpensTheBoard) {
   const std::string token(64, 'a');
   const std::string secret = BoardSession::secretFor(token);
+  const std::string key = BoardSession::keyFor(token);
   EXPECT_EQ(secret.size(), 64u);
+  EXPECT_EQ(key.size(), 64u);
   EXPECT_NE(secret, token);
+  EXPECT_NE(key, token);
+  EXPECT_NE(key, secret);
   EXPECT_NE(secret, BoardSession::secretFor(std::string(64, 'b')));
+  const std::string name = BoardSession::cookieName(8080);
+  EXPECT_EQ(name, "taskory_board_8080");
   const struct {
     std::string cookies;
     bool opens;
   } cases[] = {
-      {"taskory_board=" + secret, true},
-      {"theme=dark; taskory_board=" + secret + "; x=1", true},
-      {"taskory_board=old; taskory_board=" + secret, true},
-      {"taskory_board=" + token, false},
-      {"taskory_board=" + secret.substr(1), false},
-      {"other_board=" + secret, false},
+      {name + "=" + secret, true},
+      {"theme=dark; " + name + "=" + secret + "; x=1", true},
+      {name + "=old; " + name + "=" + secret, true},
+      {name + "=" + token, false},
+      {name + "=" + key, false},
+      {name + "=" + secret.substr(1), false},
+      {"taskory_board_9090=" + secret, false},
+      {"taskory_board=" + secret, false},
       {"", false},
   };
   for (const auto &c : cases)
-    EXPECT_EQ(BoardSession::carriesSecret(c.cookies, secret), c.opens)
+    EXPECT_EQ(BoardSession::carriesSecret(c.cookies, name, secret), c.opens)
         << c.cookies;
-  EXPECT_FALSE(BoardSession::carriesSecret("taskory_board=", ""));
+  EXPECT_FALSE(BoardSession::carriesSecret(name + "=", name, ""));
 }
 
 } // namespace

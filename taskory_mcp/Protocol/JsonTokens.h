@@ -12,7 +12,7 @@
 // The scalar tokens of a JSON text as the message reader decodes them:
 // string content into one of three receivers, number tokens into values.
 // Pure; safe from any thread.
-namespace taskory::KanbanMCPServer::tokens {
+namespace taskory::Protocol::tokens {
 
 void appendUTF8(std::string &out, uint32_t point);
 // `unit` as a \uXXXX escape, in lower-case hex.
@@ -64,4 +64,4 @@ struct EchoText {
 // infinity of its sign, one too small as a zero of its sign.
 nlohmann::json numberValue(std::string_view token, bool integral);
 
-} // namespace taskory::KanbanMCPServer::tokens
+} // namespace taskory::Protocol::tokens

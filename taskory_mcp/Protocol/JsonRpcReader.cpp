@@ -1,14 +1,14 @@
-#include "Server/JsonRpcReader.h"
+#include "Protocol/JsonRpcReader.h"
 
 #include "KanbanCore/Text.h"
-#include "Server/JsonTokens.h"
+#include "Protocol/JsonTokens.h"
 
 #include <cstdint>
 #include <optional>
 #include <utility>
 #include <vector>
 
-namespace taskory::KanbanMCPServer {
+namespace taskory::Protocol {
 namespace {
 
 using nlohmann::json;
@@ -417,4 +417,4 @@ private:
 
 Message readMessage(std::string_view text) { return Reader(text).message(); }
 
-} // namespace taskory::KanbanMCPServer
+} // namespace taskory::Protocol

@@ -1,9 +1,9 @@
-#include "Server/JsonTokens.h"
+#include "Protocol/JsonTokens.h"
 
 #include <charconv>
 #include <limits>
 
-namespace taskory::KanbanMCPServer::tokens {
+namespace taskory::Protocol::tokens {
 namespace {
 
 using nlohmann::json;
@@ -111,4 +111,4 @@ json numberValue(std::string_view token, bool integral) {
   return json(negative ? -0.0 : 0.0);
 }
 
-} // namespace taskory::KanbanMCPServer::tokens
+} // namespace taskory::Protocol::tokens

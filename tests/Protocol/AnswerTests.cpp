@@ -1,4 +1,4 @@
-#include "Server/KanbanMCPServer.h"
+#include "Protocol/Answer.h"
 
 #include "KanbanTools/Arguments.h"
 #include "KanbanTools/KanbanTools.h"
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace taskory::KanbanMCPServer {
+namespace taskory::Protocol {
 // Named in failure messages (found through the enum's namespace).
 static std::ostream &operator<<(std::ostream &out, MessageKind kind) {
   switch (kind) {
@@ -27,13 +27,13 @@ static std::ostream &operator<<(std::ostream &out, MessageKind kind) {
   }
   return out;
 }
-} // namespace taskory::KanbanMCPServer
+} // namespace taskory::Protocol
 
 namespace taskory {
 namespace {
 
 using nlohmann::json;
-namespace Server = KanbanMCPServer;
+namespace Server = Protocol;
 using Server::MessageKind;
 
 // Stands in for the tool layer: "echo" answers with what it was given, the
@@ -89,7 +89,7 @@ std::string nested(std::size_t depth, std::string_view open,
 }
 
 // Members count at the top level only; notifications get no answer either.
-TEST(KanbanMCPServer, LinesWithoutAnAnswerAreSkippedSilently) {
+TEST(Answer, LinesWithoutAnAnswerAreSkippedSilently) {
   for (std::string line :
        {"", "\r", "not json", R"({"id":1,"method":"ping")",
         R"({"id":1,"method":"ping"} x)", R"([{"id":1,"method":"ping"}])",
@@ -102,7 +102,7 @@ TEST(KanbanMCPServer, LinesWithoutAnAnswerAreSkippedSilently) {
 
 // However deep its parameters nest, a request is still answered: values
 // beyond the limit are dropped, never parsed recursively.
-TEST(KanbanMCPServer, DeeplyNestedParamsAreStillAnswered) {
+TEST(Answer, DeeplyNestedParamsAreStillAnswered) {
   for (const auto &[open, close] : {std::pair{"[", "]"}, {R"({"a":)", "}"}}) {
     EXPECT_EQ(handle(nested(100000, open, close)), pong("1")) << open;
     EXPECT_EQ(handle(nested(Server::kMaxNesting, open, close)), pong("1"));
@@ -111,7 +111,7 @@ TEST(KanbanMCPServer, DeeplyNestedParamsAreStillAnswered) {
 }
 
 // Ids come back token for token, whatever JSON value they are.
-TEST(KanbanMCPServer, IdsComeBackTokenForToken) {
+TEST(Answer, IdsComeBackTokenForToken) {
   for (std::string id :
        {"1", R"("a")", "null", "-7", "9007199254740993", "18446744073709551615",
         "-9223372036854775809", "123456789012345678901234567890", "1.50",
@@ -124,7 +124,7 @@ TEST(KanbanMCPServer, IdsComeBackTokenForToken) {
       pong(R"({"b":[1,1e2,"x\/y",null,{},[]],"a":2})"));
 }
 
-TEST(KanbanMCPServer, OfRepeatedKeysTheLastCounts) {
+TEST(Answer, OfRepeatedKeysTheLastCounts) {
   const std::pair<std::string, std::string> cases[] = {
       {R"({"id":1,"method":"nope","id":"2nd","method":"ping"})",
        pong(R"("2nd")")},
@@ -135,7 +135,7 @@ TEST(KanbanMCPServer, OfRepeatedKeysTheLastCounts) {
 }
 
 // One line each: raw UTF-8, invalid bytes as U+FFFD, "/" escaped.
-TEST(KanbanMCPServer, AnswersAreValidUTF8OnOneLine) {
+TEST(Answer, AnswersAreValidUTF8OnOneLine) {
   const std::pair<std::string, std::string> cases[] = {
       {ping(R"("ä\u00e4\n")"), pong(R"("ää\n")")},
       {ping("\"\xC0\xAF\xE2\x82\""),
@@ -150,7 +150,7 @@ TEST(KanbanMCPServer, AnswersAreValidUTF8OnOneLine) {
     EXPECT_EQ(handle(line), answer) << testing::PrintToString(line);
 }
 
-TEST(KanbanMCPServer, UnknownMethodsGetMethodNotFound) {
+TEST(Answer, UnknownMethodsGetMethodNotFound) {
   const std::pair<std::string, std::string> cases[] = {
       {R"({"id":4,"method":"resources/list"})", unknown(R"(resources\/list)")},
       {R"({"id":4,"method":"Ping"})", unknown("Ping")},
@@ -162,7 +162,7 @@ TEST(KanbanMCPServer, UnknownMethodsGetMethodNotFound) {
 }
 
 // Name, version and capabilities reach the client: sdk_session.
-TEST(KanbanMCPServer, InitializeEchoesAStringProtocolVersionOnly) {
+TEST(Answer, InitializeEchoesAStringProtocolVersionOnly) {
   const std::pair<std::string, std::string> cases[] = {
       {R"({"protocolVersion":"beliebig/1"})", "beliebig/1"},
       {R"({"protocolVersion":20241105})", "2025-06-18"},
@@ -176,12 +176,12 @@ TEST(KanbanMCPServer, InitializeEchoesAStringProtocolVersionOnly) {
   }
 }
 
-TEST(KanbanMCPServer, ToolsListServesTheCatalogueWhateverTheParams) {
+TEST(Answer, ToolsListServesTheCatalogueWhateverTheParams) {
   EXPECT_EQ(resultOf("tools/list", "7"),
             json({{"tools", KanbanTools::specs()}}));
 }
 
-TEST(KanbanMCPServer, ToolCallsAnswerInTheTextEnvelope) {
+TEST(Answer, ToolCallsAnswerInTheTextEnvelope) {
   const auto envelope = [](std::string text, bool isError) {
     return json({{"content", {{{"type", "text"}, {"text", text}}}},
                  {"isError", isError}});

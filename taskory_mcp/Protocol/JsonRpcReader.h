@@ -11,7 +11,7 @@
 // beyond double range, integers of any length and escapes of lone UTF-16
 // surrogates are all valid JSON, and a client that sent one waits for its
 // answer like for any other.
-namespace taskory::KanbanMCPServer {
+namespace taskory::Protocol {
 
 // Values nested deeper than this are read but not kept (they become null), so
 // the request is still answered. Real requests stay a few levels deep; the
@@ -54,4 +54,4 @@ struct Message {
 // With duplicate keys the last one counts. Throws only std::bad_alloc.
 Message readMessage(std::string_view text);
 
-} // namespace taskory::KanbanMCPServer
+} // namespace taskory::Protocol

@@ -1,0 +1,108 @@
+#include "Http/Message.h"
+
+#include <optional>
+
+namespace taskory::HttpServer {
+namespace {
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+const std::string *find(const Headers &headers, std::string_view name) {
+  for (const auto &[key, value] : headers)
+    if (equalIgnoringCase(key, name))
+      return &value;
+  return nullptr;
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  return -1;
+}
+
+// "%xx" and "+" decoded; a "%" without two hex digits stays as it is.
+std::string decoded(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '+') {
+      out += ' ';
+    } else if (text[i] == '%' && i + 2 < text.size() &&
+               hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+      out += char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::optional<std::string> findParam(std::string_view query,
+                                     std::string_view name) {
+  while (!query.empty()) {
+    const std::size_t end = query.find('&');
+    const std::string_view pair = query.substr(0, end);
+    query = end == std::string_view::npos ? std::string_view()
+                                          : query.substr(end + 1);
+    const std::size_t equals = pair.find('=');
+    if (decoded(pair.substr(0, equals)) == name)
+      return equals == std::string_view::npos
+                 ? std::string()
+                 : decoded(pair.substr(equals + 1));
+  }
+  return std::nullopt;
+}
+
+} // namespace
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size())
+    return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i]))
+      return false;
+  return true;
+}
+
+std::string_view HttpRequest::header(std::string_view name) const {
+  const std::string *value = find(headers, name);
+  return value ? std::string_view(*value) : std::string_view();
+}
+
+bool HttpRequest::hasHeader(std::string_view name) const {
+  return find(headers, name) != nullptr;
+}
+
+std::string HttpRequest::param(std::string_view name) const {
+  return findParam(query, name).value_or(std::string());
+}
+
+bool HttpRequest::hasParam(std::string_view name) const {
+  return findParam(query, name).has_value();
+}
+
+void HttpResponse::set(std::string_view name, std::string value) {
+  for (auto &[key, existing] : headers)
+    if (equalIgnoringCase(key, name)) {
+      existing = std::move(value);
+      return;
+    }
+  headers.emplace_back(std::string(name), std::move(value));
+}
+
+std::string_view HttpResponse::header(std::string_view name) const {
+  const std::string *value = find(headers, name);
+  return value ? std::string_view(*value) : std::string_view();
+}
+
+void HttpResponse::setContent(std::string content, std::string_view type) {
+  body = std::move(content);
+  set("Content-Type", std::string(type));
+}
+
+} // namespace taskory::HttpServer
