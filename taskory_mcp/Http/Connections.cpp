@@ -130,7 +130,7 @@ void Connection::onHead(beast::error_code error) {
   if (phase_ == Phase::closed)
     return;
   if (error == http::error::header_limit)
-    return refuse(refusal(431, kInvalidRequest, "Anfragekopf zu groß"));
+    return refuse(refusal(431, kTransportError, "Anfragekopf zu groß"));
   if (isParseError(error))
     return refuse(refusal(400, kInvalidRequest, "Ungültige Anfrage"));
   if (error)
@@ -146,7 +146,7 @@ void Connection::onHead(beast::error_code error) {
     request_.query = std::string(target.substr(question + 1));
   for (const auto &field : message) {
     if (request_.headers.size() == kMaxHeaderFields)
-      return refuse(refusal(431, kInvalidRequest, "Anfragekopf zu groß"));
+      return refuse(refusal(431, kTransportError, "Anfragekopf zu groß"));
     request_.headers.emplace_back(std::string(field.name_string()),
                                   std::string(field.value()));
   }

@@ -2,6 +2,7 @@
 
 #include "Http/Refusal.h"
 #include "Http/TokenFile.h"
+#include "Protocol/JsonRpcReader.h"
 
 #include <exception>
 #include <new>
@@ -74,12 +75,14 @@ void Service::handle(HttpRequest request, std::shared_ptr<const Secrets> secrets
         begin();
         writer_.post([this, large, message = std::move(*message),
                       reply = std::move(reply)]() mutable {
+          const Protocol::Releasing releasing(message.message.request.params);
           reply(guarded([&] { return endpoint_.answer(message); }));
           if (large)
             releaseFreedMemory();
           end();
         });
       } else {
+        const Protocol::Releasing releasing(message->message.request.params);
         reply(guarded([&] { return endpoint_.answer(*message); }));
       }
     }

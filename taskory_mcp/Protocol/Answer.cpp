@@ -121,7 +121,8 @@ std::string respondError(std::string_view id, int code,
 
 std::optional<std::string> handleLine(std::string_view line,
                                       const ToolRunner &runTool) {
-  const Message message = readMessage(line);
+  Message message = readMessage(line);
+  const Releasing releasing(message.request.params);
   if (message.kind != MessageKind::request)
     return std::nullopt;
   return answer(message.request, runTool);

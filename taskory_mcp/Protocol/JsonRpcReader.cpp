@@ -40,6 +40,7 @@ public:
     ++pos_;
     std::optional<std::string> id;
     json method, params;
+    const Releasing releasingMethod(method), releasingParams(params);
     bool hasMethod = false, hasOutcome = false;
     space();
     if (!take('}')) {
@@ -414,6 +415,22 @@ private:
 };
 
 } // namespace
+
+void release(json &value) noexcept {
+  // Depth is bounded by kMaxNesting: deeper values are never kept.
+  if (value.is_array()) {
+    while (!value.empty()) {
+      release(value.back());
+      value.erase(value.size() - 1);
+    }
+  } else if (value.is_object()) {
+    while (!value.empty()) {
+      const auto last = value.begin();
+      release(last.value());
+      value.erase(last);
+    }
+  }
+}
 
 Message readMessage(std::string_view text) { return Reader(text).message(); }
 

@@ -48,6 +48,26 @@ struct Message {
   Request request;
 };
 
+// Empties `value` from its leaves up, so that nothing in its teardown needs
+// memory: the JSON library's own destructor first reserves room in
+// proportion to a container's size, which a message that used up the memory
+// (20 million empty objects, say) leaves none of, and a destructor that
+// cannot allocate ends the process. Never throws.
+void release(nlohmann::json &value) noexcept;
+
+// Releases the value when it goes out of scope, also while an exception
+// unwinds past it.
+class Releasing {
+public:
+  explicit Releasing(nlohmann::json &value) : value_(value) {}
+  ~Releasing() { release(value_); }
+  Releasing(const Releasing &) = delete;
+  Releasing &operator=(const Releasing &) = delete;
+
+private:
+  nlohmann::json &value_;
+};
+
 // Reads one message, a stdio line (terminator removed) or an HTTP body: any
 // bytes. Both transports read every message with this one function, so a
 // message is of the same kind, and a request answered alike, over both.
