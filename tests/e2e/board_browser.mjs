@@ -1,5 +1,5 @@
 // The board page of the HTTP mode in a real browser (Debian's Chromium,
-// driven by puppeteer-core): the token address and its cookie, live updates
+// driven by puppeteer-core): the board address and its cookie, live updates
 // from the MCP endpoint and from a foreign SQLite writer, the week view, the
 // lock, and the page without JavaScript. Screenshots go to the build
 // directory (e2e-artefacts/), or to $TASKORY_ARTEFACTS.
@@ -9,16 +9,16 @@ import puppeteer from "puppeteer-core";
 import { Client } from "@modelcontextprotocol/sdk/client/index.js";
 import { StreamableHTTPClientTransport } from "@modelcontextprotocol/sdk/client/streamableHttp.js";
 import { binary, tempHome, sqlite, sqlString, run, expect, expectEqual } from "./lib/rpc.mjs";
-import { startHttp, raw } from "./lib/http.mjs";
+import { startHttp, raw, boardAddress } from "./lib/http.mjs";
 
 const artefacts = process.env.TASKORY_ARTEFACTS ?? join(resolve(dirname(binary), ".."), "e2e-artefacts");
 mkdirSync(artefacts, { recursive: true });
 const t = tempHome();
 const server = await startHttp(t);
-for (let i = 0; i < 100 && !/Board im Browser: /.test(server.stderr); i++) await new Promise((r) => setTimeout(r, 50));
-const boardURL = /Board im Browser: (\S+)/.exec(server.stderr)?.[1];
+const { url: boardURL, key } = await boardAddress(server);
 const token = readFileSync(join(t.storeDir, "http-token"), "utf8").trim();
 const origin = `http://127.0.0.1:${server.port}`;
+const cookieName = `taskory_board_${server.port}`;
 
 const client = new Client({ name: "taskory-board-e2e", version: "1.0.0" });
 await client.connect(new StreamableHTTPClientTransport(new URL(server.url),
@@ -66,15 +66,16 @@ async function showsWithin2s(what, predicate) {
 }
 
 await run([
-  ["the start message names the token address", async () => {
-    expectEqual(boardURL, `${origin}/?token=${token}`, "board address");
+  ["the start message names the board address, whose key is not the token", async () => {
+    expectEqual(boardURL, `${origin}/?key=${key}`, "board address");
+    expect(/^[0-9a-f]{64}$/.test(key) && key !== token, `board key: ${key}`);
   }],
 
-  ["the token address opens the board, drops the token and sets a strict HttpOnly cookie", async () => {
+  ["the board address opens the board, drops the key and sets a strict HttpOnly cookie", async () => {
     await page.goto(boardURL, { waitUntil: "load" });
     expectEqual(page.url(), `${origin}/`, "address after opening");
     const cookies = await page.cookies();
-    const session = cookies.find((c) => c.name === "taskory_board");
+    const session = cookies.find((c) => c.name === cookieName);
     expect(session, `no session cookie among ${JSON.stringify(cookies)}`);
     expectEqual([session.httpOnly, session.sameSite, session.path], [true, "Strict", "/"], "cookie attributes");
     expect(!session.value.includes(token), "the cookie holds the token itself");
@@ -150,18 +151,19 @@ await run([
     await page.screenshot({ path: join(artefacts, "week-1280x800.png") });
   }],
 
-  ["without the cookie or token a request gets the 401 page that names the address", async () => {
-    for (const path of ["/", "/changes", "/?view=week", `/?token=${token.slice(0, -1)}${token.endsWith("0") ? "1" : "0"}`]) {
+  ["without the cookie or key a request gets the 401 page that names the address", async () => {
+    for (const path of ["/", "/changes", "/?view=week", `/?key=${(key ?? "").replace(/.$/, (d) => (d === "0" ? "1" : "0"))}`]) {
       const r = await raw(server.port, { method: "GET", path });
       expectEqual([r.status, r.headers["content-type"]], [401, "text/html; charset=utf-8"], path);
-      expect(r.body.includes("?token="), `401 page: ${r.body.slice(0, 200)}`);
+      expect(r.body.includes("?key="), `401 page: ${r.body.slice(0, 200)}`);
     }
     expectEqual((await raw(server.port, { method: "GET", path: "/", headers: { Authorization: `Bearer ${token}` } })).status, 200, "bearer header");
   }],
 
   ["a foreign Host or Origin is refused with 403 on every path", async () => {
-    const [session] = (await page.cookies()).filter((c) => c.name === "taskory_board");
-    const cookie = `taskory_board=${session.value}`;
+    const [session] = (await page.cookies()).filter((c) => c.name === cookieName);
+    expect(session, `no ${cookieName} cookie`);
+    const cookie = `${cookieName}=${session.value}`;
     for (const path of ["/", "/changes", "/?view=goals"]) {
       expectEqual((await raw(server.port, { method: "GET", path, headers: { Cookie: cookie } })).status, 200, `${path} with the cookie`);
       expectEqual((await raw(server.port, { method: "GET", path, headers: { Cookie: cookie, Host: "evil.example" } })).status, 403, `${path} Host`);

@@ -1,13 +1,19 @@
 // Starts taskory_mcp in HTTP mode on a free port of a private HOME and talks
 // raw HTTP/1.1 to it (node:http, which lets a test set Host and send what a
-// client library would refuse).
+// client library would refuse; plain sockets for what node:http cannot send,
+// such as a head that never ends).
 import { spawn } from "node:child_process";
+import { readFileSync } from "node:fs";
 import { request } from "node:http";
+import { connect } from "node:net";
 import { binary, serverEnv } from "./rpc.mjs";
 
 // Resolves once the server has printed its address; `args` follow --http.
-export function startHttp(t, args = [], { host = "127.0.0.1" } = {}) {
-  const child = spawn(binary, ["--http", `${host}:0`, ...args], { cwd: t.home, env: serverEnv(t) });
+// `wrapper` is an argv prefix placed before the binary (it must exec it, so
+// that the child's PID stays the server's).
+export function startHttp(t, args = [], { host = "127.0.0.1", wrapper = [] } = {}) {
+  const argv = [...wrapper, binary, "--http", `${host}:0`, ...args];
+  const child = spawn(argv[0], argv.slice(1), { cwd: t.home, env: serverEnv(t) });
   const server = { child, stderr: "" };
   server.exit = new Promise((res) => child.on("close", (code, signal) => res({ code, signal })));
   // Sends `signal` and waits (bounded) for the exit status.
@@ -59,3 +65,83 @@ export function raw(port, { method = "POST", path = "/mcp", headers = {}, body, 
 // A POST of one JSON-RPC message with the token.
 export const post = (server, token, body, headers = {}) =>
   raw(server.port, { headers: { Authorization: `Bearer ${token}`, ...headers }, body: typeof body === "string" ? body : JSON.stringify(body) });
+
+// The board address of the start message, and its key; waits (bounded) for
+// the line, which follows the endpoint's.
+export async function boardAddress(server) {
+  for (let i = 0; i < 100 && !/^Board im Browser: /m.test(server.stderr); i++) await new Promise((r) => setTimeout(r, 50));
+  const url = /^Board im Browser: (\S+)$/m.exec(server.stderr)?.[1];
+  return { url, key: url && new URL(url).searchParams.get("key") };
+}
+
+// The resident memory of a process in bytes.
+export function rssOf(pid) {
+  const kB = /^VmRSS:\s+(\d+) kB$/m.exec(readFileSync(`/proc/${pid}/status`, "utf8"))?.[1];
+  if (kB === undefined) throw new Error(`no VmRSS for process ${pid}`);
+  return Number(kB) * 1024;
+}
+
+// A raw connection that records what arrives and when the server closes it.
+// `received` is the bytes so far as latin1 text; `closedAt` is set by the
+// 'close' event, `byClient` when the test ended the connection itself first.
+export function tcp(port) {
+  const socket = connect(port, "127.0.0.1");
+  const c = { socket, chunks: [], openedAt: Date.now(), endedAt: null, closedAt: null, error: null, byClient: false };
+  c.connected = new Promise((res) => socket.once("connect", () => res(true)).once("close", () => res(false)));
+  c.closed = new Promise((res) => socket.once("close", () => { c.closedAt = Date.now(); res(c.closedAt); }));
+  socket.on("data", (d) => c.chunks.push(d)).on("end", () => { c.endedAt ??= Date.now(); }).on("error", (e) => { c.error ??= e; });
+  Object.defineProperty(c, "received", { get: () => Buffer.concat(c.chunks).toString("latin1") });
+  c.destroy = () => { if (c.closedAt === null) c.byClient = true; socket.destroy(); };
+  return c;
+}
+
+// Resolves with `promise`'s value, or with `fallback` after `ms`.
+export const within = (promise, ms, fallback = undefined) => {
+  let timer;
+  return Promise.race([promise, new Promise((res) => { timer = setTimeout(() => res(fallback), ms); })]).finally(() => clearTimeout(timer));
+};
+
+// `n` connections that send nothing; resolves once all are established.
+export async function openSilent(port, n, timeoutMs = 10_000) {
+  const connections = Array.from({ length: n }, () => tcp(port));
+  const established = await within(Promise.all(connections.map((c) => c.connected)), timeoutMs, []);
+  if (!established.every(Boolean) || established.length !== n) {
+    for (const c of connections) c.destroy();
+    throw new Error(`${established.filter(Boolean).length} of ${n} connections established within ${timeoutMs} ms`);
+  }
+  return connections;
+}
+
+// A client that sends `text` one byte every `intervalMs` on a connection of
+// its own (or on `connection`, a tcp()), until the text is out, the server
+// ends the connection or `maxMs` have passed; returns the connection.
+export function drip(port, text, { intervalMs = 1000, maxMs = 30_000, connection = tcp(port) } = {}) {
+  const c = connection;
+  const deadline = Date.now() + maxMs;
+  let sent = 0;
+  const timer = setInterval(() => {
+    if (sent >= text.length || c.closedAt !== null || c.endedAt !== null || Date.now() > deadline) return clearInterval(timer);
+    c.socket.write(text[sent++]);
+  }, intervalMs);
+  c.closed.then(() => clearInterval(timer));
+  return c;
+}
+
+// The first HTTP response in `text` (latin1, as tcp() records it), or null
+// while its head or its Content-Length body is incomplete:
+// {status, headers (lower-case names), body (UTF-8 decoded)}.
+export function parseResponse(text) {
+  const end = text.indexOf("\r\n\r\n");
+  if (end < 0) return null;
+  const [statusLine, ...lines] = text.slice(0, end).split("\r\n");
+  const status = Number(/^HTTP\/1\.[01] (\d{3})/.exec(statusLine)?.[1]);
+  const headers = {};
+  for (const line of lines) {
+    const colon = line.indexOf(":");
+    headers[line.slice(0, colon).trim().toLowerCase()] = line.slice(colon + 1).trim();
+  }
+  const length = Number(headers["content-length"] ?? NaN);
+  const body = text.slice(end + 4);
+  if (Number.isFinite(length) && Buffer.byteLength(body, "latin1") < length) return null;
+  return { status, headers, body: Buffer.from(Number.isFinite(length) ? body.slice(0, length) : body, "latin1").toString("utf8") };
+}
