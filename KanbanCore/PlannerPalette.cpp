@@ -1,5 +1,7 @@
 #include "KanbanCore/PlannerPalette.h"
 
+#include "KanbanCore/Text.h"
+
 #include <cstdint>
 
 namespace taskory::PlannerPalette {
@@ -44,16 +46,6 @@ std::string_view trimmed(std::string_view text) {
   return text;
 }
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
-}
-
 } // namespace
 
 std::optional<double> perceivedBrightness(std::string_view hex) {
@@ -64,7 +56,7 @@ std::optional<double> perceivedBrightness(std::string_view hex) {
     return std::nullopt;
   uint32_t value = 0;
   for (char c : digits) {
-    int digit = hexDigit(c);
+    int digit = text::hexDigitValue(c);
     if (digit < 0)
       return std::nullopt;
     value = value * 16 + static_cast<uint32_t>(digit);

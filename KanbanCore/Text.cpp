@@ -331,6 +331,28 @@ std::string asciiLowercased(std::string_view text) {
   return out;
 }
 
+bool equalIgnoringASCIICase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size())
+    return false;
+  const auto lower = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i]))
+      return false;
+  return true;
+}
+
+int hexDigitValue(char c) {
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  return -1;
+}
+
 std::string joined(const std::vector<std::string> &items,
                    std::string_view separator) {
   std::size_t size = 0;

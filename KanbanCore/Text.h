@@ -20,6 +20,11 @@ bool isValidUTF8(std::string_view text);
 // the locale's lower-casing would turn "I" into a dotless i under a Turkish
 // locale, so "IN_PROGRESS" would no longer be recognised.
 std::string asciiLowercased(std::string_view text);
+// Equal once ASCII letters are lower-cased (header names, schemes, origins).
+bool equalIgnoringASCIICase(std::string_view a, std::string_view b);
+
+// The value of a hex digit in either letter case; -1 for any other byte.
+int hexDigitValue(char c);
 
 // The items with `separator` between them.
 std::string joined(const std::vector<std::string> &items,

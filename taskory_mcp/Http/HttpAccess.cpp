@@ -1,5 +1,7 @@
 #include "Http/HttpAccess.h"
 
+#include "KanbanCore/Text.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -23,17 +25,6 @@ std::string quoted(const fs::path &file) { return "„" + file.string() + "“";
 [[noreturn]] void refuse(const fs::path &file, std::string_view problem) {
   throw std::runtime_error("Token-Datei " + quoted(file) + " " +
                            std::string(problem));
-}
-
-char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
-
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i]))
-      return false;
-  return true;
 }
 
 bool isToken(std::string_view text) {
@@ -143,7 +134,7 @@ std::optional<std::string_view> withoutPort(std::string_view text) {
 }
 
 bool isLoopbackName(std::string_view name, std::string_view bindHost) {
-  if (equalIgnoringCase(name, "localhost") || name == "127.0.0.1" ||
+  if (text::equalIgnoringASCIICase(name, "localhost") || name == "127.0.0.1" ||
       name == "[::1]")
     return true;
   if (bindHost.empty() || !isLoopbackAddress(bindHost))
@@ -183,7 +174,7 @@ bool equalInConstantTime(std::string_view a, std::string_view b) {
 bool carriesToken(std::string_view authorization, std::string_view token) {
   constexpr std::string_view kScheme = "bearer";
   if (authorization.size() <= kScheme.size() ||
-      !equalIgnoringCase(authorization.substr(0, kScheme.size()), kScheme) ||
+      !text::equalIgnoringASCIICase(authorization.substr(0, kScheme.size()), kScheme) ||
       (authorization[kScheme.size()] != ' ' &&
        authorization[kScheme.size()] != '\t'))
     return false;
@@ -215,11 +206,11 @@ bool isLoopbackHostHeader(std::string_view host, std::string_view bindHost) {
 bool isAcceptedOrigin(std::string_view origin,
                       const std::vector<std::string> &allowed) {
   for (const std::string &listed : allowed)
-    if (equalIgnoringCase(origin, listed))
+    if (text::equalIgnoringASCIICase(origin, listed))
       return true;
   for (std::string_view scheme : {"http://", "https://"}) {
     if (origin.size() <= scheme.size() ||
-        !equalIgnoringCase(origin.substr(0, scheme.size()), scheme))
+        !text::equalIgnoringASCIICase(origin.substr(0, scheme.size()), scheme))
       continue;
     const auto name = withoutPort(origin.substr(scheme.size()));
     return name && isLoopbackName(*name, {});

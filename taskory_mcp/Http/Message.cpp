@@ -1,27 +1,17 @@
 #include "Http/Message.h"
 
+#include "KanbanCore/Text.h"
+
 #include <optional>
 
 namespace taskory::HttpServer {
 namespace {
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
-
 const std::string *find(const Headers &headers, std::string_view name) {
   for (const auto &[key, value] : headers)
-    if (equalIgnoringCase(key, name))
+    if (text::equalIgnoringASCIICase(key, name))
       return &value;
   return nullptr;
-}
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
 }
 
 // "%xx" and "+" decoded; a "%" without two hex digits stays as it is.
@@ -32,8 +22,8 @@ std::string decoded(std::string_view text) {
     if (text[i] == '+') {
       out += ' ';
     } else if (text[i] == '%' && i + 2 < text.size() &&
-               hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-      out += char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+               text::hexDigitValue(text[i + 1]) >= 0 && text::hexDigitValue(text[i + 2]) >= 0) {
+      out += char(text::hexDigitValue(text[i + 1]) * 16 + text::hexDigitValue(text[i + 2]));
       i += 2;
     } else {
       out += text[i];
@@ -60,15 +50,6 @@ std::optional<std::string> findParam(std::string_view query,
 
 } // namespace
 
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i]))
-      return false;
-  return true;
-}
-
 std::string_view HttpRequest::header(std::string_view name) const {
   const std::string *value = find(headers, name);
   return value ? std::string_view(*value) : std::string_view();
@@ -88,7 +69,7 @@ bool HttpRequest::hasParam(std::string_view name) const {
 
 void HttpResponse::set(std::string_view name, std::string value) {
   for (auto &[key, existing] : headers)
-    if (equalIgnoringCase(key, name)) {
+    if (text::equalIgnoringASCIICase(key, name)) {
       existing = std::move(value);
       return;
     }

@@ -42,6 +42,4 @@ struct HttpResponse {
   void setContent(std::string content, std::string_view type);
 };
 
-bool equalIgnoringCase(std::string_view a, std::string_view b);
-
 } // namespace taskory::HttpServer
