@@ -101,6 +101,13 @@ TEST_F(CalendarTZ, LocalTimesAreTheCLibrarys) {
   for (Date t = 3786825600; t < 3818361600; t += 5 * 3600) // 2090
     instants.push_back(t);
   for (const auto &[tz, ignored] : forms()) {
+    // The calendar knows these two as zone names from ICU's data; the C
+    // library needs their files, and Debian 13 keeps such old names in
+    // tzdata-legacy. Without the file it reads EST5EDT as a rule without
+    // change days (see CET-1CEST below) and posix/Europe/Berlin as UTC.
+    if ((tz == "EST5EDT" || tz.starts_with("posix/")) &&
+        !fs::exists(fs::path("/usr/share/zoneinfo") / tz))
+      continue;
     // Without change days glibc moves the instants of its posixrules file
     // (New York's) by the difference of the standard offsets, which puts
     // the change at 14:00 local time; the server keeps to the POSIX default
