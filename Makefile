@@ -7,8 +7,8 @@ CMAKE_ARGS ?=
 BUILD_PACKAGES := build-essential cmake pkg-config libsqlite3-dev libicu-dev \
                   nlohmann-json3-dev
 # ...those the HTTP mode adds (Boost.Beast, headers only; libcrypto for the
-# board's HMAC)...
-HTTP_PACKAGES  := libboost-dev libssl-dev
+# board's HMAC; zlib for its gzip)...
+HTTP_PACKAGES  := libboost-dev libssl-dev zlib1g-dev
 # ...and those only the tests, benchmarks and the package check need (lintian,
 # hardening-check from devscripts and man-db's man judge the package).
 TEST_PACKAGES  := libgtest-dev libbenchmark-dev faketime sqlite3 nodejs npm dpkg-dev \

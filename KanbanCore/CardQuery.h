@@ -22,6 +22,8 @@ struct CardQuery {
   std::optional<int64_t> maxPercent;
   // Only cards with a due date at or before this instant.
   std::optional<Date> dueAtOrBefore;
+  // Only cards on "Mein Tag".
+  bool onlyOnMyDay = false;
   // Extra test on title and notes (called with the stored bytes).
   std::function<bool(std::string_view title, std::string_view notes)>
       textMatches;

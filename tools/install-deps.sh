@@ -20,6 +20,7 @@ found() {
     nlohmann-json3-dev) pkg-config --exists nlohmann_json || header nlohmann/json.hpp ;;
     libboost-dev) header boost/beast.hpp ;;
     libssl-dev) pkg-config --exists libcrypto ;;
+    zlib1g-dev) pkg-config --exists zlib ;;
     libgtest-dev) pkg-config --exists gtest || header gtest/gtest.h ;;
     libbenchmark-dev) pkg-config --exists benchmark || header benchmark/benchmark.h ;;
     faketime) command -v faketime ;;

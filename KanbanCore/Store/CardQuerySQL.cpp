@@ -91,6 +91,8 @@ CardFilter cardFilter(const CardQuery &query) {
              parameter([v = *query.dueAtOrBefore](SqliteStatement &s, int i) {
                s.bind(i, v);
              });
+  if (query.onlyOnMyDay)
+    where += " AND " + integerExpression("Card.isOnMyDay", 0) + " <> 0";
   if (query.textMatches)
     where += " AND text_predicate(Card.title, Card.notes)";
   filter.where = std::move(where);

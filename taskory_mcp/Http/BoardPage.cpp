@@ -1,5 +1,7 @@
 #include "Http/BoardPage.h"
 
+#include "Http/CardPage.h"
+#include "Http/PageParts.h"
 #include "KanbanCore/BoardQueries.h"
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/CardHours.h"
@@ -8,13 +10,17 @@
 #include "KanbanCore/PlannerPalette.h"
 #include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"
+#include "KanbanCore/WeekPlanner.h"
 #include "KanbanTools/CardRendering.h"
+#include "KanbanTools/DateInput.h"
 #include "KanbanTools/CardVocabulary.h"
 #include "KanbanTools/Resolution.h"
+#include "KanbanTools/TextSearch.h"
 
 #include <algorithm>
 #include <limits>
 #include <map>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 
@@ -27,72 +33,95 @@ using Facts = BoardQueries::CardPageFacts;
 // phone.
 constexpr std::size_t kMaxPlanLinks = 6;
 
-// Kept inline so that the page needs no second request and works offline.
-constexpr std::string_view kStyle = R"CSS(
-:root{color-scheme:light dark;--bg:#f4f5f7;--fg:#1d2330;--mut:#5d6573;--col:#e8eaee;--card:#fff;--line:#d4d8de;--acc:#0f548c;--late:#a4262c;--lateBg:#fde7e9}
-@media (prefers-color-scheme:dark){:root{--bg:#15181d;--fg:#e6e9ee;--mut:#9aa3b0;--col:#1f242b;--card:#2a3038;--line:#3a414b;--acc:#7fb8ee;--late:#ff9a9f;--lateBg:#4a1d22}}
-*{box-sizing:border-box}body{margin:0;background:var(--bg);color:var(--fg);font:15px/1.4 system-ui,-apple-system,"Segoe UI",Roboto,sans-serif}
-main{padding:12px}h1{font-size:1.3em;margin:0 0 8px}h2{font-size:1.05em;margin:0 0 8px}
-nav{display:flex;flex-wrap:wrap;gap:6px;margin:0 0 10px;align-items:center}
-nav a,nav button,nav select{color:var(--acc);background:var(--card);border:1px solid var(--line);border-radius:6px;padding:4px 10px;text-decoration:none;font:inherit}
-nav a[aria-current]{background:var(--acc);color:var(--card);border-color:var(--acc)}
-.cols{display:flex;gap:10px;overflow-x:auto;align-items:flex-start;padding-bottom:8px}
-.col{background:var(--col);border-radius:8px;padding:8px;min-width:250px;flex:1 0 250px;max-width:340px}
-.col.today{outline:2px solid var(--acc)}
-.col h2 .n{color:var(--mut);font-weight:normal}
-ol{list-style:none;margin:0;padding:0;display:flex;flex-direction:column;gap:6px}
-.card{background:var(--card);border:1px solid var(--line);border-radius:6px;padding:6px 8px}
-.card.done .t{text-decoration:line-through;color:var(--mut)}
-.t{font-weight:600;overflow-wrap:anywhere}.m{font-size:.85em;color:var(--mut);display:flex;flex-wrap:wrap;gap:2px 8px}
-.id{font-family:ui-monospace,monospace}.late{color:var(--late);background:var(--lateBg);border-radius:4px;padding:0 4px;font-weight:600}
-.pr-urgent{color:var(--late);font-weight:600}.pr-important{color:var(--acc);font-weight:600}
-.lb{display:flex;flex-wrap:wrap;gap:4px;margin-top:4px}.lb span{border-radius:4px;padding:0 6px;font-size:.8em}
-.g{font-size:.85em;margin-top:2px}.empty,.hint{color:var(--mut)}
-.goal{display:grid;grid-template-columns:1fr auto;gap:2px 10px}.goal meter{width:100%;grid-column:1/3}
-@media (max-width:600px){.cols{flex-direction:column}.col{max-width:none;width:100%;flex:none}}
-)CSS";
-
-// Asks for the cheap change counter every second and, when it moved, fetches
-// the same address again and swaps the content in place: no reload, and the
-// scroll position stays.
-constexpr std::string_view kScript = R"JS(
-(function(){var v=document.body.dataset.version;var busy=false;
-setInterval(async function(){if(busy)return;busy=true;try{
-var r=await fetch('/changes',{cache:'no-store',credentials:'same-origin'});
-if(r.ok&&(await r.text()).trim()!==v){var p=await fetch(location.href,{cache:'no-store',credentials:'same-origin'});
-if(p.ok){var d=new DOMParser().parseFromString(await p.text(),'text/html');var m=d.querySelector('main');
-if(m){document.querySelector('main').replaceWith(m);v=d.body.dataset.version;document.body.dataset.version=v;}}}
-}catch(e){}busy=false;},1000);
-document.addEventListener('change',function(e){if(e.target.name==='plan')e.target.form.submit();});})();
-)JS";
-
-void append(std::string &out, std::string_view text) { out += escaped(text); }
-
-// Ids are stored by other programs too and may hold any bytes.
-std::string urlEncoded(std::string_view text) {
-  constexpr std::string_view kHex = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-        (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' || c == '~')
-      out += static_cast<char>(c);
-    else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 0xF];
-    }
-  }
-  return out;
-}
-
-std::string address(View view, std::string_view planID, bool showDone) {
+std::string address(View view, std::string_view planID, bool showDone,
+                    std::string_view week = {},
+                    const Request *filter = nullptr) {
   std::string href = "/?view=";
-  href += view == View::board ? "board" : view == View::week ? "week" : "goals";
+  href += view == View::board   ? "board"
+          : view == View::week  ? "week"
+          : view == View::today ? "today"
+                                : "goals";
   if (!planID.empty())
     href += "&plan=" + urlEncoded(planID);
   if (showDone)
     href += "&done=1";
+  if (!week.empty())
+    href += "&week=" + urlEncoded(week);
+  if (filter)
+    for (const auto &[name, value] :
+         {std::pair<std::string_view, const std::string *>{"q", &filter->query},
+          {"label", &filter->label},
+          {"priority", &filter->priority},
+          {"due", &filter->due}})
+      if (!value->empty())
+        href += "&" + std::string(name) + "=" + urlEncoded(*value);
   return escaped(href);
+}
+
+bool filters(const Request &request) {
+  return !request.query.empty() || !request.label.empty() ||
+         !request.priority.empty() || !request.due.empty();
+}
+
+void appendOption(std::string &out, std::string_view value,
+                  std::string_view text, std::string_view chosen) {
+  out += "<option value=\"";
+  append(out, value);
+  out += value == chosen ? "\" selected>" : "\">";
+  append(out, text);
+  out += "</option>";
+}
+
+// A plain form: the filter is in the address, so it survives a live swap,
+// can be bookmarked and works without the script.
+void appendFilter(std::string &out, ModelContext &context, const Plan &plan,
+                  const Request &request) {
+  out += "<form class=\"filter\" method=\"get\" action=\"/\" role=\"search\">"
+         "<input type=\"hidden\" name=\"view\" value=\"board\">"
+         "<input type=\"hidden\" name=\"plan\" value=\"";
+  append(out, plan.id);
+  out += "\"><label>Suche <input type=\"search\" name=\"q\" value=\"";
+  append(out, request.query);
+  out += "\"></label><label>Label <select name=\"label\">";
+  appendOption(out, "", "alle", request.label);
+  for (const PlanLabel *label : context.sortedLabels(plan))
+    if (!label->name.empty())
+      appendOption(out, label->name, label->name, request.label);
+  out += "</select></label><label>Priorität <select name=\"priority\">";
+  appendOption(out, "", "alle", request.priority);
+  for (Priority priority : {Priority::urgent, Priority::important,
+                            Priority::medium, Priority::low})
+    appendOption(out, *priorityWord(priority) , localizedName(priority),
+                 request.priority);
+  out += "</select></label><label>Fällig <select name=\"due\">";
+  appendOption(out, "", "alle", request.due);
+  appendOption(out, "overdue", "überfällig", request.due);
+  appendOption(out, "today", "bis heute", request.due);
+  appendOption(out, "7", "in 7 Tagen", request.due);
+  appendOption(out, "30", "in 30 Tagen", request.due);
+  out += "</select></label><label><input type=\"checkbox\" name=\"done\" "
+         "value=\"1\"";
+  out += request.showDone ? " checked" : "";
+  out += "> Erledigte</label><button type=\"submit\">Filtern</button>";
+  if (filters(request))
+    out += "<a href=\"" + address(View::board, plan.id, request.showDone) +
+           "\">Zurücksetzen</a>";
+  out += "</form>";
+}
+
+// The end of the due window a filter names; nothing for every card.
+std::optional<Date> dueWindowEnd(std::string_view due, Date now,
+                                 const Calendar &calendar) {
+  if (due == "overdue")
+    return now;
+  if (due == "today") {
+    if (auto tomorrow = calendar.addingDays(calendar.startOfDay(now), 1))
+      return *tomorrow - 0.001;
+    return now;
+  }
+  if (due == "7" || due == "30")
+    return dueWithinDays(calendar, now, due == "7" ? 7 : 30);
+  return std::nullopt;
 }
 
 struct CardOptions {
@@ -106,23 +135,25 @@ void appendCard(std::string &out, const Card &card, const Facts &facts,
   out += "<li class=\"card";
   out += done ? " done" : "";
   out += late ? " is-late" : "";
-  out += "\"><div class=\"t\">";
+  out += "\"><a class=\"t\" href=\"";
+  append(out, cardAddress(card.id));
+  out += "\">";
   append(out, card.title);
-  out += "</div><div class=\"m\"><span class=\"id\">";
+  out += "</a><div class=\"m\"><span class=\"id\">";
   append(out, shortID(card.id));
   out += "</span><span class=\"st\">";
-  append(out, statusWord(card.progress()));
+  append(out, localizedName(card.progress()));
   out += "</span>";
-  if (auto priority = priorityWord(card.priority())) {
-    out += "<span class=\"pr pr-";
-    out += *priority;
-    out += "\">";
-    out += *priority;
+  if (card.priority() != Priority::medium) {
+    out += card.priority() == Priority::urgent      ? "<span class=\"pr pr-urgent\">"
+           : card.priority() == Priority::important ? "<span class=\"pr pr-important\">"
+                                                    : "<span class=\"pr\">";
+    append(out, localizedName(card.priority()));
     out += "</span>";
   }
   if (card.dueDate) {
     out += late ? "<span class=\"due late\">" : "<span class=\"due\">";
-    append(out, "fällig " + dateString(*card.dueDate, kDueHour, calendar));
+    append(out, "fällig " + pageDate(*card.dueDate, kDueHour, calendar));
     if (late)
       out += " · überfällig";
     out += "</span>";
@@ -152,7 +183,7 @@ void appendCard(std::string &out, const Card &card, const Facts &facts,
       out += "<span style=\"background:";
       out += color.backgroundHex;
       out += ";color:";
-      out += color.foregroundHex;
+      out += textColourOn(color.backgroundHex);
       out += "\">";
       append(out, facts.labelNames[i]);
       out += "</span>";
@@ -189,19 +220,14 @@ void appendColumn(std::string &out, std::string_view heading,
   out += "</section>";
 }
 
-// Favourites first, each group in the order the tools list plans.
-std::vector<Plan *> orderedPlans(ModelContext &context) {
-  std::vector<Plan *> plans = resolution::fetchPlans(context);
-  std::stable_partition(plans.begin(), plans.end(),
-                        [](const Plan *plan) { return plan->isFavorite; });
-  return plans;
-}
-
 void appendViews(std::string &out, const Request &request,
                  std::string_view planID) {
   out += "<nav aria-label=\"Ansicht\">";
   const std::pair<View, std::string_view> views[] = {
-      {View::board, "Board"}, {View::week, "Woche"}, {View::goals, "Ziele"}};
+      {View::board, "Board"},
+      {View::week, "Woche"},
+      {View::today, "Heute"},
+      {View::goals, "Ziele"}};
   for (const auto &[view, name] : views) {
     out += "<a href=\"" + address(view, planID, request.showDone) + "\"";
     if (view == request.view)
@@ -215,9 +241,6 @@ void appendViews(std::string &out, const Request &request,
 
 void appendPlanPicker(std::string &out, const std::vector<Plan *> &plans,
                       const Plan &chosen, const Request &request) {
-  const auto label = [](const Plan &plan) {
-    return (plan.isFavorite ? "★ " : "") + plan.title;
-  };
   if (plans.size() <= kMaxPlanLinks) {
     out += "<nav aria-label=\"Pläne\">";
     for (const Plan *plan : plans) {
@@ -226,45 +249,76 @@ void appendPlanPicker(std::string &out, const std::vector<Plan *> &plans,
       if (plan == &chosen)
         out += " aria-current=\"page\"";
       out += ">";
-      append(out, label(*plan));
+      if (plan->isFavorite)
+        out += "<span title=\"Favorit\">★</span> ";
+      append(out, plan->title);
       out += "</a>";
     }
     out += "</nav>";
     return;
   }
-  // A form, so that choosing works without the script too.
+  // A form, so that choosing works without the script too; it opens the
+  // plan on the button only, so that arrow keys and typed letters just move
+  // the choice. Favourites form a group of their own instead of a prefix,
+  // so a typed letter finds them by their title.
   out += "<nav aria-label=\"Pläne\"><form method=\"get\" action=\"/\">"
          "<input type=\"hidden\" name=\"view\" value=\"board\">";
   if (request.showDone)
     out += "<input type=\"hidden\" name=\"done\" value=\"1\">";
   out += "<select name=\"plan\" aria-label=\"Plan\">";
-  for (const Plan *plan : plans) {
-    out += "<option value=\"";
-    append(out, plan->id);
-    out += plan == &chosen ? "\" selected>" : "\">";
-    append(out, label(*plan));
-    out += "</option>";
+  for (const bool favourites : {true, false}) {
+    std::string options;
+    for (const Plan *plan : plans) {
+      if (plan->isFavorite != favourites)
+        continue;
+      options += "<option value=\"";
+      append(options, plan->id);
+      options += plan == &chosen ? "\" selected>" : "\">";
+      append(options, plan->title);
+      options += "</option>";
+    }
+    if (!options.empty())
+      out += std::string("<optgroup label=\"") +
+             (favourites ? "Favoriten" : "Pläne") + "\">" + options +
+             "</optgroup>";
   }
   out += "</select><button type=\"submit\">Öffnen</button></form></nav>";
 }
 
-void appendBoard(std::string &out, ModelContext &context,
+void appendBoard(std::string &out, std::string &title, ModelContext &context,
                  const Calendar &calendar, Date now, const Request &request,
-                 const std::vector<Plan *> &plans) {
-  Plan *chosen = plans.front();
+                 const std::vector<Plan *> &plans, std::string_view planID) {
+  Plan *chosen = nullptr;
   for (Plan *plan : plans)
-    if (plan->id == request.planID)
+    if (plan->id == planID)
       chosen = plan;
   appendPlanPicker(out, plans, *chosen, request);
+  if (chosen->id != request.planID && !request.planID.empty()) {
+    out += "<p class=\"hint\" role=\"status\">Diesen Plan gibt es nicht "
+           "(mehr); gezeigt wird „";
+    append(out, chosen->title);
+    out += "“.</p>";
+  }
   out += "<h1>";
   append(out, chosen->title);
   out += "</h1>";
+  title = chosen->title + " – Taskory";
 
+  appendFilter(out, context, *chosen, request);
   CardQuery query;
   query.planID = chosen->id;
   query.includeArchived = request.showDone;
   if (!request.showDone)
     query.maxPercent = 99;
+  std::optional<TextSearch> search;
+  if (!request.query.empty()) {
+    search.emplace(request.query);
+    query.textMatches = [&search](std::string_view title,
+                                  std::string_view notes) {
+      return search->matches(title, notes);
+    };
+  }
+  query.dueAtOrBefore = dueWindowEnd(request.due, now, calendar);
   BoardQueries queries(context);
   const std::vector<Card *> cards =
       queries.queryCards(query, std::numeric_limits<std::size_t>::max());
@@ -279,14 +333,29 @@ void appendBoard(std::string &out, ModelContext &context,
   const int64_t hidden = request.showDone ? 0 : all - int64_t(cards.size());
 
   out += "<nav aria-label=\"Erledigte\"><a href=\"" +
-         address(View::board, chosen->id, !request.showDone) + "\">";
+         address(View::board, chosen->id, !request.showDone, {}, &request) +
+         "\">";
   out += request.showDone ? std::string("Erledigte und archivierte ausblenden")
                           : "Erledigte und archivierte anzeigen (" +
                                 std::to_string(hidden) + ")";
   out += "</a></nav>";
 
-  const std::vector<const Card *> page(cards.begin(), cards.end());
+  std::vector<const Card *> page(cards.begin(), cards.end());
   const auto facts = queries.pageFacts(page);
+  // Label and priority are read from what the page shows anyway.
+  if (!request.label.empty() || !request.priority.empty())
+    std::erase_if(page, [&](const Card *card) {
+      const auto &names = facts.at(card->id).labelNames;
+      const auto word = priorityWord(card->priority());
+      return (!request.label.empty() &&
+              std::find(names.begin(), names.end(), request.label) ==
+                  names.end()) ||
+             (!request.priority.empty() &&
+              request.priority != word.value_or("medium"));
+    });
+  if (filters(request))
+    out += "<p class=\"hint\" role=\"status\">" +
+           std::to_string(page.size()) + " Karten passen zum Filter.</p>";
   const std::vector<Bucket *> buckets = context.sortedBuckets(*chosen);
   std::unordered_map<std::string, std::vector<const Card *>> byBucket;
   std::vector<const Card *> loose;
@@ -316,12 +385,56 @@ void appendBoard(std::string &out, ModelContext &context,
   out += "</div>";
 }
 
-void appendWeek(std::string &out, ModelContext &context,
-                const Calendar &calendar, Date now) {
-  const std::vector<Date> days = weekDays(now, calendar);
-  out += "<h1>Woche</h1>";
-  if (days.empty())
+// The week the planner plans when asked now: this one, or the next from
+// the day none of this week's planning days is left (a Saturday, when
+// weekends are not planned).
+Date plannedWeekDay(Date now, const Calendar &calendar) {
+  Calendar mondayFirst = calendar;
+  mondayFirst.setFirstWeekday(2);
+  const std::vector<Date> days = WeekPlanner::planningDays(
+      now, mondayFirst, WeekPlanner::Configuration(1.0, false, false));
+  return days.empty() ? now : days.front();
+}
+
+void appendWeek(std::string &out, std::string &title, ModelContext &context,
+                const Calendar &calendar, Date now, const Request &request,
+                std::string_view planID) {
+  Date anchor = plannedWeekDay(now, calendar);
+  if (!request.week.empty()) {
+    try {
+      if (auto day = parseOptionalDate(request.week, calendar))
+        anchor = *day;
+    } catch (...) {
+      // An address edited by hand: the planned week instead.
+    }
+  }
+  const std::vector<Date> days = weekDays(anchor, calendar);
+  if (days.empty()) {
+    out += "<h1>Woche</h1>";
     return;
+  }
+  title = "Woche " + calendar.format(days.front(), "dd.MM.") + "–" +
+          calendar.format(days.back(), "dd.MM.yyyy");
+  out += "<h1>";
+  append(out, title);
+  out += "</h1>";
+  title += " – Taskory";
+  out += "<nav aria-label=\"Wochen\">";
+  const auto link = [&](std::optional<Date> day, std::string_view text) {
+    if (!day)
+      return;
+    out += "<a href=\"" +
+           address(View::week, planID, request.showDone,
+                   calendar.format(*day, "yyyy-MM-dd")) +
+           "\">";
+    out += text;
+    out += "</a>";
+  };
+  link(calendar.addingDays(days.front(), -7), "← Vorige Woche");
+  out += "<a href=\"" + address(View::week, planID, request.showDone) +
+         "\">Geplante Woche</a>";
+  link(calendar.addingDays(days.front(), 7), "Nächste Woche →");
+  out += "</nav>";
   const auto end = calendar.addingDays(days.back(), 1);
   BoardQueries queries(context);
   std::vector<Card *> planned = queries.openCardsPlannedFrom(days.front());
@@ -341,9 +454,91 @@ void appendWeek(std::string &out, ModelContext &context,
   out += "</div>";
 }
 
+// Across every plan: what is late, due today, planned for today, and on
+// "Mein Tag". Each list shows at most kTodayLimit cards.
+constexpr std::size_t kTodayLimit = 200;
+
+void appendToday(std::string &out, ModelContext &context,
+                 const Calendar &calendar, Date now) {
+  out += "<h1>Heute</h1>";
+  const Date today = calendar.startOfDay(now);
+  const auto tomorrow = calendar.addingDays(today, 1);
+  if (!tomorrow)
+    return;
+  BoardQueries queries(context);
+  CardQuery due;
+  due.maxPercent = 99;
+  due.dueAtOrBefore = *tomorrow - 0.001;
+  std::vector<const Card *> late, dueToday, planned, myDay;
+  for (const Card *card : queries.queryCards(due, kTodayLimit))
+    (isLate(*card, now, calendar) ? late : dueToday).push_back(card);
+  for (const Card *card : queries.openCardsPlannedFrom(today)) {
+    if (*card->plannedDate >= *tomorrow || planned.size() == kTodayLimit)
+      break;
+    planned.push_back(card);
+  }
+  CardQuery onMyDay;
+  onMyDay.maxPercent = 99;
+  onMyDay.onlyOnMyDay = true;
+  for (const Card *card : queries.queryCards(onMyDay, kTodayLimit))
+    myDay.push_back(card);
+  std::vector<const Card *> page = late;
+  for (const auto *list : {&dueToday, &planned, &myDay})
+    page.insert(page.end(), list->begin(), list->end());
+  const auto facts = queries.pageFacts(page);
+  out += "<div class=\"cols\">";
+  appendColumn(out, "Überfällig", late, facts, now, calendar, {.showPlan = true});
+  appendColumn(out, "Heute fällig", dueToday, facts, now, calendar,
+               {.showPlan = true});
+  appendColumn(out, "Heute geplant", planned, facts, now, calendar,
+               {.showPlan = true});
+  appendColumn(out, "Mein Tag", myDay, facts, now, calendar, {.showPlan = true});
+  out += "</div>";
+}
+
+void appendGoal(std::string &out, const Goal &goal,
+                const BoardQueries::CardCounts &cards, Date now,
+                const Calendar &calendar) {
+  const bool past =
+      !goal.isCompleted && goal.targetDate && *goal.targetDate < now;
+  out += "<li class=\"card goal";
+  out += goal.isCompleted ? " done" : "";
+  out += past ? " past" : "";
+  out += "\"><span class=\"t\">";
+  append(out, goal.title);
+  out += "</span><span class=\"m\">";
+  if (cards.active == 0)
+    out += "keine Karten</span>";
+  else
+    out += std::to_string(cards.completed) + "/" +
+           std::to_string(cards.active) + " Karten</span><meter min=\"0\" max=\"" +
+           std::to_string(cards.active) + "\" value=\"" +
+           std::to_string(cards.completed) + "\"></meter>";
+  out += "<span class=\"m\">";
+  if (goal.targetDate) {
+    out += "<span class=\"due\">";
+    append(out, "Ziel " + pageDate(*goal.targetDate, kDueHour, calendar));
+    out += past ? " · überschritten</span>" : "</span>";
+  }
+  out += "</span><span class=\"m\">";
+  out += goal.isCompleted ? "erledigt" : "";
+  out += "</span>";
+  if (!goal.notes.empty()) {
+    out += "<div class=\"notes\">";
+    append(out, goal.notes);
+    out += "</div>";
+  }
+  out += "</li>";
+}
+
 void appendGoals(std::string &out, ModelContext &context,
-                 const Calendar &calendar, const std::vector<Plan *> &plans) {
+                 const Calendar &calendar, Date now,
+                 const std::vector<Plan *> &plans) {
   out += "<h1>Ziele</h1>";
+  if (plans.empty()) {
+    out += "<p class=\"empty\">Keine Pläne.</p>";
+    return;
+  }
   BoardQueries queries(context);
   const auto counts = queries.goalCardCounts();
   std::vector<Goal> goals = queries.planGoalCopies();
@@ -354,142 +549,97 @@ void appendGoals(std::string &out, ModelContext &context,
   for (const Goal &goal : goals)
     byPlan[*goal.plan].push_back(&goal);
   out += "<div class=\"cols\">";
-  bool any = false;
   for (const Plan *plan : plans) {
-    const auto it = byPlan.find(plan->id);
-    if (it == byPlan.end())
-      continue;
-    any = true;
     out += "<section class=\"col\"><h2>";
     append(out, plan->title);
-    out += "</h2><ol>";
+    out += "</h2>";
+    const auto it = byPlan.find(plan->id);
+    if (it == byPlan.end()) {
+      out += "<p class=\"empty\">Keine Ziele</p></section>";
+      continue;
+    }
+    out += "<ol>";
     for (const Goal *goal : it->second) {
       const auto found = counts.find(goal->id);
-      const auto cards =
-          found == counts.end() ? BoardQueries::CardCounts{} : found->second;
-      out += goal->isCompleted ? "<li class=\"card goal done\">"
-                               : "<li class=\"card goal\">";
-      out += "<span class=\"t\">";
-      append(out, goal->title);
-      out += "</span><span class=\"m\">" + std::to_string(cards.completed) +
-             "/" + std::to_string(cards.active) + " Karten</span>";
-      out += "<meter min=\"0\" max=\"" +
-             std::to_string(std::max<int64_t>(cards.active, 1)) +
-             "\" value=\"" + std::to_string(cards.completed) + "\"></meter>";
-      out += "<span class=\"m\">";
-      if (goal->targetDate)
-        append(out, "Ziel " + calendar.format(*goal->targetDate, "yyyy-MM-dd"));
-      out += "</span><span class=\"m\">";
-      out += goal->isCompleted ? "erledigt" : "";
-      out += "</span></li>";
+      appendGoal(out, *goal,
+                 found == counts.end() ? BoardQueries::CardCounts{}
+                                       : found->second,
+                 now, calendar);
     }
     out += "</ol></section>";
   }
   out += "</div>";
-  if (!any)
-    out += "<p class=\"empty\">Keine Ziele.</p>";
-}
-
-std::string document(std::string_view title, uint64_t version,
-                     std::string_view main, bool live) {
-  std::string out = "<!doctype html><html lang=\"de\"><head><meta "
-                    "charset=\"utf-8\"><meta name=\"viewport\" "
-                    "content=\"width=device-width, initial-scale=1\"><meta "
-                    "name=\"color-scheme\" content=\"light dark\"><title>";
-  append(out, title);
-  out += "</title><style>";
-  out += kStyle;
-  out += "</style></head><body data-version=\"" + std::to_string(version) +
-         "\"><main>";
-  out += main;
-  out += "</main>";
-  if (live) {
-    out += "<script>";
-    out += kScript;
-    out += "</script>";
-  }
-  out += "</body></html>";
-  return out;
 }
 
 } // namespace
 
-Request requestFrom(std::string_view view, std::string_view plan,
-                    std::string_view done) {
+Request requestFrom(
+    const std::function<std::string(std::string_view)> &param) {
   Request request;
+  const std::string view = param("view");
   if (view == "week")
     request.view = View::week;
   else if (view == "goals")
     request.view = View::goals;
-  request.planID = std::string(plan);
-  request.showDone = done == "1";
+  else if (view == "today")
+    request.view = View::today;
+  request.planID = param("plan");
+  request.showDone = param("done") == "1";
+  request.week = param("week");
+  request.query = param("q");
+  request.label = param("label");
+  request.priority = param("priority");
+  request.due = param("due");
   return request;
 }
 
-std::string escaped(std::string_view raw) {
-  const std::string text = text::sanitizedUTF8(raw);
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-    case '&':
-      out += "&amp;";
-      break;
-    case '<':
-      out += "&lt;";
-      break;
-    case '>':
-      out += "&gt;";
-      break;
-    case '"':
-      out += "&quot;";
-      break;
-    case '\'':
-      out += "&#39;";
-      break;
-    default:
-      out += c;
-    }
-  }
-  return out;
-}
-
-std::vector<Date> weekDays(Date now, const Calendar &calendar) {
-  const Date today = calendar.startOfDay(now);
-  // 1 = Sunday ... 7 = Saturday; days back to Monday.
-  const int weekday = calendar.weekday(today);
-  if (weekday < 1)
-    return {};
-  const auto monday = calendar.addingDays(today, -((weekday + 5) % 7));
-  if (!monday)
+std::vector<Date> weekDays(Date day, const Calendar &calendar) {
+  Calendar mondayFirst = calendar;
+  mondayFirst.setFirstWeekday(2);
+  const auto week = mondayFirst.weekInterval(day);
+  if (!week)
     return {};
   std::vector<Date> days;
   for (int i = 0; i < 7; ++i) {
-    const auto day = calendar.addingDays(*monday, i);
-    if (!day)
+    const auto next = mondayFirst.addingDays(week->first, i);
+    if (!next)
       return {};
-    days.push_back(calendar.startOfDay(*day));
+    days.push_back(mondayFirst.startOfDay(*next));
   }
   return days;
 }
 
 std::string render(ModelContext &context, const Calendar &calendar, Date now,
                    const Request &request, uint64_t changeVersion) {
-  const std::vector<Plan *> plans = orderedPlans(context);
+  const std::vector<Plan *> tools = resolution::fetchPlans(context);
+  std::vector<Plan *> plans = tools;
+  // Favourites first in the picker, each group in the tools' order.
+  std::stable_partition(plans.begin(), plans.end(),
+                        [](const Plan *plan) { return plan->isFavorite; });
   std::string main;
+  std::string title = "Taskory";
+  // Without a choice, or with one that names no plan, the plan a card
+  // without a plan goes to.
   std::string planID = request.planID;
-  if (planID.empty() && !plans.empty())
-    planID = plans.front()->id;
+  if (std::none_of(tools.begin(), tools.end(),
+                   [&](const Plan *plan) { return plan->id == planID; }) &&
+      !tools.empty())
+    planID = tools.front()->id;
   appendViews(main, request, planID);
-  if (request.view == View::week)
-    appendWeek(main, context, calendar, now);
-  else if (request.view == View::goals)
-    appendGoals(main, context, calendar, plans);
-  else if (plans.empty())
+  if (request.view == View::week) {
+    appendWeek(main, title, context, calendar, now, request, planID);
+  } else if (request.view == View::today) {
+    appendToday(main, context, calendar, now);
+    title = "Heute – Taskory";
+  } else if (request.view == View::goals) {
+    appendGoals(main, context, calendar, now, plans);
+    title = "Ziele – Taskory";
+  } else if (plans.empty()) {
     main += "<h1>Taskory</h1><p class=\"empty\">Keine Pläne.</p>";
-  else
-    appendBoard(main, context, calendar, now, request, plans);
-  return document("Taskory", changeVersion, main, true);
+  } else {
+    appendBoard(main, title, context, calendar, now, request, plans, planID);
+  }
+  return document(title, changeVersion, main, true);
 }
 
 std::string lockedPage() {
@@ -501,6 +651,13 @@ std::string lockedPage() {
       "Datei <code>http-token</code> neben dem Store dasselbe Token "
       "enthält.</p>",
       false);
+}
+
+std::string unavailablePage(std::string_view reason) {
+  std::string main = "<h1>Board nicht verfügbar</h1><p>";
+  append(main, reason);
+  main += "</p>";
+  return document("Taskory – nicht verfügbar", 0, main, false);
 }
 
 } // namespace taskory::BoardPage

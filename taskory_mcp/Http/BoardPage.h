@@ -1,8 +1,10 @@
 #pragma once
 
+#include "Http/PageParts.h"
 #include "KanbanCore/Types.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,31 +21,33 @@ class ModelContext;
 
 namespace taskory::BoardPage {
 
-enum class View { board, week, goals };
+enum class View { board, week, today, goals };
 
 // What the page's address asks for (`?view=…&plan=…&done=1`).
 struct Request {
   View view = View::board;
-  // A plan id as stored; empty or unknown shows the first plan.
+  // A plan id as stored; empty shows the plan the tools list first, an
+  // unknown one the same with a notice.
   std::string planID;
   // Completed and archived cards are shown only when asked for.
   bool showDone = false;
+  // A day (yyyy-MM-dd) of the week to show; empty for the week the planner
+  // plans now.
+  std::string week;
+  // The board's filter: text as list_cards' query matches it, a label's
+  // name, a priority word ("urgent", "important", "medium", "low") and a due
+  // window ("overdue", "today", "7", "30"); empty matches every card.
+  std::string query, label, priority, due;
 };
 
-// Reads the query parameters; anything unknown is the default.
-Request requestFrom(std::string_view view, std::string_view plan,
-                    std::string_view done);
-
-// `text` with every byte sequence that is not UTF-8 replaced by U+FFFD and
-// the five characters that HTML gives a meaning (& < > " ') as references, so
-// that any stored text is safe inside an element and inside a quoted
-// attribute.
-std::string escaped(std::string_view text);
+// Reads the query parameters through `param` (the decoded value of a
+// parameter, empty when absent); anything unknown is the default.
+Request requestFrom(const std::function<std::string(std::string_view)> &param);
 
 // The starts of the seven days, Monday to Sunday, of the week that contains
-// `now`, each local midnight (or the day's first instant), ascending. The
+// `day`, each local midnight (or the day's first instant), ascending. The
 // planner's week; empty only when the calendar cannot form it.
-std::vector<Date> weekDays(Date now, const Calendar &calendar);
+std::vector<Date> weekDays(Date day, const Calendar &calendar);
 
 // The whole document. `changeVersion` is the store's change counter read
 // before the context began: the page's script compares it with /changes to
@@ -53,5 +57,9 @@ std::string render(ModelContext &context, const Calendar &calendar, Date now,
 
 // The short page a request without the cookie or token gets (status 401).
 std::string lockedPage();
+
+// The page in place of the board when the store cannot be read, with the
+// German `reason`.
+std::string unavailablePage(std::string_view reason);
 
 } // namespace taskory::BoardPage

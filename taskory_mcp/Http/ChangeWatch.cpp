@@ -1,11 +1,31 @@
 #include "Http/ChangeWatch.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace taskory::HttpServer {
 
+namespace {
+
+struct stat identityOf(const std::filesystem::path &file) {
+  struct stat info {};
+  if (::stat(file.c_str(), &info) != 0)
+    info = {};
+  return info;
+}
+
+} // namespace
+
 ChangeWatch::ChangeWatch(std::filesystem::path store)
-    : store_(std::move(store)) {}
+    : store_(std::move(store)), device_(identityOf(store_).st_dev),
+      inode_(identityOf(store_).st_ino) {}
+
+std::optional<std::string> ChangeWatch::replacedNotice() {
+  const struct stat now = identityOf(store_);
+  if (now.st_dev == device_ && now.st_ino == inode_)
+    return std::nullopt;
+  return "Die Store-Datei wurde ersetzt – bitte den Server neu starten";
+}
 
 ChangeWatch::~ChangeWatch() { sqlite3_close_v2(db_); }
 

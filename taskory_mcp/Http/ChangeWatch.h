@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
+#include <sys/types.h>
 
 struct sqlite3;
 
@@ -26,10 +29,18 @@ public:
 
   uint64_t version();
 
+  // The German notice when the store file is no longer the one this server
+  // opened (replaced or deleted under it): its own connections still read
+  // the old file, so nothing it shows would be current.
+  std::optional<std::string> replacedNotice();
+
 private:
   const std::filesystem::path store_;
   std::mutex mutex_;
   sqlite3 *db_ = nullptr; // guarded by mutex_
+  // The file's identity when the watch was made.
+  const dev_t device_;
+  const ino_t inode_;
 };
 
 } // namespace taskory::HttpServer

@@ -14,24 +14,6 @@ const std::string *find(const Headers &headers, std::string_view name) {
   return nullptr;
 }
 
-// "%xx" and "+" decoded; a "%" without two hex digits stays as it is.
-std::string decoded(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '+') {
-      out += ' ';
-    } else if (text[i] == '%' && i + 2 < text.size() &&
-               text::hexDigitValue(text[i + 1]) >= 0 && text::hexDigitValue(text[i + 2]) >= 0) {
-      out += char(text::hexDigitValue(text[i + 1]) * 16 + text::hexDigitValue(text[i + 2]));
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
 std::optional<std::string> findParam(std::string_view query,
                                      std::string_view name) {
   while (!query.empty()) {
@@ -40,15 +22,34 @@ std::optional<std::string> findParam(std::string_view query,
     query = end == std::string_view::npos ? std::string_view()
                                           : query.substr(end + 1);
     const std::size_t equals = pair.find('=');
-    if (decoded(pair.substr(0, equals)) == name)
+    if (percentDecoded(pair.substr(0, equals), true) == name)
       return equals == std::string_view::npos
                  ? std::string()
-                 : decoded(pair.substr(equals + 1));
+                 : percentDecoded(pair.substr(equals + 1), true);
   }
   return std::nullopt;
 }
 
 } // namespace
+
+std::string percentDecoded(std::string_view text, bool plusIsSpace) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (plusIsSpace && text[i] == '+') {
+      out += ' ';
+    } else if (text[i] == '%' && i + 2 < text.size() &&
+               text::hexDigitValue(text[i + 1]) >= 0 &&
+               text::hexDigitValue(text[i + 2]) >= 0) {
+      out += char(text::hexDigitValue(text[i + 1]) * 16 +
+                  text::hexDigitValue(text[i + 2]));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
 
 std::string_view HttpRequest::header(std::string_view name) const {
   const std::string *value = find(headers, name);

@@ -42,4 +42,8 @@ struct HttpResponse {
   void setContent(std::string content, std::string_view type);
 };
 
+// "%xx" decoded (a "%" without two hex digits stays as it is); "+" is a
+// space in a query, itself in a path.
+std::string percentDecoded(std::string_view text, bool plusIsSpace);
+
 } // namespace taskory::HttpServer

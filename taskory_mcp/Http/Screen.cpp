@@ -25,7 +25,8 @@ bool isJSONMediaType(std::string_view contentType) {
 
 bool isBoardRequest(const HttpRequest &request) {
   return (request.method == "GET" || request.method == "HEAD") &&
-         (request.path == "/" || request.path == "/changes");
+         (request.path == "/" || request.path == "/changes" ||
+          request.path.starts_with("/card/"));
 }
 
 Screen::Screen(Options options)

@@ -204,4 +204,13 @@ std::optional<Date> parseOptionalDate(std::string_view text,
   throw ToolError{dateError(text)};
 }
 
+Date dueWithinDays(const Calendar &calendar, Date now, int64_t days) {
+  if (auto limit = calendar.addingDays(now, days))
+    return *limit;
+  const auto range = calendar.range();
+  if (!range || days == 0)
+    return now;
+  return days > 0 ? range->second : range->first;
+}
+
 } // namespace taskory

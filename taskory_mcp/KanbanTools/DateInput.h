@@ -2,6 +2,7 @@
 
 #include "KanbanCore/Types.h"
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -18,5 +19,11 @@ class Calendar;
 // ToolError "Datum nicht lesbar: …".
 std::optional<Date> parseOptionalDate(std::string_view text,
                                       const Calendar &calendar);
+
+// Now plus `days` calendar days. A limit beyond the calendar's range is held
+// at the range's end on its side, so that a wider window never lists fewer
+// cards than a narrower one (falling back to now would turn three million
+// days into "overdue only"). Now itself only when the calendar has no range.
+Date dueWithinDays(const Calendar &calendar, Date now, int64_t days);
 
 } // namespace taskory

@@ -64,6 +64,7 @@ TEST(BoardQueries, QueryCardsMatchesABruteForceReference) {
       card.dueDate = kNow + static_cast<double>(random() % 4) * 86400;
     card.percentComplete = std::vector<int64_t>{49, 50, 99, 100}[random() % 4];
     card.isArchived = random() % 7 == 0;
+    card.isOnMyDay = random() % 4 == 0;
     reference.push_back(card);
   }
   std::stable_sort(
@@ -81,6 +82,8 @@ TEST(BoardQueries, QueryCardsMatchesABruteForceReference) {
     return title.back() != '7';
   };
   queries.emplace_back().bucketIDs = std::vector<UUID>{};
+  queries.emplace_back().onlyOnMyDay = true;
+  queries.back().maxPercent = 99;
   queries.emplace_back().textMatches = [](std::string_view title,
                                           std::string_view) {
     return title.back() < '5';
@@ -96,6 +99,7 @@ TEST(BoardQueries, QueryCardsMatchesABruteForceReference) {
           (!q.minPercent || c.percentComplete >= *q.minPercent) &&
           (!q.maxPercent || c.percentComplete <= *q.maxPercent) &&
           (!q.dueAtOrBefore || (c.dueDate && *c.dueDate <= *q.dueAtOrBefore)) &&
+          (!q.onlyOnMyDay || c.isOnMyDay) &&
           (!q.textMatches || q.textMatches(c.title, c.notes)))
         expected.push_back(c.id);
     for (Card *card : BoardQueries(*ctx).queryCards(q, 1000))

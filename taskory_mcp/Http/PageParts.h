@@ -1,0 +1,44 @@
+#pragma once
+
+#include "KanbanCore/Types.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// What every page of the board site is made of: the escaping that keeps any
+// stored text inert, addresses, German dates, readable label text, and the
+// document around a page's content with its style and live-update script.
+// Pure; safe from any thread.
+namespace taskory {
+class Calendar;
+} // namespace taskory
+
+namespace taskory::BoardPage {
+
+// `text` with every byte sequence that is not UTF-8 replaced by U+FFFD and
+// the five characters that HTML gives a meaning (& < > " ') as references, so
+// that any stored text is safe inside an element and inside a quoted
+// attribute.
+std::string escaped(std::string_view text);
+
+inline void append(std::string &out, std::string_view text) {
+  out += escaped(text);
+}
+
+// Percent-encoded for a query value or a path segment: ids are stored by
+// other programs too and may hold any bytes.
+std::string urlEncoded(std::string_view text);
+
+// Black or white, whichever reads better on `background` ("#RRGGBB").
+std::string_view textColourOn(std::string_view background);
+
+// "Di. 08.12.2026", with " HH:mm" unless the time is `defaultHour`:00.
+std::string pageDate(Date date, int defaultHour, const Calendar &calendar);
+
+// The whole document around `main`. `version` is the store's change counter
+// the page's script compares with /changes; `live` adds that script.
+std::string document(std::string_view title, uint64_t version,
+                     std::string_view main, bool live);
+
+} // namespace taskory::BoardPage
