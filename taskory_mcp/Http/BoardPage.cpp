@@ -126,7 +126,12 @@ std::optional<Date> dueWindowEnd(std::string_view due, Date now,
 
 struct CardOptions {
   bool showPlan = false;
+  // Checked CSS, for the column's edge.
+  std::optional<std::string> bucketColour;
 };
+
+// Across plans each card names its plan.
+CardOptions withPlan() { return {.showPlan = true, .bucketColour = {}}; }
 
 void appendCard(std::string &out, const Card &card, const Facts &facts,
                 Date now, const Calendar &calendar, CardOptions options) {
@@ -135,7 +140,10 @@ void appendCard(std::string &out, const Card &card, const Facts &facts,
   out += "<li class=\"card";
   out += done ? " done" : "";
   out += late ? " is-late" : "";
-  out += "\"><a class=\"t\" href=\"";
+  out += "\"";
+  if (const auto colour = card.colorHex ? cssColour(*card.colorHex) : std::nullopt)
+    out += " style=\"--cardc:" + *colour + "\"";
+  out += "><a class=\"t\" href=\"";
   append(out, cardAddress(card.id));
   out += "\">";
   append(out, card.title);
@@ -164,6 +172,10 @@ void appendCard(std::string &out, const Card &card, const Facts &facts,
            std::to_string(facts.checklistItems) + "</span>";
   if (card.isArchived)
     out += "<span>archiviert</span>";
+  if (card.isOnMyDay)
+    out += "<span class=\"mark\">☀ Mein Tag</span>";
+  if (card.isIdeaTask)
+    out += "<span class=\"mark\">💡 Idee</span>";
   if (auto rule = card.recurrenceRule()) {
     out += "<span class=\"rep\" title=\"";
     append(out, "Wdh: " + rule->localizedSummary());
@@ -203,8 +215,11 @@ void appendColumn(std::string &out, std::string_view heading,
                   const std::unordered_map<std::string, Facts> &facts, Date now,
                   const Calendar &calendar, CardOptions options,
                   bool today = false) {
-  out += today ? "<section class=\"col today\"><h2>"
-               : "<section class=\"col\"><h2>";
+  out += today ? "<section class=\"col today\""
+               : "<section class=\"col\"";
+  if (options.bucketColour)
+    out += " style=\"--bucket:" + *options.bucketColour + "\"";
+  out += "><h2>";
   append(out, heading);
   if (today)
     out += " (heute)";
@@ -370,11 +385,15 @@ void appendBoard(std::string &out, std::string &title, ModelContext &context,
   const auto bySortOrder = [](const Card *a, const Card *b) {
     return a->sortOrder < b->sortOrder;
   };
-  out += "<div class=\"cols\">";
+  out += "<div class=\"cols board\" tabindex=\"0\" aria-label=\"Buckets\">";
   for (const Bucket *bucket : buckets) {
     auto &column = byBucket[bucket->id];
     std::stable_sort(column.begin(), column.end(), bySortOrder);
-    appendColumn(out, bucket->name, column, facts, now, calendar, {});
+    appendColumn(out, bucket->name, column, facts, now, calendar,
+                 {.showPlan = false,
+                  .bucketColour = bucket->colorHex
+                                      ? cssColour(*bucket->colorHex)
+                                      : std::nullopt});
   }
   if (!loose.empty()) {
     std::stable_sort(loose.begin(), loose.end(), bySortOrder);
@@ -447,10 +466,10 @@ void appendWeek(std::string &out, std::string &title, ModelContext &context,
     page.insert(page.end(), cards.begin(), cards.end());
   const auto facts = queries.pageFacts(page);
   const Date today = calendar.startOfDay(now);
-  out += "<div class=\"cols\">";
+  out += "<div class=\"cols week\" tabindex=\"0\" aria-label=\"Tage\">";
   for (Date day : days)
     appendColumn(out, calendar.format(day, "EEEE dd.MM."), byDay[day], facts,
-                 now, calendar, {.showPlan = true}, day == today);
+                 now, calendar, withPlan(), day == today);
   out += "</div>";
 }
 
@@ -486,13 +505,13 @@ void appendToday(std::string &out, ModelContext &context,
   for (const auto *list : {&dueToday, &planned, &myDay})
     page.insert(page.end(), list->begin(), list->end());
   const auto facts = queries.pageFacts(page);
-  out += "<div class=\"cols\">";
-  appendColumn(out, "Überfällig", late, facts, now, calendar, {.showPlan = true});
+  out += "<div class=\"cols wrap\">";
+  appendColumn(out, "Überfällig", late, facts, now, calendar, withPlan());
   appendColumn(out, "Heute fällig", dueToday, facts, now, calendar,
-               {.showPlan = true});
+               withPlan());
   appendColumn(out, "Heute geplant", planned, facts, now, calendar,
-               {.showPlan = true});
-  appendColumn(out, "Mein Tag", myDay, facts, now, calendar, {.showPlan = true});
+               withPlan());
+  appendColumn(out, "Mein Tag", myDay, facts, now, calendar, withPlan());
   out += "</div>";
 }
 
@@ -548,7 +567,7 @@ void appendGoals(std::string &out, ModelContext &context,
   std::unordered_map<std::string, std::vector<const Goal *>> byPlan;
   for (const Goal &goal : goals)
     byPlan[*goal.plan].push_back(&goal);
-  out += "<div class=\"cols\">";
+  out += "<div class=\"cols wrap\">";
   for (const Plan *plan : plans) {
     out += "<section class=\"col\"><h2>";
     append(out, plan->title);

@@ -1,6 +1,7 @@
 #include "Http/PageParts.h"
 
 #include "KanbanCore/Calendar.h"
+#include "KanbanCore/PlannerPalette.h"
 #include "KanbanCore/Text.h"
 
 #include <cmath>
@@ -18,7 +19,9 @@ nav{display:flex;flex-wrap:wrap;gap:6px;margin:0 0 10px;align-items:center}
 nav a,nav button,nav select{color:var(--acc);background:var(--card);border:1px solid var(--line);border-radius:6px;padding:4px 10px;text-decoration:none;font:inherit}
 nav a[aria-current]{background:var(--acc);color:var(--card);border-color:var(--acc)}
 .cols{display:flex;gap:10px;overflow-x:auto;align-items:flex-start;padding-bottom:8px}
-.col{background:var(--col);border-radius:8px;padding:8px;min-width:250px;flex:1 0 250px;max-width:340px}
+.col{background:var(--col);border-radius:8px;padding:8px;min-width:250px;flex:1 0 250px;max-width:340px;border-top:4px solid var(--bucket,transparent)}
+.board .col{max-height:calc(100vh - 24px);overflow-y:auto}.week .col{min-width:150px;flex:1 1 0}.wrap{flex-wrap:wrap}
+.card{border-left:4px solid var(--cardc,var(--line))}.mark{font-weight:600}
 .col.today{outline:2px solid var(--acc);outline-offset:-2px}
 .col h2 .n{color:var(--mut);font-weight:normal}
 ol{list-style:none;margin:0;padding:0;display:flex;flex-direction:column;gap:6px}
@@ -135,6 +138,15 @@ std::string_view textColourOn(std::string_view background) {
   }
   return (luminance + 0.05) / 0.05 >= 1.05 / (luminance + 0.05) ? "#000000"
                                                                  : "#ffffff";
+}
+
+std::optional<std::string> cssColour(std::string_view stored) {
+  if (!PlannerPalette::perceivedBrightness(stored))
+    return std::nullopt;
+  while (!stored.empty() && (stored.back() == ' ' || stored.back() == '\t' ||
+                             stored.back() == '\n' || stored.back() == '\r'))
+    stored.remove_suffix(1);
+  return "#" + std::string(stored.substr(stored.size() - 6));
 }
 
 std::string pageDate(Date date, int defaultHour, const Calendar &calendar) {

@@ -3,6 +3,7 @@
 #include "KanbanCore/Types.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,10 @@ std::string urlEncoded(std::string_view text);
 
 // Black or white, whichever reads better on `background` ("#RRGGBB").
 std::string_view textColourOn(std::string_view background);
+
+// A stored colour ("#RRGGBB" or "RRGGBB", any letter case) as CSS;
+// nothing for any other text, which other programs may have stored.
+std::optional<std::string> cssColour(std::string_view stored);
 
 // "Di. 08.12.2026", with " HH:mm" unless the time is `defaultHour`:00.
 std::string pageDate(Date date, int defaultHour, const Calendar &calendar);

@@ -85,8 +85,13 @@ TEST_F(BoardPageTest, MarkupStoredByAnyProgramIsShownAsText) {
   seed_.tag(card, seed_.label(plan, 4, "<img src=x onerror=alert(2)>"));
   seed_.tag(card, seed_.goal(plan, "\"><svg onload=alert(3)>"));
   seed_.card(bucket, "kaputt \xC3\x28");
+  // Colours land in a style attribute: only a colour gets there.
+  seed_.card(bucket, "bunt").colorHex = "red;background:url(//x)";
+  bucket.colorHex = "#12345\"><b>";
 
   const std::string page = render();
+  for (const std::string style : {"url(", "red;", "#12345"})
+    EXPECT_EQ(page.find(style), std::string::npos) << style;
   for (const std::string markup :
        {"<script>alert", "<b>Plan", "<i>Spalte", "<img", "<svg"})
     EXPECT_EQ(page.find(markup), std::string::npos) << markup;

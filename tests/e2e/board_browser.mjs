@@ -5,12 +5,14 @@
 // directory (e2e-artefacts/), or to $TASKORY_ARTEFACTS.
 import { mkdirSync, readFileSync, renameSync } from "node:fs";
 import { dirname, join, resolve } from "node:path";
+import { createRequire } from "node:module";
 import puppeteer from "puppeteer-core";
 import { Client } from "@modelcontextprotocol/sdk/client/index.js";
 import { StreamableHTTPClientTransport } from "@modelcontextprotocol/sdk/client/streamableHttp.js";
 import { binary, tempHome, sqlite, sqlString, run, expect, expectEqual } from "./lib/rpc.mjs";
 import { startHttp, raw, boardAddress } from "./lib/http.mjs";
 
+const axePath = createRequire(import.meta.url).resolve("axe-core/axe.min.js");
 const artefacts = process.env.TASKORY_ARTEFACTS ?? join(resolve(dirname(binary), ".."), "e2e-artefacts");
 mkdirSync(artefacts, { recursive: true });
 const t = tempHome();
@@ -191,6 +193,24 @@ await run([
     expectEqual(await page.evaluate(() => document.activeElement.textContent), "Zählerstände an Vermieter", "focus after the swap");
     expectEqual(await page.$eval("#live", (e) => e.textContent), "Aktualisiert", "live region");
     await page.setViewport({ width: 1280, height: 800 });
+  }],
+
+  ["axe-core finds no serious or critical violation on any view, light or dark", async () => {
+    const cardPath = await page.$$eval(".card a.t", (els) => els[0].getAttribute("href"));
+    const found = [];
+    for (const scheme of ["light", "dark"]) {
+      await page.emulateMediaFeatures([{ name: "prefers-color-scheme", value: scheme }]);
+      for (const path of ["/", "/?view=week", "/?view=today", "/?view=goals", cardPath]) {
+        await page.goto(`${origin}${path}`, { waitUntil: "load" });
+        await page.addScriptTag({ path: axePath });
+        const violations = await page.evaluate(async () => (await window.axe.run(document, { resultTypes: ["violations"] }))
+          .violations.filter((v) => v.impact === "serious" || v.impact === "critical")
+          .map((v) => `${v.id}: ${v.nodes.slice(0, 3).map((n) => n.target.join(" ")).join(", ")}`));
+        found.push(...violations.map((v) => `${scheme} ${path} ${v}`));
+      }
+    }
+    await page.emulateMediaFeatures([{ name: "prefers-color-scheme", value: "light" }]);
+    expectEqual(found, [], "axe violations");
   }],
 
   ["Chromium gets the page gzip-compressed", async () => {
