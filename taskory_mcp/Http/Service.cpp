@@ -1,5 +1,6 @@
 #include "Http/Service.h"
 
+#include "Http/BoardPage.h"
 #include "Http/Refusal.h"
 #include "Http/TokenFile.h"
 #include "Protocol/JsonRpcReader.h"
@@ -53,6 +54,23 @@ HttpResponse Service::guarded(const std::function<HttpResponse()> &respond) {
   }
 }
 
+HttpResponse
+Service::pageGuarded(const std::function<HttpResponse()> &respond) {
+  // A page address answers with a page, whatever went wrong.
+  HttpResponse failed = guarded(respond);
+  if (failed.header("Content-Type") != "application/json" || failed.status < 500)
+    return failed;
+  HttpResponse page;
+  page.status = failed.status;
+  page.set("Cache-Control", "no-store");
+  page.setContent(BoardPage::unavailablePage(failed.status == 503
+                                                 ? "Nicht genug Speicher für "
+                                                   "diese Anfrage."
+                                                 : "Interner Fehler."),
+                  "text/html; charset=utf-8");
+  return page;
+}
+
 void Service::handle(HttpRequest request, std::shared_ptr<const Secrets> secrets,
                      std::function<void(HttpResponse)> reply) {
   begin();
@@ -61,7 +79,7 @@ void Service::handle(HttpRequest request, std::shared_ptr<const Secrets> secrets
                  reply = std::move(reply)]() mutable {
     const bool large = request.body.size() > kTrimAfterBytes;
     if (isBoardRequest(request)) {
-      reply(guarded([&] { return board_.serve(request, secrets.get()); }));
+      reply(pageGuarded([&] { return board_.serve(request, secrets.get()); }));
     } else {
       std::optional<McpEndpoint::Message> message;
       HttpResponse failed = guarded([&] {

@@ -64,6 +64,8 @@ private:
   void end();
   // `respond`'s answer, or the refusal for what it threw.
   static HttpResponse guarded(const std::function<HttpResponse()> &respond);
+  // The same for a page address: the failure as a page, never as JSON.
+  static HttpResponse pageGuarded(const std::function<HttpResponse()> &respond);
 
   TokenFile *const tokenFile_;
   Screen screen_;

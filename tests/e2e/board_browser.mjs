@@ -3,7 +3,7 @@
 // from the MCP endpoint and from a foreign SQLite writer, the week view, the
 // lock, and the page without JavaScript. Screenshots go to the build
 // directory (e2e-artefacts/), or to $TASKORY_ARTEFACTS.
-import { mkdirSync, readFileSync, renameSync } from "node:fs";
+import { existsSync, mkdirSync, readFileSync, renameSync } from "node:fs";
 import { dirname, join, resolve } from "node:path";
 import { createRequire } from "node:module";
 import puppeteer from "puppeteer-core";
@@ -263,6 +263,33 @@ await run([
     const r = await raw(server.port, { method: "GET", path: "/", headers: { Authorization: `Bearer ${token}` } });
     expectEqual([r.status, r.headers["content-type"]], [503, "text/html; charset=utf-8"], "the board after the swap");
     expect(r.body.includes("Die Store-Datei wurde ersetzt") && !r.body.includes("jsonrpc"), r.body.slice(0, 300));
+  }],
+
+  ["on a Saturday the week view shows the next week, which plan_week plans (faketime)", async () => {
+    const home = tempHome();
+    // Starts at Saturday 10:00 in Berlin and runs on, so timers still fire.
+    // libfaketime through env, which execs: the faketime command forks, and
+    // a signal to it would never reach the server.
+    const libfaketime = ["/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1", "/usr/lib/faketime/libfaketimeMT.so.1"]
+      .find((path) => existsSync(path));
+    expect(libfaketime, "libfaketime is not installed");
+    const saturday = await startHttp(home, [], { wrapper: ["env", `LD_PRELOAD=${libfaketime}`, "FAKETIME=@2026-12-12 10:00:00"] });
+    try {
+      const bearer = readFileSync(join(home.storeDir, "http-token"), "utf8").trim();
+      const call = async (name, args) => JSON.parse((await raw(saturday.port, { headers: { Authorization: `Bearer ${bearer}` },
+        body: JSON.stringify({ jsonrpc: "2.0", id: 1, method: "tools/call", params: { name, arguments: args } }) })).body).result.content[0].text;
+      await call("create_plan", { title: "Wochenende" });
+      await call("create_card", { title: "Reifen wechseln", plan: "Wochenende", priority: "urgent" });
+      const planned = await call("plan_week", {});
+      expect(planned.includes("Montag 14.12.:") && planned.includes("Reifen wechseln"), planned);
+      const week = await raw(saturday.port, { method: "GET", path: "/?view=week", headers: { Authorization: `Bearer ${bearer}` } });
+      expect(week.body.includes("<h1>Woche 14.12.–20.12.2026</h1>"), week.body.slice(0, 2000));
+      const monday = week.body.slice(week.body.indexOf("<h2>Montag 14.12."), week.body.indexOf("<h2>Dienstag 15.12."));
+      expect(monday.includes(">Reifen wechseln</a>"), monday);
+    } finally {
+      await saturday.stop();
+      home.remove();
+    }
   }],
 
   ["the server stops cleanly with the page open", async () => {
