@@ -3,7 +3,7 @@
 // from the MCP endpoint and from a foreign SQLite writer, the week view, the
 // lock, and the page without JavaScript. Screenshots go to the build
 // directory (e2e-artefacts/), or to $TASKORY_ARTEFACTS.
-import { existsSync, mkdirSync, readFileSync, renameSync } from "node:fs";
+import { existsSync, mkdirSync, readFileSync, renameSync, writeFileSync } from "node:fs";
 import { dirname, join, resolve } from "node:path";
 import { createRequire } from "node:module";
 import puppeteer from "puppeteer-core";
@@ -161,6 +161,8 @@ await run([
     const weekday = new Date().toLocaleDateString("en-GB", { weekday: "short", timeZone: "Europe/Berlin" });
     const today = await page.$(".col.today");
     expectEqual(Boolean(today), !["Sat", "Sun"].includes(weekday), `today's column on a ${weekday}`);
+    const rightEdges = await page.$$eval(".week .col", (cols) => cols.map((c) => Math.round(c.getBoundingClientRect().right)));
+    expect(rightEdges.length === 7 && Math.max(...rightEdges) <= 1280, `the week's days end at ${rightEdges}`);
     await page.screenshot({ path: join(artefacts, "week-1280x800.png") });
     await page.click("nav[aria-label=Wochen] a:last-child");
     expect((await page.$eval("h1", (e) => e.textContent)).startsWith("Woche "), "next week's heading");
@@ -195,7 +197,24 @@ await run([
     await page.setViewport({ width: 1280, height: 800 });
   }],
 
+  ["the plan picker moves its choice on arrow keys and letters and opens a plan on its button only", async () => {
+    for (const title of ["Auto", "Balkon", "Garten", "Keller", "Steuer", "Urlaub"]) await tool("create_plan", { title });
+    sqlite(t.store, "UPDATE Plan SET isFavorite = 1 WHERE title = 'Urlaub';");
+    await page.goto(`${origin}/`, { waitUntil: "load" });
+    const address = page.url();
+    await page.focus("select[name=plan]");
+    await page.keyboard.press("ArrowDown");
+    await page.keyboard.type("u");
+    await new Promise((r) => setTimeout(r, 300));
+    expectEqual(page.url(), address, "address after keys");
+    const chosen = await page.$eval("select[name=plan]", (e) => e.selectedOptions[0].textContent);
+    expectEqual(chosen, "Urlaub", "a typed letter finds the favourite");
+    await Promise.all([page.waitForNavigation({ waitUntil: "load" }), page.click("nav[aria-label=Pläne] button")]);
+    expectEqual(await page.$eval("h1", (e) => e.textContent), "Urlaub", "the plan opened on the button");
+  }],
+
   ["axe-core finds no serious or critical violation on any view, light or dark", async () => {
+    await page.goto(`${origin}/`, { waitUntil: "load" });
     const cardPath = await page.$$eval(".card a.t", (els) => els[0].getAttribute("href"));
     const found = [];
     for (const scheme of ["light", "dark"]) {
@@ -292,10 +311,25 @@ await run([
     }
   }],
 
-  ["the server stops cleanly with the page open", async () => {
-    await browser.close();
-    await client.close();
+  ["a replaced token file ends the session, and the open page says so", async () => {
+    const banner = async () => page.$eval("#stale", (e) => (e.hidden ? "" : e.textContent));
+    writeFileSync(join(t.storeDir, "http-token.neu"), "b".repeat(64) + "\n", { mode: 0o600 });
+    renameSync(join(t.storeDir, "http-token.neu"), join(t.storeDir, "http-token"));
+    const t0 = Date.now();
+    while (Date.now() - t0 < 3000 && !(await banner()).startsWith("Anmeldung abgelaufen"))
+      await new Promise((r) => setTimeout(r, 100));
+    expect((await banner()).startsWith("Anmeldung abgelaufen"), `banner: ${await banner()}`);
+  }],
+
+  ["the server stops cleanly with the page open, which then says the connection is lost", async () => {
     expectEqual(await server.stop(), { code: 0, signal: null }, "exit status");
+    const t0 = Date.now();
+    let banner = "";
+    while (Date.now() - t0 < 3000 && !banner.startsWith("Verbindung verloren"))
+      banner = await page.$eval("#stale", (e) => (e.hidden ? "" : e.textContent));
+    expectEqual(banner, "Verbindung verloren – die Ansicht ist nicht aktuell", "banner");
+    await browser.close();
+    await client.close().catch(() => {});
     t.remove();
   }],
 ], 120_000);
