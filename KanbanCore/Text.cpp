@@ -343,6 +343,13 @@ bool equalIgnoringASCIICase(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::string_view trimmedSpacesAndTabs(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos)
+    return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 int hexDigitValue(char c) {
   if (c >= '0' && c <= '9')
     return c - '0';

@@ -23,6 +23,9 @@ std::string asciiLowercased(std::string_view text);
 // Equal once ASCII letters are lower-cased (header names, schemes, origins).
 bool equalIgnoringASCIICase(std::string_view a, std::string_view b);
 
+// Without the spaces and tabs at either end (HTTP's optional white space).
+std::string_view trimmedSpacesAndTabs(std::string_view text);
+
 // The value of a hex digit in either letter case; -1 for any other byte.
 int hexDigitValue(char c);
 

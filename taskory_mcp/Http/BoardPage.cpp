@@ -7,7 +7,6 @@
 #include "KanbanCore/CardHours.h"
 #include "KanbanCore/CardQuery.h"
 #include "KanbanCore/ModelContext.h"
-#include "KanbanCore/PlannerPalette.h"
 #include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"
 #include "KanbanCore/WeekPlanner.h"
@@ -187,21 +186,7 @@ void appendCard(std::string &out, const Card &card, const Facts &facts,
     out += "</span>";
   }
   out += "</div>";
-  if (!facts.labelNames.empty()) {
-    out += "<div class=\"lb\">";
-    for (std::size_t i = 0; i < facts.labelNames.size(); ++i) {
-      const LabelColorSpec color = PlannerPalette::labelColor(
-          i < facts.labelSlots.size() ? facts.labelSlots[i] : 0);
-      out += "<span style=\"background:";
-      out += color.backgroundHex;
-      out += ";color:";
-      out += textColourOn(color.backgroundHex);
-      out += "\">";
-      append(out, facts.labelNames[i]);
-      out += "</span>";
-    }
-    out += "</div>";
-  }
+  appendLabels(out, facts.labelNames, facts.labelSlots);
   if (!facts.goalTitles.empty()) {
     out += "<div class=\"g\">Ziele: ";
     append(out, text::joined(facts.goalTitles, ", "));

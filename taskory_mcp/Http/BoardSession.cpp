@@ -1,6 +1,7 @@
 #include "Http/BoardSession.h"
 
 #include "Http/HttpAccess.h"
+#include "KanbanCore/Text.h"
 
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
@@ -12,14 +13,6 @@ namespace {
 // a secret derived for another use.
 constexpr std::string_view kSessionLabel = "taskory board session v1";
 constexpr std::string_view kKeyLabel = "taskory board address key v1";
-
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-    text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-    text.remove_suffix(1);
-  return text;
-}
 
 std::string derived(std::string_view token, std::string_view label) {
   if (token.empty())
@@ -65,16 +58,16 @@ bool carriesSecret(std::string_view cookies, std::string_view name,
   bool found = false;
   while (!cookies.empty()) {
     const std::size_t end = cookies.find(';');
-    const std::string_view pair = trimmed(cookies.substr(0, end));
+    const std::string_view pair = text::trimmedSpacesAndTabs(cookies.substr(0, end));
     cookies = end == std::string_view::npos ? std::string_view()
                                             : cookies.substr(end + 1);
     const std::size_t equals = pair.find('=');
     if (equals == std::string_view::npos ||
-        trimmed(pair.substr(0, equals)) != name)
+        text::trimmedSpacesAndTabs(pair.substr(0, equals)) != name)
       continue;
     // Every cookie of that name is compared, so that the time taken does
     // not depend on which one matched.
-    found = HttpAccess::equalInConstantTime(trimmed(pair.substr(equals + 1)),
+    found = HttpAccess::equalInConstantTime(text::trimmedSpacesAndTabs(pair.substr(equals + 1)),
                                             secret) ||
             found;
   }

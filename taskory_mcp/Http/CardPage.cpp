@@ -5,7 +5,6 @@
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/CardHours.h"
 #include "KanbanCore/ModelContext.h"
-#include "KanbanCore/PlannerPalette.h"
 #include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"
 
@@ -176,21 +175,7 @@ std::optional<std::string> renderCard(ModelContext &context,
   if (card->isIdeaTask)
     main += "<span>Idee</span>";
   main += "</p>";
-  if (!facts.labelNames.empty()) {
-    main += "<div class=\"lb\">";
-    for (std::size_t i = 0; i < facts.labelNames.size(); ++i) {
-      const LabelColorSpec color = PlannerPalette::labelColor(
-          i < facts.labelSlots.size() ? facts.labelSlots[i] : 0);
-      main += "<span style=\"background:";
-      main += color.backgroundHex;
-      main += ";color:";
-      main += textColourOn(color.backgroundHex);
-      main += "\">";
-      append(main, facts.labelNames[i]);
-      main += "</span>";
-    }
-    main += "</div>";
-  }
+  appendLabels(main, facts.labelNames, facts.labelSlots);
   appendDates(main, *card, now, calendar);
   if (!facts.goalTitles.empty()) {
     main += "<p>Ziele: ";

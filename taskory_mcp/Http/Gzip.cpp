@@ -7,17 +7,10 @@
 namespace taskory::HttpServer {
 namespace {
 
-// Measured on a 500-card plan: level 6 costs twice level 4's time for 2 %
-// less output.
+// Measured on the 174 kB page of a 522-card plan: level 4 takes 1.1 ms for
+// 31 kB, level 6 1.8 ms for 29 kB, level 1 0.7 ms for 33 kB. On loopback the
+// time is what a reader waits for.
 constexpr int kLevel = 4;
-
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-    text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-    text.remove_suffix(1);
-  return text;
-}
 
 // "0", "0.", "0.0" … "0.000": the client refuses the coding.
 bool isZeroWeight(std::string_view q) {
@@ -40,13 +33,13 @@ bool acceptsGzip(std::string_view acceptEncoding) {
                          ? std::string_view()
                          : acceptEncoding.substr(comma + 1);
     const std::size_t semicolon = item.find(';');
-    const std::string_view coding = trimmed(item.substr(0, semicolon));
+    const std::string_view coding = text::trimmedSpacesAndTabs(item.substr(0, semicolon));
     if (!text::equalIgnoringASCIICase(coding, "gzip") &&
         !text::equalIgnoringASCIICase(coding, "x-gzip"))
       continue;
     if (semicolon == std::string_view::npos)
       return true;
-    std::string_view q = trimmed(item.substr(semicolon + 1));
+    std::string_view q = text::trimmedSpacesAndTabs(item.substr(semicolon + 1));
     if (!q.starts_with("q=") && !q.starts_with("Q="))
       return true;
     return !isZeroWeight(q.substr(2));

@@ -149,6 +149,25 @@ std::optional<std::string> cssColour(std::string_view stored) {
   return "#" + std::string(stored.substr(stored.size() - 6));
 }
 
+void appendLabels(std::string &out, const std::vector<std::string> &names,
+                  const std::vector<int64_t> &slots) {
+  if (names.empty())
+    return;
+  out += "<div class=\"lb\">";
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const LabelColorSpec color =
+        PlannerPalette::labelColor(i < slots.size() ? slots[i] : 0);
+    out += "<span style=\"background:";
+    out += color.backgroundHex;
+    out += ";color:";
+    out += textColourOn(color.backgroundHex);
+    out += "\">";
+    append(out, names[i]);
+    out += "</span>";
+  }
+  out += "</div>";
+}
+
 std::string pageDate(Date date, int defaultHour, const Calendar &calendar) {
   const Calendar::Components parts = calendar.components(date);
   if (parts.hour == defaultHour && parts.minute == 0)

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // What every page of the board site is made of: the escaping that keeps any
 // stored text inert, addresses, German dates, readable label text, and the
@@ -37,6 +38,11 @@ std::string_view textColourOn(std::string_view background);
 // A stored colour ("#RRGGBB" or "RRGGBB", any letter case) as CSS;
 // nothing for any other text, which other programs may have stored.
 std::optional<std::string> cssColour(std::string_view stored);
+
+// The labels as coloured chips, each `names[i]` in the palette colour of
+// `slots[i]`.
+void appendLabels(std::string &out, const std::vector<std::string> &names,
+                  const std::vector<int64_t> &slots);
 
 // "Di. 08.12.2026", with " HH:mm" unless the time is `defaultHour`:00.
 std::string pageDate(Date date, int defaultHour, const Calendar &calendar);
