@@ -129,6 +129,12 @@ struct CardOptions {
   std::optional<std::string> bucketColour;
 };
 
+// Where a column's quick add puts its cards, and how its form looks.
+struct QuickAdd {
+  std::string planID, bucketID, back, formToken;
+  bool open = false;
+};
+
 // Across plans each card names its plan.
 CardOptions withPlan() { return {.showPlan = true, .bucketColour = {}}; }
 
@@ -195,11 +201,32 @@ void appendCard(std::string &out, const Card &card, const Facts &facts,
   out += "</li>";
 }
 
+// "Karte hinzufügen" opens a field; Enter saves and the field stays open
+// for the next card (the redirect names the bucket), Escape closes it. A
+// details element, so that it opens without the script too.
+void appendQuickAdd(std::string &out, const QuickAdd &add) {
+  out += add.open ? "<details class=\"add\" open>" : "<details class=\"add\">";
+  out += "<summary>Karte hinzufügen</summary><form class=\"edit\" "
+         "method=\"post\" action=\"/add\"><input type=\"hidden\" "
+         "name=\"_token\" value=\"";
+  append(out, add.formToken);
+  out += "\"><input type=\"hidden\" name=\"plan\" value=\"";
+  append(out, add.planID);
+  out += "\"><input type=\"hidden\" name=\"bucket\" value=\"";
+  append(out, add.bucketID);
+  out += "\"><input type=\"hidden\" name=\"back\" value=\"";
+  append(out, add.back);
+  out += "\"><label>Titel <input name=\"title\" required id=\"add-";
+  append(out, add.bucketID);
+  out += add.open ? "\" autofocus></label>" : "\"></label>";
+  out += "<button type=\"submit\">Speichern</button></form></details>";
+}
+
 void appendColumn(std::string &out, std::string_view heading,
                   const std::vector<const Card *> &cards,
                   const std::unordered_map<std::string, Facts> &facts, Date now,
                   const Calendar &calendar, CardOptions options,
-                  bool today = false) {
+                  bool today = false, const QuickAdd *add = nullptr) {
   out += today ? "<section class=\"col today\""
                : "<section class=\"col\"";
   if (options.bucketColour)
@@ -217,6 +244,8 @@ void appendColumn(std::string &out, std::string_view heading,
       appendCard(out, *card, facts.at(card->id), now, calendar, options);
     out += "</ol>";
   }
+  if (add)
+    appendQuickAdd(out, *add);
   out += "</section>";
 }
 
@@ -374,11 +403,18 @@ void appendBoard(std::string &out, std::string &title, ModelContext &context,
   for (const Bucket *bucket : buckets) {
     auto &column = byBucket[bucket->id];
     std::stable_sort(column.begin(), column.end(), bySortOrder);
+    std::optional<QuickAdd> add;
+    if (!request.formToken.empty())
+      add = QuickAdd{chosen->id, bucket->id,
+                     "/?view=board&plan=" + urlEncoded(chosen->id) +
+                         (request.showDone ? "&done=1" : ""),
+                     request.formToken, request.addBucket == bucket->id};
     appendColumn(out, bucket->name, column, facts, now, calendar,
                  {.showPlan = false,
                   .bucketColour = bucket->colorHex
                                       ? cssColour(*bucket->colorHex)
-                                      : std::nullopt});
+                                      : std::nullopt},
+                 false, add ? &*add : nullptr);
   }
   if (!loose.empty()) {
     std::stable_sort(loose.begin(), loose.end(), bySortOrder);
@@ -594,6 +630,7 @@ Request requestFrom(
   request.label = param("label");
   request.priority = param("priority");
   request.due = param("due");
+  request.addBucket = param("add");
   return request;
 }
 

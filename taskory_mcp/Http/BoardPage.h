@@ -38,6 +38,11 @@ struct Request {
   // name, a priority word ("urgent", "important", "medium", "low") and a due
   // window ("overdue", "today", "7", "30"); empty matches every card.
   std::string query, label, priority, due;
+  // The bucket whose quick-add field is open (after a card was added there).
+  std::string addBucket;
+  // The token the page's change forms carry (set by the site, not read from
+  // the address); without it the page has no forms.
+  std::string formToken;
 };
 
 // Reads the query parameters through `param` (the decoded value of a

@@ -13,6 +13,7 @@ namespace {
 // a secret derived for another use.
 constexpr std::string_view kSessionLabel = "taskory board session v1";
 constexpr std::string_view kKeyLabel = "taskory board address key v1";
+constexpr std::string_view kFormLabel = "taskory board form v1";
 
 std::string derived(std::string_view token, std::string_view label) {
   if (token.empty())
@@ -40,6 +41,10 @@ std::string keyFor(std::string_view token) {
 
 std::string secretFor(std::string_view token) {
   return derived(token, kSessionLabel);
+}
+
+std::string formTokenFor(std::string_view sessionSecret) {
+  return derived(sessionSecret, kFormLabel);
 }
 
 std::string cookieName(int port) {

@@ -16,6 +16,10 @@ namespace taskory::BoardSession {
 // for the token.
 std::string keyFor(std::string_view token);
 std::string secretFor(std::string_view token);
+// The token every change form of the board carries, derived from the
+// cookie's secret: a page from elsewhere can make a browser send the cookie,
+// but cannot read a page of ours to learn this.
+std::string formTokenFor(std::string_view sessionSecret);
 
 // The cookie's name for the server on `port`. Browsers send a loopback
 // cookie to every port of the host, so each server's board needs a name of

@@ -9,6 +9,7 @@
 #include "Http/TokenFile.h"
 #include "KanbanCore/KanbanStore.h"
 #include "KanbanCore/ModelContext.h"
+#include "KanbanCore/Text.h"
 
 #include <chrono>
 #include <exception>
@@ -20,7 +21,61 @@ namespace taskory::HttpServer {
 
 BoardSite::BoardSite(StorePool &pool, int port, bool noAuth)
     : pool_(pool), cookieName_(BoardSession::cookieName(port)),
-      noAuth_(noAuth), changes_(KanbanStore::storeURL()) {}
+      noAuth_(noAuth),
+      noAuthSecret_(noAuth ? HttpAccess::randomToken() : std::string()),
+      changes_(KanbanStore::storeURL()), edits_(pool) {}
+
+std::string BoardSite::formToken(const Secrets *secrets) const {
+  if (noAuth_)
+    return BoardSession::formTokenFor(noAuthSecret_);
+  return secrets ? BoardSession::formTokenFor(secrets->sessionSecret)
+                 : std::string();
+}
+
+namespace {
+
+HttpResponse forbidden(std::string_view reason) {
+  HttpResponse response;
+  response.status = 403;
+  response.close = true;
+  response.set("Cache-Control", "no-store");
+  response.setContent(BoardPage::unavailablePage(reason),
+                      "text/html; charset=utf-8");
+  return response;
+}
+
+// The page that sent a form is of this site: its Origin (or, from browsers
+// that send none, its Referer) names the host the request was sent to.
+bool fromOurOrigin(const HttpRequest &request) {
+  const std::string own = "http://" + std::string(request.header("Host"));
+  if (request.hasHeader("Origin"))
+    return text::equalIgnoringASCIICase(request.header("Origin"), own);
+  const std::string_view referer = request.header("Referer");
+  return referer.size() > own.size() &&
+         text::equalIgnoringASCIICase(referer.substr(0, own.size()), own) &&
+         referer[own.size()] == '/';
+}
+
+} // namespace
+
+HttpResponse BoardSite::change(const HttpRequest &request,
+                               const Secrets *secrets) {
+  if (request.method != "POST")
+    return forbidden("Änderungen nur per Formular (POST).");
+  if (!fromOurOrigin(request))
+    return forbidden("Änderungen nur von den Seiten dieses Boards.");
+  if (!noAuth_ &&
+      !(secrets && BoardSession::carriesSecret(request.header("Cookie"),
+                                               cookieName_,
+                                               secrets->sessionSecret)))
+    return forbidden("Anmeldung abgelaufen – bitte die Board-Adresse aus der "
+                     "Startmeldung des Servers neu öffnen.");
+  const std::string token = formToken(secrets);
+  if (!request.isForm() || token.empty() ||
+      !HttpAccess::equalInConstantTime(request.field("_token"), token))
+    return forbidden("Das Formular ist veraltet – bitte die Seite neu laden.");
+  return edits_.apply(request, token);
+}
 
 std::optional<HttpResponse> BoardSite::lock(const HttpRequest &request,
                                             const Secrets *secrets) const {
@@ -85,6 +140,11 @@ HttpResponse BoardSite::serve(const HttpRequest &request,
 
 HttpResponse BoardSite::answer(const HttpRequest &request,
                                const Secrets *secrets) {
+  if (BoardEdits::isChangePath(request.path)) {
+    if (auto problem = changes_.replacedNotice())
+      return forbidden(*problem);
+    return change(request, secrets);
+  }
   if (auto locked = lock(request, secrets))
     return std::move(*locked);
   const bool counter = request.path == "/changes";
@@ -92,9 +152,9 @@ HttpResponse BoardSite::answer(const HttpRequest &request,
   if (!problem) {
     try {
       if (request.path.starts_with("/card/"))
-        return cardPage(request);
+        return cardPage(request, secrets);
       if (!counter)
-        return page(request);
+        return page(request, secrets);
       HttpResponse response;
       response.set("Cache-Control", "no-store");
       response.setContent(std::to_string(changes_.version()), "text/plain");
@@ -118,14 +178,16 @@ HttpResponse BoardSite::answer(const HttpRequest &request,
   return response;
 }
 
-HttpResponse BoardSite::cardPage(const HttpRequest &request) {
+HttpResponse BoardSite::cardPage(const HttpRequest &request,
+                                 const Secrets *secrets) {
   const std::string id = percentDecoded(std::string_view(request.path).substr(6), false);
   const uint64_t version = changes_.version();
   StorePool::Lease lease = pool_.acquire();
   std::optional<std::string> page;
   {
     ModelContext context(lease.container(), "mcp", ContextAccess::readOnly);
-    page = BoardPage::renderCard(context, lease.calendar(), now(), id, version);
+    page = BoardPage::renderCard(context, lease.calendar(), now(), id, version,
+                                 formToken(secrets));
   }
   HttpResponse response = pageResponse(page ? std::move(*page)
                                             : BoardPage::missingCardPage());
@@ -134,9 +196,11 @@ HttpResponse BoardSite::cardPage(const HttpRequest &request) {
   return response;
 }
 
-HttpResponse BoardSite::page(const HttpRequest &request) {
-  const BoardPage::Request wanted = BoardPage::requestFrom(
+HttpResponse BoardSite::page(const HttpRequest &request,
+                             const Secrets *secrets) {
+  BoardPage::Request wanted = BoardPage::requestFrom(
       [&request](std::string_view name) { return request.param(name); });
+  wanted.formToken = formToken(secrets);
   // Read before the snapshot begins: a change that lands in between makes
   // the page fetch itself once more, never miss the change.
   const uint64_t version = changes_.version();

@@ -7,8 +7,10 @@
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"
+#include "KanbanTools/CardVocabulary.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace taskory::BoardPage {
@@ -80,6 +82,24 @@ void appendDates(std::string &out, const Card &card, Date now,
   out += "</dl>";
 }
 
+// A form of the card page: posted to /card/<id>/<action>, with the token and
+// the way back.
+std::string formStart(const Card &card, std::string_view action,
+                      std::string_view formToken, std::string_view label = {}) {
+  std::string out = "<form class=\"edit\" method=\"post\" action=\"";
+  append(out, cardAddress(card.id) + "/" + std::string(action));
+  out += "\"";
+  if (!label.empty()) {
+    out += " aria-label=\"";
+    append(out, label);
+    out += "\"";
+  }
+  out += ">";
+  appendHidden(out, "_token", formToken);
+  appendHidden(out, "back", cardAddress(card.id));
+  return out;
+}
+
 void appendChecklist(std::string &out, ModelContext &context,
                      const Card &card) {
   const std::vector<ChecklistItem *> items = context.sortedChecklist(card);
@@ -97,6 +117,37 @@ void appendChecklist(std::string &out, ModelContext &context,
     out += "</li>";
   }
   out += "</ul>";
+}
+
+// Ticking saves at once with the script; without it, the button saves what
+// is ticked. A new item has a field of its own.
+void appendEditableChecklist(std::string &out, ModelContext &context,
+                             const Card &card, std::string_view formToken) {
+  const std::vector<ChecklistItem *> items = context.sortedChecklist(card);
+  const auto checked =
+      std::count_if(items.begin(), items.end(),
+                    [](const ChecklistItem *item) { return item->isChecked; });
+  out += "<h2>Checkliste " + std::to_string(checked) + "/" +
+         std::to_string(items.size()) + "</h2>";
+  if (!items.empty()) {
+    out += formStart(card, "check", formToken, "Checkliste");
+    out += "<ul class=\"checklist\">";
+    for (const ChecklistItem *item : items) {
+      if (item->isChecked)
+        appendHidden(out, "was_checked", item->id);
+      out += "<li><label><input type=\"checkbox\" class=\"tick\" "
+             "name=\"item\" value=\"";
+      append(out, item->id);
+      out += item->isChecked ? "\" checked> " : "\"> ";
+      append(out, item->title);
+      out += "</label></li>";
+    }
+    out += "</ul><button type=\"submit\" class=\"js-hidden\">Checkliste "
+           "speichern</button></form>";
+  }
+  out += formStart(card, "item", formToken, "Neuer Punkt");
+  out += "<label>Neuer Punkt <input name=\"title\" required></label>"
+         "<button type=\"submit\">Hinzufügen</button></form>";
 }
 
 void appendAttachments(std::string &out, ModelContext &context,
@@ -131,6 +182,123 @@ void appendAttachments(std::string &out, ModelContext &context,
   out += "</ul>";
 }
 
+void appendSelect(std::string &out, std::string_view name,
+                  std::string_view label,
+                  const std::vector<std::pair<std::string, std::string>> &options,
+                  std::string_view chosen) {
+  out += "<label>";
+  out += label;
+  out += " <select name=\"";
+  out += name;
+  out += "\">";
+  for (const auto &[value, text] : options) {
+    out += "<option value=\"";
+    append(out, value);
+    out += value == chosen ? "\" selected>" : "\">";
+    append(out, text);
+    out += "</option>";
+  }
+  out += "</select></label>";
+}
+
+// Each field with the value it shows, and the same as "was_…".
+void appendEditForm(std::string &out, ModelContext &context, const Card &card,
+                    const Calendar &calendar, std::string_view formToken) {
+  const Plan *plan = card.plan ? context.plan(*card.plan) : nullptr;
+  const std::string priority(priorityWord(card.priority()).value_or("medium"));
+  const std::string status(statusWord(card.progress()));
+  const std::string due = inputDate(card.dueDate, calendar);
+  const std::string start = inputDate(card.startDate, calendar);
+  const std::string bucket = card.bucket.value_or(std::string());
+  out += "<h2>Bearbeiten</h2>" + formStart(card, "save", formToken, "Karte bearbeiten");
+  for (const auto &[name, value] :
+       {std::pair<std::string_view, const std::string *>{"title", &card.title},
+        {"notes", &card.notes}, {"due", &due}, {"start", &start},
+        {"priority", &priority}, {"status", &status}, {"bucket", &bucket}})
+    appendHidden(out, "was_" + std::string(name), *value);
+  out += "<div class=\"fields\"><label>Titel <input name=\"title\" required "
+         "value=\"";
+  append(out, card.title);
+  out += "\"></label><label>Notizen <textarea name=\"notes\" rows=\"4\">";
+  append(out, card.notes);
+  out += "</textarea></label><label>Fällig <input type=\"date\" name=\"due\" "
+         "value=\"" + due + "\"></label><label>Start <input type=\"date\" "
+         "name=\"start\" value=\"" + start + "\"></label>";
+  appendSelect(out, "priority", "Priorität",
+               {{"urgent", "Dringend"}, {"important", "Wichtig"},
+                {"medium", "Mittel"}, {"low", "Niedrig"}},
+               priority);
+  appendSelect(out, "status", "Status",
+               {{"not_started", "Nicht begonnen"},
+                {"in_progress", "In Bearbeitung"},
+                {"completed", "Abgeschlossen"}},
+               status);
+  std::vector<std::pair<std::string, std::string>> buckets;
+  if (plan)
+    for (const Bucket *b : context.sortedBuckets(*plan))
+      buckets.emplace_back(b->id, b->name);
+  if (!buckets.empty())
+    appendSelect(out, "bucket", "Bucket", buckets, bucket);
+  out += "</div>";
+  if (plan) {
+    const auto checkboxes = [&](std::string_view name, std::string_view legend,
+                                const std::vector<std::string> &all,
+                                const std::vector<std::string> &chosen) {
+      if (all.empty())
+        return;
+      appendHidden(out, "was_" + std::string(name) + "s", "1");
+      out += "<fieldset><legend>";
+      out += legend;
+      out += "</legend>";
+      for (const std::string &value : all) {
+        const bool on =
+            std::find(chosen.begin(), chosen.end(), value) != chosen.end();
+        if (on)
+          appendHidden(out, "was_" + std::string(name), value);
+        out += "<label><input type=\"checkbox\" name=\"";
+        out += name;
+        out += "\" value=\"";
+        append(out, value);
+        out += on ? "\" checked> " : "\"> ";
+        append(out, value);
+        out += "</label>";
+      }
+      out += "</fieldset>";
+    };
+    std::vector<std::string> labels, cardLabels, goals, cardGoals;
+    for (const PlanLabel *label : context.sortedLabels(*plan))
+      if (!label->name.empty())
+        labels.push_back(label->name);
+    for (const PlanLabel *label : context.sortedLabels(card))
+      cardLabels.push_back(label->name);
+    for (const Goal *goal : context.goals(*plan))
+      goals.push_back(goal->title);
+    for (const Goal *goal : context.goals(card))
+      cardGoals.push_back(goal->title);
+    checkboxes("label", "Labels", labels, cardLabels);
+    checkboxes("goal", "Ziele", goals, cardGoals);
+  }
+  out += "<button type=\"submit\">Speichern</button></form>";
+}
+
+void appendActions(std::string &out, const Card &card,
+                   std::string_view formToken) {
+  out += "<div class=\"actions\">";
+  for (const auto &[action, text] :
+       {std::pair<std::string_view, std::string_view>{"complete", "Erledigt"},
+        {"archive", "Archivieren"}, {"delete", "Löschen"}}) {
+    out += formStart(card, action, formToken);
+    out += "<button type=\"submit\"";
+    if (action == "delete")
+      out += " data-confirm=\"Karte endgültig löschen, mit Checkliste und "
+             "Anhängen?\"";
+    out += ">";
+    out += text;
+    out += "</button></form>";
+  }
+  out += "</div>";
+}
+
 } // namespace
 
 std::string cardAddress(std::string_view cardID) {
@@ -140,7 +308,8 @@ std::string cardAddress(std::string_view cardID) {
 std::optional<std::string> renderCard(ModelContext &context,
                                       const Calendar &calendar, Date now,
                                       std::string_view cardID,
-                                      uint64_t changeVersion) {
+                                      uint64_t changeVersion,
+                                      std::string_view formToken) {
   const Card *card = context.card(cardID);
   if (!card)
     return std::nullopt;
@@ -187,8 +356,15 @@ std::optional<std::string> renderCard(ModelContext &context,
     appendNotes(main, card->notes);
     main += "</div>";
   }
-  appendChecklist(main, context, *card);
+  if (formToken.empty())
+    appendChecklist(main, context, *card);
+  else
+    appendEditableChecklist(main, context, *card, formToken);
   appendAttachments(main, context, *card);
+  if (!formToken.empty()) {
+    appendActions(main, *card, formToken);
+    appendEditForm(main, context, *card, calendar, formToken);
+  }
   main += "</article>";
   return document(card->title + " – Taskory", changeVersion, main, true);
 }

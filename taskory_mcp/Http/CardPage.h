@@ -22,11 +22,14 @@ namespace taskory::BoardPage {
 std::string cardAddress(std::string_view cardID);
 
 // The page of the card with that stored id; nothing when there is none.
-// Throws StoreError.
+// With a `formToken`, the page edits the card (Http/BoardEdits.h): every
+// form carries the values it showed, so that a change another program made
+// since is noticed, not overwritten. Throws StoreError.
 std::optional<std::string> renderCard(ModelContext &context,
                                       const Calendar &calendar, Date now,
                                       std::string_view cardID,
-                                      uint64_t changeVersion);
+                                      uint64_t changeVersion,
+                                      std::string_view formToken = {});
 
 // The page for an id that names no card (status 404).
 std::string missingCardPage();

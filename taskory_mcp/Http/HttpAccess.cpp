@@ -32,20 +32,6 @@ bool isToken(std::string_view text) {
          text.find_first_not_of(kHexDigits) == std::string_view::npos;
 }
 
-std::string randomToken() {
-  unsigned char bytes[kTokenBytes];
-  // The kernel's generator, which blocks only until it is seeded at boot.
-  if (::getentropy(bytes, sizeof bytes) != 0)
-    throw std::runtime_error(
-        std::string("Keine Zufallszahlen für das Token: ") +
-        std::strerror(errno));
-  std::string token;
-  for (unsigned char byte : bytes) {
-    token += kHexDigits[byte >> 4];
-    token += kHexDigits[byte & 0xF];
-  }
-  return token;
-}
 
 // The token in `file`; empty when the file holds something else, nothing
 // (and errno ENOENT) when there is no file.
@@ -158,6 +144,21 @@ std::string loadOrCreateToken(const fs::path &file) {
       return *written;
   }
   refuse(file, "kann nicht angelegt werden.");
+}
+
+std::string randomToken() {
+  unsigned char bytes[kTokenBytes];
+  // The kernel's generator, which blocks only until it is seeded at boot.
+  if (::getentropy(bytes, sizeof bytes) != 0)
+    throw std::runtime_error(
+        std::string("Keine Zufallszahlen für das Token: ") +
+        std::strerror(errno));
+  std::string token;
+  for (unsigned char byte : bytes) {
+    token += kHexDigits[byte >> 4];
+    token += kHexDigits[byte & 0xF];
+  }
+  return token;
 }
 
 bool equalInConstantTime(std::string_view a, std::string_view b) {

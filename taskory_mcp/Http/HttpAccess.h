@@ -23,6 +23,10 @@ inline constexpr std::size_t kTokenBytes = 32;
 // Throws std::runtime_error with a German description of what is wrong.
 std::string loadOrCreateToken(const std::filesystem::path &file);
 
+// 256 random bits from the kernel as 64 lower-case hex digits. Throws
+// std::runtime_error (German) when the kernel has none to give.
+std::string randomToken();
+
 // Equality whose running time depends only on the lengths, so that the time
 // an answer takes does not tell how many leading characters of a guess were
 // right.

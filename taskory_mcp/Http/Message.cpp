@@ -3,6 +3,7 @@
 #include "KanbanCore/Text.h"
 
 #include <optional>
+#include <utility>
 
 namespace taskory::HttpServer {
 namespace {
@@ -14,20 +15,33 @@ const std::string *find(const Headers &headers, std::string_view name) {
   return nullptr;
 }
 
-std::optional<std::string> findParam(std::string_view query,
-                                     std::string_view name) {
-  while (!query.empty()) {
-    const std::size_t end = query.find('&');
-    const std::string_view pair = query.substr(0, end);
-    query = end == std::string_view::npos ? std::string_view()
-                                          : query.substr(end + 1);
+// Every value of `name` in "a=1&b=2" (a query or a form body), decoded.
+std::vector<std::string> paramValues(std::string_view pairs,
+                                     std::string_view name, bool firstOnly) {
+  std::vector<std::string> values;
+  while (!pairs.empty()) {
+    const std::size_t end = pairs.find('&');
+    const std::string_view pair = pairs.substr(0, end);
+    pairs = end == std::string_view::npos ? std::string_view()
+                                          : pairs.substr(end + 1);
     const std::size_t equals = pair.find('=');
-    if (percentDecoded(pair.substr(0, equals), true) == name)
-      return equals == std::string_view::npos
-                 ? std::string()
-                 : percentDecoded(pair.substr(equals + 1), true);
+    if (percentDecoded(pair.substr(0, equals), true) != name)
+      continue;
+    values.push_back(equals == std::string_view::npos
+                         ? std::string()
+                         : percentDecoded(pair.substr(equals + 1), true));
+    if (firstOnly)
+      break;
   }
-  return std::nullopt;
+  return values;
+}
+
+std::optional<std::string> findParam(std::string_view pairs,
+                                     std::string_view name) {
+  auto values = paramValues(pairs, name, true);
+  if (values.empty())
+    return std::nullopt;
+  return std::move(values.front());
 }
 
 } // namespace
@@ -66,6 +80,26 @@ std::string HttpRequest::param(std::string_view name) const {
 
 bool HttpRequest::hasParam(std::string_view name) const {
   return findParam(query, name).has_value();
+}
+
+bool HttpRequest::isForm() const {
+  const std::string_view type = header("Content-Type");
+  return text::equalIgnoringASCIICase(
+      text::trimmedSpacesAndTabs(type.substr(0, type.find(';'))),
+      "application/x-www-form-urlencoded");
+}
+
+std::string HttpRequest::field(std::string_view name) const {
+  return isForm() ? findParam(body, name).value_or(std::string())
+                  : std::string();
+}
+
+bool HttpRequest::hasField(std::string_view name) const {
+  return isForm() && findParam(body, name).has_value();
+}
+
+std::vector<std::string> HttpRequest::fields(std::string_view name) const {
+  return isForm() ? paramValues(body, name, false) : std::vector<std::string>();
 }
 
 void HttpResponse::set(std::string_view name, std::string value) {

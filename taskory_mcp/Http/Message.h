@@ -26,6 +26,12 @@ struct HttpRequest {
   // when there is none.
   std::string param(std::string_view name) const;
   bool hasParam(std::string_view name) const;
+  // A form's fields (application/x-www-form-urlencoded bodies only): the
+  // first value of `name`, whether it is there, and every value of it.
+  bool isForm() const;
+  std::string field(std::string_view name) const;
+  bool hasField(std::string_view name) const;
+  std::vector<std::string> fields(std::string_view name) const;
 };
 
 struct HttpResponse {

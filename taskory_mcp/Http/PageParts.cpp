@@ -39,6 +39,10 @@ a.t{display:block;color:inherit;text-decoration:none}a.t:hover,a.t:focus{text-de
 .facts dd.late{color:var(--late);font-weight:600}.checklist{list-style:none;padding:0}.checklist .done{color:var(--mut);text-decoration:line-through}
 .cardpage{background:var(--card);border:1px solid var(--line);border-radius:8px;padding:12px;max-width:760px}.cardpage .m{display:flex;flex-wrap:wrap;gap:4px 12px}
 .filter{display:flex;flex-wrap:wrap;gap:6px 12px;align-items:center;margin:0 0 10px}.filter input,.filter select,.filter button{font:inherit}
+.add summary,.actions button,.edit button{cursor:pointer}.add form,.edit{display:flex;flex-wrap:wrap;gap:6px;align-items:center;margin:6px 0}
+.fields{display:grid;grid-template-columns:repeat(auto-fill,minmax(220px,1fr));gap:8px}.fields label{display:flex;flex-direction:column;gap:2px}
+fieldset{border:1px solid var(--line);border-radius:6px;margin:8px 0}.actions{display:flex;gap:8px;flex-wrap:wrap}
+:focus-visible{outline:2px solid var(--acc);outline-offset:2px}.js .js-hidden{display:none}
 .sr{position:absolute;width:1px;height:1px;overflow:hidden;clip:rect(0 0 0 0);white-space:nowrap}
 #stale{margin:0;padding:8px 12px;background:var(--lateBg);color:var(--late);font-weight:600}
 @media (max-width:600px){.cols{flex-direction:column}.col{max-width:none;width:100%;flex:none}}
@@ -70,7 +74,21 @@ var d=new DOMParser().parseFromString(await p.text(),'text/html'),m=d.querySelec
 if(!p.ok||!m)warn(m&&m.textContent.trim()||lost);
 else{var k=keep();document.querySelector('main').replaceWith(m);restore(k);v=d.body.dataset.version;
 document.body.dataset.version=v;document.title=d.title;warn('');live.textContent='';live.textContent='Aktualisiert';}}
-}catch(e){warn(lost);}busy=false;},1000);})();
+}catch(e){warn(lost);}busy=false;},1000);
+document.documentElement.classList.add('js');
+function swapIn(d,k){var m=d.querySelector('main');if(!m)return;document.querySelector('main').replaceWith(m);
+if(k)restore(k);v=d.body.dataset.version||v;document.body.dataset.version=v;document.title=d.title;
+var a=document.querySelector('main [autofocus]');if(a)a.focus();}
+document.addEventListener('submit',async function(e){var f=e.target;if(!f.classList.contains('edit'))return;e.preventDefault();
+var b=new URLSearchParams(new FormData(f)),c=e.submitter&&e.submitter.dataset.confirm;
+if(c){if(!confirm(c))return;b.set('confirmed','1');}
+busy=true;try{var r=await fetch(f.action,{method:'POST',body:b,credentials:'same-origin'});
+var d=new DOMParser().parseFromString(await r.text(),'text/html');var k=keep();swapIn(d,r.redirected&&r.ok?k:null);
+live.textContent='';live.textContent=r.ok?'Gespeichert':(d.querySelector('h1')||{}).textContent||'Nicht gespeichert';warn('');
+}catch(x){warn(lost);}busy=false;});
+document.addEventListener('change',function(e){if(e.target.classList.contains('tick'))e.target.form.requestSubmit();});
+document.addEventListener('keydown',function(e){if(e.key==='Escape'){var d=e.target.closest&&e.target.closest('details.add');if(d){d.open=false;d.querySelector('summary').focus();}}});
+})();
 )JS";
 
 } // namespace
@@ -147,6 +165,20 @@ std::optional<std::string> cssColour(std::string_view stored) {
                              stored.back() == '\n' || stored.back() == '\r'))
     stored.remove_suffix(1);
   return "#" + std::string(stored.substr(stored.size() - 6));
+}
+
+void appendHidden(std::string &out, std::string_view name,
+                  std::string_view value) {
+  out += "<input type=\"hidden\" name=\"";
+  append(out, name);
+  out += "\" value=\"";
+  append(out, value);
+  out += "\">";
+}
+
+std::string inputDate(const std::optional<Date> &date,
+                      const Calendar &calendar) {
+  return date ? calendar.format(*date, "yyyy-MM-dd") : std::string();
 }
 
 void appendLabels(std::string &out, const std::vector<std::string> &names,

@@ -28,6 +28,14 @@ inline void append(std::string &out, std::string_view text) {
   out += escaped(text);
 }
 
+// A hidden form field.
+void appendHidden(std::string &out, std::string_view name,
+                  std::string_view value);
+
+// A date as a date field holds it (yyyy-MM-dd); empty for none.
+std::string inputDate(const std::optional<Date> &date,
+                      const Calendar &calendar);
+
 // Percent-encoded for a query value or a path segment: ids are stored by
 // other programs too and may hold any bytes.
 std::string urlEncoded(std::string_view text);

@@ -1,5 +1,6 @@
 #include "Http/Screen.h"
 
+#include "Http/BoardEdits.h"
 #include "Http/BodyLimit.h"
 #include "Http/HttpAccess.h"
 #include "Http/Refusal.h"
@@ -44,9 +45,9 @@ std::optional<HttpResponse> Screen::refusal(const HttpRequest &request,
       !HttpAccess::isAcceptedOrigin(request.header("Origin"),
                                     options_.allowedOrigins))
     return HttpServer::refusal(403, kTransportError, "Origin nicht erlaubt");
-  // The board's pages check their own lock, which also takes a cookie and
-  // answers a browser with a page instead of JSON.
-  if (isBoardRequest(request))
+  // The board's pages and changes check their own lock, which also takes a
+  // cookie and answers a browser with a page instead of JSON.
+  if (isBoardRequest(request) || BoardEdits::isChangePath(request.path))
     return std::nullopt;
   if (!options_.noAuth &&
       !(secrets && HttpAccess::carriesToken(request.header("Authorization"),

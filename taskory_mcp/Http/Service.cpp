@@ -1,5 +1,6 @@
 #include "Http/Service.h"
 
+#include "Http/BoardEdits.h"
 #include "Http/BoardPage.h"
 #include "Http/Refusal.h"
 #include "Http/TokenFile.h"
@@ -78,7 +79,15 @@ void Service::handle(HttpRequest request, std::shared_ptr<const Secrets> secrets
                  secrets = std::move(secrets),
                  reply = std::move(reply)]() mutable {
     const bool large = request.body.size() > kTrimAfterBytes;
-    if (isBoardRequest(request)) {
+    if (BoardEdits::isChangePath(request.path)) {
+      // A person's change waits in the writers' line like any tool call.
+      begin();
+      writer_.post([this, request = std::move(request), secrets,
+                    reply = std::move(reply)]() mutable {
+        reply(pageGuarded([&] { return board_.serve(request, secrets.get()); }));
+        end();
+      });
+    } else if (isBoardRequest(request)) {
       reply(pageGuarded([&] { return board_.serve(request, secrets.get()); }));
     } else {
       std::optional<McpEndpoint::Message> message;

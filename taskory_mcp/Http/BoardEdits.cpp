@@ -1,0 +1,327 @@
+#include "Http/BoardEdits.h"
+
+#include "Http/CardPage.h"
+#include "Http/PageParts.h"
+#include "Http/StorePool.h"
+#include "KanbanCore/Calendar.h"
+#include "KanbanCore/ModelContext.h"
+#include "KanbanCore/StoreError.h"
+#include "KanbanTools/CardVocabulary.h"
+#include "KanbanTools/KanbanTools.h"
+#include "KanbanTools/ToolError.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace taskory::HttpServer {
+namespace {
+
+using nlohmann::json;
+
+// A card's fields as the card page's form shows them: what a form sends back
+// as "was_…" is compared with these.
+struct Field {
+  std::string_view form;   // the form field's name
+  std::string_view tool;   // update_card's argument
+  std::string_view german; // shown in a conflict
+};
+constexpr Field kFields[] = {
+    {"title", "title", "Titel"},         {"notes", "notes", "Notizen"},
+    {"due", "due_date", "Fällig"},       {"start", "start_date", "Start"},
+    {"priority", "priority", "Priorität"}, {"status", "status", "Status"},
+    {"bucket", "bucket", "Bucket"},
+};
+
+std::string currentValue(std::string_view field, const Card &card,
+                         const Calendar &calendar) {
+  if (field == "title")
+    return card.title;
+  if (field == "notes")
+    return card.notes;
+  if (field == "due")
+    return BoardPage::inputDate(card.dueDate, calendar);
+  if (field == "start")
+    return BoardPage::inputDate(card.startDate, calendar);
+  if (field == "priority")
+    return std::string(priorityWord(card.priority()).value_or("medium"));
+  if (field == "status")
+    return std::string(statusWord(card.progress()));
+  return card.bucket.value_or(std::string());
+}
+
+// Browsers send line breaks in a text area as CR LF.
+std::string withoutCR(std::string text) {
+  std::erase(text, '\r');
+  return text;
+}
+
+// Only a path of this site: never another host ("//x", "/\x").
+std::string backAddress(const HttpRequest &request, std::string fallback) {
+  const std::string back = request.field("back");
+  if (back.size() > 1 && back.front() == '/' && back[1] != '/' &&
+      back[1] != '\\')
+    return back;
+  return fallback;
+}
+
+HttpResponse redirect(std::string location) {
+  HttpResponse response;
+  response.status = 303;
+  response.set("Location", std::move(location));
+  response.set("Cache-Control", "no-store");
+  return response;
+}
+
+HttpResponse page(int status, std::string_view title, const std::string &main) {
+  HttpResponse response;
+  response.status = status;
+  response.set("Cache-Control", "no-store");
+  response.setContent(BoardPage::document(title, 0, main, false),
+                      "text/html; charset=utf-8");
+  return response;
+}
+
+// One tool call in a transaction of the author "app", saved when it
+// succeeds.
+class Change {
+public:
+  explicit Change(StorePool &pool)
+      : lease_(pool.acquire()),
+        context_(lease_.container(), "app", ContextAccess::readWrite) {}
+
+  ModelContext &context() { return context_; }
+  const Calendar &calendar() { return lease_.calendar(); }
+
+  void call(std::string_view tool, const json &arguments) {
+    const Date now = std::chrono::duration<double>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    KanbanTools(context_, now, lease_.calendar()).call(tool, arguments);
+  }
+
+private:
+  StorePool::Lease lease_;
+  ModelContext context_;
+};
+
+struct Target {
+  std::string cardID; // empty for /add
+  std::string action;
+};
+
+std::optional<Target> targetOf(std::string_view path) {
+  if (path == "/add")
+    return Target{{}, "add"};
+  if (!path.starts_with("/card/"))
+    return std::nullopt;
+  path.remove_prefix(6);
+  const std::size_t slash = path.find('/');
+  if (slash == std::string_view::npos || slash == 0)
+    return std::nullopt;
+  return Target{percentDecoded(path.substr(0, slash), false),
+                std::string(path.substr(slash + 1))};
+}
+
+HttpResponse conflictPage(const Target &target, const HttpRequest &request,
+                          const std::vector<std::pair<const Field *, std::string>>
+                              &conflicts,
+                          std::string_view formToken) {
+  std::string main = "<h1>Die Karte wurde inzwischen geändert</h1><p>Ein "
+                     "anderes Programm hat diese Felder geändert, seit die "
+                     "Karte gezeigt wurde. Deine übrigen Änderungen sind "
+                     "gespeichert.</p><table><tr><th>Feld</th><th>Deine "
+                     "Eingabe</th><th>Inzwischen gespeichert</th></tr>";
+  std::string resend;
+  BoardPage::appendHidden(resend, "_token", formToken);
+  BoardPage::appendHidden(resend, "back", request.field("back"));
+  for (const auto &[field, now] : conflicts) {
+    main += "<tr><td>";
+    main += field->german;
+    main += "</td><td class=\"notes\">";
+    BoardPage::append(main, withoutCR(request.field(field->form)));
+    main += "</td><td class=\"notes\">";
+    BoardPage::append(main, now);
+    main += "</td></tr>";
+    BoardPage::appendHidden(resend, field->form, withoutCR(request.field(field->form)));
+    BoardPage::appendHidden(resend, "was_" + std::string(field->form), now);
+  }
+  main += "</table><form method=\"post\" action=\"";
+  BoardPage::append(main, BoardPage::cardAddress(target.cardID) + "/save");
+  main += "\">" + resend +
+          "<button type=\"submit\">Meine Eingaben übernehmen</button> <a "
+          "href=\"";
+  BoardPage::append(main, BoardPage::cardAddress(target.cardID));
+  main += "\">Gespeicherte Werte behalten</a></form>";
+  return page(409, "Karte geändert – Taskory", main);
+}
+
+// The fields that changed on the form and may be saved; the others,
+// changed by someone else since the form was shown, are conflicts.
+HttpResponse save(Change &change, const Card &card, const Target &target,
+                  const HttpRequest &request, std::string_view formToken) {
+  json arguments = {{"card_id", card.id}};
+  std::vector<std::pair<const Field *, std::string>> conflicts;
+  for (const Field &field : kFields) {
+    if (!request.hasField(field.form))
+      continue;
+    const std::string mine = withoutCR(request.field(field.form));
+    const std::string was =
+        withoutCR(request.field("was_" + std::string(field.form)));
+    if (mine == was)
+      continue;
+    const std::string now = currentValue(field.form, card, change.calendar());
+    if (now == mine)
+      continue;
+    if (now != was) {
+      conflicts.emplace_back(&field, now);
+      continue;
+    }
+    const bool date = field.form == "due" || field.form == "start";
+    arguments[std::string(field.tool)] = date && mine.empty() ? "none" : mine;
+  }
+  // Labels and goals are sets: what the form added or took away is added or
+  // taken away, whatever else changed meanwhile.
+  for (const auto &[name, add, remove] :
+       {std::tuple<std::string_view, std::string_view, std::string_view>{
+            "label", "add_labels", "remove_labels"},
+        {"goal", "add_goals", "remove_goals"}}) {
+    if (!request.hasField("was_" + std::string(name) + "s"))
+      continue;
+    const auto mine = request.fields(name);
+    const auto was = request.fields("was_" + std::string(name));
+    const std::set<std::string> now(mine.begin(), mine.end()),
+        before(was.begin(), was.end());
+    json added = json::array(), removed = json::array();
+    for (const std::string &value : now)
+      if (!before.contains(value))
+        added.push_back(value);
+    for (const std::string &value : before)
+      if (!now.contains(value))
+        removed.push_back(value);
+    if (!added.empty())
+      arguments[std::string(add)] = added;
+    if (!removed.empty())
+      arguments[std::string(remove)] = removed;
+  }
+  if (arguments.size() > 1)
+    change.call("update_card", arguments);
+  if (!conflicts.empty())
+    return conflictPage(target, request, conflicts, formToken);
+  return redirect(backAddress(request, BoardPage::cardAddress(card.id)));
+}
+
+HttpResponse tick(Change &change, const Card &card, const HttpRequest &request) {
+  const auto wanted = request.fields("item");
+  const auto shown = request.fields("was_checked");
+  const std::set<std::string> checked(wanted.begin(), wanted.end()),
+      before(shown.begin(), shown.end());
+  json items = json::array();
+  for (const ChecklistItem *item : change.context().sortedChecklist(card)) {
+    const bool want = checked.contains(item->id);
+    // Only what the person changed, and only where it is not so already.
+    if (want != before.contains(item->id) && want != item->isChecked)
+      items.push_back({{"item_id", item->id}, {"checked", want}});
+  }
+  if (!items.empty())
+    change.call("set_checklist_item", {{"card_id", card.id}, {"items", items}});
+  return redirect(backAddress(request, BoardPage::cardAddress(card.id)));
+}
+
+HttpResponse askBeforeDeleting(Change &change, const Card &card,
+                               const HttpRequest &request,
+                               std::string_view formToken) {
+  const auto items = change.context().sortedChecklist(card).size();
+  const auto attachments = change.context().sortedAttachments(card).size();
+  std::string main = "<h1>Karte löschen?</h1><p>„";
+  BoardPage::append(main, card.title);
+  main += "“ wird endgültig gelöscht, mit ihr " + std::to_string(items) +
+          " Checklisten-Punkte und " + std::to_string(attachments) +
+          " Anhänge.</p><form method=\"post\" action=\"";
+  BoardPage::append(main, BoardPage::cardAddress(card.id) + "/delete");
+  main += "\">";
+  BoardPage::appendHidden(main, "_token", formToken);
+  BoardPage::appendHidden(main, "confirmed", "1");
+  BoardPage::appendHidden(main, "back", request.field("back"));
+  main += "<button type=\"submit\">Endgültig löschen</button> <a href=\"";
+  BoardPage::append(main, BoardPage::cardAddress(card.id));
+  main += "\">Abbrechen</a></form>";
+  return page(200, "Karte löschen? – Taskory", main);
+}
+
+HttpResponse failure(std::string_view message, std::string_view back) {
+  std::string main = "<h1>Nicht gespeichert</h1><p>Fehler: ";
+  BoardPage::append(main, message);
+  main += "</p><p><a href=\"";
+  BoardPage::append(main, back);
+  main += "\">Zurück</a></p>";
+  return page(422, "Nicht gespeichert – Taskory", main);
+}
+
+} // namespace
+
+bool BoardEdits::isChangePath(std::string_view path) {
+  return targetOf(path).has_value();
+}
+
+HttpResponse BoardEdits::apply(const HttpRequest &request,
+                               std::string_view formToken) {
+  const std::optional<Target> target = targetOf(request.path);
+  const std::string fallback =
+      target && !target->cardID.empty() ? BoardPage::cardAddress(target->cardID)
+                                        : std::string("/");
+  try {
+    Change change(pool_);
+    if (target->action == "add") {
+      const std::string bucket = request.field("bucket");
+      change.call("create_card", {{"title", request.field("title")},
+                                  {"plan", request.field("plan")},
+                                  {"bucket", bucket}});
+      // The field stays open for the next card.
+      std::string back = backAddress(request, "/");
+      back += (back.find('?') == std::string::npos ? "?" : "&");
+      return redirect(back + "add=" + BoardPage::urlEncoded(bucket));
+    }
+    const Card *card = change.context().card(target->cardID);
+    if (!card)
+      return failure("Karte nicht gefunden", "/");
+    if (target->action == "save")
+      return save(change, *card, *target, request, formToken);
+    if (target->action == "check")
+      return tick(change, *card, request);
+    if (target->action == "item") {
+      change.call("add_checklist_item",
+                  {{"card_id", card->id}, {"title", request.field("title")}});
+      return redirect(backAddress(request, fallback));
+    }
+    if (target->action == "complete" || target->action == "archive") {
+      change.call("update_card",
+                  target->action == "complete"
+                      ? json{{"card_id", card->id}, {"status", "completed"}}
+                      : json{{"card_id", card->id}, {"is_archived", true}});
+      return redirect(backAddress(request, fallback));
+    }
+    if (target->action == "delete") {
+      if (request.field("confirmed") != "1")
+        return askBeforeDeleting(change, *card, request, formToken);
+      const std::string board =
+          card->plan ? "/?view=board&plan=" + BoardPage::urlEncoded(*card->plan)
+                     : std::string("/");
+      change.call("delete_card", {{"card_id", card->id}});
+      return redirect(board);
+    }
+    return failure("Unbekannte Aktion", fallback);
+  } catch (const ToolError &error) {
+    return failure(error.message, backAddress(request, fallback));
+  } catch (const StoreError &error) {
+    return failure(error.what(), backAddress(request, fallback));
+  }
+}
+
+} // namespace taskory::HttpServer
