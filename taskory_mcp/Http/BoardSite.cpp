@@ -216,7 +216,9 @@ HttpResponse BoardSite::page(const HttpRequest &request,
 HttpResponse BoardSite::pageResponse(std::string page) {
   HttpResponse response;
   response.set("Cache-Control", "no-store");
-  response.set("Referrer-Policy", "no-referrer");
+  // Not "no-referrer": under it a browser sends "Origin: null" with the
+  // page's own form posts, which could then not be told from a foreign one.
+  response.set("Referrer-Policy", "same-origin");
   response.set("X-Content-Type-Options", "nosniff");
   response.set("X-Frame-Options", "DENY");
   // Inline style and script only: nothing is fetched from anywhere else.

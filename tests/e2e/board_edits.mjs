@@ -1,0 +1,176 @@
+// A person's changes on the board page, in Debian's Chromium: quick add,
+// the card's form, checklist ticks, completion, archiving and deletion, with
+// and without JavaScript; a change another program made in between is
+// shown, not overwritten; a change request without the page's form token,
+// from another origin or by GET changes nothing. The store is checked after
+// each: its rows and the author "app" of the page's transactions.
+import { createHash } from "node:crypto";
+import { readFileSync } from "node:fs";
+import { join } from "node:path";
+import puppeteer from "puppeteer-core";
+import { tempHome, sqlite, run, expect, expectEqual } from "./lib/rpc.mjs";
+import { startHttp, raw, boardAddress } from "./lib/http.mjs";
+
+const t = tempHome();
+const server = await startHttp(t);
+const { url: boardURL } = await boardAddress(server);
+const token = readFileSync(join(t.storeDir, "http-token"), "utf8").trim();
+const origin = `http://127.0.0.1:${server.port}`;
+const call = async (name, args) => {
+  const r = await raw(server.port, { headers: { Authorization: `Bearer ${token}` },
+    body: JSON.stringify({ jsonrpc: "2.0", id: 1, method: "tools/call", params: { name, arguments: args } }) });
+  const result = JSON.parse(r.body).result;
+  if (result.isError) throw new Error(`${name}: ${result.content[0].text}`);
+  return result.content[0].text;
+};
+await call("create_plan", { title: "Haushalt" });
+await call("create_bucket", { plan: "Haushalt", name: "Später" });
+await call("create_card", { title: "Fenster putzen", plan: "Haushalt", checklist: ["Küche", "Bad"], labels: ["Rot"] });
+const cardID = () => sqlite(t.store, "SELECT id FROM Card WHERE title LIKE 'Fenster%';");
+// The author of the newest transaction that touched a card titled `title`.
+const authorOf = (title) => sqlite(t.store, `SELECT t.author FROM StoreTransaction t JOIN StoreChange c ON c.txn = t.id
+  JOIN Card ON Card.id = c.entityID AND c.entity = 'Card' WHERE Card.title = '${title}' ORDER BY t.id DESC LIMIT 1;`);
+const storeDump = () => createHash("sha256").update(sqlite(t.store, ".dump")).digest("hex");
+
+const browser = await puppeteer.launch({ executablePath: "/usr/bin/chromium", headless: true,
+  args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
+    "--disable-component-update", "--disable-sync", "--disable-dev-shm-usage"] });
+const page = await browser.newPage();
+await page.setViewport({ width: 1280, height: 900 });
+page.on("dialog", (d) => d.accept());
+await page.goto(boardURL, { waitUntil: "load" });
+const waitFor = async (what, predicate) => {
+  const t0 = Date.now();
+  while (Date.now() - t0 < 3000) {
+    if (await predicate()) return;
+    await new Promise((r) => setTimeout(r, 50));
+  }
+  throw new Error(`${what}: not within 3 s`);
+};
+
+await run([
+  ["quick add with the script: Enter saves, the card is at the end of its bucket and the field stays open", async () => {
+    await page.click(".col:first-of-type details.add summary");
+    await page.type(".col:first-of-type details.add input[name=title]", "Müll rausbringen");
+    await page.keyboard.press("Enter");
+    await waitFor("the new card", async () => (await page.$$eval(".col:first-of-type .card a.t", (els) => els.map((e) => e.textContent))).at(-1) === "Müll rausbringen");
+    expect(await page.$eval(".col:first-of-type details.add", (d) => d.open), "the field closed");
+    expectEqual(await page.evaluate(() => document.activeElement.name), "title", "focus after adding");
+    await page.keyboard.press("Escape");
+    expect(!(await page.$eval(".col:first-of-type details.add", (d) => d.open)), "Escape did not close the field");
+    expectEqual(authorOf("Müll rausbringen"), "app", "author");
+    expect((await call("list_cards", { plan: "Haushalt" })).includes("Müll rausbringen"), "list_cards");
+  }],
+
+  ["the card's form saves title, priority and due date; the checklist ticks at once and takes a new item", async () => {
+    await page.goto(`${origin}/card/${cardID()}`, { waitUntil: "load" });
+    await page.$eval("form[aria-label='Karte bearbeiten'] input[name=title]", (e) => { e.value = ""; });
+    await page.type("form[aria-label='Karte bearbeiten'] input[name=title]", "Fenster putzen innen");
+    await page.select("select[name=priority]", "urgent");
+    await page.$eval("input[name=due]", (e) => { e.value = "2030-05-06"; });
+    await page.click("form[aria-label='Karte bearbeiten'] button[type=submit]");
+    await waitFor("the saved title", async () => (await page.$eval("h1", (e) => e.textContent)) === "Fenster putzen innen");
+    expectEqual(sqlite(t.store, "SELECT priorityRaw, date(dueDate, 'unixepoch', 'localtime') FROM Card WHERE title = 'Fenster putzen innen';"),
+      "1|2030-05-06", "priority and due date");
+    await page.$eval("#live", (e) => { e.textContent = ""; });
+    await page.$$eval("input.tick", (els) => els.find((e) => e.parentElement.textContent.includes("Küche")).click());
+    await waitFor("the tick", () => sqlite(t.store, "SELECT isChecked FROM ChecklistItem WHERE title = 'Küche';") === "1");
+    // The page is swapped for the saved state once the answer is in.
+    await waitFor("the answer on the page", async () => (await page.$eval("#live", (e) => e.textContent)) === "Gespeichert");
+    await page.type("form[aria-label='Neuer Punkt'] input[name=title]", "Fensterbank");
+    await page.click("form[aria-label='Neuer Punkt'] button");
+    await waitFor("the new item", () => sqlite(t.store, "SELECT count(*) FROM ChecklistItem WHERE title = 'Fensterbank';") === "1");
+    expectEqual(authorOf("Fenster putzen innen"), "app", "author");
+  }],
+
+  ["a field another program changed since the page was shown is not overwritten; the others are saved", async () => {
+    await page.goto(`${origin}/card/${cardID()}`, { waitUntil: "load" });
+    await call("update_card", { card_id: cardID(), title: "Fenster putzen (Assistent)" });
+    await page.$eval("form[aria-label='Karte bearbeiten'] input[name=title]", (e) => { e.value = "Fenster putzen (ich)"; });
+    await page.$eval("form[aria-label='Karte bearbeiten'] textarea[name=notes]", (e) => { e.value = "Leiter holen"; });
+    await page.click("form[aria-label='Karte bearbeiten'] button[type=submit]");
+    await waitFor("the conflict page", async () => (await page.$eval("h1", (e) => e.textContent)) === "Die Karte wurde inzwischen geändert");
+    const table = await page.$eval("main table", (e) => e.innerText);
+    expect(table.includes("Fenster putzen (ich)") && table.includes("Fenster putzen (Assistent)"), table);
+    expectEqual(sqlite(t.store, `SELECT title, notes FROM Card WHERE id = '${cardID()}';`), "Fenster putzen (Assistent)|Leiter holen", "stored");
+    await Promise.all([page.waitForNavigation({ waitUntil: "load" }), page.click("main form button[type=submit]")]);
+    await waitFor("mine taken", () => sqlite(t.store, `SELECT title FROM Card WHERE id = '${cardID()}';`) === "Fenster putzen (ich)");
+  }],
+
+  ["without the script every change is a form post and a redirect", async () => {
+    const still = await browser.newPage();
+    await still.setJavaScriptEnabled(false);
+    await still.goto(`${origin}/card/${cardID()}`, { waitUntil: "load" });
+    await still.$eval("form[aria-label='Karte bearbeiten'] input[name=title]", (e) => { e.value = "Fenster (ohne Skript)"; });
+    await Promise.all([still.waitForNavigation({ waitUntil: "load" }), still.click("form[aria-label='Karte bearbeiten'] button[type=submit]")]);
+    expectEqual(await still.$eval("h1", (e) => e.textContent), "Fenster (ohne Skript)", "after the redirect");
+    await still.$$eval("input.tick", (els) => els.find((e) => e.parentElement.textContent.includes("Bad")).click());
+    await Promise.all([still.waitForNavigation({ waitUntil: "load" }), still.click("form[aria-label=Checkliste] button")]);
+    expectEqual(sqlite(t.store, "SELECT isChecked FROM ChecklistItem WHERE title = 'Bad';"), "1", "ticked without script");
+    await still.goto(`${origin}/`, { waitUntil: "load" });
+    await still.click(".col:first-of-type details.add summary");
+    await still.type(".col:first-of-type details.add input[name=title]", "Ohne Skript angelegt");
+    await Promise.all([still.waitForNavigation({ waitUntil: "load" }), still.keyboard.press("Enter")]);
+    expect((await still.$$eval(".card a.t", (els) => els.map((e) => e.textContent))).includes("Ohne Skript angelegt"), "quick add without script");
+    await still.close();
+  }],
+
+  ["Erledigt, Archivieren and Löschen (asked first) do what the tools do", async () => {
+    const id = cardID();
+    await page.goto(`${origin}/card/${id}`, { waitUntil: "load" });
+    await page.click("form[action$='/complete'] button");
+    await waitFor("completed", () => sqlite(t.store, `SELECT percentComplete FROM Card WHERE id = '${id}';`) === "100");
+    await page.goto(`${origin}/card/${id}`, { waitUntil: "load" });
+    await page.click("form[action$='/archive'] button");
+    await waitFor("archived", () => sqlite(t.store, `SELECT isArchived FROM Card WHERE id = '${id}';`) === "1");
+    await page.goto(`${origin}/card/${id}`, { waitUntil: "load" });
+    await page.click("form[action$='/delete'] button");
+    await waitFor("deleted", () => sqlite(t.store, `SELECT count(*) FROM Card WHERE id = '${id}';`) === "0");
+    expectEqual(sqlite(t.store, `SELECT count(*) FROM ChecklistItem WHERE card = '${id}';`), "0", "its checklist went with it");
+  }],
+
+  ["a change request without the form token, from another origin or by GET gets 403 and changes nothing", async () => {
+    const id = sqlite(t.store, "SELECT id FROM Card WHERE title = 'Müll rausbringen';");
+    const cookie = (await page.cookies()).find((c) => c.name === `taskory_board_${server.port}`);
+    const formToken = await page.goto(`${origin}/card/${id}`, { waitUntil: "load" })
+      .then(() => page.$eval("input[name=_token]", (e) => e.value));
+    const before = storeDump();
+    const form = { "Content-Type": "application/x-www-form-urlencoded", Cookie: `${cookie.name}=${cookie.value}` };
+    const cases = [
+      ["no form token", { method: "POST", headers: { ...form, Origin: origin }, body: "title=X" }],
+      ["a wrong form token", { method: "POST", headers: { ...form, Origin: origin }, body: `title=X&_token=${"0".repeat(64)}` }],
+      ["a foreign origin", { method: "POST", headers: { ...form, Origin: "http://evil.example" }, body: `title=X&_token=${formToken}` }],
+      ["no origin or referer", { method: "POST", headers: form, body: `title=X&_token=${formToken}` }],
+      ["a GET", { method: "GET", path: `/card/${id}/delete?_token=${formToken}&confirmed=1`, headers: { Cookie: form.Cookie } }],
+      ["no cookie", { method: "POST", headers: { "Content-Type": form["Content-Type"], Origin: origin }, body: `title=X&_token=${formToken}` }],
+    ];
+    for (const [what, request] of cases) {
+      const r = await raw(server.port, { path: `/card/${id}/save`, ...request });
+      expect(r.status === 403, `${what}: ${r.status} ${r.body.slice(0, 200)}`);
+    }
+    expectEqual(storeDump(), before, "the store after the refused requests");
+    const ok = await raw(server.port, { path: `/card/${id}/save`, method: "POST", headers: { ...form, Origin: origin },
+      body: `_token=${formToken}&title=Müll+runter&was_title=Müll+rausbringen` });
+    expectEqual([ok.status, ok.headers.location], [303, `/card/${id}`], "the same request with everything");
+    expectEqual(sqlite(t.store, `SELECT title FROM Card WHERE id = '${id}';`), "Müll runter", "saved");
+  }],
+
+  ["a failed change shows the tools' message and changes nothing", async () => {
+    const id = sqlite(t.store, "SELECT id FROM Card WHERE title = 'Müll runter';");
+    await page.goto(`${origin}/card/${id}`, { waitUntil: "load" });
+    const before = storeDump();
+    // A bucket that another program deleted after the page was shown.
+    await page.$eval("select[name=bucket]", (e) => { e.add(new Option("Weg", "00000000-0000-4000-8000-000000000000")); e.value = "00000000-0000-4000-8000-000000000000"; });
+    await page.$eval("form[aria-label='Karte bearbeiten'] input[name=title]", (e) => { e.value = "Nie gespeichert"; });
+    await page.click("form[aria-label='Karte bearbeiten'] button[type=submit]");
+    await waitFor("the failure", async () => (await page.$eval("h1", (e) => e.textContent)) === "Nicht gespeichert");
+    expect((await page.$eval("main", (e) => e.textContent)).includes("Fehler: "), "German message");
+    expectEqual(storeDump(), before, "the store after the failure");
+  }],
+
+  ["the server stops cleanly", async () => {
+    await browser.close();
+    expectEqual(await server.stop(), { code: 0, signal: null }, "exit status");
+    t.remove();
+  }],
+], 120_000);
