@@ -35,4 +35,16 @@ inline double between(double a, double b) {
                                                                 : middle;
 }
 
+// The sort order that puts an element between the neighbours it is moved
+// to: `before` and `after`, either missing at the start or the end of the
+// list.
+inline double placing(std::optional<double> before,
+                      std::optional<double> after) {
+  if (before && after)
+    return between(*before, *after);
+  if (after)
+    return *after - gap;
+  return appending(before);
+}
+
 } // namespace taskory::SortOrderHelper

@@ -3,8 +3,11 @@
 #include "Http/CardPage.h"
 #include "Http/PageParts.h"
 #include "Http/StorePool.h"
+#include "KanbanCore/BoardQueries.h"
 #include "KanbanCore/Calendar.h"
+#include "KanbanCore/CardQuery.h"
 #include "KanbanCore/ModelContext.h"
+#include "KanbanCore/SortOrderHelper.h"
 #include "KanbanCore/StoreError.h"
 #include "KanbanTools/CardVocabulary.h"
 #include "KanbanTools/KanbanTools.h"
@@ -15,6 +18,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <set>
 #include <utility>
@@ -65,8 +69,8 @@ std::string withoutCR(std::string text) {
 // Only a path of this site: never another host ("//x", "/\x").
 std::string backAddress(const HttpRequest &request, std::string fallback) {
   const std::string back = request.field("back");
-  if (back.size() > 1 && back.front() == '/' && back[1] != '/' &&
-      back[1] != '\\')
+  if (!back.empty() && back.front() == '/' &&
+      (back.size() == 1 || (back[1] != '/' && back[1] != '\\')))
     return back;
   return fallback;
 }
@@ -100,10 +104,15 @@ public:
   const Calendar &calendar() { return lease_.calendar(); }
 
   void call(std::string_view tool, const json &arguments) {
-    const Date now = std::chrono::duration<double>(
-                         std::chrono::system_clock::now().time_since_epoch())
-                         .count();
-    KanbanTools(context_, now, lease_.calendar()).call(tool, arguments);
+    KanbanTools(context_, now(), lease_.calendar()).call(tool, arguments);
+  }
+
+  void save() { context_.save(now()); }
+
+  static Date now() {
+    return std::chrono::duration<double>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
   }
 
 private:
@@ -234,6 +243,62 @@ HttpResponse tick(Change &change, const Card &card, const HttpRequest &request) 
   return redirect(backAddress(request, BoardPage::cardAddress(card.id)));
 }
 
+// The cards of a bucket in the order the board shows them.
+std::vector<Card *> bucketCards(ModelContext &context, const std::string &bucket) {
+  CardQuery query;
+  query.bucketIDs = std::vector<UUID>{bucket};
+  query.includeArchived = true;
+  std::vector<Card *> cards = BoardQueries(context).queryCards(
+      query, std::numeric_limits<std::size_t>::max());
+  std::stable_sort(cards.begin(), cards.end(), [](const Card *a, const Card *b) {
+    return a->sortOrder < b->sortOrder;
+  });
+  return cards;
+}
+
+// A card put into `bucket` after the card `after` (empty: first), by the
+// ordering rule: between its new neighbours, which keep their places. A
+// change of bucket is update_card's, in the same transaction.
+HttpResponse move(Change &change, Card &card, const HttpRequest &request) {
+  std::string bucket = request.field("bucket");
+  if (bucket.empty())
+    bucket = card.bucket.value_or(std::string());
+  std::vector<Card *> cards = bucketCards(change.context(), bucket);
+  std::vector<Card *> others;
+  for (Card *other : cards)
+    if (other != &card)
+      others.push_back(other);
+  std::size_t at = 0; // index in `others` the card takes
+  const std::string direction = request.field("direction");
+  if (direction == "up" || direction == "down") {
+    const auto self = std::find(cards.begin(), cards.end(), &card);
+    if (self == cards.end())
+      return redirect(backAddress(request, BoardPage::cardAddress(card.id)));
+    const std::size_t index = static_cast<std::size_t>(self - cards.begin());
+    if ((direction == "up" && index == 0) ||
+        (direction == "down" && index + 1 == cards.size()))
+      return redirect(backAddress(request, BoardPage::cardAddress(card.id)));
+    at = direction == "up" ? index - 1 : index + 1;
+  } else {
+    const std::string after = request.field("after");
+    const auto found =
+        std::find_if(others.begin(), others.end(),
+                     [&](const Card *other) { return other->id == after; });
+    at = after.empty() || found == others.end()
+             ? (after.empty() ? 0 : others.size())
+             : static_cast<std::size_t>(found - others.begin()) + 1;
+  }
+  card.sortOrder = SortOrderHelper::placing(
+      at > 0 ? std::optional<double>(others[at - 1]->sortOrder) : std::nullopt,
+      at < others.size() ? std::optional<double>(others[at]->sortOrder)
+                         : std::nullopt);
+  if (bucket != card.bucket.value_or(std::string()))
+    change.call("update_card", {{"card_id", card.id}, {"bucket", bucket}});
+  else
+    change.save();
+  return redirect(backAddress(request, BoardPage::cardAddress(card.id)));
+}
+
 HttpResponse askBeforeDeleting(Change &change, const Card &card,
                                const HttpRequest &request,
                                std::string_view formToken) {
@@ -288,9 +353,11 @@ HttpResponse BoardEdits::apply(const HttpRequest &request,
       back += (back.find('?') == std::string::npos ? "?" : "&");
       return redirect(back + "add=" + BoardPage::urlEncoded(bucket));
     }
-    const Card *card = change.context().card(target->cardID);
+    Card *card = change.context().card(target->cardID);
     if (!card)
       return failure("Karte nicht gefunden", "/");
+    if (target->action == "move")
+      return move(change, *card, request);
     if (target->action == "save")
       return save(change, *card, *target, request, formToken);
     if (target->action == "check")

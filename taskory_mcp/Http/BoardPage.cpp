@@ -127,6 +127,8 @@ struct CardOptions {
   bool showPlan = false;
   // Checked CSS, for the column's edge.
   std::optional<std::string> bucketColour;
+  // Cards that can be dragged to another place (the board, with forms).
+  bool draggable = false;
 };
 
 // Where a column's quick add puts its cards, and how its form looks.
@@ -136,7 +138,9 @@ struct QuickAdd {
 };
 
 // Across plans each card names its plan.
-CardOptions withPlan() { return {.showPlan = true, .bucketColour = {}}; }
+CardOptions withPlan() {
+  return {.showPlan = true, .bucketColour = {}, .draggable = false};
+}
 
 void appendCard(std::string &out, const Card &card, const Facts &facts,
                 Date now, const Calendar &calendar, CardOptions options) {
@@ -145,7 +149,9 @@ void appendCard(std::string &out, const Card &card, const Facts &facts,
   out += "<li class=\"card";
   out += done ? " done" : "";
   out += late ? " is-late" : "";
-  out += "\"";
+  out += "\" data-id=\"";
+  append(out, card.id);
+  out += options.draggable ? "\" draggable=\"true\"" : "\"";
   if (const auto colour = card.colorHex ? cssColour(*card.colorHex) : std::nullopt)
     out += " style=\"--cardc:" + *colour + "\"";
   out += "><a class=\"t\" href=\"";
@@ -231,6 +237,11 @@ void appendColumn(std::string &out, std::string_view heading,
                : "<section class=\"col\"";
   if (options.bucketColour)
     out += " style=\"--bucket:" + *options.bucketColour + "\"";
+  if (add) {
+    out += " data-bucket=\"";
+    append(out, add->bucketID);
+    out += "\"";
+  }
   out += "><h2>";
   append(out, heading);
   if (today)
@@ -399,7 +410,14 @@ void appendBoard(std::string &out, std::string &title, ModelContext &context,
   const auto bySortOrder = [](const Card *a, const Card *b) {
     return a->sortOrder < b->sortOrder;
   };
-  out += "<div class=\"cols board\" tabindex=\"0\" aria-label=\"Buckets\">";
+  out += "<div class=\"cols board\" tabindex=\"0\" aria-label=\"Buckets\"";
+  if (!request.formToken.empty()) {
+    // For moving cards by drag and drop.
+    out += " data-token=\"";
+    append(out, request.formToken);
+    out += "\"";
+  }
+  out += ">";
   for (const Bucket *bucket : buckets) {
     auto &column = byBucket[bucket->id];
     std::stable_sort(column.begin(), column.end(), bySortOrder);
@@ -413,7 +431,8 @@ void appendBoard(std::string &out, std::string &title, ModelContext &context,
                  {.showPlan = false,
                   .bucketColour = bucket->colorHex
                                       ? cssColour(*bucket->colorHex)
-                                      : std::nullopt},
+                                      : std::nullopt,
+                  .draggable = add.has_value()},
                  false, add ? &*add : nullptr);
   }
   if (!loose.empty()) {

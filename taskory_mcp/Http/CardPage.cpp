@@ -284,6 +284,15 @@ void appendEditForm(std::string &out, ModelContext &context, const Card &card,
 void appendActions(std::string &out, const Card &card,
                    std::string_view formToken) {
   out += "<div class=\"actions\">";
+  for (const auto &[direction, text] :
+       {std::pair<std::string_view, std::string_view>{"up", "Nach oben"},
+        {"down", "Nach unten"}}) {
+    out += formStart(card, "move", formToken);
+    appendHidden(out, "direction", direction);
+    out += "<button type=\"submit\">";
+    out += text;
+    out += "</button></form>";
+  }
   for (const auto &[action, text] :
        {std::pair<std::string_view, std::string_view>{"complete", "Erledigt"},
         {"archive", "Archivieren"}, {"delete", "Löschen"}}) {

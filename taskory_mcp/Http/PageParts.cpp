@@ -43,6 +43,7 @@ a.t{display:block;color:inherit;text-decoration:none}a.t:hover,a.t:focus{text-de
 .fields{display:grid;grid-template-columns:repeat(auto-fill,minmax(220px,1fr));gap:8px}.fields label{display:flex;flex-direction:column;gap:2px}
 fieldset{border:1px solid var(--line);border-radius:6px;margin:8px 0}.actions{display:flex;gap:8px;flex-wrap:wrap}
 :focus-visible{outline:2px solid var(--acc);outline-offset:2px}.js .js-hidden{display:none}
+.board .card{cursor:grab}#keys{position:fixed;right:12px;bottom:12px;background:var(--card);border:1px solid var(--line);border-radius:8px;padding:8px 12px}
 .sr{position:absolute;width:1px;height:1px;overflow:hidden;clip:rect(0 0 0 0);white-space:nowrap}
 #stale{margin:0;padding:8px 12px;background:var(--lateBg);color:var(--late);font-weight:600}
 @media (max-width:600px){.cols{flex-direction:column}.col{max-width:none;width:100%;flex:none}}
@@ -82,12 +83,25 @@ var a=document.querySelector('main [autofocus]');if(a)a.focus();}
 document.addEventListener('submit',async function(e){var f=e.target;if(!f.classList.contains('edit'))return;e.preventDefault();
 var b=new URLSearchParams(new FormData(f)),c=e.submitter&&e.submitter.dataset.confirm;
 if(c){if(!confirm(c))return;b.set('confirmed','1');}
-busy=true;try{var r=await fetch(f.action,{method:'POST',body:b,credentials:'same-origin'});
+post(f.action,b);});
+document.addEventListener('change',function(e){if(e.target.classList.contains('tick'))e.target.form.requestSubmit();});
+async function post(url,b){busy=true;try{var r=await fetch(url,{method:'POST',body:b,credentials:'same-origin'});
 var d=new DOMParser().parseFromString(await r.text(),'text/html');var k=keep();swapIn(d,r.redirected&&r.ok?k:null);
 live.textContent='';live.textContent=r.ok?'Gespeichert':(d.querySelector('h1')||{}).textContent||'Nicht gespeichert';warn('');
-}catch(x){warn(lost);}busy=false;});
-document.addEventListener('change',function(e){if(e.target.classList.contains('tick'))e.target.form.requestSubmit();});
-document.addEventListener('keydown',function(e){if(e.key==='Escape'){var d=e.target.closest&&e.target.closest('details.add');if(d){d.open=false;d.querySelector('summary').focus();}}});
+}catch(x){warn(lost);}busy=false;}
+var dragged=null;
+document.addEventListener('dragstart',function(e){var c=e.target.closest&&e.target.closest('.board .card');if(!c)return;dragged=c;e.dataTransfer.effectAllowed='move';e.dataTransfer.setData('text/plain',c.dataset.id);});
+document.addEventListener('dragover',function(e){if(dragged&&e.target.closest&&e.target.closest('.board .col[data-bucket]'))e.preventDefault();});
+document.addEventListener('drop',function(e){var col=e.target.closest&&e.target.closest('.board .col[data-bucket]');if(!dragged||!col)return;e.preventDefault();
+var after='';[].forEach.call(col.querySelectorAll('.card'),function(c){if(c!==dragged&&c.getBoundingClientRect().top+c.offsetHeight/2<e.clientY)after=c.dataset.id;});
+var b=new URLSearchParams();b.set('_token',col.closest('.board').dataset.token);b.set('bucket',col.dataset.bucket);b.set('after',after);b.set('back',location.pathname+location.search);
+var id=dragged.dataset.id;dragged=null;post('/card/'+encodeURIComponent(id)+'/move',b);});
+document.addEventListener('keydown',function(e){if(e.key==='Escape'){var d=e.target.closest&&e.target.closest('details.add');if(d){d.open=false;d.querySelector('summary').focus();}return;}
+var t=e.target.tagName;if(t==='INPUT'||t==='TEXTAREA'||t==='SELECT'||e.ctrlKey||e.metaKey||e.altKey)return;
+if(e.key==='/'){var q=document.querySelector('main input[name=q]');if(q){e.preventDefault();q.focus();}}
+else if(e.key==='n'){var col=e.target.closest&&e.target.closest('.col')||document.querySelector('.board .col');var a=col&&col.querySelector('details.add');
+if(a){e.preventDefault();a.open=true;a.querySelector('input[name=title]').focus();}}
+else if(e.key==='?'){var h=document.getElementById('keys');if(h){e.preventDefault();h.hidden=!h.hidden;}}});
 })();
 )JS";
 
@@ -221,6 +235,12 @@ std::string document(std::string_view title, uint64_t version,
          "class=\"sr\" role=\"status\" aria-live=\"polite\"></div><main>";
   out += main;
   out += "</main>";
+  if (live)
+    out += "<aside id=\"keys\" hidden aria-label=\"Tastenkürzel\"><h2>Tastenkürzel"
+           "</h2><dl><dt>n</dt><dd>Neue Karte in der Spalte mit dem Fokus</dd>"
+           "<dt>/</dt><dd>Suche</dd><dt>?</dt><dd>Diese Liste ein- und "
+           "ausblenden</dd><dt>Esc</dt><dd>Neue Karte abbrechen</dd></dl>"
+           "</aside>";
   if (live) {
     out += "<script>";
     out += kScript;

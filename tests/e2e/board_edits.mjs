@@ -115,6 +115,49 @@ await run([
     await still.close();
   }],
 
+  ["cards move by drag and drop between buckets and by Nach oben / Nach unten within one", async () => {
+    await call("create_card", { title: "Erste", plan: "Haushalt", bucket: "Später" });
+    await call("create_card", { title: "Zweite", plan: "Haushalt", bucket: "Später" });
+    await page.goto(`${origin}/`, { waitUntil: "load" });
+    const titles = (bucket) => page.$$eval(`.col[data-bucket] h2`, (hs, name) => {
+      const col = hs.find((h) => h.firstChild.textContent.trim() === name).closest(".col");
+      return [...col.querySelectorAll(".card a.t")].map((a) => a.textContent);
+    }, bucket);
+    const dragged = await page.$$eval(".card a.t", (els) => els.find((e) => e.textContent === "Müll rausbringen").closest(".card").dataset.id);
+    const source = await page.$(`.card[data-id="${dragged}"]`);
+    const target = await page.$$(".col[data-bucket]").then((cols) => cols[1]);
+    await page.setDragInterception(true);
+    await source.dragAndDrop(target);
+    await page.setDragInterception(false);
+    await waitFor("the dropped card", async () => (await titles("Später")).includes("Müll rausbringen"));
+    expectEqual(sqlite(t.store, `SELECT b.name FROM Card c JOIN Bucket b ON b.id = c.bucket WHERE c.id = '${dragged}';`), "Später", "its bucket");
+    expectEqual(authorOf("Müll rausbringen"), "app", "author");
+    const order = () => sqlite(t.store, "SELECT group_concat(title, ',') FROM (SELECT c.title FROM Card c JOIN Bucket b ON b.id = c.bucket WHERE b.name = 'Später' ORDER BY c.sortOrder);");
+    const start = order().split(",");
+    const second = start[1];
+    await page.goto(`${origin}/card/${sqlite(t.store, `SELECT id FROM Card WHERE title = '${second}';`)}`, { waitUntil: "load" });
+    await page.$eval("#live", (e) => { e.textContent = ""; });
+    await page.$$eval("form[action$='/move'] button", (bs) => bs.find((b) => b.textContent === "Nach oben").click());
+    await waitFor("moved up", () => order().split(",")[0] === second);
+    await page.$eval("#live", (e) => { e.textContent = ""; });
+    await page.$$eval("form[action$='/move'] button", (bs) => bs.find((b) => b.textContent === "Nach unten").click());
+    await waitFor("moved down", () => order().split(",")[1] === second);
+    expectEqual(order().split(","), start, "back where it was");
+  }],
+
+  ["n opens a new card in the column with the focus, / the search, ? the list of shortcuts", async () => {
+    await page.goto(`${origin}/`, { waitUntil: "load" });
+    await page.focus(".col[data-bucket] .card a.t");
+    await page.keyboard.press("n");
+    expectEqual(await page.evaluate(() => [document.activeElement.name, document.activeElement.closest("details").open]), ["title", true], "n");
+    await page.keyboard.press("Escape");
+    await page.keyboard.press("/");
+    expectEqual(await page.evaluate(() => document.activeElement.name), "q", "/");
+    await page.evaluate(() => document.activeElement.blur());
+    await page.keyboard.press("?");
+    expect(await page.$eval("#keys", (e) => !e.hidden), "? shows the shortcuts");
+  }],
+
   ["Erledigt, Archivieren and Löschen (asked first) do what the tools do", async () => {
     const id = cardID();
     await page.goto(`${origin}/card/${id}`, { waitUntil: "load" });
