@@ -1,6 +1,8 @@
 #include "Http/BoardEdits.h"
 
 #include "Http/CardPage.h"
+#include "Http/EditSupport.h"
+#include "Http/PlanEdits.h"
 #include "Http/PageParts.h"
 #include "Http/StorePool.h"
 #include "KanbanCore/BoardQueries.h"
@@ -10,13 +12,11 @@
 #include "KanbanCore/SortOrderHelper.h"
 #include "KanbanCore/StoreError.h"
 #include "KanbanTools/CardVocabulary.h"
-#include "KanbanTools/KanbanTools.h"
 #include "KanbanTools/ToolError.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <chrono>
 #include <functional>
 #include <limits>
 #include <optional>
@@ -28,6 +28,7 @@ namespace taskory::HttpServer {
 namespace {
 
 using nlohmann::json;
+using namespace edits;
 
 // A card's fields as the card page's form shows them: what a form sends back
 // as "was_…" is compared with these.
@@ -59,66 +60,6 @@ std::string currentValue(std::string_view field, const Card &card,
     return std::string(statusWord(card.progress()));
   return card.bucket.value_or(std::string());
 }
-
-// Browsers send line breaks in a text area as CR LF.
-std::string withoutCR(std::string text) {
-  std::erase(text, '\r');
-  return text;
-}
-
-// Only a path of this site: never another host ("//x", "/\x").
-std::string backAddress(const HttpRequest &request, std::string fallback) {
-  const std::string back = request.field("back");
-  if (!back.empty() && back.front() == '/' &&
-      (back.size() == 1 || (back[1] != '/' && back[1] != '\\')))
-    return back;
-  return fallback;
-}
-
-HttpResponse redirect(std::string location) {
-  HttpResponse response;
-  response.status = 303;
-  response.set("Location", std::move(location));
-  response.set("Cache-Control", "no-store");
-  return response;
-}
-
-HttpResponse page(int status, std::string_view title, const std::string &main) {
-  HttpResponse response;
-  response.status = status;
-  response.set("Cache-Control", "no-store");
-  response.setContent(BoardPage::document(title, 0, main, false),
-                      "text/html; charset=utf-8");
-  return response;
-}
-
-// One tool call in a transaction of the author "app", saved when it
-// succeeds.
-class Change {
-public:
-  explicit Change(StorePool &pool)
-      : lease_(pool.acquire()),
-        context_(lease_.container(), "app", ContextAccess::readWrite) {}
-
-  ModelContext &context() { return context_; }
-  const Calendar &calendar() { return lease_.calendar(); }
-
-  void call(std::string_view tool, const json &arguments) {
-    KanbanTools(context_, now(), lease_.calendar()).call(tool, arguments);
-  }
-
-  void save() { context_.save(now()); }
-
-  static Date now() {
-    return std::chrono::duration<double>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-  }
-
-private:
-  StorePool::Lease lease_;
-  ModelContext context_;
-};
 
 struct Target {
   std::string cardID; // empty for /add
@@ -299,40 +240,11 @@ HttpResponse move(Change &change, Card &card, const HttpRequest &request) {
   return redirect(backAddress(request, BoardPage::cardAddress(card.id)));
 }
 
-HttpResponse askBeforeDeleting(Change &change, const Card &card,
-                               const HttpRequest &request,
-                               std::string_view formToken) {
-  const auto items = change.context().sortedChecklist(card).size();
-  const auto attachments = change.context().sortedAttachments(card).size();
-  std::string main = "<h1>Karte löschen?</h1><p>„";
-  BoardPage::append(main, card.title);
-  main += "“ wird endgültig gelöscht, mit ihr " + std::to_string(items) +
-          " Checklisten-Punkte und " + std::to_string(attachments) +
-          " Anhänge.</p><form method=\"post\" action=\"";
-  BoardPage::append(main, BoardPage::cardAddress(card.id) + "/delete");
-  main += "\">";
-  BoardPage::appendHidden(main, "_token", formToken);
-  BoardPage::appendHidden(main, "confirmed", "1");
-  BoardPage::appendHidden(main, "back", request.field("back"));
-  main += "<button type=\"submit\">Endgültig löschen</button> <a href=\"";
-  BoardPage::append(main, BoardPage::cardAddress(card.id));
-  main += "\">Abbrechen</a></form>";
-  return page(200, "Karte löschen? – Taskory", main);
-}
-
-HttpResponse failure(std::string_view message, std::string_view back) {
-  std::string main = "<h1>Nicht gespeichert</h1><p>Fehler: ";
-  BoardPage::append(main, message);
-  main += "</p><p><a href=\"";
-  BoardPage::append(main, back);
-  main += "\">Zurück</a></p>";
-  return page(422, "Nicht gespeichert – Taskory", main);
-}
 
 } // namespace
 
 bool BoardEdits::isChangePath(std::string_view path) {
-  return targetOf(path).has_value();
+  return targetOf(path).has_value() || PlanEdits::isChangePath(path);
 }
 
 HttpResponse BoardEdits::apply(const HttpRequest &request,
@@ -343,6 +255,8 @@ HttpResponse BoardEdits::apply(const HttpRequest &request,
                                         : std::string("/");
   try {
     Change change(pool_);
+    if (!target)
+      return PlanEdits::apply(change, request, formToken);
     if (target->action == "add") {
       const std::string bucket = request.field("bucket");
       change.call("create_card", {{"title", request.field("title")},
@@ -376,7 +290,15 @@ HttpResponse BoardEdits::apply(const HttpRequest &request,
     }
     if (target->action == "delete") {
       if (request.field("confirmed") != "1")
-        return askBeforeDeleting(change, *card, request, formToken);
+        return askBeforeDeleting(
+            "„" + card->title + "“",
+            "Die Karte wird endgültig gelöscht, mit ihr " +
+                std::to_string(change.context().sortedChecklist(*card).size()) +
+                " Checklisten-Punkte und " +
+                std::to_string(change.context().sortedAttachments(*card).size()) +
+                " Anhänge.",
+            BoardPage::cardAddress(card->id) + "/delete",
+            BoardPage::cardAddress(card->id), request, formToken);
       const std::string board =
           card->plan ? "/?view=board&plan=" + BoardPage::urlEncoded(*card->plan)
                      : std::string("/");

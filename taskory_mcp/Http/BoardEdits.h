@@ -10,7 +10,8 @@ namespace taskory::HttpServer {
 class StorePool;
 
 // What a person changes on the board: quick add, a card's fields,
-// checklist, completion, archiving and deletion. Every change is the tool
+// checklist, place, completion, archiving and deletion; plans and buckets
+// through Http/PlanEdits.h. Every change is the tool
 // call that the assistant would make for it (create_card, update_card,
 // set_checklist_item, add_checklist_item, delete_card), in a transaction of
 // the author "app", so the page and the tools never disagree about what a
@@ -22,7 +23,8 @@ class BoardEdits {
 public:
   explicit BoardEdits(StorePool &pool) : pool_(pool) {}
 
-  // /add and /card/<id>/<action>, whatever the method.
+  // /add, /card/<id>/<action> and the paths of PlanEdits, whatever the
+  // method.
   static bool isChangePath(std::string_view path);
 
   // The redirect after a change (303), the page of a failure (422), the

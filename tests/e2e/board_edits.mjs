@@ -158,6 +158,36 @@ await run([
     expect(await page.$eval("#keys", (e) => !e.hidden), "? shows the shortcuts");
   }],
 
+  ["plans and buckets: new, renamed, coloured, favourite, and deleted after saying what goes with them", async () => {
+    await page.goto(`${origin}/`, { waitUntil: "load" });
+    const submit = async (label, fill) => {
+      await page.$eval("details.manage", (d) => { d.open = true; });
+      await page.$eval("#live", (e) => { e.textContent = ""; });
+      await fill(`form[aria-label="${label}"]`);
+      await page.click(`form[aria-label="${label}"] button[type=submit]`);
+      await waitFor(label, async () => (await page.$eval("#live", (e) => e.textContent)) !== "");
+    };
+    await submit("Bucket anlegen", async (f) => { await page.type(`${f} input[name=name]`, "Einkauf"); await page.type(`${f} input[name=color]`, "#FF8C00"); });
+    expectEqual(sqlite(t.store, "SELECT colorHex FROM Bucket WHERE name = 'Einkauf';"), "#FF8C00", "new bucket");
+    await submit("Bucket Einkauf", async (f) => { await page.$eval(`${f} input[name=name]`, (e) => { e.value = "Besorgungen"; }); });
+    expectEqual(sqlite(t.store, "SELECT count(*) FROM Bucket WHERE name = 'Besorgungen';"), "1", "renamed bucket");
+    await submit("Plan", async (f) => { await page.$eval(`${f} input[name=title]`, (e) => { e.value = "Haushalt 2027"; }); await page.click(`${f} input[name=favorite]`); });
+    expectEqual(sqlite(t.store, "SELECT title, isFavorite FROM Plan WHERE title LIKE 'Haushalt%';"), "Haushalt 2027|1", "plan title and favourite");
+    await call("create_card", { title: "Milch", plan: "Haushalt 2027", bucket: "Besorgungen" });
+    await page.goto(`${origin}/`, { waitUntil: "load" });
+    await submit("Bucket Besorgungen löschen", async () => {});
+    const question = await page.$eval("main", (e) => e.innerText);
+    expect(question.includes("Mit dem Bucket gehen 1 Karten"), question);
+    await Promise.all([page.waitForNavigation({ waitUntil: "load" }), page.click("main form button[type=submit]")]);
+    expectEqual(sqlite(t.store, "SELECT count(*) FROM Bucket WHERE name = 'Besorgungen';") + sqlite(t.store, "SELECT count(*) FROM Card WHERE title = 'Milch';"), "00", "bucket and its card gone");
+    await submit("Plan anlegen", async (f) => { await page.type(`${f} input[name=title]`, "Garten"); });
+    expectEqual(await page.$eval("h1", (e) => e.textContent), "Garten", "the new plan is shown");
+    await submit("Plan löschen", async () => {});
+    await Promise.all([page.waitForNavigation({ waitUntil: "load" }), page.click("main form button[type=submit]")]);
+    expectEqual(sqlite(t.store, "SELECT count(*) FROM Plan WHERE title = 'Garten';"), "0", "plan deleted");
+    expectEqual(sqlite(t.store, "SELECT author FROM StoreTransaction ORDER BY id DESC LIMIT 1;"), "app", "author of the deletion");
+  }],
+
   ["Erledigt, Archivieren and Löschen (asked first) do what the tools do", async () => {
     const id = cardID();
     await page.goto(`${origin}/card/${id}`, { waitUntil: "load" });
