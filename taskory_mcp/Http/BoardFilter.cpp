@@ -10,6 +10,8 @@
 #include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"
 #include "KanbanTools/CardVocabulary.h"
+#include "KanbanTools/DateInput.h"
+#include "KanbanTools/TextSearch.h"
 
 #include <algorithm>
 #include <map>
@@ -18,8 +20,6 @@
 #include <unordered_map>
 #include <utility>
 #include <vector>
-#include "KanbanTools/DateInput.h"
-#include "KanbanTools/TextSearch.h"
 
 namespace taskory::BoardPage {
 namespace {

@@ -9,7 +9,9 @@
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"
+#include "KanbanCore/WeekPlanner.h"
 #include "KanbanTools/CardVocabulary.h"
+#include "KanbanTools/DateInput.h"
 
 #include <algorithm>
 #include <map>
@@ -18,8 +20,6 @@
 #include <unordered_map>
 #include <utility>
 #include <vector>
-#include "KanbanCore/WeekPlanner.h"
-#include "KanbanTools/DateInput.h"
 
 namespace taskory::BoardPage {
 namespace {
