@@ -203,6 +203,23 @@ std::vector<BoardQueries::PlanHeading> BoardQueries::planHeadings() {
   return headings;
 }
 
+std::vector<BoardQueries::HistoryEntry>
+BoardQueries::cardHistory(const UUID &cardID, std::size_t limit) {
+  auto stmt = flushed<Card>().statement(cardHistorySQL());
+  stmt->bindText(1, cardID);
+  stmt->bind(2, static_cast<int64_t>(
+                    std::min<std::size_t>(limit, std::numeric_limits<int64_t>::max())));
+  std::vector<HistoryEntry> entries;
+  while (stmt->step()) {
+    HistoryEntry entry;
+    readColumn(*stmt, 0, entry.author);
+    readColumn(*stmt, 1, entry.timestamp);
+    readColumn(*stmt, 2, entry.kind);
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
 bool BoardQueries::hasOpenCard(const Bucket &bucket) {
   SqliteDatabase &db = flushed<Card>();
   auto stmt = db.statement(openCardInBucketSQL());

@@ -74,6 +74,15 @@ public:
     double sortOrder = 0;
   };
   std::vector<PlanHeading> planHeadings();
+  // A card's changes as the store's history records them, newest first, at
+  // most `limit`: who made them ("mcp", "app", another program's name), when,
+  // and whether the card was inserted, updated or deleted.
+  struct HistoryEntry {
+    std::string author;
+    Date timestamp = 0;
+    std::string kind;
+  };
+  std::vector<HistoryEntry> cardHistory(const UUID &cardID, std::size_t limit);
   // Whether the bucket holds a card that is not archived and below 100 %.
   bool hasOpenCard(const Bucket &bucket);
   // Highest sortOrder among the plan's cards (all buckets, archived and

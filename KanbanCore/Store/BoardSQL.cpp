@@ -74,6 +74,12 @@ std::string_view planHeadingsSQL() {
   return "SELECT id, title, sortOrder FROM Plan ORDER BY rowid";
 }
 
+std::string_view cardHistorySQL() {
+  return "SELECT t.author, t.timestamp, c.kind FROM StoreChange c JOIN "
+         "StoreTransaction t ON t.id = c.txn WHERE c.entity = 'Card' AND "
+         "c.entityID = ?1 ORDER BY c.txn DESC LIMIT ?2";
+}
+
 const std::string &openCardInBucketSQL() {
   static const std::string sql =
       "SELECT 1 FROM Card WHERE Card.bucket = ?1 AND "

@@ -29,6 +29,9 @@ const std::string &planGoalRowsWithoutNotesSQL();
 
 // id, title, sortOrder of every plan, in rowid order.
 std::string_view planHeadingsSQL();
+// A card's changes in the store's history, newest first: author, time,
+// kind; ?1 the card's id, ?2 the most rows.
+std::string_view cardHistorySQL();
 
 // A row when the bucket ?1 holds an open card.
 const std::string &openCardInBucketSQL();

@@ -308,6 +308,31 @@ void appendActions(std::string &out, const Card &card,
   out += "</div>";
 }
 
+// Who changed the card and when, from the store's history: "Assistent" for
+// the tools, "Board" for this page, any other program by the name it wrote.
+void appendHistory(std::string &out, ModelContext &context, const Card &card,
+                   const Calendar &calendar) {
+  constexpr std::size_t kShown = 20;
+  const auto entries = BoardQueries(context).cardHistory(card.id, kShown);
+  if (entries.empty())
+    return;
+  out += "<h2>Verlauf</h2><ul class=\"history\">";
+  for (const auto &entry : entries) {
+    out += "<li>";
+    append(out, calendar.format(entry.timestamp, "EEE dd.MM.yyyy HH:mm"));
+    out += " · ";
+    append(out, entry.author == "mcp"   ? std::string("Assistent")
+                : entry.author == "app" ? std::string("Board")
+                                        : entry.author);
+    out += " · ";
+    out += entry.kind == "insert"   ? "angelegt"
+           : entry.kind == "delete" ? "gelöscht"
+                                    : "geändert";
+    out += "</li>";
+  }
+  out += "</ul>";
+}
+
 } // namespace
 
 std::string cardAddress(std::string_view cardID) {
@@ -370,6 +395,7 @@ std::optional<std::string> renderCard(ModelContext &context,
   else
     appendEditableChecklist(main, context, *card, formToken);
   appendAttachments(main, context, *card);
+  appendHistory(main, context, *card, calendar);
   if (!formToken.empty()) {
     appendActions(main, *card, formToken);
     appendEditForm(main, context, *card, calendar, formToken);

@@ -46,6 +46,30 @@ TEST(BoardQueries, HighestCardSortOrderOfAPlanReadsOddValuesAsZero) {
             std::nullopt);
 }
 
+TEST(BoardQueries, ACardsHistoryNamesWhoChangedItNewestFirst) {
+  test::TestStore store;
+  std::string id;
+  {
+    auto tools = store.context();
+    test::Seed s(*tools, store.calendar, kNow);
+    id = s.card(s.bucket(s.plan("Haus"), "Todo"), "Fenster").id;
+    tools->save(kNow);
+  }
+  {
+    ModelContext page(*store.container, "app");
+    page.card(id)->title = "Fenster putzen";
+    page.save(kNow + 60);
+  }
+  auto context = store.context();
+  const auto history = BoardQueries(*context).cardHistory(id, 10);
+  std::vector<std::tuple<std::string, Date, std::string>> seen;
+  for (const auto &entry : history)
+    seen.emplace_back(entry.author, entry.timestamp, entry.kind);
+  EXPECT_EQ(seen, (std::vector<std::tuple<std::string, Date, std::string>>{
+                      {"app", kNow + 60, "update"}, {"mcp", kNow, "insert"}}));
+  EXPECT_EQ(BoardQueries(*context).cardHistory(id, 1).size(), 1u);
+}
+
 // Due date first (cards without one last), then sortOrder, then insertion.
 TEST(BoardQueries, QueryCardsMatchesABruteForceReference) {
   test::TestStore store;

@@ -81,6 +81,8 @@ await run([
     await page.click("form[aria-label='Neuer Punkt'] button");
     await waitFor("the new item", () => sqlite(t.store, "SELECT count(*) FROM ChecklistItem WHERE title = 'Fensterbank';") === "1");
     expectEqual(authorOf("Fenster putzen innen"), "app", "author");
+    const history = await page.$eval("ul.history", (e) => e.innerText);
+    expect(/Board · geändert/.test(history) && /Assistent · angelegt/.test(history), `Verlauf: ${history}`);
   }],
 
   ["a field another program changed since the page was shown is not overwritten; the others are saved", async () => {
