@@ -5,12 +5,14 @@
 // from another origin or by GET changes nothing. The store is checked after
 // each: its rows and the author "app" of the page's transactions.
 import { createHash } from "node:crypto";
-import { readFileSync } from "node:fs";
-import { join } from "node:path";
+import { mkdirSync, readFileSync } from "node:fs";
+import { dirname, join, resolve } from "node:path";
 import puppeteer from "puppeteer-core";
-import { tempHome, sqlite, run, expect, expectEqual } from "./lib/rpc.mjs";
+import { binary, tempHome, sqlite, run, expect, expectEqual } from "./lib/rpc.mjs";
 import { startHttp, raw, boardAddress } from "./lib/http.mjs";
 
+const artefacts = process.env.TASKORY_ARTEFACTS ?? join(resolve(dirname(binary), ".."), "e2e-artefacts");
+mkdirSync(artefacts, { recursive: true });
 const t = tempHome();
 const server = await startHttp(t);
 const { url: boardURL } = await boardAddress(server);
@@ -56,6 +58,7 @@ await run([
     await waitFor("the new card", async () => (await page.$$eval(".col:first-of-type .card a.t", (els) => els.map((e) => e.textContent))).at(-1) === "Müll rausbringen");
     expect(await page.$eval(".col:first-of-type details.add", (d) => d.open), "the field closed");
     expectEqual(await page.evaluate(() => document.activeElement.name), "title", "focus after adding");
+    await page.screenshot({ path: join(artefacts, "edit-quick-add-1280x900.png") });
     await page.keyboard.press("Escape");
     expect(!(await page.$eval(".col:first-of-type details.add", (d) => d.open)), "Escape did not close the field");
     expectEqual(authorOf("Müll rausbringen"), "app", "author");
@@ -82,6 +85,7 @@ await run([
     await waitFor("the new item", () => sqlite(t.store, "SELECT count(*) FROM ChecklistItem WHERE title = 'Fensterbank';") === "1");
     expectEqual(authorOf("Fenster putzen innen"), "app", "author");
     const history = await page.$eval("ul.history", (e) => e.innerText);
+    await page.screenshot({ path: join(artefacts, "edit-card-1280x900.png"), fullPage: true });
     expect(/Board · geändert/.test(history) && /Assistent · angelegt/.test(history), `Verlauf: ${history}`);
   }],
 
@@ -93,6 +97,7 @@ await run([
     await page.click("form[aria-label='Karte bearbeiten'] button[type=submit]");
     await waitFor("the conflict page", async () => (await page.$eval("h1", (e) => e.textContent)) === "Die Karte wurde inzwischen geändert");
     const table = await page.$eval("main table", (e) => e.innerText);
+    await page.screenshot({ path: join(artefacts, "edit-conflict-1280x900.png") });
     expect(table.includes("Fenster putzen (ich)") && table.includes("Fenster putzen (Assistent)"), table);
     expectEqual(sqlite(t.store, `SELECT title, notes FROM Card WHERE id = '${cardID()}';`), "Fenster putzen (Assistent)|Leiter holen", "stored");
     await Promise.all([page.waitForNavigation({ waitUntil: "load" }), page.click("main form button[type=submit]")]);
