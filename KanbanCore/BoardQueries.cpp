@@ -220,6 +220,22 @@ BoardQueries::cardHistory(const UUID &cardID, std::size_t limit) {
   return entries;
 }
 
+std::unordered_map<std::string, Date>
+BoardQueries::cardsChangedBy(std::string_view author, Date since) {
+  auto stmt = flushed<Card>().statement(cardsChangedBySQL());
+  stmt->bindText(1, author);
+  stmt->bind(2, since);
+  std::unordered_map<std::string, Date> changed;
+  while (stmt->step()) {
+    std::string id;
+    Date when = 0;
+    readColumn(*stmt, 0, id);
+    readColumn(*stmt, 1, when);
+    changed[id] = when;
+  }
+  return changed;
+}
+
 bool BoardQueries::hasOpenCard(const Bucket &bucket) {
   SqliteDatabase &db = flushed<Card>();
   auto stmt = db.statement(openCardInBucketSQL());

@@ -83,6 +83,10 @@ public:
     std::string kind;
   };
   std::vector<HistoryEntry> cardHistory(const UUID &cardID, std::size_t limit);
+  // The cards that transactions of `author` changed after `since`, each
+  // with the time of the last such change.
+  std::unordered_map<std::string, Date> cardsChangedBy(std::string_view author,
+                                                       Date since);
   // Whether the bucket holds a card that is not archived and below 100 %.
   bool hasOpenCard(const Bucket &bucket);
   // Highest sortOrder among the plan's cards (all buckets, archived and

@@ -80,6 +80,12 @@ std::string_view cardHistorySQL() {
          "c.entityID = ?1 ORDER BY c.txn DESC LIMIT ?2";
 }
 
+std::string_view cardsChangedBySQL() {
+  return "SELECT c.entityID, max(t.timestamp) FROM StoreTransaction t JOIN "
+         "StoreChange c ON c.txn = t.id WHERE t.author = ?1 AND t.timestamp > "
+         "?2 AND c.entity = 'Card' GROUP BY c.entityID";
+}
+
 const std::string &openCardInBucketSQL() {
   static const std::string sql =
       "SELECT 1 FROM Card WHERE Card.bucket = ?1 AND "

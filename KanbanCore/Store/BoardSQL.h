@@ -32,6 +32,9 @@ std::string_view planHeadingsSQL();
 // A card's changes in the store's history, newest first: author, time,
 // kind; ?1 the card's id, ?2 the most rows.
 std::string_view cardHistorySQL();
+// The cards that transactions of one author changed after a time, each with
+// the last such change: ?1 the author, ?2 the time.
+std::string_view cardsChangedBySQL();
 
 // A row when the bucket ?1 holds an open card.
 const std::string &openCardInBucketSQL();

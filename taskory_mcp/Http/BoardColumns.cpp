@@ -70,7 +70,8 @@ std::string address(View view, std::string_view planID, bool showDone,
 }
 
 CardOptions withPlan() {
-  return {.showPlan = true, .bucketColour = {}, .draggable = false};
+  return {.showPlan = true, .bucketColour = {}, .draggable = false,
+          .byAssistant = nullptr};
 }
 
 void appendCard(std::string &out, const Card &card, const Facts &facts,
@@ -114,6 +115,13 @@ void appendCard(std::string &out, const Card &card, const Facts &facts,
            std::to_string(facts.checklistItems) + "</span>";
   if (card.isArchived)
     out += "<span>archiviert</span>";
+  if (options.byAssistant)
+    if (const auto changed = options.byAssistant->find(card.id);
+        changed != options.byAssistant->end()) {
+      out += "<span class=\"mark assistant\">vom Assistenten geändert, ";
+      append(out, calendar.format(changed->second, "dd.MM. HH:mm"));
+      out += "</span>";
+    }
   if (card.isOnMyDay)
     out += "<span class=\"mark\">☀ Mein Tag</span>";
   if (card.isIdeaTask)

@@ -169,6 +169,9 @@ void appendBoard(std::string &out, std::string &title, ModelContext &context,
     auto it = card->bucket ? byBucket.find(*card->bucket) : byBucket.end();
     (it == byBucket.end() ? loose : it->second).push_back(card);
   }
+  std::unordered_map<std::string, Date> byAssistant;
+  if (request.lastLooked)
+    byAssistant = queries.cardsChangedBy("mcp", *request.lastLooked);
   // The order of a column as the planner applications show it; the query's
   // order breaks ties.
   const auto bySortOrder = [](const Card *a, const Card *b) {
@@ -196,12 +199,17 @@ void appendBoard(std::string &out, std::string &title, ModelContext &context,
                   .bucketColour = bucket->colorHex
                                       ? cssColour(*bucket->colorHex)
                                       : std::nullopt,
-                  .draggable = add.has_value()},
+                  .draggable = add.has_value(),
+                  .byAssistant = &byAssistant},
                  false, add ? &*add : nullptr);
   }
   if (!loose.empty()) {
     std::stable_sort(loose.begin(), loose.end(), bySortOrder);
-    appendColumn(out, "Ohne Bucket", loose, facts, now, calendar, {});
+    appendColumn(out, "Ohne Bucket", loose, facts, now, calendar,
+                 {.showPlan = false,
+                  .bucketColour = std::nullopt,
+                  .draggable = false,
+                  .byAssistant = &byAssistant});
   }
   if (buckets.empty() && loose.empty())
     out += "<p class=\"empty\">Keine Buckets</p>";

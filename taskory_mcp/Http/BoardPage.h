@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,9 @@ struct Request {
   // The token the page's change forms carry (set by the site, not read from
   // the address); without it the page has no forms.
   std::string formToken;
+  // When this browser last looked at the board before (set by the site):
+  // cards the assistant changed since carry a mark.
+  std::optional<Date> lastLooked;
 };
 
 // Reads the query parameters through `param` (the decoded value of a

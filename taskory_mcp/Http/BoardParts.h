@@ -37,6 +37,8 @@ struct CardOptions {
   std::optional<std::string> bucketColour;
   // Cards that can be dragged to another place (the board, with forms).
   bool draggable = false;
+  // Cards the assistant changed since the person last looked, with when.
+  const std::unordered_map<std::string, Date> *byAssistant = nullptr;
 };
 // Across plans each card names its plan.
 CardOptions withPlan();

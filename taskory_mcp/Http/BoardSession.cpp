@@ -56,6 +56,21 @@ std::string setCookie(std::string_view name, std::string_view secret) {
          "; Path=/; HttpOnly; SameSite=Strict";
 }
 
+std::string_view cookieValue(std::string_view cookies, std::string_view name) {
+  while (!cookies.empty()) {
+    const std::size_t end = cookies.find(';');
+    const std::string_view pair =
+        text::trimmedSpacesAndTabs(cookies.substr(0, end));
+    cookies = end == std::string_view::npos ? std::string_view()
+                                            : cookies.substr(end + 1);
+    const std::size_t equals = pair.find('=');
+    if (equals != std::string_view::npos &&
+        text::trimmedSpacesAndTabs(pair.substr(0, equals)) == name)
+      return text::trimmedSpacesAndTabs(pair.substr(equals + 1));
+  }
+  return {};
+}
+
 bool carriesSecret(std::string_view cookies, std::string_view name,
                    std::string_view secret) {
   if (secret.empty())

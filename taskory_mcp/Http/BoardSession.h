@@ -29,6 +29,10 @@ std::string cookieName(int port);
 // The Set-Cookie value that holds `secret` under `name` for the whole site.
 std::string setCookie(std::string_view name, std::string_view secret);
 
+// The value of the first cookie `name` in a Cookie header; empty when there
+// is none.
+std::string_view cookieValue(std::string_view cookies, std::string_view name);
+
 // True when the Cookie header (`cookies`, "a=1; b=2") holds the cookie
 // `name` with exactly `secret`.
 bool carriesSecret(std::string_view cookies, std::string_view name,

@@ -201,6 +201,38 @@ HttpResponse BoardSite::page(const HttpRequest &request,
   BoardPage::Request wanted = BoardPage::requestFrom(
       [&request](std::string_view name) { return request.param(name); });
   wanted.formToken = formToken(secrets);
+  // "A:B" in milliseconds: this browser opened the board at B, and the time
+  // before at A. A page opened now marks what the assistant changed since B;
+  // its live updates, fetched by its script, keep marking since the same
+  // time.
+  const std::string seenName =
+      "taskory_seen_" + cookieName_.substr(cookieName_.rfind('_') + 1);
+  const std::string_view seen =
+      BoardSession::cookieValue(request.header("Cookie"), seenName);
+  const auto number = [](std::string_view text) -> std::optional<Date> {
+    if (text.empty() ||
+        text.find_first_not_of("0123456789") != std::string_view::npos ||
+        text.size() > 15)
+      return std::nullopt;
+    return static_cast<Date>(std::stoll(std::string(text))) / 1000;
+  };
+  const std::size_t colon = seen.find(':');
+  const std::optional<Date> before =
+      colon == std::string_view::npos ? std::nullopt : number(seen.substr(0, colon));
+  const std::optional<Date> opened =
+      colon == std::string_view::npos ? std::nullopt : number(seen.substr(colon + 1));
+  const bool navigation = request.header("Sec-Fetch-Mode") == "navigate";
+  wanted.lastLooked = navigation ? opened : before;
+  std::optional<std::string> setSeen;
+  if (navigation) {
+    const auto millis = [](Date when) {
+      return std::to_string(static_cast<int64_t>(when * 1000));
+    };
+    const std::string current = millis(now());
+    setSeen = seenName + "=" + (opened ? millis(*opened) : current) + ":" +
+              current +
+              "; Path=/; HttpOnly; SameSite=Strict; Max-Age=31536000";
+  }
   // Read before the snapshot begins: a change that lands in between makes
   // the page fetch itself once more, never miss the change.
   const uint64_t version = changes_.version();
@@ -210,7 +242,10 @@ HttpResponse BoardSite::page(const HttpRequest &request,
     ModelContext context(lease.container(), "mcp", ContextAccess::readOnly);
     page = BoardPage::render(context, lease.calendar(), now(), wanted, version);
   }
-  return pageResponse(std::move(page));
+  HttpResponse response = pageResponse(std::move(page));
+  if (setSeen)
+    response.set("Set-Cookie", *setSeen);
+  return response;
 }
 
 HttpResponse BoardSite::pageResponse(std::string page) {

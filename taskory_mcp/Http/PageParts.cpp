@@ -43,7 +43,7 @@ a.t{display:block;color:inherit;text-decoration:none}a.t:hover,a.t:focus{text-de
 .fields{display:grid;grid-template-columns:repeat(auto-fill,minmax(220px,1fr));gap:8px}.fields label{display:flex;flex-direction:column;gap:2px}
 fieldset{border:1px solid var(--line);border-radius:6px;margin:8px 0}.actions{display:flex;gap:8px;flex-wrap:wrap}
 :focus-visible{outline:2px solid var(--acc);outline-offset:2px}.js .js-hidden{display:none}
-.board .card{cursor:grab}#keys{position:fixed;right:12px;bottom:12px;background:var(--card);border:1px solid var(--line);border-radius:8px;padding:8px 12px}
+.board .card{cursor:grab}.assistant{color:var(--acc)}#keys{position:fixed;right:12px;bottom:12px;background:var(--card);border:1px solid var(--line);border-radius:8px;padding:8px 12px}
 .sr{position:absolute;width:1px;height:1px;overflow:hidden;clip:rect(0 0 0 0);white-space:nowrap}
 #stale{margin:0;padding:8px 12px;background:var(--lateBg);color:var(--late);font-weight:600}
 @media (max-width:600px){.cols{flex-direction:column}.col{max-width:none;width:100%;flex:none}}

@@ -152,6 +152,20 @@ await run([
     expectEqual(order().split(","), start, "back where it was");
   }],
 
+  ["cards the assistant changed since the board was last opened carry a mark; the page's own changes none", async () => {
+    await page.goto(`${origin}/`, { waitUntil: "load" });
+    const marks = () => page.$$eval(".card", (cs) => cs.filter((c) => c.querySelector(".assistant"))
+      .map((c) => c.querySelector("a.t").textContent));
+    expectEqual(await marks(), [], "marks right after opening");
+    const id = sqlite(t.store, "SELECT id FROM Card WHERE title = 'Erste';");
+    await call("update_card", { card_id: id, title: "Erste (vom Assistenten)" });
+    await waitFor("the mark", async () => (await marks()).includes("Erste (vom Assistenten)"));
+    await page.reload({ waitUntil: "load" });
+    expectEqual(await marks(), ["Erste (vom Assistenten)"], "marks on the next visit");
+    await page.reload({ waitUntil: "load" });
+    expectEqual(await marks(), [], "marks once it was seen");
+  }],
+
   ["n opens a new card in the column with the focus, / the search, ? the list of shortcuts", async () => {
     await page.goto(`${origin}/`, { waitUntil: "load" });
     await page.focus(".col[data-bucket] .card a.t");
