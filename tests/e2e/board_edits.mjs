@@ -119,6 +119,24 @@ await run([
     await still.type(".col:first-of-type details.add input[name=title]", "Ohne Skript angelegt");
     await Promise.all([still.waitForNavigation({ waitUntil: "load" }), still.keyboard.press("Enter")]);
     expect((await still.$$eval(".card a.t", (els) => els.map((e) => e.textContent))).includes("Ohne Skript angelegt"), "quick add without script");
+    const plain = sqlite(t.store, "SELECT id FROM Card WHERE title = 'Ohne Skript angelegt';");
+    // A label by its checkbox, then Erledigt, then Löschen with its question.
+    await still.goto(`${origin}/card/${plain}`, { waitUntil: "load" });
+    await still.$$eval("input[name=label]", (els) => els.find((e) => e.value === "Blau").click());
+    await Promise.all([still.waitForNavigation({ waitUntil: "load" }), still.click("form[aria-label='Karte bearbeiten'] button[type=submit]")]);
+    expect((await call("get_card", { card_id: plain })).includes("Blau"), "label without script");
+    await Promise.all([still.waitForNavigation({ waitUntil: "load" }), still.click("form[action$='/complete'] button")]);
+    expectEqual(sqlite(t.store, `SELECT percentComplete FROM Card WHERE id = '${plain}';`), "100", "completed without script");
+    await Promise.all([still.waitForNavigation({ waitUntil: "load" }), still.click("form[action$='/delete'] button")]);
+    expect((await still.$eval("main", (e) => e.innerText)).includes("0 Checklisten-Punkte und 0 Anhänge"), "the question");
+    expectEqual(sqlite(t.store, `SELECT count(*) FROM Card WHERE id = '${plain}';`), "1", "nothing deleted before the answer");
+    await Promise.all([still.waitForNavigation({ waitUntil: "load" }), still.click("main form button[type=submit]")]);
+    expectEqual(sqlite(t.store, `SELECT count(*) FROM Card WHERE id = '${plain}';`), "0", "deleted without script");
+    // A bucket without the script.
+    await still.$eval("details.manage", (d) => { d.open = true; });
+    await still.type("form[aria-label='Bucket anlegen'] input[name=name]", "Ohne Skript");
+    await Promise.all([still.waitForNavigation({ waitUntil: "load" }), still.click("form[aria-label='Bucket anlegen'] button")]);
+    expectEqual(sqlite(t.store, "SELECT count(*) FROM Bucket WHERE name = 'Ohne Skript';"), "1", "bucket without script");
     await still.close();
   }],
 
