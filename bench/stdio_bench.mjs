@@ -72,8 +72,6 @@ function envFor(home) {
     XDG_DATA_HOME: join(home, "data"),
     TZ: process.env.TZ ?? "Europe/Berlin",
     LC_ALL: process.env.LC_ALL ?? "de_DE.UTF-8",
-    // TASKORY_LOG_VFS=default measures the server on SQLite's own VFS.
-    ...(process.env.TASKORY_LOG_VFS ? { TASKORY_LOG_VFS: process.env.TASKORY_LOG_VFS } : {}),
   };
 }
 

@@ -1,5 +1,4 @@
 #include "KanbanCore/Store/Sqlite.h"
-#include "KanbanCore/Store/BufferedLog.h"
 #include "KanbanCore/Store/SqliteFailure.h"
 
 #include "KanbanCore/StoreError.h"
@@ -167,8 +166,8 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::openHandle(const char *file,
   sqlite3 *raw = nullptr;
   // A connection is used by one thread at a time (the HTTP workers hand
   // theirs on through a lock), so SQLite need not lock it around every call.
-  const int rc = sqlite3_open_v2(file, &raw, flags | SQLITE_OPEN_NOMUTEX,
-                                 store::bufferedLogVFS());
+  const int rc =
+      sqlite3_open_v2(file, &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   // SQLite hands out a connection even when opening fails; it must be
   // closed either way.
   Handle db(raw);

@@ -196,7 +196,7 @@ protected:
       if (i % 20 == 19)
         call(a, "plan_week", json::object());
       if (i == 30)
-        // Larger than the log VFS's buffer.
+        // Over a megabyte: the log is written in many frames before COMMIT.
         call(a, "create_card", {{"title", "groß"}, {"plan", "Umzug"}, {"notes", big}});
       if (i == 50) {
         // Fails after its pages spilled into the log; the other server
