@@ -70,6 +70,25 @@ TEST(BoardQueries, ACardsHistoryNamesWhoChangedItNewestFirst) {
   EXPECT_EQ(BoardQueries(*context).cardHistory(id, 1).size(), 1u);
 }
 
+// A text test that throws (out of memory in ICU, say) ends its query with
+// that very exception, and the connection answers the next query.
+TEST(BoardQueries, ATextTestThatThrowsEndsOnlyItsOwnQuery) {
+  test::TestStore store;
+  auto context = store.context();
+  test::Seed s(*context, store.calendar, kNow);
+  Bucket &bucket = s.bucket(s.plan("Haus"), "Todo");
+  s.card(bucket, "eins");
+  s.card(bucket, "zwei");
+  struct Thrown {};
+  CardQuery throwing;
+  throwing.textMatches = [](std::string_view, std::string_view) -> bool {
+    throw Thrown{};
+  };
+  EXPECT_THROW(BoardQueries(*context).queryCards(throwing, 10), Thrown);
+  CardQuery all;
+  EXPECT_EQ(BoardQueries(*context).queryCards(all, 10).size(), 2u);
+}
+
 // Due date first (cards without one last), then sortOrder, then insertion.
 TEST(BoardQueries, QueryCardsMatchesABruteForceReference) {
   test::TestStore store;

@@ -4,7 +4,7 @@
 // end of input. A store that cannot be opened at start-up is reported with
 // its cause. File modes mean nothing to root, so as root the server runs as
 // user nobody.
-import { chmodSync, chownSync, readdirSync, rmSync, statSync, existsSync, writeFileSync } from "node:fs";
+import { chmodSync, chownSync, readdirSync, renameSync, rmSync, statSync, existsSync, writeFileSync } from "node:fs";
 import { join } from "node:path";
 import { Server, tempHome, sqlite, run, expect, expectEqual } from "./lib/rpc.mjs";
 
@@ -49,6 +49,13 @@ await run([
     const { t, s } = await prepared();
     for (const x of ["", "-wal", "-shm"]) rmSync(t.store + x);
     expect(await writeFails(s, t, "Ins Leere"), "a write after the store vanished was acknowledged; the change went nowhere");
+    await s.close();
+    t.remove();
+  }],
+  ["store file renamed during a session", async () => {
+    const { t, s } = await prepared();
+    renameSync(t.store, t.store + ".alt");
+    expect(await writeFails(s, t, "Umbenannt"), "a write after the store was renamed was acknowledged; it went into the old file");
     await s.close();
     t.remove();
   }],
