@@ -27,17 +27,11 @@ namespace {
 // details element, so that it opens without the script too.
 void appendQuickAdd(std::string &out, const QuickAdd &add) {
   out += add.open ? "<details class=\"add\" open>" : "<details class=\"add\">";
-  out += "<summary>Karte hinzufügen</summary><form class=\"edit\" "
-         "method=\"post\" action=\"/add\"><input type=\"hidden\" "
-         "name=\"_token\" value=\"";
-  append(out, add.formToken);
-  out += "\"><input type=\"hidden\" name=\"plan\" value=\"";
-  append(out, add.planID);
-  out += "\"><input type=\"hidden\" name=\"bucket\" value=\"";
-  append(out, add.bucketID);
-  out += "\"><input type=\"hidden\" name=\"back\" value=\"";
-  append(out, add.back);
-  out += "\"><label>Titel <input name=\"title\" required id=\"add-";
+  out += "<summary>Karte hinzufügen</summary>";
+  appendChangeFormStart(out, "/add", {}, add.formToken, add.back);
+  appendHidden(out, "plan", add.planID);
+  appendHidden(out, "bucket", add.bucketID);
+  out += "<label>Titel <input name=\"title\" required id=\"add-";
   append(out, add.bucketID);
   out += add.open ? "\" autofocus></label>" : "\"></label>";
   out += "<button type=\"submit\">Speichern</button></form></details>";

@@ -22,19 +22,6 @@
 namespace taskory::BoardPage {
 namespace {
 
-// A form of the board that changes a plan or bucket.
-void manageForm(std::string &out, std::string_view action,
-                std::string_view label, std::string_view token,
-                std::string_view back) {
-  out += "<form class=\"edit\" method=\"post\" action=\"";
-  append(out, action);
-  out += "\" aria-label=\"";
-  append(out, label);
-  out += "\">";
-  appendHidden(out, "_token", token);
-  appendHidden(out, "back", back);
-}
-
 void colourField(std::string &out, const std::optional<std::string> &colour) {
   out += "<label>Farbe <input name=\"color\" placeholder=\"#RRGGBB\" "
          "size=\"8\" value=\"";
@@ -54,7 +41,7 @@ void appendManage(std::string &out, const Plan &plan,
   const std::string planPath = "/plan/" + urlEncoded(plan.id);
   out += "<details class=\"manage\"><summary>Plan und Buckets "
          "bearbeiten</summary>";
-  manageForm(out, planPath + "/save", "Plan", token, back);
+  appendChangeFormStart(out, planPath + "/save", "Plan", token, back);
   out += "<label>Titel <input name=\"title\" required value=\"";
   append(out, plan.title);
   out += "\"></label>";
@@ -64,24 +51,24 @@ void appendManage(std::string &out, const Plan &plan,
   out += "> Favorit</label><button type=\"submit\">Speichern</button></form>";
   for (const Bucket *bucket : buckets) {
     const std::string path = "/bucket/" + urlEncoded(bucket->id);
-    manageForm(out, path + "/save", "Bucket " + bucket->name, token, back);
+    appendChangeFormStart(out, path + "/save", "Bucket " + bucket->name, token, back);
     out += "<label>Bucket <input name=\"name\" required value=\"";
     append(out, bucket->name);
     out += "\"></label>";
     colourField(out, bucket->colorHex);
     out += "<button type=\"submit\">Speichern</button></form>";
-    manageForm(out, path + "/delete", "Bucket " + bucket->name + " löschen",
+    appendChangeFormStart(out, path + "/delete", "Bucket " + bucket->name + " löschen",
                token, back);
     out += "<button type=\"submit\">Bucket löschen</button></form>";
   }
-  manageForm(out, planPath + "/bucket", "Bucket anlegen", token, back);
+  appendChangeFormStart(out, planPath + "/bucket", "Bucket anlegen", token, back);
   out += "<label>Neuer Bucket <input name=\"name\" required></label>";
   colourField(out, std::nullopt);
   out += "<button type=\"submit\">Bucket anlegen</button></form>";
-  manageForm(out, "/plan/new", "Plan anlegen", token, back);
+  appendChangeFormStart(out, "/plan/new", "Plan anlegen", token, back);
   out += "<label>Neuer Plan <input name=\"title\" required></label>"
          "<button type=\"submit\">Plan anlegen</button></form>";
-  manageForm(out, planPath + "/delete", "Plan löschen", token, back);
+  appendChangeFormStart(out, planPath + "/delete", "Plan löschen", token, back);
   out += "<button type=\"submit\">Plan löschen</button></form></details>";
 }
 

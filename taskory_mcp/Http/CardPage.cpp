@@ -86,17 +86,9 @@ void appendDates(std::string &out, const Card &card, Date now,
 // the way back.
 std::string formStart(const Card &card, std::string_view action,
                       std::string_view formToken, std::string_view label = {}) {
-  std::string out = "<form class=\"edit\" method=\"post\" action=\"";
-  append(out, cardAddress(card.id) + "/" + std::string(action));
-  out += "\"";
-  if (!label.empty()) {
-    out += " aria-label=\"";
-    append(out, label);
-    out += "\"";
-  }
-  out += ">";
-  appendHidden(out, "_token", formToken);
-  appendHidden(out, "back", cardAddress(card.id));
+  std::string out;
+  appendChangeFormStart(out, cardAddress(card.id) + "/" + std::string(action),
+                        label, formToken, cardAddress(card.id));
   return out;
 }
 

@@ -190,6 +190,22 @@ void appendHidden(std::string &out, std::string_view name,
   out += "\">";
 }
 
+void appendChangeFormStart(std::string &out, std::string_view action,
+                           std::string_view label, std::string_view token,
+                           std::string_view back) {
+  out += "<form class=\"edit\" method=\"post\" action=\"";
+  append(out, action);
+  out += "\"";
+  if (!label.empty()) {
+    out += " aria-label=\"";
+    append(out, label);
+    out += "\"";
+  }
+  out += ">";
+  appendHidden(out, "_token", token);
+  appendHidden(out, "back", back);
+}
+
 std::string inputDate(const std::optional<Date> &date,
                       const Calendar &calendar) {
   return date ? calendar.format(*date, "yyyy-MM-dd") : std::string();

@@ -32,6 +32,13 @@ inline void append(std::string &out, std::string_view text) {
 void appendHidden(std::string &out, std::string_view name,
                   std::string_view value);
 
+// The start of a change form (Http/BoardEdits.h): posted to `action`, named
+// `label` for assistive technology (none when empty), with the form token
+// and the way back.
+void appendChangeFormStart(std::string &out, std::string_view action,
+                           std::string_view label, std::string_view token,
+                           std::string_view back);
+
 // A date as a date field holds it (yyyy-MM-dd); empty for none.
 std::string inputDate(const std::optional<Date> &date,
                       const Calendar &calendar);
