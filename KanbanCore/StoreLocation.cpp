@@ -1,7 +1,7 @@
 #include "KanbanCore/StoreLocation.h"
 
 #include "KanbanCore/KanbanStore.h"
-#include "KanbanCore/Store/PrivateFiles.h"
+#include "KanbanCore/PrivateFiles.h"
 
 #include <string>
 
@@ -10,9 +10,9 @@ namespace taskory::KanbanStore {
 namespace fs = std::filesystem;
 
 std::optional<fs::path> dataHome() {
-  if (auto xdg = store::absoluteVariable("XDG_DATA_HOME"))
+  if (auto xdg = files::absoluteVariable("XDG_DATA_HOME"))
     return xdg;
-  if (auto home = store::homeDirectory())
+  if (auto home = files::homeDirectory())
     return *home / ".local" / "share";
   return std::nullopt;
 }
@@ -24,7 +24,7 @@ std::optional<fs::path> groupContainer() {
   fs::path container = *home / std::string(appGroupID());
   // As on the platform this stands in for, asking for the container makes
   // it; a failure shows up when the store inside cannot be opened.
-  store::createPrivateDirectories(container);
+  files::createPrivateDirectories(container);
   return container;
 }
 
@@ -32,7 +32,7 @@ fs::path storeURL() {
   if (auto container = groupContainer())
     return *container / "Taskory.store";
   fs::path fallback = "Taskory";
-  store::createPrivateDirectories(fallback);
+  files::createPrivateDirectories(fallback);
   return fallback / "Taskory.store";
 }
 

@@ -1,7 +1,7 @@
 #include "KanbanCore/StoreSettings.h"
 
 #include "KanbanCore/KanbanStore.h"
-#include "KanbanCore/Store/PrivateFiles.h"
+#include "KanbanCore/PrivateFiles.h"
 
 #include <nlohmann/json.hpp>
 
@@ -65,7 +65,7 @@ void Settings::setInteger(std::string_view key, int64_t value) const {
   std::string text =
       object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   fs::path dir = file_.parent_path();
-  if (store::createPrivateDirectories(dir) != 0)
+  if (files::createPrivateDirectories(dir) != 0)
     return;
   // Write a temporary file next to it and rename it over the old one, so a
   // reader never sees half a file. mkstemp creates it with mode 0600.
@@ -96,9 +96,9 @@ Settings sharedDefaults() {
     if (auto settings = groupContainerDefaults())
       return *settings;
   std::optional<fs::path> configHome =
-      store::absoluteVariable("XDG_CONFIG_HOME");
+      files::absoluteVariable("XDG_CONFIG_HOME");
   if (!configHome)
-    if (auto home = store::homeDirectory())
+    if (auto home = files::homeDirectory())
       configHome = *home / ".config";
   if (!configHome)
     return Settings(fs::path()); // holds nothing, keeps nothing

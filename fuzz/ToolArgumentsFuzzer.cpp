@@ -17,6 +17,7 @@
 #include "KanbanCore/StoreError.h"
 #include "KanbanTools/KanbanTools.h"
 #include "KanbanTools/ToolError.h"
+#include "Store/ContainerConnection.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 #include <nlohmann/json.hpp>
@@ -241,9 +242,9 @@ Stores &stores(const Calendar &calendar) {
 }
 
 void resetToBoard(Stores &s) {
-  sqlite3 *work = s.work->connection();
+  sqlite3 *work = s.handleOf(*work);
   sqlite3_backup *backup =
-      sqlite3_backup_init(work, "main", s.board->connection(), "main");
+      sqlite3_backup_init(work, "main", s.handleOf(*board), "main");
   if (!backup || sqlite3_backup_step(backup, -1) != SQLITE_DONE ||
       sqlite3_backup_finish(backup) != SQLITE_OK) {
     std::fprintf(stderr, "cannot reset the store: %s\n", sqlite3_errmsg(work));

@@ -1,6 +1,6 @@
-#include "KanbanCore/Store/BoardSQL.h"
+#include "Store/BoardSQL.h"
 
-#include "KanbanCore/Store/CardQuerySQL.h"
+#include "Store/CardQuerySQL.h"
 
 #include <vector>
 

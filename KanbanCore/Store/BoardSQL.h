@@ -5,7 +5,7 @@
 // decodes them (text where a number belongs reads as the field's initial
 // value), so that a figure always agrees with what the entities would show.
 
-#include "KanbanCore/Store/EntityTables.h"
+#include "Store/EntityTables.h"
 
 #include <cstddef>
 #include <string>

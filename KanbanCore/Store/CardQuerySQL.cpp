@@ -1,7 +1,7 @@
-#include "KanbanCore/Store/CardQuerySQL.h"
+#include "Store/CardQuerySQL.h"
 
-#include "KanbanCore/Store/EntityTables.h"
-#include "KanbanCore/Store/Sqlite.h"
+#include "Store/EntityTables.h"
+#include "Store/Sqlite.h"
 
 #include <limits>
 #include <utility>

@@ -1,7 +1,7 @@
-#include "KanbanCore/Store/ChangeJournal.h"
+#include "Store/ChangeJournal.h"
 
-#include "KanbanCore/Store/EntityTables.h"
-#include "KanbanCore/Store/Sqlite.h"
+#include "Store/EntityTables.h"
+#include "Store/Sqlite.h"
 
 #include <algorithm>
 #include <cstdint>

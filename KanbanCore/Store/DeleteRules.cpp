@@ -1,6 +1,6 @@
-#include "KanbanCore/Store/DeleteRules.h"
+#include "Store/DeleteRules.h"
 
-#include "KanbanCore/Store/Sqlite.h"
+#include "Store/Sqlite.h"
 
 #include <cstdint>
 #include <deque>

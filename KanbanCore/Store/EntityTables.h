@@ -11,7 +11,7 @@
 #include "KanbanCore/Goal.h"
 #include "KanbanCore/Plan.h"
 #include "KanbanCore/PlanLabel.h"
-#include "KanbanCore/Store/Sqlite.h"
+#include "Store/Sqlite.h"
 
 #include <array>
 #include <cmath>

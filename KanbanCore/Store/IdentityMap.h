@@ -7,7 +7,7 @@
 // difference tells a flush which columns the caller changed, so only those
 // are written.
 
-#include "KanbanCore/Store/EntityTables.h"
+#include "Store/EntityTables.h"
 
 #include <cstddef>
 #include <memory>

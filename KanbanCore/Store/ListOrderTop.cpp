@@ -1,4 +1,4 @@
-#include "KanbanCore/Store/ListOrderTop.h"
+#include "Store/ListOrderTop.h"
 
 #include <algorithm>
 #include <string_view>

@@ -6,7 +6,7 @@
 // pass over the store and must not sort or look up every match only to
 // keep a page of them.
 
-#include "KanbanCore/Store/Sqlite.h"
+#include "Store/Sqlite.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "KanbanCore/Store/RelationSQL.h"
+#include "Store/RelationSQL.h"
 
 namespace taskory::store {
 

@@ -3,7 +3,7 @@
 // The statements behind a model context's fetches, relationships and links.
 // Rows come as selectSQL reads them; ids are bound, never spliced in.
 
-#include "KanbanCore/Store/EntityTables.h"
+#include "Store/EntityTables.h"
 
 #include <string>
 #include <string_view>

@@ -1,8 +1,8 @@
-#include "KanbanCore/Store/Schema.h"
+#include "Store/Schema.h"
 
-#include "KanbanCore/Store/EntityTables.h"
-#include "KanbanCore/Store/Sqlite.h"
-#include "KanbanCore/Store/SqliteTransaction.h"
+#include "Store/EntityTables.h"
+#include "Store/Sqlite.h"
+#include "Store/SqliteTransaction.h"
 #include "KanbanCore/StoreError.h"
 
 #include <sqlite3.h>

@@ -1,4 +1,4 @@
-#include "KanbanCore/Store/Session.h"
+#include "Store/Session.h"
 
 namespace taskory::store {
 

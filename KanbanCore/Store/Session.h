@@ -6,10 +6,10 @@
 // that no later call can commit half of a unit of work.
 
 #include "KanbanCore/ContextAccess.h"
-#include "KanbanCore/Store/ChangeJournal.h"
-#include "KanbanCore/Store/DeleteRules.h"
-#include "KanbanCore/Store/IdentityMap.h"
-#include "KanbanCore/Store/Sqlite.h"
+#include "Store/ChangeJournal.h"
+#include "Store/DeleteRules.h"
+#include "Store/IdentityMap.h"
+#include "Store/Sqlite.h"
 #include "KanbanCore/StoreError.h"
 #include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"

@@ -1,5 +1,5 @@
-#include "KanbanCore/Store/Sqlite.h"
-#include "KanbanCore/Store/SqliteFailure.h"
+#include "Store/Sqlite.h"
+#include "Store/SqliteFailure.h"
 
 #include "KanbanCore/StoreError.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KanbanCore/Store/WALPolicy.h"
+#include "Store/WALPolicy.h"
 
 #include <cassert>
 #include <cstdint>

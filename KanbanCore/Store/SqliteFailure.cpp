@@ -1,4 +1,4 @@
-#include "KanbanCore/Store/SqliteFailure.h"
+#include "Store/SqliteFailure.h"
 
 #include <sqlite3.h>
 

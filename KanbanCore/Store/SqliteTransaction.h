@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KanbanCore/Store/Sqlite.h"
+#include "Store/Sqlite.h"
 
 #include <string_view>
 

@@ -1,4 +1,4 @@
-#include "KanbanCore/Store/WALPolicy.h"
+#include "Store/WALPolicy.h"
 
 #include <sqlite3.h>
 

@@ -4,6 +4,7 @@
 #include "KanbanCore/StoreError.h"
 #include "KanbanCore/Uuid.h"
 #include "support/StoreTestSupport.h"
+#include "Store/ContainerConnection.h"
 
 #include <gtest/gtest.h>
 
@@ -141,7 +142,7 @@ TEST_F(StoreTest, RowsOfAnotherProgramAreReadTolerantly) {
       "PRAGMA application_id = 1414744921; PRAGMA user_version = 1;";
   {
     auto model = KanbanStore::makeContainer(dir / "model.store");
-    sql += RawConnection(model->connection())
+    sql += RawConnection(handleOf(*model))
                .text("SELECT group_concat('CREATE TABLE ' || name || ' (' || "
                      "columns || ');', '') FROM (SELECT m.name AS name, "
                      "group_concat(c.name) AS columns FROM sqlite_schema m, "
@@ -211,7 +212,7 @@ TEST_F(StoreTest, IndexesOfEarlierVersionsAreReplacedAtStart) {
 // transactions write to the log and read it back before they commit.
 TEST_F(StoreTest, EveryCommitIsVisibleToAnotherConnectionAtOnce) {
   auto container = KanbanStore::makeContainer(file);
-  RawConnection(container->connection()).exec("PRAGMA cache_size = 20");
+  RawConnection(handleOf(*container)).exec("PRAGMA cache_size = 20");
   RawConnection other(file);
   const auto storedBytes = [&] {
     return other.integer("SELECT total(length(planDescription)) FROM Plan");
@@ -247,7 +248,7 @@ protected:
   void SetUp() override {
     // SQLite's own handler with a short timeout in place of ours: the wait
     // itself is shown end to end.
-    RawConnection(container->connection()).exec("PRAGMA busy_timeout = 50");
+    RawConnection(handleOf(*container)).exec("PRAGMA busy_timeout = 50");
     other.exec("BEGIN IMMEDIATE");
   }
 };
@@ -274,10 +275,10 @@ TEST_F(StoreTest, AFailedWriteIsReportedInGermanWithNothingSaved) {
   using Break =
       std::function<void(ModelContainer &, const std::filesystem::path &)>;
   const std::vector<std::pair<Break, std::string>> cases = {
-      {[](auto &c, auto &) { RawConnection(c.connection()).exec("PRAGMA max_page_count = 1"); },
+      {[](auto &c, auto &) { RawConnection(handleOf(c)).exec("PRAGMA max_page_count = 1"); },
        "Der Datenträger ist voll – die Änderung wurde nicht gespeichert. "
        "(SQLite: database or disk is full)"},
-      {[](auto &c, auto &) { RawConnection(c.connection()).exec("PRAGMA query_only = 1"); },
+      {[](auto &c, auto &) { RawConnection(handleOf(c)).exec("PRAGMA query_only = 1"); },
        "Der Store ist schreibgeschützt – die Änderung wurde nicht "
        "gespeichert. (SQLite: attempt to write a readonly database)"},
       {[](auto &, auto &at) { std::filesystem::remove(at); },
@@ -297,7 +298,7 @@ TEST_F(StoreTest, AFailedWriteIsReportedInGermanWithNothingSaved) {
     } catch (const StoreError &error) {
       EXPECT_EQ(error.what(), cases[n].second);
     }
-    EXPECT_FALSE(RawConnection(container->connection()).inTransaction()) << n;
+    EXPECT_FALSE(RawConnection(handleOf(*container)).inTransaction()) << n;
     if (std::filesystem::exists(at)) {
       EXPECT_EQ(RawConnection(at).integer("SELECT count(*) FROM Plan"), 0) << n;
     }

@@ -1,4 +1,4 @@
-#include "KanbanCore/Store/ListOrderTop.h"
+#include "Store/ListOrderTop.h"
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,7 @@
 #include "KanbanCore/StoreError.h"
 #include "KanbanTools/ToolError.h"
 #include "support/StoreTestSupport.h"
+#include "Store/ContainerConnection.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +43,7 @@ Outcome run(ModelContainer &container, const Calendar &calendar,
 TEST(KanbanToolsDispatch, OnlyTheReadingToolsRunWithoutTheWriteLock) {
   test::TempDir dir;
   auto container = KanbanStore::makeContainer(dir / "Taskory.store");
-  test::RawConnection(container->connection()).exec("PRAGMA busy_timeout = 50");
+  test::RawConnection(handleOf(*container)).exec("PRAGMA busy_timeout = 50");
   test::RawConnection other(dir / "Taskory.store");
   other.exec("BEGIN IMMEDIATE");
   const Calendar calendar{"Europe/Berlin", "de_DE"};

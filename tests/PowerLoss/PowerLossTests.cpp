@@ -16,6 +16,7 @@
 #include "KanbanTools/KanbanTools.h"
 #include "KanbanTools/ToolError.h"
 #include "support/StoreTestSupport.h"
+#include "Store/ContainerConnection.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -131,13 +132,13 @@ protected:
       auto a = KanbanStore::makeContainer(store_);
       auto b = KanbanStore::makeContainer(store_);
       for (ModelContainer *c : {a.get(), b.get()})
-        RawConnection(c->connection())
+        RawConnection(handleOf(*c))
             .exec(std::string("PRAGMA synchronous = ") + synchronous);
       // A small page cache: a transaction of a megabyte spills into the
       // log long before it ends.
-      RawConnection(a->connection()).exec("PRAGMA cache_size = 32");
+      RawConnection(handleOf(*a)).exec("PRAGMA cache_size = 32");
       answers_.push_back(
-          {recorder().size(), *stateOf(a->connection()), true, "open"});
+          {recorder().size(), *stateOf(handleOf(*a)), true, "open"});
       runSession(*a, *b);
     }
     return checkImages();
@@ -155,7 +156,7 @@ protected:
         text = error.message;
         succeeded = false;
       }
-      const auto state = stateOf(a.connection());
+      const auto state = stateOf(handleOf(a));
       EXPECT_TRUE(state.has_value());
       answers_.push_back({recorder().size(), state.value_or(0), succeeded,
                           std::string(tool) + " " + arguments.dump(-1, ' ', true).substr(0, 80)});

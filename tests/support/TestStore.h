@@ -4,6 +4,7 @@
 #include "KanbanCore/KanbanStore.h"
 #include "KanbanCore/ModelContext.h"
 #include "support/StoreTestSupport.h"
+#include "Store/ContainerConnection.h"
 
 #include <memory>
 
@@ -23,7 +24,7 @@ struct TestStore {
     return std::make_unique<ModelContext>(*container, "mcp");
   }
   // The store's own connection, as another program's SQL would use it.
-  RawConnection raw() { return RawConnection(container->connection()); }
+  RawConnection raw() { return RawConnection(handleOf(*container)); }
 };
 
 } // namespace taskory::test

@@ -1,8 +1,8 @@
 #include "KanbanCore/ModelContext.h"
 
-#include "KanbanCore/ModelContainer.h"
-#include "KanbanCore/Store/RelationSQL.h"
-#include "KanbanCore/Store/Session.h"
+#include "Store/ContainerConnection.h"
+#include "Store/RelationSQL.h"
+#include "Store/Session.h"
 #include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"
 
@@ -44,7 +44,7 @@ ModelContext::ModelContext(ModelContainer &container, std::string author,
                            Access access)
     : container_(container), author_(std::move(author)),
       session_(
-          std::make_unique<Session>(container.database(), author_, access)) {
+          std::make_unique<Session>(*container.connection().db, author_, access)) {
   session_->begin();
 }
 

@@ -1,4 +1,4 @@
-#include "KanbanCore/Store/PrivateFiles.h"
+#include "KanbanCore/PrivateFiles.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -7,7 +7,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace taskory::store {
+namespace taskory::files {
 
 namespace fs = std::filesystem;
 
@@ -60,4 +60,4 @@ int createPrivateDirectories(const fs::path &dir) {
   return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
 }
 
-} // namespace taskory::store
+} // namespace taskory::files

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <optional>
 
-namespace taskory::store {
+namespace taskory::files {
 
 // HOME, else the password database's home; nothing when neither names one.
 std::optional<std::filesystem::path> homeDirectory();
@@ -16,4 +16,4 @@ std::optional<std::filesystem::path> absoluteVariable(const char *name);
 // private); returns the errno of the first failure, 0 on success.
 int createPrivateDirectories(const std::filesystem::path &dir);
 
-} // namespace taskory::store
+} // namespace taskory::files

@@ -1,9 +1,9 @@
 #include "KanbanCore/StoreOpening.h"
 
 #include "KanbanCore/KanbanStore.h"
-#include "KanbanCore/Store/PrivateFiles.h"
-#include "KanbanCore/Store/Schema.h"
-#include "KanbanCore/Store/Sqlite.h"
+#include "KanbanCore/PrivateFiles.h"
+#include "Store/Schema.h"
+#include "Store/ContainerConnection.h"
 #include "KanbanCore/StoreError.h"
 
 #include <cerrno>
@@ -70,7 +70,7 @@ std::unique_ptr<ModelContainer> makeContainer(const fs::path &file) {
                                    " ist keine gewöhnliche Datei.");
   } else if (errno == ENOENT) {
     fs::path dir = file.parent_path();
-    if (int error = store::createPrivateDirectories(dir))
+    if (int error = files::createPrivateDirectories(dir))
       throw StoreError::cannotOpen(
           "Das Verzeichnis " + quoted(dir) +
           " kann nicht angelegt werden: " + errnoText(error));
@@ -96,13 +96,15 @@ std::unique_ptr<ModelContainer> makeContainer(const fs::path &file) {
     schema::rethrowForFile(error, file);
   }
   schema::prepareFileStore(*db, file);
-  return std::make_unique<ModelContainer>(std::move(db));
+  return std::make_unique<ModelContainer>(
+      std::make_unique<ModelContainer::Connection>(ModelContainer::Connection{std::move(db)}));
 }
 
 std::unique_ptr<ModelContainer> makePreviewContainer() {
   auto db = SqliteDatabase::openInMemory();
   schema::prepareMemoryStore(*db);
-  return std::make_unique<ModelContainer>(std::move(db));
+  return std::make_unique<ModelContainer>(
+      std::make_unique<ModelContainer::Connection>(ModelContainer::Connection{std::move(db)}));
 }
 
 } // namespace taskory::KanbanStore

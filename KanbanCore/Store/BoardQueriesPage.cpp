@@ -4,8 +4,8 @@
 #include "KanbanCore/BoardQueries.h"
 
 #include "KanbanCore/PlanLabel.h"
-#include "KanbanCore/Store/BoardSQL.h"
-#include "KanbanCore/Store/Session.h"
+#include "Store/BoardSQL.h"
+#include "Store/Session.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -48,7 +48,7 @@ BoardQueries::pageFacts(const std::vector<const Card *> &cards) {
   // Written first, so that the rows read below are what the loaded objects
   // hold.
   SqliteDatabase &db =
-      flushed<Plan, Bucket, ChecklistItem, PlanLabel, Goal>();
+      flushed<Plan, Bucket, ChecklistItem, PlanLabel, Goal>().db();
   std::unordered_map<std::string, CardPageFacts> facts;
   std::vector<const Card *> distinct;
   for (const Card *card : cards)

@@ -24,7 +24,6 @@
 namespace taskory {
 
 class ModelContext;
-class SqliteDatabase;
 namespace store {
 class Session;
 }
@@ -141,12 +140,12 @@ public:
 private:
   int64_t countCards(const CardQuery &query);
   store::Session &session();
-  // The connection with the context's pending changes to these entities
+  // The session with the context's pending changes to these entities
   // written, for the queries that read their tables directly (links are
   // written at once). Only those: checking every loaded object for changes
   // costs more than the query when thousands of plans are loaded and the
   // week planner asks about hundreds of buckets.
-  template <class... T> SqliteDatabase &flushed();
+  template <class... T> store::Session &flushed();
 
   ModelContext &context_;
 };

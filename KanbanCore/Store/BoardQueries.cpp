@@ -1,10 +1,10 @@
 #include "KanbanCore/BoardQueries.h"
 
 #include "KanbanCore/ModelContext.h"
-#include "KanbanCore/Store/BoardSQL.h"
-#include "KanbanCore/Store/CardQuerySQL.h"
-#include "KanbanCore/Store/ListOrderTop.h"
-#include "KanbanCore/Store/Session.h"
+#include "Store/BoardSQL.h"
+#include "Store/CardQuerySQL.h"
+#include "Store/ListOrderTop.h"
+#include "Store/Session.h"
 
 #include <algorithm>
 #include <limits>
@@ -17,11 +17,11 @@ using namespace store;
 
 store::Session &BoardQueries::session() { return *context_.session_; }
 
-template <class... T> SqliteDatabase &BoardQueries::flushed() {
+template <class... T> store::Session &BoardQueries::flushed() {
   (session().flush<T>(), ...);
-  return session().db();
+  return session();
 }
-template SqliteDatabase &
+template store::Session &
 BoardQueries::flushed<Plan, Bucket, ChecklistItem, PlanLabel, Goal>();
 
 // --- card lists ---
@@ -98,7 +98,7 @@ std::vector<Card *> BoardQueries::openCardsPlannedFrom(Date from) {
 
 std::vector<std::pair<int64_t, UUID>>
 BoardQueries::openCardRowsPlannedFrom(Date from) {
-  auto stmt = flushed<Card>().statement(cardRowsPlannedFromSQL());
+  auto stmt = flushed<Card>().db().statement(cardRowsPlannedFromSQL());
   stmt->bind(1, from);
   std::vector<std::pair<int64_t, UUID>> rows;
   while (stmt->step())
@@ -109,7 +109,7 @@ BoardQueries::openCardRowsPlannedFrom(Date from) {
 // --- figures ---
 
 BoardQueries::BoardCounts BoardQueries::boardCounts() {
-  SqliteDatabase &db = flushed<Card>();
+  SqliteDatabase &db = flushed<Card>().db();
   // The groups of stored values add up to the figures of each plan and of
   // each bucket, each group decoded as a loaded card decodes its fields;
   // they come in (plan, bucket) order, so each map is asked once per plan
@@ -150,7 +150,7 @@ BoardQueries::BoardCounts BoardQueries::boardCounts() {
 
 std::unordered_map<std::string, BoardQueries::CardCounts>
 BoardQueries::goalCardCounts() {
-  SqliteDatabase &db = flushed<Card>();
+  SqliteDatabase &db = flushed<Card>().db();
   auto stmt = db.statement(goalCardCountsSQL());
   std::unordered_map<std::string, CardCounts> counts;
   while (stmt->step())
@@ -175,20 +175,20 @@ std::vector<T> planChildCopies(SqliteDatabase &db,
 } // namespace
 
 std::vector<Goal> BoardQueries::planGoalCopies() {
-  return planChildCopies<Goal>(flushed<Goal>());
+  return planChildCopies<Goal>(flushed<Goal>().db());
 }
 
 std::vector<Goal> BoardQueries::planGoalCopiesWithoutNotes() {
-  return planChildCopies<Goal>(flushed<Goal>(),
+  return planChildCopies<Goal>(flushed<Goal>().db(),
                                planGoalRowsWithoutNotesSQL());
 }
 
 std::vector<Bucket> BoardQueries::planBucketCopies() {
-  return planChildCopies<Bucket>(flushed<Bucket>());
+  return planChildCopies<Bucket>(flushed<Bucket>().db());
 }
 
 std::vector<BoardQueries::PlanHeading> BoardQueries::planHeadings() {
-  auto stmt = flushed<Plan>().statement(planHeadingsSQL());
+  auto stmt = flushed<Plan>().db().statement(planHeadingsSQL());
   std::vector<PlanHeading> headings;
   while (stmt->step()) {
     // A row whose id is not text is no plan to a context either.
@@ -205,7 +205,7 @@ std::vector<BoardQueries::PlanHeading> BoardQueries::planHeadings() {
 
 std::vector<BoardQueries::HistoryEntry>
 BoardQueries::cardHistory(const UUID &cardID, std::size_t limit) {
-  auto stmt = flushed<Card>().statement(cardHistorySQL());
+  auto stmt = flushed<Card>().db().statement(cardHistorySQL());
   stmt->bindText(1, cardID);
   stmt->bind(2, static_cast<int64_t>(
                     std::min<std::size_t>(limit, std::numeric_limits<int64_t>::max())));
@@ -222,7 +222,7 @@ BoardQueries::cardHistory(const UUID &cardID, std::size_t limit) {
 
 std::unordered_map<std::string, Date>
 BoardQueries::cardsChangedBy(std::string_view author, Date since) {
-  auto stmt = flushed<Card>().statement(cardsChangedBySQL());
+  auto stmt = flushed<Card>().db().statement(cardsChangedBySQL());
   stmt->bindText(1, author);
   stmt->bind(2, since);
   std::unordered_map<std::string, Date> changed;
@@ -237,7 +237,7 @@ BoardQueries::cardsChangedBy(std::string_view author, Date since) {
 }
 
 bool BoardQueries::hasOpenCard(const Bucket &bucket) {
-  SqliteDatabase &db = flushed<Card>();
+  SqliteDatabase &db = flushed<Card>().db();
   auto stmt = db.statement(openCardInBucketSQL());
   stmt->bindText(1, bucket.id);
   return stmt->step();
@@ -309,7 +309,7 @@ BoardQueries::PlanningCandidate candidateRow(const SqliteStatement &s) {
 // deadline than `count` cards returned, or none while they have one.
 std::vector<BoardQueries::PlanningCandidate>
 BoardQueries::planningCandidates(std::size_t count) {
-  SqliteDatabase &db = flushed<Card, Goal>();
+  SqliteDatabase &db = flushed<Card, Goal>().db();
   std::vector<PlanningCandidate> found;
   if (count == 0)
     return found;
