@@ -4,8 +4,8 @@
 #include "KanbanCore/KanbanStore.h"
 #include "KanbanCore/StoreError.h"
 #include "KanbanTools/ToolError.h"
-#include "support/StoreTestSupport.h"
 #include "Store/ContainerConnection.h"
+#include "support/StoreTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -50,8 +50,7 @@ TEST(KanbanToolsDispatch, OnlyTheReadingToolsRunWithoutTheWriteLock) {
 
   for (const auto &tool : KanbanTools::specs()) {
     const std::string name = tool.at("name");
-    const bool reads = name == "list_plans" || name == "list_cards" ||
-                       name == "get_card" || name == "list_goals";
+    const bool reads = KanbanTools::onlyReads(name);
     const Outcome outcome = run(*container, calendar, name);
     if (reads)
       EXPECT_TRUE(outcome == Outcome::answered || outcome == Outcome::toolError)

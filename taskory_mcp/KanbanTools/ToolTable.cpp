@@ -1,20 +1,32 @@
-#include "KanbanTools/KanbanTools.h"
+#include "KanbanTools/ToolTable.h"
+
+#include "KanbanTools/ToolHandlers.h"
+
+#include <algorithm>
+#include <array>
 
 namespace taskory {
 namespace {
 
-// The catalogue as the client sees it. Written out as JSON text because it is
+using nlohmann::json;
+using enum ToolDefinition::Effect;
+
+// Every tool once, in catalogue order: its name, whether it only reads, its
+// handler, and its description and input schema as the client sees them.
+// The description and schema are written out as JSON text because they are
 // the assistant's only documentation of the tools: every word and every
 // schema keyword can be checked here against what tools/list serves. Schemas
 // carry only type, properties, required, description, enum and items; the
 // tools check their arguments themselves.
-constexpr std::string_view kCatalogue = R"json([
-{"name": "list_plans",
- "description": "Pläne mit Buckets (Kartenzahl), Zielen und offenen Karten.",
- "inputSchema": {"type": "object", "properties": {}, "required": []}},
+const std::array<ToolDefinition, 14> kTools{{
+    {"list_plans", reads,
+     [](const ToolCall &c, const json &) { return handlers::listPlans(c); },
+     R"json({"description": "Pläne mit Buckets (Kartenzahl), Zielen und offenen Karten.",
+ "inputSchema": {"type": "object", "properties": {}, "required": []}})json"},
 
-{"name": "list_cards",
- "description": "Karten nach Fälligkeit sortiert, eine Zeile pro Karte; abgeschlossene standardmäßig ausgeblendet. Bei gesetztem plan/bucket entfällt die jeweilige Angabe; priority fehlt = medium.",
+    {"list_cards", reads,
+     handlers::listCards,
+     R"json({"description": "Karten nach Fälligkeit sortiert, eine Zeile pro Karte; abgeschlossene standardmäßig ausgeblendet. Bei gesetztem plan/bucket entfällt die jeweilige Angabe; priority fehlt = medium.",
  "inputSchema": {"type": "object", "properties": {
    "plan": {"type": "string", "description": "Titel oder ID"},
    "bucket": {"type": "string", "description": "Name oder ID; mit plan dort, sonst in allen Plänen"},
@@ -24,17 +36,19 @@ constexpr std::string_view kCatalogue = R"json([
    "include_completed": {"type": "boolean"},
    "limit": {"type": "integer", "description": "Standard 50"},
    "format": {"type": "string", "description": "Standard text", "enum": ["text", "json"]}},
-  "required": []}},
+  "required": []}})json"},
 
-{"name": "get_card",
- "description": "Alle Details einer Karte: Notizen, Checkliste (mit IDs), Anhänge.",
+    {"get_card", reads,
+     handlers::getCard,
+     R"json({"description": "Alle Details einer Karte: Notizen, Checkliste (mit IDs), Anhänge.",
  "inputSchema": {"type": "object", "properties": {
    "card_id": {"type": "string"},
    "format": {"type": "string", "description": "Standard text", "enum": ["text", "json"]}},
-  "required": ["card_id"]}},
+  "required": ["card_id"]}})json"},
 
-{"name": "create_card",
- "description": "Neue Karte. Datum als YYYY-MM-DD oder ISO-8601. Antwort: Kurzbestätigung mit ID.",
+    {"create_card", mayWrite,
+     handlers::createCard,
+     R"json({"description": "Neue Karte. Datum als YYYY-MM-DD oder ISO-8601. Antwort: Kurzbestätigung mit ID.",
  "inputSchema": {"type": "object", "properties": {
    "title": {"type": "string"},
    "plan": {"type": "string", "description": "Titel oder ID (Standard: erster Plan)"},
@@ -49,10 +63,11 @@ constexpr std::string_view kCatalogue = R"json([
    "goals": {"type": "array", "items": {"type": "string"}},
    "checklist": {"type": "array", "items": {"type": "string"}},
    "recurrence": {"type": "object", "description": "{frequency: daily|weekdays|weekly|monthly|yearly, interval, days_of_week 1=So…7=Sa}; braucht due_date"}},
-  "required": ["title"]}},
+  "required": ["title"]}})json"},
 
-{"name": "update_card",
- "description": "Ändert nur übergebene Felder; \"none\" entfernt due_date, start_date, planned_date, color_hex bzw. recurrence (frequency). check_items/uncheck_items (Titel oder ID), add_items: Checkliste. status completed erzeugt bei Wiederholungskarten die nächste Instanz.",
+    {"update_card", mayWrite,
+     handlers::updateCard,
+     R"json({"description": "Ändert nur übergebene Felder; \"none\" entfernt due_date, start_date, planned_date, color_hex bzw. recurrence (frequency). check_items/uncheck_items (Titel oder ID), add_items: Checkliste. status completed erzeugt bei Wiederholungskarten die nächste Instanz.",
  "inputSchema": {"type": "object", "properties": {
    "card_id": {"type": "string"},
    "title": {"type": "string"},
@@ -74,23 +89,26 @@ constexpr std::string_view kCatalogue = R"json([
    "uncheck_items": {"type": "array", "items": {"type": "string"}},
    "add_items": {"type": "array", "items": {"type": "string"}},
    "recurrence": {"type": "object", "description": "{frequency: daily|weekdays|weekly|monthly|yearly|none, interval, days_of_week 1=So…7=Sa}; braucht due_date"}},
-  "required": ["card_id"]}},
+  "required": ["card_id"]}})json"},
 
-{"name": "delete_card",
- "description": "Löscht eine Karte endgültig.",
+    {"delete_card", mayWrite,
+     handlers::deleteCard,
+     R"json({"description": "Löscht eine Karte endgültig.",
  "inputSchema": {"type": "object", "properties": {
    "card_id": {"type": "string"}},
-  "required": ["card_id"]}},
+  "required": ["card_id"]}})json"},
 
-{"name": "add_checklist_item",
- "description": "Fügt einen Checklisten-Eintrag hinzu (max. 20). Antwort enthält die item_id.",
+    {"add_checklist_item", mayWrite,
+     handlers::addChecklistItem,
+     R"json({"description": "Fügt einen Checklisten-Eintrag hinzu (max. 20). Antwort enthält die item_id.",
  "inputSchema": {"type": "object", "properties": {
    "card_id": {"type": "string"},
    "title": {"type": "string"}},
-  "required": ["card_id", "title"]}},
+  "required": ["card_id", "title"]}})json"},
 
-{"name": "set_checklist_item",
- "description": "Hakt Einträge ab bzw. benennt sie um; Auswahl per item_id oder exaktem item_title. items ändert mehrere auf einmal (ersetzt die Einzelparameter; wird ein Eintrag nicht gefunden, ändert sich nichts).",
+    {"set_checklist_item", mayWrite,
+     handlers::setChecklistItem,
+     R"json({"description": "Hakt Einträge ab bzw. benennt sie um; Auswahl per item_id oder exaktem item_title. items ändert mehrere auf einmal (ersetzt die Einzelparameter; wird ein Eintrag nicht gefunden, ändert sich nichts).",
  "inputSchema": {"type": "object", "properties": {
    "card_id": {"type": "string"},
    "item_id": {"type": "string"},
@@ -102,57 +120,70 @@ constexpr std::string_view kCatalogue = R"json([
      "item_title": {"type": "string"},
      "checked": {"type": "boolean"},
      "new_title": {"type": "string"}}}}},
-  "required": ["card_id"]}},
+  "required": ["card_id"]}})json"},
 
-{"name": "create_plan",
- "description": "Neuer Plan mit Standard-Bucket und 25 Labels.",
+    {"create_plan", mayWrite,
+     handlers::createPlan,
+     R"json({"description": "Neuer Plan mit Standard-Bucket und 25 Labels.",
  "inputSchema": {"type": "object", "properties": {
    "title": {"type": "string"}},
-  "required": ["title"]}},
+  "required": ["title"]}})json"},
 
-{"name": "create_bucket",
- "description": "Neuer Bucket in einem Plan; neue Karten ohne eigene Farbe erben color_hex.",
+    {"create_bucket", mayWrite,
+     handlers::createBucket,
+     R"json({"description": "Neuer Bucket in einem Plan; neue Karten ohne eigene Farbe erben color_hex.",
  "inputSchema": {"type": "object", "properties": {
    "plan": {"type": "string"},
    "name": {"type": "string"},
    "color_hex": {"type": "string", "description": "z.B. #FF8C00"}},
-  "required": ["plan", "name"]}},
+  "required": ["plan", "name"]}})json"},
 
-{"name": "update_bucket",
- "description": "Ändert Name und/oder Farbe (\"none\" entfernt sie); Bestandskarten bleiben unverändert.",
+    {"update_bucket", mayWrite,
+     handlers::updateBucket,
+     R"json({"description": "Ändert Name und/oder Farbe (\"none\" entfernt sie); Bestandskarten bleiben unverändert.",
  "inputSchema": {"type": "object", "properties": {
    "plan": {"type": "string"},
    "bucket": {"type": "string", "description": "Name oder ID"},
    "new_name": {"type": "string"},
    "color_hex": {"type": "string"}},
-  "required": ["plan", "bucket"]}},
+  "required": ["plan", "bucket"]}})json"},
 
-{"name": "plan_week",
- "description": "Verteilt offene Aufgaben auf die restlichen Wochentage (Fälligkeit hart, Ziele/Priorität zuerst, leere Claude-Buckets bekommen Ideen-Aufgaben) und liefert den Plan pro Tag.",
+    {"plan_week", mayWrite,
+     handlers::planWeek,
+     R"json({"description": "Verteilt offene Aufgaben auf die restlichen Wochentage (Fälligkeit hart, Ziele/Priorität zuerst, leere Claude-Buckets bekommen Ideen-Aufgaben) und liefert den Plan pro Tag.",
  "inputSchema": {"type": "object", "properties": {
    "daily_capacity": {"type": "number", "description": "Punkte pro Tag (Standard 3, normale Aufgabe = 1)"},
    "include_weekend": {"type": "boolean"}},
-  "required": []}},
+  "required": []}})json"},
 
-{"name": "list_goals",
- "description": "Ziele mit Fortschritt.",
- "inputSchema": {"type": "object", "properties": {}, "required": []}},
+    {"list_goals", reads,
+     [](const ToolCall &c, const json &) { return handlers::listGoals(c); },
+     R"json({"description": "Ziele mit Fortschritt.",
+ "inputSchema": {"type": "object", "properties": {}, "required": []}})json"},
 
-{"name": "create_goal",
- "description": "Neues Ziel in einem Plan; Karten per update_card (add_goals) zuordnen.",
+    {"create_goal", mayWrite,
+     handlers::createGoal,
+     R"json({"description": "Neues Ziel in einem Plan; Karten per update_card (add_goals) zuordnen.",
  "inputSchema": {"type": "object", "properties": {
    "plan": {"type": "string"},
    "title": {"type": "string"},
    "notes": {"type": "string"},
    "target_date": {"type": "string"}},
-  "required": ["plan", "title"]}}
-])json";
+  "required": ["plan", "title"]}})json"}
+}};
 
 } // namespace
 
-const nlohmann::json &KanbanTools::specs() {
-  static const nlohmann::json catalogue = nlohmann::json::parse(kCatalogue);
-  return catalogue;
+std::span<const ToolDefinition> toolTable() { return kTools; }
+
+const ToolDefinition *findTool(std::string_view name) {
+  // Exact and case-sensitive: a name that differs only in case is an unknown
+  // tool.
+  auto found = std::find_if(kTools.begin(), kTools.end(),
+                            [&](const ToolDefinition &tool) {
+                              return tool.name == name;
+                            });
+  return found == kTools.end() ? nullptr : &*found;
 }
 
 } // namespace taskory
