@@ -23,13 +23,12 @@ std::optional<Priority> priorityFromRawValue(int64_t raw) {
 }
 
 Priority priorityFromRaw(int64_t raw) {
-  if (raw < 2)
-    return Priority::urgent;
-  if (raw < 5)
-    return Priority::important;
-  if (raw < 8)
-    return Priority::medium;
-  return Priority::low;
+  constexpr Priority kByRank[] = {Priority::urgent, Priority::important,
+                                  Priority::medium, Priority::low};
+  std::size_t rank = 0;
+  while (rank < kPriorityRankStarts.size() && raw >= kPriorityRankStarts[rank])
+    ++rank;
+  return kByRank[rank];
 }
 
 std::string_view localizedName(Priority p) {
@@ -88,11 +87,23 @@ std::optional<CardProgress> progressFromRawValue(int64_t raw) {
 }
 
 CardProgress progressFromPercent(int64_t percentComplete) {
-  if (percentComplete < 50)
+  if (percentComplete < kInProgressFromPercent)
     return CardProgress::notStarted;
-  if (percentComplete < 100)
+  if (percentComplete < kCompletedFromPercent)
     return CardProgress::inProgress;
   return CardProgress::completed;
+}
+
+PercentRange percentRange(CardProgress p) {
+  switch (p) {
+  case CardProgress::notStarted:
+    return {std::nullopt, kInProgressFromPercent - 1};
+  case CardProgress::inProgress:
+    return {kInProgressFromPercent, kCompletedFromPercent - 1};
+  case CardProgress::completed:
+    return {kCompletedFromPercent, std::nullopt};
+  }
+  return {};
 }
 
 std::string_view localizedName(CardProgress p) {

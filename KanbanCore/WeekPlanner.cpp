@@ -227,6 +227,27 @@ Configuration::Configuration(double dailyCapacity, bool includeWeekend,
                                               : std::max(dailyCapacity, 1.0)),
       includeWeekend(includeWeekend), createIdeaTasks(createIdeaTasks) {}
 
+Calendar plannerCalendar(const Calendar &calendar) {
+  Calendar mondayFirst = calendar;
+  mondayFirst.setFirstWeekday(2);
+  return mondayFirst;
+}
+
+std::vector<Date> weekOf(Date day, const Calendar &calendar) {
+  const Calendar mondayFirst = plannerCalendar(calendar);
+  const auto week = mondayFirst.weekInterval(day);
+  if (!week)
+    return {};
+  std::vector<Date> days;
+  for (int i = 0; i < 7; ++i) {
+    const auto next = mondayFirst.addingDays(week->first, i);
+    if (!next)
+      return {};
+    days.push_back(mondayFirst.startOfDay(*next));
+  }
+  return days;
+}
+
 std::vector<Date> planningDays(Date now, const Calendar &calendar,
                                const Configuration &configuration) {
   auto week = calendar.weekInterval(now);
@@ -248,8 +269,7 @@ std::vector<Date> planningDays(Date now, const Calendar &calendar,
 Summary planCurrentWeek(ModelContext &context,
                         const Configuration &configuration, Date now,
                         const Calendar &calendar) {
-  Calendar mondayFirst = calendar;
-  mondayFirst.setFirstWeekday(2);
+  const Calendar mondayFirst = plannerCalendar(calendar);
 
   Summary summary;
   // The fetches that may fail count as empty inside the run. A store failure

@@ -142,8 +142,8 @@ BoardQueries::BoardCounts BoardQueries::boardCounts() {
     if (archived)
       continue;
     const int64_t cards = stmt->int64(4);
-    plan.add(*stmt, cards, percent >= 100 ? cards : 0);
-    bucket.add(*stmt, cards, percent >= 100 ? cards : 0);
+    plan.add(*stmt, cards, percent >= kCompletedFromPercent ? cards : 0);
+    bucket.add(*stmt, cards, percent >= kCompletedFromPercent ? cards : 0);
   }
   return counts;
 }
@@ -207,8 +207,8 @@ std::vector<BoardQueries::HistoryEntry>
 BoardQueries::cardHistory(const UUID &cardID, std::size_t limit) {
   auto stmt = flushed<Card>().db().statement(cardHistorySQL());
   stmt->bindText(1, cardID);
-  stmt->bind(2, static_cast<int64_t>(
-                    std::min<std::size_t>(limit, std::numeric_limits<int64_t>::max())));
+  stmt->bind(2, static_cast<int64_t>(std::min<std::size_t>(
+                    limit, std::numeric_limits<int64_t>::max())));
   std::vector<HistoryEntry> entries;
   while (stmt->step()) {
     HistoryEntry entry;

@@ -1,18 +1,28 @@
 #include "Store/BoardSQL.h"
 
+#include "KanbanCore/Card.h"
 #include "Store/CardQuerySQL.h"
 
+#include <string>
 #include <vector>
 
 namespace taskory::store {
 
 namespace {
 
+// priorityIndex(priorityFromRaw(priorityRaw)), with a missing value read as
+// medium as the typed view reads it.
 const std::string &priorityRank() {
   static const std::string sql = [] {
-    const std::string raw = integerExpression("Card.priorityRaw", 5);
-    return "(CASE WHEN " + raw + " < 2 THEN 0 WHEN " + raw +
-           " < 5 THEN 1 WHEN " + raw + " < 8 THEN 2 ELSE 3 END)";
+    const std::string raw = integerExpression(
+        "Card.priorityRaw", static_cast<int64_t>(Priority::medium));
+    std::string cases = "(CASE";
+    for (std::size_t rank = 0; rank < kPriorityRankStarts.size(); ++rank)
+      cases += " WHEN " + raw + " < " +
+               std::to_string(kPriorityRankStarts[rank]) + " THEN " +
+               std::to_string(rank);
+    return cases + " ELSE " + std::to_string(kPriorityRankStarts.size()) +
+           " END)";
   }();
   return sql;
 }
@@ -43,8 +53,9 @@ const std::string &goalCardCountsSQL() {
   // it instead of one page per link on a store larger than the page cache.
   // The ORDER BY keeps the subquery from being flattened into the grouping.
   static const std::string sql =
-      "SELECT goal, count(*), sum(percent >= 100) FROM (SELECT CardGoal.goal "
-      "AS goal, " +
+      "SELECT goal, count(*), sum(percent >= " +
+      std::to_string(kCompletedFromPercent) +
+      ") FROM (SELECT CardGoal.goal AS goal, " +
       integerExpression("Card.percentComplete", 0) +
       " AS percent FROM CardGoal CROSS JOIN Card ON Card.id = CardGoal.card "
       "WHERE typeof(Card.id) = 'text' AND typeof(CardGoal.goal) = 'text' "
@@ -177,7 +188,8 @@ const std::string &undatedCandidatesSQL() {
       "SELECT Card.id, Card.title, Card.rowid, " + priorityRank() +
       " FROM Card WHERE typeof(Card.dueDate) NOT IN ('integer', 'real') AND "
       "typeof(Card.id) = 'text' AND " +
-      openCardCondition() + " AND (" + priorityRank() + " < 2 OR " +
+      openCardCondition() + " AND (" + priorityRank() + " < " +
+      std::to_string(priorityIndex(Priority::medium)) + " OR " +
       integerExpression("Card.isIdeaTask", 0) + " <> 0 OR " +
       integerExpression("Card.isOnMyDay", 0) + " <> 0) ORDER BY " +
       priorityRank() + ", Card.rowid";

@@ -1,5 +1,6 @@
 #include "Store/CardQuerySQL.h"
 
+#include "KanbanCore/Card.h"
 #include "Store/EntityTables.h"
 #include "Store/Sqlite.h"
 
@@ -149,9 +150,10 @@ const std::string &cardsOfRowidsSQL() {
 }
 
 const std::string &openCardCondition() {
-  static const std::string sql =
-      integerExpression("Card.isArchived", 0) + " = 0 AND " +
-      integerExpression("Card.percentComplete", 0) + " < 100";
+  static const std::string sql = integerExpression("Card.isArchived", 0) +
+                                 " = 0 AND " +
+                                 integerExpression("Card.percentComplete", 0) +
+                                 " < " + std::to_string(kCompletedFromPercent);
   return sql;
 }
 

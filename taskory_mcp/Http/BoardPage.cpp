@@ -5,6 +5,7 @@
 #include "KanbanCore/BoardQueries.h"
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/CardQuery.h"
+#include "KanbanCore/KanbanStore.h"
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Text.h"
 #include "KanbanTools/CardVocabulary.h"
@@ -27,11 +28,10 @@ constexpr std::size_t kMaxPlanLinks = 6;
 void appendViews(std::string &out, const Request &request,
                  std::string_view planID) {
   out += "<nav aria-label=\"Ansicht\">";
-  const std::pair<View, std::string_view> views[] = {
-      {View::board, "Board"},
-      {View::week, "Woche"},
-      {View::today, "Heute"},
-      {View::goals, "Ziele"}};
+  const std::pair<View, std::string_view> views[] = {{View::board, "Board"},
+                                                     {View::week, "Woche"},
+                                                     {View::today, "Heute"},
+                                                     {View::goals, "Ziele"}};
   for (const auto &[view, name] : views) {
     out += "<a href=\"" + address(view, planID, request.showDone) + "\"";
     if (view == request.view)
@@ -158,8 +158,8 @@ void appendBoard(std::string &out, std::string &title, ModelContext &context,
               request.priority != word.value_or("medium"));
     });
   if (filters(request))
-    out += "<p class=\"hint\" role=\"status\">" +
-           std::to_string(page.size()) + " Karten passen zum Filter.</p>";
+    out += "<p class=\"hint\" role=\"status\">" + std::to_string(page.size()) +
+           " Karten passen zum Filter.</p>";
   const std::vector<Bucket *> buckets = context.sortedBuckets(*chosen);
   std::unordered_map<std::string, std::vector<const Card *>> byBucket;
   std::vector<const Card *> loose;
@@ -171,7 +171,8 @@ void appendBoard(std::string &out, std::string &title, ModelContext &context,
   }
   std::unordered_map<std::string, Date> byAssistant;
   if (request.lastLooked)
-    byAssistant = queries.cardsChangedBy("mcp", *request.lastLooked);
+    byAssistant =
+        queries.cardsChangedBy(KanbanStore::Author::mcp, *request.lastLooked);
   // The order of a column as the planner applications show it; the query's
   // order breaks ties.
   const auto bySortOrder = [](const Card *a, const Card *b) {
@@ -220,8 +221,7 @@ void appendBoard(std::string &out, std::string &title, ModelContext &context,
 
 } // namespace
 
-Request requestFrom(
-    const std::function<std::string(std::string_view)> &param) {
+Request requestFrom(const std::function<std::string(std::string_view)> &param) {
   Request request;
   const std::string view = param("view");
   if (view == "week")
@@ -239,22 +239,6 @@ Request requestFrom(
   request.due = param("due");
   request.addBucket = param("add");
   return request;
-}
-
-std::vector<Date> weekDays(Date day, const Calendar &calendar) {
-  Calendar mondayFirst = calendar;
-  mondayFirst.setFirstWeekday(2);
-  const auto week = mondayFirst.weekInterval(day);
-  if (!week)
-    return {};
-  std::vector<Date> days;
-  for (int i = 0; i < 7; ++i) {
-    const auto next = mondayFirst.addingDays(week->first, i);
-    if (!next)
-      return {};
-    days.push_back(mondayFirst.startOfDay(*next));
-  }
-  return days;
 }
 
 std::string render(ModelContext &context, const Calendar &calendar, Date now,

@@ -53,11 +53,6 @@ struct Request {
 // parameter, empty when absent); anything unknown is the default.
 Request requestFrom(const std::function<std::string(std::string_view)> &param);
 
-// The starts of the seven days, Monday to Sunday, of the week that contains
-// `day`, each local midnight (or the day's first instant), ascending. The
-// planner's week; empty only when the calendar cannot form it.
-std::vector<Date> weekDays(Date day, const Calendar &calendar);
-
 // The whole document. `changeVersion` is the store's change counter read
 // before the context began: the page's script compares it with /changes to
 // learn when to fetch itself again. Throws StoreError.

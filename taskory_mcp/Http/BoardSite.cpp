@@ -7,11 +7,11 @@
 #include "Http/HttpAccess.h"
 #include "Http/StorePool.h"
 #include "Http/TokenFile.h"
+#include "KanbanCore/Clock.h"
 #include "KanbanCore/KanbanStore.h"
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Text.h"
 
-#include <chrono>
 #include <exception>
 #include <new>
 #include <optional>
@@ -20,8 +20,7 @@
 namespace taskory::HttpServer {
 
 BoardSite::BoardSite(StorePool &pool, int port, bool noAuth)
-    : pool_(pool), cookieName_(BoardSession::cookieName(port)),
-      noAuth_(noAuth),
+    : pool_(pool), cookieName_(BoardSession::cookieName(port)), noAuth_(noAuth),
       noAuthSecret_(noAuth ? HttpAccess::randomToken() : std::string()),
       changes_(KanbanStore::storeURL()), edits_(pool) {}
 
@@ -64,10 +63,9 @@ HttpResponse BoardSite::change(const HttpRequest &request,
     return forbidden("Änderungen nur per Formular (POST).");
   if (!fromOurOrigin(request))
     return forbidden("Änderungen nur von den Seiten dieses Boards.");
-  if (!noAuth_ &&
-      !(secrets && BoardSession::carriesSecret(request.header("Cookie"),
-                                               cookieName_,
-                                               secrets->sessionSecret)))
+  if (!noAuth_ && !(secrets && BoardSession::carriesSecret(
+                                   request.header("Cookie"), cookieName_,
+                                   secrets->sessionSecret)))
     return forbidden("Anmeldung abgelaufen – bitte die Board-Adresse aus der "
                      "Startmeldung des Servers neu öffnen.");
   const std::string token = formToken(secrets);
@@ -107,12 +105,6 @@ std::optional<HttpResponse> BoardSite::lock(const HttpRequest &request,
 }
 
 namespace {
-
-Date now() {
-  return std::chrono::duration<double>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
 
 // Pages of a few kilobytes and more go gzip-compressed to a browser that
 // takes it.
@@ -180,17 +172,20 @@ HttpResponse BoardSite::answer(const HttpRequest &request,
 
 HttpResponse BoardSite::cardPage(const HttpRequest &request,
                                  const Secrets *secrets) {
-  const std::string id = percentDecoded(std::string_view(request.path).substr(6), false);
+  const std::string id =
+      percentDecoded(std::string_view(request.path).substr(6), false);
   const uint64_t version = changes_.version();
   StorePool::Lease lease = pool_.acquire();
   std::optional<std::string> page;
   {
-    ModelContext context(lease.container(), "mcp", ContextAccess::readOnly);
-    page = BoardPage::renderCard(context, lease.calendar(), now(), id, version,
-                                 formToken(secrets));
+    ModelContext context(lease.container(),
+                         std::string(KanbanStore::Author::mcp),
+                         ContextAccess::readOnly);
+    page = BoardPage::renderCard(context, lease.calendar(), currentTime(), id,
+                                 version, formToken(secrets));
   }
-  HttpResponse response = pageResponse(page ? std::move(*page)
-                                            : BoardPage::missingCardPage());
+  HttpResponse response =
+      pageResponse(page ? std::move(*page) : BoardPage::missingCardPage());
   if (!page)
     response.status = 404;
   return response;
@@ -217,10 +212,12 @@ HttpResponse BoardSite::page(const HttpRequest &request,
     return static_cast<Date>(std::stoll(std::string(text))) / 1000;
   };
   const std::size_t colon = seen.find(':');
-  const std::optional<Date> before =
-      colon == std::string_view::npos ? std::nullopt : number(seen.substr(0, colon));
-  const std::optional<Date> opened =
-      colon == std::string_view::npos ? std::nullopt : number(seen.substr(colon + 1));
+  const std::optional<Date> before = colon == std::string_view::npos
+                                         ? std::nullopt
+                                         : number(seen.substr(0, colon));
+  const std::optional<Date> opened = colon == std::string_view::npos
+                                         ? std::nullopt
+                                         : number(seen.substr(colon + 1));
   const bool navigation = request.header("Sec-Fetch-Mode") == "navigate";
   wanted.lastLooked = navigation ? opened : before;
   std::optional<std::string> setSeen;
@@ -228,10 +225,9 @@ HttpResponse BoardSite::page(const HttpRequest &request,
     const auto millis = [](Date when) {
       return std::to_string(static_cast<int64_t>(when * 1000));
     };
-    const std::string current = millis(now());
+    const std::string current = millis(currentTime());
     setSeen = seenName + "=" + (opened ? millis(*opened) : current) + ":" +
-              current +
-              "; Path=/; HttpOnly; SameSite=Strict; Max-Age=31536000";
+              current + "; Path=/; HttpOnly; SameSite=Strict; Max-Age=31536000";
   }
   // Read before the snapshot begins: a change that lands in between makes
   // the page fetch itself once more, never miss the change.
@@ -239,8 +235,11 @@ HttpResponse BoardSite::page(const HttpRequest &request,
   StorePool::Lease lease = pool_.acquire();
   std::string page;
   {
-    ModelContext context(lease.container(), "mcp", ContextAccess::readOnly);
-    page = BoardPage::render(context, lease.calendar(), now(), wanted, version);
+    ModelContext context(lease.container(),
+                         std::string(KanbanStore::Author::mcp),
+                         ContextAccess::readOnly);
+    page = BoardPage::render(context, lease.calendar(), currentTime(), wanted,
+                             version);
   }
   HttpResponse response = pageResponse(std::move(page));
   if (setSeen)

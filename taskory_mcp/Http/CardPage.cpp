@@ -4,6 +4,7 @@
 #include "KanbanCore/BoardQueries.h"
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/CardHours.h"
+#include "KanbanCore/KanbanStore.h"
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"
@@ -48,8 +49,8 @@ void appendNotes(std::string &out, std::string_view notes) {
   }
 }
 
-void appendFact(std::string &out, std::string_view name,
-                std::string_view value, bool late = false) {
+void appendFact(std::string &out, std::string_view name, std::string_view value,
+                bool late = false) {
   out += "<dt>";
   out += name;
   out += late ? "</dt><dd class=\"late\">" : "</dt><dd>";
@@ -103,8 +104,9 @@ void appendChecklist(std::string &out, ModelContext &context,
   out += "<h2>Checkliste " + std::to_string(checked) + "/" +
          std::to_string(items.size()) + "</h2><ul class=\"checklist\">";
   for (const ChecklistItem *item : items) {
-    out += item->isChecked ? "<li class=\"done\"><span aria-label=\"erledigt\">☑</span> "
-                           : "<li><span aria-label=\"offen\">☐</span> ";
+    out += item->isChecked
+               ? "<li class=\"done\"><span aria-label=\"erledigt\">☑</span> "
+               : "<li><span aria-label=\"offen\">☐</span> ";
     append(out, item->title);
     out += "</li>";
   }
@@ -174,10 +176,10 @@ void appendAttachments(std::string &out, ModelContext &context,
   out += "</ul>";
 }
 
-void appendSelect(std::string &out, std::string_view name,
-                  std::string_view label,
-                  const std::vector<std::pair<std::string, std::string>> &options,
-                  std::string_view chosen) {
+void appendSelect(
+    std::string &out, std::string_view name, std::string_view label,
+    const std::vector<std::pair<std::string, std::string>> &options,
+    std::string_view chosen) {
   out += "<label>";
   out += label;
   out += " <select name=\"";
@@ -202,11 +204,16 @@ void appendEditForm(std::string &out, ModelContext &context, const Card &card,
   const std::string due = inputDate(card.dueDate, calendar);
   const std::string start = inputDate(card.startDate, calendar);
   const std::string bucket = card.bucket.value_or(std::string());
-  out += "<h2>Bearbeiten</h2>" + formStart(card, "save", formToken, "Karte bearbeiten");
+  out += "<h2>Bearbeiten</h2>" +
+         formStart(card, "save", formToken, "Karte bearbeiten");
   for (const auto &[name, value] :
        {std::pair<std::string_view, const std::string *>{"title", &card.title},
-        {"notes", &card.notes}, {"due", &due}, {"start", &start},
-        {"priority", &priority}, {"status", &status}, {"bucket", &bucket}})
+        {"notes", &card.notes},
+        {"due", &due},
+        {"start", &start},
+        {"priority", &priority},
+        {"status", &status},
+        {"bucket", &bucket}})
     appendHidden(out, "was_" + std::string(name), *value);
   out += "<div class=\"fields\"><label>Titel <input name=\"title\" required "
          "value=\"";
@@ -214,11 +221,16 @@ void appendEditForm(std::string &out, ModelContext &context, const Card &card,
   out += "\"></label><label>Notizen <textarea name=\"notes\" rows=\"4\">";
   append(out, card.notes);
   out += "</textarea></label><label>Fällig <input type=\"date\" name=\"due\" "
-         "value=\"" + due + "\"></label><label>Start <input type=\"date\" "
-         "name=\"start\" value=\"" + start + "\"></label>";
+         "value=\"" +
+         due +
+         "\"></label><label>Start <input type=\"date\" "
+         "name=\"start\" value=\"" +
+         start + "\"></label>";
   appendSelect(out, "priority", "Priorität",
-               {{"urgent", "Dringend"}, {"important", "Wichtig"},
-                {"medium", "Mittel"}, {"low", "Niedrig"}},
+               {{"urgent", "Dringend"},
+                {"important", "Wichtig"},
+                {"medium", "Mittel"},
+                {"low", "Niedrig"}},
                priority);
   appendSelect(out, "status", "Status",
                {{"not_started", "Nicht begonnen"},
@@ -287,7 +299,8 @@ void appendActions(std::string &out, const Card &card,
   }
   for (const auto &[action, text] :
        {std::pair<std::string_view, std::string_view>{"complete", "Erledigt"},
-        {"archive", "Archivieren"}, {"delete", "Löschen"}}) {
+        {"archive", "Archivieren"},
+        {"delete", "Löschen"}}) {
     out += formStart(card, action, formToken);
     out += "<button type=\"submit\"";
     if (action == "delete")
@@ -313,7 +326,8 @@ void appendHistory(std::string &out, ModelContext &context, const Card &card,
     out += "<li>";
     append(out, calendar.format(entry.timestamp, "EEE dd.MM.yyyy HH:mm"));
     out += " · ";
-    append(out, entry.author == "mcp"   ? std::string("Assistent")
+    append(out, entry.author == KanbanStore::Author::mcp
+                    ? std::string("Assistent")
                 : entry.author == "app" ? std::string("Board")
                                         : entry.author);
     out += " · ";

@@ -1,33 +1,24 @@
 #include "Http/EditSupport.h"
 
 #include "Http/PageParts.h"
+#include "KanbanCore/Clock.h"
 #include "KanbanTools/KanbanTools.h"
 
 #include <algorithm>
-#include <chrono>
 #include <utility>
 
 namespace taskory::HttpServer::edits {
-namespace {
-
-Date now() {
-  return std::chrono::duration<double>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
-
-} // namespace
-
 Change::Change(StorePool &pool)
     : lease_(pool.acquire()),
       context_(lease_.container(), "app", ContextAccess::readWrite) {}
 
 std::string Change::call(std::string_view tool,
                          const nlohmann::json &arguments) {
-  return KanbanTools(context_, now(), lease_.calendar()).call(tool, arguments);
+  return KanbanTools(context_, currentTime(), lease_.calendar())
+      .call(tool, arguments);
 }
 
-void Change::save() { context_.save(now()); }
+void Change::save() { context_.save(currentTime()); }
 
 std::string withoutCR(std::string text) {
   std::erase(text, '\r');

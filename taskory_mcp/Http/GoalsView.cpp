@@ -10,6 +10,7 @@
 #include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"
 #include "KanbanTools/CardVocabulary.h"
+#include "KanbanTools/Resolution.h"
 
 #include <algorithm>
 #include <map>
@@ -36,10 +37,10 @@ void appendGoal(std::string &out, const Goal &goal,
   if (cards.active == 0)
     out += "keine Karten</span>";
   else
-    out += std::to_string(cards.completed) + "/" +
-           std::to_string(cards.active) + " Karten</span><meter min=\"0\" max=\"" +
-           std::to_string(cards.active) + "\" value=\"" +
-           std::to_string(cards.completed) + "\"></meter>";
+    out +=
+        std::to_string(cards.completed) + "/" + std::to_string(cards.active) +
+        " Karten</span><meter min=\"0\" max=\"" + std::to_string(cards.active) +
+        "\" value=\"" + std::to_string(cards.completed) + "\"></meter>";
   out += "<span class=\"m\">";
   if (goal.targetDate) {
     out += "<span class=\"due\">";
@@ -67,27 +68,20 @@ void appendGoals(std::string &out, ModelContext &context,
     out += "<p class=\"empty\">Keine Pläne.</p>";
     return;
   }
-  BoardQueries queries(context);
-  const auto counts = queries.goalCardCounts();
-  std::vector<Goal> goals = queries.planGoalCopies();
-  std::stable_sort(
-      goals.begin(), goals.end(),
-      [](const Goal &a, const Goal &b) { return a.sortOrder < b.sortOrder; });
-  std::unordered_map<std::string, std::vector<const Goal *>> byPlan;
-  for (const Goal &goal : goals)
-    byPlan[*goal.plan].push_back(&goal);
+  const auto counts = BoardQueries(context).goalCardCounts();
+  const resolution::GoalsByPlan byPlan = resolution::goalsByPlan(context);
   out += "<div class=\"cols wrap\">";
   for (const Plan *plan : plans) {
     out += "<section class=\"col\"><h2>";
     append(out, plan->title);
     out += "</h2>";
-    const auto it = byPlan.find(plan->id);
-    if (it == byPlan.end()) {
+    const std::vector<const Goal *> *goals = byPlan.find(plan->id);
+    if (!goals) {
       out += "<p class=\"empty\">Keine Ziele</p></section>";
       continue;
     }
     out += "<ol>";
-    for (const Goal *goal : it->second) {
+    for (const Goal *goal : *goals) {
       const auto found = counts.find(goal->id);
       appendGoal(out, *goal,
                  found == counts.end() ? BoardQueries::CardCounts{}

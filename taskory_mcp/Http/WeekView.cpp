@@ -28,10 +28,9 @@ namespace {
 // the day none of this week's planning days is left (a Saturday, when
 // weekends are not planned).
 Date plannedWeekDay(Date now, const Calendar &calendar) {
-  Calendar mondayFirst = calendar;
-  mondayFirst.setFirstWeekday(2);
-  const std::vector<Date> days = WeekPlanner::planningDays(
-      now, mondayFirst, WeekPlanner::Configuration(1.0, false, false));
+  const std::vector<Date> days =
+      WeekPlanner::planningDays(now, WeekPlanner::plannerCalendar(calendar),
+                                WeekPlanner::Configuration(1.0, false, false));
   return days.empty() ? now : days.front();
 }
 
@@ -49,7 +48,7 @@ void appendWeek(std::string &out, std::string &title, ModelContext &context,
       // An address edited by hand: the planned week instead.
     }
   }
-  const std::vector<Date> days = weekDays(anchor, calendar);
+  const std::vector<Date> days = WeekPlanner::weekOf(anchor, calendar);
   if (days.empty()) {
     out += "<h1>Woche</h1>";
     return;

@@ -29,11 +29,6 @@ namespace {
 constexpr std::size_t kChecklistLimit =
     static_cast<std::size_t>(PlannerLimits::checklistItemsPerCard);
 
-std::string checklistLimitMessage() {
-  return "Maximal " + std::to_string(PlannerLimits::checklistItemsPerCard) +
-         " Checklisten-Einträge pro Karte";
-}
-
 std::string itemNotFound(std::string_view reference) {
   return "Checklisten-Eintrag „" + std::string(reference) + "“ nicht gefunden";
 }
@@ -148,7 +143,7 @@ ToolResult updateCard(const ToolCall &call, const nlohmann::json &args) {
   // programs filled beyond it must still be editable (ticked, renamed,
   // completed) without first losing entries.
   if (!newTitles.empty() && items.size() + newTitles.size() > kChecklistLimit)
-    throw ToolError{checklistLimitMessage()};
+    throw checklistLimitError();
 
   applyCommonFields(call, args, card);
 

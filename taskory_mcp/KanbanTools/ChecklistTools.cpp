@@ -51,9 +51,7 @@ ToolResult addChecklistItem(const ToolCall &call, const nlohmann::json &args) {
     throw ToolError{"title fehlt"};
   if (call.context.checklistItemCount(card) >=
       PlannerLimits::checklistItemsPerCard)
-    throw ToolError{"Maximal " +
-                    std::to_string(PlannerLimits::checklistItemsPerCard) +
-                    " Checklisten-Einträge pro Karte"};
+    throw checklistLimitError();
 
   const std::vector<ChecklistItem *> sorted =
       call.context.sortedChecklist(card);

@@ -44,12 +44,9 @@ namespace handlers {
 // Goals come from one query, grouped here by plan, and their progress from
 // one count over the goal links, rather than loading each goal's cards.
 ToolResult listGoals(const ToolCall &call) {
-  const std::vector<Goal> planGoals =
-      BoardQueries(call.context).planGoalCopies();
-  std::unordered_map<std::string, std::vector<const Goal *>> goalsOfPlan;
-  for (const Goal &goal : planGoals)
-    goalsOfPlan[*goal.plan].push_back(&goal);
-  if (goalsOfPlan.empty())
+  const resolution::GoalsByPlan goalsOfPlan =
+      resolution::goalsByPlan(call.context);
+  if (goalsOfPlan.goals.empty())
     return std::string("Keine Ziele.");
   const auto progress = BoardQueries(call.context).goalCardCounts();
 
@@ -58,15 +55,10 @@ ToolResult listGoals(const ToolCall &call) {
   std::string answer;
   bool any = false;
   for (Plan *plan : resolution::fetchPlans(call.context)) {
-    auto it = goalsOfPlan.find(plan->id);
-    if (it == goalsOfPlan.end())
+    const std::vector<const Goal *> *goals = goalsOfPlan.find(plan->id);
+    if (!goals)
       continue;
-    std::vector<const Goal *> &goals = it->second;
-    std::stable_sort(goals.begin(), goals.end(),
-                     [](const Goal *a, const Goal *b) {
-                       return a->sortOrder < b->sortOrder;
-                     });
-    for (const Goal *goal : goals) {
+    for (const Goal *goal : *goals) {
       const auto found = progress.find(goal->id);
       const BoardQueries::CardCounts cards =
           found == progress.end() ? BoardQueries::CardCounts{} : found->second;

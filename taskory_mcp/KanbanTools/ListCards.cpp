@@ -58,22 +58,11 @@ ToolResult listCards(const ToolCall &call, const nlohmann::json &arguments) {
   }
 
   if (const std::string *status = args::string(arguments, "status")) {
-    // Progress is read from the stored percentage by range, exactly as the
-    // typed view reads it (below 50, 50-99, 100 and above).
-    switch (parseStatus(*status)) {
-    case CardProgress::notStarted:
-      query.maxPercent = 49;
-      break;
-    case CardProgress::inProgress:
-      query.minPercent = 50;
-      query.maxPercent = 99;
-      break;
-    case CardProgress::completed:
-      query.minPercent = 100;
-      break;
-    }
+    const PercentRange range = percentRange(parseStatus(*status));
+    query.minPercent = range.min;
+    query.maxPercent = range.max;
   } else if (args::boolean(arguments, "include_completed") != true) {
-    query.maxPercent = 99;
+    query.maxPercent = kCompletedFromPercent - 1;
   }
 
   std::optional<TextSearch> search;

@@ -133,8 +133,7 @@ namespace {
 // ascending sortOrder, ties by natural title order, stable. Sorting a subset
 // gives its members the order they have among all plans.
 template <class T, class SortOrder, class Title>
-void sortInToolOrder(std::vector<T> &plans, SortOrder sortOrder,
-                     Title title) {
+void sortInToolOrder(std::vector<T> &plans, SortOrder sortOrder, Title title) {
   std::stable_sort(plans.begin(), plans.end(), [&](const T &a, const T &b) {
     return sortOrderLess(sortOrder(a), sortOrder(b));
   });
@@ -164,6 +163,22 @@ std::vector<Plan *> fetchPlans(ModelContext &context) {
       plans, [](const Plan *plan) { return plan->sortOrder; },
       [](const Plan *plan) -> const std::string & { return plan->title; });
   return plans;
+}
+
+const std::vector<const Goal *> *GoalsByPlan::find(const UUID &plan) const {
+  const auto found = ofPlan.find(plan);
+  return found == ofPlan.end() ? nullptr : &found->second;
+}
+
+GoalsByPlan goalsByPlan(ModelContext &context) {
+  GoalsByPlan result;
+  result.goals = BoardQueries(context).planGoalCopies();
+  std::stable_sort(
+      result.goals.begin(), result.goals.end(),
+      [](const Goal &a, const Goal &b) { return a.sortOrder < b.sortOrder; });
+  for (const Goal &goal : result.goals)
+    result.ofPlan[*goal.plan].push_back(&goal);
+  return result;
 }
 
 Plan &findPlan(ModelContext &context, std::string_view text) {

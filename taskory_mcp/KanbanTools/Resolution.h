@@ -1,5 +1,6 @@
 #pragma once
 
+#include "KanbanCore/Goal.h"
 #include "KanbanCore/Types.h"
 #include "KanbanCore/Uuid.h"
 
@@ -9,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // How the tools find what the assistant names: plans, buckets, labels, goals
@@ -29,6 +31,21 @@ namespace resolution {
 // The context's plans in the order every tool lists them: ascending
 // sortOrder, ties by natural title order.
 std::vector<Plan *> fetchPlans(ModelContext &context);
+
+// Every plan's goals as list_goals and the board show them: copies read in
+// one query, each plan's in ascending sortOrder (ties in store order).
+// Move-only, since the lists point into `goals`.
+struct GoalsByPlan {
+  std::vector<Goal> goals;
+  std::unordered_map<std::string, std::vector<const Goal *>> ofPlan;
+
+  GoalsByPlan() = default;
+  GoalsByPlan(GoalsByPlan &&) = default;
+  GoalsByPlan(const GoalsByPlan &) = delete;
+  // The plan's goals; nothing when it has none.
+  const std::vector<const Goal *> *find(const UUID &plan) const;
+};
+GoalsByPlan goalsByPlan(ModelContext &context);
 // The first plan of fetchPlans(), or the "no plan yet" ToolError.
 Plan &defaultPlan(ModelContext &context);
 // The plan named by title, else by ID; the ToolError lists the plans there

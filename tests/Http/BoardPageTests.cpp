@@ -3,6 +3,7 @@
 #include "Http/BoardSession.h"
 #include "KanbanCore/PlannerPalette.h"
 #include "KanbanCore/Text.h"
+#include "KanbanCore/WeekPlanner.h"
 #include "support/Seed.h"
 #include "support/TestStore.h"
 
@@ -243,7 +244,7 @@ TEST(BoardPageWeek, DaysRunMondayToSundayAcrossDaylightSavingChanges) {
   };
   for (const auto &c : cases) {
     std::vector<std::string> shown;
-    for (Date day : BoardPage::weekDays(c.now, calendar))
+    for (Date day : WeekPlanner::weekOf(c.now, calendar))
       shown.push_back(calendar.format(day, "yyyy-MM-dd HH:mm"));
     EXPECT_EQ(shown, c.days) << calendar.format(c.now, "yyyy-MM-dd HH:mm");
   }
@@ -273,7 +274,8 @@ TEST_F(BoardPageTest, WeekShowsPlannedCardsOnTheirDaysWithTodayMarked) {
 TEST_F(BoardPageTest, OnASaturdayTheWeekIsTheOneThePlannerPlans) {
   Plan &plan = seed_.plan("Umzug");
   Bucket &bucket = seed_.bucket(plan, "Offen");
-  seed_.card(bucket, "Samstag geplant").plannedDate = seed_.local(2025, 3, 15, 9);
+  seed_.card(bucket, "Samstag geplant").plannedDate =
+      seed_.local(2025, 3, 15, 9);
   seed_.card(bucket, "Montag danach").plannedDate = seed_.local(2025, 3, 17, 9);
   BoardPage::Request week = view(BoardPage::View::week);
   const auto onDay = [&](Date now, const BoardPage::Request &request) {
@@ -281,12 +283,14 @@ TEST_F(BoardPageTest, OnASaturdayTheWeekIsTheOneThePlannerPlans) {
   };
 
   // Wednesday: this week; Saturday, weekends unplanned: the next one.
-  EXPECT_NE(onDay(TestStore::kNow, week).find("<h1>Woche 10.03.–16.03.2025</h1>"),
-            std::string::npos);
+  EXPECT_NE(
+      onDay(TestStore::kNow, week).find("<h1>Woche 10.03.–16.03.2025</h1>"),
+      std::string::npos);
   const std::string saturday = onDay(seed_.local(2025, 3, 15, 10), week);
   EXPECT_NE(saturday.find("<h1>Woche 17.03.–23.03.2025</h1>"),
             std::string::npos);
-  EXPECT_FALSE(cardItem(column(saturday, "Montag 17.03."), "Montag danach").empty());
+  EXPECT_FALSE(
+      cardItem(column(saturday, "Montag 17.03."), "Montag danach").empty());
   EXPECT_NE(saturday.find("&amp;week=2025-03-10\">← Vorige Woche"),
             std::string::npos);
   EXPECT_NE(saturday.find("&amp;week=2025-03-24\">Nächste Woche →"),
@@ -294,11 +298,13 @@ TEST_F(BoardPageTest, OnASaturdayTheWeekIsTheOneThePlannerPlans) {
 
   // A week asked for by a day in it; a day that is none gives the planned week.
   week.week = "2025-03-12";
-  EXPECT_NE(onDay(seed_.local(2025, 3, 15, 10), week).find("Woche 10.03.–16.03.2025"),
-            std::string::npos);
+  EXPECT_NE(
+      onDay(seed_.local(2025, 3, 15, 10), week).find("Woche 10.03.–16.03.2025"),
+      std::string::npos);
   week.week = "2025-02-30";
-  EXPECT_NE(onDay(seed_.local(2025, 3, 15, 10), week).find("Woche 17.03.–23.03.2025"),
-            std::string::npos);
+  EXPECT_NE(
+      onDay(seed_.local(2025, 3, 15, 10), week).find("Woche 17.03.–23.03.2025"),
+      std::string::npos);
 }
 
 TEST_F(BoardPageTest, CardsSpeakGermanOnThePage) {
@@ -313,7 +319,8 @@ TEST_F(BoardPageTest, CardsSpeakGermanOnThePage) {
   const std::string item = cardItem(page, "Kartons");
   EXPECT_NE(item.find(">In Bearbeitung<"), std::string::npos) << item;
   EXPECT_NE(item.find(">Dringend<"), std::string::npos) << item;
-  EXPECT_NE(cardItem(page, "Lampen").find(">Nicht begonnen<"), std::string::npos);
+  EXPECT_NE(cardItem(page, "Lampen").find(">Nicht begonnen<"),
+            std::string::npos);
   EXPECT_EQ(page.find("in_progress"), std::string::npos);
   EXPECT_EQ(page.find("not_started"), std::string::npos);
   EXPECT_NE(page.find("<title>Umzug – Taskory</title>"), std::string::npos);
@@ -334,8 +341,9 @@ TEST_F(BoardPageTest, WithoutAChoiceThePageOpensTheToolsFirstPlan) {
   BoardPage::Request unknown;
   unknown.planID = "verschwunden";
   const std::string notice = render(unknown);
-  EXPECT_NE(notice.find("Diesen Plan gibt es nicht (mehr); gezeigt wird „Alltag“."),
-            std::string::npos);
+  EXPECT_NE(
+      notice.find("Diesen Plan gibt es nicht (mehr); gezeigt wird „Alltag“."),
+      std::string::npos);
 }
 
 TEST_F(BoardPageTest, PlanPickerGroupsFavouritesUnderTheirTitles) {
@@ -345,7 +353,8 @@ TEST_F(BoardPageTest, PlanPickerGroupsFavouritesUnderTheirTitles) {
   const std::size_t group = page.find("<optgroup label=\"Favoriten\">");
   ASSERT_NE(group, std::string::npos) << page;
   EXPECT_LT(group, page.find(">Plan 5</option>"));
-  EXPECT_LT(page.find(">Plan 5</option>"), page.find("<optgroup label=\"Pläne\">"));
+  EXPECT_LT(page.find(">Plan 5</option>"),
+            page.find("<optgroup label=\"Pläne\">"));
   EXPECT_EQ(page.find("★ Plan"), std::string::npos);
 }
 
@@ -376,15 +385,25 @@ TEST_F(BoardPageTest, TheFilterKeepsTheCardsItNames) {
     const char *value;
     std::vector<std::string> titles;
   } cases[] = {
-      {"text in title or notes", &BoardPage::Request::query, "STEUER",
+      {"text in title or notes",
+       &BoardPage::Request::query,
+       "STEUER",
        {"Lohnsteuerbescheinigung", "Einkauf"}},
-      {"label", &BoardPage::Request::label, "Papierkram",
+      {"label",
+       &BoardPage::Request::label,
+       "Papierkram",
        {"Lohnsteuerbescheinigung"}},
-      {"priority", &BoardPage::Request::priority, "medium",
+      {"priority",
+       &BoardPage::Request::priority,
+       "medium",
        {"Einkauf", "Fenster putzen"}},
-      {"overdue", &BoardPage::Request::due, "overdue",
+      {"overdue",
+       &BoardPage::Request::due,
+       "overdue",
        {"Lohnsteuerbescheinigung"}},
-      {"within 30 days", &BoardPage::Request::due, "30",
+      {"within 30 days",
+       &BoardPage::Request::due,
+       "30",
        {"Lohnsteuerbescheinigung", "Einkauf"}},
   };
   for (const auto &c : cases) {
@@ -426,7 +445,8 @@ TEST_F(BoardPageTest, TodayGathersLateDueDayPlannedAndMyDayCardsAcrossPlans) {
   for (const std::string absent :
        {"morgen fällig", "morgen geplant", "erledigt, mein Tag"})
     EXPECT_TRUE(cardItem(page, absent).empty()) << absent;
-  EXPECT_NE(cardItem(page, "heute geplant").find(">Arbeit<"), std::string::npos);
+  EXPECT_NE(cardItem(page, "heute geplant").find(">Arbeit<"),
+            std::string::npos);
 }
 
 TEST_F(BoardPageTest, GoalsShowProgressAndTargetDate) {
@@ -462,7 +482,8 @@ TEST_F(BoardPageTest, GoalsMarkAPassedTargetAndShowNotesAndEmptyPlans) {
   EXPECT_NE(column(page, "Garten").find("Keine Ziele"), std::string::npos);
 }
 
-TEST(BoardSessionCookie, OnlyThisServersCookieWithTheCurrentSecretOpensTheBoard) {
+TEST(BoardSessionCookie,
+     OnlyThisServersCookieWithTheCurrentSecretOpensTheBoard) {
   const std::string token(64, 'a');
   const std::string secret = BoardSession::secretFor(token);
   const std::string key = BoardSession::keyFor(token);

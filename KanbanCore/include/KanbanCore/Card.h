@@ -3,6 +3,7 @@
 #include "KanbanCore/RecurrenceRule.h"
 #include "KanbanCore/Types.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,22 +13,47 @@ namespace taskory {
 
 class Calendar;
 
-enum class Priority : int64_t { urgent = 1, important = 3, medium = 5, low = 9 };
+enum class Priority : int64_t {
+  urgent = 1,
+  important = 3,
+  medium = 5,
+  low = 9
+};
 
 // Exactly 1, 3, 5 or 9; nothing for any other number.
 std::optional<Priority> priorityFromRawValue(int64_t raw);
-// Never fails: below 2 urgent, 2-4 important, 5-7 medium, 8 and above low.
+// The raw value at which important, medium and low begin: below 2 urgent,
+// 2-4 important, 5-7 medium, 8 and above low. The typed view and the store's
+// queries both rank by these.
+inline constexpr std::array<int64_t, 3> kPriorityRankStarts{2, 5, 8};
+// Never fails: ranks by kPriorityRankStarts.
 Priority priorityFromRaw(int64_t raw);
 std::string_view localizedName(Priority p);
 std::string_view systemImage(Priority p);
 // 0 for urgent ... 3 for low: the case's position.
 int priorityIndex(Priority p);
 
-enum class CardProgress : int64_t { notStarted = 0, inProgress = 50, completed = 100 };
+enum class CardProgress : int64_t {
+  notStarted = 0,
+  inProgress = 50,
+  completed = 100
+};
 
 std::optional<CardProgress> progressFromRawValue(int64_t raw);
-// Never fails: below 50 not started, 50-99 in progress, 100 and above completed.
+// The stored percentage at which a card counts as in progress and as
+// completed: below 50 not started, 50-99 in progress, 100 and above
+// completed. The typed view, the card filters and the store's queries all
+// read progress by these.
+inline constexpr int64_t kInProgressFromPercent = 50;
+inline constexpr int64_t kCompletedFromPercent = 100;
+// Never fails: reads the bands above.
 CardProgress progressFromPercent(int64_t percentComplete);
+// The stored percentages a progress covers, both ends inclusive; nothing for
+// an open end.
+struct PercentRange {
+  std::optional<int64_t> min, max;
+};
+PercentRange percentRange(CardProgress p);
 std::string_view localizedName(CardProgress p);
 std::string_view systemImage(CardProgress p);
 

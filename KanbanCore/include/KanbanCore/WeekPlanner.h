@@ -50,6 +50,13 @@ struct Summary {
   std::optional<Date> lastDay;
 };
 
+// The calendar the planner counts weeks in: the user's, with weeks running
+// Monday to Sunday whatever its locale says.
+Calendar plannerCalendar(const Calendar &calendar);
+// The seven days, Monday to Sunday, of the week that contains `day`, each the
+// start of its day; empty when the calendar cannot form the week.
+std::vector<Date> weekOf(Date day, const Calendar &calendar);
+
 // The days still to plan in the week (by the calendar's first weekday) that
 // contains `now`, from today on, each the start of its day, ascending. When
 // none is left (a Saturday without weekends), the days of the following
@@ -59,12 +66,12 @@ std::vector<Date> planningDays(Date now, const Calendar &calendar,
 
 // One planning run over every open card of the store: creates idea tasks when
 // configured, clears the planned dates of open cards from today on, assigns
-// new ones at kPlannedHour (CardHours.h) and saves the context. Weeks run Monday to Sunday
-// whatever the calendar's first weekday. A failed fetch counts as an empty
-// result and a failed save is ignored, because the caller's own save reports
-// persistence failures. Any other store failure during the run is thrown
-// (StoreError) without saving, so no half-made plan is committed. Without
-// planning days nothing is touched.
+// new ones at kPlannedHour (CardHours.h) and saves the context. Weeks run
+// Monday to Sunday whatever the calendar's first weekday. A failed fetch counts
+// as an empty result and a failed save is ignored, because the caller's own
+// save reports persistence failures. Any other store failure during the run is
+// thrown (StoreError) without saving, so no half-made plan is committed.
+// Without planning days nothing is touched.
 Summary planCurrentWeek(ModelContext &context,
                         const Configuration &configuration, Date now,
                         const Calendar &calendar);
