@@ -188,6 +188,14 @@ TEST_F(WeekPlannerDays, NoCardIsPlannedAfterItsDueDay) {
               dueThursday, {"Mo.", "Di.", "Mi.", "Do.", "Do."}});
 }
 
+TEST_F(WeekPlannerDays, FromSaturdayWithoutTheWeekendTheNextWeekIsPlanned) {
+  expectDays({"Saturday, room for one",
+              at(3, 15, 10),
+              1,
+              {NewCard("A"), NewCard("B")},
+              {"Mo.", "Di."}});
+}
+
 TEST_F(WeekPlannerDays, EqualCardsAreTakenInNaturalTitleOrder) {
   expectDays({"Friday, room for one", at(3, 14, 10), 1,
               {NewCard("Aufgabe10"), NewCard("aufgabe2")},
@@ -201,7 +209,9 @@ TEST_F(WeekPlannerTest, ARunPlansAtMostSixtyCards) {
 }
 
 // A run plans only pressing or flagged open cards, clears plans from today on
-// (its own earlier ones too) and keeps past ones and those of archived cards.
+// (its own earlier ones too) and keeps past ones and those of archived or
+// completed cards. Each plan it sets or clears is journalled with its card,
+// also where the card was never loaded.
 TEST_F(WeekPlannerTest, OnlyPressingOrFlaggedCardsReplaceFuturePlans) {
   Goal &goal = seed->goal(seed->plan("Haus"), "Renovieren");
   goal.targetDate = at(5, 1, 12);
@@ -211,13 +221,21 @@ TEST_F(WeekPlannerTest, OnlyPressingOrFlaggedCardsReplaceFuturePlans) {
   Card &archived = card("Archiv");
   archived.isArchived = true;
   archived.plannedDate = at(3, 14, 9);
-  card("Fertig").percentComplete = 100;
+  Card &done = card("Fertig");
+  done.percentComplete = 100;
+  done.plannedDate = at(3, 13, 9);
   card("Dringend");
   Card &important = card("Wichtig", Priority::important);
   card("Mittel", M).plannedDate = at(3, 20, 9);
   card("Niedrig", L).plannedDate = at(3, 11, 9);
   card("Mitternacht", L).plannedDate = at(3, 12, 0);
+  context->save(kWednesday);
   EXPECT_EQ(run(kWednesday, 10), 5);
+  EXPECT_EQ(store.raw().text(
+                "SELECT group_concat(title, ' ') FROM (SELECT title FROM Card "
+                "WHERE id IN (SELECT entityID FROM StoreChange WHERE txn = 2) "
+                "ORDER BY rowid)"),
+            "Ziel Tag Idee Dringend Wichtig Mittel Mitternacht");
   important.setPriority(M);
   EXPECT_EQ(run(kWednesday, 10), 4);
   seed.reset();
@@ -226,9 +244,10 @@ TEST_F(WeekPlannerTest, OnlyPressingOrFlaggedCardsReplaceFuturePlans) {
   std::string plans;
   for (const Card *c : context->fetchAll<Card>())
     plans += c->title + " " + day(c->plannedDate) + ", ";
-  EXPECT_EQ(plans, "Ziel Mi. 12.03., Tag Mi. 12.03., Idee Mi. 12.03., Archiv "
-                   "Fr. 14.03., Fertig -, Dringend Mi. 12.03., Wichtig -, "
-                   "Mittel -, Niedrig Di. 11.03., Mitternacht -, ");
+  EXPECT_EQ(plans,
+            "Ziel Mi. 12.03., Tag Mi. 12.03., Idee Mi. 12.03., Archiv "
+            "Fr. 14.03., Fertig Do. 13.03., Dringend Mi. 12.03., Wichtig -, "
+            "Mittel -, Niedrig Di. 11.03., Mitternacht -, ");
 }
 
 class ClaudeProjectWeek : public WeekPlannerTest {
