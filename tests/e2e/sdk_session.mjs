@@ -80,7 +80,7 @@ await run([["a planning session through the MCP client", async () => {
   await call("add_checklist_item", { card_id: shop, title: "Käse" }, ack("3/5", "Eintrag „Käse“ (item_id {ID}) hinzugefügt"));
   await call("update_card", { card_id: trash, check_items: ["Gelber Sack"], status: "done" },
     `OK: „Müll rausbringen“ (${trash}) – completed, Bucket Zu erledigen, Checkliste 1/2, fällig 2025-03-13`);
-  const trash2 = (await json("list_cards", { query: "müll" }))[0].id.slice(0, 8);
+  const trash2 = (await json("list_cards", { query: "müll", format: "json" }))[0].id.slice(0, 8);
 
   await call("update_card", { card_id: tax, add_goals: ["Frühjahrsputz"], add_labels: ["Lila"] }, `OK: „Steuererklärung“ (${tax}) – not_started, Bucket Zu erledigen`);
   await call("list_goals", {}, "Haushalt · Frühjahrsputz · 0/2 Karten · Ziel 2025-03-31 · Alles sauber");
