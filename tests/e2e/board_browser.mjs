@@ -79,11 +79,7 @@ await run([
     expectEqual([session.httpOnly, session.sameSite, session.path], [true, "Strict", "/"], "cookie attributes");
     expect(!session.value.includes(token), "the cookie holds the token itself");
     expectEqual(await page.$eval("h1", (e) => e.textContent), "Umzug", "plan heading");
-    const columns = await page.$$eval(".col h2", (els) => els.map((e) => e.firstChild.textContent.trim()));
-    expectEqual(columns, ["Zu erledigen", "In Arbeit", "Warten auf andere"], "bucket columns in order");
-    expectEqual(await page.$$eval(".col", (cols) => cols.map((c) => [...c.querySelectorAll(".card .t")].map((e) => e.textContent))),
-      [["Kartons besorgen", "Nachsendeauftrag", "<script>alert(1)</script> Schlüssel"], ["Küche abbauen", "Müll rausbringen"],
-        ["Zählerstände an Vermieter"]], "cards per column");
+    // Columns, their order and the cards' markup as text: BoardPageTests.
     const kitchen = await page.$$eval(".card", (els) => els.find((e) => e.textContent.includes("Küche")).innerText);
     for (const part of ["Wichtig", "Nicht begonnen", "0/3", "Rot", "Blau", "Ziele: Einzug fertig", dayDE(5)])
       expect(kitchen.includes(part), `Küche abbauen lacks ${part}: ${kitchen}`);
