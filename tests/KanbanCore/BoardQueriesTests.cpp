@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <tuple>
@@ -90,6 +92,10 @@ TEST(BoardQueries, ATextTestThatThrowsEndsOnlyItsOwnQuery) {
 }
 
 // Due date first (cards without one last), then sortOrder, then insertion.
+// The archived flag and the percentage are stored as other programs may
+// leave them (fractions on either side of a whole number, negative ones,
+// text, a blob, numbers beyond the 64-bit range): a card matches exactly
+// when its loaded values match the same bounds.
 TEST(BoardQueries, QueryCardsMatchesABruteForceReference) {
   test::TestStore store;
   auto ctx = store.context();
@@ -98,28 +104,40 @@ TEST(BoardQueries, QueryCardsMatchesABruteForceReference) {
   Bucket *buckets[] = {&seed.bucket(a, "1"), &seed.bucket(a, "2"),
                        &seed.bucket(b, "3")};
   std::mt19937 random(7);
-  std::vector<Card> reference;
-  for (int i = 0; i < 60; ++i) {
+  for (int i = 0; i < 69; ++i) {
     Card &card =
         seed.card(*buckets[random() % 3], "Karte " + std::to_string(i));
     card.sortOrder = static_cast<double>(random() % 3) * 1024; // many ties
     if (random() % 3)
       card.dueDate = kNow + static_cast<double>(random() % 4) * 86400;
-    card.percentComplete = std::vector<int64_t>{49, 50, 99, 100}[random() % 4];
-    card.isArchived = random() % 7 == 0;
     card.isOnMyDay = random() % 4 == 0;
-    reference.push_back(card);
   }
+  ctx->save(kNow);
+  const UUID planB = b.id, bucket2 = buckets[1]->id, bucket3 = buckets[2]->id;
+  const std::string stored[] = {
+      "0",    "1",    "-1",   "0.5",   "-0.5",  "0.99",  "1.0",   "49",
+      "49.9", "50",   "50.0", "99",    "99.99", "100",   "100.0", "150",
+      "-3.5", "'ja'", "''",   "X'00'", "1e30",  "-1e30", "'100x'"};
+  for (int row = 1; row <= 69; ++row)
+    store.raw().exec("UPDATE Card SET isArchived = " + stored[row % 23] +
+                     ", percentComplete = " + stored[row * 5 % 23] +
+                     " WHERE rowid = " + std::to_string(row));
+  ctx.reset();
+  ctx = store.context();
+  std::vector<Card *> reference = ctx->fetchAll<Card>();
+  std::sort(reference.begin(), reference.end(), [](Card *x, Card *y) {
+    return std::stoi(x->title.substr(6)) < std::stoi(y->title.substr(6));
+  });
   std::stable_sort(
-      reference.begin(), reference.end(), [](const Card &x, const Card &y) {
-        return std::tuple(!x.dueDate, x.dueDate.value_or(0), x.sortOrder) <
-               std::tuple(!y.dueDate, y.dueDate.value_or(0), y.sortOrder);
+      reference.begin(), reference.end(), [](const Card *x, const Card *y) {
+        return std::tuple(!x->dueDate, x->dueDate.value_or(0), x->sortOrder) <
+               std::tuple(!y->dueDate, y->dueDate.value_or(0), y->sortOrder);
       });
   std::vector<CardQuery> queries(3);
-  queries[1].bucketIDs = std::vector<UUID>{buckets[1]->id, buckets[2]->id};
+  queries[1].bucketIDs = std::vector<UUID>{bucket2, bucket3};
   queries[1].includeArchived = true;
   queries[1].maxPercent = 99;
-  queries[2].planID = b.id;
+  queries[2].planID = planB;
   queries[2].dueAtOrBefore = kNow + 86400;
   queries[2].textMatches = [](std::string_view title, std::string_view) {
     return title.back() != '7';
@@ -131,20 +149,33 @@ TEST(BoardQueries, QueryCardsMatchesABruteForceReference) {
                                           std::string_view) {
     return title.back() < '5';
   };
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+  const std::tuple<bool, std::optional<int64_t>, std::optional<int64_t>>
+      bounds[] = {{false, {}, 49},    {false, 50, 99}, {false, 100, {}},
+                  {true, 0, 0},       {true, -1, -1},  {true, -3, 1},
+                  {true, kMin, kMax}, {true, 1, kMax}, {true, kMin, -1}};
+  for (const auto &[archived, min, max] : bounds) {
+    CardQuery &q = queries.emplace_back();
+    q.includeArchived = archived;
+    q.minPercent = min;
+    q.maxPercent = max;
+  }
   for (std::size_t n = 0; n < queries.size(); ++n) {
     const CardQuery &q = queries[n];
     std::vector<std::string> expected, found;
-    for (const Card &c : reference)
-      if ((!q.planID || c.plan == q.planID) &&
+    for (const Card *c : reference)
+      if ((!q.planID || c->plan == q.planID) &&
           (!q.bucketIDs || std::count(q.bucketIDs->begin(), q.bucketIDs->end(),
-                                      c.bucket.value_or(""))) &&
-          (q.includeArchived || !c.isArchived) &&
-          (!q.minPercent || c.percentComplete >= *q.minPercent) &&
-          (!q.maxPercent || c.percentComplete <= *q.maxPercent) &&
-          (!q.dueAtOrBefore || (c.dueDate && *c.dueDate <= *q.dueAtOrBefore)) &&
-          (!q.onlyOnMyDay || c.isOnMyDay) &&
-          (!q.textMatches || q.textMatches(c.title, c.notes)))
-        expected.push_back(c.id);
+                                      c->bucket.value_or(""))) &&
+          (q.includeArchived || !c->isArchived) &&
+          (!q.minPercent || c->percentComplete >= *q.minPercent) &&
+          (!q.maxPercent || c->percentComplete <= *q.maxPercent) &&
+          (!q.dueAtOrBefore ||
+           (c->dueDate && *c->dueDate <= *q.dueAtOrBefore)) &&
+          (!q.onlyOnMyDay || c->isOnMyDay) &&
+          (!q.textMatches || q.textMatches(c->title, c->notes)))
+        expected.push_back(c->id);
     for (Card *card : BoardQueries(*ctx).queryCards(q, 1000))
       found.push_back(card->id);
     EXPECT_EQ(found, expected) << "query " << n;

@@ -91,6 +91,7 @@ TEST(RecurrenceRule, SummaryPrintsTheStoredIntervalHoweverOdd) {
   EXPECT_EQ(kExtremeRule.localizedSummary(), "Alle 9223372036854775807 Jahre");
   EXPECT_EQ(RecurrenceRule(F::weekdays, 4).localizedSummary(),
             "Werktags (Mo–Fr)");
+  EXPECT_EQ(RecurrenceRule(F::weekly, 1).localizedSummary(), "Wöchentlich");
 }
 
 TEST(PlannerPalette, SlotsOutsideThePaletteTakeTheFirstColour) {

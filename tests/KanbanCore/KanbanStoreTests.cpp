@@ -205,41 +205,6 @@ TEST_F(StoreTest, IndexesOfEarlierVersionsAreReplacedAtStart) {
       << "another program's own index stays";
 }
 
-// Our connection gathers its log writes until the commit syncs them; another
-// program must still see every commit at once, whatever its size (one page,
-// more than one write call, more than the gathering holds), and a discarded
-// change must leave nothing behind. A small page cache makes the large
-// transactions write to the log and read it back before they commit.
-TEST_F(StoreTest, EveryCommitIsVisibleToAnotherConnectionAtOnce) {
-  auto container = KanbanStore::makeContainer(file);
-  RawConnection(handleOf(*container)).exec("PRAGMA cache_size = 20");
-  RawConnection other(file);
-  const auto storedBytes = [&] {
-    return other.integer("SELECT total(length(planDescription)) FROM Plan");
-  };
-  int64_t expected = 0;
-  std::size_t saved = 0;
-  for (std::size_t size : {std::size_t{10}, std::size_t{300} << 10,
-                           std::size_t{3} << 20}) {
-    {
-      ModelContext discarded(*container, "mcp");
-      discarded.insert(Plan("Verworfen", 0, kNow)).planDescription =
-          std::string(size, 'v');
-      EXPECT_EQ(discarded.fetchAll<Plan>().size(), saved + 1) << size;
-    }
-    ModelContext context(*container, "mcp");
-    context.insert(Plan("Haus", 0, kNow)).planDescription =
-        std::string(size, 'x');
-    context.save(kNow);
-    expected += static_cast<int64_t>(size);
-    ++saved;
-    EXPECT_EQ(storedBytes(), expected) << size << " bytes";
-  }
-  container.reset();
-  EXPECT_EQ(storedBytes(), expected) << "after closing";
-  EXPECT_EQ(other.text("PRAGMA integrity_check"), "ok");
-}
-
 class BusyStore : public StoreTest {
 protected:
   decltype(KanbanStore::makeContainer(file)) container =
@@ -263,12 +228,6 @@ TEST_F(BusyStore, FailsWithAClearMessage) {
                                "Programm gesperrt – bitte gleich noch einmal "
                                "versuchen.");
   }
-}
-
-TEST_F(BusyStore, WorksAgainOnceTheOtherWriterIsDone) {
-  EXPECT_THROW((ModelContext{*container, "mcp"}), StoreError);
-  other.exec("COMMIT");
-  EXPECT_NO_THROW(ModelContext(*container, "mcp"));
 }
 
 TEST_F(StoreTest, AFailedWriteIsReportedInGermanWithNothingSaved) {

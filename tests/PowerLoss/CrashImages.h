@@ -8,8 +8,6 @@
 // or all of them with the last one torn. The shared-memory index is lost
 // with the power, so an image has no such file.
 
-#include "support/ShimVFS.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -17,7 +15,11 @@
 #include <string>
 #include <vector>
 
+struct sqlite3_vfs;
+
 namespace taskory::test {
+
+enum class FileKind { database, log };
 
 struct FileOperation {
   enum class Type { write, sync, truncate };
@@ -29,7 +31,7 @@ struct FileOperation {
 
 // Records the operations on the files in one directory; files elsewhere
 // (the crash images being checked) pass unrecorded.
-class Trace : public FileObserver {
+class Trace {
 public:
   // Starts a new trace of the files in `directory`.
   void watch(std::filesystem::path directory) {
@@ -40,10 +42,11 @@ public:
   const std::vector<FileOperation> &operations() const { return operations_; }
   std::size_t size() const { return operations_.size(); }
 
+  // Called by the recording VFS once the call beneath has succeeded.
   void written(FileKind kind, std::string_view path, std::string_view bytes,
-               int64_t offset) override;
-  void synced(FileKind kind, std::string_view path) override;
-  void truncated(FileKind kind, std::string_view path, int64_t size) override;
+               int64_t offset);
+  void synced(FileKind kind, std::string_view path);
+  void truncated(FileKind kind, std::string_view path, int64_t size);
 
 private:
   bool records(std::string_view path) const;
@@ -51,6 +54,12 @@ private:
   std::filesystem::path directory_;
   std::vector<FileOperation> operations_;
 };
+
+// Makes a VFS over SQLite's "unix" one that reports every write, sync and
+// truncation of database and log files to `trace`, and makes it the
+// default; reads, locks and the shared-memory index pass unchanged. nullptr
+// if SQLite refused.
+sqlite3_vfs *registerRecordingVFS(const char *name, Trace &trace);
 
 struct CrashImage {
   std::string variant;

@@ -43,7 +43,7 @@ constexpr Date kNow = 1741773600.0; // Wed 2025-03-12 11:00 Berlin
 Trace &recorder() {
   static Trace trace;
   static sqlite3_vfs *const vfs =
-      registerShimVFS("taskory-test-recorder", trace, /*makeDefault=*/true);
+      registerRecordingVFS("taskory-test-recorder", trace);
   EXPECT_NE(vfs, nullptr);
   return trace;
 }

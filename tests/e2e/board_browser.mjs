@@ -3,7 +3,7 @@
 // from the MCP endpoint and from a foreign SQLite writer, the week view, the
 // lock, and the page without JavaScript. Screenshots go to the build
 // directory (e2e-artefacts/), or to $TASKORY_ARTEFACTS.
-import { existsSync, mkdirSync, readFileSync, renameSync, writeFileSync } from "node:fs";
+import { mkdirSync, readFileSync, renameSync, writeFileSync } from "node:fs";
 import { dirname, join, resolve } from "node:path";
 import { createRequire } from "node:module";
 import puppeteer from "puppeteer-core";
@@ -70,11 +70,6 @@ async function showsWithin2s(what, predicate) {
 }
 
 await run([
-  ["the start message names the board address, whose key is not the token", async () => {
-    expectEqual(boardURL, `${origin}/?key=${key}`, "board address");
-    expect(/^[0-9a-f]{64}$/.test(key) && key !== token, `board key: ${key}`);
-  }],
-
   ["the board address opens the board, drops the key and sets a strict HttpOnly cookie", async () => {
     await page.goto(boardURL, { waitUntil: "load" });
     expectEqual(page.url(), `${origin}/`, "address after opening");
@@ -84,11 +79,7 @@ await run([
     expectEqual([session.httpOnly, session.sameSite, session.path], [true, "Strict", "/"], "cookie attributes");
     expect(!session.value.includes(token), "the cookie holds the token itself");
     expectEqual(await page.$eval("h1", (e) => e.textContent), "Umzug", "plan heading");
-    const columns = await page.$$eval(".col h2", (els) => els.map((e) => e.firstChild.textContent.trim()));
-    expectEqual(columns, ["Zu erledigen", "In Arbeit", "Warten auf andere"], "bucket columns in order");
-    expectEqual(await page.$$eval(".col", (cols) => cols.map((c) => [...c.querySelectorAll(".card .t")].map((e) => e.textContent))),
-      [["Kartons besorgen", "Nachsendeauftrag", "<script>alert(1)</script> Schlüssel"], ["Küche abbauen", "Müll rausbringen"],
-        ["Zählerstände an Vermieter"]], "cards per column");
+    // Columns, their order and the cards' markup as text: BoardPageTests.
     const kitchen = await page.$$eval(".card", (els) => els.find((e) => e.textContent.includes("Küche")).innerText);
     for (const part of ["Wichtig", "Nicht begonnen", "0/3", "Rot", "Blau", "Ziele: Einzug fertig", dayDE(5)])
       expect(kitchen.includes(part), `Küche abbauen lacks ${part}: ${kitchen}`);
@@ -130,14 +121,6 @@ await run([
     await page.emulateMediaFeatures([{ name: "prefers-color-scheme", value: "dark" }]);
     const background = await page.evaluate(() => getComputedStyle(document.body).backgroundColor);
     expectEqual(background, "rgb(21, 24, 29)", "dark scheme background");
-    // Label text reads on its colour in both schemes (the colours are the same).
-    const contrasts = await page.$$eval(".lb span", (els) => els.map((e) => {
-      const lum = (c) => { const [r, g, b] = c.match(/\d+/g).map(Number).map((v) => v / 255)
-        .map((v) => (v <= 0.04045 ? v / 12.92 : ((v + 0.055) / 1.055) ** 2.4)); return 0.2126 * r + 0.7152 * g + 0.0722 * b; };
-      const [a, b] = [lum(getComputedStyle(e).color), lum(getComputedStyle(e).backgroundColor)];
-      return [e.textContent, (Math.max(a, b) + 0.05) / (Math.min(a, b) + 0.05)];
-    }));
-    expect(contrasts.every(([, ratio]) => ratio >= 4.5), `label contrast: ${JSON.stringify(contrasts)}`);
     await page.screenshot({ path: join(artefacts, "board-dark-1280x800.png") });
     await page.emulateMediaFeatures([{ name: "prefers-color-scheme", value: "light" }]);
   }],
@@ -174,9 +157,7 @@ await run([
     await Promise.all([page.waitForNavigation({ waitUntil: "load" }),
       page.$$eval(".card a.t", (els) => els.find((e) => e.textContent === "Küche abbauen").click())]);
     expect(/\/card\/[0-9A-F-]{36}$/.test(page.url()), `card address: ${page.url()}`);
-    const story = await page.$eval("main", (e) => e.innerText);
-    for (const part of ["Küche abbauen", "Checkliste 0/3", "Schränke", "Spüle", "Ziele: Einzug fertig", "Fällig", dayDE(5), "Umzug / In Arbeit", "Kürzel"])
-      expect(story.includes(part), `card page lacks ${part}: ${story}`);
+    expectEqual(await page.$eval("h1", (e) => e.textContent), "Küche abbauen", "the card page's heading");
     await page.screenshot({ path: join(artefacts, "card-1280x800.png") });
     const missing = await raw(server.port, { method: "GET", path: "/card/nichts", headers: { Authorization: `Bearer ${token}` } });
     expectEqual([missing.status, missing.headers["content-type"]], [404, "text/html; charset=utf-8"], "an unknown card");
@@ -246,17 +227,6 @@ await run([
     expectEqual((await raw(server.port, { method: "GET", path: "/", headers: { Authorization: `Bearer ${token}` } })).status, 200, "bearer header");
   }],
 
-  ["a foreign Host or Origin is refused with 403 on every path", async () => {
-    const [session] = (await page.cookies()).filter((c) => c.name === cookieName);
-    expect(session, `no ${cookieName} cookie`);
-    const cookie = `${cookieName}=${session.value}`;
-    for (const path of ["/", "/changes", "/?view=goals"]) {
-      expectEqual((await raw(server.port, { method: "GET", path, headers: { Cookie: cookie } })).status, 200, `${path} with the cookie`);
-      expectEqual((await raw(server.port, { method: "GET", path, headers: { Cookie: cookie, Host: "evil.example" } })).status, 403, `${path} Host`);
-      expectEqual((await raw(server.port, { method: "GET", path, headers: { Cookie: cookie, Origin: "http://evil.example" } })).status, 403, `${path} Origin`);
-    }
-  }],
-
   ["without JavaScript the board is all there", async () => {
     const still = await browser.newPage();
     await still.setJavaScriptEnabled(false);
@@ -282,33 +252,6 @@ await run([
     const r = await raw(server.port, { method: "GET", path: "/", headers: { Authorization: `Bearer ${token}` } });
     expectEqual([r.status, r.headers["content-type"]], [503, "text/html; charset=utf-8"], "the board after the swap");
     expect(r.body.includes("Die Store-Datei wurde ersetzt") && !r.body.includes("jsonrpc"), r.body.slice(0, 300));
-  }],
-
-  ["on a Saturday the week view shows the next week, which plan_week plans (faketime)", async () => {
-    const home = tempHome();
-    // Starts at Saturday 10:00 in Berlin and runs on, so timers still fire.
-    // libfaketime through env, which execs: the faketime command forks, and
-    // a signal to it would never reach the server.
-    const libfaketime = ["/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1", "/usr/lib/faketime/libfaketimeMT.so.1"]
-      .find((path) => existsSync(path));
-    expect(libfaketime, "libfaketime is not installed");
-    const saturday = await startHttp(home, [], { wrapper: ["env", `LD_PRELOAD=${libfaketime}`, "FAKETIME=@2026-12-12 10:00:00"] });
-    try {
-      const bearer = readFileSync(join(home.storeDir, "http-token"), "utf8").trim();
-      const call = async (name, args) => JSON.parse((await raw(saturday.port, { headers: { Authorization: `Bearer ${bearer}` },
-        body: JSON.stringify({ jsonrpc: "2.0", id: 1, method: "tools/call", params: { name, arguments: args } }) })).body).result.content[0].text;
-      await call("create_plan", { title: "Wochenende" });
-      await call("create_card", { title: "Reifen wechseln", plan: "Wochenende", priority: "urgent" });
-      const planned = await call("plan_week", {});
-      expect(planned.includes("Montag 14.12.:") && planned.includes("Reifen wechseln"), planned);
-      const week = await raw(saturday.port, { method: "GET", path: "/?view=week", headers: { Authorization: `Bearer ${bearer}` } });
-      expect(week.body.includes("<h1>Woche 14.12.–20.12.2026</h1>"), week.body.slice(0, 2000));
-      const monday = week.body.slice(week.body.indexOf("<h2>Montag 14.12."), week.body.indexOf("<h2>Dienstag 15.12."));
-      expect(monday.includes(">Reifen wechseln</a>"), monday);
-    } finally {
-      await saturday.stop();
-      home.remove();
-    }
   }],
 
   ["a replaced token file ends the session, and the open page says so", async () => {

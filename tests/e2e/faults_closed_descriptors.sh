@@ -25,9 +25,9 @@ home=$(mktemp -d); out=$(printf '%s\n' "$requests" | run_server "$home" "2>&-");
 check "stderr closed at start: answers on stdout, the store intact" $? "rc=$rc out=$out"
 rm -rf "$home"
 
-home=$(mktemp -d); printf '%s\n' "$requests" | run_server "$home" ">&-" 2>/dev/null; rc=$?
-[ $rc -eq 0 ] && intact "$home" && [ "$(sqlite3 "$home/data/taskory/Taskory.store" "SELECT count(*) FROM Plan WHERE title = 'Zu';")" = 1 ]
-check "stdout closed at start: the write is done, nothing lands in the store file" $? "rc=$rc"
+home=$(mktemp -d); err=$(printf '%s\n' "$requests" | run_server "$home" ">&-" 2>&1); rc=$?
+[ $rc -eq 0 ] && [ -z "$err" ] && intact "$home" && [ "$(sqlite3 "$home/data/taskory/Taskory.store" "SELECT count(*) FROM Plan WHERE title = 'Zu';")" = 1 ]
+check "stdout closed at start: the write is done quietly, nothing lands in the store file" $? "rc=$rc err=$err"
 rm -rf "$home"
 
 home=$(mktemp -d); run_server "$home" "<&-" >/dev/null 2>&1; rc=$?

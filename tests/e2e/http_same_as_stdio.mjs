@@ -1,8 +1,9 @@
-// Every message through both transports: a request gets the same answer as
-// a stdio line and as an HTTP body; what is no request stays unanswered on
+// Messages through both transports: a request gets the same answer as a
+// stdio line and as an HTTP body; what is no request stays unanswered on
 // stdio and is acknowledged (202) or refused (400) over HTTP by its kind.
 // Valid JSON that general-purpose parsers refuse (numbers beyond double
-// range, lone surrogate escapes) is among the cases.
+// range, lone surrogate escapes) is among the cases; every odd message and
+// every kind is in AnswerTests, one of each here.
 import { spawnSync } from "node:child_process";
 import { readFileSync } from "node:fs";
 import { join } from "node:path";
@@ -20,14 +21,8 @@ const pong = (id) => `{"jsonrpc":"2.0","id":${id},"result":{}}`;
 // [what, message, the answer line]: requests, answered alike over both.
 const requests = [
   ["an id beyond double range", '{"jsonrpc":"2.0","id":1e999,"method":"ping"}', pong("1e999")],
-  ["a negative id beyond double range", '{"jsonrpc":"2.0","id":-1E+999,"method":"ping"}', pong("-1E+999")],
-  ["an integer id beyond 64 bits", '{"jsonrpc":"2.0","id":123456789012345678901234567890,"method":"ping"}', pong("123456789012345678901234567890")],
   ["a lone surrogate as the id", '{"jsonrpc":"2.0","id":"\\ud800","method":"ping"}', pong('"\\ud800"')],
-  ["lone surrogates around text in the id", '{"jsonrpc":"2.0","id":"a\\uDC00\\ud800b","method":"ping"}', pong('"a\\udc00\\ud800b"')],
-  ["a number beyond double range in the params", '{"jsonrpc":"2.0","id":2,"method":"ping","params":{"x":1e999}}', pong("2")],
   ["a tool argument beyond double range", call(3, "list_cards", '{"limit":1e999}'), toolAnswer(3, "Keine Karten gefunden.", false)],
-  ["a required tool argument beyond double range", call(4, "create_plan", '{"title":-1e999}'), toolAnswer(4, "Fehler: title fehlt", true)],
-  ["a lone surrogate in a tool argument", call(5, "list_cards", '{"plan":"a\\udfff"}'), toolAnswer(5, "Fehler: Plan „a\uFFFD“ nicht gefunden. Vorhanden: ", true)],
   ["a byte order mark before the message", '\uFEFF{"jsonrpc":"2.0","id":6,"method":"ping"}', pong("6")],
   ["an unknown method", '{"jsonrpc":"2.0","id":7,"method":"x/\\u00fc"}', '{"jsonrpc":"2.0","id":7,"error":{"code":-32601,"message":"Unbekannte Methode: x\\/ü"}}'],
 ];
@@ -35,16 +30,9 @@ const requests = [
 // [what, message, HTTP status, JSON-RPC error code or null]: no answer on stdio.
 const others = [
   ["a notification", '{"jsonrpc":"2.0","method":"notifications/initialized"}', 202, null],
-  ["a notification with a number beyond double range", '{"jsonrpc":"2.0","method":"notifications/x","params":{"n":1e999}}', 202, null],
   ["a response", '{"jsonrpc":"2.0","id":1,"result":{}}', 202, null],
-  ["a response whose id is beyond double range", '{"jsonrpc":"2.0","id":1e999,"error":{"code":1,"message":"x"}}', 202, null],
   ["a batch", '[{"jsonrpc":"2.0","id":1,"method":"ping"}]', 400, -32600],
-  ["a method that is no string", '{"jsonrpc":"2.0","id":1,"method":5}', 400, -32600],
-  ["a bare number beyond double range", "1e999", 400, -32600],
-  ["an id and nothing else", '{"jsonrpc":"2.0","id":1}', 400, -32600],
   ["no JSON", "{", 400, -32700],
-  ["two messages in one", '{"jsonrpc":"2.0","id":1,"method":"ping"} {}', 400, -32700],
-  ["a NUL after the message", '{"jsonrpc":"2.0","id":1,"method":"ping"}\0', 400, -32700],
 ];
 
 // The answer line of a stdio server that reads the one message; "" for none.

@@ -1,6 +1,6 @@
 // The HTTP mode end to end: the official client over Streamable HTTP with the
-// token, the refusals (401, 403, 404, 405, 413, 415), bad bodies, clients
-// that hold connections open, and a stop that answers the request in flight.
+// token, the refusals (403, 404, 405, 413, 415; 401: http_hostile), bad
+// bodies, and a stop that answers the request in flight.
 import { spawn } from "node:child_process";
 import { readFileSync } from "node:fs";
 import { connect } from "node:net";
@@ -32,14 +32,6 @@ await run([
     expectEqual(list.content[0].text.split("\n").map((l) => l.split(" · ").at(-1)).sort(), titles, "listed cards");
     expectEqual(sqlite(t.store, "SELECT count(*) FROM Card;"), "20", "cards in the store");
     await client.close();
-  }],
-
-  ["a missing or wrong token is refused with 401 and a Bearer challenge", async () => {
-    for (const authorization of [undefined, `Bearer ${token}x`, `Bearer ${token.slice(0, -1)}`, `Basic ${token}`, token]) {
-      const r = await raw(server.port, { headers: authorization === undefined ? {} : { Authorization: authorization }, body: JSON.stringify(ping) });
-      expectEqual([r.status, r.headers["www-authenticate"]], [401, "Bearer"], `Authorization ${JSON.stringify(authorization)}`);
-    }
-    expectEqual((await post(server, token, ping, { Authorization: `bearer  ${token} ` })).status, 200, "scheme in lower case, extra blanks");
   }],
 
   ["a foreign Host or Origin is refused with 403, loopback names and listed origins are served", async () => {
@@ -123,17 +115,6 @@ await run([
       await new Promise((res) => socket.on("close", res));
     }
     expectEqual((await post(server, token, ping)).status, 200, "still serving");
-  }],
-
-  ["connections that send nothing hold no worker and are closed after 5 s", async () => {
-    const silent = Array.from({ length: 40 }, () => connect(server.port, "127.0.0.1"));
-    const closed = silent.map((s) => new Promise((res) => { s.on("error", () => {}); s.on("close", () => res(Date.now())); }));
-    await new Promise((res) => setTimeout(res, 200));
-    const t0 = Date.now();
-    expectEqual((await post(server, token, ping)).status, 200, "a request behind 40 silent connections");
-    expect(Date.now() - t0 < 2000, `answered after ${Date.now() - t0} ms`);
-    const last = Math.max(...(await Promise.all(closed)));
-    expect(last - t0 < 10_000, `silent connections closed after ${last - t0} ms`);
   }],
 
   ["SIGTERM answers the request in flight, then exits 0", async () => {

@@ -1,8 +1,9 @@
 // Drives the built server through the official MCP TypeScript client, as an
 // assistant's host does: spawn over stdio, let the SDK negotiate the protocol,
 // list the tools (each one called must be listed), then run a planning session
-// and compare the answers with their exact German texts, one of each kind. The
-// clock is pinned with libfaketime to Wednesday 2025-03-12 11:00 in Berlin.
+// and compare the answers with their exact German texts, one of each kind that
+// the tool tests do not already compare. The clock is pinned with libfaketime
+// to Wednesday 2025-03-12 11:00 in Berlin.
 import { Client } from "@modelcontextprotocol/sdk/client/index.js";
 import { StdioClientTransport } from "@modelcontextprotocol/sdk/client/stdio.js";
 import { binary, serverEnv, tempHome, sqlite, run, expect, expectEqual } from "./lib/rpc.mjs";
@@ -62,18 +63,6 @@ await run([["a planning session through the MCP client", async () => {
     "Angelegt: „Steuererklärung“ ({ID}) – not_started, Bucket Zu erledigen");
   const [window] = await call("create_card", { title: "Fenster putzen", due_date: "2025-03-10", status: "in_progress", notes: 42 },
     "Angelegt: „Fenster putzen“ ({ID}) – in_progress, Bucket Zu erledigen, fällig 2025-03-10");
-  await call("list_plans", {},
-    `${plan} · Haushalt · offen 4/4 · Buckets: Zu erledigen (3), Diese Woche (1, #FF8C00), Fertig (0, #CBEBC9) · Ziele: Frühjahrsputz`);
-
-  await call("list_cards", {}, lines(
-    `${window} · in_progress · fällig 2025-03-10 · überfällig · Haushalt · Zu erledigen · Fenster putzen`,
-    `${trash} · not_started · 0/2 · fällig 2025-03-13 07:00 · Haushalt · Zu erledigen · Müll rausbringen · Wdh: Wöchentlich`,
-    `${shop} · not_started · important · 0/3 · fällig 2025-03-14 · Haushalt · Diese Woche · Einkaufen · Labels: Rot, Blau · Ziele: Frühjahrsputz`,
-    `${tax} · not_started · urgent · start 2025-03-10 · Haushalt · Zu erledigen · Steuererklärung`));
-  await call("list_cards", { plan: "Haushalt", bucket: "Zu erledigen", limit: 1, query: "e" }, lines(
-    `${window} · in_progress · fällig 2025-03-10 · überfällig · Fenster putzen`,
-    "… 2 weitere Karten – mit bucket, query oder status eingrenzen oder limit erhöhen."));
-  await call("list_cards", { query: "Urlaub" }, "Keine Karten gefunden.");
   const [{ id: shopID }] = await json("list_cards", { plan: "Haushalt", bucket: "Diese Woche", format: "json" });
   await call("list_cards", { plan: "Haushalt", bucket: "Diese Woche", format: "json" }, JSON.stringify([{ checklist_progress: "0/3",
     due_date: "2025-03-14", goals: ["Frühjahrsputz"], id: shopID, labels: ["Rot", "Blau"], priority: "important", status: "not_started", title: "Einkaufen" }]));
@@ -88,19 +77,10 @@ await run([["a planning session through the MCP client", async () => {
     is_on_my_day: true }, ack("2/4", "neu: {ID}"));
   await call("set_checklist_item", { card_id: shop, items: [{ item_id: butter, new_title: "Süßrahmbutter", checked: true },
     { item_title: "Milch", checked: false }, { item_title: "eier", checked: true }] }, ack("3/4", "3 Einträge geändert"));
-  const [cheese] = await call("add_checklist_item", { card_id: shop, title: "Käse" }, ack("3/5", "Eintrag „Käse“ (item_id {ID}) hinzugefügt"));
-  await call("get_card", { card_id: shop }, lines(
-    `${shop} · not_started · important · Haushalt / Diese Woche · fällig 2025-03-14 · Mein Tag`, "Einkaufen", "Labels: Rot, Blau · Ziele: Frühjahrsputz",
-    "Checkliste 3/5:", `[ ] Milch (${items[0].slice(0, 8)})`, `[x] Brot (${items[1].slice(0, 8)})`, `[x] Eier (${items[2].slice(0, 8)})`,
-    `[x] Süßrahmbutter (${butter})`, `[ ] Käse (${cheese})`, "Farbe #FF8C00"));
-
+  await call("add_checklist_item", { card_id: shop, title: "Käse" }, ack("3/5", "Eintrag „Käse“ (item_id {ID}) hinzugefügt"));
   await call("update_card", { card_id: trash, check_items: ["Gelber Sack"], status: "done" },
     `OK: „Müll rausbringen“ (${trash}) – completed, Bucket Zu erledigen, Checkliste 1/2, fällig 2025-03-13`);
-  const [trash2] = await call("list_cards", { query: "müll", include_completed: true }, lines(
-    `${trash} · completed · 1/2 · fällig 2025-03-13 07:00 · Haushalt · Zu erledigen · Müll rausbringen`,
-    "{ID} · not_started · 0/2 · fällig 2025-03-20 07:00 · Haushalt · Zu erledigen · Müll rausbringen · Wdh: Wöchentlich"));
-  await call("get_card", { card_id: trash2 }, lines(`${trash2} · not_started · Haushalt / Zu erledigen · fällig 2025-03-20 07:00`,
-    "Müll rausbringen", "Wdh: Wöchentlich", "Checkliste 0/2:", "[ ] Gelber Sack ({ID})", "[ ] Papier ({ID})", "Serie #2"));
+  const trash2 = (await json("list_cards", { query: "müll", format: "json" }))[0].id.slice(0, 8);
 
   await call("update_card", { card_id: tax, add_goals: ["Frühjahrsputz"], add_labels: ["Lila"] }, `OK: „Steuererklärung“ (${tax}) – not_started, Bucket Zu erledigen`);
   await call("list_goals", {}, "Haushalt · Frühjahrsputz · 0/2 Karten · Ziel 2025-03-31 · Alles sauber");
@@ -114,8 +94,6 @@ await run([["a planning session through the MCP client", async () => {
     `  ${shop} · Einkaufen · Haushalt/Diese Woche · fällig 2025-03-14`, `  ${window} · Fenster putzen · Haushalt/Zu erledigen · fällig 2025-03-10`,
     "Donnerstag 13.03.:", `  ${tax} · Steuererklärung · Haushalt/Zu erledigen`, `  ${trash2} · Müll rausbringen · Haushalt/Zu erledigen · fällig 2025-03-20 07:00`,
     "Freitag 14.03.:", "  {ID} · Feature-Ideen sammeln: Ideen · Assistent/Ideen · Idee"));
-  // Planned days start at 09:00 in Berlin, 08:00 UTC in March.
-  expectEqual(sqlite(t.store, "SELECT DISTINCT strftime('%H:%M', plannedDate, 'unixepoch') FROM Card WHERE plannedDate IS NOT NULL;"), "08:00", "planned time");
   await call("delete_card", { card_id: window }, "Karte „Fenster putzen“ gelöscht.");
   await call("get_card", { card_id: window }, `Fehler: Karte mit ID ${window} nicht gefunden`);
   await client.close();

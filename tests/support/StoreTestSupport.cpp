@@ -29,11 +29,10 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-RawConnection::RawConnection(const std::filesystem::path &file,
-                             const char *vfs) {
+RawConnection::RawConnection(const std::filesystem::path &file) {
   if (sqlite3_open_v2(file.c_str(), &db_,
                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                      vfs) != SQLITE_OK) {
+                      nullptr) != SQLITE_OK) {
     ADD_FAILURE() << "cannot open " << file << ": " << sqlite3_errmsg(db_);
     throw std::runtime_error("open failed");
   }

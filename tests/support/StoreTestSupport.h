@@ -36,9 +36,7 @@ private:
 // failure (and an exception, so the test stops).
 class RawConnection {
 public:
-  // Through SQLite's default VFS unless `vfs` names another.
-  explicit RawConnection(const std::filesystem::path &file,
-                         const char *vfs = nullptr);
+  explicit RawConnection(const std::filesystem::path &file);
   explicit RawConnection(sqlite3 *borrowed) : db_(borrowed), owned_(false) {}
   ~RawConnection();
   RawConnection(const RawConnection &) = delete;

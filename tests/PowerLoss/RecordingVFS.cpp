@@ -1,4 +1,4 @@
-#include "support/ShimVFS.h"
+#include "PowerLoss/CrashImages.h"
 
 #include <sqlite3.h>
 
@@ -11,7 +11,7 @@ namespace {
 struct ShimFile {
   sqlite3_file base;
   sqlite3_file *real;
-  FileObserver *observer;
+  Trace *trace;
   FileKind kind;
   std::string path;
 };
@@ -19,14 +19,16 @@ struct ShimFile {
 struct Shim {
   sqlite3_vfs vfs;
   sqlite3_vfs *base;
-  FileObserver *observer;
+  Trace *trace;
 };
 
 constexpr std::size_t kRealOffset =
     (sizeof(ShimFile) + alignof(std::max_align_t) - 1) /
     alignof(std::max_align_t) * alignof(std::max_align_t);
 
-ShimFile &shim(sqlite3_file *file) { return *reinterpret_cast<ShimFile *>(file); }
+ShimFile &shim(sqlite3_file *file) {
+  return *reinterpret_cast<ShimFile *>(file);
+}
 sqlite3_file *real(sqlite3_file *file) { return shim(file).real; }
 const sqlite3_io_methods &next(sqlite3_file *file) {
   return *real(file)->pMethods;
@@ -35,11 +37,9 @@ const sqlite3_io_methods &next(sqlite3_file *file) {
 int shimWrite(sqlite3_file *file, const void *data, int amount,
               sqlite3_int64 offset) {
   ShimFile &f = shim(file);
-  if (const int rc = f.observer->beforeWrite(f.kind, f.path); rc != SQLITE_OK)
-    return rc;
   const int rc = next(file).xWrite(f.real, data, amount, offset);
   if (rc == SQLITE_OK)
-    f.observer->written(
+    f.trace->written(
         f.kind, f.path,
         {static_cast<const char *>(data), static_cast<std::size_t>(amount)},
         offset);
@@ -48,11 +48,9 @@ int shimWrite(sqlite3_file *file, const void *data, int amount,
 
 int shimSync(sqlite3_file *file, int flags) {
   ShimFile &f = shim(file);
-  if (const int rc = f.observer->beforeSync(f.kind, f.path); rc != SQLITE_OK)
-    return rc;
   const int rc = next(file).xSync(f.real, flags);
   if (rc == SQLITE_OK)
-    f.observer->synced(f.kind, f.path);
+    f.trace->synced(f.kind, f.path);
   return rc;
 }
 
@@ -60,7 +58,7 @@ int shimTruncate(sqlite3_file *file, sqlite3_int64 size) {
   ShimFile &f = shim(file);
   const int rc = next(file).xTruncate(f.real, size);
   if (rc == SQLITE_OK)
-    f.observer->truncated(f.kind, f.path, size);
+    f.trace->truncated(f.kind, f.path, size);
   return rc;
 }
 
@@ -143,9 +141,12 @@ int shimOpen(sqlite3_vfs *vfs, const char *name, sqlite3_file *file, int flags,
   Shim &self = *reinterpret_cast<Shim *>(vfs);
   if (!name || !(flags & (SQLITE_OPEN_MAIN_DB | SQLITE_OPEN_WAL)))
     return self.base->xOpen(self.base, name, file, flags, outFlags);
-  auto *f = new (file) ShimFile{
-      {}, nullptr, self.observer,
-      (flags & SQLITE_OPEN_WAL) ? FileKind::log : FileKind::database, name};
+  auto *f = new (file)
+      ShimFile{{},
+               nullptr,
+               self.trace,
+               (flags & SQLITE_OPEN_WAL) ? FileKind::log : FileKind::database,
+               name};
   f->real = reinterpret_cast<sqlite3_file *>(reinterpret_cast<char *>(file) +
                                              kRealOffset);
   const int rc = self.base->xOpen(self.base, name, f->real, flags, outFlags);
@@ -162,17 +163,16 @@ int shimOpen(sqlite3_vfs *vfs, const char *name, sqlite3_file *file, int flags,
 
 } // namespace
 
-sqlite3_vfs *registerShimVFS(const char *name, FileObserver &observer,
-                             bool makeDefault) {
+sqlite3_vfs *registerRecordingVFS(const char *name, Trace &trace) {
   sqlite3_vfs *base = sqlite3_vfs_find("unix");
   if (!base)
     base = sqlite3_vfs_find(nullptr);
-  auto *made = new Shim{*base, base, &observer};
+  auto *made = new Shim{*base, base, &trace};
   made->vfs.zName = name;
   made->vfs.pNext = nullptr;
   made->vfs.szOsFile = static_cast<int>(kRealOffset) + base->szOsFile;
   made->vfs.xOpen = &shimOpen;
-  if (sqlite3_vfs_register(&made->vfs, makeDefault ? 1 : 0) != SQLITE_OK) {
+  if (sqlite3_vfs_register(&made->vfs, 1) != SQLITE_OK) {
     delete made;
     return nullptr;
   }
