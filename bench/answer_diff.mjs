@@ -3,9 +3,12 @@
 // must not change an answer.
 //
 // usage: node bench/answer_diff.mjs OLD_BINARY NEW_BINARY STORE [PLAN] [BUCKET]
-//   STORE is a store file (bench/stdio_bench.mjs --keep=DIR leaves some);
-//   each binary gets a copy of its own in a fresh data home, opened once
-//   before the questions so that index changes at start are not compared.
+//   STORE is a store file (bench/stdio_bench.mjs --keep=DIR leaves one per
+//   size and shape: cards-100000.store, cards-100000-independent.store, and
+//   with --large the same for 1000000; a speed change is best checked on
+//   both shapes, as their goal links differ); each binary gets a copy of its
+//   own in a fresh data home, opened once before the questions so that
+//   index changes at start are not compared.
 //   PLAN and BUCKET name what the by-plan lists ask for (default: the first
 //   plan by rowid and "In Arbeit"). After the questions the planned dates and
 //   the history of the week plan's save are compared too. Exit status 1 when

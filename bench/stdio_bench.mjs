@@ -2,14 +2,21 @@
 // printed as Markdown tables with ratios.
 //
 // usage: node bench/stdio_bench.mjs [BUILD_DIR] [--quick] [--large]
+//                                   [--shape=project|independent] [--keep=DIR]
 //   BUILD_DIR (default build-bench, else build) holds the Release binary
 //   taskory_mcp/taskory_mcp (`make bench` builds it). The floor programs are
 //   compiled from bench/floor.c with cc on each run. Needs the sqlite3
 //   command-line shell to generate the large stores. --quick runs fewer
-//   repetitions (a smoke run, not figures to publish). --large adds a store
-//   of 1,000,000 cards (about 1 GB on disk, some minutes more) next to the
-//   one of 100,000. --keep=DIR leaves a copy of each generated store
-//   (after the measured calls) in DIR, for EXPLAIN QUERY PLAN and profiles.
+//   repetitions (a smoke run, not figures to publish). --large adds stores
+//   of 1,000,000 cards (about 1 GB on disk each, some minutes more) next to
+//   those of 100,000. Each size is generated in two shapes that differ in
+//   where the goal links are (see the generator below): "project", the
+//   links in one plan of ten, and "independent", 10,000 links per 100,000
+//   cards spread over every plan, the shape of a store measured outside this
+//   project; --shape=NAME measures only one of them. --keep=DIR leaves a
+//   copy of each generated store (after the measured calls) in DIR, for
+//   EXPLAIN QUERY PLAN and profiles: cards-100000.store for the project
+//   shape, cards-100000-independent.store for the other, and so on.
 //
 // What is measured (wall-clock, as the client sees it, from node):
 //   - start-up: spawn to the initialize answer, and peak RSS (VmHWM) then;
@@ -19,19 +26,19 @@
 //   - create_card and update_card in one session, against a bare durable
 //     SQLite commit (WAL, synchronous FULL) made by the floor over the same
 //     pipe;
-//   - a generated German store of 100,000 cards in 200 plans (and with
-//     --large one of 1,000,000 in 2,000 plans): get_card by full UUID and
-//     short ID, list_cards (none, plan, plan and bucket, query,
+//   - generated German stores of 100,000 cards in 200 plans (and with
+//     --large of 1,000,000 in 2,000 plans), in each shape: get_card by full
+//     UUID and short ID, list_cards (none, plan, plan and bucket, query,
 //     due_within_days), list_plans, list_goals, plan_week, the card and
 //     checklist writes; the text query against the floor's bare SQLite scan
 //     of every card with the same needle, over the same kind of pipe; peak
 //     RSS of that session after it has called every tool.
 //
 // The first table is the goal sheet: each goal, its figure and whether it is
-// met; a call whose answer does not grow with the store is held to its own
-// figure at 100,000 cards. The machine (host, CPUs, kernel, load average
-// before and after) is named at the top, so that figures from a loaded
-// machine read as such.
+// met, a row per store shape for the calls on the large stores; a call whose
+// answer does not grow with the store is held to its own figure at 100,000
+// cards. The machine (host, CPUs, kernel, load average before and after) is
+// named at the top, so that figures from a loaded machine read as such.
 
 import { spawn, execFileSync } from "node:child_process";
 import { mkdtempSync, rmSync, readFileSync, existsSync, mkdirSync } from "node:fs";
@@ -44,6 +51,12 @@ const argv = process.argv.slice(2);
 const quick = argv.includes("--quick");
 const large = argv.includes("--large");
 const keep = argv.find((a) => a.startsWith("--keep="))?.slice("--keep=".length);
+const onlyShape = argv.find((a) => a.startsWith("--shape="))?.slice("--shape=".length);
+const shapeNames = ["project", "independent"].filter((name) => !onlyShape || name === onlyShape);
+if (!shapeNames.length) {
+  console.error(`stdio_bench: --shape=${onlyShape}: no such shape (project, independent)`);
+  process.exit(2);
+}
 const buildDir = resolve(argv.find((a) => !a.startsWith("--")) ?? (existsSync("build-bench") ? "build-bench" : "build"));
 const server = join(buildDir, "taskory_mcp", "taskory_mcp");
 if (!existsSync(server)) {
@@ -241,10 +254,24 @@ let createP50, updateP50;
 // their case), notes of 0 to 40 words, the cards of all plans interleaved in
 // creation order (a plan's cards are spread over the whole file, as in a
 // store that grew), completed, archived, recurring and planned cards,
-// checklists, labels and attachments, three goals per plan with notes of
-// about 180 characters, and the goal links in one plan of ten, about 150
-// cards per goal there. Every value comes from a hash of the row number, so
-// two runs generate the same store (dates are relative to the run's today).
+// checklists, labels and attachments, five buckets and three goals per plan
+// with notes of about 180 characters. Every value comes from a hash of the
+// row number, so two runs generate the same store (dates are relative to the
+// run's today).
+//
+// The two shapes differ only in the goal links, which decide how much of the
+// goal-state index the goal figures walk and how the week plan finds goal
+// dates. "project": the links in one plan of ten, about 5,000 per 100,000
+// cards, some 80 cards per goal there. "independent": every tenth card
+// linked to one goal of its plan, so 10,000 links per 100,000 cards spread
+// over every plan and goal (about 17 cards per goal), the shape of a store
+// measured outside this project, whose figures these have to reproduce.
+// The project shape's script is the one it has always been, so that its
+// figures stay comparable with earlier runs.
+const goalLinkSources = {
+  project: "FROM C WHERE pn % 10 = 0 AND r6 % 10 < 9",
+  independent: "FROM C WHERE cn % 10 = 0",
+};
 
 // A small seeded generator for the text pools; the rows pick from the pools
 // with SQL hashes.
@@ -338,7 +365,7 @@ const UUID = (x, tag) => {
     `8 + (${key} & 3), (${key} * 2654435761 % 4294967296 >> 8) & 4095, (${key} * 40503 >> 3) & 65535, ${key})`;
 };
 
-function generateStore(dir, cards) {
+function generateStore(dir, cards, shape) {
   const plans = cards / 500;
   // The server creates the store and its indexes; the generator drops the
   // indexes of the filled tables, inserts, and creates them again exactly as
@@ -434,7 +461,7 @@ INSERT INTO CardLabel (card, label)
   SELECT C.id, ${UUID("pn * 32 + 1 + r2 % 25", 7)} FROM C WHERE r1 % 10 < 4
   UNION ALL SELECT C.id, ${UUID("pn * 32 + 1 + (r2 + 7) % 25", 7)} FROM C WHERE r1 % 10 = 0;
 INSERT INTO CardGoal (card, goal)
-  SELECT C.id, ${UUID("pn * 4 + 1 + r5 % 3", 6)} FROM C WHERE pn % 10 = 0 AND r6 % 10 < 9;
+  SELECT C.id, ${UUID("pn * 4 + 1 + r5 % 3", 6)} ${goalLinkSources[shape]};
 INSERT INTO CardAttachment (id, alias, urlString, kindRaw, sortOrder, createdAt, card)
   SELECT ${UUID("cn", 5)}, 'Angebot ' || cn || ' (PDF)', 'https://dokumente.example.de/angebote/' || cn, 'link', 1024.0, created, C.id
   FROM C WHERE r5 % 50 = 7;
@@ -448,14 +475,18 @@ SELECT count(*) FROM Card;
     const seconds = Number(process.hrtime.bigint() - t0) / 1e9;
     if (count !== String(cards)) throw new Error(`generated ${count} cards, not ${cards}`);
     const q = (sql) => execFileSync("sqlite3", ["-tabs", store, sql], { encoding: "utf8", maxBuffer: 1 << 26 }).trim().split("\n");
-    const [shape] = q(`SELECT (SELECT count(*) FROM Card WHERE notes GLOB '*[äöüÄÖÜß]*'), (SELECT count(*) FROM Card WHERE notes = ''),
+    const [figures] = q(`SELECT (SELECT count(*) FROM Card WHERE notes GLOB '*[äöüÄÖÜß]*'), (SELECT count(*) FROM Card WHERE notes = ''),
       (SELECT count(*) FROM Card WHERE isArchived), (SELECT count(*) FROM Card WHERE percentComplete = 100),
       (SELECT count(*) FROM Card WHERE recurrenceSeriesID IS NOT NULL), (SELECT count(*) FROM ChecklistItem),
       (SELECT count(*) FROM CardLabel), (SELECT count(*) FROM CardGoal), (SELECT count(*) FROM CardAttachment),
-      (SELECT page_count * page_size FROM pragma_page_count, pragma_page_size)`);
-    const [umlautNotes, emptyNotes, archived, completed, recurring, items, labels, links, attachments, bytes] = shape.split("\t").map(Number);
+      (SELECT page_count * page_size FROM pragma_page_count, pragma_page_size),
+      (SELECT count(*) FROM Bucket), (SELECT count(*) FROM Goal),
+      (SELECT count(DISTINCT Goal.plan) FROM Goal WHERE EXISTS (SELECT 1 FROM CardGoal WHERE goal = Goal.id))`);
+    const [umlautNotes, emptyNotes, archived, completed, recurring, items, labels, links, attachments, bytes, buckets, goals, linkedPlans] =
+      figures.split("\t").map(Number);
     return {
-      env, store, cards, plans, seconds, umlautNotes, emptyNotes, archived, completed, recurring, items, labels, links, attachments, bytes,
+      env, store, cards, plans, shape, seconds, umlautNotes, emptyNotes, archived, completed, recurring, items, labels, links, attachments,
+      bytes, buckets, goals, linkedPlans,
       planTitles: q("SELECT title FROM Plan ORDER BY rowid"),
       sample: q("SELECT id FROM Card WHERE rowid % 997 = 3 ORDER BY rowid LIMIT 1000"),
       // Open cards with a checklist, for the write calls.
@@ -523,18 +554,21 @@ async function measure(g, reps) {
   return r;
 }
 
-const stores = [{ cards: 100_000, reps: { lookups: N.lookups, lists: N.lists, scans: N.lists, weeks: N.weeks, writes: N.writes / 2 } }];
-if (large) stores.push({ cards: 1_000_000, reps: { lookups: N.lookups, lists: Math.ceil(N.lists / 3), scans: Math.ceil(N.lists / 6), weeks: N.weeks, writes: N.writes / 4 } });
+const sizes = [{ cards: 100_000, reps: { lookups: N.lookups, lists: N.lists, scans: N.lists, weeks: N.weeks, writes: N.writes / 2 } }];
+if (large) sizes.push({ cards: 1_000_000, reps: { lookups: N.lookups, lists: Math.ceil(N.lists / 3), scans: Math.ceil(N.lists / 6), weeks: N.weeks, writes: N.writes / 4 } });
+const stores = sizes.flatMap((size) => shapeNames.map((shape) => ({ ...size, shape })));
+// The project shape keeps the name its copies always had.
+const keptName = (st) => `cards-${st.cards}${st.shape === "project" ? "" : `-${st.shape}`}.store`;
 for (const st of stores) {
-  const dir = join(work, `cards-${st.cards}`);
+  const dir = join(work, `cards-${st.cards}-${st.shape}`);
   mkdirSync(dir);
-  st.g = await generateStore(dir, st.cards);
+  st.g = await generateStore(dir, st.cards, st.shape);
   st.r = await measure(st.g, st.reps);
   // The next store needs the disk more than this one does.
   if (keep) {
     mkdirSync(keep, { recursive: true });
     // Page for page, so that the copy keeps the layout that was measured.
-    execFileSync("sqlite3", [st.g.store, `.backup '${join(resolve(keep), `cards-${st.cards}.store`)}'`]);
+    execFileSync("sqlite3", [st.g.store, `.backup '${join(resolve(keep), keptName(st))}'`]);
   }
   rmSync(dir, { recursive: true, force: true });
 }
@@ -551,27 +585,31 @@ out.push(`Measured ${new Date().toISOString().slice(0, 16).replace("T", " ")} UT
   `node ${process.version}; load average ${load(loadBefore)} before, ${load(loadAfter)} after` +
   `${quick ? " (quick run: few repetitions)" : ""}.`);
 out.push("");
-const [k100, k1m] = stores.map((st) => st.r);
+const measured = (cards, shape) => stores.find((st) => st.cards === cards && st.shape === shape)?.r;
 const P = (x) => p50(x);
-out.push(`Goals (p50 through the pipe; realistic German stores of ${stores.map((st) => st.cards.toLocaleString("en")).join(" and ")} cards):`);
+out.push(`Goals (p50 through the pipe; realistic German stores of ${sizes.map((st) => st.cards.toLocaleString("en")).join(" and ")} cards ` +
+  `in the ${shapeNames.join(" and ")} shape${shapeNames.length > 1 ? "s" : ""}):`);
 out.push("");
-out.push(large ? "| goal | 100,000 cards | 1,000,000 cards | limit | |" : "| goal | 100,000 cards | limit | |");
-out.push(large ? "|---|---|---|---|---|" : "|---|---|---|---|");
+out.push(large ? "| goal | store | 100,000 cards | 1,000,000 cards | limit | |" : "| goal | store | 100,000 cards | limit | |");
+out.push(large ? "|---|---|---|---|---|---|" : "|---|---|---|---|---|");
 const verdict = (ok) => (ok ? "met" : "**missed**");
-// A row of a call that must stay under a limit at 100,000 and, at 1,000,000,
-// within a factor of its own 100,000 figure.
+// A row per shape of a call that must stay under a limit at 100,000 and, at
+// 1,000,000, within a factor of its own 100,000 figure.
 const callRow = (label, key, { limit100, growth, write }) => {
-  if (write) label += ` (sync floor ${ms(P(k100.commit))}${large ? ` / ${ms(P(k1m.commit))}` : ""})`;
-  const a = P(k100[key]);
-  const ok100 = limit100 === undefined || a <= limit100;
-  if (!large) {
-    out.push(`| ${label} | ${ms(a)} | ${limit100 === undefined ? "–" : `≤ ${limit100} ms`} | ${verdict(ok100)} |`);
-    return;
+  for (const shape of shapeNames) {
+    const [k100, k1m] = [measured(100_000, shape), measured(1_000_000, shape)];
+    const shown = write ? `${label} (sync floor ${ms(P(k100.commit))}${large ? ` / ${ms(P(k1m.commit))}` : ""})` : label;
+    const a = P(k100[key]);
+    const ok100 = limit100 === undefined || a <= limit100;
+    if (!large) {
+      out.push(`| ${shown} | ${shape} | ${ms(a)} | ${limit100 === undefined ? "–" : `≤ ${limit100} ms`} | ${verdict(ok100)} |`);
+      continue;
+    }
+    const b = P(k1m[key]);
+    const okGrowth = b <= growth * a;
+    const limits = [limit100 !== undefined ? `≤ ${limit100} ms at 100k` : null, `≤ ${growth}× at 1M`].filter(Boolean).join("; ");
+    out.push(`| ${shown} | ${shape} | ${ms(a)} | ${ms(b)} = ${ratio(b, a)} | ${limits} | ${verdict(ok100 && okGrowth)} |`);
   }
-  const b = P(k1m[key]);
-  const okGrowth = b <= growth * a;
-  const limits = [limit100 !== undefined ? `≤ ${limit100} ms at 100k` : null, `≤ ${growth}× at 1M`].filter(Boolean).join("; ");
-  out.push(`| ${label} | ${ms(a)} | ${ms(b)} = ${ratio(b, a)} | ${limits} | ${verdict(ok100 && okGrowth)} |`);
 };
 callRow("`list_plans`", "listPlans", { limit100: 10, growth: 10 });
 callRow("`list_goals`", "listGoals", { limit100: 10, growth: 10 });
@@ -582,25 +620,32 @@ callRow("`list_cards` with `due_within_days` 7", "listDue", { limit100: 10, grow
 callRow("`get_card` by full UUID", "getFull", { limit100: 10, growth: 2 });
 callRow("`get_card` by short ID", "getShort", { limit100: 10, growth: 2 });
 callRow("`plan_week`", "planWeek", { limit100: 10, growth: 2 });
-{
+for (const shape of shapeNames) {
+  const [k100, k1m] = [measured(100_000, shape), measured(1_000_000, shape)];
   const q = (r) => `${ms(P(r.listQuery))} = ${ratio(P(r.listQuery), P(r.scan))} scan (${ms(P(r.scan))})`;
   const ok100 = P(k100.listQuery) <= P(k100.scan);
-  if (!large) out.push(`| \`list_cards\` with \`query\` "${needle}" | ${q(k100)} | ≤ 1.0× the bare scan | ${verdict(ok100)} |`);
+  if (!large) out.push(`| \`list_cards\` with \`query\` "${needle}" | ${shape} | ${q(k100)} | ≤ 1.0× the bare scan | ${verdict(ok100)} |`);
   else {
     const okGrowth = P(k1m.listQuery) <= 10 * P(k100.listQuery);
-    out.push(`| \`list_cards\` with \`query\` "${needle}" | ${q(k100)} | ${q(k1m)}; ${ratio(P(k1m.listQuery), P(k100.listQuery))} the 100k figure | ≤ 1.0× scan; ≤ 10× at 1M | ${verdict(ok100 && okGrowth)} |`);
+    out.push(`| \`list_cards\` with \`query\` "${needle}" | ${shape} | ${q(k100)} | ${q(k1m)}; ${ratio(P(k1m.listQuery), P(k100.listQuery))} the 100k figure | ≤ 1.0× scan; ≤ 10× at 1M | ${verdict(ok100 && okGrowth)} |`);
   }
 }
 callRow("`create_card`", "create", { growth: 2, write: true });
 callRow("`update_card`", "update", { growth: 2, write: true });
 callRow("`add_checklist_item`", "addItem", { growth: 2, write: true });
 callRow("`set_checklist_item`", "setItem", { growth: 2, write: true });
-if (large) out.push(`| peak RSS, session calling every tool | ${mib(k100.rss)} | ${mib(k1m.rss)} | ≤ 32 MiB at 1M | ${verdict(k1m.rss <= 32 * 1024)} |`);
-else out.push(`| peak RSS, session calling every tool | ${mib(k100.rss)} | ≤ 32 MiB (at 1M: --large) | ${verdict(k100.rss <= 32 * 1024)} |`);
+for (const shape of shapeNames) {
+  const [k100, k1m] = [measured(100_000, shape), measured(1_000_000, shape)];
+  if (large) out.push(`| peak RSS, session calling every tool | ${shape} | ${mib(k100.rss)} | ${mib(k1m.rss)} | ≤ 32 MiB at 1M | ${verdict(k1m.rss <= 32 * 1024)} |`);
+  else out.push(`| peak RSS, session calling every tool | ${shape} | ${mib(k100.rss)} | ≤ 32 MiB (at 1M: --large) | ${verdict(k100.rss <= 32 * 1024)} |`);
+}
 const pad = large ? " | " : "";
-out.push(`| start-up to \`initialize\` answer | ${ms(startupMs.server)} = ${ratio(startupMs.server, floorPlusOpen)} the floor (${ms(floorPlusOpen)})${pad} | ≤ 1.15× floor opening the same store | ${verdict(startupMs.server <= 1.15 * floorPlusOpen)} |`);
-out.push(`| \`get_card\` by short ID against \`ping\` | ${ratio(P(k100.getShort), P(k100.ping))} (ping ${ms(P(k100.ping))})${large ? ` | ${ratio(P(k1m.getShort), P(k1m.ping))} (ping ${ms(P(k1m.ping))})` : ""} | ≤ 3× ping | ${verdict(P(k100.getShort) <= 3 * P(k100.ping))} |`);
-out.push(`| \`create_card\`, small store | ${ms(createP50)} = ${ratio(createP50, commitFloor)} a durable commit (${ms(commitFloor)})${pad} | ≤ 1.5× commit | ${verdict(createP50 <= 1.5 * commitFloor)} |`);
+out.push(`| start-up to \`initialize\` answer | small | ${ms(startupMs.server)} = ${ratio(startupMs.server, floorPlusOpen)} the floor (${ms(floorPlusOpen)})${pad} | ≤ 1.15× floor opening the same store | ${verdict(startupMs.server <= 1.15 * floorPlusOpen)} |`);
+for (const shape of shapeNames) {
+  const [k100, k1m] = [measured(100_000, shape), measured(1_000_000, shape)];
+  out.push(`| \`get_card\` by short ID against \`ping\` | ${shape} | ${ratio(P(k100.getShort), P(k100.ping))} (ping ${ms(P(k100.ping))})${large ? ` | ${ratio(P(k1m.getShort), P(k1m.ping))} (ping ${ms(P(k1m.ping))})` : ""} | ≤ 3× ping | ${verdict(P(k100.getShort) <= 3 * P(k100.ping))} |`);
+}
+out.push(`| \`create_card\`, small store | small | ${ms(createP50)} = ${ratio(createP50, commitFloor)} a durable commit (${ms(commitFloor)})${pad} | ≤ 1.5× commit | ${verdict(createP50 <= 1.5 * commitFloor)} |`);
 out.push("");
 out.push("Small store, against the C floor:");
 out.push("");
@@ -612,12 +657,14 @@ out.push(`| \`ping\` round trip (p50) | ${ms(pingServer)} | ${ms(pingFloor)} | $
 out.push(`| \`create_card\` (p50, one session) | ${ms(createP50)} | ${ms(commitFloor)} durable commit | ${ratio(createP50, commitFloor)} |`);
 out.push(`| \`update_card\` (p50, one session) | ${ms(updateP50)} | ${ms(commitFloor)} durable commit | ${ratio(updateP50, commitFloor)} |`);
 for (const { g, r, reps } of stores) {
+  const n = (x) => x.toLocaleString("en");
   out.push("");
-  out.push(`Store of ${g.cards.toLocaleString("en")} cards in ${g.plans.toLocaleString("en")} plans, ${(g.bytes / 2 ** 20).toFixed(0)} MiB, ` +
-    `generated in ${g.seconds.toFixed(1)} s: notes with an umlaut or ß ${(100 * g.umlautNotes / g.cards).toFixed(0)} %, empty ${(100 * g.emptyNotes / g.cards).toFixed(0)} %; ` +
-    `completed ${(100 * g.completed / g.cards).toFixed(0)} %, archived ${(100 * g.archived / g.cards).toFixed(0)} %, recurring ${g.recurring.toLocaleString("en")}; ` +
-    `${g.items.toLocaleString("en")} checklist items, ${g.labels.toLocaleString("en")} label links, ${g.links.toLocaleString("en")} goal links, ` +
-    `${g.attachments.toLocaleString("en")} attachments. Peak RSS ${mib(r.rss)} after every tool; \`ping\` ${ms(P(r.ping))}; ` +
+  out.push(`Store of ${n(g.cards)} cards in ${n(g.plans)} plans, ${g.shape} shape, ${(g.bytes / 2 ** 20).toFixed(0)} MiB, ` +
+    `generated in ${g.seconds.toFixed(1)} s: ${n(g.buckets)} buckets, ${n(g.goals)} goals, ${n(g.links)} goal links in ${n(g.linkedPlans)} plans; ` +
+    `notes with an umlaut or ß ${(100 * g.umlautNotes / g.cards).toFixed(0)} %, empty ${(100 * g.emptyNotes / g.cards).toFixed(0)} %; ` +
+    `completed ${(100 * g.completed / g.cards).toFixed(0)} %, archived ${(100 * g.archived / g.cards).toFixed(0)} %, recurring ${n(g.recurring)}; ` +
+    `${n(g.items)} checklist items, ${n(g.labels)} label links, ` +
+    `${n(g.attachments)} attachments. Peak RSS ${mib(r.rss)} after every tool; \`ping\` ${ms(P(r.ping))}; ` +
     `bare scan for \`query\` ${ms(P(r.scan))}; ${reps.lists} runs per list call, ${reps.scans} per text query.`);
   out.push("");
   out.push("| call | p50 | p95 |");
