@@ -3,7 +3,9 @@
 #include "KanbanCore/ModelContext.h"
 #include "Store/BoardSQL.h"
 #include "Store/CardQuerySQL.h"
+#include "Store/ContainerConnection.h"
 #include "Store/ListOrderTop.h"
+#include "Store/OverviewCache.h"
 #include "Store/Session.h"
 
 #include <algorithm>
@@ -81,6 +83,14 @@ std::vector<Card *> BoardQueries::queryCards(const CardQuery &query,
 int64_t BoardQueries::countCards(const CardQuery &query) {
   Session &s = session();
   s.flush<Card>();
+  // Every open card of the store, the question of a list without filters,
+  // is a figure the overviews keep.
+  const bool everyOpenCard =
+      !query.planID && !query.bucketIDs && !query.includeArchived &&
+      !query.minPercent && query.maxPercent == kCompletedFromPercent - 1 &&
+      !query.dueAtOrBefore && !query.onlyOnMyDay && !query.textMatches;
+  if (everyOpenCard)
+    return overview().openCards();
   CardFilter filter = cardFilter(query);
   if (filter.matchesNothing)
     return 0;
@@ -108,54 +118,19 @@ BoardQueries::openCardRowsPlannedFrom(Date from) {
 
 // --- figures ---
 
-BoardQueries::BoardCounts BoardQueries::boardCounts() {
-  SqliteDatabase &db = flushed<Card>().db();
-  // The groups of stored values add up to the figures of each plan and of
-  // each bucket, each group decoded as a loaded card decodes its fields;
-  // they come in (plan, bucket) order, so each map is asked once per plan
-  // and bucket.
-  auto stmt = db.statement(boardCountsSQL());
-  BoardCounts counts;
-  struct Running {
-    std::unordered_map<std::string, CardCounts> &into;
-    int column;
-    std::string key;
-    CardCounts *entry = nullptr;
-
-    void add(const SqliteStatement &s, int64_t active, int64_t completed) {
-      if (s.type(column) != SqliteType::text)
-        return;
-      if (!entry || s.bytes(column) != key) {
-        key = std::string(s.bytes(column));
-        entry = &into[key];
-      }
-      entry->active += active;
-      entry->completed += completed;
-    }
-  } plan{counts.byPlan, 0, {}, nullptr},
-      bucket{counts.byBucket, 1, {}, nullptr};
-  while (stmt->step()) {
-    bool archived = false;
-    int64_t percent = 0;
-    readColumn(*stmt, 2, archived);
-    readColumn(*stmt, 3, percent);
-    if (archived)
-      continue;
-    const int64_t cards = stmt->int64(4);
-    plan.add(*stmt, cards, percent >= kCompletedFromPercent ? cards : 0);
-    bucket.add(*stmt, cards, percent >= kCompletedFromPercent ? cards : 0);
-  }
-  return counts;
+OverviewCache &BoardQueries::overview() {
+  return *context_.container_.connection().overview;
 }
 
-std::unordered_map<std::string, BoardQueries::CardCounts>
+const BoardQueries::BoardCounts &BoardQueries::boardCounts() {
+  flushed<Card>();
+  return overview().board();
+}
+
+const std::unordered_map<std::string, BoardQueries::CardCounts> &
 BoardQueries::goalCardCounts() {
-  SqliteDatabase &db = flushed<Card>().db();
-  auto stmt = db.statement(goalCardCountsSQL());
-  std::unordered_map<std::string, CardCounts> counts;
-  while (stmt->step())
-    counts[std::string(stmt->bytes(0))] = {stmt->int64(1), stmt->int64(2)};
-  return counts;
+  flushed<Card, Goal>();
+  return overview().goals();
 }
 
 namespace {

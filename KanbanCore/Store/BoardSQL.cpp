@@ -46,23 +46,42 @@ std::string_view boardCountsSQL() {
          "Card.percentComplete";
 }
 
-const std::string &goalCardCountsSQL() {
-  // From the links to their cards (CROSS JOIN fixes that order), taken in
-  // card order: the goal-state index answers each card's part without
-  // reading its row, and consecutive lookups land on the same few pages of
-  // it instead of one page per link on a store larger than the page cache.
-  // The ORDER BY keeps the subquery from being flattened into the grouping.
+namespace {
+
+// The links between a text goal id and an existing card that is not
+// archived. The archived test is the goal-state index's second column, so
+// each card is one seek into that index and its row is never read.
+const std::string &openLinkCondition() {
   static const std::string sql =
-      "SELECT goal, count(*), sum(percent >= " +
-      std::to_string(kCompletedFromPercent) +
-      ") FROM (SELECT CardGoal.goal AS goal, " +
-      integerExpression("Card.percentComplete", 0) +
-      " AS percent FROM CardGoal CROSS JOIN Card ON Card.id = CardGoal.card "
-      "WHERE typeof(Card.id) = 'text' AND typeof(CardGoal.goal) = 'text' "
-      "AND " +
-      integerExpression("Card.isArchived", 0) +
-      " = 0 ORDER BY CardGoal.card) GROUP BY goal";
+      "typeof(Card.id) = 'text' AND typeof(CardGoal.goal) = 'text' AND " +
+      integerExpression("Card.isArchived", 0) + " = 0";
   return sql;
+}
+
+} // namespace
+
+std::string_view goalLinkStatesSQL() {
+  // CROSS JOIN fixes the order: the links in card order, so that
+  // consecutive seeks land on the same few pages of the card-state index
+  // instead of one random page a link on a store larger than the page
+  // cache. No grouping: the caller sums what it decodes.
+  static const std::string sql =
+      "SELECT CardGoal.goal, Card.percentComplete FROM CardGoal CROSS JOIN "
+      "Card ON Card.id = CardGoal.card WHERE " +
+      openLinkCondition() + " ORDER BY CardGoal.card";
+  return sql;
+}
+
+std::string_view linkStatesOfGoalSQL() {
+  static const std::string sql =
+      "SELECT Card.percentComplete FROM CardGoal CROSS JOIN Card ON Card.id = "
+      "CardGoal.card WHERE CardGoal.goal = ?1 AND " +
+      openLinkCondition();
+  return sql;
+}
+
+std::string_view goalsLinkedToCardSQL() {
+  return "SELECT goal FROM CardGoal WHERE card = ?1 AND typeof(goal) = 'text'";
 }
 
 const std::string &planGoalRowsWithoutNotesSQL() {

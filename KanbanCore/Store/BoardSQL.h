@@ -15,8 +15,15 @@ namespace taskory::store {
 // plan, bucket, isArchived, percentComplete, count(*) per group of stored
 // values, in (plan, bucket) order.
 std::string_view boardCountsSQL();
-// goal, count(*), completed: the goals' linked cards that are not archived.
-const std::string &goalCardCountsSQL();
+// goal, isArchived, percentComplete of every link between a goal and an
+// existing card, in card order: the links come in the order of their own
+// index and each card's state is one step further along the card-state
+// index, instead of one random page a link. The caller decodes and sums.
+std::string_view goalLinkStatesSQL();
+// isArchived, percentComplete of the cards linked to the goal ?1.
+std::string_view linkStatesOfGoalSQL();
+// The goals the card ?1 is linked to.
+std::string_view goalsLinkedToCardSQL();
 
 // The rows of T that name a plan, in rowid order.
 template <class T> std::string planChildRowsSQL() {

@@ -195,11 +195,13 @@ void SqliteDatabase::exec(std::string_view sql) {
 bool SqliteDatabase::tryExec(std::string_view sql) noexcept {
   try {
     std::string text(sql);
-    return sqlite3_exec(handle(), text.c_str(), nullptr, nullptr, nullptr) ==
-           SQLITE_OK;
+    if (sqlite3_exec(handle(), text.c_str(), nullptr, nullptr, nullptr) ==
+        SQLITE_OK)
+      return true;
   } catch (...) {
-    return false;
   }
+  ++failures_;
+  return false;
 }
 
 StatementUse SqliteDatabase::statement(std::string_view sql) {
@@ -245,6 +247,7 @@ void SqliteDatabase::checkFileNotMoved() {
 void SqliteDatabase::check(int rc) {
   if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE)
     return;
+  ++failures_;
   if (predicateError_) {
     std::exception_ptr error = std::exchange(predicateError_, nullptr);
     std::rethrow_exception(error);

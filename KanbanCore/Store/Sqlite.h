@@ -138,6 +138,9 @@ public:
 
   // Throws StoreError for any result code other than OK, ROW and DONE.
   void check(int rc);
+  // How many calls on this connection have failed so far (check() and
+  // tryExec()): a failed statement may have undone part of what it did.
+  uint64_t failures() const { return failures_; }
 
   sqlite3 *handle() const { return db_.get(); }
 
@@ -167,6 +170,7 @@ private:
   std::map<std::string, std::unique_ptr<SqliteStatement>, std::less<>> cache_;
   int activeUses_ = 0;
   const TextPredicate *predicate_ = nullptr;
+  uint64_t failures_ = 0;
   std::exception_ptr predicateError_;
 
   friend struct SqliteFunctionBridge;

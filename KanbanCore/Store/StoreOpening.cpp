@@ -97,14 +97,14 @@ std::unique_ptr<ModelContainer> makeContainer(const fs::path &file) {
   }
   schema::prepareFileStore(*db, file);
   return std::make_unique<ModelContainer>(
-      std::make_unique<ModelContainer::Connection>(ModelContainer::Connection{std::move(db)}));
+      std::make_unique<ModelContainer::Connection>(std::move(db)));
 }
 
 std::unique_ptr<ModelContainer> makePreviewContainer() {
   auto db = SqliteDatabase::openInMemory();
   schema::prepareMemoryStore(*db);
   return std::make_unique<ModelContainer>(
-      std::make_unique<ModelContainer::Connection>(ModelContainer::Connection{std::move(db)}));
+      std::make_unique<ModelContainer::Connection>(std::move(db)));
 }
 
 } // namespace taskory::KanbanStore

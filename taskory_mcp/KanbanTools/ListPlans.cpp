@@ -32,7 +32,7 @@ ToolResult listPlans(const ToolCall &call) {
     return std::string("Keine Pläne.");
 
   BoardQueries queries(call.context);
-  const BoardQueries::BoardCounts counts = queries.boardCounts();
+  const BoardQueries::BoardCounts &counts = queries.boardCounts();
   // Relationship order (rowid) within each plan, as the store yields it.
   const std::vector<Bucket> planBuckets = queries.planBucketCopies();
   std::unordered_map<std::string, std::vector<const Bucket *>> bucketsOfPlan;

@@ -25,8 +25,9 @@ namespace taskory {
 
 class ModelContext;
 namespace store {
+class OverviewCache;
 class Session;
-}
+} // namespace store
 
 // Holds the context by reference and must not outlive it; the cards it
 // returns belong to the context, the copies and figures to the caller.
@@ -52,9 +53,12 @@ public:
     std::unordered_map<std::string, CardCounts> byPlan;   // Card.plan
     std::unordered_map<std::string, CardCounts> byBucket; // Card.bucket
   };
-  BoardCounts boardCounts();
-  // Per goal id: the goal's linked cards, as cards(goal) yields them.
-  std::unordered_map<std::string, CardCounts> goalCardCounts();
+  // Kept with the connection and exact for the store as this context sees
+  // it; valid until the next change through this context.
+  const BoardCounts &boardCounts();
+  // Per goal id: the goal's linked cards, as cards(goal) yields them; a goal
+  // without such cards has no entry.
+  const std::unordered_map<std::string, CardCounts> &goalCardCounts();
   // Every goal linked to a plan, and every bucket in a plan (rowid order);
   // for grouping by `plan` instead of one query per plan. Copies for the
   // overviews, not loaded into the context: a board has thousands of
@@ -140,6 +144,7 @@ public:
 private:
   int64_t countCards(const CardQuery &query);
   store::Session &session();
+  store::OverviewCache &overview();
   // The session with the context's pending changes to these entities
   // written, for the queries that read their tables directly (links are
   // written at once). Only those: checking every loaded object for changes
