@@ -30,7 +30,9 @@
 //     --large of 1,000,000 in 2,000 plans), in each shape: get_card by full
 //     UUID and short ID, list_cards (none, plan, plan and bucket, query,
 //     due_within_days), list_plans, list_goals, plan_week, the card and
-//     checklist writes; the text query against the floor's bare SQLite scan
+//     checklist writes (the overviews, which keep their figures, each right
+//     after a change: an own update_card, or another program's commit); the
+//     text query against the floor's bare SQLite scan
 //     of every card with the same needle, over the same kind of pipe; peak
 //     RSS of that session after it has called every tool.
 //
@@ -514,13 +516,33 @@ async function measure(g, reps) {
   r.ping = await repeat(N.pings / 4, async () => (await s.request("ping"))[0]);
   r.getFull = await timed("get_card", reps.lookups, (i) => ({ card_id: g.sample[i % g.sample.length] }));
   r.getShort = await timed("get_card", reps.lookups, (i) => ({ card_id: g.sample[(i + 500) % g.sample.length].slice(0, 8) }));
-  r.listAll = await timed("list_cards", reps.lists, {});
+  // The overviews keep their figures between calls, so each of their timed
+  // calls follows a change and shows what the first call after it costs:
+  // an own change (update_card moving a card's status, which moves plan,
+  // bucket, goal and open-card figures), or another program's commit (the
+  // floor's), after which every figure is counted again.
+  const writer = new Session(floorSqlite, [g.store, needle], g.env);
+  await writer.request("floor/commit");
+  const own = (i) => s.tool("update_card", { card_id: g.sample[(i * 7) % g.sample.length], status: i % 2 ? "completed" : "not_started" });
+  const other = () => writer.request("floor/commit");
+  const afterChange = async (name, n, change) => {
+    await s.tool(name, {});
+    return repeat(n, async (i) => {
+      await change(i);
+      return (await s.tool(name, {}))[0];
+    });
+  };
+  r.listAll = await afterChange("list_cards", reps.lists, own);
+  r.listAllOther = await afterChange("list_cards", reps.lists, other);
+  r.listPlans = await afterChange("list_plans", reps.lists, own);
+  r.listPlansOther = await afterChange("list_plans", reps.lists, other);
+  r.listGoals = await afterChange("list_goals", reps.lists, own);
+  r.listGoalsOther = await afterChange("list_goals", reps.lists, other);
+  await writer.close();
   r.listPlan = await timed("list_cards", reps.lists, (i) => ({ plan: plan(i) }));
   r.listBucket = await timed("list_cards", reps.lists, (i) => ({ plan: plan(i), bucket: "In Arbeit" }));
   r.listDue = await timed("list_cards", reps.lists, { due_within_days: 7 });
   r.listQuery = await timed("list_cards", reps.scans, { query: needle });
-  r.listPlans = await timed("list_plans", reps.lists, {});
-  r.listGoals = await timed("list_goals", reps.lists, {});
   r.planWeek = await timed("plan_week", reps.weeks, {});
   r.create = await timed("create_card", reps.writes, (i) => ({
     title: `Rückruf Kundin Nr. ${i}`, plan: plan(i), bucket: "Zu erledigen", notes: "Bitte wegen der Überweisung nachfragen.",
@@ -611,9 +633,12 @@ const callRow = (label, key, { limit100, growth, write }) => {
     out.push(`| ${shown} | ${shape} | ${ms(a)} | ${ms(b)} = ${ratio(b, a)} | ${limits} | ${verdict(ok100 && okGrowth)} |`);
   }
 };
-callRow("`list_plans`", "listPlans", { limit100: 10, growth: 10 });
-callRow("`list_goals`", "listGoals", { limit100: 10, growth: 10 });
-callRow("`list_cards` no arguments (default 50)", "listAll", { limit100: 10, growth: 2 });
+callRow("`list_plans`, after an own change", "listPlans", { limit100: 10, growth: 10 });
+callRow("`list_plans`, after another program's commit", "listPlansOther", { limit100: 10, growth: 10 });
+callRow("`list_goals`, after an own change", "listGoals", { limit100: 10, growth: 10 });
+callRow("`list_goals`, after another program's commit", "listGoalsOther", { limit100: 10, growth: 10 });
+callRow("`list_cards` no arguments (default 50), after an own change", "listAll", { limit100: 10, growth: 2 });
+callRow("`list_cards` no arguments, after another program's commit", "listAllOther", { limit100: 10, growth: 10 });
 callRow("`list_cards` with `plan`", "listPlan", { limit100: 10, growth: 2 });
 callRow("`list_cards` with `plan` and `bucket`", "listBucket", { limit100: 10, growth: 2 });
 callRow("`list_cards` with `due_within_days` 7", "listDue", { limit100: 10, growth: 2 });
@@ -672,13 +697,16 @@ for (const { g, r, reps } of stores) {
   const row = (label, xs) => out.push(`| ${label} | ${ms(p50(xs))} | ${ms(pct(xs, 95))} |`);
   row("`get_card` by full UUID", r.getFull);
   row("`get_card` by short ID", r.getShort);
-  row("`list_cards` no arguments", r.listAll);
+  row("`list_cards` no arguments, after an own change", r.listAll);
+  row("`list_cards` no arguments, after another program's commit", r.listAllOther);
   row("`list_cards` with `plan`", r.listPlan);
   row("`list_cards` with `plan` and `bucket`", r.listBucket);
   row(`\`list_cards\` with \`query\` "${needle}"`, r.listQuery);
   row("`list_cards` with `due_within_days` 7", r.listDue);
-  row("`list_plans`", r.listPlans);
-  row("`list_goals`", r.listGoals);
+  row("`list_plans`, after an own change", r.listPlans);
+  row("`list_plans`, after another program's commit", r.listPlansOther);
+  row("`list_goals`, after an own change", r.listGoals);
+  row("`list_goals`, after another program's commit", r.listGoalsOther);
   row("`plan_week`", r.planWeek);
   row("`create_card`", r.create);
   row("`update_card`", r.update);

@@ -1,9 +1,9 @@
 #include "Store/Schema.h"
 
+#include "KanbanCore/StoreError.h"
 #include "Store/EntityTables.h"
 #include "Store/Sqlite.h"
 #include "Store/SqliteTransaction.h"
-#include "KanbanCore/StoreError.h"
 
 #include <sqlite3.h>
 
@@ -74,8 +74,8 @@ struct Index {
 // planned-date index holds only planned cards, which the week plan lists
 // without a scan. The bucket index, needed for the link anyway, carries the
 // state too, so that "does this bucket hold an open card" reads no card row
-// until it finds one. The goal-state one answers "is this linked card open" from
-// the index alone: its second column is the archived flag exactly as the
+// until it finds one. The goal-state one answers "is this linked card open"
+// from the index alone: its second column is the archived flag exactly as the
 // card queries decode it (integerExpression), which is what makes SQLite
 // take it over the primary key for the goal counts.
 constexpr std::array<Index, 16> kIndexes = {{
@@ -211,11 +211,11 @@ std::set<std::string> names(SqliteDatabase &db, std::string_view sql) {
 }
 
 void refuseWrongLayout(SqliteDatabase &db, const std::filesystem::path &file) {
-  std::set<std::string> tables =
-      names(db, "SELECT name FROM sqlite_schema WHERE type = 'table'");
+  // Asked of SQLite's parsed schema: a statement per table would cost more
+  // than the rest of start-up together.
   std::string missingTables;
   for (const RequiredTable &table : requiredTables())
-    if (!tables.count(std::string(table.name)))
+    if (!db.hasTable(std::string(table.name)))
       missingTables +=
           (missingTables.empty() ? "" : ", ") + std::string(table.name);
   if (!missingTables.empty())
@@ -224,15 +224,11 @@ void refuseWrongLayout(SqliteDatabase &db, const std::filesystem::path &file) {
                               "Tabellen " +
                               missingTables + ")" + std::string(kUntouched));
   std::string missingColumns;
-  for (const RequiredTable &table : requiredTables()) {
-    std::set<std::string> columns =
-        names(db, "SELECT name FROM pragma_table_info('" +
-                      std::string(table.name) + "')");
+  for (const RequiredTable &table : requiredTables())
     for (std::string_view column : table.columns)
-      if (!columns.count(std::string(column)))
+      if (!db.hasTable(std::string(table.name), std::string(column).c_str()))
         missingColumns += (missingColumns.empty() ? "" : ", ") +
                           std::string(table.name) + "." + std::string(column);
-  }
   if (!missingColumns.empty())
     throw StoreError::foreign(
         quoted(file) + " passt nicht zum Datenmodell (es fehlen die Spalten " +

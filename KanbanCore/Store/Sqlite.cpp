@@ -236,6 +236,12 @@ bool SqliteDatabase::inTransaction() const {
   return sqlite3_get_autocommit(handle()) == 0;
 }
 
+bool SqliteDatabase::hasTable(const std::string &table, const char *column) {
+  return sqlite3_table_column_metadata(handle(), "main", table.c_str(), column,
+                                       nullptr, nullptr, nullptr, nullptr,
+                                       nullptr) == SQLITE_OK;
+}
+
 void SqliteDatabase::checkFileNotMoved() {
   int moved = 0;
   if (sqlite3_file_control(handle(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) ==

@@ -119,6 +119,11 @@ public:
   // row).
   int64_t queryInteger(std::string_view sql);
 
+  // Whether the main database has the table, or with `column` that column
+  // of it (named as SQL names it, without regard to case). Reads SQLite's
+  // parsed schema, not a statement.
+  bool hasTable(const std::string &table, const char *column = nullptr);
+
   int64_t lastInsertRowid() const;
   int changes() const;
   bool inTransaction() const;
