@@ -2,6 +2,7 @@
 
 #include "KanbanCore/Card.h"
 #include "Store/BoardSQL.h"
+#include "Store/CardQuerySQL.h"
 #include "Store/EntityTables.h"
 #include "Store/Sqlite.h"
 
@@ -94,7 +95,7 @@ bool OverviewCache::usable() const {
 }
 
 void OverviewCache::dropAll() {
-  boardKnown_ = goalsKnown_ = false;
+  boardKnown_ = openKnown_ = goalsKnown_ = false;
   board_ = {};
   goals_.clear();
   dirtyGoals_.clear();
@@ -117,8 +118,22 @@ const BoardQueries::BoardCounts &OverviewCache::board() {
 }
 
 int64_t OverviewCache::openCards() {
-  board();
+  revalidate();
+  if (!openKnown_)
+    countOpenCards();
   return openCards_;
+}
+
+void OverviewCache::countOpenCards() {
+  // The list's own count: one walk of the due-order index, cheaper than
+  // the board's figures when only this number is asked.
+  CardQuery open;
+  open.maxPercent = kCompletedFromPercent - 1;
+  const CardFilter filter = cardFilter(open);
+  auto stmt = db_.statement(cardCountSQL(open, filter));
+  filter.bind(*stmt);
+  openCards_ = stmt->step() ? stmt->int64(0) : 0;
+  openKnown_ = true;
 }
 
 const std::unordered_map<std::string, BoardQueries::CardCounts> &
@@ -172,7 +187,7 @@ void OverviewCache::countBoard() {
   }
   board_ = std::move(counts);
   openCards_ = open;
-  boardKnown_ = true;
+  boardKnown_ = openKnown_ = true;
 }
 
 void OverviewCache::countGoals() {
@@ -232,6 +247,10 @@ void OverviewCache::apply(const CardRow &row, int sign) {
   if (row.archived)
     return;
   const int64_t completed = row.completed ? sign : 0;
+  if (openKnown_)
+    openCards_ += sign - completed;
+  if (!boardKnown_)
+    return;
   if (row.plan) {
     auto &entry = board_.byPlan[*row.plan];
     entry.active += sign;
@@ -242,7 +261,6 @@ void OverviewCache::apply(const CardRow &row, int sign) {
     entry.active += sign;
     entry.completed += completed;
   }
-  openCards_ += sign - completed;
 }
 
 void OverviewCache::rowChanging(int op, const char *table) {
@@ -270,12 +288,10 @@ void OverviewCache::rowChanging(int op, const char *table) {
       before = rowOf(true);
     if (op != SQLITE_DELETE)
       after = rowOf(false);
-    if (boardKnown_) {
-      if (before)
-        apply(*before, -1);
-      if (after)
-        apply(*after, +1);
-    }
+    if (before)
+      apply(*before, -1);
+    if (after)
+      apply(*after, +1);
     // A goal counts its linked cards by their state; which goals a card is
     // linked to is asked when the goals are next read.
     if (goalsKnown_)

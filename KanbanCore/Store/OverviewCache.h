@@ -52,6 +52,7 @@ private:
   void revalidate();
   void dropAll();
   void countBoard();
+  void countOpenCards();
   void countGoals();
   void recountDirtyGoals();
 
@@ -76,6 +77,8 @@ private:
 
   bool boardKnown_ = false;
   BoardQueries::BoardCounts board_;
+  // Known with the board, or counted alone when a list asks first.
+  bool openKnown_ = false;
   int64_t openCards_ = 0;
 
   bool goalsKnown_ = false;

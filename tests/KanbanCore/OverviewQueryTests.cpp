@@ -33,10 +33,16 @@ std::ostream &operator<<(std::ostream &out, const Figures &f) {
   return out << "open: " << f.open;
 }
 
-Figures figuresOf(ModelContainer &container) {
+// `onlyOpen`: asks just the list's count, which is then kept on its own.
+Figures figuresOf(ModelContainer &container, bool onlyOpen = false) {
   ModelContext context(container, "mcp", ContextAccess::readOnly);
   BoardQueries queries(context);
   Figures f;
+  CardQuery open;
+  open.maxPercent = kCompletedFromPercent - 1;
+  queries.queryCards(open, 1, &f.open);
+  if (onlyOpen)
+    return f;
   auto copy = [](const auto &from, auto &to) {
     for (const auto &[id, c] : from)
       if (c.active || c.completed)
@@ -45,9 +51,6 @@ Figures figuresOf(ModelContainer &container) {
   copy(queries.boardCounts().byPlan, f.plans);
   copy(queries.boardCounts().byBucket, f.buckets);
   copy(queries.goalCardCounts(), f.goals);
-  CardQuery open;
-  open.maxPercent = kCompletedFromPercent - 1;
-  queries.queryCards(open, 1, &f.open);
   return f;
 }
 
@@ -162,7 +165,9 @@ TEST(OverviewFigures, StayExactThroughOwnChangesRollbacksAndOtherWriters) {
         own.exec("ROLLBACK");
     }
     auto fresh = KanbanStore::makeContainer(file);
-    ASSERT_EQ(figuresOf(*kept), figuresOf(*fresh))
+    // Some stretches ask only the list's count, which then moves alone.
+    const bool onlyOpen = i % 40 < 10;
+    ASSERT_EQ(figuresOf(*kept, onlyOpen), figuresOf(*fresh, onlyOpen))
         << "after step " << i << ": " << name;
   }
 }
