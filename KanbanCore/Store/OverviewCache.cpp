@@ -52,6 +52,19 @@ struct OverviewCache::CardRow {
 };
 
 OverviewCache::OverviewCache(SqliteDatabase &db) : db_(db) {
+  sqlite3 *handle = db_.handle();
+  hooked_ = sqlite3_compileoption_used("ENABLE_PREUPDATE_HOOK") == 1;
+  if (!hooked_)
+    return;
+  sqlite3_preupdate_hook(handle, &OverviewCache::preUpdate, this);
+  sqlite3_commit_hook(handle, &OverviewCache::committing, this);
+  sqlite3_rollback_hook(handle, &OverviewCache::rollingBack, this);
+}
+
+// Asked when figures are first needed, not at opening: until then no row
+// change matters, and start-up stays as short as the store allows.
+void OverviewCache::findColumns() {
+  columnsFound_ = true;
   auto positions =
       db_.statement("SELECT cid, name FROM pragma_table_info(?1) ORDER BY cid");
   const auto find =
@@ -70,13 +83,6 @@ OverviewCache::OverviewCache(SqliteDatabase &db) : db_(db) {
                 {"isArchived", &cardArchived_},
                 {"percentComplete", &cardPercent_}});
   find("CardGoal", {{"card", &linkCard_}, {"goal", &linkGoal_}});
-  sqlite3 *handle = db_.handle();
-  hooked_ = sqlite3_compileoption_used("ENABLE_PREUPDATE_HOOK") == 1;
-  if (!hooked_)
-    return;
-  sqlite3_preupdate_hook(handle, &OverviewCache::preUpdate, this);
-  sqlite3_commit_hook(handle, &OverviewCache::committing, this);
-  sqlite3_rollback_hook(handle, &OverviewCache::rollingBack, this);
 }
 
 OverviewCache::~OverviewCache() {
@@ -103,6 +109,8 @@ void OverviewCache::dropAll() {
 }
 
 void OverviewCache::revalidate() {
+  if (!columnsFound_)
+    findColumns();
   const int64_t version = db_.queryInteger("PRAGMA data_version");
   if (version != dataVersion_ || db_.failures() != failures_ || !usable())
     dropAll();
@@ -265,6 +273,8 @@ void OverviewCache::apply(const CardRow &row, int sign) {
 
 void OverviewCache::rowChanging(int op, const char *table) {
   uncommitted_ = true;
+  if (!boardKnown_ && !openKnown_ && !goalsKnown_)
+    return;
   sqlite3 *handle = db_.handle();
   const auto value = [&](bool old, int column) -> sqlite3_value * {
     sqlite3_value *v = nullptr;

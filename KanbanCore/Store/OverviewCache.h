@@ -48,6 +48,7 @@ public:
 private:
   struct CardRow;
 
+  void findColumns();
   bool usable() const;
   void revalidate();
   void dropAll();
@@ -66,6 +67,7 @@ private:
 
   SqliteDatabase &db_;
   bool hooked_ = false;
+  bool columnsFound_ = false;
   // Table column positions the hook reads; -1 when the table lacks one (the
   // figures are then always counted afresh).
   int cardID_ = -1, cardPlan_ = -1, cardBucket_ = -1, cardArchived_ = -1,
