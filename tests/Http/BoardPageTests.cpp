@@ -280,8 +280,7 @@ TEST_F(BoardPageTest, TheFilterKeepsTheCardsItNames) {
       {"overdue", ask(&Request::due, "overdue"), {"Lohnsteuerbescheinigung"}},
       {"within 30 days",
        ask(&Request::due, "30"),
-       {"Lohnsteuerbescheinigung", "Einkauf"}},
-  };
+       {"Lohnsteuerbescheinigung", "Einkauf"}}};
   for (const auto &c : cases) {
     const std::string page = render(c.request);
     std::vector<std::string> shown;
@@ -368,8 +367,7 @@ TEST(BoardSessionCookie,
       {name + "=" + secret.substr(1), false},
       {"taskory_board_9090=" + secret, false},
       {"taskory_board=" + secret, false},
-      {"", false},
-  };
+      {"", false}};
   for (const auto &[cookies, opens] : cases)
     EXPECT_EQ(BoardSession::carriesSecret(cookies, name, secret), opens)
         << cookies;

@@ -27,13 +27,16 @@ TEST(Gzip, WhatABrowserAcceptsDecides) {
   const struct {
     const char *header;
     bool gzip;
-  } cases[] = {
-      {"gzip, deflate, br, zstd", true}, {"br", false},
-      {"GZIP", true},                    {"x-gzip", true},
-      {"gzip;q=0", false},               {"gzip; q=0.000", false},
-      {"gzip;q=0.5", true},              {"br;q=1, gzip;q=0.01", true},
-      {"", false},                       {"gzipper", false},
-  };
+  } cases[] = {{"gzip, deflate, br, zstd", true},
+               {"br", false},
+               {"GZIP", true},
+               {"x-gzip", true},
+               {"gzip;q=0", false},
+               {"gzip; q=0.000", false},
+               {"gzip;q=0.5", true},
+               {"br;q=1, gzip;q=0.01", true},
+               {"", false},
+               {"gzipper", false}};
   for (const auto &c : cases)
     EXPECT_EQ(HttpServer::acceptsGzip(c.header), c.gzip) << c.header;
 }

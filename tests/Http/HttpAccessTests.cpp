@@ -69,19 +69,17 @@ TEST(HttpAccess, OnlyTheExactBearerTokenAuthorizes) {
   const struct {
     std::string header;
     bool accepted;
-  } cases[] = {
-      {"Bearer 0123456789abcdef", true},
-      {"BEARER \t0123456789abcdef  ", true},
-      {"", false},
-      {"Bearer", false},
-      {"0123456789abcdef", false},
-      {"Basic 0123456789abcdef", false},
-      {"Bearer0123456789abcdef", false},
-      {"Bearer 0123456789abcde", false},
-      {"Bearer 0123456789ABCDEF", false},
-      {"Bearer 0123456789abcdef x", false},
-      {std::string("Bearer 0123456789abcdef\0", 24), false},
-  };
+  } cases[] = {{"Bearer 0123456789abcdef", true},
+               {"BEARER \t0123456789abcdef  ", true},
+               {"", false},
+               {"Bearer", false},
+               {"0123456789abcdef", false},
+               {"Basic 0123456789abcdef", false},
+               {"Bearer0123456789abcdef", false},
+               {"Bearer 0123456789abcde", false},
+               {"Bearer 0123456789ABCDEF", false},
+               {"Bearer 0123456789abcdef x", false},
+               {std::string("Bearer 0123456789abcdef\0", 24), false}};
   for (const auto &c : cases)
     EXPECT_EQ(HttpAccess::carriesToken(c.header, token), c.accepted)
         << c.header;
@@ -93,22 +91,20 @@ TEST(HttpAccess, HostHeaderMustNameTheLoopbackInterface) {
     std::string host;
     std::string bindHost;
     bool accepted;
-  } cases[] = {
-      {"localhost", "127.0.0.1", true},
-      {"LocalHost:8080", "127.0.0.1", true},
-      {"[::1]:8080", "::1", true},
-      {"[::1]", "127.0.0.1", true},
-      {"127.0.0.2:8080", "127.0.0.2", true},
-      {"[::1]:8080", "127.0.0.2", true},
-      {"127.0.0.2:8080", "127.0.0.1", false},
-      {"", "127.0.0.1", false},
-      {"localhost.evil.example", "127.0.0.1", false},
-      {"127.0.0.1.nip.io:80", "127.0.0.1", false},
-      {"localhost:", "127.0.0.1", false},
-      {"localhost:123456", "127.0.0.1", false},
-      {"::1", "::1", false},
-      {"0.0.0.0:80", "0.0.0.0", false},
-  };
+  } cases[] = {{"localhost", "127.0.0.1", true},
+               {"LocalHost:8080", "127.0.0.1", true},
+               {"[::1]:8080", "::1", true},
+               {"[::1]", "127.0.0.1", true},
+               {"127.0.0.2:8080", "127.0.0.2", true},
+               {"[::1]:8080", "127.0.0.2", true},
+               {"127.0.0.2:8080", "127.0.0.1", false},
+               {"", "127.0.0.1", false},
+               {"localhost.evil.example", "127.0.0.1", false},
+               {"127.0.0.1.nip.io:80", "127.0.0.1", false},
+               {"localhost:", "127.0.0.1", false},
+               {"localhost:123456", "127.0.0.1", false},
+               {"::1", "::1", false},
+               {"0.0.0.0:80", "0.0.0.0", false}};
   for (const auto &c : cases)
     EXPECT_EQ(HttpAccess::isLoopbackHostHeader(c.host, c.bindHost), c.accepted)
         << c.host << " bound to " << c.bindHost;
@@ -119,22 +115,20 @@ TEST(HttpAccess, OriginMustBeLocalOrListed) {
   const struct {
     std::string origin;
     bool accepted;
-  } cases[] = {
-      {"http://localhost:3000", true},
-      {"HTTPS://LOCALHOST:443", true},
-      {"http://127.0.0.1:8080", true},
-      {"http://[::1]:8080", true},
-      {"https://planer.example", true},
-      {"https://Planer.Example", true},
-      {"", false},
-      {"null", false},
-      {"file://localhost", false},
-      {"http://localhost:3000/mcp", false},
-      {"http://localhost.evil.example", false},
-      {"http://evil.example", false},
-      {"https://planer.example:8443", false},
-      {"http://planer.example", false},
-  };
+  } cases[] = {{"http://localhost:3000", true},
+               {"HTTPS://LOCALHOST:443", true},
+               {"http://127.0.0.1:8080", true},
+               {"http://[::1]:8080", true},
+               {"https://planer.example", true},
+               {"https://Planer.Example", true},
+               {"", false},
+               {"null", false},
+               {"file://localhost", false},
+               {"http://localhost:3000/mcp", false},
+               {"http://localhost.evil.example", false},
+               {"http://evil.example", false},
+               {"https://planer.example:8443", false},
+               {"http://planer.example", false}};
   for (const auto &c : cases)
     EXPECT_EQ(HttpAccess::isAcceptedOrigin(c.origin, listed), c.accepted)
         << c.origin;

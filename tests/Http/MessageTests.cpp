@@ -32,17 +32,15 @@ TEST(HttpMessage, QueryParametersAreDecoded) {
     const char *name;
     bool present;
     const char *value;
-  } cases[] = {
-      {"view=week&plan=AB", "plan", true, "AB"},
-      {"plan=M%C3%BCll+Abfuhr", "plan", true, "Müll Abfuhr"},
-      {"p%6Can=x", "plan", true, "x"},
-      {"plan=100%", "plan", true, "100%"},
-      {"plan=%zz", "plan", true, "%zz"},
-      {"plan", "plan", true, ""},
-      {"plan=a&plan=b", "plan", true, "a"},
-      {"planx=a", "plan", false, ""},
-      {"", "plan", false, ""},
-  };
+  } cases[] = {{"view=week&plan=AB", "plan", true, "AB"},
+               {"plan=M%C3%BCll+Abfuhr", "plan", true, "Müll Abfuhr"},
+               {"p%6Can=x", "plan", true, "x"},
+               {"plan=100%", "plan", true, "100%"},
+               {"plan=%zz", "plan", true, "%zz"},
+               {"plan", "plan", true, ""},
+               {"plan=a&plan=b", "plan", true, "a"},
+               {"planx=a", "plan", false, ""},
+               {"", "plan", false, ""}};
   for (const auto &c : cases) {
     HttpRequest request;
     request.query = c.query;

@@ -48,8 +48,7 @@ TEST_F(CalendarTest, LocalTimesAroundClockChanges) {
       {*calendar.addingDays(at(2025, 3, 29, 2, 30), 1), at(2025, 3, 30, 3, 30),
        0},
       {*calendar.addingMonths(at(2025, 1, 31), 1), at(2025, 2, 28), 0},
-      {*calendar.addingYears(at(2024, 2, 29), 1), at(2025, 2, 28), 0},
-  };
+      {*calendar.addingYears(at(2024, 2, 29), 1), at(2025, 2, 28), 0}};
   for (const auto &[got, from, hours] : cases)
     EXPECT_EQ(got - from, hours * 3600) << text(got);
   // Midnight skipped (Santiago, 7 September 2025): the day starts at 01:00.
@@ -109,8 +108,7 @@ TEST_F(CalendarTest, DigitsAreASCIIInEveryLocale) {
       {"ar_SA", "الأربعاء"},
       {"my_MM", "ဗုဒ္ဓဟူး"},
       {"ar_EG@numbers=arab", "الأربعاء"},
-      {"hi_IN@numbers=deva", "बुधवार"},
-  };
+      {"hi_IN@numbers=deva", "बुधवार"}};
   const Date date = at(2025, 3, 12, 17, 5);
   for (const auto &[locale, weekday] : cases) {
     const Calendar local("Europe/Berlin", locale);
@@ -151,8 +149,7 @@ TEST_F(NextDueDate, StepsByTheRulesFrequencyTimesItsInterval) {
       {"every second Wednesday", rule(F::weekly, 2, {4}), at(2025, 3, 12),
        "Mi. 2025-03-26 09:00:00"},
       {"weekly on Sunday", rule(F::weekly, 1, {1}), at(2025, 3, 15),
-       "So. 2025-03-16 09:00:00"},
-  };
+       "So. 2025-03-16 09:00:00"}};
   for (const NextDueCase &c : cases)
     expectNext(c);
 }
@@ -162,8 +159,7 @@ TEST_F(NextDueDate, AMonthTooShortForTheDayEndsOnItsLastDay) {
       {"the 31st in a leap February", rule(F::monthly, 1, {}, 31),
        at(2024, 1, 15, 10, 30, 45), "Do. 2024-02-29 10:30:00"},
       {"from 31 January", rule(F::monthly, 1), at(2025, 1, 31, 10, 30, 45),
-       "Fr. 2025-02-28 10:30:45"},
-  };
+       "Fr. 2025-02-28 10:30:45"}};
   for (const NextDueCase &c : cases)
     expectNext(c);
 }
@@ -171,14 +167,13 @@ TEST_F(NextDueDate, AMonthTooShortForTheDayEndsOnItsLastDay) {
 // Weekday numbers outside 1...7 count literally while that moves forward,
 // and never step backwards or overflow.
 TEST_F(NextDueDate, WeekdaysOutsideTheWeekNeverStepBackwards) {
-  const NextDueCase cases[] = {
-      {"day 8", rule(F::weekly, 1, {8}), at(2025, 3, 10),
-       "So. 2025-03-16 09:00:00"},
-      {"the smallest day", rule(F::weekly, 1, {kMin}), at(2025, 3, 12),
-       "Mi. 2025-03-19 09:00:00"},
-      {"smallest and largest day, largest interval",
-       rule(F::weekly, kMax, {kMin, kMax}), at(2025, 3, 12), "-"},
-  };
+  const NextDueCase cases[] = {{"day 8", rule(F::weekly, 1, {8}),
+                                at(2025, 3, 10), "So. 2025-03-16 09:00:00"},
+                               {"the smallest day", rule(F::weekly, 1, {kMin}),
+                                at(2025, 3, 12), "Mi. 2025-03-19 09:00:00"},
+                               {"smallest and largest day, largest interval",
+                                rule(F::weekly, kMax, {kMin, kMax}),
+                                at(2025, 3, 12), "-"}};
   for (const NextDueCase &c : cases)
     expectNext(c);
   for (int64_t far : {int64_t{2'000'000'000}, int64_t{2'100'000'000},

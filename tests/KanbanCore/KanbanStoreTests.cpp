@@ -3,8 +3,8 @@
 #include "KanbanCore/ModelContext.h"
 #include "KanbanCore/StoreError.h"
 #include "KanbanCore/Uuid.h"
-#include "support/StoreTestSupport.h"
 #include "Store/ContainerConnection.h"
+#include "support/StoreTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -57,7 +57,8 @@ TEST_F(StoreTest, SchemaMismatchIsReadOnlyFromReadableGroupSettings) {
 
 TEST_F(StoreTest, RecordedSchemaVersionKeepsOtherSettingsInAPrivateFile) {
   KanbanStore::setUsesGroupContainerPath(true);
-  test::writeFile(groupSettings, R"({"other": "wert", "storeSchemaVersion": 9})");
+  test::writeFile(groupSettings,
+                  R"({"other": "wert", "storeSchemaVersion": 9})");
   KanbanStore::recordSchemaVersion();
   EXPECT_EQ(test::fileBytes(groupSettings),
             R"({"other":"wert","storeSchemaVersion":1})");
@@ -116,8 +117,7 @@ TEST_F(StoreTest, RefusesFilesThatAreNotOursWithoutTouchingThem) {
          RawConnection(at).exec("ALTER TABLE Goal DROP COLUMN targetDate");
        },
        " passt nicht zum Datenmodell (es fehlen die Spalten Goal.targetDate) – "
-       "die Datei bleibt unverändert."},
-  };
+       "die Datei bleibt unverändert."}};
   for (std::size_t n = 0; n < cases.size(); ++n) {
     const auto &[make, message] = cases[n];
     auto at = dir / ("store" + std::to_string(n));
@@ -160,7 +160,8 @@ TEST_F(StoreTest, RowsOfAnotherProgramAreReadTolerantly) {
   )sql");
   auto container = KanbanStore::makeContainer(file);
   ModelContext context(*container, "mcp");
-  EXPECT_EQ(context.fetchAll<Plan>().size(), 1u) << "a row without an id is left";
+  EXPECT_EQ(context.fetchAll<Plan>().size(), 1u)
+      << "a row without an id is left";
   Bucket *bucket = context.bucket("BBBBBBBB-0000-4000-8000-000000000001");
   Card *card = context.card("CCCCCCCC-0000-4000-8000-000000000001");
   Card *other = context.card("cccccccc-0000-4000-8000-000000000002");
@@ -234,16 +235,19 @@ TEST_F(StoreTest, AFailedWriteIsReportedInGermanWithNothingSaved) {
   using Break =
       std::function<void(ModelContainer &, const std::filesystem::path &)>;
   const std::vector<std::pair<Break, std::string>> cases = {
-      {[](auto &c, auto &) { RawConnection(handleOf(c)).exec("PRAGMA max_page_count = 1"); },
+      {[](auto &c, auto &) {
+         RawConnection(handleOf(c)).exec("PRAGMA max_page_count = 1");
+       },
        "Der Datenträger ist voll – die Änderung wurde nicht gespeichert. "
        "(SQLite: database or disk is full)"},
-      {[](auto &c, auto &) { RawConnection(handleOf(c)).exec("PRAGMA query_only = 1"); },
+      {[](auto &c, auto &) {
+         RawConnection(handleOf(c)).exec("PRAGMA query_only = 1");
+       },
        "Der Store ist schreibgeschützt – die Änderung wurde nicht "
        "gespeichert. (SQLite: attempt to write a readonly database)"},
       {[](auto &, auto &at) { std::filesystem::remove(at); },
        "Die Store-Datei wurde gelöscht oder verschoben, während der Server "
-       "lief – bitte den Server neu starten."},
-  };
+       "lief – bitte den Server neu starten."}};
   for (std::size_t n = 0; n < cases.size(); ++n) {
     auto at = dir / ("store" + std::to_string(n));
     auto container = KanbanStore::makeContainer(at);

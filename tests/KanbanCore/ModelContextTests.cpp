@@ -124,12 +124,10 @@ TEST_F(ModelContextTest, GoalProgressIsTheShareOfActiveCardsDone) {
     bool looseArchived;
     double fraction;
   };
-  const Case cases[] = {
-      {"none done", 0, 50, false, 0.0},
-      {"one of two", 100, 0, false, 0.5},
-      {"all done", 100, 100, false, 1.0},
-      {"archived cards do not count", 100, 0, true, 1.0},
-  };
+  const Case cases[] = {{"none done", 0, 50, false, 0.0},
+                        {"one of two", 100, 0, false, 0.5},
+                        {"all done", 100, 100, false, 1.0},
+                        {"archived cards do not count", 100, 0, true, 1.0}};
   for (const Case &c : cases) {
     b.first->percentComplete = c.first;
     b.loose->percentComplete = c.loose;
@@ -145,12 +143,10 @@ TEST_F(ModelContextTest, AReadOnlyContextRefusesChangesWithoutWriting) {
   const std::pair<std::string_view, Change> cases[] = {
       {"insert", [](ModelContext &c, Card &) { c.insert(Plan("P", 0, kNow)); }},
       {"remove", [](ModelContext &c, Card &card) { c.remove(card); }},
-      {"changed field",
-       [](ModelContext &c, Card &card) {
+      {"changed field", [](ModelContext &c, Card &card) {
          card.title = "anders";
          c.save(kNow);
-       }},
-  };
+       }}};
   {
     auto ctx = store.context();
     board(*ctx);
@@ -181,24 +177,22 @@ TEST_F(ModelContextTest, DeleteRulesCascade) {
     RowCounts after;
     bool firstDeleted;
   };
-  const Case cases[] = {
-      {"plan",
-       [](ModelContext &c, Board &b) { c.remove(*b.plan); },
-       {0, 0, 1, 0, 0, 0, 0},
-       true},
-      {"bucket",
-       [](ModelContext &c, Board &b) { c.remove(*b.todo); },
-       {1, 1, 2, 0, 0, 1, 0},
-       true},
-      {"card",
-       [](ModelContext &c, Board &b) { c.remove(*b.first); },
-       {1, 2, 2, 0, 0, 1, 0},
-       true},
-      {"goal",
-       [](ModelContext &c, Board &b) { c.remove(*b.goal); },
-       {1, 2, 3, 1, 1, 0, 1},
-       false},
-  };
+  const Case cases[] = {{"plan",
+                         [](ModelContext &c, Board &b) { c.remove(*b.plan); },
+                         {0, 0, 1, 0, 0, 0, 0},
+                         true},
+                        {"bucket",
+                         [](ModelContext &c, Board &b) { c.remove(*b.todo); },
+                         {1, 1, 2, 0, 0, 1, 0},
+                         true},
+                        {"card",
+                         [](ModelContext &c, Board &b) { c.remove(*b.first); },
+                         {1, 2, 2, 0, 0, 1, 0},
+                         true},
+                        {"goal",
+                         [](ModelContext &c, Board &b) { c.remove(*b.goal); },
+                         {1, 2, 3, 1, 1, 0, 1},
+                         false}};
   for (const Case &c : cases) {
     store.container = KanbanStore::makePreviewContainer();
     auto ctx = store.context();
@@ -229,8 +223,7 @@ TEST_F(ModelContextTest, EveryObjectADeleteTakesOrCutsIsJournalled) {
       {"entity = 'CardAttachment' AND kind = 'delete'", 1},
       {"entity = 'Card' AND kind = 'update' AND entityID = '" + b.loose->id +
            "'",
-       1},
-  };
+       1}};
   for (const auto &[where, expected] : cases)
     EXPECT_EQ(count(" WHERE txn = 2 AND " + where, "StoreChange"), expected)
         << where;

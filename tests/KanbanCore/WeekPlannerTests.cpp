@@ -308,20 +308,19 @@ TEST(WeekPlannerCandidates, OrderIsDueThenDeadlineThenPriorityThenTitle) {
   };
   const std::tuple<std::string_view, WeekPlanner::Candidate,
                    WeekPlanner::Candidate>
-      cases[] = {
-          {"a due deadline beats any other",
-           candidate("Aufgabe 10", true, 900, 3),
-           candidate("Aufgabe 2", false, 100, 0)},
-          {"the earlier deadline", candidate("Aufgabe 10", true, 100, 3),
-           candidate("Aufgabe 2", true, 200, 0)},
-          {"a deadline before none", candidate("Aufgabe 10", false, 900, 3),
-           candidate("Aufgabe 2", false, std::nullopt, 0)},
-          {"the higher priority", candidate("Aufgabe 10", false, 100, 0),
-           candidate("Aufgabe 2", false, 100, 1)},
-          {"titles in natural order",
-           candidate("Aufgabe 2", false, std::nullopt, 2),
-           candidate("Aufgabe 10", false, std::nullopt, 2)},
-      };
+      cases[] = {{"a due deadline beats any other",
+                  candidate("Aufgabe 10", true, 900, 3),
+                  candidate("Aufgabe 2", false, 100, 0)},
+                 {"the earlier deadline", candidate("Aufgabe 10", true, 100, 3),
+                  candidate("Aufgabe 2", true, 200, 0)},
+                 {"a deadline before none",
+                  candidate("Aufgabe 10", false, 900, 3),
+                  candidate("Aufgabe 2", false, std::nullopt, 0)},
+                 {"the higher priority", candidate("Aufgabe 10", false, 100, 0),
+                  candidate("Aufgabe 2", false, 100, 1)},
+                 {"titles in natural order",
+                  candidate("Aufgabe 2", false, std::nullopt, 2),
+                  candidate("Aufgabe 10", false, std::nullopt, 2)}};
   const text::NaturalOrder titles;
   for (const auto &[what, before, after] : cases) {
     EXPECT_TRUE(WeekPlanner::comesBefore(before, after, titles)) << what;
@@ -342,8 +341,7 @@ TEST(WeekPlannerWeek, RunsMondayToSundayAcrossDaylightSavingChanges) {
       {*calendar.date(2025, 10, 27, 0), "27.10. 28.10. 29.10. 30.10. 31.10. "
                                         "01.11. 02.11. "},
       {*calendar.date(2025, 10, 26, 2), "20.10. 21.10. 22.10. 23.10. 24.10. "
-                                        "25.10. 26.10. "},
-  };
+                                        "25.10. 26.10. "}};
   for (const auto &[now, days] : cases) {
     std::string shown;
     for (Date day : WeekPlanner::weekOf(now, calendar))

@@ -34,22 +34,19 @@ TEST(Arguments, IntegerIsOnlyWhatSixtyFourBitsHoldExactly) {
       {"1e30", std::nullopt},
       {"2.5", std::nullopt},
       {R"("2")", std::nullopt},
-      {"true", std::nullopt},
-  };
+      {"true", std::nullopt}};
   for (const auto &[text, expected] : cases)
     EXPECT_EQ(integerOf(text), expected) << text;
 }
 
 TEST(Arguments, StringArrayWithAnyOtherElementCountsAsAbsent) {
   const std::pair<std::string, std::optional<std::vector<std::string>>>
-      cases[] = {
-          {R"(["Blau","Rot"])", std::vector<std::string>{"Blau", "Rot"}},
-          {"[]", std::vector<std::string>{}},
-          {R"(["Blau",5])", std::nullopt},
-          {R"([null,"Blau"])", std::nullopt},
-          {R"([["Blau"]])", std::nullopt},
-          {R"("Blau")", std::nullopt},
-      };
+      cases[] = {{R"(["Blau","Rot"])", std::vector<std::string>{"Blau", "Rot"}},
+                 {"[]", std::vector<std::string>{}},
+                 {R"(["Blau",5])", std::nullopt},
+                 {R"([null,"Blau"])", std::nullopt},
+                 {R"([["Blau"]])", std::nullopt},
+                 {R"("Blau")", std::nullopt}};
   for (const auto &[text, expected] : cases) {
     const json arguments = json::parse(R"({"labels":)" + text + "}");
     const json *list = args::stringArray(arguments, "labels");

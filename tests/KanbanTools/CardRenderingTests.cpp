@@ -130,8 +130,7 @@ TEST_F(CardRendering, LateFromLocalMidnightOnUnlessCompleted) {
   const std::tuple<Date, int64_t, bool> lateness[] = {
       {local(2025, 3, 12, 0, 0), 0, false},
       {local(2025, 3, 11, 23, 59), 50, true},
-      {local(2025, 3, 11, 23, 59), 100, false},
-  };
+      {local(2025, 3, 11, 23, 59), 100, false}};
   for (const auto &[due, percent, late] : lateness) {
     card.dueDate = due;
     card.percentComplete = percent;

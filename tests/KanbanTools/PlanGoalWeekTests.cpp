@@ -69,9 +69,9 @@ TEST_F(UpdateBucket, SaysWhatChangedOrWhyItCouldNot) {
 }
 
 TEST_F(UpdateBucket, ChangesTheBucketButNotTheColourOfItsCards) {
-  call("update_bucket", {{"plan", "Haus"},
-                         {"bucket", "Zu erledigen"},
-                         {"color_hex", "#FF0000"}});
+  call(
+      "update_bucket",
+      {{"plan", "Haus"}, {"bucket", "Zu erledigen"}, {"color_hex", "#FF0000"}});
   call("update_bucket", {{"plan", "Haus"},
                          {"bucket", "Zu erledigen"},
                          {"new_name", "Offen"},
@@ -89,8 +89,7 @@ TEST_F(GoalTools, NotesAreCutAfter120CharactersNeverInsideOne) {
   const std::pair<std::string, std::string> cases[] = {
       {std::string(121, 'x'), std::string(120, 'x') + "…"},
       {a119 + family, a119 + family}, // one character, several code points
-      {a119 + family + "b", a119 + family + "…"},
-  };
+      {a119 + family + "b", a119 + family + "…"}};
   Plan &plan = seed().plan("P");
   for (const auto &[notes, shown] : cases)
     seed().goal(plan, "Z").notes = notes;

@@ -71,8 +71,7 @@ TEST_F(ListCards, FiltersNarrowTheListWhateverTheirArgumentType) {
       {{{"due_within_days", 2}}, {"Steuer", "Bericht", "Meeting"}},
       {{{"due_within_days", 1.5}, {"limit", INT64_MAX}}, open},
       {{{"due_within_days", 1e30}}, open},
-      {{{"limit", -7}}, {"Steuer", "-"}},
-  };
+      {{{"limit", -7}}, {"Steuer", "-"}}};
   for (const auto &[args, expected] : cases)
     EXPECT_EQ(titles(args), expected) << args;
 }
@@ -91,8 +90,7 @@ TEST_F(ListCards, FarDayLimitsStopAtTheEndsOfTheCalendar) {
       {{{"due_within_days", INT64_MAX}}, dated},
       {{{"due_within_days", -700'000}}, {"Vor dem Jahr 1"}},
       {{{"due_within_days", -800'000}}, {"Vor dem Jahr 1"}},
-      {{{"due_within_days", INT64_MIN}}, {"Vor dem Jahr 1"}},
-  };
+      {{{"due_within_days", INT64_MIN}}, {"Vor dem Jahr 1"}}};
   for (const auto &[args, expected] : cases)
     EXPECT_EQ(titles(args), expected) << args;
 }
@@ -154,22 +152,20 @@ TEST_F(ToolsTest, QueryLowerCasesAsTheUserLocaleDoes) {
     const char *locale, *title, *query;
     bool found;
   };
-  const Case cases[] = {
-      {"de_DE", "KIRMIZI", "kirmizi", true},
-      {"de_DE", "KIRMIZI", "kırmızı", false},
-      {"tr_TR", "KIRMIZI", "kirmizi", false},
-      {"tr_TR", "KIRMIZI", "kırmızı", true},
-      {"tr_TR", "KIRMIZI", "KIRMIZI", true},
-      {"de_DE", "STEUERERKLÄRUNG Müller", "steuer", true},
-      {"de_DE", "STEUERERKLÄRUNG Müller", "erklärung", true},
-      {"de_DE", "GROẞE STRAẞE", "straße", true},
-      {"de_DE", "Grüße aus Köln", "aus k", true},
-      {"de_DE", "Grüße aus Köln", "ausk", false},
-      {"de_DE", "İNDEX ÖFFNEN", "i", true},
-      {"de_DE", "20 \u212A Öl", "20 k", true},
-      {"de_DE", "ÌRA Über", "i", false},
-      {"lt_LT", "ÌRA Über", "i", true},
-  };
+  const Case cases[] = {{"de_DE", "KIRMIZI", "kirmizi", true},
+                        {"de_DE", "KIRMIZI", "kırmızı", false},
+                        {"tr_TR", "KIRMIZI", "kirmizi", false},
+                        {"tr_TR", "KIRMIZI", "kırmızı", true},
+                        {"tr_TR", "KIRMIZI", "KIRMIZI", true},
+                        {"de_DE", "STEUERERKLÄRUNG Müller", "steuer", true},
+                        {"de_DE", "STEUERERKLÄRUNG Müller", "erklärung", true},
+                        {"de_DE", "GROẞE STRAẞE", "straße", true},
+                        {"de_DE", "Grüße aus Köln", "aus k", true},
+                        {"de_DE", "Grüße aus Köln", "ausk", false},
+                        {"de_DE", "İNDEX ÖFFNEN", "i", true},
+                        {"de_DE", "20 \u212A Öl", "20 k", true},
+                        {"de_DE", "ÌRA Über", "i", false},
+                        {"lt_LT", "ÌRA Über", "i", true}};
   Plan &plan = seed().plan("Texte");
   for (const Case &c : cases)
     seed().card(&plan, c.title);

@@ -131,8 +131,7 @@ TEST_F(Resolution, CardsByFullIDOrPrefix) {
       {"1a2b3c4d-0000-4000-8000-000000000001", &a1},
       {"5e6f7a8b-11", &b},
       {"５Ｅ６ｆ７ａ", &b},
-      {"9ABCDEF0", &lower},
-  };
+      {"9ABCDEF0", &lower}};
   for (const auto &[id, card] : found)
     EXPECT_EQ(&resolution::requireCard(context(), {{"card_id", id}}), card)
         << id;
@@ -144,8 +143,7 @@ TEST_F(Resolution, CardsByFullIDOrPrefix) {
            {" 5e6f7a", bad},
            {"1a2b3c", "ID-Kürzel „1a2b3c“" + kAmbiguous},
            {full35, "ID-Kürzel „" + full35 + "“" + kAmbiguous},
-           {"------", "Karte mit ID ------ nicht gefunden"},
-       })
+           {"------", "Karte mit ID ------ nicht gefunden"}})
     EXPECT_EQ(errorOf([&] {
                 resolution::requireCard(context(), {{"card_id", text}});
               }),

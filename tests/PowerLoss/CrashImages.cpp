@@ -68,8 +68,7 @@ std::string CrashImages::contents(const FileState &file,
   return result;
 }
 
-std::vector<CrashImage> CrashImages::at(std::size_t cut,
-                                        std::mt19937 &random) {
+std::vector<CrashImage> CrashImages::at(std::size_t cut, std::mt19937 &random) {
   assert(cut >= position_ && cut <= operations_.size());
   for (; position_ < cut; ++position_) {
     const FileOperation &operation = operations_[position_];
@@ -96,13 +95,15 @@ std::vector<CrashImage> CrashImages::at(std::size_t cut,
     return made;
   };
   std::bernoulli_distribution coin(0.5);
-  return {
-      image("synced only", [] { return false; }, false),
-      image("everything written", [] { return true; }, false),
-      image("a random part of the unsynced writes",
-            [&] { return coin(random); }, false),
-      image("last write torn", [] { return true; }, true),
-  };
+  return {image(
+              "synced only", [] { return false; }, false),
+          image(
+              "everything written", [] { return true; }, false),
+          image(
+              "a random part of the unsynced writes",
+              [&] { return coin(random); }, false),
+          image(
+              "last write torn", [] { return true; }, true)};
 }
 
 } // namespace taskory::test

@@ -101,8 +101,7 @@ constexpr sqlite3_io_methods kMethods = {
     .xShmBarrier = Forward<&M::xShmBarrier>::call,
     .xShmUnmap = Forward<&M::xShmUnmap>::call,
     .xFetch = Forward<&M::xFetch>::call,
-    .xUnfetch = Forward<&M::xUnfetch>::call,
-};
+    .xUnfetch = Forward<&M::xUnfetch>::call};
 
 int shimOpen(sqlite3_vfs *vfs, const char *name, sqlite3_file *file, int flags,
              int *outFlags) {

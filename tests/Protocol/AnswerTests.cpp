@@ -189,24 +189,23 @@ TEST(Answer, ToolCallsAnswerInTheTextEnvelope) {
 // All valid JSON: a client that sent them waits for their answers.
 TEST(RequestReading, OddButValidJSONAnywhereStillGetsTheAnswer) {
   const std::string digits400(400, '7');
-  expectAnswers({
-      {ping("1e999"), pong("1e999")},
-      {ping("-1e999"), pong("-1e999")},
-      {ping(digits400), pong(digits400)},
-      {ping("-" + digits400 + ".5e-3"), pong("-" + digits400 + ".5e-3")},
-      {ping("[1e999,{\"a\":-1E+999}]"), pong("[1e999,{\"a\":-1E+999}]")},
-      {ping("1", R"(,"params":{"x":1e999,"y":[)" + digits400 + "]}"),
-       pong("1")},
-      {ping("1", R"(,"x":-1e999)"), pong("1")},
-      {ping("1", R"(,"params":{"x":"\ud800"})"), pong("1")},
-      {ping("1", R"(,"x":"\udc00x")"), pong("1")},
-      // A lone surrogate in the id comes back as its escape, so that the
-      // client finds the request it belongs to; a pair is one character.
-      {ping(R"("\ud800")"), pong(R"("\ud800")")},
-      {ping(R"("a\uDC00\ud800b")"), pong(R"("a\udc00\ud800b")")},
-      {ping(R"("\ud83d\ude00")"), pong("\"\xF0\x9F\x98\x80\"")},
-      {ping(R"("\ud800\u0041")"), pong(R"("\ud800A")")},
-  });
+  expectAnswers(
+      {{ping("1e999"), pong("1e999")},
+       {ping("-1e999"), pong("-1e999")},
+       {ping(digits400), pong(digits400)},
+       {ping("-" + digits400 + ".5e-3"), pong("-" + digits400 + ".5e-3")},
+       {ping("[1e999,{\"a\":-1E+999}]"), pong("[1e999,{\"a\":-1E+999}]")},
+       {ping("1", R"(,"params":{"x":1e999,"y":[)" + digits400 + "]}"),
+        pong("1")},
+       {ping("1", R"(,"x":-1e999)"), pong("1")},
+       {ping("1", R"(,"params":{"x":"\ud800"})"), pong("1")},
+       {ping("1", R"(,"x":"\udc00x")"), pong("1")},
+       // A lone surrogate in the id comes back as its escape, so that the
+       // client finds the request it belongs to; a pair is one character.
+       {ping(R"("\ud800")"), pong(R"("\ud800")")},
+       {ping(R"("a\uDC00\ud800b")"), pong(R"("a\udc00\ud800b")")},
+       {ping(R"("\ud83d\ude00")"), pong("\"\xF0\x9F\x98\x80\"")},
+       {ping(R"("\ud800\u0041")"), pong(R"("\ud800A")")}});
 }
 
 TEST(RequestReading, LoneSurrogatesInArgumentsReadAsReplacementCharacter) {
@@ -300,8 +299,7 @@ TEST(RequestReading, MessagesAreToldApartByKind) {
         R"("ping")", "null", " 1e999 "}},
       {MessageKind::notJSON,
        {"", "{", "[1,]", R"({"id":1,"method":"ping"} {})", "null null",
-        std::string("{\"id\":1,\"method\":\"ping\"}\0", 25)}},
-  };
+        std::string("{\"id\":1,\"method\":\"ping\"}\0", 25)}}};
   for (const auto &[kind, texts] : kinds)
     for (const std::string &text : texts)
       EXPECT_EQ(Server::readMessage(text).kind, kind) << text;

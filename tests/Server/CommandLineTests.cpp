@@ -23,8 +23,7 @@ TEST(CommandLine, OnlyALoneVersionOrHelpKeepsTheServerFromServing) {
       {{"-h"}, Action::serve},
       {{"--versions"}, Action::serve},
       {{"--version="}, Action::serve},
-      {{"--HELP"}, Action::serve},
-  };
+      {{"--HELP"}, Action::serve}};
   for (const auto &[arguments, action] : cases) {
     std::string shown;
     for (auto argument : arguments)

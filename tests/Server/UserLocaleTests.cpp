@@ -38,8 +38,7 @@ TEST(UserLocale, SystemFileLinesAreReadLikeTheShellReadsThem) {
       {"LANG=en_US.UTF-8\nLANG=de_DE.UTF-8\n", "de_DE.UTF-8"},
       {"LANG=en_US.UTF-8\nLC_TIME=de_DE.UTF-8\n", "de_DE.UTF-8"},
       {"LC_ALL=sv_SE.UTF-8\nLC_TIME=de_DE.UTF-8\n", "sv_SE.UTF-8"},
-      {"no equals sign\nLANG=it_IT\n", "it_IT"},
-  };
+      {"no equals sign\nLANG=it_IT\n", "it_IT"}};
   for (const auto &[text, expected] : cases)
     EXPECT_EQ(chosenFromFile(text), expected) << text;
 }
@@ -61,8 +60,7 @@ TEST(UserLocale, TheSystemLocaleCountsOnlyWhenTheEnvironmentNamesNone) {
       {{{"LC_COLLATE", "da_DK.UTF-8"}, {"LC_CTYPE", "fi_FI.UTF-8"}},
        "da_DK.UTF-8"},
       {{{"LC_CTYPE", "fi_FI.UTF-8"}}, "fi_FI.UTF-8"},
-      {{{"LC_ALL", ""}, {"LC_TIME", "nb_NO.UTF-8"}}, "nb_NO.UTF-8"},
-  };
+      {{{"LC_ALL", ""}, {"LC_TIME", "nb_NO.UTF-8"}}, "nb_NO.UTF-8"}};
   for (const auto &[environment, expected] : cases) {
     std::string shown;
     for (const auto &[name, value] : environment)
@@ -83,8 +81,7 @@ TEST(UserLocale, SystemFilesAreTriedInOrderUntilOneNamesALocale) {
       {{dir / "french", dir / "german"}, "fr_FR.UTF-8"},
       {{dir.path(), dir / "german"}, "de_DE.UTF-8"},
       {{dir / "missing", dir / "comments"}, std::nullopt},
-      {{}, std::nullopt},
-  };
+      {{}, std::nullopt}};
   for (const auto &[files, expected] : cases)
     EXPECT_EQ(UserLocale::choose({}, files), expected)
         << files.front().filename() << " then " << files.back().filename();
@@ -92,17 +89,11 @@ TEST(UserLocale, SystemFilesAreTriedInOrderUntilOneNamesALocale) {
 
 TEST(UserLocale, PosixNamesBecomeICULocaleIDs) {
   const std::pair<std::string_view, std::string_view> cases[] = {
-      {"de_DE.UTF-8", "de_DE"},
-      {"de_DE.UTF-8@euro", "de_DE"},
-      {"de_DE@euro", "de_DE"},
-      {"de", "de"},
-      {"C", "en_US_POSIX"},
-      {"C.UTF-8", "en_US_POSIX"},
-      {"POSIX", "en_US_POSIX"},
-      {"", "en_US_POSIX"},
-      {".UTF-8", "en_US_POSIX"},
-      {"xx_YY.UTF-8", "xx_YY"},
-  };
+      {"de_DE.UTF-8", "de_DE"},  {"de_DE.UTF-8@euro", "de_DE"},
+      {"de_DE@euro", "de_DE"},   {"de", "de"},
+      {"C", "en_US_POSIX"},      {"C.UTF-8", "en_US_POSIX"},
+      {"POSIX", "en_US_POSIX"},  {"", "en_US_POSIX"},
+      {".UTF-8", "en_US_POSIX"}, {"xx_YY.UTF-8", "xx_YY"}};
   for (const auto &[posix, icu] : cases)
     EXPECT_EQ(UserLocale::icuLocaleID(posix), icu) << posix;
 }
