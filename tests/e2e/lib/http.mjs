@@ -6,6 +6,7 @@ import { spawn } from "node:child_process";
 import { readFileSync } from "node:fs";
 import { request } from "node:http";
 import { connect } from "node:net";
+import { join } from "node:path";
 import { binary, serverEnv } from "./rpc.mjs";
 
 // Resolves once the server has printed its address; `args` follow --http.
@@ -32,12 +33,15 @@ export function startHttp(t, args = [], { host = "127.0.0.1", wrapper = [] } = {
       const m = /(http:\/\/\S+:(\d+)\/mcp)/.exec(server.stderr);
       if (m && !server.url) {
         clearTimeout(timer);
-        Object.assign(server, { url: m[1], port: Number(m[2]) });
+        Object.assign(server, { url: m[1], port: Number(m[2]), token: tokenOf(t) });
         resolve(server);
       }
     });
   });
 }
+
+// The token the server made or found in its data folder.
+export const tokenOf = (t) => { try { return readFileSync(join(t.storeDir, "http-token"), "utf8").trim(); } catch { return undefined; } };
 
 // One request on a fresh connection; resolves with {status, headers, body}
 // as soon as the answer is complete, also when the server answers before
@@ -65,6 +69,15 @@ export function raw(port, { method = "POST", path = "/mcp", headers = {}, body, 
 // A POST of one JSON-RPC message with the token.
 export const post = (server, token, body, headers = {}) =>
   raw(server.port, { headers: { Authorization: `Bearer ${token}`, ...headers }, body: typeof body === "string" ? body : JSON.stringify(body) });
+
+// A tools/call with the server's token; resolves with the answer's text and
+// throws on a tool error.
+export async function callTool(server, name, args) {
+  const r = await post(server, server.token, { jsonrpc: "2.0", id: 1, method: "tools/call", params: { name, arguments: args } });
+  const { result } = JSON.parse(r.body);
+  if (result.isError) throw new Error(`${name}: ${result.content[0].text}`);
+  return result.content[0].text;
+}
 
 // The board address of the start message, and its key; waits (bounded) for
 // the line, which follows the endpoint's.
