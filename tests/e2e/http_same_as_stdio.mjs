@@ -5,14 +5,12 @@
 // range, lone surrogate escapes) is among the cases; every odd message and
 // every kind is in AnswerTests, one of each here.
 import { spawnSync } from "node:child_process";
-import { readFileSync } from "node:fs";
-import { join } from "node:path";
 import { binary, serverEnv, tempHome, run, expectEqual } from "./lib/rpc.mjs";
 import { startHttp, post } from "./lib/http.mjs";
 
 const t = tempHome();
 const server = await startHttp(t);
-const token = readFileSync(join(t.storeDir, "http-token"), "utf8").trim();
+const { token } = server;
 
 const call = (id, name, args) => `{"jsonrpc":"2.0","id":${id},"method":"tools/call","params":{"name":"${name}","arguments":${args}}}`;
 const toolAnswer = (id, text, isError) => `{"jsonrpc":"2.0","id":${id},"result":{"content":[{"text":"${text}","type":"text"}],"isError":${isError}}}`;

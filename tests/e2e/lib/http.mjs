@@ -108,6 +108,12 @@ export function tcp(port) {
   return c;
 }
 
+// Resolves once a stream that refused a write may take more, or has ended.
+export const drained = (stream) => new Promise((res) => {
+  const done = () => { stream.off("drain", done).off("close", done).off("end", done); res(); };
+  stream.on("drain", done).on("close", done).on("end", done);
+});
+
 // Resolves with `promise`'s value, or with `fallback` after `ms`.
 export const within = (promise, ms, fallback = undefined) => {
   let timer;
