@@ -16,9 +16,8 @@ namespace {
 
 constexpr Date kNow = test::TestStore::kNow;
 
-// What the renderings of one card read beyond its own fields: items,
-// checked items, labels, goals, plan and bucket ("-" when the link finds
-// nothing).
+// Items, checked items, labels, goals, plan and bucket ("-" for no link):
+// what the renderings of one card read beyond its own fields.
 using Names = std::vector<std::string>;
 using Shown =
     std::tuple<int64_t, int64_t, Names, Names, std::string, std::string>;
@@ -48,10 +47,8 @@ Shown perCard(ModelContext &context, const Card &card) {
           bucketName(context, card)};
 }
 
-// More cards than one set query takes, linked in random orders (labels with
-// equal slots keep their link order), and values another program stored in
-// odd types: a checked flag in text or as a fraction, a slot as text or a
-// fraction, ids that are not text, links in lower case or to nothing.
+// More cards than one set query takes, linked in random orders, with values
+// of odd types, ids that are not text and links in lower case or to nothing.
 using BoardQueriesPage = test::SeededTest;
 
 TEST_F(BoardQueriesPage, FactsOfAPageEqualEachCardsRelationships) {

@@ -74,11 +74,8 @@ TEST_F(BoardQueriesTest, ATextTestThatThrowsEndsOnlyItsOwnQuery) {
   EXPECT_EQ(BoardQueries(*context).queryCards(all, 10).size(), 2u);
 }
 
-// Due date first (cards without one last), then sortOrder, then insertion.
-// The archived flag and the percentage are stored as other programs may
-// leave them (fractions on either side of a whole number, negative ones,
-// text, a blob, numbers beyond the 64-bit range): a card matches exactly
-// when its loaded values match the same bounds.
+// Archived flags and percentages as other programs may leave them: a card
+// matches exactly when its loaded values match the same bounds.
 TEST_F(BoardQueriesTest, QueryCardsMatchesABruteForceReference) {
   Plan &a = seed->plan("A"), &b = seed->plan("B");
   Bucket *buckets[] = {&seed->bucket(a, "1"), &seed->bucket(a, "2"),

@@ -20,9 +20,8 @@ namespace fs = std::filesystem;
 
 const fs::path kBerlinFile = "/usr/share/zoneinfo/Europe/Berlin";
 
-// 14:00 UTC on 1 July 2035, 15 January 2035, 20 March 2035 (after the US
-// spring change, before the European one) and 1 November 2030 (after the
-// European autumn change, before the US one).
+// Summer, winter, and between the US and the European changes in spring
+// (20 March 2035) and autumn (1 November 2030), each at 14:00 UTC.
 constexpr Date kInstants[] = {2066911200, 2052482400, 2058012000, 1919772000};
 
 class CalendarTZ : public ::testing::Test {
@@ -100,17 +99,13 @@ TEST_F(CalendarTZ, LocalTimesAreTheCLibrarys) {
   for (Date t = 3786825600; t < 3818361600; t += 5 * 3600) // 2090
     instants.push_back(t);
   for (const auto &[tz, ignored] : forms()) {
-    // The calendar knows these two as zone names from ICU's data; the C
-    // library needs their files, and Debian 13 keeps such old names in
-    // tzdata-legacy. Without the file it reads EST5EDT as a rule without
-    // change days (see CET-1CEST below) and posix/Europe/Berlin as UTC.
+    // ICU knows these two names; the C library needs their files, which
+    // Debian 13 moved to tzdata-legacy.
     if ((tz == "EST5EDT" || tz.starts_with("posix/")) &&
         !fs::exists(fs::path("/usr/share/zoneinfo") / tz))
       continue;
-    // Without change days glibc moves the instants of its posixrules file
-    // (New York's) by the difference of the standard offsets, which puts
-    // the change at 14:00 local time; the server keeps to the POSIX default
-    // of 02:00. Only the change days differ from the C library's.
+    // glibc shifts its posixrules changes to 14:00 local time here; the
+    // server keeps POSIX's 02:00.
     if (tz == "CET-1CEST")
       continue;
     const test::ScopedEnv env("TZ", tz.c_str());

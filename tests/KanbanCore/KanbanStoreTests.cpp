@@ -134,9 +134,7 @@ TEST_F(StoreTest, RefusesFilesThatAreNotOursWithoutTouchingThem) {
   }
 }
 
-// Another program's store without column types or constraints: NULLs,
-// numbers of the other kind, text where numbers belong, values out of range,
-// lower-case ids, bytes that are not UTF-8.
+// Another program's store without column types or constraints.
 TEST_F(StoreTest, RowsOfAnotherProgramAreReadTolerantly) {
   std::string sql =
       "PRAGMA application_id = 1414744921; PRAGMA user_version = 1;";

@@ -9,11 +9,8 @@
 namespace taskory::store {
 namespace {
 
-// A text search keeps its page of cards in C++; it must keep exactly what
-// SQLite's ORDER BY would, for every kind of value another program can leave
-// in a column without affinity: NULL, integers and reals that meet at the
-// edges of double precision and of the 64-bit range, text and blobs with
-// common prefixes.
+// A text search keeps its page of cards in C++, so it must keep what
+// SQLite's ORDER BY would for any value a column without affinity holds.
 TEST(ListOrderTop, KeepsWhatOrderByKeepsForEveryKindOfValue) {
   const std::vector<std::string> values = {
       "NULL",  "0",         "-0.0",  "1",   "1.0",  "1.5",   "-2",

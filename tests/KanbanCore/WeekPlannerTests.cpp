@@ -70,9 +70,8 @@ struct NewCard {
 
 class WeekPlannerDays : public WeekPlannerTest {
 protected:
-  // Plans `cards` on a fresh store and gives the weekday each one got ("-"
-  // for none); every plan lands at 9:00 and the run counts exactly the
-  // cards it planned.
+  // The weekday each card got on a fresh store, "-" for none; every plan
+  // lands at 9:00 and the run counts exactly the cards it planned.
   std::vector<std::string> days(const std::vector<NewCard> &start, Date now,
                                 double capacity) {
     seed.reset();
@@ -151,10 +150,8 @@ TEST_F(WeekPlannerTest, ARunPlansAtMostSixtyCards) {
   EXPECT_EQ(run(kWednesday, std::numeric_limits<double>::infinity()), 60);
 }
 
-// A run plans only pressing or flagged open cards, clears plans from today on
-// (its own earlier ones too) and keeps past ones and those of archived or
-// completed cards. Each plan it sets or clears is journalled with its card,
-// also where the card was never loaded.
+// Plans from today on are cleared (past ones and those of closed cards stay),
+// and every plan set or cleared is journalled, even of cards never loaded.
 TEST_F(WeekPlannerTest, OnlyPressingOrFlaggedCardsReplaceFuturePlans) {
   Goal &goal = seed->goal(seed->plan("Haus"), "Renovieren");
   goal.targetDate = at(5, 1, 12);
@@ -232,9 +229,8 @@ TEST_F(ClaudeProjectWeek, ABucketWithNothingOpenGetsOneIdeaTask) {
   EXPECT_EQ(ideaTasksCreated(), 0) << "the idea task is open now";
 }
 
-// The store hands the planner only the rows that can make the cut, with the
-// keys it orders them by: over a board full of ties, the head of the order
-// of every open card must be among them, with the card's own keys.
+// The store hands the planner only the rows that can make the cut: over a
+// board full of ties they must hold the head of the full order.
 TEST_F(WeekPlannerTest, StoreCandidatesHoldTheHeadOfTheFullOrder) {
   Plan &plan = seed->plan("P");
   Goal &early = seed->goal(plan, "früh"), &late = seed->goal(plan, "spät");
@@ -297,9 +293,8 @@ TEST_F(WeekPlannerTest, StoreCandidatesHoldTheHeadOfTheFullOrder) {
   }
 }
 
-// Each row: a candidate that must come before the other, and never the
-// other way round (the order is strict). Equal cards by their titles only
-// here; the runs above take cards in this order.
+// Each row: a candidate that comes before the other, never the other way
+// round. Equal cards by their titles only here.
 TEST(WeekPlannerCandidates, OrderIsDueThenDeadlineThenPriorityThenTitle) {
   auto candidate = [](std::string title, bool due, std::optional<Date> deadline,
                       int64_t rank) {

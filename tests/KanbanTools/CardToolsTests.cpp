@@ -7,9 +7,8 @@
 namespace taskory::test {
 namespace {
 
-// The plan "Arbeit" as create_plan makes it (bucket "Zu erledigen", 25
-// labels Rot, Blau, Gelb, ...), a bucket "Erledigt" with a colour and a
-// goal; for update_card a card C0000000 with three checklist entries.
+// The plan "Arbeit" as create_plan makes it (bucket "Zu erledigen", labels
+// Rot, Blau, Gelb, ...), a coloured bucket "Erledigt" and a goal.
 class CardTools : public ToolsTest {
 protected:
   void SetUp() override {

@@ -36,10 +36,8 @@ Outcome run(ModelContainer &container, const Calendar &calendar,
   }
 }
 
-// Every tool of the catalogue, run as both transports run it while another
-// connection holds the write lock: the reading tools answer (or refuse their
-// arguments) from a snapshot, and every tool that may write waits for the
-// lock and fails as busy, before any argument is looked at.
+// Run as both transports run them while another connection holds the write
+// lock: a tool that may write fails as busy before reading its arguments.
 TEST(KanbanToolsDispatch, OnlyTheReadingToolsRunWithoutTheWriteLock) {
   test::TempDir dir;
   auto container = KanbanStore::makeContainer(dir / "Taskory.store");

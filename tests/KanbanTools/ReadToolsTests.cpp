@@ -76,9 +76,8 @@ TEST_F(ListCards, FiltersNarrowTheListWhateverTheirArgumentType) {
     EXPECT_EQ(titles(args), expected) << args;
 }
 
-// A day limit beyond the calendar stops at the calendar's end on its side:
-// stored dates past year 9999 stay out of the widest window, and dates
-// before year 1 are all a window that far back holds.
+// Stored dates past year 9999 stay out of the widest window; those before
+// year 1 are all a window that far back holds.
 TEST_F(ListCards, FarDayLimitsStopAtTheEndsOfTheCalendar) {
   seed().card(&seed().plan("Fern"), "Nach 9999").dueDate = 1e12;
   seed().card(&seed().plan("Alt"), "Vor dem Jahr 1").dueDate = -1e12;
@@ -144,9 +143,8 @@ TEST_F(ListCards, EqualDueDatesGoBySortOrderThenInsertion) {
             (Strings{"ÄPFEL a", "ÄPFEL c", "ÄPFEL b"}));
 }
 
-// The search lower-cases in the user's locale, as ICU does, also where a
-// character turns into ASCII letters: under a Turkish one an ASCII "I"
-// becomes a dotless i, so ASCII text must not be lower-cased byte-wise there.
+// Also where a character lower-cases to ASCII letters, and where ASCII does
+// not (a Turkish "I" becomes a dotless i).
 TEST_F(ToolsTest, QueryLowerCasesAsTheUserLocaleDoes) {
   struct Case {
     const char *locale, *title, *query;
@@ -180,8 +178,7 @@ TEST_F(ToolsTest, QueryLowerCasesAsTheUserLocaleDoes) {
 }
 
 // Rows as another program writes them: lower-case ids, colours without "#",
-// rule data as a blob, equal plan orders, entries and buckets stored out of
-// order, an archived and a completed card, an attachment without URL.
+// rule data as a blob, equal orders, an attachment without URL.
 TEST_F(ToolsTest, ForeignStoreIsReadAsItIs) {
   Plan &house = seed().plan("Haushalt", "aaaaaaaa-1111-4111-8111-111111111111");
   house.sortOrder =

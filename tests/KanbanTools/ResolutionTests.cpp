@@ -67,9 +67,8 @@ TEST_F(Resolution, PlansByNameBeforeIDThenPrefixWithFailures) {
         << text;
 }
 
-// Titles are matched on the stored rows, so a title changed in the context
-// and not yet saved must count, and of equal names the plan listed first
-// wins (lower sort order, not the one created first).
+// Titles are matched on the stored rows, so an unsaved change must count;
+// of equal names the plan listed first wins.
 TEST_F(Resolution, PlanNamedTwiceResolvesToTheFirstInListOrder) {
   Plan &garden = seed().plan("Garten");
   garden.sortOrder = 5000;

@@ -116,9 +116,8 @@ class PowerLossTest : public ::testing::Test {
 protected:
   void SetUp() override { recorder().watch(work_.path()); }
 
-  // Opens both servers' connections (synchronous as given, else as the
-  // store sets it), runs the session and checks crash images at cut points
-  // across it.
+  // Runs the session (synchronous as given, else as the store sets it) and
+  // checks crash images at cut points across it.
   Outcome sessionCutAnywhere(const char *synchronous = nullptr) {
     {
       auto a = KanbanStore::makeContainer(store_);
@@ -209,9 +208,8 @@ protected:
     }
   }
 
-  // The cut points: just before and just after each sync, and where each
-  // call was answered, evenly thinned out to the number wanted (or, when
-  // more are wanted than that, every point).
+  // Around each sync and where each call was answered, evenly thinned out to
+  // the number wanted.
   std::vector<std::size_t> cutPoints() const {
     const auto &operations = recorder().operations();
     std::set<std::size_t> candidates;

@@ -1,8 +1,5 @@
-// Another program holds the store's write lock past the busy timeout (5 s):
-// a write answers with a clear "Fehler: " text and writes nothing, and the
-// next write works; the reading tools answer at once from the last committed
-// state, never showing the uncommitted change. (Locks released within the
-// timeout are waited for: see the concurrency test.)
+// Another program holds the store's write lock past the busy timeout (5 s);
+// locks released within it are faults_concurrency's.
 import { spawn } from "node:child_process";
 import { createInterface } from "node:readline";
 import { Server, tempHome, sqlite, run, expect, expectEqual, shortIDOf } from "./lib/rpc.mjs";

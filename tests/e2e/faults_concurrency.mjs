@@ -1,10 +1,6 @@
-// Two servers and a foreign writer on one store at once, as when a host starts
-// the server twice while the planner app saves: every acknowledged change is
-// in the store, no call fails for a lock released within the busy timeout, the
-// database stays intact and checkpoints are not starved (no server keeps a
-// read transaction open between calls). A writer that commits back to back
-// does not starve the servers, and a long foreign reader makes the WAL grow
-// only while it reads.
+// Two servers and the planner app on one store at once, as when a host starts
+// the server twice: every acknowledged change is stored, locks released within
+// the busy timeout are waited for, and no server keeps checkpoints waiting.
 import { spawn } from "node:child_process";
 import { randomUUID } from "node:crypto";
 import { statSync } from "node:fs";
@@ -60,11 +56,8 @@ async function serverLoop(server, tag) {
   return r;
 }
 
-// The planner app saving in a tight loop: each transaction holds the write
-// lock for 1–50 ms and the next one begins as soon as it has committed, so the
-// lock is free only for the moment between two transactions. The whole script
-// is queued at once so the shell never waits for input; stop() ends it and
-// resolves with the number of commits.
+// The planner app saving in a tight loop: each transaction holds the lock for
+// 1–50 ms, the next begins at once; stop() resolves with the commits.
 function backToBackWriter(store, plan) {
   const child = spawn("sqlite3", ["-bail", "-cmd", ".timeout 5000", store]);
   let stderr = "", commits = 0;

@@ -1,9 +1,5 @@
-// Messages through both transports: a request gets the same answer as a
-// stdio line and as an HTTP body; what is no request stays unanswered on
-// stdio and is acknowledged (202) or refused (400) over HTTP by its kind.
-// Valid JSON that general-purpose parsers refuse (numbers beyond double
-// range, lone surrogate escapes) is among the cases; every odd message and
-// every kind is in AnswerTests, one of each here.
+// One message of each kind through both transports (every odd one is in
+// AnswerTests): the same answer, or none on stdio and 202 or 400 over HTTP.
 import { spawnSync } from "node:child_process";
 import { binary, serverEnv, tempHome, run, expectEqual } from "./lib/rpc.mjs";
 import { startHttp, post } from "./lib/http.mjs";

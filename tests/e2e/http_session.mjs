@@ -1,6 +1,4 @@
-// The HTTP mode end to end: the official client over Streamable HTTP with the
-// token, the refusals (403, 404, 405, 413, 415; 401: http_hostile), bad
-// bodies, and a stop that answers the request in flight.
+// The HTTP mode with the official client and the refusals (401: http_hostile).
 import { spawn } from "node:child_process";
 import { connect } from "node:net";
 import { Client } from "@modelcontextprotocol/sdk/client/index.js";

@@ -8,10 +8,8 @@
 #include <optional>
 #include <string>
 
-// Builders that put plans, buckets, cards and their parts into a model
-// context with fixed dates, so that renderings can be compared with literal
-// texts. Every builder returns the context's own copy; tests change further
-// fields by assigning them (the context writes them before the next query).
+// Builders with fixed dates, so that renderings compare with literal texts;
+// each returns the context's own copy for tests to change further.
 namespace taskory::test {
 
 class Seed {

@@ -15,9 +15,7 @@
 
 namespace taskory::test {
 
-// A fresh in-memory store with a fixed clock and calendar, for tests that do
-// not need a file (WAL, busy timeout and file modes need a temporary
-// directory instead).
+// A fresh in-memory store with a fixed clock and calendar.
 struct TestStore {
   // 2025-03-12 10:00:00 UTC, a Wednesday (11:00 in Berlin).
   static constexpr Date kNow = 1741773600.0;

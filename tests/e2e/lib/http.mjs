@@ -1,7 +1,5 @@
-// Starts taskory_mcp in HTTP mode on a free port of a private HOME and talks
-// raw HTTP/1.1 to it (node:http, which lets a test set Host and send what a
-// client library would refuse; plain sockets for what node:http cannot send,
-// such as a head that never ends).
+// taskory_mcp in HTTP mode on a free port, spoken to in raw HTTP/1.1, so that
+// a test may send what a client library would refuse.
 import { spawn } from "node:child_process";
 import { readFileSync } from "node:fs";
 import { request } from "node:http";
@@ -9,9 +7,8 @@ import { connect } from "node:net";
 import { join } from "node:path";
 import { binary, serverEnv } from "./rpc.mjs";
 
-// Resolves once the server has printed its address; `args` follow --http.
-// `wrapper` is an argv prefix placed before the binary (it must exec it, so
-// that the child's PID stays the server's).
+// Resolves once the server has printed its address; `args` follow --http,
+// `wrapper` must exec the binary so that the child's PID stays the server's.
 export function startHttp(t, args = [], { host = "127.0.0.1", wrapper = [] } = {}) {
   const argv = [...wrapper, binary, "--http", `${host}:0`, ...args];
   const child = spawn(argv[0], argv.slice(1), { cwd: t.home, env: serverEnv(t) });
@@ -44,9 +41,8 @@ export function startHttp(t, args = [], { host = "127.0.0.1", wrapper = [] } = {
 export const tokenOf = (t) => { try { return readFileSync(join(t.storeDir, "http-token"), "utf8").trim(); } catch { return undefined; } };
 
 // One request on a fresh connection; resolves with {status, headers, body}
-// as soon as the answer is complete, also when the server answers before
-// the request body is sent (then the rest of the upload is abandoned).
-// `body` is a Buffer, a string or a function(req) that writes it.
+// once the answer is complete, even before the body is sent (a Buffer, a
+// string or a function(req) that writes it).
 export function raw(port, { method = "POST", path = "/mcp", headers = {}, body, timeoutMs = 15_000 } = {}) {
   return new Promise((resolve, reject) => {
     const req = request({ host: "127.0.0.1", port, method, path, headers: { "Content-Type": "application/json", ...headers }, agent: false });
@@ -94,9 +90,8 @@ export function rssOf(pid) {
   return Number(kB) * 1024;
 }
 
-// A raw connection that records what arrives and when the server closes it.
-// `received` is the bytes so far as latin1 text; `closedAt` is set by the
-// 'close' event, `byClient` when the test ended the connection itself first.
+// A raw connection that records what arrives (`received`, latin1) and when
+// it closed, `byClient` when the test closed it first.
 export function tcp(port) {
   const socket = connect(port, "127.0.0.1");
   const c = { socket, chunks: [], openedAt: Date.now(), endedAt: null, closedAt: null, error: null, byClient: false };
@@ -131,9 +126,8 @@ export async function openSilent(port, n, timeoutMs = 10_000) {
   return connections;
 }
 
-// A client that sends `text` one byte every `intervalMs` on a connection of
-// its own (or on `connection`, a tcp()), until the text is out, the server
-// ends the connection or `maxMs` have passed; returns the connection.
+// Sends `text` a byte every `intervalMs` on a new or the given tcp() until
+// it is out, the connection ends or `maxMs` pass; returns the connection.
 export function drip(port, text, { intervalMs = 1000, maxMs = 30_000, connection = tcp(port) } = {}) {
   const c = connection;
   const deadline = Date.now() + maxMs;
@@ -146,8 +140,7 @@ export function drip(port, text, { intervalMs = 1000, maxMs = 30_000, connection
   return c;
 }
 
-// The first HTTP response in `text` (latin1, as tcp() records it), or null
-// while its head or its Content-Length body is incomplete:
+// The first whole HTTP response in tcp()'s `received`, or null:
 // {status, headers (lower-case names), body (UTF-8 decoded)}.
 export function parseResponse(text) {
   const end = text.indexOf("\r\n\r\n");
