@@ -74,11 +74,13 @@ protected:
     s.tag(*b.loose, *b.goal);
     return b;
   }
+
+  // Each test starts with the board unsaved in a context of its own.
+  std::unique_ptr<ModelContext> ctx = store.context();
+  Board b = board(*ctx);
 };
 
 TEST_F(ModelContextTest, UnsavedChangesCountInRelationships) {
-  auto ctx = store.context();
-  Board b = board(*ctx);
   b.first->bucket = b.done->id; // not saved, yet a query sees the move
   EXPECT_TRUE(ctx->cards(*b.todo).empty());
   EXPECT_EQ(ctx->cards(*b.done), (std::vector<Card *>{b.first, b.second}));
@@ -86,8 +88,6 @@ TEST_F(ModelContextTest, UnsavedChangesCountInRelationships) {
 }
 
 TEST_F(ModelContextTest, LookupFindsAnIDInAnyLetterCase) {
-  auto ctx = store.context();
-  Board b = board(*ctx);
   ctx->save(kNow);
   std::string lower = b.first->id;
   std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
@@ -96,8 +96,6 @@ TEST_F(ModelContextTest, LookupFindsAnIDInAnyLetterCase) {
 }
 
 TEST_F(ModelContextTest, RoundTripKeepsEveryFieldByteForByte) {
-  auto ctx = store.context();
-  Board b = board(*ctx);
   // Bytes that are not UTF-8 and NUL bytes are kept exactly.
   b.first->notes = std::string("Notiz\0\xff", 7);
   b.first->recurrenceRuleData = std::string("\0\xff", 2);
@@ -111,13 +109,10 @@ TEST_F(ModelContextTest, RoundTripKeepsEveryFieldByteForByte) {
 }
 
 TEST_F(ModelContextTest, ContextsDoNotNest) {
-  auto ctx = store.context();
   EXPECT_THROW(store.context(), StoreError);
 }
 
 TEST_F(ModelContextTest, GoalProgressIsTheShareOfActiveCardsDone) {
-  auto ctx = store.context();
-  Board b = board(*ctx);
   struct Case {
     std::string_view what;
     int64_t first, loose;
@@ -147,11 +142,8 @@ TEST_F(ModelContextTest, AReadOnlyContextRefusesChangesWithoutWriting) {
          card.title = "anders";
          c.save(kNow);
        }}};
-  {
-    auto ctx = store.context();
-    board(*ctx);
-    ctx->save(kNow);
-  }
+  ctx->save(kNow);
+  ctx.reset();
   const RowCounts before = rows();
   for (const auto &[what, change] : cases) {
     ModelContext reader(*store.container, "mcp",
@@ -194,9 +186,10 @@ TEST_F(ModelContextTest, DeleteRulesCascade) {
                          {1, 2, 3, 1, 1, 0, 1},
                          false}};
   for (const Case &c : cases) {
+    ctx.reset();
     store.container = KanbanStore::makePreviewContainer();
-    auto ctx = store.context();
-    Board b = board(*ctx);
+    ctx = store.context();
+    b = board(*ctx);
     ctx->save(kNow);
     c.remove(*ctx, b);
     EXPECT_EQ(ctx->isDeleted(b.first), c.firstDeleted) << c.what;
@@ -209,8 +202,6 @@ TEST_F(ModelContextTest, DeleteRulesCascade) {
 // Every object a delete takes is journalled, and a card that only loses a
 // link counts as changed.
 TEST_F(ModelContextTest, EveryObjectADeleteTakesOrCutsIsJournalled) {
-  auto ctx = store.context();
-  Board b = board(*ctx);
   ctx->save(kNow);
   ctx->remove(*b.goal);
   ctx->remove(*b.todo);
@@ -230,11 +221,11 @@ TEST_F(ModelContextTest, EveryObjectADeleteTakesOrCutsIsJournalled) {
 }
 
 TEST_F(ModelContextTest, UnsavedOrFailedWorkLeavesTheStoreAsItWas) {
-  { board(*store.context()); } // destroyed unsaved
+  ctx.reset(); // destroyed unsaved
   EXPECT_EQ(rows(), (RowCounts{0, 0, 0, 0, 0, 0, 0}));
   {
-    auto ctx = store.context();
-    Board b = board(*ctx);
+    ctx = store.context();
+    b = board(*ctx);
     ctx->save(kNow);
     Plan &brief = ctx->insert(Plan("Kurz", 0, kNow));
     ctx->remove(brief);
@@ -246,11 +237,12 @@ TEST_F(ModelContextTest, UnsavedOrFailedWorkLeavesTheStoreAsItWas) {
     EXPECT_FALSE(store.raw().inTransaction());
     b.first->title = "geändert";
     ctx->remove(*b.second);
+    ctx.reset();
   }
   EXPECT_EQ(count("", "StoreTransaction"), 1);
   EXPECT_EQ(count(" WHERE title = 'Fenster putzen'"), 1);
 
-  auto ctx = store.context();
+  ctx = store.context();
   Card *card = ctx->fetchAll<Card>().front();
   card->title = "neu";
   card->bucket = makeUUID(); // the foreign key refuses it
