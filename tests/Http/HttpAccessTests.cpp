@@ -29,9 +29,7 @@ TEST(HttpToken, FirstStartCreatesAPrivateTokenThatLaterStartsReuse) {
   EXPECT_EQ(fileMode(file), 0600u);
   EXPECT_EQ(HttpAccess::loadOrCreateToken(file), token);
   // Only the token file itself is left behind, no temporary one.
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()),
-                          fs::directory_iterator()),
-            1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
   TempDir other;
   EXPECT_NE(HttpAccess::loadOrCreateToken(other / "http-token"), token);
 }
@@ -57,8 +55,7 @@ TEST(HttpToken, AFileOthersCouldReadOrSwapIsRefusedUntouched) {
   fs::create_symlink(dir / "target", dir / "link");
   fs::create_directory(dir / "directory");
   for (const char *name : {"readable", "writable", "link", "directory"}) {
-    EXPECT_THROW(HttpAccess::loadOrCreateToken(dir / name), std::runtime_error)
-        << name;
+    EXPECT_THROW(HttpAccess::loadOrCreateToken(dir / name), std::runtime_error) << name;
   }
   EXPECT_EQ(test::fileBytes(dir / "readable"), token);
   EXPECT_EQ(fileMode(dir / "readable"), 0644u);
@@ -81,8 +78,7 @@ TEST(HttpAccess, OnlyTheExactBearerTokenAuthorizes) {
                {"Bearer 0123456789abcdef x", false},
                {std::string("Bearer 0123456789abcdef\0", 24), false}};
   for (const auto &c : cases)
-    EXPECT_EQ(HttpAccess::carriesToken(c.header, token), c.accepted)
-        << c.header;
+    EXPECT_EQ(HttpAccess::carriesToken(c.header, token), c.accepted) << c.header;
   EXPECT_FALSE(HttpAccess::carriesToken("Bearer ", ""));
 }
 
@@ -130,8 +126,7 @@ TEST(HttpAccess, OriginMustBeLocalOrListed) {
                {"https://planer.example:8443", false},
                {"http://planer.example", false}};
   for (const auto &c : cases)
-    EXPECT_EQ(HttpAccess::isAcceptedOrigin(c.origin, listed), c.accepted)
-        << c.origin;
+    EXPECT_EQ(HttpAccess::isAcceptedOrigin(c.origin, listed), c.accepted) << c.origin;
 }
 
 } // namespace

@@ -40,19 +40,17 @@ TEST(Arguments, IntegerIsOnlyWhatSixtyFourBitsHoldExactly) {
 }
 
 TEST(Arguments, StringArrayWithAnyOtherElementCountsAsAbsent) {
-  const std::pair<std::string, std::optional<std::vector<std::string>>>
-      cases[] = {{R"(["Blau","Rot"])", std::vector<std::string>{"Blau", "Rot"}},
-                 {"[]", std::vector<std::string>{}},
-                 {R"(["Blau",5])", std::nullopt},
-                 {R"([null,"Blau"])", std::nullopt},
-                 {R"([["Blau"]])", std::nullopt},
-                 {R"("Blau")", std::nullopt}};
+  const std::pair<std::string, std::optional<std::vector<std::string>>> cases[] = {
+      {R"(["Blau","Rot"])", std::vector<std::string>{"Blau", "Rot"}},
+      {"[]", std::vector<std::string>{}},
+      {R"(["Blau",5])", std::nullopt},
+      {R"([null,"Blau"])", std::nullopt},
+      {R"([["Blau"]])", std::nullopt},
+      {R"("Blau")", std::nullopt}};
   for (const auto &[text, expected] : cases) {
     const json arguments = json::parse(R"({"labels":)" + text + "}");
     const json *list = args::stringArray(arguments, "labels");
-    EXPECT_EQ(list ? std::optional(args::strings(*list)) : std::nullopt,
-              expected)
-        << text;
+    EXPECT_EQ(list ? std::optional(args::strings(*list)) : std::nullopt, expected) << text;
   }
 }
 

@@ -9,8 +9,7 @@ TEST(ToolCatalogue, EveryRequiredArgumentIsDeclared) {
     const json &schema = tool["inputSchema"];
     EXPECT_TRUE(tool["description"].is_string()) << tool["name"];
     for (const auto &name : schema.at("required"))
-      EXPECT_TRUE(schema["properties"].contains(name))
-          << tool["name"] << " " << name;
+      EXPECT_TRUE(schema["properties"].contains(name)) << tool["name"] << " " << name;
   }
 }
 
@@ -20,8 +19,7 @@ TEST(ToolCatalogue, EveryListButTheEntryListHoldsStrings) {
     const json &schema = tool["inputSchema"];
     for (const auto &[key, value] : schema["properties"].items()) {
       if (value["type"] == "array" && key != "items") {
-        EXPECT_EQ(value["items"], json({{"type", "string"}}))
-            << tool["name"] << " " << key;
+        EXPECT_EQ(value["items"], json({{"type", "string"}})) << tool["name"] << " " << key;
       }
     }
   }
@@ -51,8 +49,7 @@ TEST(Encode, JSONKeepsNumbersBeyondInt64) {
 }
 
 TEST(Encode, JSONReplacesBrokenUTF8) {
-  EXPECT_EQ(KanbanTools::encode(json{{"k\xC3", "a\xFF"}}),
-            "{\"k\xEF\xBF\xBD\":\"a\xEF\xBF\xBD\"}");
+  EXPECT_EQ(KanbanTools::encode(json{{"k\xC3", "a\xFF"}}), "{\"k\xEF\xBF\xBD\":\"a\xEF\xBF\xBD\"}");
 }
 
 } // namespace

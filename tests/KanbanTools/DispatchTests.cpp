@@ -18,16 +18,13 @@ namespace {
 enum class Outcome { answered, toolError, busy, otherStoreError };
 
 std::ostream &operator<<(std::ostream &out, Outcome outcome) {
-  constexpr const char *kNames[] = {"answered", "tool error", "busy",
-                                    "other store error"};
+  constexpr const char *kNames[] = {"answered", "tool error", "busy", "other store error"};
   return out << kNames[static_cast<int>(outcome)];
 }
 
-Outcome run(ModelContainer &container, const Calendar &calendar,
-            const std::string &name) {
+Outcome run(ModelContainer &container, const Calendar &calendar, const std::string &name) {
   try {
-    KanbanTools::callInOwnContext(container, calendar, name,
-                                  nlohmann::json::object());
+    KanbanTools::callInOwnContext(container, calendar, name, nlohmann::json::object());
     return Outcome::answered;
   } catch (const ToolError &) {
     return Outcome::toolError;

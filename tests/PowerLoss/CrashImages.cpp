@@ -10,11 +10,9 @@ bool Trace::records(std::string_view path) const {
   return std::filesystem::path(path).parent_path() == directory_;
 }
 
-void Trace::written(FileKind kind, std::string_view path,
-                    std::string_view bytes, int64_t offset) {
+void Trace::written(FileKind kind, std::string_view path, std::string_view bytes, int64_t offset) {
   if (records(path))
-    operations_.push_back(
-        {kind, FileOperation::Type::write, offset, std::string(bytes)});
+    operations_.push_back({kind, FileOperation::Type::write, offset, std::string(bytes)});
 }
 
 void Trace::synced(FileKind kind, std::string_view path) {
@@ -31,8 +29,7 @@ namespace {
 
 // `bytes` of a write reach the file: all of it, or the first part of a torn
 // one (which the disk may have stopped writing anywhere).
-void apply(std::string &file, const FileOperation &operation,
-           std::size_t bytes) {
+void apply(std::string &file, const FileOperation &operation, std::size_t bytes) {
   const auto offset = static_cast<std::size_t>(operation.offset);
   if (operation.type == FileOperation::Type::truncate) {
     file.resize(offset);
@@ -48,8 +45,7 @@ void apply(std::string &file, const FileOperation &operation,
 
 } // namespace
 
-std::string CrashImages::contents(const FileState &file,
-                                  const std::vector<bool> &kept,
+std::string CrashImages::contents(const FileState &file, const std::vector<bool> &kept,
                                   bool tearLast) const {
   std::string result = file.durable;
   std::size_t lastWrite = file.pending.size();
@@ -89,8 +85,7 @@ std::vector<CrashImage> CrashImages::at(std::size_t cut, std::mt19937 &random) {
       std::vector<bool> kept(file.pending.size());
       for (std::size_t i = 0; i < kept.size(); ++i)
         kept[i] = keep();
-      (kind == FileKind::database ? made.database : made.log) =
-          contents(file, kept, tearLast);
+      (kind == FileKind::database ? made.database : made.log) = contents(file, kept, tearLast);
     }
     return made;
   };
@@ -100,8 +95,7 @@ std::vector<CrashImage> CrashImages::at(std::size_t cut, std::mt19937 &random) {
           image(
               "everything written", [] { return true; }, false),
           image(
-              "a random part of the unsynced writes",
-              [&] { return coin(random); }, false),
+              "a random part of the unsynced writes", [&] { return coin(random); }, false),
           image(
               "last write torn", [] { return true; }, true)};
 }

@@ -1,9 +1,8 @@
 #pragma once
 
-// Power loss, replayed from a Trace of every write, sync and truncation of the
-// store and its log: an image holds each file as of its last completed sync
-// plus none, all, a random part or all with the last one torn of the writes
-// after it. The shared-memory index is lost with the power.
+// Power loss, replayed from a Trace of every write, sync and truncation of the store and its log:
+// an image holds each file as of its last completed sync plus none, all, a random part or all with
+// the last one torn of the writes after it. The shared-memory index is lost with the power.
 
 #include <cstddef>
 #include <cstdint>
@@ -40,8 +39,7 @@ public:
   std::size_t size() const { return operations_.size(); }
 
   // Called by the recording VFS once the call beneath has succeeded.
-  void written(FileKind kind, std::string_view path, std::string_view bytes,
-               int64_t offset);
+  void written(FileKind kind, std::string_view path, std::string_view bytes, int64_t offset);
   void synced(FileKind kind, std::string_view path);
   void truncated(FileKind kind, std::string_view path, int64_t size);
 
@@ -64,8 +62,7 @@ struct CrashImage {
 
 class CrashImages {
 public:
-  explicit CrashImages(const std::vector<FileOperation> &operations)
-      : operations_(operations) {}
+  explicit CrashImages(const std::vector<FileOperation> &operations) : operations_(operations) {}
 
   // The images for power lost after the first `cut` operations. Cuts must
   // not go backwards from one call to the next.
@@ -77,11 +74,8 @@ private:
     std::vector<std::size_t> pending; // operations after it
   };
 
-  FileState &state(FileKind kind) {
-    return kind == FileKind::database ? database_ : log_;
-  }
-  std::string contents(const FileState &file, const std::vector<bool> &kept,
-                       bool tearLast) const;
+  FileState &state(FileKind kind) { return kind == FileKind::database ? database_ : log_; }
+  std::string contents(const FileState &file, const std::vector<bool> &kept, bool tearLast) const;
 
   const std::vector<FileOperation> &operations_;
   std::size_t position_ = 0;

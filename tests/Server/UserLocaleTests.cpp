@@ -57,8 +57,7 @@ TEST(UserLocale, TheSystemLocaleCountsOnlyWhenTheEnvironmentNamesNone) {
       {{{"LANG", "en_GB.UTF-8"}}, "en_GB.UTF-8"},
       {{{"LC_ALL", "fr_FR.UTF-8"}, {"LANG", "en_GB.UTF-8"}}, "fr_FR.UTF-8"},
       {{{"LC_TIME", "sv_SE.UTF-8"}, {"LANG", "en_GB.UTF-8"}}, "sv_SE.UTF-8"},
-      {{{"LC_COLLATE", "da_DK.UTF-8"}, {"LC_CTYPE", "fi_FI.UTF-8"}},
-       "da_DK.UTF-8"},
+      {{{"LC_COLLATE", "da_DK.UTF-8"}, {"LC_CTYPE", "fi_FI.UTF-8"}}, "da_DK.UTF-8"},
       {{{"LC_CTYPE", "fi_FI.UTF-8"}}, "fi_FI.UTF-8"},
       {{{"LC_ALL", ""}, {"LC_TIME", "nb_NO.UTF-8"}}, "nb_NO.UTF-8"}};
   for (const auto &[environment, expected] : cases) {
