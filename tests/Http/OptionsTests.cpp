@@ -58,23 +58,22 @@ TEST(HttpOptions, BadCommandLinesAreRefusedWithTheReason) {
   const struct {
     std::vector<std::string_view> arguments;
     std::string problem;
-  } cases[] = {{{}, "--http [HOST:]PORT fehlt"},
-               {{"--http"}, "--http braucht einen Wert"},
-               {{"--http", "80", "--allow-origin"}, "--allow-origin braucht einen Wert"},
-               {{"--http", "80", "--http", "81"}, "--http ist doppelt angegeben"},
-               {{"--http", "80", "--verbose"}, "Unbekannte Option: --verbose"},
-               {{"--http", "65536"}, "Ungültiger Port: 65536"},
-               {{"--http", "-1"}, "Ungültiger Port: -1"},
-               {{"--http", "127.0.0.1:"}, "Ungültiger Port: "},
-               {{"--http", "host:80"}, "HOST muss eine IP-Adresse oder localhost sein: host"},
-               {{"--http", "::1:80"}, "IPv6-Adressen in eckigen Klammern angeben: ::1:80"},
-               {{"--http", "[::1]80"}, "Ungültige Adresse: [::1]80"},
-               {{"--http", "0.0.0.0:80", "--no-auth"},
-                "--no-auth ist nur auf einer Loopback-Adresse erlaubt (127.0.0.1, "
-                "::1), nicht auf 0.0.0.0"},
-               {{"--no-auth", "--http", "[::]:80"},
-                "--no-auth ist nur auf einer Loopback-Adresse erlaubt (127.0.0.1, "
-                "::1), nicht auf ::"}};
+  } cases[] = {
+      {{}, "--http [HOST:]PORT fehlt"},
+      {{"--http"}, "--http braucht einen Wert"},
+      {{"--http", "80", "--allow-origin"}, "--allow-origin braucht einen Wert"},
+      {{"--http", "80", "--http", "81"}, "--http ist doppelt angegeben"},
+      {{"--http", "80", "--verbose"}, "Unbekannte Option: --verbose"},
+      {{"--http", "65536"}, "Ungültiger Port: 65536"},
+      {{"--http", "-1"}, "Ungültiger Port: -1"},
+      {{"--http", "127.0.0.1:"}, "Ungültiger Port: "},
+      {{"--http", "host:80"}, "HOST muss eine IP-Adresse oder localhost sein: host"},
+      {{"--http", "::1:80"}, "IPv6-Adressen in eckigen Klammern angeben: ::1:80"},
+      {{"--http", "[::1]80"}, "Ungültige Adresse: [::1]80"},
+      {{"--http", "0.0.0.0:80", "--no-auth"},
+       "--no-auth ist nur auf einer Loopback-Adresse erlaubt (127.0.0.1, ::1), nicht auf 0.0.0.0"},
+      {{"--no-auth", "--http", "[::]:80"},
+       "--no-auth ist nur auf einer Loopback-Adresse erlaubt (127.0.0.1, ::1), nicht auf ::"}};
   for (const auto &c : cases) {
     const auto parsed = parse(c.arguments);
     const auto *problem = std::get_if<std::string>(&parsed);

@@ -38,39 +38,36 @@ protected:
 
   // The values the tests read, with the local times of kInstants for each.
   std::vector<std::pair<std::string, std::string>> forms() const {
-    const std::string berlin = "2035-07-01 16:00 | 2035-01-15 15:00 | 2035-03-20 15:00 | "
-                               "2030-11-01 15:00";
-    const std::string utc = "2035-07-01 14:00 | 2035-01-15 14:00 | "
-                            "2035-03-20 14:00 | 2030-11-01 14:00";
-    return {{"Europe/Berlin", berlin},
-            {":Europe/Berlin", berlin},
-            {"posix/Europe/Berlin", berlin},
-            {kBerlinFile.string(), berlin},
-            {":" + kBerlinFile.string(), berlin},
-            {"/usr/share/zoneinfo/Europe/../Europe/Berlin", berlin},
-            {":" + (dir / "copied").string(), berlin},
-            {(dir / "slim").string(), berlin},
-            {"CET-1CEST,M3.5.0,M10.5.0/3", berlin},
-            // Without change days the C library takes the US ones.
-            {"CET-1CEST", "2035-07-01 16:00 | 2035-01-15 15:00 | "
-                          "2035-03-20 16:00 | 2030-11-01 16:00"},
-            {"EST5EDT", "2035-07-01 10:00 | 2035-01-15 09:00 | "
-                        "2035-03-20 10:00 | 2030-11-01 10:00"},
-            // POSIX counts west of Greenwich, ICU's own "GMT+3" east.
-            {"GMT+3", "2035-07-01 11:00 | 2035-01-15 11:00 | "
-                      "2035-03-20 11:00 | 2030-11-01 11:00"},
-            {"<+0330>-3:30", "2035-07-01 17:30 | 2035-01-15 17:30 | "
-                             "2035-03-20 17:30 | 2030-11-01 17:30"},
-            {"AEST-10AEDT,M10.1.0,M4.1.0/3",
-             "2035-07-02 00:00 | 2035-01-16 01:00 | 2035-03-21 01:00 | "
-             "2030-11-02 01:00"},
-            // A change at 26:00 is two hours into the next day.
-            {"IST-2IDT,M3.4.4/26,M10.5.0", "2035-07-01 17:00 | 2035-01-15 16:00 | "
-                                           "2035-03-20 16:00 | 2030-11-01 16:00"},
-            {"", utc},
-            {":", utc},
-            {"Nirgendwo/Stadt", utc},
-            {"/no/such/zone/file", utc}};
+    const std::string berlin =
+        "2035-07-01 16:00 | 2035-01-15 15:00 | 2035-03-20 15:00 | 2030-11-01 15:00";
+    const std::string utc =
+        "2035-07-01 14:00 | 2035-01-15 14:00 | 2035-03-20 14:00 | 2030-11-01 14:00";
+    return {
+        {"Europe/Berlin", berlin},
+        {":Europe/Berlin", berlin},
+        {"posix/Europe/Berlin", berlin},
+        {kBerlinFile.string(), berlin},
+        {":" + kBerlinFile.string(), berlin},
+        {"/usr/share/zoneinfo/Europe/../Europe/Berlin", berlin},
+        {":" + (dir / "copied").string(), berlin},
+        {(dir / "slim").string(), berlin},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", berlin},
+        // Without change days the C library takes the US ones.
+        {"CET-1CEST", "2035-07-01 16:00 | 2035-01-15 15:00 | 2035-03-20 16:00 | 2030-11-01 16:00"},
+        {"EST5EDT", "2035-07-01 10:00 | 2035-01-15 09:00 | 2035-03-20 10:00 | 2030-11-01 10:00"},
+        // POSIX counts west of Greenwich, ICU's own "GMT+3" east.
+        {"GMT+3", "2035-07-01 11:00 | 2035-01-15 11:00 | 2035-03-20 11:00 | 2030-11-01 11:00"},
+        {"<+0330>-3:30",
+         "2035-07-01 17:30 | 2035-01-15 17:30 | 2035-03-20 17:30 | 2030-11-01 17:30"},
+        {"AEST-10AEDT,M10.1.0,M4.1.0/3",
+         "2035-07-02 00:00 | 2035-01-16 01:00 | 2035-03-21 01:00 | 2030-11-02 01:00"},
+        // A change at 26:00 is two hours into the next day.
+        {"IST-2IDT,M3.4.4/26,M10.5.0",
+         "2035-07-01 17:00 | 2035-01-15 16:00 | 2035-03-20 16:00 | 2030-11-01 16:00"},
+        {"", utc},
+        {":", utc},
+        {"Nirgendwo/Stadt", utc},
+        {"/no/such/zone/file", utc}};
   }
 
   test::TempDir dir;

@@ -158,19 +158,20 @@ TEST_F(WeekPlannerTest, OnlyPressingOrFlaggedCardsReplaceFuturePlans) {
   card("Mitternacht", L).plannedDate = at(3, 12, 0);
   context->save(kWednesday);
   EXPECT_EQ(run(kWednesday, 10), 5);
-  EXPECT_EQ(store.raw().text("SELECT group_concat(title, ' ') FROM (SELECT title FROM Card "
-                             "WHERE id IN (SELECT entityID FROM StoreChange WHERE txn = 2) "
-                             "ORDER BY rowid)"),
-            "Ziel Tag Idee Dringend Wichtig Mittel Mitternacht");
+  EXPECT_EQ(
+      store.raw().text("SELECT group_concat(title, ' ') FROM (SELECT title FROM Card WHERE id IN "
+                       "(SELECT entityID FROM StoreChange WHERE txn = 2) ORDER BY rowid)"),
+      "Ziel Tag Idee Dringend Wichtig Mittel Mitternacht");
   important.setPriority(M);
   EXPECT_EQ(run(kWednesday, 10), 4);
   reopen(); // the run saved itself: a new context sees the plans
   std::string plans;
   for (const Card *c : context->fetchAll<Card>())
     plans += c->title + " " + day(c->plannedDate) + ", ";
-  EXPECT_EQ(plans, "Ziel Mi. 12.03., Tag Mi. 12.03., Idee Mi. 12.03., Archiv "
-                   "Fr. 14.03., Fertig Do. 13.03., Dringend Mi. 12.03., Wichtig -, "
-                   "Mittel -, Niedrig Di. 11.03., Mitternacht -, ");
+  EXPECT_EQ(
+      plans,
+      "Ziel Mi. 12.03., Tag Mi. 12.03., Idee Mi. 12.03., Archiv Fr. 14.03., Fertig Do. 13.03., "
+      "Dringend Mi. 12.03., Wichtig -, Mittel -, Niedrig Di. 11.03., Mitternacht -, ");
 }
 
 class ClaudeProjectWeek : public WeekPlannerTest {
@@ -201,9 +202,9 @@ TEST_F(ClaudeProjectWeek, ABucketWithNothingOpenGetsOneIdeaTask) {
   old.isArchived = true;
   EXPECT_EQ(ideaTasksCreated(), 1) << "not the first bucket, nor one with an open card";
   Card *idea = context->fetchAll<Card>().back();
-  EXPECT_EQ(idea->notes, "Automatisch angelegt: Dieses Projekt hat gerade keine offenen "
-                         "Aufgaben. Zeit für ein kurzes Brainstorming — neue Features, "
-                         "Verbesserungen, Bugs, Ideen aus der Nutzung.");
+  EXPECT_EQ(idea->notes,
+            "Automatisch angelegt: Dieses Projekt hat gerade keine offenen Aufgaben. Zeit für ein "
+            "kurzes Brainstorming — neue Features, Verbesserungen, Bugs, Ideen aus der Nutzung.");
   EXPECT_EQ(idea->priorityRaw, 9);
   EXPECT_EQ(idea->colorHex.value_or(""), "#0078D4");
   EXPECT_EQ(idea->sortOrder, old.sortOrder + 1024) << "after the archived card";
@@ -300,14 +301,10 @@ TEST(WeekPlannerWeek, RunsMondayToSundayAcrossDaylightSavingChanges) {
   const Calendar calendar("Europe/Berlin", "de_DE");
   // Clocks go forward on Sunday 30 March and back on Sunday 26 October.
   const std::pair<Date, std::string> cases[] = {
-      {*calendar.date(2025, 3, 26, 12), "24.03. 25.03. 26.03. 27.03. 28.03. "
-                                        "29.03. 30.03. "},
-      {*calendar.date(2025, 3, 30, 23), "24.03. 25.03. 26.03. 27.03. 28.03. "
-                                        "29.03. 30.03. "},
-      {*calendar.date(2025, 10, 27, 0), "27.10. 28.10. 29.10. 30.10. 31.10. "
-                                        "01.11. 02.11. "},
-      {*calendar.date(2025, 10, 26, 2), "20.10. 21.10. 22.10. 23.10. 24.10. "
-                                        "25.10. 26.10. "}};
+      {*calendar.date(2025, 3, 26, 12), "24.03. 25.03. 26.03. 27.03. 28.03. 29.03. 30.03. "},
+      {*calendar.date(2025, 3, 30, 23), "24.03. 25.03. 26.03. 27.03. 28.03. 29.03. 30.03. "},
+      {*calendar.date(2025, 10, 27, 0), "27.10. 28.10. 29.10. 30.10. 31.10. 01.11. 02.11. "},
+      {*calendar.date(2025, 10, 26, 2), "20.10. 21.10. 22.10. 23.10. 24.10. 25.10. 26.10. "}};
   for (const auto &[now, days] : cases) {
     std::string shown;
     for (Date day : WeekPlanner::weekOf(now, calendar))

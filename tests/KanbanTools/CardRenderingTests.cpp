@@ -62,11 +62,10 @@ TEST_F(CardRendering, CardWithEveryPart) {
   seed().item(card, "Käse", true, "AAAA0003-0000-4000-8000-000000000000");
   seed().attachment(card, "Liste", "https://example.org/a/b");
   seed().attachment(card, "Beleg.pdf", std::nullopt, "file");
-  const std::string dates = "fällig 2025-03-10 · start 2025-03-01 08:00 · "
-                            "geplant 2025-03-11 · überfällig";
-  const std::string meta = "Labels: Rot, Blau · Ziele: Zweites Ziel, Erstes "
-                           "Ziel · Wdh: Alle 3 Tage · GitHub: "
-                           "https://github.com/acme/shop/issues/42";
+  const std::string dates =
+      "fällig 2025-03-10 · start 2025-03-01 08:00 · geplant 2025-03-11 · überfällig";
+  const std::string meta = "Labels: Rot, Blau · Ziele: Zweites Ziel, Erstes Ziel · Wdh: Alle 3 "
+                           "Tage · GitHub: https://github.com/acme/shop/issues/42";
   EXPECT_EQ(line(card), "1A2B3C4D · in_progress · urgent · 2/3 · " + dates +
                             " · Haushalt · Zu erledigen · Einkaufen · " + meta +
                             " · Idee · Mein Tag");

@@ -27,9 +27,8 @@ protected:
   }
   // The card labels by slot, then the number of goal links.
   std::string tags() {
-    return value("SELECT group_concat(name), (SELECT count(*) FROM CardGoal) "
-                 "FROM (SELECT l.name FROM CardLabel JOIN PlanLabel l ON "
-                 "l.id = label ORDER BY l.slotIndex)");
+    return value("SELECT group_concat(name), (SELECT count(*) FROM CardGoal) FROM (SELECT l.name "
+                 "FROM CardLabel JOIN PlanLabel l ON l.id = label ORDER BY l.slotIndex)");
   }
   // A date as the store keeps it, in SQLite's text of a real.
   static std::string stored(Date date) {
@@ -49,16 +48,15 @@ TEST_F(CardTools, CreateStoresEveryFieldItConfirms) {
     args["checklist"].push_back("P" + std::to_string(i));
   const std::string out = call("create_card", args);
   EXPECT_EQ(out, "Angelegt: „Steuer“ (" + shortID(card("Steuer", "id")) +
-                     ") – not_started, Bucket Erledigt, Checkliste 0/20, fällig "
-                     "2025-03-14");
-  EXPECT_EQ(card("Steuer", "bucket, sortOrder, notes, dueDate, startDate, "
-                           "plannedDate, priorityRaw, colorHex"),
-            done + "|1024.0|none|" + stored(local(2025, 3, 14, 17)) + "|" +
-                stored(local(2025, 3, 1, 9)) + "|" + stored(local(2025, 3, 13, 17)) + "|1|#107C10");
+                     ") – not_started, Bucket Erledigt, Checkliste 0/20, fällig 2025-03-14");
+  EXPECT_EQ(
+      card("Steuer",
+           "bucket, sortOrder, notes, dueDate, startDate, plannedDate, priorityRaw, colorHex"),
+      done + "|1024.0|none|" + stored(local(2025, 3, 14, 17)) + "|" + stored(local(2025, 3, 1, 9)) +
+          "|" + stored(local(2025, 3, 13, 17)) + "|1|#107C10");
   EXPECT_EQ(tags(), "Rot,Blau|1");
-  EXPECT_EQ(value("SELECT count(*), (SELECT group_concat(title || '@' || "
-                  "sortOrder) FROM ChecklistItem WHERE sortOrder IN (1024, "
-                  "20480)) FROM ChecklistItem"),
+  EXPECT_EQ(value("SELECT count(*), (SELECT group_concat(title || '@' || sortOrder) FROM "
+                  "ChecklistItem WHERE sortOrder IN (1024, 20480)) FROM ChecklistItem"),
             "20|@1024.0,P20@20480.0");
 }
 
@@ -81,9 +79,8 @@ TEST_F(CardTools, CreatingACompletedRecurringCardSpawnsTheNext) {
   call("create_card", R"({"title": "Wäsche", "bucket": "Erledigt",
     "due_date": "2025-03-14", "status": "completed", "checklist": ["waschen"],
     "recurrence": {"frequency": "weekly"}})"_json);
-  EXPECT_EQ(rows("SELECT colorHex, dueDate, recurrenceOccurrence, sortOrder, "
-                 "(SELECT count(*) FROM ChecklistItem i WHERE i.card = Card.id) "
-                 "FROM Card"),
+  EXPECT_EQ(rows("SELECT colorHex, dueDate, recurrenceOccurrence, sortOrder, (SELECT count(*) FROM "
+                 "ChecklistItem i WHERE i.card = Card.id) FROM Card"),
             (Strings{"#107C10|" + stored(local(2025, 3, 14, 17)) + "|1|1024.0|1",
                      "NULL|" + stored(local(2025, 3, 21, 17)) + "|2|1025.0|0"}));
 }
@@ -94,16 +91,15 @@ TEST_F(CardTools, CreateReadsOddArgumentsOfARecurringCardLeniently) {
   call("create_card", R"({"title": "Groß", "due_date": "2025-03-14",
     "status": 1, "recurrence": {"frequency": "yearly", "days_of_week": [2, "x"],
     "interval": 18446744073709551615}})"_json);
-  EXPECT_EQ(card("Groß", "id = recurrenceSeriesID AND recurrenceOccurrence "
-                         "= 1 AND percentComplete = 0"),
-            "1");
+  EXPECT_EQ(
+      card("Groß", "id = recurrenceSeriesID AND recurrenceOccurrence = 1 AND percentComplete = 0"),
+      "1");
   EXPECT_EQ(json::parse(card("Groß", "CAST(recurrenceRuleData AS TEXT)")),
             R"({"frequency":"yearly","interval":1,
                 "daysOfWeek":[]})"_json);
   call("create_card", R"({"title": "ohne", "due_date": "2025-03-14",
     "status": "DONE", "recurrence": {"frequency": "NONE"}})"_json);
-  EXPECT_EQ(card("ohne", "recurrenceRuleData, recurrenceSeriesID, "
-                         "percentComplete, completedAt"),
+  EXPECT_EQ(card("ohne", "recurrenceRuleData, recurrenceSeriesID, percentComplete, completedAt"),
             "NULL|NULL|100|" + stored(kNow));
 }
 
@@ -142,8 +138,8 @@ protected:
   }
   // The ticked entries in stored order, each as title and ID prefix.
   Strings ticked() {
-    return rows("SELECT title || ' ' || substr(id, 1, 8) FROM ChecklistItem "
-                "WHERE isChecked <> 0 ORDER BY rowid");
+    return rows("SELECT title || ' ' || substr(id, 1, 8) FROM ChecklistItem WHERE isChecked <> 0 "
+                "ORDER BY rowid");
   }
 };
 
@@ -164,8 +160,7 @@ TEST_F(UpdateCard, ChecklistEntriesByTitleBeforeID) {
 
 TEST_F(UpdateCard, AddedEntriesFollowTheLastOne) {
   update({{"add_items", {"", "Eier", "Mehl"}}});
-  EXPECT_EQ(value("SELECT group_concat(title || sortOrder) FROM ChecklistItem "
-                  "WHERE rowid > 3"),
+  EXPECT_EQ(value("SELECT group_concat(title || sortOrder) FROM ChecklistItem WHERE rowid > 3"),
             "Eier4096.0,Mehl5120.0");
 }
 
@@ -175,8 +170,7 @@ TEST_F(UpdateCard, AddingBeyondTwentyFailsButAFullCardStaysEditable) {
   seed().item(card(), "Alt");
   // A card already over the limit can still be changed.
   EXPECT_EQ(update({{"check_items", {"Brot"}}, {"status", "in_progress"}}),
-            "OK: „Einkaufen“ (C0000000) – in_progress, Bucket Zu erledigen, "
-            "Checkliste 1/21");
+            "OK: „Einkaufen“ (C0000000) – in_progress, Bucket Zu erledigen, Checkliste 1/21");
 }
 
 TEST_F(UpdateCard, FieldsChangeButAMoveTakesNeitherColourNorProgress) {
@@ -184,8 +178,8 @@ TEST_F(UpdateCard, FieldsChangeButAMoveTakesNeitherColourNorProgress) {
   EXPECT_EQ(update(R"({"title": "Großeinkauf", "bucket": "erledigt",
     "due_date": "2025-03-14T16:30:00Z", "is_on_my_day": true,
     "is_archived": true})"_json),
-            "OK: „Großeinkauf“ (C0000000) – not_started, Bucket Erledigt, "
-            "Checkliste 0/3, fällig 2025-03-14");
+            "OK: „Großeinkauf“ (C0000000) – not_started, Bucket Erledigt, Checkliste 0/3, fällig "
+            "2025-03-14");
   // An empty title is no title; a string is no flag.
   update({{"title", ""}, {"is_on_my_day", "false"}});
   const auto column = [&](const std::string &name) { return CardTools::card("Großeinkauf", name); };
@@ -212,8 +206,8 @@ TEST_F(UpdateCard, CompletingARecurringCardIsOneChange) {
   card().setRecurrenceRule(RecurrenceRule(RecurrenceRule::Frequency::weekly, 1));
   update({{"status", "completed"}});
   // The old card, the new one and its 3 entries in one history transaction.
-  EXPECT_EQ(rows("SELECT kind, count(*) FROM StoreChange WHERE txn = (SELECT "
-                 "max(id) FROM StoreTransaction) GROUP BY kind"),
+  EXPECT_EQ(rows("SELECT kind, count(*) FROM StoreChange WHERE txn = (SELECT max(id) FROM "
+                 "StoreTransaction) GROUP BY kind"),
             (Strings{"insert|4", "update|1"}));
   // Clearing the due date removes the rule.
   const std::string next = value("SELECT id FROM Card WHERE recurrenceOccurrence = 2");

@@ -31,9 +31,8 @@ TEST_F(ToolsTest, NewerSchemaRefusesEveryTool) {
   KanbanStore::groupContainerDefaults()->setInteger("storeSchemaVersion", 2);
   for (const char *name : {"create_plan", "Nope"})
     EXPECT_TRUE(call(name, {{"title", "Neu"}})
-                    .starts_with("Fehler: Dieser Helfer ist älter als der "
-                                 "Taskory auf diesem Mac (kennt Datenmodell "
-                                 "1, der Store nutzt 2)."))
+                    .starts_with("Fehler: Dieser Helfer ist älter als der Taskory auf diesem Mac "
+                                 "(kennt Datenmodell 1, der Store nutzt 2)."))
         << name;
   EXPECT_EQ(value("SELECT count(*) FROM Plan"), "0");
 }

@@ -35,8 +35,8 @@ TEST_F(CreateBucket, FailsWithoutANameOrAKnownPlan) {
 TEST_F(CreateBucket, NewBucketsGoLastWithTheirColourIfAny) {
   for (const char *color : {"#ff00aa", ""})
     call("create_bucket", {{"plan", "haus"}, {"name", "Spalte"}, {"color_hex", color}});
-  EXPECT_EQ(rows("SELECT ifnull(colorHex, '-') || sortOrder FROM Bucket WHERE "
-                 "plan = (SELECT id FROM Plan WHERE title = 'Haus')"),
+  EXPECT_EQ(rows("SELECT ifnull(colorHex, '-') || sortOrder FROM Bucket WHERE plan = (SELECT id "
+                 "FROM Plan WHERE title = 'Haus')"),
             (Strings{"-1024.0", "#ff00aa2048.0", "3072.0"}));
 }
 
@@ -71,8 +71,7 @@ TEST_F(UpdateBucket, ChangesTheBucketButNotTheColourOfItsCards) {
   call(
       "update_bucket",
       {{"plan", "Haus"}, {"bucket", "Zu erledigen"}, {"new_name", "Offen"}, {"color_hex", "None"}});
-  EXPECT_EQ(value("SELECT name, colorHex, (SELECT colorHex FROM Card) FROM "
-                  "Bucket"),
+  EXPECT_EQ(value("SELECT name, colorHex, (SELECT colorHex FROM Card) FROM Bucket"),
             "Offen|NULL|#111111");
 }
 
@@ -116,8 +115,7 @@ TEST_F(CreateGoal, FailsWithoutATitleOrWithAnUnreadableDate) {
 TEST_F(CreateGoal, ANewGoalGoesLastWithItsNotesAsGiven) {
   call("create_goal",
        {{"plan", "haus"}, {"title", "Neu"}, {"notes", " none "}, {"target_date", "None"}});
-  EXPECT_EQ(value("SELECT sortOrder, notes, ifnull(targetDate, '-') FROM Goal "
-                  "WHERE title = 'Neu'"),
+  EXPECT_EQ(value("SELECT sortOrder, notes, ifnull(targetDate, '-') FROM Goal WHERE title = 'Neu'"),
             "6024.0| none |-");
 }
 
@@ -154,8 +152,7 @@ TEST_F(PlanWeekFiveUrgent, DailyCapacityLimitsTheCardsADay) {
 TEST_F(PlanWeekFiveUrgent, IncludeWeekendPlansOnSaturday) {
   EXPECT_TRUE(
       call("plan_week", {{"daily_capacity", 5}, {"include_weekend", true}}, local(2025, 3, 15, 10))
-          .starts_with("5 Aufgaben eingeplant, 0 Ideen-Aufgaben "
-                       "angelegt\nSamstag"));
+          .starts_with("5 Aufgaben eingeplant, 0 Ideen-Aufgaben angelegt\nSamstag"));
 }
 
 TEST_F(PlanWeek, ARunThatChangesNothingWritesNoHistory) {

@@ -7,8 +7,7 @@ namespace {
 
 std::string notice(int hidden) {
   return "\n… " + std::to_string(hidden) +
-         " weitere Karten – mit bucket, query oder status eingrenzen oder "
-         "limit erhöhen.";
+         " weitere Karten – mit bucket, query oder status eingrenzen oder limit erhöhen.";
 }
 
 // Two plans with cards C0000001…C0000008 in every state the filters tell apart.
@@ -92,10 +91,9 @@ TEST_F(ListCards, FarDayLimitsStopAtTheEndsOfTheCalendar) {
 
 TEST_F(ListCards, NamedBucketIsLeftOutOfTheLinesButNotItsPlan) {
   EXPECT_EQ(call("list_cards", {{"bucket", "doing"}}), // in every plan
-            "C0000002 · in_progress · fällig 2025-03-10 · überfällig · "
-            "Haushalt · Steuer\nC0000006 · not_started · fällig 2025-03-12 "
-            "09:00 · Arbeit · Bericht\nC0000007 · not_started · fällig "
-            "2025-03-12 · Arbeit · Meeting");
+            "C0000002 · in_progress · fällig 2025-03-10 · überfällig · Haushalt · Steuer\nC0000006 "
+            "· not_started · fällig 2025-03-12 09:00 · Arbeit · Bericht\nC0000007 · not_started · "
+            "fällig 2025-03-12 · Arbeit · Meeting");
 }
 
 TEST_F(ListCards, UnknownBucketFails) {
@@ -193,17 +191,16 @@ TEST_F(ToolsTest, ForeignStoreIsReadAsItIs) {
   seed().card(todo, "Alt").isArchived = true;
   call("list_plans"); // stores the seeding
   RawConnection(home / "Taskory.store")
-      .exec("UPDATE Card SET recurrenceRuleData = CAST('{\"frequency\":"
-            "\"weekly\",\"interval\":2,\"daysOfWeek\":[2,4]}' AS BLOB) "
-            "WHERE title = 'Wocheneinkauf'");
+      .exec("UPDATE Card SET recurrenceRuleData = "
+            "CAST('{\"frequency\":\"weekly\",\"interval\":2,\"daysOfWeek\":[2,4]}' AS BLOB) WHERE "
+            "title = 'Wocheneinkauf'");
   EXPECT_EQ(call("list_plans", {{"ignored", 1}}),
             "BBBBBBBB · Arbeit · offen 0/0\n"
             "AAAAAAAA · Haushalt · offen 1/2 · Buckets: Zu erledigen (1, "
             "#CBEBC9), Erledigt (1, #00FF00) · Ziele: Ordnung");
   EXPECT_EQ(call("get_card", {{"card_id", "c10000"}, {"format", "yaml"}}),
-            "C1000000 · not_started · important · Haushalt / Zu erledigen · "
-            "fällig 2025-03-14\nWocheneinkauf\nZiele: Ordnung · Wdh: Alle 2 "
-            "Wochen\nNotizen:\nListe\n"
+            "C1000000 · not_started · important · Haushalt / Zu erledigen · fällig "
+            "2025-03-14\nWocheneinkauf\nZiele: Ordnung · Wdh: Alle 2 Wochen\nNotizen:\nListe\n"
             "Checkliste 1/2:\n[x] Milch (D1000000)\n[ ] Brot (D2000000)\n"
             "Anhänge:\nFoto (image) –\nFarbe CBEBC9 · Serie #3");
 }

@@ -5,8 +5,7 @@
 namespace taskory::test {
 namespace {
 
-const std::string kAmbiguous = " ist mehrdeutig (2 Treffer) – mehr Zeichen "
-                               "angeben";
+const std::string kAmbiguous = " ist mehrdeutig (2 Treffer) – mehr Zeichen angeben";
 
 TEST(IsIDLike, OnlySixOrMoreHexDigitsOrHyphens) {
   for (const std::string text : {"ABCDEF", "12-4-6", "ＡＢＣｄｅｆ"})
@@ -57,8 +56,7 @@ TEST_F(Resolution, PlansByNameBeforeIDThenPrefixWithFailures) {
   for (const std::string text : {"Alpha ", "FFFFFFFF-0000-4000-8000-000000000000", "Alp"})
     EXPECT_EQ(errorOf([&] { resolution::findPlan(context(), text); }),
               "Plan „" + text +
-                  "“ nicht gefunden. Vorhanden: plan 2, Plan 10, Alpha, "
-                  "abcdef, Büro, Klein, Zwei")
+                  "“ nicht gefunden. Vorhanden: plan 2, Plan 10, Alpha, abcdef, Büro, Klein, Zwei")
         << text;
 }
 
@@ -94,8 +92,7 @@ TEST_F(Resolution, BucketsAcrossPlansEveryNameMatchElseOneID) {
             (std::vector<UUID>{todo->id, foreign->id}));
   EXPECT_EQ(resolution::bucketIDsInAllPlans(context(), "b0000003"), std::vector<UUID>{foreign->id});
   EXPECT_EQ(errorOf([&] { resolution::bucketIDsInAllPlans(context(), "b00000"); }),
-            "ID-Kürzel „b00000“ ist mehrdeutig (3 Treffer) – mehr Zeichen "
-            "angeben");
+            "ID-Kürzel „b00000“ ist mehrdeutig (3 Treffer) – mehr Zeichen angeben");
 }
 
 TEST_F(Resolution, LabelsOrGoalsAreFoundByNameNeverByID) {
