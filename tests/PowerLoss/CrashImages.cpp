@@ -6,25 +6,6 @@
 
 namespace taskory::test {
 
-bool Trace::records(std::string_view path) const {
-  return std::filesystem::path(path).parent_path() == directory_;
-}
-
-void Trace::written(FileKind kind, std::string_view path, std::string_view bytes, int64_t offset) {
-  if (records(path))
-    operations_.push_back({kind, FileOperation::Type::write, offset, std::string(bytes)});
-}
-
-void Trace::synced(FileKind kind, std::string_view path) {
-  if (records(path))
-    operations_.push_back({kind, FileOperation::Type::sync, 0, {}});
-}
-
-void Trace::truncated(FileKind kind, std::string_view path, int64_t size) {
-  if (records(path))
-    operations_.push_back({kind, FileOperation::Type::truncate, size, {}});
-}
-
 namespace {
 
 // `bytes` of a write reach the file: all of it, or the first part of a torn

@@ -39,13 +39,12 @@ public:
   std::size_t size() const { return operations_.size(); }
 
   // Called by the recording VFS once the call beneath has succeeded.
-  void written(FileKind kind, std::string_view path, std::string_view bytes, int64_t offset);
-  void synced(FileKind kind, std::string_view path);
-  void truncated(FileKind kind, std::string_view path, int64_t size);
+  void record(std::string_view path, FileOperation operation) {
+    if (std::filesystem::path(path).parent_path() == directory_)
+      operations_.push_back(std::move(operation));
+  }
 
 private:
-  bool records(std::string_view path) const;
-
   std::filesystem::path directory_;
   std::vector<FileOperation> operations_;
 };

@@ -33,8 +33,9 @@ int shimWrite(sqlite3_file *file, const void *data, int amount, sqlite3_int64 of
   ShimFile &f = shim(file);
   const int rc = next(file).xWrite(f.real, data, amount, offset);
   if (rc == SQLITE_OK)
-    f.trace->written(f.kind, f.path,
-                     {static_cast<const char *>(data), static_cast<std::size_t>(amount)}, offset);
+    f.trace->record(
+        f.path, {f.kind, FileOperation::Type::write, offset,
+                 std::string(static_cast<const char *>(data), static_cast<std::size_t>(amount))});
   return rc;
 }
 
@@ -42,7 +43,7 @@ int shimSync(sqlite3_file *file, int flags) {
   ShimFile &f = shim(file);
   const int rc = next(file).xSync(f.real, flags);
   if (rc == SQLITE_OK)
-    f.trace->synced(f.kind, f.path);
+    f.trace->record(f.path, {f.kind, FileOperation::Type::sync, 0, {}});
   return rc;
 }
 
@@ -50,7 +51,7 @@ int shimTruncate(sqlite3_file *file, sqlite3_int64 size) {
   ShimFile &f = shim(file);
   const int rc = next(file).xTruncate(f.real, size);
   if (rc == SQLITE_OK)
-    f.trace->truncated(f.kind, f.path, size);
+    f.trace->record(f.path, {f.kind, FileOperation::Type::truncate, size, {}});
   return rc;
 }
 

@@ -1,7 +1,6 @@
-// The board page in a real browser: the board address and its cookie, live
-// updates from the MCP endpoint and from a foreign SQLite writer, the week
-// view, the layout, accessibility and the page without JavaScript. What the
-// page holds is BoardPageTests'.
+// The board page in a real browser: the board address and its cookie, live updates from the MCP
+// endpoint and from a foreign SQLite writer, the week view, the layout, accessibility and the page
+// without JavaScript. What the page holds is BoardPageTests'.
 import { renameSync, writeFileSync } from "node:fs";
 import { join } from "node:path";
 import { createRequire } from "node:module";

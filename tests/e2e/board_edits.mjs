@@ -1,7 +1,6 @@
-// A person's changes on the board page, with and without JavaScript; a
-// change another program made in between is shown, not overwritten; a forged
-// change request changes nothing. The store is checked after each, with the
-// author "app" of the page's transactions.
+// A person's changes on the board page, with and without JavaScript; a change another program made
+// in between is shown, not overwritten; a forged change request changes nothing. The store is
+// checked after each, with the author "app" of the page's transactions.
 import { tempHome, sqlite, run, expect, expectEqual } from "./lib/rpc.mjs";
 import { startHttp, raw, boardAddress, callTool } from "./lib/http.mjs";
 import { launchChromium, poll, shot } from "./lib/browser.mjs";

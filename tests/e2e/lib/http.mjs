@@ -40,9 +40,8 @@ export function startHttp(t, args = [], { host = "127.0.0.1", wrapper = [] } = {
 // The token the server made or found in its data folder.
 export const tokenOf = (t) => { try { return readFileSync(join(t.storeDir, "http-token"), "utf8").trim(); } catch { return undefined; } };
 
-// One request on a fresh connection; resolves with {status, headers, body}
-// once the answer is complete, even before the body is sent (a Buffer, a
-// string or a function(req) that writes it).
+// One request on a fresh connection; resolves with {status, headers, body} once the answer is
+// complete, even before the body is sent (a Buffer, a string or a function(req) that writes it).
 export function raw(port, { method = "POST", path = "/mcp", headers = {}, body, timeoutMs = 15_000 } = {}) {
   return new Promise((resolve, reject) => {
     const req = request({ host: "127.0.0.1", port, method, path, headers: { "Content-Type": "application/json", ...headers }, agent: false });
@@ -66,8 +65,7 @@ export function raw(port, { method = "POST", path = "/mcp", headers = {}, body, 
 export const post = (server, token, body, headers = {}) =>
   raw(server.port, { headers: { Authorization: `Bearer ${token}`, ...headers }, body: typeof body === "string" ? body : JSON.stringify(body) });
 
-// A tools/call with the server's token; resolves with the answer's text and
-// throws on a tool error.
+// A tools/call with the server's token; resolves with the answer's text and throws on a tool error.
 export async function callTool(server, name, args) {
   const r = await post(server, server.token, { jsonrpc: "2.0", id: 1, method: "tools/call", params: { name, arguments: args } });
   const { result } = JSON.parse(r.body);

@@ -1,6 +1,5 @@
-// Runs taskory_mcp (argv[2]) on a private HOME and speaks JSON-RPC lines to it
-// without a client library; every answer line must be UTF-8 JSON, every wait
-// is bounded.
+// Runs taskory_mcp (argv[2]) on a private HOME and speaks JSON-RPC lines to it without a client
+// library; every answer line must be UTF-8 JSON, every wait is bounded.
 import { spawn, execFileSync } from "node:child_process";
 import { mkdtempSync, rmSync, chmodSync } from "node:fs";
 import { tmpdir } from "node:os";
