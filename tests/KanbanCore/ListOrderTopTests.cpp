@@ -12,29 +12,12 @@ namespace {
 // A text search keeps its page of cards in C++, so it must keep what
 // SQLite's ORDER BY would for any value a column without affinity holds.
 TEST(ListOrderTop, KeepsWhatOrderByKeepsForEveryKindOfValue) {
-  const std::vector<std::string> values = {"NULL",
-                                           "0",
-                                           "-0.0",
-                                           "1",
-                                           "1.0",
-                                           "1.5",
-                                           "-2",
-                                           "9007199254740993",
-                                           "9007199254740992.0",
-                                           "9223372036854775807",
-                                           "9223372036854775807.0",
-                                           "-9223372036854775808",
-                                           "-9.3e18",
-                                           "1e300",
-                                           "''",
-                                           "'a'",
-                                           "'ab'",
-                                           "'b'",
-                                           "'9'",
-                                           "x''",
-                                           "x'00'",
-                                           "x'0000'",
-                                           "x'01'"};
+  // clang-format off
+  const std::vector<std::string> values = {
+      "NULL", "0", "-0.0", "1", "1.0", "1.5", "-2", "9007199254740993", "9007199254740992.0",
+      "9223372036854775807", "9223372036854775807.0", "-9223372036854775808", "-9.3e18", "1e300",
+      "''", "'a'", "'ab'", "'b'", "'9'", "x''", "x'00'", "x'0000'", "x'01'"};
+  // clang-format on
   auto db = SqliteDatabase::openInMemory();
   db->exec("CREATE TABLE t (due, sortOrder)");
   std::mt19937 random(5);
