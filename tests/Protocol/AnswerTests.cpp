@@ -212,34 +212,12 @@ TEST(RequestReading, NumbersBeyondDoubleRangeCountAsAbsentArguments) {
 // The reader is strict: whatever is not JSON stays unanswered; a byte order
 // mark may open a JSON text, and whitespace may surround it.
 TEST(RequestReading, AnythingThatIsNotJsonGetsNoAnswer) {
-  for (std::string id : {"01",
-                         "-",
-                         "1.",
-                         ".5",
-                         "1e",
-                         "1e+",
-                         "+1",
-                         "0x10",
-                         "NaN",
-                         "Infinity",
-                         "-Infinity",
-                         "tru",
-                         "nul",
-                         "True",
-                         "'a'",
-                         R"("a)",
-                         R"("\x")",
-                         R"("\u12G4")",
-                         R"("\ud800\u12")",
-                         "\"tab\there\"",
-                         "[1,]",
-                         "[,1]",
-                         "{\"a\"}",
-                         "{\"a\":1,}",
-                         "{a:1}",
-                         "[1 2]",
-                         "{\"a\" 1}",
-                         "1 2"})
+  // clang-format off
+  for (std::string id : {"01", "-", "1.", ".5", "1e", "1e+", "+1", "0x10", "NaN", "Infinity",
+                         "-Infinity", "tru", "nul", "True", "'a'", R"("a)", R"("\x")",
+                         R"("\u12G4")", R"("\ud800\u12")", "\"tab\there\"", "[1,]", "[,1]",
+                         "{\"a\"}", "{\"a\":1,}", "{a:1}", "[1 2]", "{\"a\" 1}", "1 2"})
+    // clang-format on
     EXPECT_EQ(handle(ping(id)), std::nullopt) << id;
   expectAnswers({{R"({"id":1,"method":"ping",})", std::nullopt},
                  {R"({,"id":1,"method":"ping"})", std::nullopt},
