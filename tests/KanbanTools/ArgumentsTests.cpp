@@ -17,14 +17,11 @@ std::optional<int64_t> integerOf(const std::string &text) {
 }
 
 TEST(Arguments, IntegerIsOnlyWhatSixtyFourBitsHoldExactly) {
-  const std::pair<const char *, int64_t> integers[] = {{"2", 2},
-                                                       {"2.0", 2},
-                                                       {"1e3", 1000},
-                                                       {"-0", 0},
-                                                       {"-0.0", 0},
-                                                       {"9223372036854775807", INT64_MAX},
-                                                       {"-9223372036854775808", INT64_MIN},
-                                                       {"-9.223372036854775808e18", INT64_MIN}};
+  // clang-format off
+  const std::pair<const char *, int64_t> integers[] = {
+      {"2", 2}, {"2.0", 2}, {"1e3", 1000}, {"-0", 0}, {"-0.0", 0}, {"9223372036854775807", INT64_MAX},
+      {"-9223372036854775808", INT64_MIN}, {"-9.223372036854775808e18", INT64_MIN}};
+  // clang-format on
   for (const auto &[text, value] : integers)
     EXPECT_EQ(integerOf(text), value) << text;
   for (const char *text : {"9223372036854775808", "18446744073709551615", "9.223372036854775808e18",

@@ -143,20 +143,17 @@ TEST_F(ToolsTest, QueryLowerCasesAsTheUserLocaleDoes) {
     const char *locale, *title, *query;
     bool found;
   };
-  const Case cases[] = {{"de_DE", "KIRMIZI", "kirmizi", true},
-                        {"de_DE", "KIRMIZI", "kırmızı", false},
-                        {"tr_TR", "KIRMIZI", "kirmizi", false},
-                        {"tr_TR", "KIRMIZI", "kırmızı", true},
-                        {"tr_TR", "KIRMIZI", "KIRMIZI", true},
-                        {"de_DE", "STEUERERKLÄRUNG Müller", "steuer", true},
-                        {"de_DE", "STEUERERKLÄRUNG Müller", "erklärung", true},
-                        {"de_DE", "GROẞE STRAẞE", "straße", true},
-                        {"de_DE", "Grüße aus Köln", "aus k", true},
-                        {"de_DE", "Grüße aus Köln", "ausk", false},
-                        {"de_DE", "İNDEX ÖFFNEN", "i", true},
-                        {"de_DE", "20 \u212A Öl", "20 k", true},
-                        {"de_DE", "ÌRA Über", "i", false},
-                        {"lt_LT", "ÌRA Über", "i", true}};
+  // clang-format off
+  const Case cases[] = {
+      {"de_DE", "KIRMIZI", "kirmizi", true},     {"de_DE", "KIRMIZI", "kırmızı", false},
+      {"tr_TR", "KIRMIZI", "kirmizi", false},    {"tr_TR", "KIRMIZI", "kırmızı", true},
+      {"tr_TR", "KIRMIZI", "KIRMIZI", true},     {"de_DE", "STEUERERKLÄRUNG Müller", "steuer", true},
+      {"de_DE", "STEUERERKLÄRUNG Müller", "erklärung", true},
+      {"de_DE", "GROẞE STRAẞE", "straße", true}, {"de_DE", "Grüße aus Köln", "aus k", true},
+      {"de_DE", "Grüße aus Köln", "ausk", false}, {"de_DE", "İNDEX ÖFFNEN", "i", true},
+      {"de_DE", "20 \u212A Öl", "20 k", true},   {"de_DE", "ÌRA Über", "i", false},
+      {"lt_LT", "ÌRA Über", "i", true}};
+  // clang-format on
   Plan &plan = seed().plan("Texte");
   for (const Case &c : cases)
     seed().card(&plan, c.title);
