@@ -15,19 +15,18 @@ std::variant<HttpServer::Options, std::string> parse(std::vector<std::string_vie
 }
 
 TEST(HttpOptions, AddressFormsGiveHostAndPort) {
+  // clang-format off
   const struct {
     std::vector<std::string_view> arguments;
     std::string host;
     int port;
-  } cases[] = {{{"--http", "8080"}, "127.0.0.1", 8080},
-               {{"--http", "0"}, "127.0.0.1", 0},
-               {{"--http", "65535"}, "127.0.0.1", 65535},
-               {{"--http", "localhost:80"}, "127.0.0.1", 80},
-               {{"--http", "LOCALHOST:80"}, "127.0.0.1", 80},
-               {{"--http", "0.0.0.0:9000"}, "0.0.0.0", 9000},
-               {{"--http", "[::1]:9000"}, "::1", 9000},
-               {{"--http", "[::]:9000"}, "::", 9000},
-               {{"--no-auth", "--http", "127.0.0.5:1"}, "127.0.0.5", 1}};
+  } cases[] = {
+      {{"--http", "8080"}, "127.0.0.1", 8080},          {{"--http", "0"}, "127.0.0.1", 0},
+      {{"--http", "65535"}, "127.0.0.1", 65535},        {{"--http", "localhost:80"}, "127.0.0.1", 80},
+      {{"--http", "LOCALHOST:80"}, "127.0.0.1", 80},    {{"--http", "0.0.0.0:9000"}, "0.0.0.0", 9000},
+      {{"--http", "[::1]:9000"}, "::1", 9000},          {{"--http", "[::]:9000"}, "::", 9000},
+      {{"--no-auth", "--http", "127.0.0.5:1"}, "127.0.0.5", 1}};
+  // clang-format on
   for (const auto &c : cases) {
     const auto parsed = parse(c.arguments);
     const auto *options = std::get_if<HttpServer::Options>(&parsed);

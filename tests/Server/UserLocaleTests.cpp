@@ -44,19 +44,18 @@ TEST(UserLocale, TheSystemLocaleCountsOnlyWhenTheEnvironmentNamesNone) {
   test::TempDir dir;
   std::ofstream(dir / "locale.conf") << "LANG=de_DE.UTF-8\n";
   const std::vector<std::filesystem::path> files{dir / "locale.conf"};
+  // clang-format off
   const std::pair<Variables, std::string> cases[] = {
-      {{}, "de_DE.UTF-8"},
-      {{{"LANG", ""}}, "de_DE.UTF-8"},
-      {{{"LC_ALL", ""}, {"LANG", ""}}, "de_DE.UTF-8"},
-      {{{"LANG", "C"}}, "C"},
-      {{{"LANG", "POSIX"}}, "POSIX"},
-      {{{"LANG", "C.UTF-8"}}, "C.UTF-8"},
+      {{}, "de_DE.UTF-8"},                            {{{"LANG", ""}}, "de_DE.UTF-8"},
+      {{{"LC_ALL", ""}, {"LANG", ""}}, "de_DE.UTF-8"}, {{{"LANG", "C"}}, "C"},
+      {{{"LANG", "POSIX"}}, "POSIX"},                 {{{"LANG", "C.UTF-8"}}, "C.UTF-8"},
       {{{"LANG", "en_GB.UTF-8"}}, "en_GB.UTF-8"},
       {{{"LC_ALL", "fr_FR.UTF-8"}, {"LANG", "en_GB.UTF-8"}}, "fr_FR.UTF-8"},
       {{{"LC_TIME", "sv_SE.UTF-8"}, {"LANG", "en_GB.UTF-8"}}, "sv_SE.UTF-8"},
       {{{"LC_COLLATE", "da_DK.UTF-8"}, {"LC_CTYPE", "fi_FI.UTF-8"}}, "da_DK.UTF-8"},
       {{{"LC_CTYPE", "fi_FI.UTF-8"}}, "fi_FI.UTF-8"},
       {{{"LC_ALL", ""}, {"LC_TIME", "nb_NO.UTF-8"}}, "nb_NO.UTF-8"}};
+  // clang-format on
   for (const auto &[environment, expected] : cases) {
     std::string shown;
     for (const auto &[name, value] : environment)
