@@ -57,7 +57,9 @@ protected:
   std::string render(Request request = {}, Date now = kNow) {
     return BoardPage::render(*context, store.calendar, now, request, 7);
   }
-  Bucket &bucket(const char *plan = "Umzug") { return seed->bucket(seed->plan(plan), "Offen"); }
+  Bucket &bucket(const char *plan = "Umzug") {
+    return seed->bucket(seed->plan(plan), "Offen");
+  }
   static constexpr Date kNow = TestStore::kNow;
 };
 
@@ -74,13 +76,14 @@ TEST_F(BoardPageTest, MarkupStoredByAnyProgramIsShownAsText) {
   bucket.colorHex = "#12345\"><b>";
 
   const std::string page = render();
-  for (const char *absent :
-       {"url(", "red;", "#12345", "<script>alert", "<b>Plan", "<i>Spalte", "<img", "<svg"})
+  for (const char *absent : {"url(", "red;", "#12345", "<script>alert",
+                             "<b>Plan", "<i>Spalte", "<img", "<svg"})
     EXPECT_FALSE(contains(page, absent));
-  for (const char *shown : {"&lt;script&gt;alert(1)&lt;/script&gt;", "&lt;b&gt;Plan&lt;/b&gt;",
-                            "&lt;i&gt;Spalte&lt;/i&gt;", "&lt;img src=x onerror=alert(2)&gt;",
-                            "&quot;&gt;&lt;svg onload=alert(3)&gt;", "kaputt \xEF\xBF\xBD(",
-                            "Kisten &amp; Kartons &#39;n&#39; Grüße 🙂"})
+  for (const char *shown :
+       {"&lt;script&gt;alert(1)&lt;/script&gt;", "&lt;b&gt;Plan&lt;/b&gt;",
+        "&lt;i&gt;Spalte&lt;/i&gt;", "&lt;img src=x onerror=alert(2)&gt;",
+        "&quot;&gt;&lt;svg onload=alert(3)&gt;", "kaputt \xEF\xBF\xBD(",
+        "Kisten &amp; Kartons &#39;n&#39; Grüße 🙂"})
     EXPECT_TRUE(contains(page, shown));
   EXPECT_TRUE(text::isValidUTF8(page));
 }
@@ -90,7 +93,8 @@ TEST_F(BoardPageTest, LabelsWearTheirSlotColours) {
   Card &card = seed->card(seed->bucket(plan, "Offen"), "Kartons");
   seed->tag(card, seed->label(plan, 12, "Dringend"));
   seed->tag(card, seed->label(plan, 3, "Einkauf"));
-  // Slot order, each with its palette fill and the text colour that reads best on it.
+  // Slot order, each with its palette fill and the text colour that reads best
+  // on it.
   EXPECT_TRUE(contains(cardItem(render(), "Kartons"),
                        "<span style=\"background:#CBEBC9;color:#000000\">"
                        "Einkauf</span><span style=\"background:#C50F1F;"
@@ -103,8 +107,10 @@ double contrast(std::string_view a, std::string_view b) {
     constexpr double kWeights[] = {0.2126, 0.7152, 0.0722};
     double sum = 0;
     for (std::size_t i = 0; i < 3; ++i) {
-      const double c = std::stoi(std::string(hex.substr(1 + 2 * i, 2)), nullptr, 16) / 255.0;
-      sum += kWeights[i] * (c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+      const double c =
+          std::stoi(std::string(hex.substr(1 + 2 * i, 2)), nullptr, 16) / 255.0;
+      sum += kWeights[i] *
+             (c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
     }
     return sum;
   };
@@ -126,7 +132,8 @@ TEST_F(BoardPageTest, LateCardsAreMarkedWithTheirDueDay) {
   seed->card(offen, "gestern").dueDate = seed->local(2025, 3, 11, 17);
   seed->card(offen, "morgen").dueDate = seed->local(2025, 3, 13, 17);
   const std::string page = render();
-  EXPECT_TRUE(contains(cardItem(page, "gestern"), "fällig Di. 11.03.2025 · überfällig"));
+  EXPECT_TRUE(contains(cardItem(page, "gestern"),
+                       "fällig Di. 11.03.2025 · überfällig"));
   EXPECT_FALSE(contains(cardItem(page, "morgen"), "überfällig"));
 }
 
@@ -135,7 +142,8 @@ TEST_F(BoardPageTest, CompletedAndArchivedCardsWaitBehindTheToggle) {
   seed->card(offen, "offen");
   seed->card(offen, "erledigt").percentComplete = 100;
   seed->card(offen, "archiviert").isArchived = true;
-  const std::string hidden = render(), shown = render(ask(&Request::query, "", true));
+  const std::string hidden = render(),
+                    shown = render(ask(&Request::query, "", true));
   EXPECT_TRUE(contains(hidden, "Erledigte und archivierte anzeigen (2)"));
   for (const auto &[title, waits] :
        {std::pair{"offen", false}, {"erledigt", true}, {"archiviert", true}}) {
@@ -152,8 +160,8 @@ TEST_F(BoardPageTest, CardsFollowTheirBucketsAndSortOrder) {
   seed->card(first, "zweite").sortOrder = 20;
   seed->card(first, "erste").sortOrder = 10;
   seed->card(later, "dritte");
-  const std::vector<std::string> parts = {"<h2>Zuerst", ">erste<", ">zweite<", "<h2>Später",
-                                          ">dritte<"};
+  const std::vector<std::string> parts = {"<h2>Zuerst", ">erste<", ">zweite<",
+                                          "<h2>Später", ">dritte<"};
   const std::string page = render();
   std::vector<std::string> shown;
   std::copy_if(parts.begin(), parts.end(), std::back_inserter(shown),
@@ -165,33 +173,41 @@ TEST_F(BoardPageTest, CardsFollowTheirBucketsAndSortOrder) {
 
 TEST_F(BoardPageTest, WeekShowsPlannedCardsOnTheirDaysWithTodayMarked) {
   Bucket &offen = bucket();
-  seed->card(offen, "Donnerstag geplant").plannedDate = seed->local(2025, 3, 13, 9);
+  seed->card(offen, "Donnerstag geplant").plannedDate =
+      seed->local(2025, 3, 13, 9);
   seed->card(offen, "Montag geplant").plannedDate = seed->local(2025, 3, 10, 9);
   seed->card(offen, "nächste Woche").plannedDate = seed->local(2025, 3, 17, 9);
   const std::string page = render(view(View::week));
-  EXPECT_FALSE(cardItem(column(page, "Donnerstag 13.03."), "Donnerstag geplant").empty()) << page;
-  EXPECT_FALSE(cardItem(column(page, "Montag 10.03."), "Montag geplant").empty());
+  EXPECT_FALSE(
+      cardItem(column(page, "Donnerstag 13.03."), "Donnerstag geplant").empty())
+      << page;
+  EXPECT_FALSE(
+      cardItem(column(page, "Montag 10.03."), "Montag geplant").empty());
   EXPECT_TRUE(cardItem(page, "nächste Woche").empty());
-  EXPECT_TRUE(contains(page, "<section class=\"col today\"><h2>Mittwoch 12.03. (heute)"));
+  EXPECT_TRUE(contains(
+      page, "<section class=\"col today\"><h2>Mittwoch 12.03. (heute)"));
 }
 
 TEST_F(BoardPageTest, OnASaturdayTheWeekIsTheOneThePlannerPlans) {
   Bucket &offen = bucket();
-  seed->card(offen, "Samstag geplant").plannedDate = seed->local(2025, 3, 15, 9);
+  seed->card(offen, "Samstag geplant").plannedDate =
+      seed->local(2025, 3, 15, 9);
   seed->card(offen, "Montag danach").plannedDate = seed->local(2025, 3, 17, 9);
   const Date saturday = seed->local(2025, 3, 15, 10);
   // Wednesday: this week; Saturday, weekends unplanned: the next one.
-  EXPECT_TRUE(contains(render(view(View::week)), "<h1>Woche 10.03.–16.03.2025</h1>"));
+  EXPECT_TRUE(
+      contains(render(view(View::week)), "<h1>Woche 10.03.–16.03.2025</h1>"));
   const std::string page = render(view(View::week), saturday);
   EXPECT_TRUE(contains(page, "<h1>Woche 17.03.–23.03.2025</h1>"));
-  EXPECT_FALSE(cardItem(column(page, "Montag 17.03."), "Montag danach").empty());
+  EXPECT_FALSE(
+      cardItem(column(page, "Montag 17.03."), "Montag danach").empty());
   EXPECT_TRUE(contains(page, "&amp;week=2025-03-10\">← Vorige Woche"));
   EXPECT_TRUE(contains(page, "&amp;week=2025-03-24\">Nächste Woche →"));
   // A week asked for by a day in it; a day that is none gives the planned week.
-  EXPECT_TRUE(
-      contains(render(view(View::week, "2025-03-12"), saturday), "Woche 10.03.–16.03.2025"));
-  EXPECT_TRUE(
-      contains(render(view(View::week, "2025-02-30"), saturday), "Woche 17.03.–23.03.2025"));
+  EXPECT_TRUE(contains(render(view(View::week, "2025-03-12"), saturday),
+                       "Woche 10.03.–16.03.2025"));
+  EXPECT_TRUE(contains(render(view(View::week, "2025-02-30"), saturday),
+                       "Woche 17.03.–23.03.2025"));
 }
 
 TEST_F(BoardPageTest, CardsSpeakGermanOnThePage) {
@@ -218,8 +234,9 @@ TEST_F(BoardPageTest, WithoutAChoiceThePageOpensTheToolsFirstPlan) {
   EXPECT_TRUE(contains(page, "<h1>Alltag</h1>"));
   // Favourites still come first among the plans offered.
   EXPECT_LT(page.find("Urlaub</a>"), page.find(">Alltag</a>"));
-  EXPECT_TRUE(contains(render(ask(&Request::planID, "verschwunden")),
-                       "Diesen Plan gibt es nicht (mehr); gezeigt wird „Alltag“."));
+  EXPECT_TRUE(
+      contains(render(ask(&Request::planID, "verschwunden")),
+               "Diesen Plan gibt es nicht (mehr); gezeigt wird „Alltag“."));
 }
 
 TEST_F(BoardPageTest, PlanPickerGroupsFavouritesUnderTheirTitles) {
@@ -229,7 +246,8 @@ TEST_F(BoardPageTest, PlanPickerGroupsFavouritesUnderTheirTitles) {
   const std::size_t group = page.find("<optgroup label=\"Favoriten\">");
   ASSERT_NE(group, std::string::npos) << page;
   EXPECT_LT(group, page.find(">Plan 5</option>"));
-  EXPECT_LT(page.find(">Plan 5</option>"), page.find("<optgroup label=\"Pläne\">"));
+  EXPECT_LT(page.find(">Plan 5</option>"),
+            page.find("<optgroup label=\"Pläne\">"));
   EXPECT_FALSE(contains(page, "★ Plan"));
 }
 
@@ -253,14 +271,21 @@ TEST_F(BoardPageTest, TheFilterKeepsTheCardsItNames) {
       {"text in title or notes",
        ask(&Request::query, "STEUER"),
        {"Lohnsteuerbescheinigung", "Einkauf"}},
-      {"label", ask(&Request::label, "Papierkram"), {"Lohnsteuerbescheinigung"}},
-      {"priority", ask(&Request::priority, "medium"), {"Einkauf", "Fenster putzen"}},
+      {"label",
+       ask(&Request::label, "Papierkram"),
+       {"Lohnsteuerbescheinigung"}},
+      {"priority",
+       ask(&Request::priority, "medium"),
+       {"Einkauf", "Fenster putzen"}},
       {"overdue", ask(&Request::due, "overdue"), {"Lohnsteuerbescheinigung"}},
-      {"within 30 days", ask(&Request::due, "30"), {"Lohnsteuerbescheinigung", "Einkauf"}}};
+      {"within 30 days",
+       ask(&Request::due, "30"),
+       {"Lohnsteuerbescheinigung", "Einkauf"}}};
   for (const auto &c : cases) {
     const std::string page = render(c.request);
     std::vector<std::string> shown;
-    for (const char *title : {"Lohnsteuerbescheinigung", "Einkauf", "Fenster putzen"})
+    for (const char *title :
+         {"Lohnsteuerbescheinigung", "Einkauf", "Fenster putzen"})
       if (!cardItem(page, title).empty())
         shown.push_back(title);
     EXPECT_EQ(shown, c.titles) << c.what;
@@ -283,12 +308,14 @@ TEST_F(BoardPageTest, TodayGathersLateDueDayPlannedAndMyDayCardsAcrossPlans) {
   done.percentComplete = 100;
 
   const std::string page = render(view(View::today));
-  for (const auto &[heading, title] : {std::pair{"Überfällig", "gestern fällig"},
-                                       {"Heute fällig", "heute fällig"},
-                                       {"Heute geplant", "heute geplant"},
-                                       {"Mein Tag", "mein Tag"}})
+  for (const auto &[heading, title] :
+       {std::pair{"Überfällig", "gestern fällig"},
+        {"Heute fällig", "heute fällig"},
+        {"Heute geplant", "heute geplant"},
+        {"Mein Tag", "mein Tag"}})
     EXPECT_FALSE(cardItem(column(page, heading), title).empty()) << heading;
-  for (const char *absent : {"morgen fällig", "morgen geplant", "erledigt, mein Tag"})
+  for (const char *absent :
+       {"morgen fällig", "morgen geplant", "erledigt, mein Tag"})
     EXPECT_TRUE(cardItem(page, absent).empty()) << absent;
   EXPECT_TRUE(contains(cardItem(page, "heute geplant"), ">Arbeit<"));
 }
@@ -321,7 +348,8 @@ TEST_F(BoardPageTest, GoalsMarkAPassedTargetAndShowNotesAndEmptyPlans) {
   EXPECT_TRUE(contains(column(page, "Garten"), "Keine Ziele"));
 }
 
-TEST(BoardSessionCookie, OnlyThisServersCookieWithTheCurrentSecretOpensTheBoard) {
+TEST(BoardSessionCookie,
+     OnlyThisServersCookieWithTheCurrentSecretOpensTheBoard) {
   const std::string token(64, 'a');
   const std::string secret = BoardSession::secretFor(token);
   const std::string key = BoardSession::keyFor(token);
@@ -336,7 +364,8 @@ TEST(BoardSessionCookie, OnlyThisServersCookieWithTheCurrentSecretOpensTheBoard)
     EXPECT_TRUE(BoardSession::carriesSecret(cookies, name, secret)) << cookies;
   for (const std::string &cookies :
        {name + "=" + token, name + "=" + key, name + "=" + secret.substr(1),
-        "taskory_board_9090=" + secret, "taskory_board=" + secret, std::string()})
+        "taskory_board_9090=" + secret, "taskory_board=" + secret,
+        std::string()})
     EXPECT_FALSE(BoardSession::carriesSecret(cookies, name, secret)) << cookies;
   EXPECT_FALSE(BoardSession::carriesSecret(name + "=", name, ""));
 }

@@ -17,7 +17,8 @@ using test::contains;
 class CardPageTest : public test::SeededTest {
 protected:
   std::optional<std::string> render(const std::string &id) {
-    return BoardPage::renderCard(*context, store.calendar, test::TestStore::kNow, id, 7);
+    return BoardPage::renderCard(*context, store.calendar,
+                                 test::TestStore::kNow, id, 7);
   }
 };
 
@@ -35,10 +36,11 @@ TEST_F(CardPageTest, ShowsTheCardsWholeStory) {
 
   const std::string page = render(card.id).value_or("no page");
   for (const std::string &shown : std::initializer_list<std::string>{
-           "<h1>Kartons besorgen</h1>", shortID(card.id), "Umzug / Offen", "Nicht begonnen",
-           "Zeile eins\nZeile zwei", "Checkliste 1/2", "Supermarkt fragen",
-           "href=\"https://example.org/angebot.pdf\">Angebot", "Ziele: Einzug", ">Einkauf</span>",
-           "<dt>Start</dt><dd>Mo. 10.03.2025",
+           "<h1>Kartons besorgen</h1>", shortID(card.id), "Umzug / Offen",
+           "Nicht begonnen", "Zeile eins\nZeile zwei", "Checkliste 1/2",
+           "Supermarkt fragen",
+           "href=\"https://example.org/angebot.pdf\">Angebot", "Ziele: Einzug",
+           ">Einkauf</span>", "<dt>Start</dt><dd>Mo. 10.03.2025",
            "<dt>Fällig</dt><dd class=\"late\">Di. 11.03.2025 · überfällig",
            "<title>Kartons besorgen – Taskory</title>"})
     EXPECT_TRUE(contains(page, shown));

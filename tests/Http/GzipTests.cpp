@@ -24,8 +24,8 @@ std::string gunzipped(const std::string &packed) {
 }
 
 TEST(Gzip, WhatABrowserAcceptsDecides) {
-  for (const char *header :
-       {"gzip, deflate, br, zstd", "GZIP", "x-gzip", "gzip;q=0.5", "br;q=1, gzip;q=0.01"})
+  for (const char *header : {"gzip, deflate, br, zstd", "GZIP", "x-gzip",
+                             "gzip;q=0.5", "br;q=1, gzip;q=0.01"})
     EXPECT_TRUE(HttpServer::acceptsGzip(header)) << header;
   for (const char *header : {"br", "gzip;q=0", "gzip; q=0.000", "", "gzipper"})
     EXPECT_FALSE(HttpServer::acceptsGzip(header)) << header;

@@ -10,8 +10,9 @@ using HttpServer::HttpResponse;
 
 TEST(HttpMessage, HeadersAreFoundWhateverTheLetterCase) {
   HttpRequest request;
-  request.headers = {
-      {"Content-Type", "application/json"}, {"X-Twice", "first"}, {"x-twice", "second"}};
+  request.headers = {{"Content-Type", "application/json"},
+                     {"X-Twice", "first"},
+                     {"x-twice", "second"}};
   EXPECT_EQ(request.header("content-type"), "application/json");
   EXPECT_EQ(request.header("X-TWICE"), "first");
   EXPECT_TRUE(request.hasHeader("CONTENT-TYPE"));

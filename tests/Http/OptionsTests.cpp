@@ -10,7 +10,8 @@
 namespace taskory {
 namespace {
 
-std::variant<HttpServer::Options, std::string> parse(std::vector<std::string_view> arguments) {
+std::variant<HttpServer::Options, std::string>
+parse(std::vector<std::string_view> arguments) {
   return HttpServer::parseOptions(arguments);
 }
 
@@ -30,7 +31,8 @@ TEST(HttpOptions, AddressFormsGiveHostAndPort) {
   for (const auto &c : cases) {
     const auto parsed = parse(c.arguments);
     const auto *options = std::get_if<HttpServer::Options>(&parsed);
-    ASSERT_NE(options, nullptr) << c.arguments[1] << ": " << std::get<std::string>(parsed);
+    ASSERT_NE(options, nullptr)
+        << c.arguments[1] << ": " << std::get<std::string>(parsed);
     EXPECT_EQ(options->host, c.host) << c.arguments[1];
     EXPECT_EQ(options->port, c.port) << c.arguments[1];
   }
@@ -49,8 +51,9 @@ TEST(HttpOptions, NoAuthIsNoticedAmongOtherOptions) {
 TEST(HttpOptions, EveryAllowedOriginIsKeptInOrder) {
   const auto parsed = parse(kOriginsAndNoAuth);
   const auto &options = std::get<HttpServer::Options>(parsed);
-  EXPECT_EQ(options.allowedOrigins,
-            (std::vector<std::string>{"https://a.example", "https://b.example"}));
+  EXPECT_EQ(
+      options.allowedOrigins,
+      (std::vector<std::string>{"https://a.example", "https://b.example"}));
 }
 
 TEST(HttpOptions, BadCommandLinesAreRefusedWithTheReason) {
@@ -66,13 +69,17 @@ TEST(HttpOptions, BadCommandLinesAreRefusedWithTheReason) {
       {{"--http", "65536"}, "Ungültiger Port: 65536"},
       {{"--http", "-1"}, "Ungültiger Port: -1"},
       {{"--http", "127.0.0.1:"}, "Ungültiger Port: "},
-      {{"--http", "host:80"}, "HOST muss eine IP-Adresse oder localhost sein: host"},
-      {{"--http", "::1:80"}, "IPv6-Adressen in eckigen Klammern angeben: ::1:80"},
+      {{"--http", "host:80"},
+       "HOST muss eine IP-Adresse oder localhost sein: host"},
+      {{"--http", "::1:80"},
+       "IPv6-Adressen in eckigen Klammern angeben: ::1:80"},
       {{"--http", "[::1]80"}, "Ungültige Adresse: [::1]80"},
       {{"--http", "0.0.0.0:80", "--no-auth"},
-       "--no-auth ist nur auf einer Loopback-Adresse erlaubt (127.0.0.1, ::1), nicht auf 0.0.0.0"},
+       "--no-auth ist nur auf einer Loopback-Adresse erlaubt (127.0.0.1, ::1), "
+       "nicht auf 0.0.0.0"},
       {{"--no-auth", "--http", "[::]:80"},
-       "--no-auth ist nur auf einer Loopback-Adresse erlaubt (127.0.0.1, ::1), nicht auf ::"}};
+       "--no-auth ist nur auf einer Loopback-Adresse erlaubt (127.0.0.1, ::1), "
+       "nicht auf ::"}};
   for (const auto &c : cases) {
     const auto parsed = parse(c.arguments);
     const auto *problem = std::get_if<std::string>(&parsed);

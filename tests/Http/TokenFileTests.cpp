@@ -70,7 +70,8 @@ TEST(TokenFile, AFifoInItsPlaceIsRefusedWithoutWaitingForAWriter) {
     TokenFile{file};
     ADD_FAILURE() << "a FIFO was taken for the token file";
   } catch (const std::runtime_error &error) {
-    EXPECT_NE(std::string(error.what()).find(file.string()), std::string::npos) << error.what();
+    EXPECT_NE(std::string(error.what()).find(file.string()), std::string::npos)
+        << error.what();
   }
 
   fs::remove(file);

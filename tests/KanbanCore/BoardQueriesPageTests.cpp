@@ -19,7 +19,8 @@ constexpr Date kNow = test::TestStore::kNow;
 // Items, checked items, labels, goals, plan and bucket ("-" for no link):
 // what the renderings of one card read beyond its own fields.
 using Names = std::vector<std::string>;
-using Shown = std::tuple<int64_t, int64_t, Names, Names, std::string, std::string>;
+using Shown =
+    std::tuple<int64_t, int64_t, Names, Names, std::string, std::string>;
 
 std::string planTitle(ModelContext &context, const Card &card) {
   const Plan *plan = context.planOf(card);
@@ -38,8 +39,12 @@ Shown perCard(ModelContext &context, const Card &card) {
     labels.push_back(label->name);
   for (const Goal *goal : context.goals(card))
     goals.push_back(goal->title);
-  return {context.checklistItemCount(card), context.checkedItemCount(card), labels, goals,
-          planTitle(context, card),         bucketName(context, card)};
+  return {context.checklistItemCount(card),
+          context.checkedItemCount(card),
+          labels,
+          goals,
+          planTitle(context, card),
+          bucketName(context, card)};
 }
 
 // More cards than one set query takes, linked in random orders, with values
@@ -49,10 +54,12 @@ using BoardQueriesPage = test::SeededTest;
 TEST_F(BoardQueriesPage, FactsOfAPageEqualEachCardsRelationships) {
   test::Seed &seed = *this->seed;
   Plan &a = seed.plan("A"), &b = seed.plan("B");
-  std::vector<Bucket *> buckets{&seed.bucket(a, "1"), &seed.bucket(a, "2"), &seed.bucket(b, "3")};
-  std::vector<PlanLabel *> labels{&seed.label(a, 3, "drei"),      &seed.label(a, 1, "eins"),
-                                  &seed.label(a, 1, "auch eins"), &seed.label(a, 0, "null"),
-                                  &seed.label(b, 2, "zwei"),      &seed.label(b, 4, "vier")};
+  std::vector<Bucket *> buckets{&seed.bucket(a, "1"), &seed.bucket(a, "2"),
+                                &seed.bucket(b, "3")};
+  std::vector<PlanLabel *> labels{
+      &seed.label(a, 3, "drei"),      &seed.label(a, 1, "eins"),
+      &seed.label(a, 1, "auch eins"), &seed.label(a, 0, "null"),
+      &seed.label(b, 2, "zwei"),      &seed.label(b, 4, "vier")};
   std::vector<Goal *> goals{&seed.goal(a, "Ziel A1"), &seed.goal(a, "Ziel A2"),
                             &seed.goal(b, "Ziel B")};
   std::mt19937 random(5);
@@ -73,22 +80,23 @@ TEST_F(BoardQueriesPage, FactsOfAPageEqualEachCardsRelationships) {
   context->save(kNow);
   this->seed.reset();
   context.reset();
-  store.raw().exec("PRAGMA foreign_keys = OFF;"
-                   "UPDATE ChecklistItem SET isChecked = 'ja' WHERE rowid % 5 = 0;"
-                   "UPDATE ChecklistItem SET isChecked = 0.5 WHERE rowid % 7 = 0;"
-                   "UPDATE ChecklistItem SET id = CAST(id AS BLOB) "
-                   "WHERE rowid % 11 = 0;"
-                   "UPDATE PlanLabel SET slotIndex = 'x' WHERE name = 'drei';"
-                   "UPDATE PlanLabel SET slotIndex = 4.9 WHERE name = 'null';"
-                   "UPDATE CardLabel SET label = CAST(label AS BLOB) WHERE label = "
-                   "(SELECT id FROM PlanLabel WHERE name = 'vier');"
-                   "UPDATE PlanLabel SET id = CAST(id AS BLOB) WHERE name = 'vier';"
-                   "UPDATE Card SET plan = lower(plan) WHERE rowid % 13 = 0;"
-                   "UPDATE Card SET bucket = 'FEHLT' WHERE rowid % 17 = 0;"
-                   "UPDATE Card SET plan = CAST(plan AS BLOB) WHERE plan = "
-                   "(SELECT id FROM Plan WHERE title = 'B');"
-                   "UPDATE Plan SET id = CAST(id AS BLOB) WHERE title = 'B';"
-                   "PRAGMA foreign_keys = ON;");
+  store.raw().exec(
+      "PRAGMA foreign_keys = OFF;"
+      "UPDATE ChecklistItem SET isChecked = 'ja' WHERE rowid % 5 = 0;"
+      "UPDATE ChecklistItem SET isChecked = 0.5 WHERE rowid % 7 = 0;"
+      "UPDATE ChecklistItem SET id = CAST(id AS BLOB) "
+      "WHERE rowid % 11 = 0;"
+      "UPDATE PlanLabel SET slotIndex = 'x' WHERE name = 'drei';"
+      "UPDATE PlanLabel SET slotIndex = 4.9 WHERE name = 'null';"
+      "UPDATE CardLabel SET label = CAST(label AS BLOB) WHERE label = "
+      "(SELECT id FROM PlanLabel WHERE name = 'vier');"
+      "UPDATE PlanLabel SET id = CAST(id AS BLOB) WHERE name = 'vier';"
+      "UPDATE Card SET plan = lower(plan) WHERE rowid % 13 = 0;"
+      "UPDATE Card SET bucket = 'FEHLT' WHERE rowid % 17 = 0;"
+      "UPDATE Card SET plan = CAST(plan AS BLOB) WHERE plan = "
+      "(SELECT id FROM Plan WHERE title = 'B');"
+      "UPDATE Plan SET id = CAST(id AS BLOB) WHERE title = 'B';"
+      "PRAGMA foreign_keys = ON;");
 
   std::unordered_map<std::string, Shown> expected;
   reopen();
@@ -97,8 +105,8 @@ TEST_F(BoardQueriesPage, FactsOfAPageEqualEachCardsRelationships) {
   reopen();
   ModelContext *ctx = context.get();
   const std::vector<Card *> cards = ctx->fetchAll<Card>();
-  const auto facts =
-      BoardQueries(*ctx).pageFacts(std::vector<const Card *>(cards.begin(), cards.end()));
+  const auto facts = BoardQueries(*ctx).pageFacts(
+      std::vector<const Card *>(cards.begin(), cards.end()));
   ASSERT_EQ(facts.size(), cards.size());
   for (const Card *card : cards) {
     const BoardQueries::CardPageFacts &f = facts.at(card->id);
@@ -112,7 +120,8 @@ TEST_F(BoardQueriesPage, FactsOfAPageEqualEachCardsRelationships) {
                       f.bucketName.value_or(bucketName(*ctx, *card))};
     EXPECT_EQ(shown, expected[card->id]) << card->title;
     const Plan *plan = ctx->planOf(*card);
-    EXPECT_EQ(f.planTitle.has_value(), plan && plan->id == *card->plan) << card->title;
+    EXPECT_EQ(f.planTitle.has_value(), plan && plan->id == *card->plan)
+        << card->title;
   }
 }
 

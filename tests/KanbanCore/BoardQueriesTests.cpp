@@ -27,14 +27,16 @@ TEST_F(BoardQueriesTest, HighestCardSortOrderOfAPlanReadsOddValuesAsZero) {
   seed->card(seed->bucket(plan, "Todo"), "Fenster putzen");
   seed->card(seed->bucket(plan, "Erledigt"), "Keller");
   auto highest = [&](const char *a, const char *b) {
-    store.raw().exec("UPDATE Card SET sortOrder = iif(rowid = 1, "s + a + ", " + b + ")");
+    store.raw().exec("UPDATE Card SET sortOrder = iif(rowid = 1, "s + a + ", " +
+                     b + ")");
     return BoardQueries(*context).maxCardSortOrder(plan);
   };
   EXPECT_EQ(highest("-5", "-7"), -5);
   EXPECT_EQ(highest("-5", "'abc'"), 0);
   EXPECT_EQ(highest("7", "'abc'"), 7);
   EXPECT_EQ(highest("-5", "x'00'"), 0);
-  EXPECT_EQ(BoardQueries(*context).maxCardSortOrder(seed->plan("Leer")), std::nullopt);
+  EXPECT_EQ(BoardQueries(*context).maxCardSortOrder(seed->plan("Leer")),
+            std::nullopt);
 }
 
 TEST_F(BoardQueriesTest, ACardsHistoryNamesWhoChangedItNewestFirst) {
@@ -64,7 +66,9 @@ TEST_F(BoardQueriesTest, ATextTestThatThrowsEndsOnlyItsOwnQuery) {
   seed->card(nullptr, "zwei");
   struct Thrown {};
   CardQuery throwing;
-  throwing.textMatches = [](std::string_view, std::string_view) -> bool { throw Thrown{}; };
+  throwing.textMatches = [](std::string_view, std::string_view) -> bool {
+    throw Thrown{};
+  };
   EXPECT_THROW(BoardQueries(*context).queryCards(throwing, 10), Thrown);
   CardQuery all;
   EXPECT_EQ(BoardQueries(*context).queryCards(all, 10).size(), 2u);
@@ -74,10 +78,12 @@ TEST_F(BoardQueriesTest, ATextTestThatThrowsEndsOnlyItsOwnQuery) {
 // matches exactly when its loaded values match the same bounds.
 TEST_F(BoardQueriesTest, QueryCardsMatchesABruteForceReference) {
   Plan &a = seed->plan("A"), &b = seed->plan("B");
-  Bucket *buckets[] = {&seed->bucket(a, "1"), &seed->bucket(a, "2"), &seed->bucket(b, "3")};
+  Bucket *buckets[] = {&seed->bucket(a, "1"), &seed->bucket(a, "2"),
+                       &seed->bucket(b, "3")};
   std::mt19937 random(7);
   for (int i = 0; i < 69; ++i) {
-    Card &card = seed->card(*buckets[random() % 3], "Karte " + std::to_string(i));
+    Card &card =
+        seed->card(*buckets[random() % 3], "Karte " + std::to_string(i));
     card.sortOrder = static_cast<double>(random() % 3) * 1024; // many ties
     if (random() % 3)
       card.dueDate = kNow + static_cast<double>(random() % 4) * 86400;
@@ -85,21 +91,24 @@ TEST_F(BoardQueriesTest, QueryCardsMatchesABruteForceReference) {
   }
   context->save(kNow);
   const UUID planB = b.id, bucket2 = buckets[1]->id, bucket3 = buckets[2]->id;
-  const std::string stored[] = {"0",    "1",    "-1",   "0.5",   "-0.5",  "0.99",  "1.0",   "49",
-                                "49.9", "50",   "50.0", "99",    "99.99", "100",   "100.0", "150",
-                                "-3.5", "'ja'", "''",   "X'00'", "1e30",  "-1e30", "'100x'"};
+  const std::string stored[] = {
+      "0",    "1",    "-1",   "0.5",   "-0.5",  "0.99",  "1.0",   "49",
+      "49.9", "50",   "50.0", "99",    "99.99", "100",   "100.0", "150",
+      "-3.5", "'ja'", "''",   "X'00'", "1e30",  "-1e30", "'100x'"};
   for (int row = 1; row <= 69; ++row)
-    store.raw().exec("UPDATE Card SET isArchived = " + stored[row % 23] + ", percentComplete = " +
-                     stored[row * 5 % 23] + " WHERE rowid = " + std::to_string(row));
+    store.raw().exec("UPDATE Card SET isArchived = " + stored[row % 23] +
+                     ", percentComplete = " + stored[row * 5 % 23] +
+                     " WHERE rowid = " + std::to_string(row));
   reopen();
   std::vector<Card *> reference = context->fetchAll<Card>();
   std::sort(reference.begin(), reference.end(), [](Card *x, Card *y) {
     return std::stoi(x->title.substr(6)) < std::stoi(y->title.substr(6));
   });
-  std::stable_sort(reference.begin(), reference.end(), [](const Card *x, const Card *y) {
-    return std::tuple(!x->dueDate, x->dueDate.value_or(0), x->sortOrder) <
-           std::tuple(!y->dueDate, y->dueDate.value_or(0), y->sortOrder);
-  });
+  std::stable_sort(
+      reference.begin(), reference.end(), [](const Card *x, const Card *y) {
+        return std::tuple(!x->dueDate, x->dueDate.value_or(0), x->sortOrder) <
+               std::tuple(!y->dueDate, y->dueDate.value_or(0), y->sortOrder);
+      });
   std::vector<CardQuery> queries(3);
   queries[1].bucketIDs = std::vector<UUID>{bucket2, bucket3};
   queries[1].includeArchived = true;
@@ -112,14 +121,16 @@ TEST_F(BoardQueriesTest, QueryCardsMatchesABruteForceReference) {
   queries.emplace_back().bucketIDs = std::vector<UUID>{};
   queries.emplace_back().onlyOnMyDay = true;
   queries.back().maxPercent = 99;
-  queries.emplace_back().textMatches = [](std::string_view title, std::string_view) {
+  queries.emplace_back().textMatches = [](std::string_view title,
+                                          std::string_view) {
     return title.back() < '5';
   };
   constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
   constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
-  const std::tuple<bool, std::optional<int64_t>, std::optional<int64_t>> bounds[] = {
-      {false, {}, 49}, {false, 50, 99},    {false, 100, {}}, {true, 0, 0},    {true, -1, -1},
-      {true, -3, 1},   {true, kMin, kMax}, {true, 1, kMax},  {true, kMin, -1}};
+  const std::tuple<bool, std::optional<int64_t>, std::optional<int64_t>>
+      bounds[] = {{false, {}, 49},    {false, 50, 99}, {false, 100, {}},
+                  {true, 0, 0},       {true, -1, -1},  {true, -3, 1},
+                  {true, kMin, kMax}, {true, 1, kMax}, {true, kMin, -1}};
   for (const auto &[archived, min, max] : bounds) {
     CardQuery &q = queries.emplace_back();
     q.includeArchived = archived;
@@ -131,13 +142,15 @@ TEST_F(BoardQueriesTest, QueryCardsMatchesABruteForceReference) {
     std::vector<std::string> expected, found;
     for (const Card *c : reference)
       if ((!q.planID || c->plan == q.planID) &&
-          (!q.bucketIDs ||
-           std::count(q.bucketIDs->begin(), q.bucketIDs->end(), c->bucket.value_or(""))) &&
+          (!q.bucketIDs || std::count(q.bucketIDs->begin(), q.bucketIDs->end(),
+                                      c->bucket.value_or(""))) &&
           (q.includeArchived || !c->isArchived) &&
           (!q.minPercent || c->percentComplete >= *q.minPercent) &&
           (!q.maxPercent || c->percentComplete <= *q.maxPercent) &&
-          (!q.dueAtOrBefore || (c->dueDate && *c->dueDate <= *q.dueAtOrBefore)) &&
-          (!q.onlyOnMyDay || c->isOnMyDay) && (!q.textMatches || q.textMatches(c->title, c->notes)))
+          (!q.dueAtOrBefore ||
+           (c->dueDate && *c->dueDate <= *q.dueAtOrBefore)) &&
+          (!q.onlyOnMyDay || c->isOnMyDay) &&
+          (!q.textMatches || q.textMatches(c->title, c->notes)))
         expected.push_back(c->id);
     for (Card *card : BoardQueries(*context).queryCards(q, 1000))
       found.push_back(card->id);
@@ -157,9 +170,11 @@ TEST_F(BoardQueriesTest, QueryCardsMatchesABruteForceReference) {
 // loaded entities show, also for values another program stored in odd types.
 TEST_F(BoardQueriesTest, FiguresAgreeWithTheLoadedEntities) {
   std::vector<Plan *> plans{&seed->plan("A"), &seed->plan("B")};
-  std::vector<Bucket *> buckets{&seed->bucket(*plans[0], "1"), &seed->bucket(*plans[0], "2"),
+  std::vector<Bucket *> buckets{&seed->bucket(*plans[0], "1"),
+                                &seed->bucket(*plans[0], "2"),
                                 &seed->bucket(*plans[1], "3")};
-  std::vector<Goal *> goals{&seed->goal(*plans[0], "x"), &seed->goal(*plans[1], "y")};
+  std::vector<Goal *> goals{&seed->goal(*plans[0], "x"),
+                            &seed->goal(*plans[1], "y")};
   std::mt19937 random(11);
   for (int i = 0; i < 80; ++i) {
     Card &card = i % 9 == 0 ? seed->card(plans[1], "ohne Bucket")
@@ -178,23 +193,28 @@ TEST_F(BoardQueriesTest, FiguresAgreeWithTheLoadedEntities) {
       result.push_back(entity->id);
     return result;
   };
-  const auto planIDs = ids(plans), bucketIDs = ids(buckets), goalIDs = ids(goals);
+  const auto planIDs = ids(plans), bucketIDs = ids(buckets),
+             goalIDs = ids(goals);
   // Odd stored types read as the field's initial value or truncated.
-  store.raw().exec("UPDATE Card SET isArchived = 'ja' WHERE rowid % 11 = 0;"
-                   "UPDATE Card SET percentComplete = 100.7 WHERE rowid % 13 = 0;"
-                   "UPDATE Card SET plannedDate = 'morgen' WHERE rowid % 17 = 0;");
+  store.raw().exec(
+      "UPDATE Card SET isArchived = 'ja' WHERE rowid % 11 = 0;"
+      "UPDATE Card SET percentComplete = 100.7 WHERE rowid % 13 = 0;"
+      "UPDATE Card SET plannedDate = 'morgen' WHERE rowid % 17 = 0;");
   reopen();
   BoardQueries queries(*context);
 
   const auto board = queries.boardCounts();
-  auto expect = [](const std::vector<Card *> &active,
-                   std::unordered_map<std::string, BoardQueries::CardCounts> figures,
-                   const std::string &id) {
-    const auto done = std::count_if(active.begin(), active.end(),
-                                    [](auto *c) { return c->percentComplete >= 100; });
-    EXPECT_EQ(figures[id].active, static_cast<int64_t>(active.size())) << id;
-    EXPECT_EQ(figures[id].completed, done) << id;
-  };
+  auto expect =
+      [](const std::vector<Card *> &active,
+         std::unordered_map<std::string, BoardQueries::CardCounts> figures,
+         const std::string &id) {
+        const auto done =
+            std::count_if(active.begin(), active.end(),
+                          [](auto *c) { return c->percentComplete >= 100; });
+        EXPECT_EQ(figures[id].active, static_cast<int64_t>(active.size()))
+            << id;
+        EXPECT_EQ(figures[id].completed, done) << id;
+      };
   auto active = [](std::vector<Card *> cards) {
     std::erase_if(cards, [](auto *c) { return c->isArchived; });
     return cards;
@@ -207,7 +227,9 @@ TEST_F(BoardQueriesTest, FiguresAgreeWithTheLoadedEntities) {
     const auto all = context->cards(bucket);
     EXPECT_EQ(queries.hasOpenCard(bucket),
               std::any_of(all.begin(), all.end(),
-                          [](auto *c) { return !c->isArchived && c->percentComplete < 100; }))
+                          [](auto *c) {
+                            return !c->isArchived && c->percentComplete < 100;
+                          }))
         << id;
   }
   const auto goalFigures = queries.goalCardCounts();
@@ -219,8 +241,9 @@ TEST_F(BoardQueriesTest, FiguresAgreeWithTheLoadedEntities) {
     if (!card->isArchived && card->percentComplete < 100 && card->plannedDate &&
         *card->plannedDate >= kNow)
       planned.push_back(card);
-  std::stable_sort(planned.begin(), planned.end(),
-                   [](auto *a, auto *b) { return *a->plannedDate < *b->plannedDate; });
+  std::stable_sort(planned.begin(), planned.end(), [](auto *a, auto *b) {
+    return *a->plannedDate < *b->plannedDate;
+  });
   EXPECT_FALSE(planned.empty());
   EXPECT_EQ(queries.openCardsPlannedFrom(kNow), planned);
 }

@@ -22,14 +22,16 @@ protected:
   Calendar calendar{"Europe/Berlin", "de_DE"};
 
   // A local wall time in Berlin.
-  Date at(int year, int month, int day, int hour = 9, int minute = 0, int second = 0) const {
+  Date at(int year, int month, int day, int hour = 9, int minute = 0,
+          int second = 0) const {
     return calendar.date(year, month, day, hour, minute, second).value();
   }
   std::string text(std::optional<Date> date) const {
     return date ? calendar.format(*date, "EEE yyyy-MM-dd HH:mm:ss") : "-";
   }
   // A rule field by field, so that stored intervals below 1 stay as they are.
-  static RecurrenceRule rule(F frequency, int64_t interval, std::vector<int64_t> days = {},
+  static RecurrenceRule rule(F frequency, int64_t interval,
+                             std::vector<int64_t> days = {},
                              std::optional<int64_t> dayOfMonth = {}) {
     RecurrenceRule r(frequency, 1, std::move(days), dayOfMonth);
     r.interval = interval;
@@ -40,17 +42,20 @@ protected:
 TEST_F(CalendarTest, LocalTimesAroundClockChanges) {
   const std::vector<std::tuple<Date, Date, double>> cases = {
       {at(2025, 3, 30, 2, 30), at(2025, 3, 30, 3, 30), 0}, // gap: moved by it
-      {at(2025, 10, 26, 2, 30), 1761438600.0, 0},          // twice: the first (CEST)
+      {at(2025, 10, 26, 2, 30), 1761438600.0, 0}, // twice: the first (CEST)
       {*calendar.addingDays(at(2025, 3, 29, 17), 1), at(2025, 3, 29, 17), 23},
       {*calendar.addingDays(at(2025, 10, 25, 17), 1), at(2025, 10, 25, 17), 25},
-      {*calendar.addingDays(at(2025, 3, 29, 2, 30), 1), at(2025, 3, 30, 3, 30), 0},
+      {*calendar.addingDays(at(2025, 3, 29, 2, 30), 1), at(2025, 3, 30, 3, 30),
+       0},
       {*calendar.addingMonths(at(2025, 1, 31), 1), at(2025, 2, 28), 0},
       {*calendar.addingYears(at(2024, 2, 29), 1), at(2025, 2, 28), 0}};
   for (const auto &[got, from, hours] : cases)
     EXPECT_EQ(got - from, hours * 3600) << text(got);
   // Midnight skipped (Santiago, 7 September 2025): the day starts at 01:00.
   Calendar chile("America/Santiago", "es_CL");
-  EXPECT_EQ(chile.format(chile.startOfDay(*chile.date(2025, 9, 7, 12)), "HH:mm"), "01:00");
+  EXPECT_EQ(
+      chile.format(chile.startOfDay(*chile.date(2025, 9, 7, 12)), "HH:mm"),
+      "01:00");
   // Friday 23:30 UTC is already Saturday in Berlin.
   EXPECT_TRUE(calendar.isWeekend(1741995000.0));
   calendar.setFirstWeekday(2);
@@ -92,17 +97,21 @@ TEST_F(CalendarTest, AnUnknownZoneBehavesAsUTC) {
 // Dates are read back only in ASCII digits, so locales whose numbers use
 // digits of their own still write those; the weekday stays the locale's.
 TEST_F(CalendarTest, DigitsAreASCIIInEveryLocale) {
-  const std::pair<const char *, const char *> cases[] = {{"ar_EG", "الأربعاء"},
-                                                         {"fa_IR", "چهارشنبه"},
-                                                         {"ar_SA", "الأربعاء"},
-                                                         {"my_MM", "ဗုဒ္ဓဟူး"},
-                                                         {"ar_EG@numbers=arab", "الأربعاء"},
-                                                         {"hi_IN@numbers=deva", "बुधवार"}};
+  const std::pair<const char *, const char *> cases[] = {
+      {"ar_EG", "الأربعاء"},
+      {"fa_IR", "چهارشنبه"},
+      {"ar_SA", "الأربعاء"},
+      {"my_MM", "ဗုဒ္ဓဟူး"},
+      {"ar_EG@numbers=arab", "الأربعاء"},
+      {"hi_IN@numbers=deva", "बुधवार"}};
   const Date date = at(2025, 3, 12, 17, 5);
   for (const auto &[locale, weekday] : cases) {
     const Calendar local("Europe/Berlin", locale);
-    EXPECT_EQ(local.format(date, "yyyy-MM-dd HH:mm"), "2025-03-12 17:05") << locale;
-    EXPECT_EQ(local.format(date, "EEEE dd.MM."), std::string(weekday) + " 12.03.") << locale;
+    EXPECT_EQ(local.format(date, "yyyy-MM-dd HH:mm"), "2025-03-12 17:05")
+        << locale;
+    EXPECT_EQ(local.format(date, "EEEE dd.MM."),
+              std::string(weekday) + " 12.03.")
+        << locale;
     EXPECT_EQ(local.format(1e12, "yyyy"), "33658") << locale << " past 9999";
   }
 }
@@ -118,58 +127,63 @@ class NextDueDate : public CalendarTest {
 protected:
   void expectNext(std::initializer_list<NextDueCase> cases) {
     for (const NextDueCase &c : cases)
-      EXPECT_EQ(text(RecurrenceEngine::nextDueDate(c.after, c.rule, calendar)), c.expected)
+      EXPECT_EQ(text(RecurrenceEngine::nextDueDate(c.after, c.rule, calendar)),
+                c.expected)
           << c.what << ": " << c.rule.encode() << " after " << text(c.after);
   }
 };
 
 // 10 March 2025 is a Monday.
 TEST_F(NextDueDate, StepsByTheRulesFrequencyTimesItsInterval) {
-  expectNext(
-      {{"every third day keeps the time", rule(F::daily, 3), at(2025, 3, 12, 17, 30, 15),
-        "Sa. 2025-03-15 17:30:15"},
-       {"an interval below one means one", rule(F::daily, -4), at(2025, 3, 12),
-        "Do. 2025-03-13 09:00:00"},
-       {"weekdays skip the weekend", rule(F::weekdays, 5), at(2025, 3, 14),
-        "Mo. 2025-03-17 09:00:00"},
-       {"every second Wednesday", rule(F::weekly, 2, {4}), at(2025, 3, 12),
-        "Mi. 2025-03-26 09:00:00"},
-       {"weekly on Sunday", rule(F::weekly, 1, {1}), at(2025, 3, 15), "So. 2025-03-16 09:00:00"}});
+  expectNext({{"every third day keeps the time", rule(F::daily, 3),
+               at(2025, 3, 12, 17, 30, 15), "Sa. 2025-03-15 17:30:15"},
+              {"an interval below one means one", rule(F::daily, -4),
+               at(2025, 3, 12), "Do. 2025-03-13 09:00:00"},
+              {"weekdays skip the weekend", rule(F::weekdays, 5),
+               at(2025, 3, 14), "Mo. 2025-03-17 09:00:00"},
+              {"every second Wednesday", rule(F::weekly, 2, {4}),
+               at(2025, 3, 12), "Mi. 2025-03-26 09:00:00"},
+              {"weekly on Sunday", rule(F::weekly, 1, {1}), at(2025, 3, 15),
+               "So. 2025-03-16 09:00:00"}});
 }
 
 TEST_F(NextDueDate, AMonthTooShortForTheDayEndsOnItsLastDay) {
   expectNext({{"the 31st in a leap February", rule(F::monthly, 1, {}, 31),
                at(2024, 1, 15, 10, 30, 45), "Do. 2024-02-29 10:30:00"},
-              {"from 31 January", rule(F::monthly, 1), at(2025, 1, 31, 10, 30, 45),
-               "Fr. 2025-02-28 10:30:45"}});
+              {"from 31 January", rule(F::monthly, 1),
+               at(2025, 1, 31, 10, 30, 45), "Fr. 2025-02-28 10:30:45"}});
 }
 
 // Weekday numbers outside 1...7 count literally while that moves forward,
 // and never step backwards or overflow.
 TEST_F(NextDueDate, WeekdaysOutsideTheWeekNeverStepBackwards) {
-  expectNext(
-      {{"day 8", rule(F::weekly, 1, {8}), at(2025, 3, 10), "So. 2025-03-16 09:00:00"},
-       {"the smallest day", rule(F::weekly, 1, {kMin}), at(2025, 3, 12), "Mi. 2025-03-19 09:00:00"},
-       {"smallest and largest day, largest interval", rule(F::weekly, kMax, {kMin, kMax}),
-        at(2025, 3, 12), "-"}});
-  for (int64_t far : {int64_t{2'000'000'000}, int64_t{2'100'000'000}, int64_t{3'000'000'000}, kMax})
-    expectNext({{"beyond the calendar", rule(F::weekly, 1, {far}), at(2025, 3, 10), "-"}});
+  expectNext({{"day 8", rule(F::weekly, 1, {8}), at(2025, 3, 10),
+               "So. 2025-03-16 09:00:00"},
+              {"the smallest day", rule(F::weekly, 1, {kMin}), at(2025, 3, 12),
+               "Mi. 2025-03-19 09:00:00"},
+              {"smallest and largest day, largest interval",
+               rule(F::weekly, kMax, {kMin, kMax}), at(2025, 3, 12), "-"}});
+  for (int64_t far : {int64_t{2'000'000'000}, int64_t{2'100'000'000},
+                      int64_t{3'000'000'000}, kMax})
+    expectNext({{"beyond the calendar", rule(F::weekly, 1, {far}),
+                 at(2025, 3, 10), "-"}});
 }
 
 TEST_F(NextDueDate, IntervalsBeyondTheCalendarGiveNoDate) {
   for (auto frequency : kAllFrequencies)
     for (int64_t n : {kMax, kMax / 7 + 1, int64_t{INT32_MAX} + 1})
-      EXPECT_EQ(
-          RecurrenceEngine::nextDueDate(at(2025, 3, 12), rule(frequency, n, {2, 4}, 15), calendar)
-              .has_value(),
-          frequency == F::weekdays) // which ignores the interval
+      EXPECT_EQ(RecurrenceEngine::nextDueDate(
+                    at(2025, 3, 12), rule(frequency, n, {2, 4}, 15), calendar)
+                    .has_value(),
+                frequency == F::weekdays) // which ignores the interval
           << rawValue(frequency) << " every " << n;
 }
 
 TEST_F(NextDueDate, NoneAfterAnUnusableOrTheLastDate) {
   for (auto frequency : kAllFrequencies)
     for (Date date : {kNaN, at(9999, 12, 31)})
-      EXPECT_FALSE(RecurrenceEngine::nextDueDate(date, rule(frequency, 1), calendar))
+      EXPECT_FALSE(
+          RecurrenceEngine::nextDueDate(date, rule(frequency, 1), calendar))
           << rawValue(frequency) << " after " << date;
 }
 

@@ -39,14 +39,15 @@ protected:
     return context->insert(std::move(card));
   }
   Card *complete(Card &card, Date now = kNow) {
-    return CardActions::setProgress(card, CardProgress::completed, *context, now, store.calendar);
+    return CardActions::setProgress(card, CardProgress::completed, *context,
+                                    now, store.calendar);
   }
 };
 
 TEST_F(CardActionsTest, CompletingStampsTheTimeWithANoticeEachTime) {
   int posted = 0;
-  store.container->notificationCenter().addObserver(std::string(CardActions::didCompleteCard),
-                                                    [&] { ++posted; });
+  store.container->notificationCenter().addObserver(
+      std::string(CardActions::didCompleteCard), [&] { ++posted; });
   Card &card = makeCard();
   // Completing again moves the time and repeats the notice.
   using State = std::tuple<int64_t, std::optional<Date>, int>;
@@ -56,7 +57,9 @@ TEST_F(CardActionsTest, CompletingStampsTheTimeWithANoticeEachTime) {
       {CardProgress::completed, kNow + 5, {100, kNow + 5, 2}},
       {CardProgress::notStarted, kNow + 9, {0, std::nullopt, 2}}};
   for (const auto &[progress, now, expected] : steps) {
-    EXPECT_EQ(CardActions::setProgress(card, progress, *context, now, store.calendar), nullptr);
+    EXPECT_EQ(
+        CardActions::setProgress(card, progress, *context, now, store.calendar),
+        nullptr);
     EXPECT_EQ(State(card.percentComplete, card.completedAt, posted), expected)
         << "percent, completedAt, notices at now + " << now - kNow;
     EXPECT_EQ(card.modifiedAt, now);
@@ -110,8 +113,8 @@ TEST_F(CardActionsTest, SuccessorOfACardMovedOutOfABucketStaysThere) {
   Bucket &done = seed.bucket(plan, "Erledigt");
   Card &card = makeCard(1741593600, RecurrenceRule(F::weekly, 1));
   card.bucket = done.id;
-  Card *next = CardActions::setProgress(card, CardProgress::completed, &bucket, *context, kNow,
-                                        store.calendar);
+  Card *next = CardActions::setProgress(card, CardProgress::completed, &bucket,
+                                        *context, kNow, store.calendar);
   ASSERT_NE(next, nullptr);
   EXPECT_EQ(next->bucket, std::optional<UUID>(bucket.id));
   EXPECT_EQ(card.bucket, std::optional<UUID>(done.id));
@@ -141,7 +144,8 @@ protected:
 // Counted from the due date, never from today.
 TEST_F(NextOccurrence, IsDueOneStepAfterThePreviousDueDate) {
   EXPECT_EQ(second->dueDate, std::optional<Date>(1741593600 + 7 * kDay));
-  EXPECT_EQ(*second->dueDate - *second->startDate, 3 * kDay) << "the span to the start stays";
+  EXPECT_EQ(*second->dueDate - *second->startDate, 3 * kDay)
+      << "the span to the start stays";
 }
 
 TEST_F(NextOccurrence, StartsOpenWithoutAPlannedDate) {
@@ -164,8 +168,9 @@ TEST_F(NextOccurrence, TheCompletedCardMakesNoOther) {
 }
 
 TEST_F(NextOccurrence, LaterOnesCountOnInTheFirstCardsSeries) {
-  Card *third = CardActions::setProgress(*second, CardProgress::completed, nullptr, *context, kNow,
-                                         store.calendar);
+  Card *third =
+      CardActions::setProgress(*second, CardProgress::completed, nullptr,
+                               *context, kNow, store.calendar);
   ASSERT_NE(third, nullptr);
   EXPECT_EQ(third->recurrenceSeriesID, std::optional<UUID>(first.id));
   EXPECT_EQ(third->recurrenceOccurrence, 3);
@@ -190,7 +195,8 @@ TEST_F(CardActionsTest, WithoutANextDateTheCardCompletesKeepingItsRule) {
     const auto stored = card.recurrenceRuleData;
     EXPECT_EQ(complete(card), nullptr) << rule.encode() << " " << occurrence;
     EXPECT_EQ(card.percentComplete, 100);
-    EXPECT_EQ(card.recurrenceRuleData, stored) << rule.encode() << " " << occurrence;
+    EXPECT_EQ(card.recurrenceRuleData, stored)
+        << rule.encode() << " " << occurrence;
   }
   EXPECT_EQ(context->fetchAll<Card>().size(), std::size(cases));
 }

@@ -48,7 +48,8 @@ TEST(Uuid, ParsesEitherCaseIntoUpperCase) {
 }
 
 TEST(Uuid, ShortIDsNeverCutACharacter) {
-  EXPECT_EQ(shortID("abcdefg\xc3\xa4xyz"), "ABCDEFG") << "never half a character";
+  EXPECT_EQ(shortID("abcdefg\xc3\xa4xyz"), "ABCDEFG")
+      << "never half a character";
 }
 
 const RecurrenceRule kExtremeRule(F::yearly, kMax, {kMin}, 31);
@@ -58,8 +59,9 @@ constexpr const char *kOddRule =
     R"({"daysOfWeek":[9.0,0],"interval":0.0,"frequency":"weekly","x":[1]})";
 
 TEST(RecurrenceRule, EncodingRoundTripsEvenExtremeNumbers) {
-  const std::string json = R"({"frequency":"yearly","interval":9223372036854775807,)"
-                           R"("daysOfWeek":[-9223372036854775808],"dayOfMonth":31})";
+  const std::string json =
+      R"({"frequency":"yearly","interval":9223372036854775807,)"
+      R"("daysOfWeek":[-9223372036854775808],"dayOfMonth":31})";
   EXPECT_EQ(kExtremeRule.encode(), json);
   EXPECT_EQ(RecurrenceRule::decode(json), kExtremeRule);
 }
@@ -67,13 +69,16 @@ TEST(RecurrenceRule, EncodingRoundTripsEvenExtremeNumbers) {
 TEST(RecurrenceRule, DecodingToleratesWhatTheEncoderWouldNotWrite) {
   auto odd = RecurrenceRule::decode(kOddRule);
   ASSERT_TRUE(odd);
-  EXPECT_EQ(odd->encode(), R"({"frequency":"weekly","interval":0,"daysOfWeek":[9,0]})");
+  EXPECT_EQ(odd->encode(),
+            R"({"frequency":"weekly","interval":0,"daysOfWeek":[9,0]})");
 }
 
 TEST(RecurrenceRule, UnreadableDataMeansNoRecurrence) {
-  for (const char *bad : {R"({"frequency":"Weekly","interval":1,"daysOfWeek":[]})",
-                          R"({"frequency":"daily","interval":9223372036854775808,"daysOfWeek":[]})",
-                          R"({"frequency":"daily","interval":1,"daysOfWeek":[]} trailing)"})
+  for (
+      const char *bad :
+      {R"({"frequency":"Weekly","interval":1,"daysOfWeek":[]})",
+       R"({"frequency":"daily","interval":9223372036854775808,"daysOfWeek":[]})",
+       R"({"frequency":"daily","interval":1,"daysOfWeek":[]} trailing)"})
     EXPECT_FALSE(RecurrenceRule::decode(bad)) << bad;
   Card card("x", 0, 0);
   card.recurrenceRuleData = "\xff\xfe";
@@ -81,24 +86,28 @@ TEST(RecurrenceRule, UnreadableDataMeansNoRecurrence) {
 }
 
 TEST(RecurrenceRule, SummaryPrintsTheStoredIntervalHoweverOdd) {
-  EXPECT_EQ(RecurrenceRule::decode(kOddRule)->localizedSummary(), "Alle 0 Wochen");
+  EXPECT_EQ(RecurrenceRule::decode(kOddRule)->localizedSummary(),
+            "Alle 0 Wochen");
   EXPECT_EQ(kExtremeRule.localizedSummary(), "Alle 9223372036854775807 Jahre");
-  EXPECT_EQ(RecurrenceRule(F::weekdays, 4).localizedSummary(), "Werktags (Mo–Fr)");
+  EXPECT_EQ(RecurrenceRule(F::weekdays, 4).localizedSummary(),
+            "Werktags (Mo–Fr)");
   EXPECT_EQ(RecurrenceRule(F::weekly, 1).localizedSummary(), "Wöchentlich");
 }
 
 TEST(PlannerPalette, SlotsOutsideThePaletteTakeTheFirstColour) {
   const std::pair<int64_t, std::string_view> cases[] = {
-      {0, "Pink"}, {24, "Dunkelgrau"}, {25, "Pink"}, {-1, "Pink"}, {kMin, "Pink"}, {kMax, "Pink"}};
+      {0, "Pink"},  {24, "Dunkelgrau"}, {25, "Pink"},
+      {-1, "Pink"}, {kMin, "Pink"},     {kMax, "Pink"}};
   for (const auto &[slot, name] : cases)
     EXPECT_EQ(PlannerPalette::labelColor(slot).defaultName, name) << slot;
 }
 
 TEST(PlannerPalette, PerceivedBrightnessOfSixDigitColoursOnly) {
   const std::pair<std::string_view, std::optional<double>> cases[] = {
-      {"#FFFFFF", 1.0},     {"000000", 0.0},           {" #FF0000 ", 0.299},
-      {"#ff0000\n", 0.299}, {"#FFF", std::nullopt},    {"#GGGGGG", std::nullopt},
-      {"", std::nullopt},   {"##FFFFFF", std::nullopt}};
+      {"#FFFFFF", 1.0},       {"000000", 0.0},
+      {" #FF0000 ", 0.299},   {"#ff0000\n", 0.299},
+      {"#FFF", std::nullopt}, {"#GGGGGG", std::nullopt},
+      {"", std::nullopt},     {"##FFFFFF", std::nullopt}};
   for (const auto &[hex, expected] : cases) {
     const auto brightness = PlannerPalette::perceivedBrightness(hex);
     ASSERT_EQ(brightness.has_value(), expected.has_value()) << hex;
@@ -109,17 +118,19 @@ TEST(PlannerPalette, PerceivedBrightnessOfSixDigitColoursOnly) {
 }
 
 TEST(PlannerPalette, OnlyColoursBelowTheThresholdAreDark) {
-  const std::pair<std::string_view, bool> cases[] = {{"#605E5C", true}, {"#FBDDF0", false},
-                                                     {"#000000", true}, {"#FFFFFF", false},
-                                                     {"Rot", false},    {"", false}};
+  const std::pair<std::string_view, bool> cases[] = {
+      {"#605E5C", true},  {"#FBDDF0", false}, {"#000000", true},
+      {"#FFFFFF", false}, {"Rot", false},     {"", false}};
   for (const auto &[hex, dark] : cases)
     EXPECT_EQ(PlannerPalette::isDark(hex), dark) << hex;
 }
 
 TEST(SortOrderHelper, MidpointsDoNotOverflow) {
   constexpr double kHuge = std::numeric_limits<double>::max();
-  const std::tuple<double, double, double> cases[] = {
-      {2048, 1024, 1536}, {1024, 2048, 1536}, {kHuge, kHuge, kHuge}, {-kHuge, -kHuge, -kHuge}};
+  const std::tuple<double, double, double> cases[] = {{2048, 1024, 1536},
+                                                      {1024, 2048, 1536},
+                                                      {kHuge, kHuge, kHuge},
+                                                      {-kHuge, -kHuge, -kHuge}};
   for (const auto &[a, b, middle] : cases)
     EXPECT_EQ(SortOrderHelper::between(a, b), middle) << a << " " << b;
 }

@@ -48,7 +48,8 @@ TEST_F(StoreTest, SchemaMismatchIsReadOnlyFromReadableGroupSettings) {
   EXPECT_FALSE(KanbanStore::schemaMismatch()) << "group path not in use";
   KanbanStore::setUsesGroupContainerPath(true);
   for (auto [settings, mismatch] : std::vector<std::pair<const char *, bool>>{
-           {"kein JSON", false}, {R"({"other": true, "storeSchemaVersion": 7})", true}}) {
+           {"kein JSON", false},
+           {R"({"other": true, "storeSchemaVersion": 7})", true}}) {
     test::writeFile(groupSettings, settings);
     EXPECT_EQ(KanbanStore::schemaMismatch().has_value(), mismatch) << settings;
   }
@@ -56,16 +57,19 @@ TEST_F(StoreTest, SchemaMismatchIsReadOnlyFromReadableGroupSettings) {
 
 TEST_F(StoreTest, RecordedSchemaVersionKeepsOtherSettingsInAPrivateFile) {
   KanbanStore::setUsesGroupContainerPath(true);
-  test::writeFile(groupSettings, R"({"other": "wert", "storeSchemaVersion": 9})");
+  test::writeFile(groupSettings,
+                  R"({"other": "wert", "storeSchemaVersion": 9})");
   KanbanStore::recordSchemaVersion();
-  EXPECT_EQ(test::fileBytes(groupSettings), R"({"other":"wert","storeSchemaVersion":1})");
+  EXPECT_EQ(test::fileBytes(groupSettings),
+            R"({"other":"wert","storeSchemaVersion":1})");
   EXPECT_EQ(fileMode(groupSettings), 0600u);
 }
 
 class NewStore : public StoreTest {
 protected:
   std::filesystem::path nested = dir / "a/b/Taskory.store";
-  decltype(KanbanStore::makeContainer(nested)) container = KanbanStore::makeContainer(nested);
+  decltype(KanbanStore::makeContainer(nested)) container =
+      KanbanStore::makeContainer(nested);
   void SetUp() override {
     ModelContext context(*container, "mcp");
     context.insert(Plan("Haus", 0, kNow));
@@ -98,20 +102,25 @@ TEST_F(StoreTest, RefusesFilesThatAreNotOursWithoutTouchingThem) {
       {[](auto &at) { std::ofstream(at) << std::string(2000, 'x'); },
        " ist keine SQLite-Datenbank – die Datei bleibt unverändert."},
       {sql("CREATE TABLE Notes (id TEXT); PRAGMA application_id = 42;"),
-       " ist die Datenbank eines anderen Programms (application_id 42 statt 1414744921) – die "
+       " ist die Datenbank eines anderen Programms (application_id 42 statt "
+       "1414744921) – die "
        "Datei bleibt unverändert."},
       {sql("PRAGMA application_id = 1414744921; PRAGMA user_version = 2;"),
-       " hat ein neueres Store-Format (Version 2, dieses Programm kennt Version 1) – die Datei "
+       " hat ein neueres Store-Format (Version 2, dieses Programm kennt "
+       "Version 1) – die Datei "
        "bleibt unverändert. Bitte den MCP-Server aktualisieren."},
       {sql("CREATE TABLE Plan (id TEXT PRIMARY KEY, title TEXT);"),
-       " ist kein Taskory-Store (es fehlen die Tabellen Bucket, Card, ChecklistItem, "
-       "CardAttachment, PlanLabel, Goal, CardGoal, CardLabel, StoreTransaction, StoreChange) – die "
+       " ist kein Taskory-Store (es fehlen die Tabellen Bucket, Card, "
+       "ChecklistItem, "
+       "CardAttachment, PlanLabel, Goal, CardGoal, CardLabel, "
+       "StoreTransaction, StoreChange) – die "
        "Datei bleibt unverändert."},
       {[&](auto &at) {
          KanbanStore::makeContainer(at).reset();
          RawConnection(at).exec("ALTER TABLE Goal DROP COLUMN targetDate");
        },
-       " passt nicht zum Datenmodell (es fehlen die Spalten Goal.targetDate) – die Datei bleibt "
+       " passt nicht zum Datenmodell (es fehlen die Spalten Goal.targetDate) – "
+       "die Datei bleibt "
        "unverändert."}};
   for (std::size_t n = 0; n < cases.size(); ++n) {
     const auto &[make, message] = cases[n];
@@ -131,13 +140,17 @@ TEST_F(StoreTest, RefusesFilesThatAreNotOursWithoutTouchingThem) {
 
 // Another program's store without column types or constraints.
 TEST_F(StoreTest, RowsOfAnotherProgramAreReadTolerantly) {
-  std::string sql = "PRAGMA application_id = 1414744921; PRAGMA user_version = 1;";
+  std::string sql =
+      "PRAGMA application_id = 1414744921; PRAGMA user_version = 1;";
   {
     auto model = KanbanStore::makeContainer(dir / "model.store");
     sql += RawConnection(handleOf(*model))
-               .text("SELECT group_concat('CREATE TABLE ' || name || ' (' || columns || ');', '') "
-                     "FROM (SELECT m.name AS name, group_concat(c.name) AS columns FROM "
-                     "sqlite_schema m, pragma_table_info(m.name) c WHERE m.type = 'table' AND "
+               .text("SELECT group_concat('CREATE TABLE ' || name || ' (' || "
+                     "columns || ');', '') "
+                     "FROM (SELECT m.name AS name, group_concat(c.name) AS "
+                     "columns FROM "
+                     "sqlite_schema m, pragma_table_info(m.name) c WHERE "
+                     "m.type = 'table' AND "
                      "m.name NOT LIKE 'sqlite%' GROUP BY m.name)")
                .value_or("");
   }
@@ -151,7 +164,8 @@ TEST_F(StoreTest, RowsOfAnotherProgramAreReadTolerantly) {
   )sql");
   auto container = KanbanStore::makeContainer(file);
   ModelContext context(*container, "mcp");
-  EXPECT_EQ(context.fetchAll<Plan>().size(), 1u) << "a row without an id is left";
+  EXPECT_EQ(context.fetchAll<Plan>().size(), 1u)
+      << "a row without an id is left";
   Bucket *bucket = context.bucket("BBBBBBBB-0000-4000-8000-000000000001");
   Card *card = context.card("CCCCCCCC-0000-4000-8000-000000000001");
   Card *other = context.card("cccccccc-0000-4000-8000-000000000002");
@@ -167,8 +181,9 @@ TEST_F(StoreTest, RowsOfAnotherProgramAreReadTolerantly) {
   // A change writes only the changed column; the odd values stay.
   card->title = "neu";
   context.save(kNow);
-  EXPECT_EQ(RawConnection(file).text("SELECT typeof(percentComplete) || ' ' || typeof(isArchived) "
-                                     "|| ' ' || title FROM Card WHERE id LIKE 'cccccccc%1'"),
+  EXPECT_EQ(RawConnection(file).text(
+                "SELECT typeof(percentComplete) || ' ' || typeof(isArchived) "
+                "|| ' ' || title FROM Card WHERE id LIKE 'cccccccc%1'"),
             "real text neu");
 }
 
@@ -176,25 +191,30 @@ TEST_F(StoreTest, RowsOfAnotherProgramAreReadTolerantly) {
 // version loses the ones no longer wanted and gains the current ones.
 TEST_F(StoreTest, IndexesOfEarlierVersionsAreReplacedAtStart) {
   KanbanStore::makeContainer(file).reset();
-  RawConnection(file).exec("DROP INDEX Card_dueOrderState; DROP INDEX Card_plannedDateSet;"
-                           "CREATE INDEX Card_dueOrder ON Card((dueDate IS NULL), dueDate, "
-                           "sortOrder); CREATE INDEX Card_dueState ON Card((dueDate IS NULL), "
-                           "dueDate, isArchived, percentComplete); CREATE INDEX Card_planState ON "
-                           "Card(plan, isArchived, percentComplete); CREATE INDEX Card_plannedDate "
-                           "ON Card(plannedDate); CREATE INDEX Card_bucket ON Card(bucket); "
-                           "CREATE INDEX Card_title ON Card(title);");
+  RawConnection(file).exec(
+      "DROP INDEX Card_dueOrderState; DROP INDEX Card_plannedDateSet;"
+      "CREATE INDEX Card_dueOrder ON Card((dueDate IS NULL), dueDate, "
+      "sortOrder); CREATE INDEX Card_dueState ON Card((dueDate IS NULL), "
+      "dueDate, isArchived, percentComplete); CREATE INDEX Card_planState ON "
+      "Card(plan, isArchived, percentComplete); CREATE INDEX Card_plannedDate "
+      "ON Card(plannedDate); CREATE INDEX Card_bucket ON Card(bucket); "
+      "CREATE INDEX Card_title ON Card(title);");
   KanbanStore::makeContainer(file).reset();
-  EXPECT_EQ(RawConnection(file).text(
-                "SELECT group_concat(name, ' ') FROM (SELECT name FROM sqlite_schema WHERE type = "
-                "'index' AND tbl_name = 'Card' AND name NOT LIKE 'sqlite_%' ORDER BY name)"),
-            "Card_bucketState Card_dueOrderState Card_goalState Card_plan Card_planBucketState "
-            "Card_planDueOrder Card_planSortOrder Card_plannedDateSet Card_title")
+  EXPECT_EQ(
+      RawConnection(file).text("SELECT group_concat(name, ' ') FROM (SELECT "
+                               "name FROM sqlite_schema WHERE type = "
+                               "'index' AND tbl_name = 'Card' AND name NOT "
+                               "LIKE 'sqlite_%' ORDER BY name)"),
+      "Card_bucketState Card_dueOrderState Card_goalState Card_plan "
+      "Card_planBucketState "
+      "Card_planDueOrder Card_planSortOrder Card_plannedDateSet Card_title")
       << "another program's own index stays";
 }
 
 class BusyStore : public StoreTest {
 protected:
-  decltype(KanbanStore::makeContainer(file)) container = KanbanStore::makeContainer(file);
+  decltype(KanbanStore::makeContainer(file)) container =
+      KanbanStore::makeContainer(file);
   RawConnection other{file};
   void SetUp() override {
     // SQLite's own handler with a short timeout in place of ours: the wait
@@ -210,22 +230,32 @@ TEST_F(BusyStore, FailsWithAClearMessage) {
     ADD_FAILURE() << "began while another writer held the store";
   } catch (const StoreError &error) {
     EXPECT_TRUE(error.isBusy());
-    EXPECT_STREQ(error.what(), "Der Store ist gerade durch ein anderes Programm gesperrt – bitte "
-                               "gleich noch einmal versuchen.");
+    EXPECT_STREQ(
+        error.what(),
+        "Der Store ist gerade durch ein anderes Programm gesperrt – bitte "
+        "gleich noch einmal versuchen.");
   }
 }
 
 TEST_F(StoreTest, AFailedWriteIsReportedInGermanWithNothingSaved) {
-  using Break = std::function<void(ModelContainer &, const std::filesystem::path &)>;
+  using Break =
+      std::function<void(ModelContainer &, const std::filesystem::path &)>;
   const std::vector<std::pair<Break, std::string>> cases = {
-      {[](auto &c, auto &) { RawConnection(handleOf(c)).exec("PRAGMA max_page_count = 1"); },
-       "Der Datenträger ist voll – die Änderung wurde nicht gespeichert. (SQLite: database or disk "
+      {[](auto &c, auto &) {
+         RawConnection(handleOf(c)).exec("PRAGMA max_page_count = 1");
+       },
+       "Der Datenträger ist voll – die Änderung wurde nicht gespeichert. "
+       "(SQLite: database or disk "
        "is full)"},
-      {[](auto &c, auto &) { RawConnection(handleOf(c)).exec("PRAGMA query_only = 1"); },
-       "Der Store ist schreibgeschützt – die Änderung wurde nicht gespeichert. (SQLite: attempt to "
+      {[](auto &c, auto &) {
+         RawConnection(handleOf(c)).exec("PRAGMA query_only = 1");
+       },
+       "Der Store ist schreibgeschützt – die Änderung wurde nicht gespeichert. "
+       "(SQLite: attempt to "
        "write a readonly database)"},
       {[](auto &, auto &at) { std::filesystem::remove(at); },
-       "Die Store-Datei wurde gelöscht oder verschoben, während der Server lief – bitte den Server "
+       "Die Store-Datei wurde gelöscht oder verschoben, während der Server "
+       "lief – bitte den Server "
        "neu starten."}};
   for (std::size_t n = 0; n < cases.size(); ++n) {
     auto at = dir / ("store" + std::to_string(n));
@@ -233,7 +263,8 @@ TEST_F(StoreTest, AFailedWriteIsReportedInGermanWithNothingSaved) {
     cases[n].first(*container, at);
     try {
       ModelContext context(*container, "mcp");
-      context.insert(Plan("Haus", 0, kNow)).planDescription = std::string(100000, 'x');
+      context.insert(Plan("Haus", 0, kNow)).planDescription =
+          std::string(100000, 'x');
       context.save(kNow);
       ADD_FAILURE() << cases[n].second << ": saved";
     } catch (const StoreError &error) {

@@ -22,8 +22,8 @@ TEST(ListOrderTop, KeepsWhatOrderByKeepsForEveryKindOfValue) {
   db->exec("CREATE TABLE t (due, sortOrder)");
   std::mt19937 random(5);
   for (int i = 0; i < 400; ++i)
-    db->exec("INSERT INTO t VALUES (" + values[random() % values.size()] + ", " +
-             values[random() % values.size()] + ")");
+    db->exec("INSERT INTO t VALUES (" + values[random() % values.size()] +
+             ", " + values[random() % values.size()] + ")");
   for (std::size_t limit : {1, 7, 50, 399, 400, 1000}) {
     ListOrderTop top(limit);
     {
@@ -31,14 +31,15 @@ TEST(ListOrderTop, KeepsWhatOrderByKeepsForEveryKindOfValue) {
       while (rows->step())
         top.offer(*rows, 0);
     }
-    auto kept = db->statement(
-        "SELECT group_concat(value, ',') FROM (SELECT value FROM json_each(?1) ORDER BY value)");
+    auto kept = db->statement("SELECT group_concat(value, ',') FROM (SELECT "
+                              "value FROM json_each(?1) ORDER BY value)");
     kept->bindText(1, top.rowidsJSON());
     ASSERT_TRUE(kept->step());
     const std::string found(kept->bytes(0));
-    auto expected =
-        db->statement("SELECT group_concat(rowid, ',') FROM (SELECT rowid FROM (SELECT rowid FROM "
-                      "t ORDER BY (due IS NULL), due, sortOrder, rowid LIMIT ?1) ORDER BY rowid)");
+    auto expected = db->statement("SELECT group_concat(rowid, ',') FROM "
+                                  "(SELECT rowid FROM (SELECT rowid FROM "
+                                  "t ORDER BY (due IS NULL), due, sortOrder, "
+                                  "rowid LIMIT ?1) ORDER BY rowid)");
     expected->bind(1, static_cast<int64_t>(limit));
     ASSERT_TRUE(expected->step());
     EXPECT_EQ(found, std::string(expected->bytes(0))) << "limit " << limit;

@@ -37,9 +37,10 @@ struct RowCounts {
 };
 
 std::ostream &operator<<(std::ostream &out, const RowCounts &r) {
-  return out << "plans " << r.plans << ", buckets " << r.buckets << ", cards " << r.cards
-             << ", items " << r.items << ", attachments " << r.attachments << ", card goals "
-             << r.cardGoals << ", card labels " << r.cardLabels;
+  return out << "plans " << r.plans << ", buckets " << r.buckets << ", cards "
+             << r.cards << ", items " << r.items << ", attachments "
+             << r.attachments << ", card goals " << r.cardGoals
+             << ", card labels " << r.cardLabels;
 }
 
 class ModelContextTest : public ::testing::Test {
@@ -50,8 +51,9 @@ protected:
     return store.raw().integer("SELECT count(*) FROM "s + table + where);
   }
   RowCounts rows() {
-    return {count("", "Plan"),          count("", "Bucket"),         count("", "Card"),
-            count("", "ChecklistItem"), count("", "CardAttachment"), count("", "CardGoal"),
+    return {count("", "Plan"),           count("", "Bucket"),
+            count("", "Card"),           count("", "ChecklistItem"),
+            count("", "CardAttachment"), count("", "CardGoal"),
             count("", "CardLabel")};
   }
   Board board(ModelContext &context) {
@@ -106,7 +108,9 @@ TEST_F(ModelContextTest, RoundTripKeepsEveryFieldByteForByte) {
   EXPECT_EQ(*again, saved);
 }
 
-TEST_F(ModelContextTest, ContextsDoNotNest) { EXPECT_THROW(store.context(), StoreError); }
+TEST_F(ModelContextTest, ContextsDoNotNest) {
+  EXPECT_THROW(store.context(), StoreError);
+}
 
 TEST_F(ModelContextTest, GoalProgressIsTheShareOfActiveCardsDone) {
   struct Case {
@@ -142,7 +146,8 @@ TEST_F(ModelContextTest, AReadOnlyContextRefusesChangesWithoutWriting) {
   ctx.reset();
   const RowCounts before = rows();
   for (const auto &[what, change] : cases) {
-    ModelContext reader(*store.container, "mcp", ModelContext::Access::readOnly);
+    ModelContext reader(*store.container, "mcp",
+                        ModelContext::Access::readOnly);
     Card &card = *reader.fetchAll<Card>().front();
     EXPECT_THROW(change(reader, card), StoreError) << what;
   }
@@ -164,11 +169,22 @@ TEST_F(ModelContextTest, DeleteRulesCascade) {
     RowCounts after;
     bool firstDeleted;
   };
-  const Case cases[] = {
-      {"plan", [](ModelContext &c, Board &b) { c.remove(*b.plan); }, {0, 0, 1, 0, 0, 0, 0}, true},
-      {"bucket", [](ModelContext &c, Board &b) { c.remove(*b.todo); }, {1, 1, 2, 0, 0, 1, 0}, true},
-      {"card", [](ModelContext &c, Board &b) { c.remove(*b.first); }, {1, 2, 2, 0, 0, 1, 0}, true},
-      {"goal", [](ModelContext &c, Board &b) { c.remove(*b.goal); }, {1, 2, 3, 1, 1, 0, 1}, false}};
+  const Case cases[] = {{"plan",
+                         [](ModelContext &c, Board &b) { c.remove(*b.plan); },
+                         {0, 0, 1, 0, 0, 0, 0},
+                         true},
+                        {"bucket",
+                         [](ModelContext &c, Board &b) { c.remove(*b.todo); },
+                         {1, 1, 2, 0, 0, 1, 0},
+                         true},
+                        {"card",
+                         [](ModelContext &c, Board &b) { c.remove(*b.first); },
+                         {1, 2, 2, 0, 0, 1, 0},
+                         true},
+                        {"goal",
+                         [](ModelContext &c, Board &b) { c.remove(*b.goal); },
+                         {1, 2, 3, 1, 1, 0, 1},
+                         false}};
   for (const Case &c : cases) {
     ctx.reset();
     store.container = KanbanStore::makePreviewContainer();
@@ -183,7 +199,8 @@ TEST_F(ModelContextTest, DeleteRulesCascade) {
   }
 }
 
-// Every object a delete takes is journalled, and a card that only loses a link counts as changed.
+// Every object a delete takes is journalled, and a card that only loses a link
+// counts as changed.
 TEST_F(ModelContextTest, EveryObjectADeleteTakesOrCutsIsJournalled) {
   ctx->save(kNow);
   ctx->remove(*b.goal);
@@ -195,9 +212,12 @@ TEST_F(ModelContextTest, EveryObjectADeleteTakesOrCutsIsJournalled) {
       {"entity = 'Card' AND kind = 'delete'", 1},
       {"entity = 'ChecklistItem' AND kind = 'delete'", 1},
       {"entity = 'CardAttachment' AND kind = 'delete'", 1},
-      {"entity = 'Card' AND kind = 'update' AND entityID = '" + b.loose->id + "'", 1}};
+      {"entity = 'Card' AND kind = 'update' AND entityID = '" + b.loose->id +
+           "'",
+       1}};
   for (const auto &[where, expected] : cases)
-    EXPECT_EQ(count(" WHERE txn = 2 AND " + where, "StoreChange"), expected) << where;
+    EXPECT_EQ(count(" WHERE txn = 2 AND " + where, "StoreChange"), expected)
+        << where;
 }
 
 TEST_F(ModelContextTest, UnsavedOrFailedWorkLeavesTheStoreAsItWas) {
@@ -234,7 +254,8 @@ TEST_F(ModelContextTest, UnsavedOrFailedWorkLeavesTheStoreAsItWas) {
   EXPECT_FALSE(store.raw().inTransaction());
   ctx.reset();
   EXPECT_EQ(count(" WHERE title = 'neu'"), 0);
-  EXPECT_EQ(store.context()->fetchAll<Card>().size(), 3u) << "the next one works";
+  EXPECT_EQ(store.context()->fetchAll<Card>().size(), 3u)
+      << "the next one works";
 }
 
 } // namespace

@@ -22,7 +22,8 @@ protected:
   }
   // The due dates of the next three occurrences, each computed from the one
   // before, as completing card after card does.
-  std::vector<std::string> series(const RecurrenceRule &rule, Date first) const {
+  std::vector<std::string> series(const RecurrenceRule &rule,
+                                  Date first) const {
     std::vector<std::string> out;
     std::optional<Date> due = first;
     for (int i = 0; i < 3 && due; ++i) {
@@ -52,7 +53,8 @@ TEST_F(RecurrenceClockChange, SkippedTimeMovesOnByTheGapForGood) {
        at(2024, 3, 30),
        {"2025-03-30 03:30", "2026-03-30 03:30", "2027-03-30 03:30"}}};
   for (const auto &[rule, first, expected] : cases)
-    EXPECT_EQ(series(rule, first), expected) << rule.encode() << " from " << text(first);
+    EXPECT_EQ(series(rule, first), expected)
+        << rule.encode() << " from " << text(first);
 }
 
 } // namespace

@@ -22,7 +22,9 @@ const std::string kFFFD = "\xEF\xBF\xBD";
 // Sets ICU's default locale for one test and restores the previous one.
 class WithDefaultLocale : public ::testing::Test {
 protected:
-  void use(const char *id) { ASSERT_TRUE(test::DefaultLocale::set(icu::Locale(id))) << id; }
+  void use(const char *id) {
+    ASSERT_TRUE(test::DefaultLocale::set(icu::Locale(id))) << id;
+  }
 
 private:
   test::DefaultLocale restore_;
@@ -40,7 +42,8 @@ TEST_F(WithDefaultLocale, OnlyTwoCharactersBeyondASCIILowerCaseToASCIILetters) {
     std::string character;
     icu::UnicodeString(static_cast<UChar32>(c)).toUTF8String(character);
     const std::string lower = lowercased(character);
-    if (std::any_of(lower.begin(), lower.end(), [](char b) { return b >= 'a' && b <= 'z'; }))
+    if (std::any_of(lower.begin(), lower.end(),
+                    [](char b) { return b >= 'a' && b <= 'z'; }))
       lowerToASCII.push_back(c);
   }
   EXPECT_EQ(lowerToASCII, (std::vector<char32_t>{0x130, 0x212A}));
@@ -73,32 +76,35 @@ TEST(Text, PrefixesEndBetweenGraphemeClusters) {
       {"a" + accented + "b", 2, "a" + accented},
       {"a\xE2\x82z", 2, "a" + kFFFD}};
   for (const auto &[text, count, expected] : prefixes)
-    EXPECT_EQ(prefixCharacters(text, count), expected) << text << " / " << count;
+    EXPECT_EQ(prefixCharacters(text, count), expected)
+        << text << " / " << count;
   EXPECT_EQ(characterCount(family + accented), 2u);
 }
 
 TEST(Text, CutAfterCharactersOnlyWhenThereAreMore) {
   const std::string family = "👨\u200D👩\u200D👧"; // one cluster, 18 bytes
   const std::string accented = "e\xCC\x81";
-  const std::tuple<std::string, std::size_t, std::optional<std::string>> cases[] = {
-      {"abc", 3, std::nullopt},
-      {"abcd", 3, "abc"},
-      {family + family, 2, std::nullopt},
-      {family + family + "x", 2, family + family},
-      {"a" + accented, 2, std::nullopt},
-      {"a" + accented + "b", 2, "a" + accented},
-      {"", 0, std::nullopt},
-      // Latin text with precomposed accents, and what joins across it.
-      {"Grüße aus Köln", 5, "Grüße"},
-      {"Grüße", 5, std::nullopt},
-      {"Straße\xC2\xADname", 7, "Straße\xC2\xAD"}, // soft hyphen
-      {"ab" + accented + "c", 3, "ab" + accented},
-      {"a\r\nb", 2, "a\r\n"},
-      {"a\xFF"
-       "bc",
-       2, "a\xEF\xBF\xBD"}};
+  const std::tuple<std::string, std::size_t, std::optional<std::string>>
+      cases[] = {
+          {"abc", 3, std::nullopt},
+          {"abcd", 3, "abc"},
+          {family + family, 2, std::nullopt},
+          {family + family + "x", 2, family + family},
+          {"a" + accented, 2, std::nullopt},
+          {"a" + accented + "b", 2, "a" + accented},
+          {"", 0, std::nullopt},
+          // Latin text with precomposed accents, and what joins across it.
+          {"Grüße aus Köln", 5, "Grüße"},
+          {"Grüße", 5, std::nullopt},
+          {"Straße\xC2\xADname", 7, "Straße\xC2\xAD"}, // soft hyphen
+          {"ab" + accented + "c", 3, "ab" + accented},
+          {"a\r\nb", 2, "a\r\n"},
+          {"a\xFF"
+           "bc",
+           2, "a\xEF\xBF\xBD"}};
   for (const auto &[text, count, expected] : cases)
-    EXPECT_EQ(cutAfterCharacters(text, count), expected) << text << " / " << count;
+    EXPECT_EQ(cutAfterCharacters(text, count), expected)
+        << text << " / " << count;
 }
 
 TEST_F(WithDefaultLocale, NamesMatchIgnoringOnlyCaseOrNormalForm) {
@@ -124,10 +130,11 @@ TEST_F(WithDefaultLocale, NaturalOrderCountsNumbersWhateverTheCase) {
   use("de_DE");
   NaturalOrder order;
   EXPECT_LT(order.compare("a\xFF", "b"), 0);
-  std::vector<std::string> titles = {"Projekt 10", "projekt 9", "Zebra", "Äpfel", "apfel"};
+  std::vector<std::string> titles = {"Projekt 10", "projekt 9", "Zebra",
+                                     "Äpfel", "apfel"};
   std::stable_sort(titles.begin(), titles.end(), std::ref(order));
-  EXPECT_EQ(titles,
-            (std::vector<std::string>{"apfel", "Äpfel", "projekt 9", "Projekt 10", "Zebra"}));
+  EXPECT_EQ(titles, (std::vector<std::string>{"apfel", "Äpfel", "projekt 9",
+                                              "Projekt 10", "Zebra"}));
 }
 
 TEST_F(WithDefaultLocale, NaturalOrderHoldsUnderThePOSIXLocale) {

@@ -20,7 +20,8 @@ const Priority U = Priority::urgent, M = Priority::medium, L = Priority::low;
 
 // The candidate a loaded card makes, computed from its own fields and its
 // goals: the reference for what the store reads without loading the card.
-WeekPlanner::Candidate candidateOf(Card &card, Date horizonEnd, ModelContext &context) {
+WeekPlanner::Candidate candidateOf(Card &card, Date horizonEnd,
+                                   ModelContext &context) {
   auto usable = [](std::optional<Date> date) {
     return date && !std::isnan(*date) ? date : std::nullopt;
   };
@@ -45,13 +46,15 @@ protected:
     return date ? calendar.format(*date, "EEE dd.MM.") : "-";
   }
   Card &card(std::string title, Priority priority = U, Bucket *in = nullptr) {
-    Card &c = in ? seed->card(*in, std::move(title)) : seed->card(nullptr, std::move(title));
+    Card &c = in ? seed->card(*in, std::move(title))
+                 : seed->card(nullptr, std::move(title));
     c.setPriority(priority);
     return c;
   }
   int64_t run(Date now, double capacity = 3, bool weekend = false) {
     return WeekPlanner::planCurrentWeek(
-               *context, WeekPlanner::Configuration(capacity, weekend, false), now, calendar)
+               *context, WeekPlanner::Configuration(capacity, weekend, false),
+               now, calendar)
         .plannedCount;
   }
 };
@@ -69,7 +72,8 @@ class WeekPlannerDays : public WeekPlannerTest {
 protected:
   // The weekday each card got on a fresh store, "-" for none; every plan
   // lands at 9:00 and the run counts exactly the cards it planned.
-  std::vector<std::string> days(const std::vector<NewCard> &start, Date now, double capacity) {
+  std::vector<std::string> days(const std::vector<NewCard> &start, Date now,
+                                double capacity) {
     seed.reset();
     context.reset();
     store.container = KanbanStore::makePreviewContainer();
@@ -85,45 +89,54 @@ protected:
     const int64_t planned = run(now, capacity);
     std::vector<std::string> days;
     for (const Card *c : cards) {
-      days.push_back(c->plannedDate ? calendar.format(*c->plannedDate, "EEE") : "-");
-      EXPECT_EQ(c->plannedDate ? calendar.components(*c->plannedDate).hour : 9, 9) << c->title;
+      days.push_back(c->plannedDate ? calendar.format(*c->plannedDate, "EEE")
+                                    : "-");
+      EXPECT_EQ(c->plannedDate ? calendar.components(*c->plannedDate).hour : 9,
+                9)
+          << c->title;
     }
-    EXPECT_EQ(planned, std::count_if(days.begin(), days.end(), [](auto &d) { return d != "-"; }));
+    EXPECT_EQ(planned, std::count_if(days.begin(), days.end(),
+                                     [](auto &d) { return d != "-"; }));
     return days;
   }
   using Days = std::vector<std::string>;
 };
 
 TEST_F(WeekPlannerDays, CardsFillTodayUpToTheCapacityThenTheNextDay) {
-  EXPECT_EQ(days({{"A"}, {"B"}, {"C"}, {"D"}}, kWednesday, 3), (Days{"Mi.", "Mi.", "Mi.", "Do."}));
+  EXPECT_EQ(days({{"A"}, {"B"}, {"C"}, {"D"}}, kWednesday, 3),
+            (Days{"Mi.", "Mi.", "Mi.", "Do."}));
 }
 
 TEST_F(WeekPlannerDays, OpenChecklistItemsMakeACardHeavier) {
-  EXPECT_EQ(
-      days(
-          {{.title = "A", .open = 2, .checked = 5}, {.title = "B", .open = 2, .checked = 5}, {"C"}},
-          kWednesday, 3),
-      (Days{"Mi.", "Mi.", "Mi."}))
+  EXPECT_EQ(days({{.title = "A", .open = 2, .checked = 5},
+                  {.title = "B", .open = 2, .checked = 5},
+                  {"C"}},
+                 kWednesday, 3),
+            (Days{"Mi.", "Mi.", "Mi."}))
       << "two open items weigh 1";
-  EXPECT_EQ(days({{.title = "A", .open = 5}, {.title = "B", .open = 5}, {"C"}}, kWednesday, 3),
+  EXPECT_EQ(days({{.title = "A", .open = 5}, {.title = "B", .open = 5}, {"C"}},
+                 kWednesday, 3),
             (Days{"Mi.", "Do.", "Mi."}))
       << "five open items weigh 1.75";
 }
 
 TEST_F(WeekPlannerDays, ACardDueThisWeekIsPlannedEvenWhenItDoesNotFit) {
-  EXPECT_EQ(days({{.title = "Schwer", .open = 4}, {"Fällig", M, 13, 4}}, kWednesday, 0.2),
+  EXPECT_EQ(days({{.title = "Schwer", .open = 4}, {"Fällig", M, 13, 4}},
+                 kWednesday, 0.2),
             (Days{"-", "Do."}));
 }
 
 TEST_F(WeekPlannerDays, OverdueCardsGoOnTodayFirst) {
-  EXPECT_EQ(days({{"A", M, 3}, {"B", L, 10}, {"C"}}, kWednesday, 1), (Days{"Mi.", "Mi.", "Do."}));
+  EXPECT_EQ(days({{"A", M, 3}, {"B", L, 10}, {"C"}}, kWednesday, 1),
+            (Days{"Mi.", "Mi.", "Do."}));
 }
 
 TEST_F(WeekPlannerDays, NoCardIsPlannedAfterItsDueDay) {
   std::vector<NewCard> dueThursday;
   for (int i = 1; i <= 5; ++i)
     dueThursday.push_back({"B" + std::to_string(i), M, 13});
-  EXPECT_EQ(days(dueThursday, at(3, 10, 8), 1), (Days{"Mo.", "Di.", "Mi.", "Do.", "Do."}))
+  EXPECT_EQ(days(dueThursday, at(3, 10, 8), 1),
+            (Days{"Mo.", "Di.", "Mi.", "Do.", "Do."}))
       << "five due Thursday, one a day from Monday";
 }
 
@@ -159,8 +172,10 @@ TEST_F(WeekPlannerTest, OnlyPressingOrFlaggedCardsReplaceFuturePlans) {
   context->save(kWednesday);
   EXPECT_EQ(run(kWednesday, 10), 5);
   EXPECT_EQ(
-      store.raw().text("SELECT group_concat(title, ' ') FROM (SELECT title FROM Card WHERE id IN "
-                       "(SELECT entityID FROM StoreChange WHERE txn = 2) ORDER BY rowid)"),
+      store.raw().text(
+          "SELECT group_concat(title, ' ') FROM (SELECT title FROM Card WHERE "
+          "id IN "
+          "(SELECT entityID FROM StoreChange WHERE txn = 2) ORDER BY rowid)"),
       "Ziel Tag Idee Dringend Wichtig Mittel Mitternacht");
   important.setPriority(M);
   EXPECT_EQ(run(kWednesday, 10), 4);
@@ -168,10 +183,10 @@ TEST_F(WeekPlannerTest, OnlyPressingOrFlaggedCardsReplaceFuturePlans) {
   std::string plans;
   for (const Card *c : context->fetchAll<Card>())
     plans += c->title + " " + day(c->plannedDate) + ", ";
-  EXPECT_EQ(
-      plans,
-      "Ziel Mi. 12.03., Tag Mi. 12.03., Idee Mi. 12.03., Archiv Fr. 14.03., Fertig Do. 13.03., "
-      "Dringend Mi. 12.03., Wichtig -, Mittel -, Niedrig Di. 11.03., Mitternacht -, ");
+  EXPECT_EQ(plans, "Ziel Mi. 12.03., Tag Mi. 12.03., Idee Mi. 12.03., Archiv "
+                   "Fr. 14.03., Fertig Do. 13.03., "
+                   "Dringend Mi. 12.03., Wichtig -, Mittel -, Niedrig Di. "
+                   "11.03., Mitternacht -, ");
 }
 
 class ClaudeProjectWeek : public WeekPlannerTest {
@@ -182,7 +197,8 @@ protected:
     return p;
   }();
   int64_t ideaTasksCreated() {
-    return WeekPlanner::planCurrentWeek(*context, {3, false, true}, kWednesday, calendar)
+    return WeekPlanner::planCurrentWeek(*context, {3, false, true}, kWednesday,
+                                        calendar)
         .ideaTasksCreated;
   }
 };
@@ -191,7 +207,8 @@ TEST_F(ClaudeProjectWeek, EachBucketGetsOneCardADay) {
   Bucket &backlog = seed->bucket(project, "Backlog");
   Card &a = card("A", U, &backlog), &b = card("B", U, &backlog);
   ideaTasksCreated();
-  EXPECT_EQ(day(a.plannedDate) + ", " + day(b.plannedDate), "Mi. 12.03., Do. 13.03.");
+  EXPECT_EQ(day(a.plannedDate) + ", " + day(b.plannedDate),
+            "Mi. 12.03., Do. 13.03.");
 }
 
 TEST_F(ClaudeProjectWeek, ABucketWithNothingOpenGetsOneIdeaTask) {
@@ -200,11 +217,13 @@ TEST_F(ClaudeProjectWeek, ABucketWithNothingOpenGetsOneIdeaTask) {
   Bucket &empty = seed->bucket(project, "Ideen", "#0078D4");
   Card &old = card("Alt", M, &empty);
   old.isArchived = true;
-  EXPECT_EQ(ideaTasksCreated(), 1) << "not the first bucket, nor one with an open card";
+  EXPECT_EQ(ideaTasksCreated(), 1)
+      << "not the first bucket, nor one with an open card";
   Card *idea = context->fetchAll<Card>().back();
-  EXPECT_EQ(idea->notes,
-            "Automatisch angelegt: Dieses Projekt hat gerade keine offenen Aufgaben. Zeit für ein "
-            "kurzes Brainstorming — neue Features, Verbesserungen, Bugs, Ideen aus der Nutzung.");
+  EXPECT_EQ(idea->notes, "Automatisch angelegt: Dieses Projekt hat gerade "
+                         "keine offenen Aufgaben. Zeit für ein "
+                         "kurzes Brainstorming — neue Features, "
+                         "Verbesserungen, Bugs, Ideen aus der Nutzung.");
   EXPECT_EQ(idea->priorityRaw, 9);
   EXPECT_EQ(idea->colorHex.value_or(""), "#0078D4");
   EXPECT_EQ(idea->sortOrder, old.sortOrder + 1024) << "after the archived card";
@@ -219,11 +238,13 @@ TEST_F(WeekPlannerTest, StoreCandidatesHoldTheHeadOfTheFullOrder) {
   early.targetDate = at(3, 13, 12);
   late.targetDate = at(3, 30);
   Goal &undated = seed->goal(plan, "offen");
-  const Date dues[] = {at(3, 10, 17), at(3, 13, 17), at(3, 14, 17), at(3, 20, 17), at(4, 2, 17)};
+  const Date dues[] = {at(3, 10, 17), at(3, 13, 17), at(3, 14, 17),
+                       at(3, 20, 17), at(4, 2, 17)};
   const Priority priorities[] = {U, Priority::important, M, L};
   std::mt19937 random(5);
   for (int i = 0; i < 200; ++i) {
-    Card &c = card("Karte " + std::to_string(random() % 40), priorities[random() % 4]);
+    Card &c = card("Karte " + std::to_string(random() % 40),
+                   priorities[random() % 4]);
     if (random() % 2)
       c.dueDate = dues[random() % 5];
     if (random() % 5 == 0)
@@ -236,8 +257,9 @@ TEST_F(WeekPlannerTest, StoreCandidatesHoldTheHeadOfTheFullOrder) {
 
   const text::NaturalOrder titles;
   auto order = [&](std::vector<WeekPlanner::Candidate> &list) {
-    std::stable_sort(list.begin(), list.end(),
-                     [&](auto &a, auto &b) { return WeekPlanner::comesBefore(a, b, titles); });
+    std::stable_sort(list.begin(), list.end(), [&](auto &a, auto &b) {
+      return WeekPlanner::comesBefore(a, b, titles);
+    });
   };
   for (const Date horizonEnd : {at(3, 15), at(3, 22)}) {
     std::vector<WeekPlanner::Candidate> all;
@@ -251,11 +273,12 @@ TEST_F(WeekPlannerTest, StoreCandidatesHoldTheHeadOfTheFullOrder) {
     order(all);
     for (std::size_t n : {1u, 7u, 40u, 500u}) {
       auto rows = BoardQueries(*context).planningCandidates(n);
-      std::sort(rows.begin(), rows.end(), [](auto &a, auto &b) { return a.rowid < b.rowid; });
+      std::sort(rows.begin(), rows.end(),
+                [](auto &a, auto &b) { return a.rowid < b.rowid; });
       std::vector<WeekPlanner::Candidate> found;
       for (const auto &row : rows) {
-        const auto &x =
-            found.emplace_back(candidateOf(*context->card(row.id), horizonEnd, *context));
+        const auto &x = found.emplace_back(
+            candidateOf(*context->card(row.id), horizonEnd, *context));
         EXPECT_EQ(row.deadline, x.deadline) << row.title;
         EXPECT_EQ(row.due && *row.due < horizonEnd, x.hasDueDeadline);
         EXPECT_EQ(row.priorityRank, x.priorityRank) << row.title;
@@ -265,8 +288,8 @@ TEST_F(WeekPlannerTest, StoreCandidatesHoldTheHeadOfTheFullOrder) {
       ASSERT_GE(found.size(), head) << n;
       for (std::size_t i = 0; i < head; ++i)
         EXPECT_EQ(found[i].card, all[i].card)
-            << "place " << i << " of " << n << ": " << found[i].card->title << " instead of "
-            << all[i].card->title;
+            << "place " << i << " of " << n << ": " << found[i].card->title
+            << " instead of " << all[i].card->title;
     }
   }
 }
@@ -274,20 +297,26 @@ TEST_F(WeekPlannerTest, StoreCandidatesHoldTheHeadOfTheFullOrder) {
 // Each row: a candidate that comes before the other, never the other way
 // round. Equal cards by their titles only here.
 TEST(WeekPlannerCandidates, OrderIsDueThenDeadlineThenPriorityThenTitle) {
-  auto candidate = [](std::string title, bool due, std::optional<Date> deadline, int64_t rank) {
-    return WeekPlanner::Candidate{nullptr, std::move(title), deadline, due, rank};
+  auto candidate = [](std::string title, bool due, std::optional<Date> deadline,
+                      int64_t rank) {
+    return WeekPlanner::Candidate{nullptr, std::move(title), deadline, due,
+                                  rank};
   };
-  const std::tuple<std::string_view, WeekPlanner::Candidate, WeekPlanner::Candidate> cases[] = {
-      {"a due deadline beats any other", candidate("Aufgabe 10", true, 900, 3),
-       candidate("Aufgabe 2", false, 100, 0)},
-      {"the earlier deadline", candidate("Aufgabe 10", true, 100, 3),
-       candidate("Aufgabe 2", true, 200, 0)},
-      {"a deadline before none", candidate("Aufgabe 10", false, 900, 3),
-       candidate("Aufgabe 2", false, std::nullopt, 0)},
-      {"the higher priority", candidate("Aufgabe 10", false, 100, 0),
-       candidate("Aufgabe 2", false, 100, 1)},
-      {"titles in natural order", candidate("Aufgabe 2", false, std::nullopt, 2),
-       candidate("Aufgabe 10", false, std::nullopt, 2)}};
+  const std::tuple<std::string_view, WeekPlanner::Candidate,
+                   WeekPlanner::Candidate>
+      cases[] = {{"a due deadline beats any other",
+                  candidate("Aufgabe 10", true, 900, 3),
+                  candidate("Aufgabe 2", false, 100, 0)},
+                 {"the earlier deadline", candidate("Aufgabe 10", true, 100, 3),
+                  candidate("Aufgabe 2", true, 200, 0)},
+                 {"a deadline before none",
+                  candidate("Aufgabe 10", false, 900, 3),
+                  candidate("Aufgabe 2", false, std::nullopt, 0)},
+                 {"the higher priority", candidate("Aufgabe 10", false, 100, 0),
+                  candidate("Aufgabe 2", false, 100, 1)},
+                 {"titles in natural order",
+                  candidate("Aufgabe 2", false, std::nullopt, 2),
+                  candidate("Aufgabe 10", false, std::nullopt, 2)}};
   const text::NaturalOrder titles;
   for (const auto &[what, before, after] : cases) {
     EXPECT_TRUE(WeekPlanner::comesBefore(before, after, titles)) << what;
@@ -301,10 +330,14 @@ TEST(WeekPlannerWeek, RunsMondayToSundayAcrossDaylightSavingChanges) {
   const Calendar calendar("Europe/Berlin", "de_DE");
   // Clocks go forward on Sunday 30 March and back on Sunday 26 October.
   const std::pair<Date, std::string> cases[] = {
-      {*calendar.date(2025, 3, 26, 12), "24.03. 25.03. 26.03. 27.03. 28.03. 29.03. 30.03. "},
-      {*calendar.date(2025, 3, 30, 23), "24.03. 25.03. 26.03. 27.03. 28.03. 29.03. 30.03. "},
-      {*calendar.date(2025, 10, 27, 0), "27.10. 28.10. 29.10. 30.10. 31.10. 01.11. 02.11. "},
-      {*calendar.date(2025, 10, 26, 2), "20.10. 21.10. 22.10. 23.10. 24.10. 25.10. 26.10. "}};
+      {*calendar.date(2025, 3, 26, 12),
+       "24.03. 25.03. 26.03. 27.03. 28.03. 29.03. 30.03. "},
+      {*calendar.date(2025, 3, 30, 23),
+       "24.03. 25.03. 26.03. 27.03. 28.03. 29.03. 30.03. "},
+      {*calendar.date(2025, 10, 27, 0),
+       "27.10. 28.10. 29.10. 30.10. 31.10. 01.11. 02.11. "},
+      {*calendar.date(2025, 10, 26, 2),
+       "20.10. 21.10. 22.10. 23.10. 24.10. 25.10. 26.10. "}};
   for (const auto &[now, days] : cases) {
     std::string shown;
     for (Date day : WeekPlanner::weekOf(now, calendar))

@@ -24,23 +24,26 @@ TEST(Arguments, IntegerIsOnlyWhatSixtyFourBitsHoldExactly) {
   // clang-format on
   for (const auto &[text, value] : integers)
     EXPECT_EQ(integerOf(text), value) << text;
-  for (const char *text : {"9223372036854775808", "18446744073709551615", "9.223372036854775808e18",
-                           "1e19", "-1e19", "1e30", "2.5", R"("2")", "true"})
+  for (const char *text : {"9223372036854775808", "18446744073709551615",
+                           "9.223372036854775808e18", "1e19", "-1e19", "1e30",
+                           "2.5", R"("2")", "true"})
     EXPECT_EQ(integerOf(text), std::nullopt) << text;
 }
 
 TEST(Arguments, StringArrayWithAnyOtherElementCountsAsAbsent) {
-  const std::pair<std::string, std::optional<std::vector<std::string>>> cases[] = {
-      {R"(["Blau","Rot"])", std::vector<std::string>{"Blau", "Rot"}},
-      {"[]", std::vector<std::string>{}},
-      {R"(["Blau",5])", std::nullopt},
-      {R"([null,"Blau"])", std::nullopt},
-      {R"([["Blau"]])", std::nullopt},
-      {R"("Blau")", std::nullopt}};
+  const std::pair<std::string, std::optional<std::vector<std::string>>>
+      cases[] = {{R"(["Blau","Rot"])", std::vector<std::string>{"Blau", "Rot"}},
+                 {"[]", std::vector<std::string>{}},
+                 {R"(["Blau",5])", std::nullopt},
+                 {R"([null,"Blau"])", std::nullopt},
+                 {R"([["Blau"]])", std::nullopt},
+                 {R"("Blau")", std::nullopt}};
   for (const auto &[text, expected] : cases) {
     const json arguments = json::parse(R"({"labels":)" + text + "}");
     const json *list = args::stringArray(arguments, "labels");
-    EXPECT_EQ(list ? std::optional(args::strings(*list)) : std::nullopt, expected) << text;
+    EXPECT_EQ(list ? std::optional(args::strings(*list)) : std::nullopt,
+              expected)
+        << text;
   }
 }
 

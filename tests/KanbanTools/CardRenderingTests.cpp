@@ -15,7 +15,9 @@ protected:
   std::string line(const Card &card) {
     return cardLine(context(), card, kNow, calendar, false, false);
   }
-  std::string detail(const Card &card) { return cardDetailText(context(), card, kNow, calendar); }
+  std::string detail(const Card &card) {
+    return cardDetailText(context(), card, kNow, calendar);
+  }
   json object(const Card &card, bool detail) {
     return cardJSON(context(), card, kNow, calendar, detail, false, false);
   }
@@ -37,7 +39,8 @@ TEST_F(CardRendering, BareCard) {
 
 TEST_F(CardRendering, CardWithEveryPart) {
   Plan &plan = seed().plan("Haushalt");
-  Card &card = seed().card(seed().bucket(plan, "Zu erledigen", "#CBEBC9"), "Einkaufen", kCardID);
+  Card &card = seed().card(seed().bucket(plan, "Zu erledigen", "#CBEBC9"),
+                           "Einkaufen", kCardID);
   card.priorityRaw = 1;
   card.percentComplete = 50;
   card.dueDate = local(2025, 3, 10, 17, 0);
@@ -62,31 +65,35 @@ TEST_F(CardRendering, CardWithEveryPart) {
   seed().item(card, "Käse", true, "AAAA0003-0000-4000-8000-000000000000");
   seed().attachment(card, "Liste", "https://example.org/a/b");
   seed().attachment(card, "Beleg.pdf", std::nullopt, "file");
-  const std::string dates =
-      "fällig 2025-03-10 · start 2025-03-01 08:00 · geplant 2025-03-11 · überfällig";
-  const std::string meta = "Labels: Rot, Blau · Ziele: Zweites Ziel, Erstes Ziel · Wdh: Alle 3 "
-                           "Tage · GitHub: https://github.com/acme/shop/issues/42";
+  const std::string dates = "fällig 2025-03-10 · start 2025-03-01 08:00 · "
+                            "geplant 2025-03-11 · überfällig";
+  const std::string meta =
+      "Labels: Rot, Blau · Ziele: Zweites Ziel, Erstes Ziel · Wdh: Alle 3 "
+      "Tage · GitHub: https://github.com/acme/shop/issues/42";
   EXPECT_EQ(line(card), "1A2B3C4D · in_progress · urgent · 2/3 · " + dates +
                             " · Haushalt · Zu erledigen · Einkaufen · " + meta +
                             " · Idee · Mein Tag");
-  EXPECT_EQ(detail(card), "1A2B3C4D · in_progress · urgent · Haushalt / Zu erledigen · " + dates +
-                              " · Mein Tag\nEinkaufen\n" + meta +
-                              "\nNotizen:\nMilch\nBrot\n"
-                              "Checkliste 2/3:\n[x] Milch (AAAA0001)\n[ ] Brot (AAAA0002)\n"
-                              "[x] Käse (AAAA0003)\n"
-                              "Anhänge:\nListe (link) https://example.org/a/b\n"
-                              "Beleg.pdf (file) –\n"
-                              "Abgeschlossen 2025-03-09 · Farbe #FFAA00 · Serie #4");
+  EXPECT_EQ(detail(card),
+            "1A2B3C4D · in_progress · urgent · Haushalt / Zu erledigen · " +
+                dates + " · Mein Tag\nEinkaufen\n" + meta +
+                "\nNotizen:\nMilch\nBrot\n"
+                "Checkliste 2/3:\n[x] Milch (AAAA0001)\n[ ] Brot (AAAA0002)\n"
+                "[x] Käse (AAAA0003)\n"
+                "Anhänge:\nListe (link) https://example.org/a/b\n"
+                "Beleg.pdf (file) –\n"
+                "Abgeschlossen 2025-03-09 · Farbe #FFAA00 · Serie #4");
   // What the JSON adds beyond the list and the bare card.
   const json full = object(card, true);
-  EXPECT_EQ(json({full["start_date"], full["planned_date"], full["recurrence"], full["github"],
-                  full["is_idea_task"], full["is_late"], full["completed_at"],
-                  full["series_occurrence"], full["attachments"]})
-                .dump(),
-            R"(["2025-03-01 08:00","2025-03-11","Alle 3 Tage","https://)"
-            R"(github.com/acme/shop/issues/42",true,true,"2025-03-09 23:30",4,)"
-            R"([{"alias":"Liste","kind":"link","url":"https://example.org/a/b"},)"
-            R"({"alias":"Beleg.pdf","kind":"file","url":null}]])");
+  EXPECT_EQ(
+      json({full["start_date"], full["planned_date"], full["recurrence"],
+            full["github"], full["is_idea_task"], full["is_late"],
+            full["completed_at"], full["series_occurrence"],
+            full["attachments"]})
+          .dump(),
+      R"(["2025-03-01 08:00","2025-03-11","Alle 3 Tage","https://)"
+      R"(github.com/acme/shop/issues/42",true,true,"2025-03-09 23:30",4,)"
+      R"([{"alias":"Liste","kind":"link","url":"https://example.org/a/b"},)"
+      R"({"alias":"Beleg.pdf","kind":"file","url":null}]])");
   card.isArchived = true;
   card.completedAt.reset();
   card.colorHex.reset();
@@ -107,20 +114,23 @@ TEST_F(CardRendering, GitHubPartNeedsARepository) {
 }
 
 TEST_F(CardRendering, UnreadableRuleDataCountsAsNoRule) {
-  Card &card = seed().card(nullptr, "T", "1a2b3c4d-0000-4000-8000-00000000000f");
+  Card &card =
+      seed().card(nullptr, "T", "1a2b3c4d-0000-4000-8000-00000000000f");
   card.recurrenceRuleData = std::string("{\"frequency\":\"hourly\"}");
   EXPECT_EQ(line(card), "1A2B3C4D · not_started · T");
 }
 
 TEST_F(CardRendering, DefaultHourIsDroppedWhateverTheOffsetOrSeconds) {
-  EXPECT_EQ(dateString(local(2025, 7, 1, 17) + 45, kDueHour, calendar), "2025-07-01");
+  EXPECT_EQ(dateString(local(2025, 7, 1, 17) + 45, kDueHour, calendar),
+            "2025-07-01");
 }
 
 TEST_F(CardRendering, LateFromLocalMidnightOnUnlessCompleted) {
   Card &card = seed().card(nullptr, "T");
-  const std::tuple<Date, int64_t, bool> lateness[] = {{local(2025, 3, 12, 0, 0), 0, false},
-                                                      {local(2025, 3, 11, 23, 59), 50, true},
-                                                      {local(2025, 3, 11, 23, 59), 100, false}};
+  const std::tuple<Date, int64_t, bool> lateness[] = {
+      {local(2025, 3, 12, 0, 0), 0, false},
+      {local(2025, 3, 11, 23, 59), 50, true},
+      {local(2025, 3, 11, 23, 59), 100, false}};
   for (const auto &[due, percent, late] : lateness) {
     card.dueDate = due;
     card.percentComplete = percent;
@@ -130,9 +140,11 @@ TEST_F(CardRendering, LateFromLocalMidnightOnUnlessCompleted) {
 }
 
 TEST_F(CardRendering, IDsStoredInLowerCaseArePrintedInUpperCase) {
-  Card &card = seed().card(nullptr, "T", "1a2b3c4d-0000-4000-8000-00000000000f");
+  Card &card =
+      seed().card(nullptr, "T", "1a2b3c4d-0000-4000-8000-00000000000f");
   seed().item(card, "x", false, "abcdef01-0000-4000-8000-00000000000f");
-  EXPECT_EQ(object(card, true)["checklist"][0]["item_id"], "ABCDEF01-0000-4000-8000-00000000000F");
+  EXPECT_EQ(object(card, true)["checklist"][0]["item_id"],
+            "ABCDEF01-0000-4000-8000-00000000000F");
   EXPECT_EQ(object(card, false)["id"], "1A2B3C4D-0000-4000-8000-00000000000F");
 }
 

@@ -9,7 +9,8 @@ TEST(ToolCatalogue, EveryRequiredArgumentIsDeclared) {
     const json &schema = tool["inputSchema"];
     EXPECT_TRUE(tool["description"].is_string()) << tool["name"];
     for (const auto &name : schema.at("required"))
-      EXPECT_TRUE(schema["properties"].contains(name)) << tool["name"] << " " << name;
+      EXPECT_TRUE(schema["properties"].contains(name))
+          << tool["name"] << " " << name;
   }
 }
 
@@ -19,7 +20,8 @@ TEST(ToolCatalogue, EveryListButTheEntryListHoldsStrings) {
     const json &schema = tool["inputSchema"];
     for (const auto &[key, value] : schema["properties"].items()) {
       if (value["type"] == "array" && key != "items") {
-        EXPECT_EQ(value["items"], json({{"type", "string"}})) << tool["name"] << " " << key;
+        EXPECT_EQ(value["items"], json({{"type", "string"}}))
+            << tool["name"] << " " << key;
       }
     }
   }
@@ -31,14 +33,16 @@ TEST_F(ToolsTest, NewerSchemaRefusesEveryTool) {
   KanbanStore::groupContainerDefaults()->setInteger("storeSchemaVersion", 2);
   for (const char *name : {"create_plan", "Nope"})
     EXPECT_TRUE(call(name, {{"title", "Neu"}})
-                    .starts_with("Fehler: Dieser Helfer ist älter als der Taskory auf diesem Mac "
+                    .starts_with("Fehler: Dieser Helfer ist älter als der "
+                                 "Taskory auf diesem Mac "
                                  "(kennt Datenmodell 1, der Store nutzt 2)."))
         << name;
   EXPECT_EQ(value("SELECT count(*) FROM Plan"), "0");
 }
 
 TEST(Encode, JSONReplacesBrokenUTF8) {
-  EXPECT_EQ(KanbanTools::encode(json{{"k\xC3", "a\xFF"}}), "{\"k\xEF\xBF\xBD\":\"a\xEF\xBF\xBD\"}");
+  EXPECT_EQ(KanbanTools::encode(json{{"k\xC3", "a\xFF"}}),
+            "{\"k\xEF\xBF\xBD\":\"a\xEF\xBF\xBD\"}");
 }
 
 } // namespace

@@ -8,8 +8,8 @@ protected:
   void SetUp() override {
     ToolsTest::SetUp();
     cardID = seed()
-                 .card(seed().bucket(seed().plan("Arbeit"), "Zu erledigen"), "Einkaufen",
-                       "C0000000-0000-4000-8000-000000000000")
+                 .card(seed().bucket(seed().plan("Arbeit"), "Zu erledigen"),
+                       "Einkaufen", "C0000000-0000-4000-8000-000000000000")
                  .id;
   }
   ChecklistItem &item(const char *title, const char *id = "") {
@@ -19,7 +19,9 @@ protected:
     args["card_id"] = cardID;
     return call("set_checklist_item", args);
   }
-  Strings items() { return rows("SELECT title || '/' || isChecked FROM ChecklistItem"); }
+  Strings items() {
+    return rows("SELECT title || '/' || isChecked FROM ChecklistItem");
+  }
   UUID cardID;
 };
 
@@ -27,8 +29,10 @@ TEST_F(ChecklistTools, AddAppendsAfterTheHighestSortOrderUpToTwenty) {
   call("add_checklist_item", {{"card_id", cardID}, {"title", "erstes"}});
   item("b").sortOrder = 3072;
   call("add_checklist_item", {{"card_id", cardID}, {"title", "Brot"}});
-  EXPECT_EQ(value("SELECT group_concat(sortOrder) FROM ChecklistItem"), "1024.0,3072.0,4096.0");
-  EXPECT_EQ(value("SELECT modifiedAt = " + std::to_string(kNow) + " FROM Card"), "1");
+  EXPECT_EQ(value("SELECT group_concat(sortOrder) FROM ChecklistItem"),
+            "1024.0,3072.0,4096.0");
+  EXPECT_EQ(value("SELECT modifiedAt = " + std::to_string(kNow) + " FROM Card"),
+            "1");
   for (int i = 3; i < 20; ++i)
     item("p");
   expectFailures("add_checklist_item", table(R"(
@@ -39,11 +43,17 @@ TEST_F(ChecklistTools, AddAppendsAfterTheHighestSortOrderUpToTwenty) {
 
 TEST_F(ChecklistTools, SetFindsByIDElseByTitle) {
   const UUID einkaufen = item("Einkaufen").id, putzen = item("Putzen").id;
-  // An item_id that is not ID-like gives way to the title; an empty new title changes nothing.
-  run({{"item_id", "abc"}, {"item_title", "Putzen"}, {"checked", true}, {"new_title", ""}});
+  // An item_id that is not ID-like gives way to the title; an empty new title
+  // changes nothing.
+  run({{"item_id", "abc"},
+       {"item_title", "Putzen"},
+       {"checked", true},
+       {"new_title", ""}});
   EXPECT_EQ(items(), (Strings{"Einkaufen/0", "Putzen/1"}));
   // By ID the title is not looked at.
-  run({{"item_id", putzen.substr(0, 6)}, {"item_title", "Einkaufen"}, {"new_title", "Fenster"}});
+  run({{"item_id", putzen.substr(0, 6)},
+       {"item_title", "Einkaufen"},
+       {"new_title", "Fenster"}});
   run({{"item_id", einkaufen}, {"checked", true}});
   EXPECT_EQ(items(), (Strings{"Einkaufen/1", "Fenster/1"}));
 }

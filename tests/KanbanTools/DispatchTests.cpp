@@ -15,9 +15,11 @@ namespace taskory {
 namespace {
 
 // How a tool call ended while another program held the write lock.
-std::string outcome(ModelContainer &container, const Calendar &calendar, const std::string &name) {
+std::string outcome(ModelContainer &container, const Calendar &calendar,
+                    const std::string &name) {
   try {
-    KanbanTools::callInOwnContext(container, calendar, name, nlohmann::json::object());
+    KanbanTools::callInOwnContext(container, calendar, name,
+                                  nlohmann::json::object());
     return "answered";
   } catch (const ToolError &) {
     return "tool error";
@@ -40,7 +42,8 @@ TEST(KanbanToolsDispatch, OnlyTheReadingToolsRunWithoutTheWriteLock) {
     const std::string name = tool.at("name");
     const std::string ended = outcome(*container, calendar, name);
     if (KanbanTools::onlyReads(name))
-      EXPECT_TRUE(ended == "answered" || ended == "tool error") << name << ": " << ended;
+      EXPECT_TRUE(ended == "answered" || ended == "tool error")
+          << name << ": " << ended;
     else
       EXPECT_EQ(ended, "busy") << name;
   }

@@ -34,8 +34,10 @@ TEST_F(CreateBucket, FailsWithoutANameOrAKnownPlan) {
 
 TEST_F(CreateBucket, NewBucketsGoLastWithTheirColourIfAny) {
   for (const char *color : {"#ff00aa", ""})
-    call("create_bucket", {{"plan", "haus"}, {"name", "Spalte"}, {"color_hex", color}});
-  EXPECT_EQ(rows("SELECT ifnull(colorHex, '-') || sortOrder FROM Bucket WHERE plan = (SELECT id "
+    call("create_bucket",
+         {{"plan", "haus"}, {"name", "Spalte"}, {"color_hex", color}});
+  EXPECT_EQ(rows("SELECT ifnull(colorHex, '-') || sortOrder FROM Bucket WHERE "
+                 "plan = (SELECT id "
                  "FROM Plan WHERE title = 'Haus')"),
             (Strings{"-1024.0", "#ff00aa2048.0", "3072.0"}));
 }
@@ -45,7 +47,8 @@ protected:
   void SetUp() override {
     ToolsTest::SetUp();
     call("create_plan", {{"title", "Haus"}});
-    seed().card(*context().fetchAll<Bucket>().front(), "Fenster").colorHex = "#111111";
+    seed().card(*context().fetchAll<Bucket>().front(), "Fenster").colorHex =
+        "#111111";
   }
 };
 
@@ -67,12 +70,16 @@ TEST_F(UpdateBucket, SaysWhatChangedOrWhyItCouldNot) {
 }
 
 TEST_F(UpdateBucket, ChangesTheBucketButNotTheColourOfItsCards) {
-  call("update_bucket", {{"plan", "Haus"}, {"bucket", "Zu erledigen"}, {"color_hex", "#FF0000"}});
   call(
       "update_bucket",
-      {{"plan", "Haus"}, {"bucket", "Zu erledigen"}, {"new_name", "Offen"}, {"color_hex", "None"}});
-  EXPECT_EQ(value("SELECT name, colorHex, (SELECT colorHex FROM Card) FROM Bucket"),
-            "Offen|NULL|#111111");
+      {{"plan", "Haus"}, {"bucket", "Zu erledigen"}, {"color_hex", "#FF0000"}});
+  call("update_bucket", {{"plan", "Haus"},
+                         {"bucket", "Zu erledigen"},
+                         {"new_name", "Offen"},
+                         {"color_hex", "None"}});
+  EXPECT_EQ(
+      value("SELECT name, colorHex, (SELECT colorHex FROM Card) FROM Bucket"),
+      "Offen|NULL|#111111");
 }
 
 using GoalTools = ToolsTest;
@@ -113,16 +120,20 @@ TEST_F(CreateGoal, FailsWithoutATitleOrWithAnUnreadableDate) {
 }
 
 TEST_F(CreateGoal, ANewGoalGoesLastWithItsNotesAsGiven) {
-  call("create_goal",
-       {{"plan", "haus"}, {"title", "Neu"}, {"notes", " none "}, {"target_date", "None"}});
-  EXPECT_EQ(value("SELECT sortOrder, notes, ifnull(targetDate, '-') FROM Goal WHERE title = 'Neu'"),
+  call("create_goal", {{"plan", "haus"},
+                       {"title", "Neu"},
+                       {"notes", " none "},
+                       {"target_date", "None"}});
+  EXPECT_EQ(value("SELECT sortOrder, notes, ifnull(targetDate, '-') FROM Goal "
+                  "WHERE title = 'Neu'"),
             "6024.0| none |-");
 }
 
 using PlanWeek = ToolsTest;
 
 TEST_F(PlanWeek, AnEmptyStoreHasNothingToPlan) {
-  EXPECT_EQ(call("plan_week"), "0 Aufgaben eingeplant, 0 Ideen-Aufgaben angelegt");
+  EXPECT_EQ(call("plan_week"),
+            "0 Aufgaben eingeplant, 0 Ideen-Aufgaben angelegt");
 }
 
 class PlanWeekFiveUrgent : public ToolsTest {
@@ -136,7 +147,8 @@ protected:
 
 TEST_F(PlanWeekFiveUrgent, DailyCapacityLimitsTheCardsADay) {
   const auto plannedOn = [&](Date day) {
-    return value("SELECT count(*) FROM Card WHERE plannedDate = " + std::to_string(day));
+    return value("SELECT count(*) FROM Card WHERE plannedDate = " +
+                 std::to_string(day));
   };
   for (const auto &[args, onWednesday] : table(R"(
 {} | 3
@@ -151,8 +163,10 @@ TEST_F(PlanWeekFiveUrgent, DailyCapacityLimitsTheCardsADay) {
 
 TEST_F(PlanWeekFiveUrgent, IncludeWeekendPlansOnSaturday) {
   EXPECT_TRUE(
-      call("plan_week", {{"daily_capacity", 5}, {"include_weekend", true}}, local(2025, 3, 15, 10))
-          .starts_with("5 Aufgaben eingeplant, 0 Ideen-Aufgaben angelegt\nSamstag"));
+      call("plan_week", {{"daily_capacity", 5}, {"include_weekend", true}},
+           local(2025, 3, 15, 10))
+          .starts_with(
+              "5 Aufgaben eingeplant, 0 Ideen-Aufgaben angelegt\nSamstag"));
 }
 
 TEST_F(PlanWeek, ARunThatChangesNothingWritesNoHistory) {

@@ -7,7 +7,8 @@ namespace {
 
 std::string notice(int hidden) {
   return "\n… " + std::to_string(hidden) +
-         " weitere Karten – mit bucket, query oder status eingrenzen oder limit erhöhen.";
+         " weitere Karten – mit bucket, query oder status eingrenzen oder "
+         "limit erhöhen.";
 }
 
 // Two plans with cards C0000001…C0000008 in every state the filters tell apart.
@@ -21,9 +22,10 @@ protected:
     Bucket &workDoing = seed().bucket(work, "doing");
     const auto add = [&](Bucket *bucket, int n, const char *title, Date due,
                          int64_t percent = 0) -> Card & {
-      const std::string id =
-          "C000000" + std::to_string(n) + "-0000-4000-8000-00000000000" + std::to_string(n);
-      Card &card = bucket ? seed().card(*bucket, title, id) : seed().card(&work, title, id);
+      const std::string id = "C000000" + std::to_string(n) +
+                             "-0000-4000-8000-00000000000" + std::to_string(n);
+      Card &card = bucket ? seed().card(*bucket, title, id)
+                          : seed().card(&work, title, id);
       if (due)
         card.dueDate = due;
       card.percentComplete = percent;
@@ -61,7 +63,8 @@ TEST_F(ListCards, FiltersNarrowTheListWhateverTheirArgumentType) {
            "include_completed": "true"})"_json,
        open},
       {{{"include_completed", true}},
-       {"Steuer", "Erledigtes", "Bericht", "Meeting", "Milch kaufen", "Fenster putzen", "Planung"}},
+       {"Steuer", "Erledigtes", "Bericht", "Meeting", "Milch kaufen",
+        "Fenster putzen", "Planung"}},
       {{{"status", "DONE"}, {"include_completed", false}}, {"Erledigtes"}},
       {{{"query", "keller"}}, {"Fenster putzen"}},
       {{{"due_within_days", 2}}, {"Steuer", "Bericht", "Meeting"}},
@@ -77,7 +80,8 @@ TEST_F(ListCards, FiltersNarrowTheListWhateverTheirArgumentType) {
 TEST_F(ListCards, FarDayLimitsStopAtTheEndsOfTheCalendar) {
   seed().card(&seed().plan("Fern"), "Nach 9999").dueDate = 1e12;
   seed().card(&seed().plan("Alt"), "Vor dem Jahr 1").dueDate = -1e12;
-  const Strings dated = {"Vor dem Jahr 1", "Steuer", "Bericht", "Meeting", "Milch kaufen"};
+  const Strings dated = {"Vor dem Jahr 1", "Steuer", "Bericht", "Meeting",
+                         "Milch kaufen"};
   const std::vector<std::pair<json, Strings>> cases = {
       {{{"due_within_days", 2'900'000}}, dated},
       {{{"due_within_days", 3'000'000}}, dated},
@@ -91,8 +95,10 @@ TEST_F(ListCards, FarDayLimitsStopAtTheEndsOfTheCalendar) {
 
 TEST_F(ListCards, NamedBucketIsLeftOutOfTheLinesButNotItsPlan) {
   EXPECT_EQ(call("list_cards", {{"bucket", "doing"}}), // in every plan
-            "C0000002 · in_progress · fällig 2025-03-10 · überfällig · Haushalt · Steuer\nC0000006 "
-            "· not_started · fällig 2025-03-12 09:00 · Arbeit · Bericht\nC0000007 · not_started · "
+            "C0000002 · in_progress · fällig 2025-03-10 · überfällig · "
+            "Haushalt · Steuer\nC0000006 "
+            "· not_started · fällig 2025-03-12 09:00 · Arbeit · "
+            "Bericht\nC0000007 · not_started · "
             "fällig 2025-03-12 · Arbeit · Meeting");
 }
 
@@ -133,7 +139,8 @@ TEST_F(ListCards, EqualDueDatesGoBySortOrderThenInsertion) {
     card.dueDate = local(2025, 3, 20, 17);
     card.sortOrder = std::string(title).ends_with('a') ? 0.5 : 1;
   }
-  EXPECT_EQ(titles({{"query", "äpfel"}}), (Strings{"ÄPFEL a", "ÄPFEL c", "ÄPFEL b"}));
+  EXPECT_EQ(titles({{"query", "äpfel"}}),
+            (Strings{"ÄPFEL a", "ÄPFEL c", "ÄPFEL b"}));
 }
 
 // Also where a character lower-cases to ASCII letters, and where ASCII does
@@ -160,7 +167,9 @@ TEST_F(ToolsTest, QueryLowerCasesAsTheUserLocaleDoes) {
   DefaultLocale restore;
   for (const Case &c : cases) {
     ASSERT_TRUE(DefaultLocale::set(icu::Locale(c.locale))) << c.locale;
-    EXPECT_EQ(call("list_cards", {{"query", c.query}}).find(c.title) != std::string::npos, c.found)
+    EXPECT_EQ(call("list_cards", {{"query", c.query}}).find(c.title) !=
+                  std::string::npos,
+              c.found)
         << c.locale << " " << c.title << " / " << c.query;
   }
 }
@@ -169,11 +178,13 @@ TEST_F(ToolsTest, QueryLowerCasesAsTheUserLocaleDoes) {
 // rule data as a blob, equal orders, an attachment without URL.
 TEST_F(ToolsTest, ForeignStoreIsReadAsItIs) {
   Plan &house = seed().plan("Haushalt", "aaaaaaaa-1111-4111-8111-111111111111");
-  house.sortOrder = seed().plan("Arbeit", "BBBBBBBB-2222-4222-8222-222222222222").sortOrder;
+  house.sortOrder =
+      seed().plan("Arbeit", "BBBBBBBB-2222-4222-8222-222222222222").sortOrder;
   Bucket &done = seed().bucket(house, "Erledigt", "#00FF00");
   Bucket &todo = seed().bucket(house, "Zu erledigen", "CBEBC9");
   todo.sortOrder = 0;
-  Card &card = seed().card(todo, "Wocheneinkauf", "c1000000-0000-4000-8000-000000000000");
+  Card &card = seed().card(todo, "Wocheneinkauf",
+                           "c1000000-0000-4000-8000-000000000000");
   card.notes = "Liste";
   card.dueDate = local(2025, 3, 14, 17);
   card.priorityRaw = 3;
@@ -182,24 +193,29 @@ TEST_F(ToolsTest, ForeignStoreIsReadAsItIs) {
   card.recurrenceOccurrence = 3;
   seed().tag(card, seed().goal(house, "Ordnung"));
   seed().item(card, "Brot", false, "d2000000-0000-4000-8000-000000000000");
-  seed().item(card, "Milch", true, "d1000000-0000-4000-8000-000000000000").sortOrder = 0;
+  seed()
+      .item(card, "Milch", true, "d1000000-0000-4000-8000-000000000000")
+      .sortOrder = 0;
   seed().attachment(card, "Foto", std::nullopt, "image");
   seed().card(done, "Erledigt").percentComplete = 100;
   seed().card(todo, "Alt").isArchived = true;
   call("list_plans"); // stores the seeding
   RawConnection(home / "Taskory.store")
       .exec("UPDATE Card SET recurrenceRuleData = "
-            "CAST('{\"frequency\":\"weekly\",\"interval\":2,\"daysOfWeek\":[2,4]}' AS BLOB) WHERE "
+            "CAST('{\"frequency\":\"weekly\",\"interval\":2,\"daysOfWeek\":[2,"
+            "4]}' AS BLOB) WHERE "
             "title = 'Wocheneinkauf'");
   EXPECT_EQ(call("list_plans", {{"ignored", 1}}),
             "BBBBBBBB · Arbeit · offen 0/0\n"
             "AAAAAAAA · Haushalt · offen 1/2 · Buckets: Zu erledigen (1, "
             "#CBEBC9), Erledigt (1, #00FF00) · Ziele: Ordnung");
-  EXPECT_EQ(call("get_card", {{"card_id", "c10000"}, {"format", "yaml"}}),
-            "C1000000 · not_started · important · Haushalt / Zu erledigen · fällig "
-            "2025-03-14\nWocheneinkauf\nZiele: Ordnung · Wdh: Alle 2 Wochen\nNotizen:\nListe\n"
-            "Checkliste 1/2:\n[x] Milch (D1000000)\n[ ] Brot (D2000000)\n"
-            "Anhänge:\nFoto (image) –\nFarbe CBEBC9 · Serie #3");
+  EXPECT_EQ(
+      call("get_card", {{"card_id", "c10000"}, {"format", "yaml"}}),
+      "C1000000 · not_started · important · Haushalt / Zu erledigen · fällig "
+      "2025-03-14\nWocheneinkauf\nZiele: Ordnung · Wdh: Alle 2 "
+      "Wochen\nNotizen:\nListe\n"
+      "Checkliste 1/2:\n[x] Milch (D1000000)\n[ ] Brot (D2000000)\n"
+      "Anhänge:\nFoto (image) –\nFarbe CBEBC9 · Serie #3");
 }
 
 } // namespace

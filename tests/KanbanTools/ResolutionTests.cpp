@@ -5,14 +5,16 @@
 namespace taskory::test {
 namespace {
 
-const std::string kAmbiguous = " ist mehrdeutig (2 Treffer) – mehr Zeichen angeben";
+const std::string kAmbiguous =
+    " ist mehrdeutig (2 Treffer) – mehr Zeichen angeben";
 
 TEST(IsIDLike, OnlySixOrMoreHexDigitsOrHyphens) {
   for (const std::string text : {"ABCDEF", "12-4-6", "ＡＢＣｄｅｆ"})
     EXPECT_TRUE(resolution::isIDLike(text)) << text;
   // Invalid UTF-8, a combining accent joining the e, a cut full-width one.
-  for (const std::string text : {"abcde", "abcdeg", "abc def", "１２３４５", "ＡＢＣＤＥＧ",
-                                 "abcdef\xFF", "abcde\xCC\x81", "abcde\xEF\xBC"})
+  for (const std::string text :
+       {"abcde", "abcdeg", "abc def", "１２３４５", "ＡＢＣＤＥＧ",
+        "abcdef\xFF", "abcde\xCC\x81", "abcde\xEF\xBC"})
     EXPECT_FALSE(resolution::isIDLike(text)) << text;
 }
 
@@ -22,12 +24,14 @@ protected:
   // "zu erledigen" in another plan; all with IDs beginning B00000.
   void seedBuckets() {
     plan = &seed().plan("Haushalt");
-    later = &seed().bucket(*plan, "Später", std::nullopt, "B0000001-0000-4000-8000-000000000001");
-    todo =
-        &seed().bucket(*plan, "Zu erledigen", std::nullopt, "B0000002-0000-4000-8000-000000000002");
+    later = &seed().bucket(*plan, "Später", std::nullopt,
+                           "B0000001-0000-4000-8000-000000000001");
+    todo = &seed().bucket(*plan, "Zu erledigen", std::nullopt,
+                          "B0000002-0000-4000-8000-000000000002");
     later->sortOrder = 9000;
-    foreign = &seed().bucket(seed().plan("Anderes"), "zu erledigen", std::nullopt,
-                             "B0000003-0000-4000-8000-000000000003");
+    foreign =
+        &seed().bucket(seed().plan("Anderes"), "zu erledigen", std::nullopt,
+                       "B0000003-0000-4000-8000-000000000003");
   }
   Plan *plan = nullptr;
   Bucket *later = nullptr, *todo = nullptr, *foreign = nullptr;
@@ -45,7 +49,8 @@ TEST_F(Resolution, PlansByNameBeforeIDThenPrefixWithFailures) {
   seed().plan("plan 2").sortOrder = 0;
   const std::vector<std::pair<std::string, const Plan *>> found = {
       {"ABCDEF", &named}, // a name that is also ID-like wins
-      {"ALPHA", &alpha},         {"ABCDEF01-0000-4000-8000-000000000001", &alpha},
+      {"ALPHA", &alpha},
+      {"ABCDEF01-0000-4000-8000-000000000001", &alpha},
       {"Bu\xCC\x88ro", &office}, // decomposed ü
       {"C0FFEE", &lower},        // id stored in lower case
   };
@@ -53,10 +58,12 @@ TEST_F(Resolution, PlansByNameBeforeIDThenPrefixWithFailures) {
     EXPECT_EQ(&resolution::findPlan(context(), text), plan) << text;
   EXPECT_EQ(errorOf([&] { resolution::findPlan(context(), "abcdef0"); }),
             "ID-Kürzel „abcdef0“" + kAmbiguous);
-  for (const std::string text : {"Alpha ", "FFFFFFFF-0000-4000-8000-000000000000", "Alp"})
+  for (const std::string text :
+       {"Alpha ", "FFFFFFFF-0000-4000-8000-000000000000", "Alp"})
     EXPECT_EQ(errorOf([&] { resolution::findPlan(context(), text); }),
               "Plan „" + text +
-                  "“ nicht gefunden. Vorhanden: plan 2, Plan 10, Alpha, abcdef, Büro, Klein, Zwei")
+                  "“ nicht gefunden. Vorhanden: plan 2, Plan 10, Alpha, "
+                  "abcdef, Büro, Klein, Zwei")
         << text;
 }
 
@@ -76,12 +83,15 @@ TEST_F(Resolution, PlanNamedTwiceResolvesToTheFirstInListOrder) {
 TEST_F(Resolution, BucketsInAPlanByNameThenID) {
   seedBuckets();
   const std::vector<std::pair<std::string, const Bucket *>> found = {
-      {"zu ERLEDIGEN", todo}, {"b0000001", later}, {"B0000003", nullptr}, // another plan's bucket
+      {"zu ERLEDIGEN", todo},
+      {"b0000001", later},
+      {"B0000003", nullptr}, // another plan's bucket
   };
   for (const auto &[text, bucket] : found)
     EXPECT_EQ(resolution::lookupBucket(context(), text, *plan), bucket) << text;
-  EXPECT_EQ(errorOf([&] { resolution::lookupBucket(context(), "b00000", *plan); }),
-            "ID-Kürzel „b00000“" + kAmbiguous);
+  EXPECT_EQ(
+      errorOf([&] { resolution::lookupBucket(context(), "b00000", *plan); }),
+      "ID-Kürzel „b00000“" + kAmbiguous);
   EXPECT_EQ(errorOf([&] { resolution::findBucket(context(), "Fremd", *plan); }),
             "Bucket „Fremd“ nicht gefunden. Vorhanden: Zu erledigen, Später");
 }
@@ -90,9 +100,11 @@ TEST_F(Resolution, BucketsAcrossPlansEveryNameMatchElseOneID) {
   seedBuckets();
   EXPECT_EQ(resolution::bucketIDsInAllPlans(context(), "Zu Erledigen"),
             (std::vector<UUID>{todo->id, foreign->id}));
-  EXPECT_EQ(resolution::bucketIDsInAllPlans(context(), "b0000003"), std::vector<UUID>{foreign->id});
-  EXPECT_EQ(errorOf([&] { resolution::bucketIDsInAllPlans(context(), "b00000"); }),
-            "ID-Kürzel „b00000“ ist mehrdeutig (3 Treffer) – mehr Zeichen angeben");
+  EXPECT_EQ(resolution::bucketIDsInAllPlans(context(), "b0000003"),
+            std::vector<UUID>{foreign->id});
+  EXPECT_EQ(
+      errorOf([&] { resolution::bucketIDsInAllPlans(context(), "b00000"); }),
+      "ID-Kürzel „b00000“ ist mehrdeutig (3 Treffer) – mehr Zeichen angeben");
 }
 
 TEST_F(Resolution, LabelsOrGoalsAreFoundByNameNeverByID) {
@@ -111,15 +123,18 @@ TEST_F(Resolution, CardsByFullIDOrPrefix) {
   seed().card(&plan, "Zwei", "1A2B3C4D-0000-4000-8000-000000000002");
   Card &b = seed().card(&plan, "Drei", "5E6F7A8B-1111-4111-8111-111111111111");
   b.isArchived = true; // archived cards are found
-  Card &lower = seed().card(nullptr, "Klein", "9abcdef0-2222-4222-8222-222222222222");
+  Card &lower =
+      seed().card(nullptr, "Klein", "9abcdef0-2222-4222-8222-222222222222");
   const std::vector<std::pair<std::string, const Card *>> found = {
       {"1a2b3c4d-0000-4000-8000-000000000001", &a1},
       {"5e6f7a8b-11", &b},
       {"５Ｅ６ｆ７ａ", &b},
       {"9ABCDEF0", &lower}};
   for (const auto &[id, card] : found)
-    EXPECT_EQ(&resolution::requireCard(context(), {{"card_id", id}}), card) << id;
-  const std::string bad = "card_id fehlt oder ist weder UUID noch ID-Kürzel (mind. 6 Hex-Zeichen)";
+    EXPECT_EQ(&resolution::requireCard(context(), {{"card_id", id}}), card)
+        << id;
+  const std::string bad =
+      "card_id fehlt oder ist weder UUID noch ID-Kürzel (mind. 6 Hex-Zeichen)";
   const std::string full35 = "1A2B3C4D-0000-4000-8000-00000000000";
   for (const auto &[text, message] : std::vector<std::pair<json, std::string>>{
            {12345678, bad},

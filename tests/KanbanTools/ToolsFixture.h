@@ -55,11 +55,14 @@ protected:
       seed_ = std::make_unique<Seed>(context(), calendar, kNow);
     return *seed_;
   }
-  Date local(int y, int mo, int d, int h = 0, int mi = 0) { return seed().local(y, mo, d, h, mi); }
+  Date local(int y, int mo, int d, int h = 0, int mi = 0) {
+    return seed().local(y, mo, d, h, mi);
+  }
 
   // Saves the seeding (references from seed() end here); a ToolError comes
   // back as "Fehler: " and its message.
-  std::string call(std::string_view name, const json &args = json::object(), Date now = kNow) {
+  std::string call(std::string_view name, const json &args = json::object(),
+                   Date now = kNow) {
     if (context_)
       context_->save(kNow - 60);
     seed_.reset();
@@ -79,7 +82,8 @@ protected:
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);)
       if (const auto bar = line.find(" | "); bar != std::string::npos)
-        out.emplace_back(json::parse(line.substr(0, bar)), line.substr(bar + 3));
+        out.emplace_back(json::parse(line.substr(0, bar)),
+                         line.substr(bar + 3));
     return out;
   }
 
@@ -105,7 +109,9 @@ protected:
       return 0;
     };
     RawConnection db(home / "Taskory.store");
-    EXPECT_EQ(sqlite3_exec(db.handle(), query.c_str(), add, &out, nullptr), SQLITE_OK) << query;
+    EXPECT_EQ(sqlite3_exec(db.handle(), query.c_str(), add, &out, nullptr),
+              SQLITE_OK)
+        << query;
     return out;
   }
   std::string value(const std::string &query) {

@@ -10,7 +10,8 @@ namespace {
 
 // `bytes` of a write reach the file: all of it, or the first part of a torn
 // one (which the disk may have stopped writing anywhere).
-void apply(std::string &file, const FileOperation &operation, std::size_t bytes) {
+void apply(std::string &file, const FileOperation &operation,
+           std::size_t bytes) {
   const auto offset = static_cast<std::size_t>(operation.offset);
   if (operation.type == FileOperation::Type::truncate) {
     file.resize(offset);
@@ -26,7 +27,8 @@ void apply(std::string &file, const FileOperation &operation, std::size_t bytes)
 
 } // namespace
 
-std::string CrashImages::contents(const FileState &file, const std::vector<bool> &kept,
+std::string CrashImages::contents(const FileState &file,
+                                  const std::vector<bool> &kept,
                                   bool tearLast) const {
   std::string result = file.durable;
   std::size_t lastWrite = file.pending.size();
@@ -66,7 +68,8 @@ std::vector<CrashImage> CrashImages::at(std::size_t cut, std::mt19937 &random) {
       std::vector<bool> kept(file.pending.size());
       for (std::size_t i = 0; i < kept.size(); ++i)
         kept[i] = keep();
-      (kind == FileKind::database ? made.database : made.log) = contents(file, kept, tearLast);
+      (kind == FileKind::database ? made.database : made.log) =
+          contents(file, kept, tearLast);
     }
     return made;
   };
@@ -76,7 +79,8 @@ std::vector<CrashImage> CrashImages::at(std::size_t cut, std::mt19937 &random) {
           image(
               "everything written", [] { return true; }, false),
           image(
-              "a random part of the unsynced writes", [&] { return coin(random); }, false),
+              "a random part of the unsynced writes",
+              [&] { return coin(random); }, false),
           image(
               "last write torn", [] { return true; }, true)};
 }

@@ -1,8 +1,9 @@
 #pragma once
 
-// Power loss, replayed from a Trace of every write, sync and truncation of the store and its log:
-// an image holds each file as of its last completed sync plus none, all, a random part or all with
-// the last one torn of the writes after it. The shared-memory index is lost with the power.
+// Power loss, replayed from a Trace of every write, sync and truncation of the
+// store and its log: an image holds each file as of its last completed sync
+// plus none, all, a random part or all with the last one torn of the writes
+// after it. The shared-memory index is lost with the power.
 
 #include <cstddef>
 #include <cstdint>
@@ -61,7 +62,8 @@ struct CrashImage {
 
 class CrashImages {
 public:
-  explicit CrashImages(const std::vector<FileOperation> &operations) : operations_(operations) {}
+  explicit CrashImages(const std::vector<FileOperation> &operations)
+      : operations_(operations) {}
 
   // The images for power lost after the first `cut` operations. Cuts must
   // not go backwards from one call to the next.
@@ -73,8 +75,11 @@ private:
     std::vector<std::size_t> pending; // operations after it
   };
 
-  FileState &state(FileKind kind) { return kind == FileKind::database ? database_ : log_; }
-  std::string contents(const FileState &file, const std::vector<bool> &kept, bool tearLast) const;
+  FileState &state(FileKind kind) {
+    return kind == FileKind::database ? database_ : log_;
+  }
+  std::string contents(const FileState &file, const std::vector<bool> &kept,
+                       bool tearLast) const;
 
   const std::vector<FileOperation> &operations_;
   std::size_t position_ = 0;

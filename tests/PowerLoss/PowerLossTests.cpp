@@ -1,8 +1,9 @@
-// Power loss at any point of a session of two servers on one store loses no answered call and
-// leaves nothing of an unanswered one half there: crash images built from a record of every write
-// and sync must open, pass the integrity check, hold the state after the last answered call (or the
-// one then running) and serve a server again. TASKORY_POWERLOSS_CUTS sets how many cut points are
-// tried (4 images each).
+// Power loss at any point of a session of two servers on one store loses no
+// answered call and leaves nothing of an unanswered one half there: crash
+// images built from a record of every write and sync must open, pass the
+// integrity check, hold the state after the last answered call (or the one then
+// running) and serve a server again. TASKORY_POWERLOSS_CUTS sets how many cut
+// points are tried (4 images each).
 
 #include "PowerLoss/CrashImages.h"
 
@@ -38,7 +39,8 @@ constexpr Date kNow = 1741773600.0; // Wed 2025-03-12 11:00 Berlin
 // so that the store's own VFS is registered on top of it.
 Trace &recorder() {
   static Trace trace;
-  static sqlite3_vfs *const vfs = registerRecordingVFS("taskory-test-recorder", trace);
+  static sqlite3_vfs *const vfs =
+      registerRecordingVFS("taskory-test-recorder", trace);
   EXPECT_NE(vfs, nullptr);
   return trace;
 }
@@ -49,8 +51,10 @@ std::size_t cutsWanted() {
   return wanted > 0 ? static_cast<std::size_t>(wanted) : 60;
 }
 
-// Every row a query gives, each column as its type and bytes; nothing when the query fails.
-std::optional<std::vector<std::string>> rowsOf(sqlite3 *db, const std::string &sql) {
+// Every row a query gives, each column as its type and bytes; nothing when the
+// query fails.
+std::optional<std::vector<std::string>> rowsOf(sqlite3 *db,
+                                               const std::string &sql) {
   sqlite3_stmt *stmt = nullptr;
   if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
     return std::nullopt;
@@ -76,7 +80,8 @@ std::optional<std::size_t> stateOf(sqlite3 *db) {
                                  "'table' AND name NOT LIKE 'sqlite_stat%'");
   std::string all;
   for (const std::string &table : tables.value_or(std::vector<std::string>{})) {
-    auto rows = rowsOf(db, "SELECT * FROM \"" + table.substr(1, table.size() - 2) + "\"");
+    auto rows = rowsOf(db, "SELECT * FROM \"" +
+                               table.substr(1, table.size() - 2) + "\"");
     if (!rows)
       return std::nullopt;
     std::sort(rows->begin(), rows->end());
@@ -86,8 +91,8 @@ std::optional<std::size_t> stateOf(sqlite3 *db) {
   return tables ? std::optional(std::hash<std::string>{}(all)) : std::nullopt;
 }
 
-std::string callTool(ModelContainer &container, std::string_view tool, const json &arguments,
-                     Date now) {
+std::string callTool(ModelContainer &container, std::string_view tool,
+                     const json &arguments, Date now) {
   static const Calendar calendar("Europe/Berlin", "de_DE");
   ModelContext context(container, "mcp");
   KanbanTools tools(context, now, calendar);
@@ -119,10 +124,13 @@ protected:
       auto b = KanbanStore::makeContainer(store_);
       for (ModelContainer *c : {a.get(), b.get()})
         if (synchronous)
-          RawConnection(handleOf(*c)).exec(std::string("PRAGMA synchronous = ") + synchronous);
-      // A small page cache: a transaction of a megabyte spills into the log long before it ends.
+          RawConnection(handleOf(*c))
+              .exec(std::string("PRAGMA synchronous = ") + synchronous);
+      // A small page cache: a transaction of a megabyte spills into the log
+      // long before it ends.
       RawConnection(handleOf(*a)).exec("PRAGMA cache_size = 32");
-      answers_.push_back({recorder().size(), *stateOf(handleOf(*a)), true, "open"});
+      answers_.push_back(
+          {recorder().size(), *stateOf(handleOf(*a)), true, "open"});
       runSession(*a, *b);
     }
     return checkImages();
@@ -130,7 +138,8 @@ protected:
 
   void runSession(ModelContainer &a, ModelContainer &b) {
     Date now = kNow;
-    auto call = [&](ModelContainer &server, std::string_view tool, const json &arguments) {
+    auto call = [&](ModelContainer &server, std::string_view tool,
+                    const json &arguments) {
       std::string text;
       bool succeeded = true;
       try {
@@ -142,13 +151,15 @@ protected:
       const auto state = stateOf(handleOf(a));
       EXPECT_TRUE(state.has_value());
       answers_.push_back({recorder().size(), state.value_or(0), succeeded,
-                          std::string(tool) + " " + arguments.dump(-1, ' ', true).substr(0, 80)});
+                          std::string(tool) + " " +
+                              arguments.dump(-1, ' ', true).substr(0, 80)});
       return text;
     };
     auto shortID = [](const std::string &text) {
       std::smatch match;
-      return std::regex_search(text, match, std::regex(R"(\(([0-9A-F]{8})\))")) ? match[1].str()
-                                                                                : std::string();
+      return std::regex_search(text, match, std::regex(R"(\(([0-9A-F]{8})\))"))
+                 ? match[1].str()
+                 : std::string();
     };
     const std::string big(std::size_t{1536} << 10, 'n');
 
@@ -157,11 +168,12 @@ protected:
     std::vector<std::string> cards;
     for (int i = 0; i < 80; ++i) {
       ModelContainer &writer = i % 4 == 3 ? b : a;
-      const std::string id = shortID(call(writer, "create_card",
-                                          {{"title", "Karte " + std::to_string(i)},
-                                           {"plan", i % 2 ? "Umzug" : "Garten"},
-                                           {"due_date", "2025-03-" + std::to_string(13 + i % 10)},
-                                           {"checklist", {"eins", "zwei", "drei"}}}));
+      const std::string id =
+          shortID(call(writer, "create_card",
+                       {{"title", "Karte " + std::to_string(i)},
+                        {"plan", i % 2 ? "Umzug" : "Garten"},
+                        {"due_date", "2025-03-" + std::to_string(13 + i % 10)},
+                        {"checklist", {"eins", "zwei", "drei"}}}));
       ASSERT_FALSE(id.empty()) << "create_card " << i << " failed";
       cards.push_back(id);
       if (i % 3 == 1)
@@ -170,7 +182,8 @@ protected:
               {"notes", "Stand " + std::to_string(i)},
               {"check_items", {"eins"}}});
       if (i % 5 == 2)
-        call(b, "set_checklist_item", {{"card_id", id}, {"item_title", "zwei"}, {"checked", true}});
+        call(b, "set_checklist_item",
+             {{"card_id", id}, {"item_title", "zwei"}, {"checked", true}});
       if (i % 7 == 4)
         call(a, "delete_card", {{"card_id", cards[i - 2]}});
       if (i % 10 == 9)
@@ -179,32 +192,39 @@ protected:
         call(a, "plan_week", json::object());
       if (i == 30)
         // Over a megabyte: the log is written in many frames before COMMIT.
-        call(a, "create_card", {{"title", "groß"}, {"plan", "Umzug"}, {"notes", big}});
+        call(a, "create_card",
+             {{"title", "groß"}, {"plan", "Umzug"}, {"notes", big}});
       if (i == 50) {
         // Fails after its pages spilled into the log; the other server
         // writes next, where the rolled-back frames were.
-        const std::string failed =
-            call(a, "create_card",
-                 {{"title", "zu groß"}, {"plan", "Umzug"}, {"notes", big}, {"goals", {"nope"}}});
+        const std::string failed = call(a, "create_card",
+                                        {{"title", "zu groß"},
+                                         {"plan", "Umzug"},
+                                         {"notes", big},
+                                         {"goals", {"nope"}}});
         EXPECT_FALSE(answers_.back().succeeded) << failed;
         call(b, "create_card", {{"title", "von B"}, {"plan", "Umzug"}});
       }
     }
   }
 
-  // Around each sync and where each call was answered, evenly thinned out to the number wanted.
+  // Around each sync and where each call was answered, evenly thinned out to
+  // the number wanted.
   std::vector<std::size_t> cutPoints() const {
     const auto &operations = recorder().operations();
     std::set<std::size_t> candidates;
-    for (std::size_t i = answers_.front().operations; i < operations.size(); ++i)
+    for (std::size_t i = answers_.front().operations; i < operations.size();
+         ++i)
       if (operations[i].type == FileOperation::Type::sync)
         candidates.insert({i, i + 1});
     for (const Answer &answer : answers_)
       candidates.insert(answer.operations);
     candidates.insert(operations.size());
-    // A longer run cuts between the syncs too: each point leaves another set of writes unsynced.
+    // A longer run cuts between the syncs too: each point leaves another set of
+    // writes unsynced.
     if (cutsWanted() > candidates.size())
-      for (std::size_t i = answers_.front().operations; i < operations.size(); ++i)
+      for (std::size_t i = answers_.front().operations; i < operations.size();
+           ++i)
         candidates.insert(i);
     const std::vector<std::size_t> all(candidates.begin(), candidates.end());
     const std::size_t wanted = std::min(cutsWanted(), all.size());
@@ -221,7 +241,8 @@ protected:
     for (std::size_t cut : cutPoints()) {
       // The last call answered before the cut, and the one then running.
       std::size_t answered = 0;
-      while (answered + 1 < answers_.size() && answers_[answered + 1].operations <= cut)
+      while (answered + 1 < answers_.size() &&
+             answers_[answered + 1].operations <= cut)
         ++answered;
       std::set<std::size_t> allowed{answers_[answered].state};
       if (answered + 1 < answers_.size())
@@ -229,16 +250,18 @@ protected:
       for (const CrashImage &image : images.at(cut, random)) {
         ++outcome.images;
         if (const std::string why = check(image, allowed); !why.empty())
-          outcome.failures.push_back("power lost at operation " + std::to_string(cut) + " (" +
-                                     image.variant + ", after \"" + answers_[answered].call +
-                                     "\"): " + why);
+          outcome.failures.push_back("power lost at operation " +
+                                     std::to_string(cut) + " (" +
+                                     image.variant + ", after \"" +
+                                     answers_[answered].call + "\"): " + why);
       }
     }
     return outcome;
   }
 
   // Empty when the image is sound.
-  std::string check(const CrashImage &image, const std::set<std::size_t> &allowed) {
+  std::string check(const CrashImage &image,
+                    const std::set<std::size_t> &allowed) {
     const std::filesystem::path file = images_ / "Taskory.store";
     std::filesystem::remove(images_ / "Taskory.store-shm");
     writeFile(file, image.database);
@@ -248,8 +271,10 @@ protected:
     sqlite3 *db = nullptr;
     std::optional<std::size_t> state;
     std::string why;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, "unix") == SQLITE_OK) {
-      if (rowsOf(db, "PRAGMA integrity_check") != std::vector<std::string>{"3ok\x1f"})
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, "unix") ==
+        SQLITE_OK) {
+      if (rowsOf(db, "PRAGMA integrity_check") !=
+          std::vector<std::string>{"3ok\x1f"})
         why = "integrity check failed";
       state = stateOf(db);
     }
@@ -280,22 +305,26 @@ TEST_F(PowerLossTest, CrashImagesHoldExactlyTheAnsweredCalls) {
   const Outcome outcome = sessionCutAnywhere();
   std::size_t checkpoints = 0;
   for (const FileOperation &operation : recorder().operations())
-    checkpoints +=
-        operation.file == FileKind::database && operation.type == FileOperation::Type::sync;
+    checkpoints += operation.file == FileKind::database &&
+                   operation.type == FileOperation::Type::sync;
   EXPECT_GE(checkpoints, 3u) << "the session passed too few checkpoints";
   EXPECT_GE(outcome.images, 4u);
-  for (std::size_t i = 0; i < std::min<std::size_t>(outcome.failures.size(), 10); ++i)
+  for (std::size_t i = 0;
+       i < std::min<std::size_t>(outcome.failures.size(), 10); ++i)
     ADD_FAILURE() << outcome.failures[i];
-  std::cout << "checked " << outcome.images << " crash images of " << recorder().size()
-            << " recorded operations, " << outcome.failures.size() << " unsound\n";
+  std::cout << "checked " << outcome.images << " crash images of "
+            << recorder().size() << " recorded operations, "
+            << outcome.failures.size() << " unsound\n";
 }
 
 TEST_F(PowerLossTest, CrashImagesCatchAStoreThatNeverSyncs) {
   const Outcome outcome = sessionCutAnywhere("OFF");
-  EXPECT_GT(outcome.failures.size(), 0u) << "without syncs answered calls must be lost somewhere";
-  std::cout << "without syncs " << outcome.failures.size() << " of " << outcome.images
-            << " crash images are unsound, e.g. "
-            << (outcome.failures.empty() ? "-" : outcome.failures.front()) << "\n";
+  EXPECT_GT(outcome.failures.size(), 0u)
+      << "without syncs answered calls must be lost somewhere";
+  std::cout << "without syncs " << outcome.failures.size() << " of "
+            << outcome.images << " crash images are unsound, e.g. "
+            << (outcome.failures.empty() ? "-" : outcome.failures.front())
+            << "\n";
 }
 
 } // namespace

@@ -22,20 +22,26 @@ struct Shim {
   Trace *trace;
 };
 
-constexpr std::size_t kRealOffset = (sizeof(ShimFile) + alignof(std::max_align_t) - 1) /
-                                    alignof(std::max_align_t) * alignof(std::max_align_t);
+constexpr std::size_t kRealOffset =
+    (sizeof(ShimFile) + alignof(std::max_align_t) - 1) /
+    alignof(std::max_align_t) * alignof(std::max_align_t);
 
-ShimFile &shim(sqlite3_file *file) { return *reinterpret_cast<ShimFile *>(file); }
+ShimFile &shim(sqlite3_file *file) {
+  return *reinterpret_cast<ShimFile *>(file);
+}
 sqlite3_file *real(sqlite3_file *file) { return shim(file).real; }
-const sqlite3_io_methods &next(sqlite3_file *file) { return *real(file)->pMethods; }
+const sqlite3_io_methods &next(sqlite3_file *file) {
+  return *real(file)->pMethods;
+}
 
-int shimWrite(sqlite3_file *file, const void *data, int amount, sqlite3_int64 offset) {
+int shimWrite(sqlite3_file *file, const void *data, int amount,
+              sqlite3_int64 offset) {
   ShimFile &f = shim(file);
   const int rc = next(file).xWrite(f.real, data, amount, offset);
   if (rc == SQLITE_OK)
-    f.trace->record(
-        f.path, {f.kind, FileOperation::Type::write, offset,
-                 std::string(static_cast<const char *>(data), static_cast<std::size_t>(amount))});
+    f.trace->record(f.path, {f.kind, FileOperation::Type::write, offset,
+                             std::string(static_cast<const char *>(data),
+                                         static_cast<std::size_t>(amount))});
   return rc;
 }
 
@@ -96,16 +102,19 @@ constexpr sqlite3_io_methods kMethods = {
     .xFetch = Forward<&M::xFetch>::call,
     .xUnfetch = Forward<&M::xUnfetch>::call};
 
-int shimOpen(sqlite3_vfs *vfs, const char *name, sqlite3_file *file, int flags, int *outFlags) {
+int shimOpen(sqlite3_vfs *vfs, const char *name, sqlite3_file *file, int flags,
+             int *outFlags) {
   Shim &self = *reinterpret_cast<Shim *>(vfs);
   if (!name || !(flags & (SQLITE_OPEN_MAIN_DB | SQLITE_OPEN_WAL)))
     return self.base->xOpen(self.base, name, file, flags, outFlags);
-  auto *f = new (file) ShimFile{{},
-                                nullptr,
-                                self.trace,
-                                (flags & SQLITE_OPEN_WAL) ? FileKind::log : FileKind::database,
-                                name};
-  f->real = reinterpret_cast<sqlite3_file *>(reinterpret_cast<char *>(file) + kRealOffset);
+  auto *f = new (file)
+      ShimFile{{},
+               nullptr,
+               self.trace,
+               (flags & SQLITE_OPEN_WAL) ? FileKind::log : FileKind::database,
+               name};
+  f->real = reinterpret_cast<sqlite3_file *>(reinterpret_cast<char *>(file) +
+                                             kRealOffset);
   const int rc = self.base->xOpen(self.base, name, f->real, flags, outFlags);
   if (rc != SQLITE_OK) {
     if (f->real->pMethods)

@@ -13,7 +13,8 @@ namespace {
 TEST(CommandLine, OnlyALoneVersionOrHelpKeepsTheServerFromServing) {
   using Action = CommandLine::Action;
   using Arguments = std::vector<std::string_view>;
-  EXPECT_EQ(parseCommandLine(Arguments{"--version"}).action, Action::printVersion);
+  EXPECT_EQ(parseCommandLine(Arguments{"--version"}).action,
+            Action::printVersion);
   EXPECT_EQ(parseCommandLine(Arguments{"--help"}).action, Action::printHelp);
   const Arguments serving[] = {
       {},     {"--version", "--help"}, {"--help", "extra"}, {"stray"}, {""},

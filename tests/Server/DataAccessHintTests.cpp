@@ -16,7 +16,8 @@ namespace fs = std::filesystem;
 
 TEST(DataAccessHint, OnlyARefusedPermissionCounts) {
   for (int error : {EACCES, EPERM, ENOENT, ENOTDIR, EIO, ELOOP, 0}) {
-    EXPECT_EQ(DataAccessHint::isPermissionDenial(error), error == EACCES || error == EPERM)
+    EXPECT_EQ(DataAccessHint::isPermissionDenial(error),
+              error == EACCES || error == EPERM)
         << error;
 #ifndef __APPLE__ // only Apple's privacy protection needs the hint
     EXPECT_FALSE(DataAccessHint::hint(error)) << error;

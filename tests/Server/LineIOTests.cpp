@@ -37,7 +37,8 @@ TEST(LineReader, SplitsAtLineFeedsOnlyWhateverTheLength) {
       {"\xFF\xFE\n", {"\xFF\xFE"}},
       {big + "\nshort\n" + big, {big, "short", big}}};
   for (const auto &[input, lines] : cases)
-    EXPECT_TRUE(readLines(input) == lines) << testing::PrintToString(input.substr(0, 20));
+    EXPECT_TRUE(readLines(input) == lines)
+        << testing::PrintToString(input.substr(0, 20));
 }
 
 } // namespace

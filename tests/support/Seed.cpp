@@ -25,7 +25,8 @@ Plan &Seed::plan(std::string title, UUID id) {
   return context_.insert(std::move(plan));
 }
 
-Bucket &Seed::bucket(Plan &plan, std::string name, std::optional<std::string> colorHex, UUID id) {
+Bucket &Seed::bucket(Plan &plan, std::string name,
+                     std::optional<std::string> colorHex, UUID id) {
   Bucket bucket(std::move(name), nextSortOrder(), now_);
   if (!id.empty())
     bucket.id = std::move(id);
@@ -50,7 +51,8 @@ Card &Seed::card(Plan *plan, std::string title, UUID id) {
   return context_.insert(std::move(card));
 }
 
-ChecklistItem &Seed::item(Card &card, std::string title, bool checked, UUID id) {
+ChecklistItem &Seed::item(Card &card, std::string title, bool checked,
+                          UUID id) {
   ChecklistItem item(std::move(title), nextSortOrder(), now_);
   if (!id.empty())
     item.id = std::move(id);
@@ -59,7 +61,8 @@ ChecklistItem &Seed::item(Card &card, std::string title, bool checked, UUID id) 
   return context_.insert(std::move(item));
 }
 
-CardAttachment &Seed::attachment(Card &card, std::string alias, std::optional<std::string> url,
+CardAttachment &Seed::attachment(Card &card, std::string alias,
+                                 std::optional<std::string> url,
                                  std::string kindRaw) {
   CardAttachment attachment(std::move(alias), nextSortOrder(), now_);
   attachment.urlString = std::move(url);

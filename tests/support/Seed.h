@@ -18,20 +18,25 @@ public:
   // count up in steps of 1024 in the order of the calls.
   Seed(ModelContext &context, const Calendar &calendar, Date now);
 
-  // A local date in the seed's calendar; fails the test (throws) when the date cannot be formed.
-  Date local(int64_t year, int month, int day, int hour = 0, int minute = 0) const;
+  // A local date in the seed's calendar; fails the test (throws) when the date
+  // cannot be formed.
+  Date local(int64_t year, int month, int day, int hour = 0,
+             int minute = 0) const;
 
   // `id` empty: a fresh random UUID. Otherwise stored exactly as given (so
   // a test can store lower-case ids as another program might).
   Plan &plan(std::string title, UUID id = {});
-  Bucket &bucket(Plan &plan, std::string name, std::optional<std::string> colorHex = std::nullopt,
+  Bucket &bucket(Plan &plan, std::string name,
+                 std::optional<std::string> colorHex = std::nullopt,
                  UUID id = {});
   // A card in `bucket` and the bucket's plan.
   Card &card(Bucket &bucket, std::string title, UUID id = {});
   // A card in a plan without bucket, or (plan null) in neither.
   Card &card(Plan *plan, std::string title, UUID id = {});
-  ChecklistItem &item(Card &card, std::string title, bool checked = false, UUID id = {});
-  CardAttachment &attachment(Card &card, std::string alias, std::optional<std::string> url,
+  ChecklistItem &item(Card &card, std::string title, bool checked = false,
+                      UUID id = {});
+  CardAttachment &attachment(Card &card, std::string alias,
+                             std::optional<std::string> url,
                              std::string kindRaw = "link");
   PlanLabel &label(Plan &plan, int64_t slotIndex, std::string name);
   Goal &goal(Plan &plan, std::string title);

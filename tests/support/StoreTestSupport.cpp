@@ -13,7 +13,8 @@
 namespace taskory::test {
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "taskory-test-XXXXXX").string();
+  std::string pattern =
+      (std::filesystem::temp_directory_path() / "taskory-test-XXXXXX").string();
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   if (!::mkdtemp(buffer.data()))
@@ -29,8 +30,9 @@ TempDir::~TempDir() {
 }
 
 RawConnection::RawConnection(const std::filesystem::path &file) {
-  if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-      SQLITE_OK) {
+  if (sqlite3_open_v2(file.c_str(), &db_,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                      nullptr) != SQLITE_OK) {
     ADD_FAILURE() << "cannot open " << file << ": " << sqlite3_errmsg(db_);
     throw std::runtime_error("open failed");
   }
@@ -42,10 +44,13 @@ RawConnection::~RawConnection() {
     sqlite3_close_v2(db_);
 }
 
-bool RawConnection::inTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
+bool RawConnection::inTransaction() const {
+  return sqlite3_get_autocommit(db_) == 0;
+}
 
 void RawConnection::exec(std::string_view sql) {
-  if (sqlite3_exec(db_, std::string(sql).c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+  if (sqlite3_exec(db_, std::string(sql).c_str(), nullptr, nullptr, nullptr) !=
+      SQLITE_OK) {
     ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db_);
     throw std::runtime_error("exec failed");
   }
@@ -54,8 +59,8 @@ void RawConnection::exec(std::string_view sql) {
 namespace {
 template <class F> auto firstValue(sqlite3 *db, std::string_view sql, F read) {
   sqlite3_stmt *stmt = nullptr;
-  if (sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr) !=
-      SQLITE_OK) {
+  if (sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt,
+                         nullptr) != SQLITE_OK) {
     ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db);
     throw std::runtime_error("prepare failed");
   }
@@ -78,13 +83,15 @@ int64_t RawConnection::integer(std::string_view sql) {
 }
 
 std::optional<std::string> RawConnection::text(std::string_view sql) {
-  return firstValue(db_, sql, [](sqlite3_stmt *stmt) -> std::optional<std::string> {
-    if (!stmt || sqlite3_column_type(stmt, 0) == SQLITE_NULL)
-      return std::nullopt;
-    const void *data = sqlite3_column_blob(stmt, 0);
-    int size = sqlite3_column_bytes(stmt, 0);
-    return std::string(static_cast<const char *>(data), static_cast<std::size_t>(size));
-  });
+  return firstValue(db_, sql,
+                    [](sqlite3_stmt *stmt) -> std::optional<std::string> {
+                      if (!stmt || sqlite3_column_type(stmt, 0) == SQLITE_NULL)
+                        return std::nullopt;
+                      const void *data = sqlite3_column_blob(stmt, 0);
+                      int size = sqlite3_column_bytes(stmt, 0);
+                      return std::string(static_cast<const char *>(data),
+                                         static_cast<std::size_t>(size));
+                    });
 }
 
 std::string fileBytes(const std::filesystem::path &file) {

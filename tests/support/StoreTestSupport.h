@@ -23,7 +23,9 @@ public:
   TempDir &operator=(const TempDir &) = delete;
 
   const std::filesystem::path &path() const { return path_; }
-  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+  std::filesystem::path operator/(std::string_view name) const {
+    return path_ / name;
+  }
 
 private:
   std::filesystem::path path_;

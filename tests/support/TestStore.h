@@ -20,7 +20,8 @@ struct TestStore {
   // 2025-03-12 10:00:00 UTC, a Wednesday (11:00 in Berlin).
   static constexpr Date kNow = 1741773600.0;
 
-  std::unique_ptr<ModelContainer> container = KanbanStore::makePreviewContainer();
+  std::unique_ptr<ModelContainer> container =
+      KanbanStore::makePreviewContainer();
   Calendar calendar{"Europe/Berlin", "de_DE"};
 
   std::unique_ptr<ModelContext> context() {
@@ -44,14 +45,17 @@ protected:
 
   TestStore store;
   std::unique_ptr<ModelContext> context = store.context();
-  std::optional<Seed> seed{std::in_place, *context, store.calendar, TestStore::kNow};
+  std::optional<Seed> seed{std::in_place, *context, store.calendar,
+                           TestStore::kNow};
 };
 
 // Whether `text` holds `part`; a failure shows the text's start.
-inline ::testing::AssertionResult contains(std::string_view text, std::string_view part) {
+inline ::testing::AssertionResult contains(std::string_view text,
+                                           std::string_view part) {
   if (text.find(part) != std::string_view::npos)
     return ::testing::AssertionSuccess() << "holds " << part;
-  return ::testing::AssertionFailure() << "lacks " << part << " in:\n" << text.substr(0, 3000);
+  return ::testing::AssertionFailure() << "lacks " << part << " in:\n"
+                                       << text.substr(0, 3000);
 }
 
 } // namespace taskory::test
