@@ -3,7 +3,6 @@
 #include "Http/BoardSession.h"
 #include "KanbanCore/PlannerPalette.h"
 #include "KanbanCore/Text.h"
-#include "support/Seed.h"
 #include "support/TestStore.h"
 
 #include <gtest/gtest.h>
@@ -16,8 +15,9 @@
 namespace taskory {
 namespace {
 
-using test::Seed;
+using test::contains;
 using test::TestStore;
+using View = BoardPage::View;
 
 // The list item of the card whose (escaped) title is `title`; empty when
 // the page shows no such card.
@@ -38,71 +38,67 @@ std::string column(const std::string &page, const std::string &heading) {
   return page.substr(at, page.find("</section>", at) - at);
 }
 
-BoardPage::Request withDone() {
-  BoardPage::Request request;
-  request.showDone = true;
-  return request;
-}
-
-BoardPage::Request view(BoardPage::View view) {
-  BoardPage::Request request;
+using Request = BoardPage::Request;
+Request view(View view, std::string week = {}) {
+  Request request;
   request.view = view;
+  request.week = std::move(week);
+  return request;
+}
+Request ask(std::string Request::*field, std::string value, bool done = false) {
+  Request request;
+  request.*field = std::move(value);
+  request.showDone = done;
   return request;
 }
 
-class BoardPageTest : public ::testing::Test {
+class BoardPageTest : public test::SeededTest {
 protected:
-  std::string render(BoardPage::Request request = {}) {
-    return BoardPage::render(*context_, store_.calendar, TestStore::kNow,
-                             request, 7);
+  std::string render(Request request = {}, Date now = kNow) {
+    return BoardPage::render(*context, store.calendar, now, request, 7);
   }
-
-  TestStore store_;
-  std::unique_ptr<ModelContext> context_ = store_.context();
-  Seed seed_{*context_, store_.calendar, TestStore::kNow};
+  Bucket &bucket(const char *plan = "Umzug") {
+    return seed->bucket(seed->plan(plan), "Offen");
+  }
+  static constexpr Date kNow = TestStore::kNow;
 };
 
 TEST_F(BoardPageTest, MarkupStoredByAnyProgramIsShownAsText) {
-  Plan &plan = seed_.plan("<b>Plan</b>");
-  Bucket &bucket = seed_.bucket(plan, "<i>Spalte</i>");
-  Card &card = seed_.card(bucket, "<script>alert(1)</script>");
-  seed_.tag(card, seed_.label(plan, 4, "<img src=x onerror=alert(2)>"));
-  seed_.tag(card, seed_.goal(plan, "\"><svg onload=alert(3)>"));
-  seed_.card(bucket, "kaputt \xC3\x28");
-  seed_.card(bucket, "Kisten & Kartons 'n' Grüße 🙂");
+  Plan &plan = seed->plan("<b>Plan</b>");
+  Bucket &bucket = seed->bucket(plan, "<i>Spalte</i>");
+  Card &card = seed->card(bucket, "<script>alert(1)</script>");
+  seed->tag(card, seed->label(plan, 4, "<img src=x onerror=alert(2)>"));
+  seed->tag(card, seed->goal(plan, "\"><svg onload=alert(3)>"));
+  seed->card(bucket, "kaputt \xC3\x28");
+  seed->card(bucket, "Kisten & Kartons 'n' Grüße 🙂");
   // Colours land in a style attribute: only a colour gets there.
-  seed_.card(bucket, "bunt").colorHex = "red;background:url(//x)";
+  seed->card(bucket, "bunt").colorHex = "red;background:url(//x)";
   bucket.colorHex = "#12345\"><b>";
 
   const std::string page = render();
-  for (const std::string style : {"url(", "red;", "#12345"})
-    EXPECT_EQ(page.find(style), std::string::npos) << style;
-  for (const std::string markup :
-       {"<script>alert", "<b>Plan", "<i>Spalte", "<img", "<svg"})
-    EXPECT_EQ(page.find(markup), std::string::npos) << markup;
-  for (const std::string shown :
+  for (const char *absent : {"url(", "red;", "#12345", "<script>alert",
+                             "<b>Plan", "<i>Spalte", "<img", "<svg"})
+    EXPECT_FALSE(contains(page, absent));
+  for (const char *shown :
        {"&lt;script&gt;alert(1)&lt;/script&gt;", "&lt;b&gt;Plan&lt;/b&gt;",
         "&lt;i&gt;Spalte&lt;/i&gt;", "&lt;img src=x onerror=alert(2)&gt;",
         "&quot;&gt;&lt;svg onload=alert(3)&gt;", "kaputt \xEF\xBF\xBD(",
         "Kisten &amp; Kartons &#39;n&#39; Grüße 🙂"})
-    EXPECT_NE(page.find(shown), std::string::npos) << shown;
+    EXPECT_TRUE(contains(page, shown));
   EXPECT_TRUE(text::isValidUTF8(page));
 }
 
 TEST_F(BoardPageTest, LabelsWearTheirSlotColours) {
-  Plan &plan = seed_.plan("Umzug");
-  Card &card = seed_.card(seed_.bucket(plan, "Offen"), "Kartons");
-  seed_.tag(card, seed_.label(plan, 12, "Dringend"));
-  seed_.tag(card, seed_.label(plan, 3, "Einkauf"));
-
-  const std::string item = cardItem(render(), "Kartons");
-  // Slot order, each with its palette fill and the text colour that reads
-  // best on it.
-  EXPECT_NE(item.find("<span style=\"background:#CBEBC9;color:#000000\">"
-                      "Einkauf</span><span style=\"background:#C50F1F;"
-                      "color:#ffffff\">Dringend</span>"),
-            std::string::npos)
-      << item;
+  Plan &plan = seed->plan("Umzug");
+  Card &card = seed->card(seed->bucket(plan, "Offen"), "Kartons");
+  seed->tag(card, seed->label(plan, 12, "Dringend"));
+  seed->tag(card, seed->label(plan, 3, "Einkauf"));
+  // Slot order, each with its palette fill and the text colour that reads best
+  // on it.
+  EXPECT_TRUE(contains(cardItem(render(), "Kartons"),
+                       "<span style=\"background:#CBEBC9;color:#000000\">"
+                       "Einkauf</span><span style=\"background:#C50F1F;"
+                       "color:#ffffff\">Dringend</span>"));
 }
 
 // WCAG's contrast ratio of two "#RRGGBB" colours.
@@ -132,285 +128,224 @@ TEST(BoardPageLabels, EveryPaletteColourGetsReadableText) {
 
 // The rule itself is the core's isLate (CardRenderingTests).
 TEST_F(BoardPageTest, LateCardsAreMarkedWithTheirDueDay) {
-  Bucket &bucket = seed_.bucket(seed_.plan("Umzug"), "Offen");
-  seed_.card(bucket, "gestern").dueDate = seed_.local(2025, 3, 11, 17);
-  seed_.card(bucket, "morgen").dueDate = seed_.local(2025, 3, 13, 17);
+  Bucket &offen = bucket();
+  seed->card(offen, "gestern").dueDate = seed->local(2025, 3, 11, 17);
+  seed->card(offen, "morgen").dueDate = seed->local(2025, 3, 13, 17);
   const std::string page = render();
-  EXPECT_NE(
-      cardItem(page, "gestern").find("fällig Di. 11.03.2025 · überfällig"),
-      std::string::npos)
-      << cardItem(page, "gestern");
-  EXPECT_EQ(cardItem(page, "morgen").find("überfällig"), std::string::npos);
+  EXPECT_TRUE(contains(cardItem(page, "gestern"),
+                       "fällig Di. 11.03.2025 · überfällig"));
+  EXPECT_FALSE(contains(cardItem(page, "morgen"), "überfällig"));
 }
 
 TEST_F(BoardPageTest, CompletedAndArchivedCardsWaitBehindTheToggle) {
-  Plan &plan = seed_.plan("Umzug");
-  Bucket &bucket = seed_.bucket(plan, "Offen");
-  seed_.card(bucket, "offen");
-  seed_.card(bucket, "erledigt").percentComplete = 100;
-  seed_.card(bucket, "archiviert").isArchived = true;
-
-  const std::string hidden = render();
-  EXPECT_FALSE(cardItem(hidden, "offen").empty());
-  EXPECT_TRUE(cardItem(hidden, "erledigt").empty());
-  EXPECT_TRUE(cardItem(hidden, "archiviert").empty());
-  EXPECT_NE(hidden.find("Erledigte und archivierte anzeigen (2)"),
-            std::string::npos);
-
-  const std::string shown = render(withDone());
-  EXPECT_FALSE(cardItem(shown, "erledigt").empty());
-  EXPECT_FALSE(cardItem(shown, "archiviert").empty());
+  Bucket &offen = bucket();
+  seed->card(offen, "offen");
+  seed->card(offen, "erledigt").percentComplete = 100;
+  seed->card(offen, "archiviert").isArchived = true;
+  const std::string hidden = render(),
+                    shown = render(ask(&Request::query, "", true));
+  EXPECT_TRUE(contains(hidden, "Erledigte und archivierte anzeigen (2)"));
+  for (const auto &[title, waits] :
+       {std::pair{"offen", false}, {"erledigt", true}, {"archiviert", true}}) {
+    EXPECT_EQ(cardItem(hidden, title).empty(), waits) << title;
+    EXPECT_FALSE(cardItem(shown, title).empty()) << title;
+  }
 }
 
 TEST_F(BoardPageTest, CardsFollowTheirBucketsAndSortOrder) {
-  Plan &plan = seed_.plan("Umzug");
-  Bucket &later = seed_.bucket(plan, "Später");
-  Bucket &first = seed_.bucket(plan, "Zuerst");
+  Plan &plan = seed->plan("Umzug");
+  Bucket &later = seed->bucket(plan, "Später");
+  Bucket &first = seed->bucket(plan, "Zuerst");
   first.sortOrder = -1;
-  seed_.card(first, "zweite").sortOrder = 20;
-  seed_.card(first, "erste").sortOrder = 10;
-  seed_.card(later, "dritte");
-
+  seed->card(first, "zweite").sortOrder = 20;
+  seed->card(first, "erste").sortOrder = 10;
+  seed->card(later, "dritte");
+  const std::vector<std::string> parts = {"<h2>Zuerst", ">erste<", ">zweite<",
+                                          "<h2>Später", ">dritte<"};
   const std::string page = render();
-  const std::size_t zuerst = page.find("<h2>Zuerst");
-  const std::size_t spaeter = page.find("<h2>Später");
-  ASSERT_NE(zuerst, std::string::npos);
-  EXPECT_LT(zuerst, spaeter);
-  EXPECT_LT(page.find(">erste<"), page.find(">zweite<"));
-  EXPECT_LT(page.find(">zweite<"), spaeter);
-  EXPECT_GT(page.find(">dritte<"), spaeter);
+  std::vector<std::string> shown;
+  std::copy_if(parts.begin(), parts.end(), std::back_inserter(shown),
+               [&](auto &part) { return contains(page, part); });
+  std::sort(shown.begin(), shown.end(),
+            [&](auto &a, auto &b) { return page.find(a) < page.find(b); });
+  EXPECT_EQ(shown, parts) << "in the order of the page";
 }
 
 TEST_F(BoardPageTest, WeekShowsPlannedCardsOnTheirDaysWithTodayMarked) {
-  Plan &plan = seed_.plan("Umzug");
-  Bucket &bucket = seed_.bucket(plan, "Offen");
-  seed_.card(bucket, "Donnerstag geplant").plannedDate =
-      seed_.local(2025, 3, 13, 9);
-  seed_.card(bucket, "Montag geplant").plannedDate =
-      seed_.local(2025, 3, 10, 9);
-  seed_.card(bucket, "nächste Woche").plannedDate = seed_.local(2025, 3, 17, 9);
-
-  const std::string page = render(view(BoardPage::View::week));
+  Bucket &offen = bucket();
+  seed->card(offen, "Donnerstag geplant").plannedDate =
+      seed->local(2025, 3, 13, 9);
+  seed->card(offen, "Montag geplant").plannedDate = seed->local(2025, 3, 10, 9);
+  seed->card(offen, "nächste Woche").plannedDate = seed->local(2025, 3, 17, 9);
+  const std::string page = render(view(View::week));
   EXPECT_FALSE(
       cardItem(column(page, "Donnerstag 13.03."), "Donnerstag geplant").empty())
       << page;
   EXPECT_FALSE(
       cardItem(column(page, "Montag 10.03."), "Montag geplant").empty());
   EXPECT_TRUE(cardItem(page, "nächste Woche").empty());
-  EXPECT_NE(page.find("<section class=\"col today\"><h2>Mittwoch 12.03. "
-                      "(heute)"),
-            std::string::npos);
+  EXPECT_TRUE(contains(
+      page, "<section class=\"col today\"><h2>Mittwoch 12.03. (heute)"));
 }
 
 TEST_F(BoardPageTest, OnASaturdayTheWeekIsTheOneThePlannerPlans) {
-  Plan &plan = seed_.plan("Umzug");
-  Bucket &bucket = seed_.bucket(plan, "Offen");
-  seed_.card(bucket, "Samstag geplant").plannedDate =
-      seed_.local(2025, 3, 15, 9);
-  seed_.card(bucket, "Montag danach").plannedDate = seed_.local(2025, 3, 17, 9);
-  BoardPage::Request week = view(BoardPage::View::week);
-  const auto onDay = [&](Date now, const BoardPage::Request &request) {
-    return BoardPage::render(*context_, store_.calendar, now, request, 7);
-  };
-
+  Bucket &offen = bucket();
+  seed->card(offen, "Samstag geplant").plannedDate =
+      seed->local(2025, 3, 15, 9);
+  seed->card(offen, "Montag danach").plannedDate = seed->local(2025, 3, 17, 9);
+  const Date saturday = seed->local(2025, 3, 15, 10);
   // Wednesday: this week; Saturday, weekends unplanned: the next one.
-  EXPECT_NE(
-      onDay(TestStore::kNow, week).find("<h1>Woche 10.03.–16.03.2025</h1>"),
-      std::string::npos);
-  const std::string saturday = onDay(seed_.local(2025, 3, 15, 10), week);
-  EXPECT_NE(saturday.find("<h1>Woche 17.03.–23.03.2025</h1>"),
-            std::string::npos);
+  EXPECT_TRUE(
+      contains(render(view(View::week)), "<h1>Woche 10.03.–16.03.2025</h1>"));
+  const std::string page = render(view(View::week), saturday);
+  EXPECT_TRUE(contains(page, "<h1>Woche 17.03.–23.03.2025</h1>"));
   EXPECT_FALSE(
-      cardItem(column(saturday, "Montag 17.03."), "Montag danach").empty());
-  EXPECT_NE(saturday.find("&amp;week=2025-03-10\">← Vorige Woche"),
-            std::string::npos);
-  EXPECT_NE(saturday.find("&amp;week=2025-03-24\">Nächste Woche →"),
-            std::string::npos);
-
+      cardItem(column(page, "Montag 17.03."), "Montag danach").empty());
+  EXPECT_TRUE(contains(page, "&amp;week=2025-03-10\">← Vorige Woche"));
+  EXPECT_TRUE(contains(page, "&amp;week=2025-03-24\">Nächste Woche →"));
   // A week asked for by a day in it; a day that is none gives the planned week.
-  week.week = "2025-03-12";
-  EXPECT_NE(
-      onDay(seed_.local(2025, 3, 15, 10), week).find("Woche 10.03.–16.03.2025"),
-      std::string::npos);
-  week.week = "2025-02-30";
-  EXPECT_NE(
-      onDay(seed_.local(2025, 3, 15, 10), week).find("Woche 17.03.–23.03.2025"),
-      std::string::npos);
+  EXPECT_TRUE(contains(render(view(View::week, "2025-03-12"), saturday),
+                       "Woche 10.03.–16.03.2025"));
+  EXPECT_TRUE(contains(render(view(View::week, "2025-02-30"), saturday),
+                       "Woche 17.03.–23.03.2025"));
 }
 
 TEST_F(BoardPageTest, CardsSpeakGermanOnThePage) {
-  Plan &plan = seed_.plan("Umzug");
-  Bucket &bucket = seed_.bucket(plan, "Offen");
-  Card &urgent = seed_.card(bucket, "Kartons");
+  Bucket &offen = bucket();
+  Card &urgent = seed->card(offen, "Kartons");
   urgent.percentComplete = 50;
   urgent.priorityRaw = static_cast<int64_t>(Priority::urgent);
-  seed_.card(bucket, "Lampen");
-
+  seed->card(offen, "Lampen");
   const std::string page = render();
-  const std::string item = cardItem(page, "Kartons");
-  EXPECT_NE(item.find(">In Bearbeitung<"), std::string::npos) << item;
-  EXPECT_NE(item.find(">Dringend<"), std::string::npos) << item;
-  EXPECT_NE(cardItem(page, "Lampen").find(">Nicht begonnen<"),
-            std::string::npos);
-  EXPECT_EQ(page.find("in_progress"), std::string::npos);
-  EXPECT_EQ(page.find("not_started"), std::string::npos);
-  EXPECT_NE(page.find("<title>Umzug – Taskory</title>"), std::string::npos);
+  EXPECT_TRUE(contains(cardItem(page, "Kartons"), ">In Bearbeitung<"));
+  EXPECT_TRUE(contains(cardItem(page, "Kartons"), ">Dringend<"));
+  EXPECT_TRUE(contains(cardItem(page, "Lampen"), ">Nicht begonnen<"));
+  EXPECT_FALSE(contains(page, "in_progress"));
+  EXPECT_FALSE(contains(page, "not_started"));
+  EXPECT_TRUE(contains(page, "<title>Umzug – Taskory</title>"));
 }
 
 TEST_F(BoardPageTest, WithoutAChoiceThePageOpensTheToolsFirstPlan) {
-  Plan &first = seed_.plan("Alltag");
-  Plan &favourite = seed_.plan("Urlaub");
+  bucket("Alltag");
+  Plan &favourite = seed->plan("Urlaub");
   favourite.isFavorite = true;
-  seed_.bucket(first, "Offen");
-  seed_.bucket(favourite, "Offen");
-
+  seed->bucket(favourite, "Offen");
   const std::string page = render();
-  EXPECT_NE(page.find("<h1>Alltag</h1>"), std::string::npos);
+  EXPECT_TRUE(contains(page, "<h1>Alltag</h1>"));
   // Favourites still come first among the plans offered.
   EXPECT_LT(page.find("Urlaub</a>"), page.find(">Alltag</a>"));
-
-  BoardPage::Request unknown;
-  unknown.planID = "verschwunden";
-  const std::string notice = render(unknown);
-  EXPECT_NE(
-      notice.find("Diesen Plan gibt es nicht (mehr); gezeigt wird „Alltag“."),
-      std::string::npos);
+  EXPECT_TRUE(
+      contains(render(ask(&Request::planID, "verschwunden")),
+               "Diesen Plan gibt es nicht (mehr); gezeigt wird „Alltag“."));
 }
 
 TEST_F(BoardPageTest, PlanPickerGroupsFavouritesUnderTheirTitles) {
   for (int i = 0; i < 8; ++i)
-    seed_.plan("Plan " + std::to_string(i)).isFavorite = i == 5;
+    seed->plan("Plan " + std::to_string(i)).isFavorite = i == 5;
   const std::string page = render();
   const std::size_t group = page.find("<optgroup label=\"Favoriten\">");
   ASSERT_NE(group, std::string::npos) << page;
   EXPECT_LT(group, page.find(">Plan 5</option>"));
   EXPECT_LT(page.find(">Plan 5</option>"),
             page.find("<optgroup label=\"Pläne\">"));
-  EXPECT_EQ(page.find("★ Plan"), std::string::npos);
+  EXPECT_FALSE(contains(page, "★ Plan"));
 }
 
 TEST_F(BoardPageTest, TheFilterKeepsTheCardsItNames) {
-  Plan &plan = seed_.plan("Haushalt");
-  Bucket &bucket = seed_.bucket(plan, "Offen");
-  Card &tax = seed_.card(bucket, "Lohnsteuerbescheinigung");
-  tax.dueDate = seed_.local(2025, 3, 11, 17);
+  Plan &plan = seed->plan("Haushalt");
+  Bucket &offen = seed->bucket(plan, "Offen");
+  Card &tax = seed->card(offen, "Lohnsteuerbescheinigung");
+  tax.dueDate = seed->local(2025, 3, 11, 17);
   tax.priorityRaw = static_cast<int64_t>(Priority::urgent);
-  seed_.tag(tax, seed_.label(plan, 3, "Papierkram"));
-  Card &shopping = seed_.card(bucket, "Einkauf");
+  seed->tag(tax, seed->label(plan, 3, "Papierkram"));
+  Card &shopping = seed->card(offen, "Einkauf");
   shopping.notes = "Steuerberater anrufen";
-  shopping.dueDate = seed_.local(2025, 3, 30, 17);
-  seed_.card(bucket, "Fenster putzen");
+  shopping.dueDate = seed->local(2025, 3, 30, 17);
+  seed->card(offen, "Fenster putzen");
 
-  const auto shown = [&](BoardPage::Request request) {
-    const std::string page = render(request);
-    std::vector<std::string> titles;
-    for (const std::string title :
-         {"Lohnsteuerbescheinigung", "Einkauf", "Fenster putzen"})
-      if (!cardItem(page, title).empty())
-        titles.push_back(title);
-    return titles;
-  };
   const struct {
     const char *what;
-    std::string BoardPage::Request::*field;
-    const char *value;
+    Request request;
     std::vector<std::string> titles;
   } cases[] = {
       {"text in title or notes",
-       &BoardPage::Request::query,
-       "STEUER",
+       ask(&Request::query, "STEUER"),
        {"Lohnsteuerbescheinigung", "Einkauf"}},
       {"label",
-       &BoardPage::Request::label,
-       "Papierkram",
+       ask(&Request::label, "Papierkram"),
        {"Lohnsteuerbescheinigung"}},
       {"priority",
-       &BoardPage::Request::priority,
-       "medium",
+       ask(&Request::priority, "medium"),
        {"Einkauf", "Fenster putzen"}},
-      {"overdue",
-       &BoardPage::Request::due,
-       "overdue",
-       {"Lohnsteuerbescheinigung"}},
+      {"overdue", ask(&Request::due, "overdue"), {"Lohnsteuerbescheinigung"}},
       {"within 30 days",
-       &BoardPage::Request::due,
-       "30",
-       {"Lohnsteuerbescheinigung", "Einkauf"}},
-  };
+       ask(&Request::due, "30"),
+       {"Lohnsteuerbescheinigung", "Einkauf"}}};
   for (const auto &c : cases) {
-    BoardPage::Request request;
-    request.*c.field = c.value;
-    EXPECT_EQ(shown(request), c.titles) << c.what;
+    const std::string page = render(c.request);
+    std::vector<std::string> shown;
+    for (const char *title :
+         {"Lohnsteuerbescheinigung", "Einkauf", "Fenster putzen"})
+      if (!cardItem(page, title).empty())
+        shown.push_back(title);
+    EXPECT_EQ(shown, c.titles) << c.what;
   }
-  BoardPage::Request request;
-  request.query = "steuer";
-  request.showDone = true;
-  const std::string page = render(request);
-  EXPECT_NE(page.find("name=\"q\" value=\"steuer\""), std::string::npos);
-  EXPECT_NE(page.find("2 Karten passen zum Filter."), std::string::npos);
+  const std::string page = render(ask(&Request::query, "steuer", true));
+  EXPECT_TRUE(contains(page, "name=\"q\" value=\"steuer\""));
+  EXPECT_TRUE(contains(page, "2 Karten passen zum Filter."));
 }
 
 TEST_F(BoardPageTest, TodayGathersLateDueDayPlannedAndMyDayCardsAcrossPlans) {
-  Bucket &home = seed_.bucket(seed_.plan("Haushalt"), "Offen");
-  Bucket &work = seed_.bucket(seed_.plan("Arbeit"), "Offen");
-  seed_.card(home, "gestern fällig").dueDate = seed_.local(2025, 3, 11, 17);
-  seed_.card(work, "heute fällig").dueDate = seed_.local(2025, 3, 12, 17);
-  seed_.card(home, "morgen fällig").dueDate = seed_.local(2025, 3, 13, 17);
-  seed_.card(work, "heute geplant").plannedDate = seed_.local(2025, 3, 12, 9);
-  seed_.card(home, "morgen geplant").plannedDate = seed_.local(2025, 3, 13, 9);
-  seed_.card(work, "mein Tag").isOnMyDay = true;
-  Card &done = seed_.card(home, "erledigt, mein Tag");
+  Bucket &home = bucket("Haushalt"), &work = bucket("Arbeit");
+  seed->card(home, "gestern fällig").dueDate = seed->local(2025, 3, 11, 17);
+  seed->card(work, "heute fällig").dueDate = seed->local(2025, 3, 12, 17);
+  seed->card(home, "morgen fällig").dueDate = seed->local(2025, 3, 13, 17);
+  seed->card(work, "heute geplant").plannedDate = seed->local(2025, 3, 12, 9);
+  seed->card(home, "morgen geplant").plannedDate = seed->local(2025, 3, 13, 9);
+  seed->card(work, "mein Tag").isOnMyDay = true;
+  Card &done = seed->card(home, "erledigt, mein Tag");
   done.isOnMyDay = true;
   done.percentComplete = 100;
 
-  const std::string page = render(view(BoardPage::View::today));
-  const struct {
-    const char *column;
-    const char *title;
-  } expected[] = {{"Überfällig", "gestern fällig"},
-                  {"Heute fällig", "heute fällig"},
-                  {"Heute geplant", "heute geplant"},
-                  {"Mein Tag", "mein Tag"}};
-  for (const auto &e : expected)
-    EXPECT_FALSE(cardItem(column(page, e.column), e.title).empty()) << e.column;
-  for (const std::string absent :
+  const std::string page = render(view(View::today));
+  for (const auto &[heading, title] :
+       {std::pair{"Überfällig", "gestern fällig"},
+        {"Heute fällig", "heute fällig"},
+        {"Heute geplant", "heute geplant"},
+        {"Mein Tag", "mein Tag"}})
+    EXPECT_FALSE(cardItem(column(page, heading), title).empty()) << heading;
+  for (const char *absent :
        {"morgen fällig", "morgen geplant", "erledigt, mein Tag"})
     EXPECT_TRUE(cardItem(page, absent).empty()) << absent;
-  EXPECT_NE(cardItem(page, "heute geplant").find(">Arbeit<"),
-            std::string::npos);
+  EXPECT_TRUE(contains(cardItem(page, "heute geplant"), ">Arbeit<"));
 }
 
 TEST_F(BoardPageTest, GoalsShowProgressAndTargetDate) {
-  Plan &plan = seed_.plan("Umzug");
-  Bucket &bucket = seed_.bucket(plan, "Offen");
-  Goal &goal = seed_.goal(plan, "Einzug");
-  goal.targetDate = seed_.local(2025, 4, 1, 17);
-  Card &done = seed_.card(bucket, "a");
+  Bucket &offen = bucket();
+  Goal &goal = seed->goal(*context->plan(*offen.plan), "Einzug");
+  goal.targetDate = seed->local(2025, 4, 1, 17);
+  Card &done = seed->card(offen, "a");
   done.percentComplete = 100;
-  seed_.tag(done, goal);
-  seed_.tag(seed_.card(bucket, "b"), goal);
-
-  const std::string page = render(view(BoardPage::View::goals));
+  seed->tag(done, goal);
+  seed->tag(seed->card(offen, "b"), goal);
+  const std::string page = render(view(View::goals));
   const std::string item = page.substr(page.find(">Einzug<"), 300);
-  EXPECT_NE(item.find("1/2 Karten"), std::string::npos) << item;
-  EXPECT_NE(item.find("Ziel Di. 01.04.2025"), std::string::npos) << item;
-  EXPECT_EQ(item.find("überschritten"), std::string::npos) << item;
+  EXPECT_TRUE(contains(item, "1/2 Karten"));
+  EXPECT_TRUE(contains(item, "Ziel Di. 01.04.2025"));
+  EXPECT_FALSE(contains(item, "überschritten"));
 }
 
 TEST_F(BoardPageTest, GoalsMarkAPassedTargetAndShowNotesAndEmptyPlans) {
-  Plan &plan = seed_.plan("Umzug");
-  seed_.plan("Garten");
-  Goal &late = seed_.goal(plan, "Kündigung");
-  late.targetDate = seed_.local(2025, 3, 1, 17);
+  Goal &late = seed->goal(seed->plan("Umzug"), "Kündigung");
+  seed->plan("Garten");
+  late.targetDate = seed->local(2025, 3, 1, 17);
   late.notes = "Frist\nbeachten";
-
-  const std::string page = render(view(BoardPage::View::goals));
+  const std::string page = render(view(View::goals));
   const std::string item = page.substr(page.find(">Kündigung<"), 400);
-  EXPECT_NE(item.find("überschritten"), std::string::npos) << item;
-  EXPECT_NE(item.find("keine Karten"), std::string::npos) << item;
-  EXPECT_EQ(item.find("<meter"), std::string::npos) << item;
-  EXPECT_NE(item.find("Frist\nbeachten"), std::string::npos) << item;
-  EXPECT_NE(column(page, "Garten").find("Keine Ziele"), std::string::npos);
+  for (const char *shown : {"überschritten", "keine Karten", "Frist\nbeachten"})
+    EXPECT_TRUE(contains(item, shown));
+  EXPECT_FALSE(contains(item, "<meter"));
+  EXPECT_TRUE(contains(column(page, "Garten"), "Keine Ziele"));
 }
 
 TEST(BoardSessionCookie,
@@ -418,31 +353,20 @@ TEST(BoardSessionCookie,
   const std::string token(64, 'a');
   const std::string secret = BoardSession::secretFor(token);
   const std::string key = BoardSession::keyFor(token);
-  EXPECT_EQ(secret.size(), 64u);
-  EXPECT_EQ(key.size(), 64u);
-  EXPECT_NE(secret, token);
-  EXPECT_NE(key, token);
-  EXPECT_NE(key, secret);
+  EXPECT_EQ(secret.size() + key.size(), 128u);
+  EXPECT_TRUE(secret != token && key != token && key != secret);
   EXPECT_NE(secret, BoardSession::secretFor(std::string(64, 'b')));
   const std::string name = BoardSession::cookieName(8080);
   EXPECT_EQ(name, "taskory_board_8080");
-  const struct {
-    std::string cookies;
-    bool opens;
-  } cases[] = {
-      {name + "=" + secret, true},
-      {"theme=dark; " + name + "=" + secret + "; x=1", true},
-      {name + "=old; " + name + "=" + secret, true},
-      {name + "=" + token, false},
-      {name + "=" + key, false},
-      {name + "=" + secret.substr(1), false},
-      {"taskory_board_9090=" + secret, false},
-      {"taskory_board=" + secret, false},
-      {"", false},
-  };
-  for (const auto &c : cases)
-    EXPECT_EQ(BoardSession::carriesSecret(c.cookies, name, secret), c.opens)
-        << c.cookies;
+  for (const std::string &cookies :
+       {name + "=" + secret, "theme=dark; " + name + "=" + secret + "; x=1",
+        name + "=old; " + name + "=" + secret})
+    EXPECT_TRUE(BoardSession::carriesSecret(cookies, name, secret)) << cookies;
+  for (const std::string &cookies :
+       {name + "=" + token, name + "=" + key, name + "=" + secret.substr(1),
+        "taskory_board_9090=" + secret, "taskory_board=" + secret,
+        std::string()})
+    EXPECT_FALSE(BoardSession::carriesSecret(cookies, name, secret)) << cookies;
   EXPECT_FALSE(BoardSession::carriesSecret(name + "=", name, ""));
 }
 

@@ -24,18 +24,11 @@ std::string gunzipped(const std::string &packed) {
 }
 
 TEST(Gzip, WhatABrowserAcceptsDecides) {
-  const struct {
-    const char *header;
-    bool gzip;
-  } cases[] = {
-      {"gzip, deflate, br, zstd", true}, {"br", false},
-      {"GZIP", true},                    {"x-gzip", true},
-      {"gzip;q=0", false},               {"gzip; q=0.000", false},
-      {"gzip;q=0.5", true},              {"br;q=1, gzip;q=0.01", true},
-      {"", false},                       {"gzipper", false},
-  };
-  for (const auto &c : cases)
-    EXPECT_EQ(HttpServer::acceptsGzip(c.header), c.gzip) << c.header;
+  for (const char *header : {"gzip, deflate, br, zstd", "GZIP", "x-gzip",
+                             "gzip;q=0.5", "br;q=1, gzip;q=0.01"})
+    EXPECT_TRUE(HttpServer::acceptsGzip(header)) << header;
+  for (const char *header : {"br", "gzip;q=0", "gzip; q=0.000", "", "gzipper"})
+    EXPECT_FALSE(HttpServer::acceptsGzip(header)) << header;
 }
 
 TEST(Gzip, APageComesBackWhole) {

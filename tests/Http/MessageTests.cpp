@@ -27,22 +27,19 @@ TEST(HttpMessage, HeadersAreFoundWhateverTheLetterCase) {
 }
 
 TEST(HttpMessage, QueryParametersAreDecoded) {
+  // clang-format off
   const struct {
     const char *query;
     const char *name;
     bool present;
     const char *value;
   } cases[] = {
-      {"view=week&plan=AB", "plan", true, "AB"},
-      {"plan=M%C3%BCll+Abfuhr", "plan", true, "Müll Abfuhr"},
-      {"p%6Can=x", "plan", true, "x"},
-      {"plan=100%", "plan", true, "100%"},
-      {"plan=%zz", "plan", true, "%zz"},
-      {"plan", "plan", true, ""},
-      {"plan=a&plan=b", "plan", true, "a"},
-      {"planx=a", "plan", false, ""},
-      {"", "plan", false, ""},
-  };
+      {"view=week&plan=AB", "plan", true, "AB"}, {"plan=M%C3%BCll+Abfuhr", "plan", true, "Müll Abfuhr"},
+      {"p%6Can=x", "plan", true, "x"},           {"plan=100%", "plan", true, "100%"},
+      {"plan=%zz", "plan", true, "%zz"},         {"plan", "plan", true, ""},
+      {"plan=a&plan=b", "plan", true, "a"},      {"planx=a", "plan", false, ""},
+      {"", "plan", false, ""}};
+  // clang-format on
   for (const auto &c : cases) {
     HttpRequest request;
     request.query = c.query;

@@ -16,21 +16,18 @@ parse(std::vector<std::string_view> arguments) {
 }
 
 TEST(HttpOptions, AddressFormsGiveHostAndPort) {
+  // clang-format off
   const struct {
     std::vector<std::string_view> arguments;
     std::string host;
     int port;
   } cases[] = {
-      {{"--http", "8080"}, "127.0.0.1", 8080},
-      {{"--http", "0"}, "127.0.0.1", 0},
-      {{"--http", "65535"}, "127.0.0.1", 65535},
-      {{"--http", "localhost:80"}, "127.0.0.1", 80},
-      {{"--http", "LOCALHOST:80"}, "127.0.0.1", 80},
-      {{"--http", "0.0.0.0:9000"}, "0.0.0.0", 9000},
-      {{"--http", "[::1]:9000"}, "::1", 9000},
-      {{"--http", "[::]:9000"}, "::", 9000},
-      {{"--no-auth", "--http", "127.0.0.5:1"}, "127.0.0.5", 1},
-  };
+      {{"--http", "8080"}, "127.0.0.1", 8080},          {{"--http", "0"}, "127.0.0.1", 0},
+      {{"--http", "65535"}, "127.0.0.1", 65535},        {{"--http", "localhost:80"}, "127.0.0.1", 80},
+      {{"--http", "LOCALHOST:80"}, "127.0.0.1", 80},    {{"--http", "0.0.0.0:9000"}, "0.0.0.0", 9000},
+      {{"--http", "[::1]:9000"}, "::1", 9000},          {{"--http", "[::]:9000"}, "::", 9000},
+      {{"--no-auth", "--http", "127.0.0.5:1"}, "127.0.0.5", 1}};
+  // clang-format on
   for (const auto &c : cases) {
     const auto parsed = parse(c.arguments);
     const auto *options = std::get_if<HttpServer::Options>(&parsed);
@@ -43,7 +40,7 @@ TEST(HttpOptions, AddressFormsGiveHostAndPort) {
 
 // Around and between other options, in the order given.
 const std::vector<std::string_view> kOriginsAndNoAuth = {
-    "--allow-origin", "https://a.example", "--http", "[::1]:1",
+    "--allow-origin", "https://a.example", "--http",           "[::1]:1",
     "--no-auth",      "--allow-origin",    "https://b.example"};
 
 TEST(HttpOptions, NoAuthIsNoticedAmongOtherOptions) {
@@ -78,12 +75,11 @@ TEST(HttpOptions, BadCommandLinesAreRefusedWithTheReason) {
        "IPv6-Adressen in eckigen Klammern angeben: ::1:80"},
       {{"--http", "[::1]80"}, "Ungültige Adresse: [::1]80"},
       {{"--http", "0.0.0.0:80", "--no-auth"},
-       "--no-auth ist nur auf einer Loopback-Adresse erlaubt (127.0.0.1, "
-       "::1), nicht auf 0.0.0.0"},
+       "--no-auth ist nur auf einer Loopback-Adresse erlaubt (127.0.0.1, ::1), "
+       "nicht auf 0.0.0.0"},
       {{"--no-auth", "--http", "[::]:80"},
-       "--no-auth ist nur auf einer Loopback-Adresse erlaubt (127.0.0.1, "
-       "::1), nicht auf ::"},
-  };
+       "--no-auth ist nur auf einer Loopback-Adresse erlaubt (127.0.0.1, ::1), "
+       "nicht auf ::"}};
   for (const auto &c : cases) {
     const auto parsed = parse(c.arguments);
     const auto *problem = std::get_if<std::string>(&parsed);

@@ -1,17 +1,13 @@
 #include "KanbanCore/BoardQueries.h"
 
-#include "KanbanCore/ModelContext.h"
-
-#include "support/Seed.h"
-#include "support/StoreTestSupport.h"
 #include "support/TestStore.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <ostream>
 #include <random>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -20,23 +16,11 @@ namespace {
 
 constexpr Date kNow = test::TestStore::kNow;
 
-// What the renderings of one card read beyond its own fields.
-struct Shown {
-  int64_t items = 0, checked = 0;
-  std::vector<std::string> labels, goals;
-  std::string plan, bucket; // "-" when the link finds nothing
-  bool operator==(const Shown &) const = default;
-};
-
-std::ostream &operator<<(std::ostream &out, const Shown &s) {
-  out << s.checked << "/" << s.items << " labels [";
-  for (const auto &label : s.labels)
-    out << label << ";";
-  out << "] goals [";
-  for (const auto &goal : s.goals)
-    out << goal << ";";
-  return out << "] plan " << s.plan << " bucket " << s.bucket;
-}
+// Items, checked items, labels, goals, plan and bucket ("-" for no link):
+// what the renderings of one card read beyond its own fields.
+using Names = std::vector<std::string>;
+using Shown =
+    std::tuple<int64_t, int64_t, Names, Names, std::string, std::string>;
 
 std::string planTitle(ModelContext &context, const Card &card) {
   const Plan *plan = context.planOf(card);
@@ -50,26 +34,25 @@ std::string bucketName(ModelContext &context, const Card &card) {
 
 // The reference: each card's own relationships, one card at a time.
 Shown perCard(ModelContext &context, const Card &card) {
-  Shown s;
-  s.items = context.checklistItemCount(card);
-  s.checked = context.checkedItemCount(card);
+  Names labels, goals;
   for (const PlanLabel *label : context.sortedLabels(card))
-    s.labels.push_back(label->name);
+    labels.push_back(label->name);
   for (const Goal *goal : context.goals(card))
-    s.goals.push_back(goal->title);
-  s.plan = planTitle(context, card);
-  s.bucket = bucketName(context, card);
-  return s;
+    goals.push_back(goal->title);
+  return {context.checklistItemCount(card),
+          context.checkedItemCount(card),
+          labels,
+          goals,
+          planTitle(context, card),
+          bucketName(context, card)};
 }
 
-// More cards than one set query takes, linked in random orders (labels with
-// equal slots keep their link order), and values another program stored in
-// odd types: a checked flag in text or as a fraction, a slot as text or a
-// fraction, ids that are not text, links in lower case or to nothing.
-TEST(BoardQueriesPage, FactsOfAPageEqualEachCardsRelationships) {
-  test::TestStore store;
-  auto ctx = store.context();
-  test::Seed seed(*ctx, store.calendar, kNow);
+// More cards than one set query takes, linked in random orders, with values
+// of odd types, ids that are not text and links in lower case or to nothing.
+using BoardQueriesPage = test::SeededTest;
+
+TEST_F(BoardQueriesPage, FactsOfAPageEqualEachCardsRelationships) {
+  test::Seed &seed = *this->seed;
   Plan &a = seed.plan("A"), &b = seed.plan("B");
   std::vector<Bucket *> buckets{&seed.bucket(a, "1"), &seed.bucket(a, "2"),
                                 &seed.bucket(b, "3")};
@@ -94,8 +77,9 @@ TEST(BoardQueriesPage, FactsOfAPageEqualEachCardsRelationships) {
     for (std::size_t n = random() % 3; n > 0; --n)
       seed.tag(card, *goals[n]);
   }
-  ctx->save(kNow);
-  ctx.reset();
+  context->save(kNow);
+  this->seed.reset();
+  context.reset();
   store.raw().exec(
       "PRAGMA foreign_keys = OFF;"
       "UPDATE ChecklistItem SET isChecked = 'ja' WHERE rowid % 5 = 0;"
@@ -115,12 +99,11 @@ TEST(BoardQueriesPage, FactsOfAPageEqualEachCardsRelationships) {
       "PRAGMA foreign_keys = ON;");
 
   std::unordered_map<std::string, Shown> expected;
-  ctx = store.context();
-  for (const Card *card : ctx->fetchAll<Card>())
-    expected[card->id] = perCard(*ctx, *card);
-  ctx.reset();
-
-  ctx = store.context();
+  reopen();
+  for (const Card *card : context->fetchAll<Card>())
+    expected[card->id] = perCard(*context, *card);
+  reopen();
+  ModelContext *ctx = context.get();
   const std::vector<Card *> cards = ctx->fetchAll<Card>();
   const auto facts = BoardQueries(*ctx).pageFacts(
       std::vector<const Card *>(cards.begin(), cards.end()));
@@ -133,8 +116,8 @@ TEST(BoardQueriesPage, FactsOfAPageEqualEachCardsRelationships) {
                       f.checkedItems,
                       f.labelNames,
                       f.goalTitles,
-                      f.planTitle ? *f.planTitle : planTitle(*ctx, *card),
-                      f.bucketName ? *f.bucketName : bucketName(*ctx, *card)};
+                      f.planTitle.value_or(planTitle(*ctx, *card)),
+                      f.bucketName.value_or(bucketName(*ctx, *card))};
     EXPECT_EQ(shown, expected[card->id]) << card->title;
     const Plan *plan = ctx->planOf(*card);
     EXPECT_EQ(f.planTitle.has_value(), plan && plan->id == *card->plan)

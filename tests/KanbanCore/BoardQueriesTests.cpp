@@ -1,8 +1,5 @@
 #include "KanbanCore/BoardQueries.h"
 
-#include "KanbanCore/ModelContext.h"
-#include "support/Seed.h"
-#include "support/StoreTestSupport.h"
 #include "support/TestStore.h"
 
 #include <gtest/gtest.h>
@@ -21,48 +18,38 @@ namespace {
 
 using namespace std::string_literals;
 constexpr Date kNow = test::TestStore::kNow;
+using BoardQueriesTest = test::SeededTest;
 
 // Other programs may leave sort orders that are not numbers; they count as 0,
 // as they read, whichever end of the index they sort to.
-TEST(BoardQueries, HighestCardSortOrderOfAPlanReadsOddValuesAsZero) {
-  test::TestStore store;
-  auto context = store.context();
-  test::Seed s(*context, store.calendar, kNow);
-  Plan &plan = s.plan("Haus");
-  Bucket &todo = s.bucket(plan, "Todo"), &done = s.bucket(plan, "Erledigt");
-  const std::string first = s.card(todo, "Fenster putzen").id,
-                    second = s.card(done, "Keller").id;
+TEST_F(BoardQueriesTest, HighestCardSortOrderOfAPlanReadsOddValuesAsZero) {
+  Plan &plan = seed->plan("Haus");
+  seed->card(seed->bucket(plan, "Todo"), "Fenster putzen");
+  seed->card(seed->bucket(plan, "Erledigt"), "Keller");
   auto highest = [&](const char *a, const char *b) {
-    auto db = store.raw();
-    db.exec("UPDATE Card SET sortOrder = "s + a + " WHERE id = '" + first +
-            "'");
-    db.exec("UPDATE Card SET sortOrder = "s + b + " WHERE id = '" + second +
-            "'");
+    store.raw().exec("UPDATE Card SET sortOrder = iif(rowid = 1, "s + a + ", " +
+                     b + ")");
     return BoardQueries(*context).maxCardSortOrder(plan);
   };
   EXPECT_EQ(highest("-5", "-7"), -5);
   EXPECT_EQ(highest("-5", "'abc'"), 0);
   EXPECT_EQ(highest("7", "'abc'"), 7);
   EXPECT_EQ(highest("-5", "x'00'"), 0);
-  EXPECT_EQ(BoardQueries(*context).maxCardSortOrder(s.plan("Leer")),
+  EXPECT_EQ(BoardQueries(*context).maxCardSortOrder(seed->plan("Leer")),
             std::nullopt);
 }
 
-TEST(BoardQueries, ACardsHistoryNamesWhoChangedItNewestFirst) {
-  test::TestStore store;
-  std::string id;
-  {
-    auto tools = store.context();
-    test::Seed s(*tools, store.calendar, kNow);
-    id = s.card(s.bucket(s.plan("Haus"), "Todo"), "Fenster").id;
-    tools->save(kNow);
-  }
+TEST_F(BoardQueriesTest, ACardsHistoryNamesWhoChangedItNewestFirst) {
+  const std::string id = seed->card(nullptr, "Fenster").id;
+  context->save(kNow);
+  seed.reset();
+  context.reset();
   {
     ModelContext page(*store.container, "app");
     page.card(id)->title = "Fenster putzen";
     page.save(kNow + 60);
   }
-  auto context = store.context();
+  reopen();
   const auto history = BoardQueries(*context).cardHistory(id, 10);
   std::vector<std::tuple<std::string, Date, std::string>> seen;
   for (const auto &entry : history)
@@ -74,13 +61,9 @@ TEST(BoardQueries, ACardsHistoryNamesWhoChangedItNewestFirst) {
 
 // A text test that throws (out of memory in ICU, say) ends its query with
 // that very exception, and the connection answers the next query.
-TEST(BoardQueries, ATextTestThatThrowsEndsOnlyItsOwnQuery) {
-  test::TestStore store;
-  auto context = store.context();
-  test::Seed s(*context, store.calendar, kNow);
-  Bucket &bucket = s.bucket(s.plan("Haus"), "Todo");
-  s.card(bucket, "eins");
-  s.card(bucket, "zwei");
+TEST_F(BoardQueriesTest, ATextTestThatThrowsEndsOnlyItsOwnQuery) {
+  seed->card(nullptr, "eins");
+  seed->card(nullptr, "zwei");
   struct Thrown {};
   CardQuery throwing;
   throwing.textMatches = [](std::string_view, std::string_view) -> bool {
@@ -91,28 +74,22 @@ TEST(BoardQueries, ATextTestThatThrowsEndsOnlyItsOwnQuery) {
   EXPECT_EQ(BoardQueries(*context).queryCards(all, 10).size(), 2u);
 }
 
-// Due date first (cards without one last), then sortOrder, then insertion.
-// The archived flag and the percentage are stored as other programs may
-// leave them (fractions on either side of a whole number, negative ones,
-// text, a blob, numbers beyond the 64-bit range): a card matches exactly
-// when its loaded values match the same bounds.
-TEST(BoardQueries, QueryCardsMatchesABruteForceReference) {
-  test::TestStore store;
-  auto ctx = store.context();
-  test::Seed seed(*ctx, store.calendar, kNow);
-  Plan &a = seed.plan("A"), &b = seed.plan("B");
-  Bucket *buckets[] = {&seed.bucket(a, "1"), &seed.bucket(a, "2"),
-                       &seed.bucket(b, "3")};
+// Archived flags and percentages as other programs may leave them: a card
+// matches exactly when its loaded values match the same bounds.
+TEST_F(BoardQueriesTest, QueryCardsMatchesABruteForceReference) {
+  Plan &a = seed->plan("A"), &b = seed->plan("B");
+  Bucket *buckets[] = {&seed->bucket(a, "1"), &seed->bucket(a, "2"),
+                       &seed->bucket(b, "3")};
   std::mt19937 random(7);
   for (int i = 0; i < 69; ++i) {
     Card &card =
-        seed.card(*buckets[random() % 3], "Karte " + std::to_string(i));
+        seed->card(*buckets[random() % 3], "Karte " + std::to_string(i));
     card.sortOrder = static_cast<double>(random() % 3) * 1024; // many ties
     if (random() % 3)
       card.dueDate = kNow + static_cast<double>(random() % 4) * 86400;
     card.isOnMyDay = random() % 4 == 0;
   }
-  ctx->save(kNow);
+  context->save(kNow);
   const UUID planB = b.id, bucket2 = buckets[1]->id, bucket3 = buckets[2]->id;
   const std::string stored[] = {
       "0",    "1",    "-1",   "0.5",   "-0.5",  "0.99",  "1.0",   "49",
@@ -122,9 +99,8 @@ TEST(BoardQueries, QueryCardsMatchesABruteForceReference) {
     store.raw().exec("UPDATE Card SET isArchived = " + stored[row % 23] +
                      ", percentComplete = " + stored[row * 5 % 23] +
                      " WHERE rowid = " + std::to_string(row));
-  ctx.reset();
-  ctx = store.context();
-  std::vector<Card *> reference = ctx->fetchAll<Card>();
+  reopen();
+  std::vector<Card *> reference = context->fetchAll<Card>();
   std::sort(reference.begin(), reference.end(), [](Card *x, Card *y) {
     return std::stoi(x->title.substr(6)) < std::stoi(y->title.substr(6));
   });
@@ -176,13 +152,13 @@ TEST(BoardQueries, QueryCardsMatchesABruteForceReference) {
           (!q.onlyOnMyDay || c->isOnMyDay) &&
           (!q.textMatches || q.textMatches(c->title, c->notes)))
         expected.push_back(c->id);
-    for (Card *card : BoardQueries(*ctx).queryCards(q, 1000))
+    for (Card *card : BoardQueries(*context).queryCards(q, 1000))
       found.push_back(card->id);
     EXPECT_EQ(found, expected) << "query " << n;
     // A cut list is the head of the whole one, with the whole count.
     int64_t matched = -1;
     std::vector<std::string> head;
-    for (Card *card : BoardQueries(*ctx).queryCards(q, 5, &matched))
+    for (Card *card : BoardQueries(*context).queryCards(q, 5, &matched))
       head.push_back(card->id);
     expected.resize(std::min<std::size_t>(expected.size(), 5));
     EXPECT_EQ(head, expected) << "query " << n;
@@ -192,28 +168,25 @@ TEST(BoardQueries, QueryCardsMatchesABruteForceReference) {
 
 // The counts and the planned-date range answered by SQL agree with what the
 // loaded entities show, also for values another program stored in odd types.
-TEST(BoardQueries, FiguresAgreeWithTheLoadedEntities) {
-  test::TestStore store;
-  auto ctx = store.context();
-  test::Seed seed(*ctx, store.calendar, kNow);
-  std::vector<Plan *> plans{&seed.plan("A"), &seed.plan("B")};
-  std::vector<Bucket *> buckets{&seed.bucket(*plans[0], "1"),
-                                &seed.bucket(*plans[0], "2"),
-                                &seed.bucket(*plans[1], "3")};
-  std::vector<Goal *> goals{&seed.goal(*plans[0], "x"),
-                            &seed.goal(*plans[1], "y")};
+TEST_F(BoardQueriesTest, FiguresAgreeWithTheLoadedEntities) {
+  std::vector<Plan *> plans{&seed->plan("A"), &seed->plan("B")};
+  std::vector<Bucket *> buckets{&seed->bucket(*plans[0], "1"),
+                                &seed->bucket(*plans[0], "2"),
+                                &seed->bucket(*plans[1], "3")};
+  std::vector<Goal *> goals{&seed->goal(*plans[0], "x"),
+                            &seed->goal(*plans[1], "y")};
   std::mt19937 random(11);
   for (int i = 0; i < 80; ++i) {
-    Card &card = i % 9 == 0 ? seed.card(plans[1], "ohne Bucket")
-                            : seed.card(*buckets[random() % 3], "Karte");
+    Card &card = i % 9 == 0 ? seed->card(plans[1], "ohne Bucket")
+                            : seed->card(*buckets[random() % 3], "Karte");
     card.percentComplete = std::vector<int64_t>{0, 99, 100, 150}[random() % 4];
     card.isArchived = random() % 5 == 0;
     if (random() % 3 == 0)
       card.plannedDate = kNow + (static_cast<double>(random() % 5) - 2) * 86400;
     if (random() % 3 == 0)
-      seed.tag(card, *goals[random() % 2]);
+      seed->tag(card, *goals[random() % 2]);
   }
-  ctx->save(kNow);
+  context->save(kNow);
   auto ids = [](const auto &entities) {
     std::vector<std::string> result;
     for (const auto *entity : entities)
@@ -223,12 +196,12 @@ TEST(BoardQueries, FiguresAgreeWithTheLoadedEntities) {
   const auto planIDs = ids(plans), bucketIDs = ids(buckets),
              goalIDs = ids(goals);
   // Odd stored types read as the field's initial value or truncated.
-  store.raw().exec("UPDATE Card SET isArchived = 'ja' WHERE rowid % 11 = 0;"
-             "UPDATE Card SET percentComplete = 100.7 WHERE rowid % 13 = 0;"
-             "UPDATE Card SET plannedDate = 'morgen' WHERE rowid % 17 = 0;");
-  ctx.reset();
-  ctx = store.context();
-  BoardQueries queries(*ctx);
+  store.raw().exec(
+      "UPDATE Card SET isArchived = 'ja' WHERE rowid % 11 = 0;"
+      "UPDATE Card SET percentComplete = 100.7 WHERE rowid % 13 = 0;"
+      "UPDATE Card SET plannedDate = 'morgen' WHERE rowid % 17 = 0;");
+  reopen();
+  BoardQueries queries(*context);
 
   const auto board = queries.boardCounts();
   auto expect =
@@ -247,11 +220,11 @@ TEST(BoardQueries, FiguresAgreeWithTheLoadedEntities) {
     return cards;
   };
   for (const std::string &id : planIDs)
-    expect(active(ctx->cards(*ctx->plan(id))), board.byPlan, id);
+    expect(active(context->cards(*context->plan(id))), board.byPlan, id);
   for (const std::string &id : bucketIDs) {
-    Bucket &bucket = *ctx->bucket(id);
-    expect(active(ctx->cards(bucket)), board.byBucket, id);
-    const auto all = ctx->cards(bucket);
+    Bucket &bucket = *context->bucket(id);
+    expect(active(context->cards(bucket)), board.byBucket, id);
+    const auto all = context->cards(bucket);
     EXPECT_EQ(queries.hasOpenCard(bucket),
               std::any_of(all.begin(), all.end(),
                           [](auto *c) {
@@ -261,10 +234,10 @@ TEST(BoardQueries, FiguresAgreeWithTheLoadedEntities) {
   }
   const auto goalFigures = queries.goalCardCounts();
   for (const std::string &id : goalIDs)
-    expect(active(ctx->cards(*ctx->goal(id))), goalFigures, id);
+    expect(active(context->cards(*context->goal(id))), goalFigures, id);
 
   std::vector<Card *> planned;
-  for (Card *card : ctx->fetchAll<Card>())
+  for (Card *card : context->fetchAll<Card>())
     if (!card->isArchived && card->percentComplete < 100 && card->plannedDate &&
         *card->plannedDate >= kNow)
       planned.push_back(card);

@@ -48,8 +48,7 @@ TEST_F(CalendarTest, LocalTimesAroundClockChanges) {
       {*calendar.addingDays(at(2025, 3, 29, 2, 30), 1), at(2025, 3, 30, 3, 30),
        0},
       {*calendar.addingMonths(at(2025, 1, 31), 1), at(2025, 2, 28), 0},
-      {*calendar.addingYears(at(2024, 2, 29), 1), at(2025, 2, 28), 0},
-  };
+      {*calendar.addingYears(at(2024, 2, 29), 1), at(2025, 2, 28), 0}};
   for (const auto &[got, from, hours] : cases)
     EXPECT_EQ(got - from, hours * 3600) << text(got);
   // Midnight skipped (Santiago, 7 September 2025): the day starts at 01:00.
@@ -90,13 +89,8 @@ TEST_F(CalendarTest, NothingBeyondTheCalendarNorAnyCrash) {
   EXPECT_TRUE(calendar.addingDays(last, 0)) << "the last instant is inside";
 }
 
-TEST_F(CalendarTest, FormatsAsLocalTimeInItsLocalesWords) {
-  EXPECT_EQ(calendar.format(at(2025, 3, 12, 17, 5), "EEEE dd.MM. HH:mm"),
-            "Mittwoch 12.03. 17:05");
-}
-
 TEST_F(CalendarTest, AnUnknownZoneBehavesAsUTC) {
-  Calendar odd("No/Such_Zone", "xx_INVALID"); // behaves as UTC
+  Calendar odd("No/Such_Zone", "xx_INVALID");
   EXPECT_EQ(odd.format(*odd.date(2025, 3, 12, 17), "HH:mm"), "17:00");
 }
 
@@ -109,8 +103,7 @@ TEST_F(CalendarTest, DigitsAreASCIIInEveryLocale) {
       {"ar_SA", "الأربعاء"},
       {"my_MM", "ဗုဒ္ဓဟူး"},
       {"ar_EG@numbers=arab", "الأربعاء"},
-      {"hi_IN@numbers=deva", "बुधवार"},
-  };
+      {"hi_IN@numbers=deva", "बुधवार"}};
   const Date date = at(2025, 3, 12, 17, 5);
   for (const auto &[locale, weekday] : cases) {
     const Calendar local("Europe/Berlin", locale);
@@ -132,59 +125,48 @@ struct NextDueCase {
 
 class NextDueDate : public CalendarTest {
 protected:
-  void expectNext(const NextDueCase &c) {
-    EXPECT_EQ(text(RecurrenceEngine::nextDueDate(c.after, c.rule, calendar)),
-              c.expected)
-        << c.what << ": " << c.rule.encode() << " after " << text(c.after);
+  void expectNext(std::initializer_list<NextDueCase> cases) {
+    for (const NextDueCase &c : cases)
+      EXPECT_EQ(text(RecurrenceEngine::nextDueDate(c.after, c.rule, calendar)),
+                c.expected)
+          << c.what << ": " << c.rule.encode() << " after " << text(c.after);
   }
 };
 
 // 10 March 2025 is a Monday.
 TEST_F(NextDueDate, StepsByTheRulesFrequencyTimesItsInterval) {
-  const NextDueCase cases[] = {
-      {"every third day keeps the time", rule(F::daily, 3),
-       at(2025, 3, 12, 17, 30, 15), "Sa. 2025-03-15 17:30:15"},
-      {"an interval below one means one", rule(F::daily, -4), at(2025, 3, 12),
-       "Do. 2025-03-13 09:00:00"},
-      {"weekdays skip the weekend", rule(F::weekdays, 5), at(2025, 3, 14),
-       "Mo. 2025-03-17 09:00:00"},
-      {"every second Wednesday", rule(F::weekly, 2, {4}), at(2025, 3, 12),
-       "Mi. 2025-03-26 09:00:00"},
-      {"weekly on Sunday", rule(F::weekly, 1, {1}), at(2025, 3, 15),
-       "So. 2025-03-16 09:00:00"},
-  };
-  for (const NextDueCase &c : cases)
-    expectNext(c);
+  expectNext({{"every third day keeps the time", rule(F::daily, 3),
+               at(2025, 3, 12, 17, 30, 15), "Sa. 2025-03-15 17:30:15"},
+              {"an interval below one means one", rule(F::daily, -4),
+               at(2025, 3, 12), "Do. 2025-03-13 09:00:00"},
+              {"weekdays skip the weekend", rule(F::weekdays, 5),
+               at(2025, 3, 14), "Mo. 2025-03-17 09:00:00"},
+              {"every second Wednesday", rule(F::weekly, 2, {4}),
+               at(2025, 3, 12), "Mi. 2025-03-26 09:00:00"},
+              {"weekly on Sunday", rule(F::weekly, 1, {1}), at(2025, 3, 15),
+               "So. 2025-03-16 09:00:00"}});
 }
 
 TEST_F(NextDueDate, AMonthTooShortForTheDayEndsOnItsLastDay) {
-  const NextDueCase cases[] = {
-      {"the 31st in a leap February", rule(F::monthly, 1, {}, 31),
-       at(2024, 1, 15, 10, 30, 45), "Do. 2024-02-29 10:30:00"},
-      {"from 31 January", rule(F::monthly, 1), at(2025, 1, 31, 10, 30, 45),
-       "Fr. 2025-02-28 10:30:45"},
-  };
-  for (const NextDueCase &c : cases)
-    expectNext(c);
+  expectNext({{"the 31st in a leap February", rule(F::monthly, 1, {}, 31),
+               at(2024, 1, 15, 10, 30, 45), "Do. 2024-02-29 10:30:00"},
+              {"from 31 January", rule(F::monthly, 1),
+               at(2025, 1, 31, 10, 30, 45), "Fr. 2025-02-28 10:30:45"}});
 }
 
 // Weekday numbers outside 1...7 count literally while that moves forward,
 // and never step backwards or overflow.
 TEST_F(NextDueDate, WeekdaysOutsideTheWeekNeverStepBackwards) {
-  const NextDueCase cases[] = {
-      {"day 8", rule(F::weekly, 1, {8}), at(2025, 3, 10),
-       "So. 2025-03-16 09:00:00"},
-      {"the smallest day", rule(F::weekly, 1, {kMin}), at(2025, 3, 12),
-       "Mi. 2025-03-19 09:00:00"},
-      {"smallest and largest day, largest interval",
-       rule(F::weekly, kMax, {kMin, kMax}), at(2025, 3, 12), "-"},
-  };
-  for (const NextDueCase &c : cases)
-    expectNext(c);
+  expectNext({{"day 8", rule(F::weekly, 1, {8}), at(2025, 3, 10),
+               "So. 2025-03-16 09:00:00"},
+              {"the smallest day", rule(F::weekly, 1, {kMin}), at(2025, 3, 12),
+               "Mi. 2025-03-19 09:00:00"},
+              {"smallest and largest day, largest interval",
+               rule(F::weekly, kMax, {kMin, kMax}), at(2025, 3, 12), "-"}});
   for (int64_t far : {int64_t{2'000'000'000}, int64_t{2'100'000'000},
                       int64_t{3'000'000'000}, kMax})
-    expectNext({"beyond the calendar", rule(F::weekly, 1, {far}),
-                at(2025, 3, 10), "-"});
+    expectNext({{"beyond the calendar", rule(F::weekly, 1, {far}),
+                 at(2025, 3, 10), "-"}});
 }
 
 TEST_F(NextDueDate, IntervalsBeyondTheCalendarGiveNoDate) {

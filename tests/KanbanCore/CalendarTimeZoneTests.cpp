@@ -20,9 +20,8 @@ namespace fs = std::filesystem;
 
 const fs::path kBerlinFile = "/usr/share/zoneinfo/Europe/Berlin";
 
-// 14:00 UTC on 1 July 2035, 15 January 2035, 20 March 2035 (after the US
-// spring change, before the European one) and 1 November 2030 (after the
-// European autumn change, before the US one).
+// Summer, winter, and between the US and the European changes in spring
+// (20 March 2035) and autumn (1 November 2030), each at 14:00 UTC.
 constexpr Date kInstants[] = {2066911200, 2052482400, 2058012000, 1919772000};
 
 class CalendarTZ : public ::testing::Test {
@@ -40,11 +39,10 @@ protected:
 
   // The values the tests read, with the local times of kInstants for each.
   std::vector<std::pair<std::string, std::string>> forms() const {
-    const std::string berlin =
-        "2035-07-01 16:00 | 2035-01-15 15:00 | 2035-03-20 15:00 | "
-        "2030-11-01 15:00";
-    const std::string utc = "2035-07-01 14:00 | 2035-01-15 14:00 | "
-                            "2035-03-20 14:00 | 2030-11-01 14:00";
+    const std::string berlin = "2035-07-01 16:00 | 2035-01-15 15:00 | "
+                               "2035-03-20 15:00 | 2030-11-01 15:00";
+    const std::string utc = "2035-07-01 14:00 | 2035-01-15 14:00 | 2035-03-20 "
+                            "14:00 | 2030-11-01 14:00";
     return {
         {"Europe/Berlin", berlin},
         {":Europe/Berlin", berlin},
@@ -56,26 +54,25 @@ protected:
         {(dir / "slim").string(), berlin},
         {"CET-1CEST,M3.5.0,M10.5.0/3", berlin},
         // Without change days the C library takes the US ones.
-        {"CET-1CEST", "2035-07-01 16:00 | 2035-01-15 15:00 | "
-                      "2035-03-20 16:00 | 2030-11-01 16:00"},
-        {"EST5EDT", "2035-07-01 10:00 | 2035-01-15 09:00 | "
-                    "2035-03-20 10:00 | 2030-11-01 10:00"},
+        {"CET-1CEST", "2035-07-01 16:00 | 2035-01-15 15:00 | 2035-03-20 16:00 "
+                      "| 2030-11-01 16:00"},
+        {"EST5EDT", "2035-07-01 10:00 | 2035-01-15 09:00 | 2035-03-20 10:00 | "
+                    "2030-11-01 10:00"},
         // POSIX counts west of Greenwich, ICU's own "GMT+3" east.
-        {"GMT+3", "2035-07-01 11:00 | 2035-01-15 11:00 | "
-                  "2035-03-20 11:00 | 2030-11-01 11:00"},
-        {"<+0330>-3:30", "2035-07-01 17:30 | 2035-01-15 17:30 | "
-                         "2035-03-20 17:30 | 2030-11-01 17:30"},
+        {"GMT+3", "2035-07-01 11:00 | 2035-01-15 11:00 | 2035-03-20 11:00 | "
+                  "2030-11-01 11:00"},
+        {"<+0330>-3:30", "2035-07-01 17:30 | 2035-01-15 17:30 | 2035-03-20 "
+                         "17:30 | 2030-11-01 17:30"},
         {"AEST-10AEDT,M10.1.0,M4.1.0/3",
-         "2035-07-02 00:00 | 2035-01-16 01:00 | 2035-03-21 01:00 | "
-         "2030-11-02 01:00"},
+         "2035-07-02 00:00 | 2035-01-16 01:00 | 2035-03-21 01:00 | 2030-11-02 "
+         "01:00"},
         // A change at 26:00 is two hours into the next day.
         {"IST-2IDT,M3.4.4/26,M10.5.0", "2035-07-01 17:00 | 2035-01-15 16:00 | "
                                        "2035-03-20 16:00 | 2030-11-01 16:00"},
         {"", utc},
         {":", utc},
         {"Nirgendwo/Stadt", utc},
-        {"/no/such/zone/file", utc},
-    };
+        {"/no/such/zone/file", utc}};
   }
 
   test::TempDir dir;
@@ -101,17 +98,13 @@ TEST_F(CalendarTZ, LocalTimesAreTheCLibrarys) {
   for (Date t = 3786825600; t < 3818361600; t += 5 * 3600) // 2090
     instants.push_back(t);
   for (const auto &[tz, ignored] : forms()) {
-    // The calendar knows these two as zone names from ICU's data; the C
-    // library needs their files, and Debian 13 keeps such old names in
-    // tzdata-legacy. Without the file it reads EST5EDT as a rule without
-    // change days (see CET-1CEST below) and posix/Europe/Berlin as UTC.
+    // ICU knows these two names; the C library needs their files, which
+    // Debian 13 moved to tzdata-legacy.
     if ((tz == "EST5EDT" || tz.starts_with("posix/")) &&
         !fs::exists(fs::path("/usr/share/zoneinfo") / tz))
       continue;
-    // Without change days glibc moves the instants of its posixrules file
-    // (New York's) by the difference of the standard offsets, which puts
-    // the change at 14:00 local time; the server keeps to the POSIX default
-    // of 02:00. Only the change days differ from the C library's.
+    // glibc shifts its posixrules changes to 14:00 local time here; the server
+    // keeps POSIX's 02:00.
     if (tz == "CET-1CEST")
       continue;
     const test::ScopedEnv env("TZ", tz.c_str());

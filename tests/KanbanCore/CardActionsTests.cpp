@@ -55,8 +55,7 @@ TEST_F(CardActionsTest, CompletingStampsTheTimeWithANoticeEachTime) {
       {CardProgress::inProgress, kNow, {50, std::nullopt, 0}},
       {CardProgress::completed, kNow, {100, kNow, 1}},
       {CardProgress::completed, kNow + 5, {100, kNow + 5, 2}},
-      {CardProgress::notStarted, kNow + 9, {0, std::nullopt, 2}},
-  };
+      {CardProgress::notStarted, kNow + 9, {0, std::nullopt, 2}}};
   for (const auto &[progress, now, expected] : steps) {
     EXPECT_EQ(
         CardActions::setProgress(card, progress, *context, now, store.calendar),
@@ -77,8 +76,7 @@ TEST_F(CardActionsTest, ToggleCompletionReopensToTheBucketsProgress) {
       {100, -1, "no automatic progress", 0},
       {100, 50, "bucket in progress", 50},
       {100, 0, "bucket not started", 0},
-      {100, 100, "bucket completes", 0},
-  };
+      {100, 100, "bucket completes", 0}};
   for (const auto &[before, automatic, what, after] : cases) {
     bucket.autoProgressRaw = automatic;
     Card &card = makeCard();
@@ -189,8 +187,7 @@ TEST_F(CardActionsTest, WithoutANextDateTheCardCompletesKeepingItsRule) {
       {RecurrenceRule(F::daily, 1), kNow, kMax},
       // A weekday number far beyond Saturday steps millions of years on.
       {RecurrenceRule(F::weekly, 1, {3'000'000'000}), monday, 1},
-      {RecurrenceRule(F::weekly, 1, {2'000'000'000}), monday, 1},
-  };
+      {RecurrenceRule(F::weekly, 1, {2'000'000'000}), monday, 1}};
   for (const auto &[rule, due, occurrence] : cases) {
     Card &card = makeCard(0, rule);
     card.dueDate = due;

@@ -141,8 +141,7 @@ TEST(SortOrderHelper, AMovedElementLandsBetweenItsNewNeighbours) {
       {std::nullopt, std::nullopt, SortOrderHelper::gap},
       {1024.0, std::nullopt, 1024.0 + SortOrderHelper::gap},
       {std::nullopt, 1024.0, 1024.0 - SortOrderHelper::gap},
-      {1024.0, 2048.0, 1536.0},
-  };
+      {1024.0, 2048.0, 1536.0}};
   for (const auto &[before, after, placed] : cases)
     EXPECT_EQ(SortOrderHelper::placing(before, after), placed)
         << before.value_or(-1) << " " << after.value_or(-1);

@@ -9,18 +9,15 @@
 namespace taskory::store {
 namespace {
 
-// A text search keeps its page of cards in C++; it must keep exactly what
-// SQLite's ORDER BY would, for every kind of value another program can leave
-// in a column without affinity: NULL, integers and reals that meet at the
-// edges of double precision and of the 64-bit range, text and blobs with
-// common prefixes.
+// A text search keeps its page of cards in C++, so it must keep what
+// SQLite's ORDER BY would for any value a column without affinity holds.
 TEST(ListOrderTop, KeepsWhatOrderByKeepsForEveryKindOfValue) {
+  // clang-format off
   const std::vector<std::string> values = {
-      "NULL",  "0",         "-0.0",  "1",   "1.0",  "1.5",   "-2",
-      "9007199254740993",   "9007199254740992.0",   "9223372036854775807",
-      "9223372036854775807.0", "-9223372036854775808", "-9.3e18", "1e300",
-      "''",    "'a'",       "'ab'",  "'b'", "'9'",  "x''",   "x'00'",
-      "x'0000'", "x'01'"};
+      "NULL", "0", "-0.0", "1", "1.0", "1.5", "-2", "9007199254740993", "9007199254740992.0",
+      "9223372036854775807", "9223372036854775807.0", "-9223372036854775808", "-9.3e18", "1e300",
+      "''", "'a'", "'ab'", "'b'", "'9'", "x''", "x'00'", "x'0000'", "x'01'"};
+  // clang-format on
   auto db = SqliteDatabase::openInMemory();
   db->exec("CREATE TABLE t (due, sortOrder)");
   std::mt19937 random(5);
@@ -34,16 +31,15 @@ TEST(ListOrderTop, KeepsWhatOrderByKeepsForEveryKindOfValue) {
       while (rows->step())
         top.offer(*rows, 0);
     }
-    auto kept = db->statement(
-        "SELECT group_concat(value, ',') FROM (SELECT value FROM "
-        "json_each(?1) ORDER BY value)");
+    auto kept = db->statement("SELECT group_concat(value, ',') FROM (SELECT "
+                              "value FROM json_each(?1) ORDER BY value)");
     kept->bindText(1, top.rowidsJSON());
     ASSERT_TRUE(kept->step());
     const std::string found(kept->bytes(0));
-    auto expected = db->statement(
-        "SELECT group_concat(rowid, ',') FROM (SELECT rowid FROM (SELECT "
-        "rowid FROM t ORDER BY (due IS NULL), due, sortOrder, rowid LIMIT ?1) "
-        "ORDER BY rowid)");
+    auto expected = db->statement("SELECT group_concat(rowid, ',') FROM "
+                                  "(SELECT rowid FROM (SELECT rowid FROM "
+                                  "t ORDER BY (due IS NULL), due, sortOrder, "
+                                  "rowid LIMIT ?1) ORDER BY rowid)");
     expected->bind(1, static_cast<int64_t>(limit));
     ASSERT_TRUE(expected->step());
     EXPECT_EQ(found, std::string(expected->bytes(0))) << "limit " << limit;

@@ -74,11 +74,13 @@ protected:
     s.tag(*b.loose, *b.goal);
     return b;
   }
+
+  // Each test starts with the board unsaved in a context of its own.
+  std::unique_ptr<ModelContext> ctx = store.context();
+  Board b = board(*ctx);
 };
 
 TEST_F(ModelContextTest, UnsavedChangesCountInRelationships) {
-  auto ctx = store.context();
-  Board b = board(*ctx);
   b.first->bucket = b.done->id; // not saved, yet a query sees the move
   EXPECT_TRUE(ctx->cards(*b.todo).empty());
   EXPECT_EQ(ctx->cards(*b.done), (std::vector<Card *>{b.first, b.second}));
@@ -86,8 +88,6 @@ TEST_F(ModelContextTest, UnsavedChangesCountInRelationships) {
 }
 
 TEST_F(ModelContextTest, LookupFindsAnIDInAnyLetterCase) {
-  auto ctx = store.context();
-  Board b = board(*ctx);
   ctx->save(kNow);
   std::string lower = b.first->id;
   std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
@@ -96,8 +96,6 @@ TEST_F(ModelContextTest, LookupFindsAnIDInAnyLetterCase) {
 }
 
 TEST_F(ModelContextTest, RoundTripKeepsEveryFieldByteForByte) {
-  auto ctx = store.context();
-  Board b = board(*ctx);
   // Bytes that are not UTF-8 and NUL bytes are kept exactly.
   b.first->notes = std::string("Notiz\0\xff", 7);
   b.first->recurrenceRuleData = std::string("\0\xff", 2);
@@ -111,25 +109,20 @@ TEST_F(ModelContextTest, RoundTripKeepsEveryFieldByteForByte) {
 }
 
 TEST_F(ModelContextTest, ContextsDoNotNest) {
-  auto ctx = store.context();
   EXPECT_THROW(store.context(), StoreError);
 }
 
 TEST_F(ModelContextTest, GoalProgressIsTheShareOfActiveCardsDone) {
-  auto ctx = store.context();
-  Board b = board(*ctx);
   struct Case {
     std::string_view what;
     int64_t first, loose;
     bool looseArchived;
     double fraction;
   };
-  const Case cases[] = {
-      {"none done", 0, 50, false, 0.0},
-      {"one of two", 100, 0, false, 0.5},
-      {"all done", 100, 100, false, 1.0},
-      {"archived cards do not count", 100, 0, true, 1.0},
-  };
+  const Case cases[] = {{"none done", 0, 50, false, 0.0},
+                        {"one of two", 100, 0, false, 0.5},
+                        {"all done", 100, 100, false, 1.0},
+                        {"archived cards do not count", 100, 0, true, 1.0}};
   for (const Case &c : cases) {
     b.first->percentComplete = c.first;
     b.loose->percentComplete = c.loose;
@@ -145,17 +138,12 @@ TEST_F(ModelContextTest, AReadOnlyContextRefusesChangesWithoutWriting) {
   const std::pair<std::string_view, Change> cases[] = {
       {"insert", [](ModelContext &c, Card &) { c.insert(Plan("P", 0, kNow)); }},
       {"remove", [](ModelContext &c, Card &card) { c.remove(card); }},
-      {"changed field",
-       [](ModelContext &c, Card &card) {
+      {"changed field", [](ModelContext &c, Card &card) {
          card.title = "anders";
          c.save(kNow);
-       }},
-  };
-  {
-    auto ctx = store.context();
-    board(*ctx);
-    ctx->save(kNow);
-  }
+       }}};
+  ctx->save(kNow);
+  ctx.reset();
   const RowCounts before = rows();
   for (const auto &[what, change] : cases) {
     ModelContext reader(*store.container, "mcp",
@@ -181,28 +169,27 @@ TEST_F(ModelContextTest, DeleteRulesCascade) {
     RowCounts after;
     bool firstDeleted;
   };
-  const Case cases[] = {
-      {"plan",
-       [](ModelContext &c, Board &b) { c.remove(*b.plan); },
-       {0, 0, 1, 0, 0, 0, 0},
-       true},
-      {"bucket",
-       [](ModelContext &c, Board &b) { c.remove(*b.todo); },
-       {1, 1, 2, 0, 0, 1, 0},
-       true},
-      {"card",
-       [](ModelContext &c, Board &b) { c.remove(*b.first); },
-       {1, 2, 2, 0, 0, 1, 0},
-       true},
-      {"goal",
-       [](ModelContext &c, Board &b) { c.remove(*b.goal); },
-       {1, 2, 3, 1, 1, 0, 1},
-       false},
-  };
+  const Case cases[] = {{"plan",
+                         [](ModelContext &c, Board &b) { c.remove(*b.plan); },
+                         {0, 0, 1, 0, 0, 0, 0},
+                         true},
+                        {"bucket",
+                         [](ModelContext &c, Board &b) { c.remove(*b.todo); },
+                         {1, 1, 2, 0, 0, 1, 0},
+                         true},
+                        {"card",
+                         [](ModelContext &c, Board &b) { c.remove(*b.first); },
+                         {1, 2, 2, 0, 0, 1, 0},
+                         true},
+                        {"goal",
+                         [](ModelContext &c, Board &b) { c.remove(*b.goal); },
+                         {1, 2, 3, 1, 1, 0, 1},
+                         false}};
   for (const Case &c : cases) {
+    ctx.reset();
     store.container = KanbanStore::makePreviewContainer();
-    auto ctx = store.context();
-    Board b = board(*ctx);
+    ctx = store.context();
+    b = board(*ctx);
     ctx->save(kNow);
     c.remove(*ctx, b);
     EXPECT_EQ(ctx->isDeleted(b.first), c.firstDeleted) << c.what;
@@ -212,11 +199,9 @@ TEST_F(ModelContextTest, DeleteRulesCascade) {
   }
 }
 
-// Every object a delete takes is journalled, and a card that only loses a
-// link counts as changed.
+// Every object a delete takes is journalled, and a card that only loses a link
+// counts as changed.
 TEST_F(ModelContextTest, EveryObjectADeleteTakesOrCutsIsJournalled) {
-  auto ctx = store.context();
-  Board b = board(*ctx);
   ctx->save(kNow);
   ctx->remove(*b.goal);
   ctx->remove(*b.todo);
@@ -229,19 +214,18 @@ TEST_F(ModelContextTest, EveryObjectADeleteTakesOrCutsIsJournalled) {
       {"entity = 'CardAttachment' AND kind = 'delete'", 1},
       {"entity = 'Card' AND kind = 'update' AND entityID = '" + b.loose->id +
            "'",
-       1},
-  };
+       1}};
   for (const auto &[where, expected] : cases)
     EXPECT_EQ(count(" WHERE txn = 2 AND " + where, "StoreChange"), expected)
         << where;
 }
 
 TEST_F(ModelContextTest, UnsavedOrFailedWorkLeavesTheStoreAsItWas) {
-  { board(*store.context()); } // destroyed unsaved
+  ctx.reset(); // destroyed unsaved
   EXPECT_EQ(rows(), (RowCounts{0, 0, 0, 0, 0, 0, 0}));
   {
-    auto ctx = store.context();
-    Board b = board(*ctx);
+    ctx = store.context();
+    b = board(*ctx);
     ctx->save(kNow);
     Plan &brief = ctx->insert(Plan("Kurz", 0, kNow));
     ctx->remove(brief);
@@ -253,11 +237,12 @@ TEST_F(ModelContextTest, UnsavedOrFailedWorkLeavesTheStoreAsItWas) {
     EXPECT_FALSE(store.raw().inTransaction());
     b.first->title = "geändert";
     ctx->remove(*b.second);
+    ctx.reset();
   }
   EXPECT_EQ(count("", "StoreTransaction"), 1);
   EXPECT_EQ(count(" WHERE title = 'Fenster putzen'"), 1);
 
-  auto ctx = store.context();
+  ctx = store.context();
   Card *card = ctx->fetchAll<Card>().front();
   card->title = "neu";
   card->bucket = makeUUID(); // the foreign key refuses it

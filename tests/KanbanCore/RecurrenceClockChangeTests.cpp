@@ -40,15 +40,18 @@ TEST_F(RecurrenceClockChange, SkippedTimeMovesOnByTheGapForGood) {
     return calendar.date(year, month, day, 2, 30).value();
   };
   const std::tuple<RecurrenceRule, Date, std::vector<std::string>> cases[] = {
-      {RecurrenceRule(F::daily, 1), at(2025, 3, 29),
+      {RecurrenceRule(F::daily, 1),
+       at(2025, 3, 29),
        {"2025-03-30 03:30", "2025-03-31 03:30", "2025-04-01 03:30"}},
-      {RecurrenceRule(F::weekly, 1, {1}), at(2025, 3, 23),
+      {RecurrenceRule(F::weekly, 1, {1}),
+       at(2025, 3, 23),
        {"2025-03-30 03:30", "2025-04-06 03:30", "2025-04-13 03:30"}},
-      {RecurrenceRule(F::monthly, 1, {}, 30), at(2025, 2, 10),
+      {RecurrenceRule(F::monthly, 1, {}, 30),
+       at(2025, 2, 10),
        {"2025-03-30 03:30", "2025-04-30 03:30", "2025-05-30 03:30"}},
-      {RecurrenceRule(F::yearly, 1), at(2024, 3, 30),
-       {"2025-03-30 03:30", "2026-03-30 03:30", "2027-03-30 03:30"}},
-  };
+      {RecurrenceRule(F::yearly, 1),
+       at(2024, 3, 30),
+       {"2025-03-30 03:30", "2026-03-30 03:30", "2027-03-30 03:30"}}};
   for (const auto &[rule, first, expected] : cases)
     EXPECT_EQ(series(rule, first), expected)
         << rule.encode() << " from " << text(first);

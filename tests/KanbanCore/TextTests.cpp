@@ -60,8 +60,7 @@ TEST(Text, IllFormedSequencesBecomeOneReplacementPerMaximalSubpart) {
       {"\xED\xA0\x80", kFFFD + kFFFD + kFFFD},             // high surrogate
       {"\xF4\x90\x80\x80", kFFFD + kFFFD + kFFFD + kFFFD}, // > U+10FFFF
       {"\xE2\x82", kFFFD},                                 // cut at the end
-      {"\xF0\x9F\x98\xF0\x9F\x98\x80z", kFFFD + "😀z"},
-  };
+      {"\xF0\x9F\x98\xF0\x9F\x98\x80z", kFFFD + "😀z"}};
   for (const auto &[input, expected] : cases) {
     EXPECT_EQ(sanitizedUTF8(input), expected) << input;
     EXPECT_EQ(isValidUTF8(input), input == expected) << input;
@@ -75,8 +74,7 @@ TEST(Text, PrefixesEndBetweenGraphemeClusters) {
       {family + "x", 1, family},
       {"🇩🇪🇫🇷", 1, "🇩🇪"},
       {"a" + accented + "b", 2, "a" + accented},
-      {"a\xE2\x82z", 2, "a" + kFFFD},
-  };
+      {"a\xE2\x82z", 2, "a" + kFFFD}};
   for (const auto &[text, count, expected] : prefixes)
     EXPECT_EQ(prefixCharacters(text, count), expected)
         << text << " / " << count;
@@ -101,8 +99,9 @@ TEST(Text, CutAfterCharactersOnlyWhenThereAreMore) {
           {"Straße\xC2\xADname", 7, "Straße\xC2\xAD"}, // soft hyphen
           {"ab" + accented + "c", 3, "ab" + accented},
           {"a\r\nb", 2, "a\r\n"},
-          {"a\xFF" "bc", 2, "a\xEF\xBF\xBD"},
-      };
+          {"a\xFF"
+           "bc",
+           2, "a\xEF\xBF\xBD"}};
   for (const auto &[text, count, expected] : cases)
     EXPECT_EQ(cutAfterCharacters(text, count), expected)
         << text << " / " << count;
@@ -118,8 +117,7 @@ TEST_F(WithDefaultLocale, NamesMatchIgnoringOnlyCaseOrNormalForm) {
       // An ASCII title against a name that lower-cases to ASCII, both ways.
       {"KILO", "\xE2\x84\xAAilo", true}, // U+212A KELVIN SIGN
       {"\xE2\x84\xAAilo", "kilo", true},
-      {"TITEL", "titel", true},
-  };
+      {"TITEL", "titel", true}};
   for (const auto &[a, b, equal] : names)
     EXPECT_EQ(namesEqual(a, b), equal) << a << " | " << b;
   // Turkish lower-cases I to a dotless i: no ASCII shortcut there.

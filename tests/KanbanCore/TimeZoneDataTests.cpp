@@ -54,8 +54,7 @@ TEST(TimeZoneRule, ParsesPosixRuleStrings) {
       {"AAA-1BBB-2:30:15,J60/1:30:15,300",
        {kHour, Rule::Daylight{2 * kHour + 1815,
                               {Kind::dayOfYear, 60, 0, 0, 0, 5415},
-                              {Kind::zeroBasedDay, 300, 0, 0, 0, 7200}}}},
-  };
+                              {Kind::zeroBasedDay, 300, 0, 0, 0, 7200}}}}};
   for (const auto &[text, expected] : cases)
     EXPECT_EQ(parseRule(text), std::optional<Rule>(expected)) << text;
 
@@ -103,8 +102,7 @@ TEST(TimeZoneFile, RefusesWhatIsNoZoneFile) {
       {"type index out of range", zoneFile('2', {{0, 1}}, {{0, false}})},
       {"transitions out of order",
        zoneFile('2', {{10, 0}, {5, 0}}, {{0, false}})},
-      {"offset of 26 hours", zoneFile('2', {}, {{26 * kHour, false}})},
-  };
+      {"offset of 26 hours", zoneFile('2', {}, {{26 * kHour, false}})}};
   for (const auto &[label, bytes] : cases)
     EXPECT_FALSE(parseZoneFile(bytes)) << label;
   EXPECT_TRUE(parseZoneFile(good)) << "the good file the others come from";

@@ -67,9 +67,9 @@ TEST_F(CardRendering, CardWithEveryPart) {
   seed().attachment(card, "Beleg.pdf", std::nullopt, "file");
   const std::string dates = "fällig 2025-03-10 · start 2025-03-01 08:00 · "
                             "geplant 2025-03-11 · überfällig";
-  const std::string meta = "Labels: Rot, Blau · Ziele: Zweites Ziel, Erstes "
-                           "Ziel · Wdh: Alle 3 Tage · GitHub: "
-                           "https://github.com/acme/shop/issues/42";
+  const std::string meta =
+      "Labels: Rot, Blau · Ziele: Zweites Ziel, Erstes Ziel · Wdh: Alle 3 "
+      "Tage · GitHub: https://github.com/acme/shop/issues/42";
   EXPECT_EQ(line(card), "1A2B3C4D · in_progress · urgent · 2/3 · " + dates +
                             " · Haushalt · Zu erledigen · Einkaufen · " + meta +
                             " · Idee · Mein Tag");
@@ -130,8 +130,7 @@ TEST_F(CardRendering, LateFromLocalMidnightOnUnlessCompleted) {
   const std::tuple<Date, int64_t, bool> lateness[] = {
       {local(2025, 3, 12, 0, 0), 0, false},
       {local(2025, 3, 11, 23, 59), 50, true},
-      {local(2025, 3, 11, 23, 59), 100, false},
-  };
+      {local(2025, 3, 11, 23, 59), 100, false}};
   for (const auto &[due, percent, late] : lateness) {
     card.dueDate = due;
     card.percentComplete = percent;

@@ -7,9 +7,8 @@
 namespace taskory::test {
 namespace {
 
-// The plan "Arbeit" as create_plan makes it (bucket "Zu erledigen", 25
-// labels Rot, Blau, Gelb, ...), a bucket "Erledigt" with a colour and a
-// goal; for update_card a card C0000000 with three checklist entries.
+// The plan "Arbeit" as create_plan makes it (bucket "Zu erledigen", labels
+// Rot, Blau, Gelb, ...), a coloured bucket "Erledigt" and a goal.
 class CardTools : public ToolsTest {
 protected:
   void SetUp() override {
@@ -30,8 +29,9 @@ protected:
   // The card labels by slot, then the number of goal links.
   std::string tags() {
     return value("SELECT group_concat(name), (SELECT count(*) FROM CardGoal) "
-                 "FROM (SELECT l.name FROM CardLabel JOIN PlanLabel l ON "
-                 "l.id = label ORDER BY l.slotIndex)");
+                 "FROM (SELECT l.name "
+                 "FROM CardLabel JOIN PlanLabel l ON l.id = label ORDER BY "
+                 "l.slotIndex)");
   }
   // A date as the store keeps it, in SQLite's text of a real.
   static std::string stored(Date date) {
@@ -50,20 +50,21 @@ TEST_F(CardTools, CreateStoresEveryFieldItConfirms) {
   for (int i = 2; i <= 25; ++i)
     args["checklist"].push_back("P" + std::to_string(i));
   const std::string out = call("create_card", args);
-  EXPECT_EQ(out,
-            "Angelegt: „Steuer“ (" + shortID(card("Steuer", "id")) +
-                ") – not_started, Bucket Erledigt, Checkliste 0/20, fällig "
-                "2025-03-14");
+  EXPECT_EQ(out, "Angelegt: „Steuer“ (" + shortID(card("Steuer", "id")) +
+                     ") – not_started, Bucket Erledigt, Checkliste 0/20, "
+                     "fällig 2025-03-14");
   EXPECT_EQ(card("Steuer", "bucket, sortOrder, notes, dueDate, startDate, "
                            "plannedDate, priorityRaw, colorHex"),
             done + "|1024.0|none|" + stored(local(2025, 3, 14, 17)) + "|" +
                 stored(local(2025, 3, 1, 9)) + "|" +
                 stored(local(2025, 3, 13, 17)) + "|1|#107C10");
   EXPECT_EQ(tags(), "Rot,Blau|1");
-  EXPECT_EQ(value("SELECT count(*), (SELECT group_concat(title || '@' || "
-                  "sortOrder) FROM ChecklistItem WHERE sortOrder IN (1024, "
-                  "20480)) FROM ChecklistItem"),
-            "20|@1024.0,P20@20480.0");
+  EXPECT_EQ(
+      value(
+          "SELECT count(*), (SELECT group_concat(title || '@' || sortOrder) "
+          "FROM "
+          "ChecklistItem WHERE sortOrder IN (1024, 20480)) FROM ChecklistItem"),
+      "20|@1024.0,P20@20480.0");
 }
 
 TEST_F(CardTools, ANewCardTakesItsBucketsColourUnlessGivenOne) {
@@ -88,9 +89,9 @@ TEST_F(CardTools, CreatingACompletedRecurringCardSpawnsTheNext) {
     "due_date": "2025-03-14", "status": "completed", "checklist": ["waschen"],
     "recurrence": {"frequency": "weekly"}})"_json);
   EXPECT_EQ(
-      rows("SELECT colorHex, dueDate, recurrenceOccurrence, sortOrder, "
-           "(SELECT count(*) FROM ChecklistItem i WHERE i.card = Card.id) "
-           "FROM Card"),
+      rows("SELECT colorHex, dueDate, recurrenceOccurrence, sortOrder, (SELECT "
+           "count(*) FROM "
+           "ChecklistItem i WHERE i.card = Card.id) FROM Card"),
       (Strings{"#107C10|" + stored(local(2025, 3, 14, 17)) + "|1|1024.0|1",
                "NULL|" + stored(local(2025, 3, 21, 17)) + "|2|1025.0|0"}));
 }
@@ -101,8 +102,8 @@ TEST_F(CardTools, CreateReadsOddArgumentsOfARecurringCardLeniently) {
   call("create_card", R"({"title": "Groß", "due_date": "2025-03-14",
     "status": 1, "recurrence": {"frequency": "yearly", "days_of_week": [2, "x"],
     "interval": 18446744073709551615}})"_json);
-  EXPECT_EQ(card("Groß", "id = recurrenceSeriesID AND recurrenceOccurrence "
-                         "= 1 AND percentComplete = 0"),
+  EXPECT_EQ(card("Groß", "id = recurrenceSeriesID AND recurrenceOccurrence = 1 "
+                         "AND percentComplete = 0"),
             "1");
   EXPECT_EQ(json::parse(card("Groß", "CAST(recurrenceRuleData AS TEXT)")),
             R"({"frequency":"yearly","interval":1,
@@ -152,7 +153,8 @@ protected:
   // The ticked entries in stored order, each as title and ID prefix.
   Strings ticked() {
     return rows("SELECT title || ' ' || substr(id, 1, 8) FROM ChecklistItem "
-                "WHERE isChecked <> 0 ORDER BY rowid");
+                "WHERE isChecked <> 0 "
+                "ORDER BY rowid");
   }
 };
 
@@ -199,7 +201,8 @@ TEST_F(UpdateCard, FieldsChangeButAMoveTakesNeitherColourNorProgress) {
     "due_date": "2025-03-14T16:30:00Z", "is_on_my_day": true,
     "is_archived": true})"_json),
             "OK: „Großeinkauf“ (C0000000) – not_started, Bucket Erledigt, "
-            "Checkliste 0/3, fällig 2025-03-14");
+            "Checkliste 0/3, fällig "
+            "2025-03-14");
   // An empty title is no title; a string is no flag.
   update({{"title", ""}, {"is_on_my_day", "false"}});
   const auto column = [&](const std::string &name) {
@@ -231,7 +234,8 @@ TEST_F(UpdateCard, CompletingARecurringCardIsOneChange) {
   update({{"status", "completed"}});
   // The old card, the new one and its 3 entries in one history transaction.
   EXPECT_EQ(rows("SELECT kind, count(*) FROM StoreChange WHERE txn = (SELECT "
-                 "max(id) FROM StoreTransaction) GROUP BY kind"),
+                 "max(id) FROM "
+                 "StoreTransaction) GROUP BY kind"),
             (Strings{"insert|4", "update|1"}));
   // Clearing the due date removes the rule.
   const std::string next =

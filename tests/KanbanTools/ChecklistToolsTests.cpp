@@ -43,8 +43,8 @@ TEST_F(ChecklistTools, AddAppendsAfterTheHighestSortOrderUpToTwenty) {
 
 TEST_F(ChecklistTools, SetFindsByIDElseByTitle) {
   const UUID einkaufen = item("Einkaufen").id, putzen = item("Putzen").id;
-  // An item_id that is not ID-like gives way to the title; an empty new
-  // title changes nothing.
+  // An item_id that is not ID-like gives way to the title; an empty new title
+  // changes nothing.
   run({{"item_id", "abc"},
        {"item_title", "Putzen"},
        {"checked", true},

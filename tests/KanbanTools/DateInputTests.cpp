@@ -11,8 +11,8 @@
 namespace taskory::test {
 namespace {
 
-// Built on first use rather than at static initialisation, where ICU may not
-// be ready yet.
+// Built on first use rather than at static initialisation, where ICU may not be
+// ready yet.
 const Calendar &berlin() {
   static const Calendar calendar("Europe/Berlin", "de_DE");
   return calendar;
@@ -33,8 +33,7 @@ TEST(DateInput, ReadableInputsGiveTheirInstantOrNone) {
       {"9999-12-31T23:59:59Z", utc(9999, 12, 31, 23, 59) + 59},
       {"2025-03-30", berlin().date(2025, 3, 30, 17)}, // the day clocks jump
       {"2024-02-29", berlin().date(2024, 2, 29, 17)},
-      {"2025-3-5", berlin().date(2025, 3, 5, 17)},
-  };
+      {"2025-3-5", berlin().date(2025, 3, 5, 17)}};
   for (const auto &[text, expected] : cases)
     EXPECT_EQ(parseOptionalDate(text, berlin()), expected) << text;
   for (const std::string text : {"", "none", "NONE", "null", "NULL", "Null"})
@@ -42,19 +41,18 @@ TEST(DateInput, ReadableInputsGiveTheirInstantOrNone) {
 }
 
 TEST(DateInput, MalformedOrNonexistentDatesAreUnreadable) {
-  for (const std::string text : {
-           "2025-03-01 08:00:00Z",       // space instead of T
-           "2025-03-01T08:00:00",        // no zone
-           "2025-03-01T08:00:00.5Z",     // fraction
-           "2025-03-01T08:00:00+24:00",  // offset out of range
-           "2025-03-01T24:00:00Z",       // hour out of range
-           "2025-02-29",                 // not a leap year
-           "2025-13-01",                 // month out of range
-           "2025-03-001",                // three-digit day
-           " 2025-03-01",                // leading space
-           "99999999999999999999-01-01", // year beyond 64 bits
-           "morgen",
-       })
+  for (const std::string text :
+       {"2025-03-01 08:00:00Z",       // space instead of T
+        "2025-03-01T08:00:00",        // no zone
+        "2025-03-01T08:00:00.5Z",     // fraction
+        "2025-03-01T08:00:00+24:00",  // offset out of range
+        "2025-03-01T24:00:00Z",       // hour out of range
+        "2025-02-29",                 // not a leap year
+        "2025-13-01",                 // month out of range
+        "2025-03-001",                // three-digit day
+        " 2025-03-01",                // leading space
+        "99999999999999999999-01-01", // year beyond 64 bits
+        "morgen"})
     EXPECT_EQ(errorOf([&] { parseOptionalDate(text, berlin()); }),
               "Datum nicht lesbar: " + text +
                   " (erwartet YYYY-MM-DD oder ISO-8601)")

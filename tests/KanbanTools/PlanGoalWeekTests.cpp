@@ -37,7 +37,8 @@ TEST_F(CreateBucket, NewBucketsGoLastWithTheirColourIfAny) {
     call("create_bucket",
          {{"plan", "haus"}, {"name", "Spalte"}, {"color_hex", color}});
   EXPECT_EQ(rows("SELECT ifnull(colorHex, '-') || sortOrder FROM Bucket WHERE "
-                 "plan = (SELECT id FROM Plan WHERE title = 'Haus')"),
+                 "plan = (SELECT id "
+                 "FROM Plan WHERE title = 'Haus')"),
             (Strings{"-1024.0", "#ff00aa2048.0", "3072.0"}));
 }
 
@@ -69,16 +70,16 @@ TEST_F(UpdateBucket, SaysWhatChangedOrWhyItCouldNot) {
 }
 
 TEST_F(UpdateBucket, ChangesTheBucketButNotTheColourOfItsCards) {
-  call("update_bucket", {{"plan", "Haus"},
-                         {"bucket", "Zu erledigen"},
-                         {"color_hex", "#FF0000"}});
+  call(
+      "update_bucket",
+      {{"plan", "Haus"}, {"bucket", "Zu erledigen"}, {"color_hex", "#FF0000"}});
   call("update_bucket", {{"plan", "Haus"},
                          {"bucket", "Zu erledigen"},
                          {"new_name", "Offen"},
                          {"color_hex", "None"}});
-  EXPECT_EQ(value("SELECT name, colorHex, (SELECT colorHex FROM Card) FROM "
-                  "Bucket"),
-            "Offen|NULL|#111111");
+  EXPECT_EQ(
+      value("SELECT name, colorHex, (SELECT colorHex FROM Card) FROM Bucket"),
+      "Offen|NULL|#111111");
 }
 
 using GoalTools = ToolsTest;
@@ -89,8 +90,7 @@ TEST_F(GoalTools, NotesAreCutAfter120CharactersNeverInsideOne) {
   const std::pair<std::string, std::string> cases[] = {
       {std::string(121, 'x'), std::string(120, 'x') + "…"},
       {a119 + family, a119 + family}, // one character, several code points
-      {a119 + family + "b", a119 + family + "…"},
-  };
+      {a119 + family + "b", a119 + family + "…"}};
   Plan &plan = seed().plan("P");
   for (const auto &[notes, shown] : cases)
     seed().goal(plan, "Z").notes = notes;
@@ -162,11 +162,11 @@ TEST_F(PlanWeekFiveUrgent, DailyCapacityLimitsTheCardsADay) {
 }
 
 TEST_F(PlanWeekFiveUrgent, IncludeWeekendPlansOnSaturday) {
-  EXPECT_TRUE(call("plan_week",
-                   {{"daily_capacity", 5}, {"include_weekend", true}},
-                   local(2025, 3, 15, 10))
-                  .starts_with("5 Aufgaben eingeplant, 0 Ideen-Aufgaben "
-                               "angelegt\nSamstag"));
+  EXPECT_TRUE(
+      call("plan_week", {{"daily_capacity", 5}, {"include_weekend", true}},
+           local(2025, 3, 15, 10))
+          .starts_with(
+              "5 Aufgaben eingeplant, 0 Ideen-Aufgaben angelegt\nSamstag"));
 }
 
 TEST_F(PlanWeek, ARunThatChangesNothingWritesNoHistory) {

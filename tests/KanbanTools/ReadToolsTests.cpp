@@ -11,8 +11,7 @@ std::string notice(int hidden) {
          "limit erhöhen.";
 }
 
-// Two plans with cards C0000001…C0000008 in every state the filters tell
-// apart.
+// Two plans with cards C0000001…C0000008 in every state the filters tell apart.
 class ListCards : public ToolsTest {
 protected:
   void SetUp() override {
@@ -71,15 +70,13 @@ TEST_F(ListCards, FiltersNarrowTheListWhateverTheirArgumentType) {
       {{{"due_within_days", 2}}, {"Steuer", "Bericht", "Meeting"}},
       {{{"due_within_days", 1.5}, {"limit", INT64_MAX}}, open},
       {{{"due_within_days", 1e30}}, open},
-      {{{"limit", -7}}, {"Steuer", "-"}},
-  };
+      {{{"limit", -7}}, {"Steuer", "-"}}};
   for (const auto &[args, expected] : cases)
     EXPECT_EQ(titles(args), expected) << args;
 }
 
-// A day limit beyond the calendar stops at the calendar's end on its side:
-// stored dates past year 9999 stay out of the widest window, and dates
-// before year 1 are all a window that far back holds.
+// Stored dates past year 9999 stay out of the widest window; those before
+// year 1 are all a window that far back holds.
 TEST_F(ListCards, FarDayLimitsStopAtTheEndsOfTheCalendar) {
   seed().card(&seed().plan("Fern"), "Nach 9999").dueDate = 1e12;
   seed().card(&seed().plan("Alt"), "Vor dem Jahr 1").dueDate = -1e12;
@@ -91,8 +88,7 @@ TEST_F(ListCards, FarDayLimitsStopAtTheEndsOfTheCalendar) {
       {{{"due_within_days", INT64_MAX}}, dated},
       {{{"due_within_days", -700'000}}, {"Vor dem Jahr 1"}},
       {{{"due_within_days", -800'000}}, {"Vor dem Jahr 1"}},
-      {{{"due_within_days", INT64_MIN}}, {"Vor dem Jahr 1"}},
-  };
+      {{{"due_within_days", INT64_MIN}}, {"Vor dem Jahr 1"}}};
   for (const auto &[args, expected] : cases)
     EXPECT_EQ(titles(args), expected) << args;
 }
@@ -100,9 +96,10 @@ TEST_F(ListCards, FarDayLimitsStopAtTheEndsOfTheCalendar) {
 TEST_F(ListCards, NamedBucketIsLeftOutOfTheLinesButNotItsPlan) {
   EXPECT_EQ(call("list_cards", {{"bucket", "doing"}}), // in every plan
             "C0000002 · in_progress · fällig 2025-03-10 · überfällig · "
-            "Haushalt · Steuer\nC0000006 · not_started · fällig 2025-03-12 "
-            "09:00 · Arbeit · Bericht\nC0000007 · not_started · fällig "
-            "2025-03-12 · Arbeit · Meeting");
+            "Haushalt · Steuer\nC0000006 "
+            "· not_started · fällig 2025-03-12 09:00 · Arbeit · "
+            "Bericht\nC0000007 · not_started · "
+            "fällig 2025-03-12 · Arbeit · Meeting");
 }
 
 TEST_F(ListCards, UnknownBucketFails) {
@@ -146,30 +143,24 @@ TEST_F(ListCards, EqualDueDatesGoBySortOrderThenInsertion) {
             (Strings{"ÄPFEL a", "ÄPFEL c", "ÄPFEL b"}));
 }
 
-// The search lower-cases in the user's locale, as ICU does, also where a
-// character turns into ASCII letters: under a Turkish one an ASCII "I"
-// becomes a dotless i, so ASCII text must not be lower-cased byte-wise there.
+// Also where a character lower-cases to ASCII letters, and where ASCII does
+// not (a Turkish "I" becomes a dotless i).
 TEST_F(ToolsTest, QueryLowerCasesAsTheUserLocaleDoes) {
   struct Case {
     const char *locale, *title, *query;
     bool found;
   };
+  // clang-format off
   const Case cases[] = {
-      {"de_DE", "KIRMIZI", "kirmizi", true},
-      {"de_DE", "KIRMIZI", "kırmızı", false},
-      {"tr_TR", "KIRMIZI", "kirmizi", false},
-      {"tr_TR", "KIRMIZI", "kırmızı", true},
-      {"tr_TR", "KIRMIZI", "KIRMIZI", true},
-      {"de_DE", "STEUERERKLÄRUNG Müller", "steuer", true},
+      {"de_DE", "KIRMIZI", "kirmizi", true},     {"de_DE", "KIRMIZI", "kırmızı", false},
+      {"tr_TR", "KIRMIZI", "kirmizi", false},    {"tr_TR", "KIRMIZI", "kırmızı", true},
+      {"tr_TR", "KIRMIZI", "KIRMIZI", true},     {"de_DE", "STEUERERKLÄRUNG Müller", "steuer", true},
       {"de_DE", "STEUERERKLÄRUNG Müller", "erklärung", true},
-      {"de_DE", "GROẞE STRAẞE", "straße", true},
-      {"de_DE", "Grüße aus Köln", "aus k", true},
-      {"de_DE", "Grüße aus Köln", "ausk", false},
-      {"de_DE", "İNDEX ÖFFNEN", "i", true},
-      {"de_DE", "20 \u212A Öl", "20 k", true},
-      {"de_DE", "ÌRA Über", "i", false},
-      {"lt_LT", "ÌRA Über", "i", true},
-  };
+      {"de_DE", "GROẞE STRAẞE", "straße", true}, {"de_DE", "Grüße aus Köln", "aus k", true},
+      {"de_DE", "Grüße aus Köln", "ausk", false}, {"de_DE", "İNDEX ÖFFNEN", "i", true},
+      {"de_DE", "20 \u212A Öl", "20 k", true},   {"de_DE", "ÌRA Über", "i", false},
+      {"lt_LT", "ÌRA Über", "i", true}};
+  // clang-format on
   Plan &plan = seed().plan("Texte");
   for (const Case &c : cases)
     seed().card(&plan, c.title);
@@ -184,8 +175,7 @@ TEST_F(ToolsTest, QueryLowerCasesAsTheUserLocaleDoes) {
 }
 
 // Rows as another program writes them: lower-case ids, colours without "#",
-// rule data as a blob, equal plan orders, entries and buckets stored out of
-// order, an archived and a completed card, an attachment without URL.
+// rule data as a blob, equal orders, an attachment without URL.
 TEST_F(ToolsTest, ForeignStoreIsReadAsItIs) {
   Plan &house = seed().plan("Haushalt", "aaaaaaaa-1111-4111-8111-111111111111");
   house.sortOrder =
@@ -211,19 +201,21 @@ TEST_F(ToolsTest, ForeignStoreIsReadAsItIs) {
   seed().card(todo, "Alt").isArchived = true;
   call("list_plans"); // stores the seeding
   RawConnection(home / "Taskory.store")
-      .exec("UPDATE Card SET recurrenceRuleData = CAST('{\"frequency\":"
-            "\"weekly\",\"interval\":2,\"daysOfWeek\":[2,4]}' AS BLOB) "
-            "WHERE title = 'Wocheneinkauf'");
+      .exec("UPDATE Card SET recurrenceRuleData = "
+            "CAST('{\"frequency\":\"weekly\",\"interval\":2,\"daysOfWeek\":[2,"
+            "4]}' AS BLOB) WHERE "
+            "title = 'Wocheneinkauf'");
   EXPECT_EQ(call("list_plans", {{"ignored", 1}}),
             "BBBBBBBB · Arbeit · offen 0/0\n"
             "AAAAAAAA · Haushalt · offen 1/2 · Buckets: Zu erledigen (1, "
             "#CBEBC9), Erledigt (1, #00FF00) · Ziele: Ordnung");
-  EXPECT_EQ(call("get_card", {{"card_id", "c10000"}, {"format", "yaml"}}),
-            "C1000000 · not_started · important · Haushalt / Zu erledigen · "
-            "fällig 2025-03-14\nWocheneinkauf\nZiele: Ordnung · Wdh: Alle 2 "
-            "Wochen\nNotizen:\nListe\n"
-            "Checkliste 1/2:\n[x] Milch (D1000000)\n[ ] Brot (D2000000)\n"
-            "Anhänge:\nFoto (image) –\nFarbe CBEBC9 · Serie #3");
+  EXPECT_EQ(
+      call("get_card", {{"card_id", "c10000"}, {"format", "yaml"}}),
+      "C1000000 · not_started · important · Haushalt / Zu erledigen · fällig "
+      "2025-03-14\nWocheneinkauf\nZiele: Ordnung · Wdh: Alle 2 "
+      "Wochen\nNotizen:\nListe\n"
+      "Checkliste 1/2:\n[x] Milch (D1000000)\n[ ] Brot (D2000000)\n"
+      "Anhänge:\nFoto (image) –\nFarbe CBEBC9 · Serie #3");
 }
 
 } // namespace

@@ -5,8 +5,8 @@
 namespace taskory::test {
 namespace {
 
-const std::string kAmbiguous = " ist mehrdeutig (2 Treffer) – mehr Zeichen "
-                               "angeben";
+const std::string kAmbiguous =
+    " ist mehrdeutig (2 Treffer) – mehr Zeichen angeben";
 
 TEST(IsIDLike, OnlySixOrMoreHexDigitsOrHyphens) {
   for (const std::string text : {"ABCDEF", "12-4-6", "ＡＢＣｄｅｆ"})
@@ -67,9 +67,8 @@ TEST_F(Resolution, PlansByNameBeforeIDThenPrefixWithFailures) {
         << text;
 }
 
-// Titles are matched on the stored rows, so a title changed in the context
-// and not yet saved must count, and of equal names the plan listed first
-// wins (lower sort order, not the one created first).
+// Titles are matched on the stored rows, so an unsaved change must count;
+// of equal names the plan listed first wins.
 TEST_F(Resolution, PlanNamedTwiceResolvesToTheFirstInListOrder) {
   Plan &garden = seed().plan("Garten");
   garden.sortOrder = 5000;
@@ -105,8 +104,7 @@ TEST_F(Resolution, BucketsAcrossPlansEveryNameMatchElseOneID) {
             std::vector<UUID>{foreign->id});
   EXPECT_EQ(
       errorOf([&] { resolution::bucketIDsInAllPlans(context(), "b00000"); }),
-      "ID-Kürzel „b00000“ ist mehrdeutig (3 Treffer) – mehr Zeichen "
-      "angeben");
+      "ID-Kürzel „b00000“ ist mehrdeutig (3 Treffer) – mehr Zeichen angeben");
 }
 
 TEST_F(Resolution, LabelsOrGoalsAreFoundByNameNeverByID) {
@@ -131,8 +129,7 @@ TEST_F(Resolution, CardsByFullIDOrPrefix) {
       {"1a2b3c4d-0000-4000-8000-000000000001", &a1},
       {"5e6f7a8b-11", &b},
       {"５Ｅ６ｆ７ａ", &b},
-      {"9ABCDEF0", &lower},
-  };
+      {"9ABCDEF0", &lower}};
   for (const auto &[id, card] : found)
     EXPECT_EQ(&resolution::requireCard(context(), {{"card_id", id}}), card)
         << id;
@@ -144,8 +141,7 @@ TEST_F(Resolution, CardsByFullIDOrPrefix) {
            {" 5e6f7a", bad},
            {"1a2b3c", "ID-Kürzel „1a2b3c“" + kAmbiguous},
            {full35, "ID-Kürzel „" + full35 + "“" + kAmbiguous},
-           {"------", "Karte mit ID ------ nicht gefunden"},
-       })
+           {"------", "Karte mit ID ------ nicht gefunden"}})
     EXPECT_EQ(errorOf([&] {
                 resolution::requireCard(context(), {{"card_id", text}});
               }),

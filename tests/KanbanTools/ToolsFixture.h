@@ -1,9 +1,7 @@
 #pragma once
 
-// One file store under temporary XDG homes. Entities are seeded through a
-// context of their own (author "app"); call() saves them, then runs a tool on
-// a fresh context as the server does (author "mcp"), and raw SQL shows what
-// was stored. Resolution is checked on the seeding context directly.
+// One file store under temporary XDG homes, seeded through a context of its
+// own (author "app"); call() saves it and runs a tool as the server does.
 
 #include "KanbanCore/KanbanStore.h"
 #include "KanbanCore/Uuid.h"

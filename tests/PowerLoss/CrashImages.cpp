@@ -6,27 +6,6 @@
 
 namespace taskory::test {
 
-bool Trace::records(std::string_view path) const {
-  return std::filesystem::path(path).parent_path() == directory_;
-}
-
-void Trace::written(FileKind kind, std::string_view path,
-                    std::string_view bytes, int64_t offset) {
-  if (records(path))
-    operations_.push_back(
-        {kind, FileOperation::Type::write, offset, std::string(bytes)});
-}
-
-void Trace::synced(FileKind kind, std::string_view path) {
-  if (records(path))
-    operations_.push_back({kind, FileOperation::Type::sync, 0, {}});
-}
-
-void Trace::truncated(FileKind kind, std::string_view path, int64_t size) {
-  if (records(path))
-    operations_.push_back({kind, FileOperation::Type::truncate, size, {}});
-}
-
 namespace {
 
 // `bytes` of a write reach the file: all of it, or the first part of a torn
@@ -68,8 +47,7 @@ std::string CrashImages::contents(const FileState &file,
   return result;
 }
 
-std::vector<CrashImage> CrashImages::at(std::size_t cut,
-                                        std::mt19937 &random) {
+std::vector<CrashImage> CrashImages::at(std::size_t cut, std::mt19937 &random) {
   assert(cut >= position_ && cut <= operations_.size());
   for (; position_ < cut; ++position_) {
     const FileOperation &operation = operations_[position_];
@@ -96,13 +74,15 @@ std::vector<CrashImage> CrashImages::at(std::size_t cut,
     return made;
   };
   std::bernoulli_distribution coin(0.5);
-  return {
-      image("synced only", [] { return false; }, false),
-      image("everything written", [] { return true; }, false),
-      image("a random part of the unsynced writes",
-            [&] { return coin(random); }, false),
-      image("last write torn", [] { return true; }, true),
-  };
+  return {image(
+              "synced only", [] { return false; }, false),
+          image(
+              "everything written", [] { return true; }, false),
+          image(
+              "a random part of the unsynced writes",
+              [&] { return coin(random); }, false),
+          image(
+              "last write torn", [] { return true; }, true)};
 }
 
 } // namespace taskory::test

@@ -1,12 +1,9 @@
 #pragma once
 
-// Power loss, replayed. A Trace records, in order, every write, sync and
-// truncation that reached the operating system for the store and its log.
-// A CrashImages walk of that trace builds what the two files may hold after
-// the power went at a given point: whatever each file had at its last
-// completed sync, plus none, all, or a random part of the writes after it,
-// or all of them with the last one torn. The shared-memory index is lost
-// with the power, so an image has no such file.
+// Power loss, replayed from a Trace of every write, sync and truncation of the
+// store and its log: an image holds each file as of its last completed sync
+// plus none, all, a random part or all with the last one torn of the writes
+// after it. The shared-memory index is lost with the power.
 
 #include <cstddef>
 #include <cstdint>
@@ -43,22 +40,18 @@ public:
   std::size_t size() const { return operations_.size(); }
 
   // Called by the recording VFS once the call beneath has succeeded.
-  void written(FileKind kind, std::string_view path, std::string_view bytes,
-               int64_t offset);
-  void synced(FileKind kind, std::string_view path);
-  void truncated(FileKind kind, std::string_view path, int64_t size);
+  void record(std::string_view path, FileOperation operation) {
+    if (std::filesystem::path(path).parent_path() == directory_)
+      operations_.push_back(std::move(operation));
+  }
 
 private:
-  bool records(std::string_view path) const;
-
   std::filesystem::path directory_;
   std::vector<FileOperation> operations_;
 };
 
-// Makes a VFS over SQLite's "unix" one that reports every write, sync and
-// truncation of database and log files to `trace`, and makes it the
-// default; reads, locks and the shared-memory index pass unchanged. nullptr
-// if SQLite refused.
+// Makes a VFS over SQLite's "unix" one that reports to `trace`, the default
+// VFS; nullptr if SQLite refused.
 sqlite3_vfs *registerRecordingVFS(const char *name, Trace &trace);
 
 struct CrashImage {

@@ -1,12 +1,9 @@
-// Power loss at any point of a working session loses no answered call and
-// leaves nothing of an unanswered one half there. Two servers' connections
-// write one store through the store's own VFS, which sits on a recorder of
-// every write and sync that reaches the operating system; crash images are
-// built from that record and each must open, pass the integrity check, hold
-// exactly the state after the last answered call (or after the call then
-// running) and serve a server again.
-//
-// TASKORY_POWERLOSS_CUTS sets how many cut points are tried (4 images each).
+// Power loss at any point of a session of two servers on one store loses no
+// answered call and leaves nothing of an unanswered one half there: crash
+// images built from a record of every write and sync must open, pass the
+// integrity check, hold the state after the last answered call (or the one then
+// running) and serve a server again. TASKORY_POWERLOSS_CUTS sets how many cut
+// points are tried (4 images each).
 
 #include "PowerLoss/CrashImages.h"
 
@@ -15,8 +12,8 @@
 #include "KanbanCore/ModelContext.h"
 #include "KanbanTools/KanbanTools.h"
 #include "KanbanTools/ToolError.h"
-#include "support/StoreTestSupport.h"
 #include "Store/ContainerConnection.h"
+#include "support/StoreTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -54,50 +51,44 @@ std::size_t cutsWanted() {
   return wanted > 0 ? static_cast<std::size_t>(wanted) : 60;
 }
 
+// Every row a query gives, each column as its type and bytes; nothing when the
+// query fails.
+std::optional<std::vector<std::string>> rowsOf(sqlite3 *db,
+                                               const std::string &sql) {
+  sqlite3_stmt *stmt = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
+    return std::nullopt;
+  std::vector<std::string> rows;
+  int rc;
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    std::string &row = rows.emplace_back();
+    for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+      const void *data = sqlite3_column_blob(stmt, i);
+      row += static_cast<char>('0' + sqlite3_column_type(stmt, i));
+      row.append(static_cast<const char *>(data ? data : ""),
+                 static_cast<std::size_t>(sqlite3_column_bytes(stmt, i)));
+      row += '\x1f';
+    }
+  }
+  sqlite3_finalize(stmt);
+  return rc == SQLITE_DONE ? std::optional(rows) : std::nullopt;
+}
+
 // The store's contents as one value: every row of every table, in any order.
 std::optional<std::size_t> stateOf(sqlite3 *db) {
-  std::vector<std::string> tables;
-  {
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(db,
-                           "SELECT name FROM sqlite_schema WHERE type = "
-                           "'table' AND name NOT LIKE 'sqlite_stat%' ORDER BY "
-                           "name",
-                           -1, &stmt, nullptr) != SQLITE_OK)
-      return std::nullopt;
-    while (sqlite3_step(stmt) == SQLITE_ROW)
-      tables.emplace_back(
-          reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
-    sqlite3_finalize(stmt);
-  }
+  const auto tables = rowsOf(db, "SELECT name FROM sqlite_schema WHERE type = "
+                                 "'table' AND name NOT LIKE 'sqlite_stat%'");
   std::string all;
-  for (const std::string &table : tables) {
-    sqlite3_stmt *stmt = nullptr;
-    const std::string sql = "SELECT * FROM \"" + table + "\"";
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
+  for (const std::string &table : tables.value_or(std::vector<std::string>{})) {
+    auto rows = rowsOf(db, "SELECT * FROM \"" +
+                               table.substr(1, table.size() - 2) + "\"");
+    if (!rows)
       return std::nullopt;
-    std::vector<std::string> rows;
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-      std::string row;
-      for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-        row += static_cast<char>('0' + sqlite3_column_type(stmt, i));
-        const void *data = sqlite3_column_blob(stmt, i);
-        row.append(static_cast<const char *>(data ? data : ""),
-                   static_cast<std::size_t>(sqlite3_column_bytes(stmt, i)));
-        row += '\x1f';
-      }
-      rows.push_back(std::move(row));
-    }
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_DONE)
-      return std::nullopt;
-    std::sort(rows.begin(), rows.end());
-    all += table + '\x1e';
-    for (const std::string &row : rows)
-      all += row + '\x1e';
+    std::sort(rows->begin(), rows->end());
+    for (const std::string &row : *rows)
+      all += table + row + '\x1e';
   }
-  return std::hash<std::string>{}(all);
+  return tables ? std::optional(std::hash<std::string>{}(all)) : std::nullopt;
 }
 
 std::string callTool(ModelContainer &container, std::string_view tool,
@@ -125,9 +116,8 @@ class PowerLossTest : public ::testing::Test {
 protected:
   void SetUp() override { recorder().watch(work_.path()); }
 
-  // Opens both servers' connections (synchronous as given, else as the
-  // store sets it), runs the session and checks crash images at cut points
-  // across it.
+  // Runs the session (synchronous as given, else as the store sets it) and
+  // checks crash images at cut points across it.
   Outcome sessionCutAnywhere(const char *synchronous = nullptr) {
     {
       auto a = KanbanStore::makeContainer(store_);
@@ -136,8 +126,8 @@ protected:
         if (synchronous)
           RawConnection(handleOf(*c))
               .exec(std::string("PRAGMA synchronous = ") + synchronous);
-      // A small page cache: a transaction of a megabyte spills into the
-      // log long before it ends.
+      // A small page cache: a transaction of a megabyte spills into the log
+      // long before it ends.
       RawConnection(handleOf(*a)).exec("PRAGMA cache_size = 32");
       answers_.push_back(
           {recorder().size(), *stateOf(handleOf(*a)), true, "open"});
@@ -161,7 +151,8 @@ protected:
       const auto state = stateOf(handleOf(a));
       EXPECT_TRUE(state.has_value());
       answers_.push_back({recorder().size(), state.value_or(0), succeeded,
-                          std::string(tool) + " " + arguments.dump(-1, ' ', true).substr(0, 80)});
+                          std::string(tool) + " " +
+                              arguments.dump(-1, ' ', true).substr(0, 80)});
       return text;
     };
     auto shortID = [](const std::string &text) {
@@ -177,17 +168,18 @@ protected:
     std::vector<std::string> cards;
     for (int i = 0; i < 80; ++i) {
       ModelContainer &writer = i % 4 == 3 ? b : a;
-      const std::string id = shortID(call(
-          writer, "create_card",
-          {{"title", "Karte " + std::to_string(i)},
-           {"plan", i % 2 ? "Umzug" : "Garten"},
-           {"due_date", "2025-03-" + std::to_string(13 + i % 10)},
-           {"checklist", {"eins", "zwei", "drei"}}}));
+      const std::string id =
+          shortID(call(writer, "create_card",
+                       {{"title", "Karte " + std::to_string(i)},
+                        {"plan", i % 2 ? "Umzug" : "Garten"},
+                        {"due_date", "2025-03-" + std::to_string(13 + i % 10)},
+                        {"checklist", {"eins", "zwei", "drei"}}}));
       ASSERT_FALSE(id.empty()) << "create_card " << i << " failed";
       cards.push_back(id);
       if (i % 3 == 1)
         call(a, "update_card",
-             {{"card_id", cards[i - 1]}, {"notes", "Stand " + std::to_string(i)},
+             {{"card_id", cards[i - 1]},
+              {"notes", "Stand " + std::to_string(i)},
               {"check_items", {"eins"}}});
       if (i % 5 == 2)
         call(b, "set_checklist_item",
@@ -200,35 +192,39 @@ protected:
         call(a, "plan_week", json::object());
       if (i == 30)
         // Over a megabyte: the log is written in many frames before COMMIT.
-        call(a, "create_card", {{"title", "groß"}, {"plan", "Umzug"}, {"notes", big}});
+        call(a, "create_card",
+             {{"title", "groß"}, {"plan", "Umzug"}, {"notes", big}});
       if (i == 50) {
         // Fails after its pages spilled into the log; the other server
         // writes next, where the rolled-back frames were.
-        const std::string failed =
-            call(a, "create_card", {{"title", "zu groß"}, {"plan", "Umzug"},
-                                    {"notes", big}, {"goals", {"nope"}}});
+        const std::string failed = call(a, "create_card",
+                                        {{"title", "zu groß"},
+                                         {"plan", "Umzug"},
+                                         {"notes", big},
+                                         {"goals", {"nope"}}});
         EXPECT_FALSE(answers_.back().succeeded) << failed;
         call(b, "create_card", {{"title", "von B"}, {"plan", "Umzug"}});
       }
     }
   }
 
-  // The cut points: just before and just after each sync, and where each
-  // call was answered, evenly thinned out to the number wanted (or, when
-  // more are wanted than that, every point).
+  // Around each sync and where each call was answered, evenly thinned out to
+  // the number wanted.
   std::vector<std::size_t> cutPoints() const {
     const auto &operations = recorder().operations();
     std::set<std::size_t> candidates;
-    for (std::size_t i = answers_.front().operations; i < operations.size(); ++i)
+    for (std::size_t i = answers_.front().operations; i < operations.size();
+         ++i)
       if (operations[i].type == FileOperation::Type::sync)
         candidates.insert({i, i + 1});
     for (const Answer &answer : answers_)
       candidates.insert(answer.operations);
     candidates.insert(operations.size());
-    // A longer run cuts between the syncs too: each point leaves another
-    // set of writes unsynced.
+    // A longer run cuts between the syncs too: each point leaves another set of
+    // writes unsynced.
     if (cutsWanted() > candidates.size())
-      for (std::size_t i = answers_.front().operations; i < operations.size(); ++i)
+      for (std::size_t i = answers_.front().operations; i < operations.size();
+           ++i)
         candidates.insert(i);
     const std::vector<std::size_t> all(candidates.begin(), candidates.end());
     const std::size_t wanted = std::min(cutsWanted(), all.size());
@@ -254,10 +250,10 @@ protected:
       for (const CrashImage &image : images.at(cut, random)) {
         ++outcome.images;
         if (const std::string why = check(image, allowed); !why.empty())
-          outcome.failures.push_back(
-              "power lost at operation " + std::to_string(cut) + " (" +
-              image.variant + ", after \"" + answers_[answered].call +
-              "\"): " + why);
+          outcome.failures.push_back("power lost at operation " +
+                                     std::to_string(cut) + " (" +
+                                     image.variant + ", after \"" +
+                                     answers_[answered].call + "\"): " + why);
       }
     }
     return outcome;
@@ -273,29 +269,22 @@ protected:
 
     // Through SQLite's own VFS, untouched by the store's code.
     sqlite3 *db = nullptr;
-    const int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE,
-                                   "unix");
-    std::string why;
     std::optional<std::size_t> state;
-    if (rc == SQLITE_OK) {
-      sqlite3_stmt *stmt = nullptr;
-      if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &stmt,
-                             nullptr) == SQLITE_OK &&
-          sqlite3_step(stmt) == SQLITE_ROW &&
-          std::string_view(reinterpret_cast<const char *>(
-              sqlite3_column_text(stmt, 0))) != "ok")
+    std::string why;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, "unix") ==
+        SQLITE_OK) {
+      if (rowsOf(db, "PRAGMA integrity_check") !=
+          std::vector<std::string>{"3ok\x1f"})
         why = "integrity check failed";
-      sqlite3_finalize(stmt);
       state = stateOf(db);
     }
-    if (rc != SQLITE_OK || !state)
+    if (!state)
       why = std::string("the store does not open: ") + sqlite3_errmsg(db);
     sqlite3_close_v2(db);
     if (why.empty() && !allowed.count(*state))
       why = "the store holds neither the last answered state nor the next";
     if (!why.empty())
       return why;
-
     try {
       auto container = KanbanStore::makeContainer(file);
       callTool(*container, "list_plans", json::object(), kNow);
@@ -320,7 +309,8 @@ TEST_F(PowerLossTest, CrashImagesHoldExactlyTheAnsweredCalls) {
                    operation.type == FileOperation::Type::sync;
   EXPECT_GE(checkpoints, 3u) << "the session passed too few checkpoints";
   EXPECT_GE(outcome.images, 4u);
-  for (std::size_t i = 0; i < std::min<std::size_t>(outcome.failures.size(), 10); ++i)
+  for (std::size_t i = 0;
+       i < std::min<std::size_t>(outcome.failures.size(), 10); ++i)
     ADD_FAILURE() << outcome.failures[i];
   std::cout << "checked " << outcome.images << " crash images of "
             << recorder().size() << " recorded operations, "

@@ -39,10 +39,9 @@ int shimWrite(sqlite3_file *file, const void *data, int amount,
   ShimFile &f = shim(file);
   const int rc = next(file).xWrite(f.real, data, amount, offset);
   if (rc == SQLITE_OK)
-    f.trace->written(
-        f.kind, f.path,
-        {static_cast<const char *>(data), static_cast<std::size_t>(amount)},
-        offset);
+    f.trace->record(f.path, {f.kind, FileOperation::Type::write, offset,
+                             std::string(static_cast<const char *>(data),
+                                         static_cast<std::size_t>(amount))});
   return rc;
 }
 
@@ -50,7 +49,7 @@ int shimSync(sqlite3_file *file, int flags) {
   ShimFile &f = shim(file);
   const int rc = next(file).xSync(f.real, flags);
   if (rc == SQLITE_OK)
-    f.trace->synced(f.kind, f.path);
+    f.trace->record(f.path, {f.kind, FileOperation::Type::sync, 0, {}});
   return rc;
 }
 
@@ -58,7 +57,7 @@ int shimTruncate(sqlite3_file *file, sqlite3_int64 size) {
   ShimFile &f = shim(file);
   const int rc = next(file).xTruncate(f.real, size);
   if (rc == SQLITE_OK)
-    f.trace->truncated(f.kind, f.path, size);
+    f.trace->record(f.path, {f.kind, FileOperation::Type::truncate, size, {}});
   return rc;
 }
 
@@ -69,72 +68,39 @@ int shimClose(sqlite3_file *file) {
   return rc;
 }
 
-int shimRead(sqlite3_file *file, void *data, int amount, sqlite3_int64 offset) {
-  return next(file).xRead(real(file), data, amount, offset);
-}
-int shimFileSize(sqlite3_file *file, sqlite3_int64 *size) {
-  return next(file).xFileSize(real(file), size);
-}
-int shimLock(sqlite3_file *file, int level) {
-  return next(file).xLock(real(file), level);
-}
-int shimUnlock(sqlite3_file *file, int level) {
-  return next(file).xUnlock(real(file), level);
-}
-int shimCheckReservedLock(sqlite3_file *file, int *out) {
-  return next(file).xCheckReservedLock(real(file), out);
-}
-int shimFileControl(sqlite3_file *file, int op, void *argument) {
-  return next(file).xFileControl(real(file), op, argument);
-}
-int shimSectorSize(sqlite3_file *file) {
-  return next(file).xSectorSize(real(file));
-}
-int shimDeviceCharacteristics(sqlite3_file *file) {
-  return next(file).xDeviceCharacteristics(real(file));
-}
-int shimShmMap(sqlite3_file *file, int region, int size, int extend,
-               void volatile **memory) {
-  return next(file).xShmMap(real(file), region, size, extend, memory);
-}
-int shimShmLock(sqlite3_file *file, int offset, int n, int flags) {
-  return next(file).xShmLock(real(file), offset, n, flags);
-}
-void shimShmBarrier(sqlite3_file *file) { next(file).xShmBarrier(real(file)); }
-int shimShmUnmap(sqlite3_file *file, int deleteFlag) {
-  return next(file).xShmUnmap(real(file), deleteFlag);
-}
-int shimFetch(sqlite3_file *file, sqlite3_int64 offset, int amount,
-              void **pages) {
-  return next(file).xFetch(real(file), offset, amount, pages);
-}
-int shimUnfetch(sqlite3_file *file, sqlite3_int64 offset, void *pages) {
-  return next(file).xUnfetch(real(file), offset, pages);
-}
+// The calls the recorder only passes on, to the real file beneath.
+using M = sqlite3_io_methods;
+template <auto Method> struct Forward;
+template <typename Result, typename... Arguments,
+          Result (*M::*Method)(sqlite3_file *, Arguments...)>
+struct Forward<Method> {
+  static Result call(sqlite3_file *file, Arguments... arguments) {
+    return (next(file).*Method)(real(file), arguments...);
+  }
+};
 
 // The default VFS gives database files version 3 methods; a log file maps
 // nothing, so SQLite never calls the shared-memory ones on it.
 constexpr sqlite3_io_methods kMethods = {
     .iVersion = 3,
     .xClose = shimClose,
-    .xRead = shimRead,
+    .xRead = Forward<&M::xRead>::call,
     .xWrite = shimWrite,
     .xTruncate = shimTruncate,
     .xSync = shimSync,
-    .xFileSize = shimFileSize,
-    .xLock = shimLock,
-    .xUnlock = shimUnlock,
-    .xCheckReservedLock = shimCheckReservedLock,
-    .xFileControl = shimFileControl,
-    .xSectorSize = shimSectorSize,
-    .xDeviceCharacteristics = shimDeviceCharacteristics,
-    .xShmMap = shimShmMap,
-    .xShmLock = shimShmLock,
-    .xShmBarrier = shimShmBarrier,
-    .xShmUnmap = shimShmUnmap,
-    .xFetch = shimFetch,
-    .xUnfetch = shimUnfetch,
-};
+    .xFileSize = Forward<&M::xFileSize>::call,
+    .xLock = Forward<&M::xLock>::call,
+    .xUnlock = Forward<&M::xUnlock>::call,
+    .xCheckReservedLock = Forward<&M::xCheckReservedLock>::call,
+    .xFileControl = Forward<&M::xFileControl>::call,
+    .xSectorSize = Forward<&M::xSectorSize>::call,
+    .xDeviceCharacteristics = Forward<&M::xDeviceCharacteristics>::call,
+    .xShmMap = Forward<&M::xShmMap>::call,
+    .xShmLock = Forward<&M::xShmLock>::call,
+    .xShmBarrier = Forward<&M::xShmBarrier>::call,
+    .xShmUnmap = Forward<&M::xShmUnmap>::call,
+    .xFetch = Forward<&M::xFetch>::call,
+    .xUnfetch = Forward<&M::xUnfetch>::call};
 
 int shimOpen(sqlite3_vfs *vfs, const char *name, sqlite3_file *file, int flags,
              int *outFlags) {

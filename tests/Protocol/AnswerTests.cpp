@@ -13,19 +13,9 @@
 namespace taskory::Protocol {
 // Named in failure messages (found through the enum's namespace).
 static std::ostream &operator<<(std::ostream &out, MessageKind kind) {
-  switch (kind) {
-  case MessageKind::request:
-    return out << "request";
-  case MessageKind::notification:
-    return out << "notification";
-  case MessageKind::response:
-    return out << "response";
-  case MessageKind::invalid:
-    return out << "invalid";
-  case MessageKind::notJSON:
-    return out << "notJSON";
-  }
-  return out;
+  const char *names[] = {"request", "notification", "response", "invalid",
+                         "notJSON"};
+  return out << names[static_cast<int>(kind)];
 }
 } // namespace taskory::Protocol
 
@@ -53,6 +43,13 @@ std::string fakeTool(std::string_view name, const json &arguments) {
 
 std::optional<std::string> handle(const std::string &line) {
   return Server::handleLine(line, fakeTool);
+}
+// Each line gets its answer, or none.
+void expectAnswers(
+    const std::vector<std::pair<std::string, std::optional<std::string>>>
+        &cases) {
+  for (const auto &[line, answer] : cases)
+    EXPECT_EQ(handle(line), answer) << testing::PrintToString(line);
 }
 json resultOf(const std::string &method, const std::string &params) {
   const auto answer =
@@ -97,17 +94,17 @@ TEST(Answer, LinesWithoutAnAnswerAreSkippedSilently) {
         R"({"method":"tools/call","params":{"name":"echo"}})",
         R"({"params":{"id":3},"method":"ping"})"})
     EXPECT_EQ(handle(line), std::nullopt) << line;
-  EXPECT_EQ(handle(ping("1") + std::string(1, '\0')), std::nullopt);
+  EXPECT_EQ(handle(ping("1") + '\0'), std::nullopt);
 }
 
 // However deep its parameters nest, a request is still answered: values
 // beyond the limit are dropped, never parsed recursively.
 TEST(Answer, DeeplyNestedParamsAreStillAnswered) {
-  for (const auto &[open, close] : {std::pair{"[", "]"}, {R"({"a":)", "}"}}) {
-    EXPECT_EQ(handle(nested(100000, open, close)), pong("1")) << open;
-    EXPECT_EQ(handle(nested(Server::kMaxNesting, open, close)), pong("1"));
-    EXPECT_EQ(handle(nested(Server::kMaxNesting - 1, open, close)), pong("1"));
-  }
+  for (const auto &[open, close] : {std::pair{"[", "]"}, {R"({"a":)", "}"}})
+    for (std::size_t depth :
+         {std::size_t{100000}, Server::kMaxNesting, Server::kMaxNesting - 1})
+      EXPECT_EQ(handle(nested(depth, open, close)), pong("1"))
+          << open << " " << depth;
 }
 
 // Ids come back token for token, whatever JSON value they are.
@@ -125,51 +122,39 @@ TEST(Answer, IdsComeBackTokenForToken) {
 }
 
 TEST(Answer, OfRepeatedKeysTheLastCounts) {
-  const std::pair<std::string, std::string> cases[] = {
-      {R"({"id":1,"method":"nope","id":"2nd","method":"ping"})",
-       pong(R"("2nd")")},
-      {R"({"i\u0064":5,"method":"ping"})", pong("5")},
-  };
-  for (const auto &[line, answer] : cases)
-    EXPECT_EQ(handle(line), answer) << line;
+  expectAnswers({{R"({"id":1,"method":"nope","id":"2nd","method":"ping"})",
+                  pong(R"("2nd")")},
+                 {R"({"i\u0064":5,"method":"ping"})", pong("5")}});
 }
 
 // One line each: raw UTF-8, invalid bytes as U+FFFD, "/" escaped.
 TEST(Answer, AnswersAreValidUTF8OnOneLine) {
-  const std::pair<std::string, std::string> cases[] = {
-      {ping(R"("ä\u00e4\n")"), pong(R"("ää\n")")},
-      {ping("\"\xC0\xAF\xE2\x82\""),
-       pong("\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"")},
-      {ping("1") + "\r", pong("1")},
-      {R"({"id":"a/b","method":"tools/call","params":{"name":"bad_utf8"}})",
-       R"({"jsonrpc":"2.0","id":"a\/b","result":{"content":[{"text":"a)"
-       "\xEF\xBF\xBD"
-       R"(b\/c\nd","type":"text"}],"isError":false}})"},
-  };
-  for (const auto &[line, answer] : cases)
-    EXPECT_EQ(handle(line), answer) << testing::PrintToString(line);
+  expectAnswers(
+      {{ping(R"("ä\u00e4\n")"), pong(R"("ää\n")")},
+       {ping("\"\xC0\xAF\xE2\x82\""),
+        pong("\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"")},
+       {ping("1") + "\r", pong("1")},
+       {R"({"id":"a/b","method":"tools/call","params":{"name":"bad_utf8"}})",
+        R"({"jsonrpc":"2.0","id":"a\/b","result":{"content":[{"text":"a)"
+        "\xEF\xBF\xBD"
+        R"(b\/c\nd","type":"text"}],"isError":false}})"}});
 }
 
 TEST(Answer, UnknownMethodsGetMethodNotFound) {
-  const std::pair<std::string, std::string> cases[] = {
-      {R"({"id":4,"method":"resources/list"})", unknown(R"(resources\/list)")},
-      {R"({"id":4,"method":"Ping"})", unknown("Ping")},
-      {R"({"id":4,"method":"","params":[1]})", unknown("")},
-      {"{\"id\":4,\"method\":\"x\xFF\"}", unknown("x\xEF\xBF\xBD")},
-  };
-  for (const auto &[line, answer] : cases)
-    EXPECT_EQ(handle(line), answer) << testing::PrintToString(line);
+  expectAnswers(
+      {{R"({"id":4,"method":"resources/list"})", unknown(R"(resources\/list)")},
+       {R"({"id":4,"method":"Ping"})", unknown("Ping")},
+       {R"({"id":4,"method":"","params":[1]})", unknown("")},
+       {"{\"id\":4,\"method\":\"x\xFF\"}", unknown("x\xEF\xBF\xBD")}});
 }
 
 // Name, version and capabilities reach the client: sdk_session.
 TEST(Answer, InitializeEchoesAStringProtocolVersionOnly) {
-  const std::pair<std::string, std::string> cases[] = {
-      {R"({"protocolVersion":"beliebig/1"})", "beliebig/1"},
-      {R"({"protocolVersion":20241105})", "2025-06-18"},
-      {"", "2025-06-18"},
-      {R"("2024-11-05")", "2025-06-18"},
-  };
-  for (const auto &[params, version] : cases) {
+  for (const auto &[params, version] :
+       {std::pair{R"({"protocolVersion":"beliebig/1"})", "beliebig/1"},
+        {R"({"protocolVersion":20241105})", "2025-06-18"},
+        {"", "2025-06-18"},
+        {R"("2024-11-05")", "2025-06-18"}}) {
     const json result = resultOf("initialize", params);
     EXPECT_EQ(result["protocolVersion"], version) << params;
     EXPECT_TRUE(result["instructions"].is_string()) << params;
@@ -196,36 +181,31 @@ TEST(Answer, ToolCallsAnswerInTheTextEnvelope) {
       {R"({"name":"store_error"})",
        envelope("Fehler: Der Store ist gerade belegt", true)},
       {R"({"name":"odd_throw"})",
-       envelope("Fehler: Unbekannter Fehler beim Ausführen des Tools", true)},
-  };
+       envelope("Fehler: Unbekannter Fehler beim Ausführen des Tools", true)}};
   for (const auto &[params, result] : cases)
     EXPECT_EQ(resultOf("tools/call", params), result) << params;
 }
 
-
 // All valid JSON: a client that sent them waits for their answers.
 TEST(RequestReading, OddButValidJSONAnywhereStillGetsTheAnswer) {
   const std::string digits400(400, '7');
-  const std::pair<std::string, std::string> cases[] = {
-      {ping("1e999"), pong("1e999")},
-      {ping("-1e999"), pong("-1e999")},
-      {ping(digits400), pong(digits400)},
-      {ping("-" + digits400 + ".5e-3"), pong("-" + digits400 + ".5e-3")},
-      {ping("[1e999,{\"a\":-1E+999}]"), pong("[1e999,{\"a\":-1E+999}]")},
-      {ping("1", R"(,"params":{"x":1e999,"y":[)" + digits400 + "]}"),
-       pong("1")},
-      {ping("1", R"(,"x":-1e999)"), pong("1")},
-      {ping("1", R"(,"params":{"x":"\ud800"})"), pong("1")},
-      {ping("1", R"(,"x":"\udc00x")"), pong("1")},
-      // A lone surrogate in the id comes back as its escape, so that the
-      // client finds the request it belongs to; a pair is one character.
-      {ping(R"("\ud800")"), pong(R"("\ud800")")},
-      {ping(R"("a\uDC00\ud800b")"), pong(R"("a\udc00\ud800b")")},
-      {ping(R"("\ud83d\ude00")"), pong("\"\xF0\x9F\x98\x80\"")},
-      {ping(R"("\ud800\u0041")"), pong(R"("\ud800A")")},
-  };
-  for (const auto &[line, answer] : cases)
-    EXPECT_EQ(handle(line), answer) << line;
+  expectAnswers(
+      {{ping("1e999"), pong("1e999")},
+       {ping("-1e999"), pong("-1e999")},
+       {ping(digits400), pong(digits400)},
+       {ping("-" + digits400 + ".5e-3"), pong("-" + digits400 + ".5e-3")},
+       {ping("[1e999,{\"a\":-1E+999}]"), pong("[1e999,{\"a\":-1E+999}]")},
+       {ping("1", R"(,"params":{"x":1e999,"y":[)" + digits400 + "]}"),
+        pong("1")},
+       {ping("1", R"(,"x":-1e999)"), pong("1")},
+       {ping("1", R"(,"params":{"x":"\ud800"})"), pong("1")},
+       {ping("1", R"(,"x":"\udc00x")"), pong("1")},
+       // A lone surrogate in the id comes back as its escape, so that the
+       // client finds the request it belongs to; a pair is one character.
+       {ping(R"("\ud800")"), pong(R"("\ud800")")},
+       {ping(R"("a\uDC00\ud800b")"), pong(R"("a\udc00\ud800b")")},
+       {ping(R"("\ud83d\ude00")"), pong("\"\xF0\x9F\x98\x80\"")},
+       {ping(R"("\ud800\u0041")"), pong(R"("\ud800A")")}});
 }
 
 TEST(RequestReading, LoneSurrogatesInArgumentsReadAsReplacementCharacter) {
@@ -234,8 +214,7 @@ TEST(RequestReading, LoneSurrogatesInArgumentsReadAsReplacementCharacter) {
       {R"({"t":"\udc00\ud800"})", json{{"t", "\uFFFD\uFFFD"}}},
       {R"({"t":"\ud800\ud800\udc00"})", json{{"t", "\uFFFD\U00010000"}}},
       {R"({"\udfff":["\ud800x"]})", json{{"\uFFFD", {"\uFFFDx"}}}},
-      {"{\"t\":\"\xED\xA0\x80\"}", json{{"t", "\uFFFD\uFFFD\uFFFD"}}},
-  };
+      {"{\"t\":\"\xED\xA0\x80\"}", json{{"t", "\uFFFD\uFFFD\uFFFD"}}}};
   for (const auto &[arguments, expected] : cases)
     EXPECT_EQ(argumentsOf(arguments), expected) << arguments;
 }
@@ -254,84 +233,54 @@ TEST(RequestReading, NumbersBeyondDoubleRangeCountAsAbsentArguments) {
   EXPECT_EQ(argumentsOf(R"({"n":1e-999})"), json({{"n", 0.0}}));
 }
 
-// The reader is strict: whatever is not JSON stays unanswered.
+// The reader is strict: whatever is not JSON stays unanswered; a byte order
+// mark may open a JSON text, and whitespace may surround it.
 TEST(RequestReading, AnythingThatIsNotJsonGetsNoAnswer) {
-  for (std::string id : {"01",
-                         "-",
-                         "1.",
-                         ".5",
-                         "1e",
-                         "1e+",
-                         "+1",
-                         "0x10",
-                         "NaN",
-                         "Infinity",
-                         "-Infinity",
-                         "tru",
-                         "nul",
-                         "True",
-                         "'a'",
-                         R"("a)",
-                         R"("\x")",
-                         R"("\u12G4")",
-                         R"("\ud800\u12")",
-                         "\"tab\there\"",
-                         "[1,]",
-                         "[,1]",
-                         "{\"a\"}",
-                         "{\"a\":1,}",
-                         "{a:1}",
-                         "[1 2]",
-                         "{\"a\" 1}",
-                         "1 2"})
+  // clang-format off
+  for (std::string id : {"01", "-", "1.", ".5", "1e", "1e+", "+1", "0x10", "NaN", "Infinity",
+                         "-Infinity", "tru", "nul", "True", "'a'", R"("a)", R"("\x")",
+                         R"("\u12G4")", R"("\ud800\u12")", "\"tab\there\"", "[1,]", "[,1]",
+                         "{\"a\"}", "{\"a\":1,}", "{a:1}", "[1 2]", "{\"a\" 1}", "1 2"})
+    // clang-format on
     EXPECT_EQ(handle(ping(id)), std::nullopt) << id;
-  for (const std::string &line : std::vector<std::string>{
-           R"({"id":1,"method":"ping",})", R"({,"id":1,"method":"ping"})",
-           R"({"id":1,"method":"ping"}})", "{\"id\":1,\"method\":\"ping\"}\f",
-           "\xEF\xBB\xBF\xEF\xBB\xBF" + ping("1"), "\v" + ping("1")})
-    EXPECT_EQ(handle(line), std::nullopt) << line;
-  // A byte order mark may open a JSON text, and whitespace may surround it.
-  EXPECT_EQ(handle("\xEF\xBB\xBF" + ping("1")), pong("1"));
-  EXPECT_EQ(handle(" \t\r" + ping(" [ 1 , { \"a\" : 2 } ] ") + " \r"),
-            pong("[1,{\"a\":2}]"));
+  expectAnswers({{R"({"id":1,"method":"ping",})", std::nullopt},
+                 {R"({,"id":1,"method":"ping"})", std::nullopt},
+                 {R"({"id":1,"method":"ping"}})", std::nullopt},
+                 {"{\"id\":1,\"method\":\"ping\"}\f", std::nullopt},
+                 {"\xEF\xBB\xBF\xEF\xBB\xBF" + ping("1"), std::nullopt},
+                 {"\v" + ping("1"), std::nullopt},
+                 {"\xEF\xBB\xBF" + ping("1"), pong("1")},
+                 {" \t\r" + ping(" [ 1 , { \"a\" : 2 } ] ") + " \r",
+                  pong("[1,{\"a\":2}]")}});
 }
 
 // The kind decides the answer: only requests get one, and over HTTP the
 // others are acknowledged or refused by kind.
 TEST(RequestReading, MessagesAreToldApartByKind) {
-  const struct {
-    std::string text;
-    MessageKind kind;
-  } cases[] = {
-      {R"({"jsonrpc":"2.0","id":1,"method":"ping"})", MessageKind::request},
-      {R"({"id":null,"method":"ping"})", MessageKind::request},
-      {R"({"method":"ping","params":{"id":1},"id":[]})", MessageKind::request},
-      {R"({"method":1,"method":"ping","id":1})", MessageKind::request},
-      {" \n{\"id\":1,\n\"method\":\"ping\"}\r\n", MessageKind::request},
-      {R"({"method":"notifications/initialized"})", MessageKind::notification},
-      {R"({"method":"x","params":{"id":1,"method":2}})",
-       MessageKind::notification},
-      {R"({"id":1,"result":{}})", MessageKind::response},
-      {R"({"id":"a","error":{"code":1,"message":"x"}})", MessageKind::response},
-      {R"({"id":1e999,"result":-1e999})", MessageKind::response},
-      {R"({"method":"ping","id":1,"method":2})", MessageKind::invalid},
-      {R"({"id":1})", MessageKind::invalid},
-      {R"({"result":{}})", MessageKind::invalid},
-      {R"({})", MessageKind::invalid},
-      {R"([{"id":1,"method":"ping"}])", MessageKind::invalid},
-      {R"("ping")", MessageKind::invalid},
-      {"null", MessageKind::invalid},
-      {" 1e999 ", MessageKind::invalid},
-      {"", MessageKind::notJSON},
-      {"{", MessageKind::notJSON},
-      {"[1,]", MessageKind::notJSON},
-      {R"({"id":1,"method":"ping"} {})", MessageKind::notJSON},
-      {"null null", MessageKind::notJSON},
-      {std::string("{\"id\":1,\"method\":\"ping\"}\0", 25),
-       MessageKind::notJSON},
-  };
-  for (const auto &c : cases)
-    EXPECT_EQ(Server::readMessage(c.text).kind, c.kind) << c.text;
+  const std::pair<MessageKind, std::vector<std::string>> kinds[] = {
+      {MessageKind::request,
+       {R"({"jsonrpc":"2.0","id":1,"method":"ping"})",
+        R"({"id":null,"method":"ping"})",
+        R"({"method":"ping","params":{"id":1},"id":[]})",
+        R"({"method":1,"method":"ping","id":1})",
+        " \n{\"id\":1,\n\"method\":\"ping\"}\r\n"}},
+      {MessageKind::notification,
+       {R"({"method":"notifications/initialized"})",
+        R"({"method":"x","params":{"id":1,"method":2}})"}},
+      {MessageKind::response,
+       {R"({"id":1,"result":{}})",
+        R"({"id":"a","error":{"code":1,"message":"x"}})",
+        R"({"id":1e999,"result":-1e999})"}},
+      {MessageKind::invalid,
+       {R"({"method":"ping","id":1,"method":2})", R"({"id":1})",
+        R"({"result":{}})", R"({})", R"([{"id":1,"method":"ping"}])",
+        R"("ping")", "null", " 1e999 "}},
+      {MessageKind::notJSON,
+       {"", "{", "[1,]", R"({"id":1,"method":"ping"} {})", "null null",
+        std::string("{\"id\":1,\"method\":\"ping\"}\0", 25)}}};
+  for (const auto &[kind, texts] : kinds)
+    for (const std::string &text : texts)
+      EXPECT_EQ(Server::readMessage(text).kind, kind) << text;
 }
 
 } // namespace

@@ -35,8 +35,7 @@ TEST(LineReader, SplitsAtLineFeedsOnlyWhateverTheLength) {
       {"lone\rcr\n", {"lone\rcr"}},
       {std::string("nul\0byte\n", 9), {std::string("nul\0byte", 8)}},
       {"\xFF\xFE\n", {"\xFF\xFE"}},
-      {big + "\nshort\n" + big, {big, "short", big}},
-  };
+      {big + "\nshort\n" + big, {big, "short", big}}};
   for (const auto &[input, lines] : cases)
     EXPECT_TRUE(readLines(input) == lines)
         << testing::PrintToString(input.substr(0, 20));

@@ -1,30 +1,15 @@
-// A person's changes on the board page, in Debian's Chromium: quick add,
-// the card's form, checklist ticks, completion, archiving and deletion, with
-// and without JavaScript; a change another program made in between is
-// shown, not overwritten; a change request without the page's form token,
-// from another origin or by GET changes nothing. The store is checked after
-// each: its rows and the author "app" of the page's transactions.
-import { createHash } from "node:crypto";
-import { mkdirSync, readFileSync } from "node:fs";
-import { dirname, join, resolve } from "node:path";
-import puppeteer from "puppeteer-core";
-import { binary, tempHome, sqlite, run, expect, expectEqual } from "./lib/rpc.mjs";
-import { startHttp, raw, boardAddress } from "./lib/http.mjs";
+// A person's changes on the board page, with and without JavaScript; a change another program made
+// in between is shown, not overwritten; a forged change request changes nothing. The store is
+// checked after each, with the author "app" of the page's transactions.
+import { tempHome, sqlite, run, expect, expectEqual } from "./lib/rpc.mjs";
+import { startHttp, raw, boardAddress, callTool } from "./lib/http.mjs";
+import { launchChromium, poll, shot } from "./lib/browser.mjs";
 
-const artefacts = process.env.TASKORY_ARTEFACTS ?? join(resolve(dirname(binary), ".."), "e2e-artefacts");
-mkdirSync(artefacts, { recursive: true });
 const t = tempHome();
 const server = await startHttp(t);
 const { url: boardURL } = await boardAddress(server);
-const token = readFileSync(join(t.storeDir, "http-token"), "utf8").trim();
 const origin = `http://127.0.0.1:${server.port}`;
-const call = async (name, args) => {
-  const r = await raw(server.port, { headers: { Authorization: `Bearer ${token}` },
-    body: JSON.stringify({ jsonrpc: "2.0", id: 1, method: "tools/call", params: { name, arguments: args } }) });
-  const result = JSON.parse(r.body).result;
-  if (result.isError) throw new Error(`${name}: ${result.content[0].text}`);
-  return result.content[0].text;
-};
+const call = (name, args) => callTool(server, name, args);
 await call("create_plan", { title: "Haushalt" });
 await call("create_bucket", { plan: "Haushalt", name: "Später" });
 await call("create_card", { title: "Fenster putzen", plan: "Haushalt", checklist: ["Küche", "Bad"], labels: ["Rot"] });
@@ -32,23 +17,14 @@ const cardID = () => sqlite(t.store, "SELECT id FROM Card WHERE title LIKE 'Fens
 // The author of the newest transaction that touched a card titled `title`.
 const authorOf = (title) => sqlite(t.store, `SELECT t.author FROM StoreTransaction t JOIN StoreChange c ON c.txn = t.id
   JOIN Card ON Card.id = c.entityID AND c.entity = 'Card' WHERE Card.title = '${title}' ORDER BY t.id DESC LIMIT 1;`);
-const storeDump = () => createHash("sha256").update(sqlite(t.store, ".dump")).digest("hex");
+const storeDump = () => sqlite(t.store, ".dump");
 
-const browser = await puppeteer.launch({ executablePath: "/usr/bin/chromium", headless: true,
-  args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
-    "--disable-component-update", "--disable-sync", "--disable-dev-shm-usage"] });
+const browser = await launchChromium();
 const page = await browser.newPage();
 await page.setViewport({ width: 1280, height: 900 });
 page.on("dialog", (d) => d.accept());
 await page.goto(boardURL, { waitUntil: "load" });
-const waitFor = async (what, predicate) => {
-  const t0 = Date.now();
-  while (Date.now() - t0 < 3000) {
-    if (await predicate()) return;
-    await new Promise((r) => setTimeout(r, 50));
-  }
-  throw new Error(`${what}: not within 3 s`);
-};
+const waitFor = async (what, predicate) => expect(await poll(predicate), `${what}: not within 3 s`);
 
 await run([
   ["quick add with the script: Enter saves, the card is at the end of its bucket and the field stays open", async () => {
@@ -58,7 +34,7 @@ await run([
     await waitFor("the new card", async () => (await page.$$eval(".col:first-of-type .card a.t", (els) => els.map((e) => e.textContent))).at(-1) === "Müll rausbringen");
     expect(await page.$eval(".col:first-of-type details.add", (d) => d.open), "the field closed");
     expectEqual(await page.evaluate(() => document.activeElement.name), "title", "focus after adding");
-    await page.screenshot({ path: join(artefacts, "edit-quick-add-1280x900.png") });
+    await shot(page, "edit-quick-add-1280x900");
     await page.keyboard.press("Escape");
     expect(!(await page.$eval(".col:first-of-type details.add", (d) => d.open)), "Escape did not close the field");
     expectEqual(authorOf("Müll rausbringen"), "app", "author");
@@ -85,7 +61,7 @@ await run([
     await waitFor("the new item", () => sqlite(t.store, "SELECT count(*) FROM ChecklistItem WHERE title = 'Fensterbank';") === "1");
     expectEqual(authorOf("Fenster putzen innen"), "app", "author");
     const history = await page.$eval("ul.history", (e) => e.innerText);
-    await page.screenshot({ path: join(artefacts, "edit-card-1280x900.png"), fullPage: true });
+    await shot(page, "edit-card-1280x900", { fullPage: true });
     expect(/Board · geändert/.test(history) && /Assistent · angelegt/.test(history), `Verlauf: ${history}`);
   }],
 
@@ -97,7 +73,7 @@ await run([
     await page.click("form[aria-label='Karte bearbeiten'] button[type=submit]");
     await waitFor("the conflict page", async () => (await page.$eval("h1", (e) => e.textContent)) === "Die Karte wurde inzwischen geändert");
     const table = await page.$eval("main table", (e) => e.innerText);
-    await page.screenshot({ path: join(artefacts, "edit-conflict-1280x900.png") });
+    await shot(page, "edit-conflict-1280x900");
     expect(table.includes("Fenster putzen (ich)") && table.includes("Fenster putzen (Assistent)"), table);
     expectEqual(sqlite(t.store, `SELECT title, notes FROM Card WHERE id = '${cardID()}';`), "Fenster putzen (Assistent)|Leiter holen", "stored");
     await Promise.all([page.waitForNavigation({ waitUntil: "load" }), page.click("main form button[type=submit]")]);

@@ -1,7 +1,5 @@
-// Tool-level bad input: wrong JSON types for every argument of every tool,
-// megabyte strings, control characters and invalid UTF-8 stored by another
-// program, ten thousand checklist references. Each gets its defined answer or a clear error; the harness also
-// checks that every answer line is UTF-8 JSON and that the server exits cleanly.
+// Tool-level bad input gets its defined answer or a clear error; the harness
+// checks every answer line is UTF-8 JSON and the server exits cleanly.
 import { Server, tempHome, sqlite, sqlString, run, expect, expectEqual, shortIDOf } from "./lib/rpc.mjs";
 
 const BAD_ID = "Fehler: card_id fehlt oder ist weder UUID noch ID-Kürzel (mind. 6 Hex-Zeichen)";

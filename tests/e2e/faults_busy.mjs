@@ -1,18 +1,13 @@
-// Another program holds the store's write lock past the busy timeout (5 s):
-// a write answers with a clear "Fehler: " text and writes nothing, and the
-// next write works; the reading tools answer at once from the last committed
-// state, never showing the uncommitted change. (Locks released within the
-// timeout are waited for: see the concurrency test.)
-import { spawn } from "node:child_process";
-import { createInterface } from "node:readline";
-import { Server, tempHome, sqlite, run, expect, expectEqual, shortIDOf } from "./lib/rpc.mjs";
+// Another program holds the store's write lock past the busy timeout (5 s);
+// locks released within it are faults_concurrency's.
+import { Server, tempHome, sqlite, sqliteShell, run, expect, expectEqual, shortIDOf } from "./lib/rpc.mjs";
 
 // A sqlite3 shell inside BEGIN IMMEDIATE with an uncommitted plan; resolves
 // once the lock is held, with a function that ends the transaction.
 async function holdWriteLock(store) {
-  const child = spawn("sqlite3", ["-bail", store]);
-  const exit = new Promise((res) => child.on("exit", res));
-  const held = new Promise((res) => createInterface({ input: child.stdout }).once("line", res));
+  let locked;
+  const held = new Promise((res) => { locked = res; });
+  const { child, exit } = sqliteShell(store, () => locked(), ["-bail"]);
   child.stdin.write(`BEGIN IMMEDIATE; INSERT INTO Plan (id, title, sortOrder, createdAt, modifiedAt)
     VALUES ('0A0A0A0A-0000-4000-8000-000000000001', 'Fremdplan', 99999.0, 0, 0); SELECT 'locked';\n`);
   await held;

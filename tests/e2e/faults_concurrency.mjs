@@ -1,15 +1,9 @@
-// Two servers and a foreign writer on one store at once, as when a host starts
-// the server twice while the planner app saves: every acknowledged change is
-// in the store, no call fails for a lock released within the busy timeout, the
-// database stays intact and checkpoints are not starved (no server keeps a
-// read transaction open between calls). A writer that commits back to back
-// does not starve the servers, and a long foreign reader makes the WAL grow
-// only while it reads.
-import { spawn } from "node:child_process";
+// Two servers and the planner app on one store at once, as when a host starts
+// the server twice: every acknowledged change is stored, locks released within
+// the busy timeout are waited for, and no server keeps checkpoints waiting.
 import { randomUUID } from "node:crypto";
 import { statSync } from "node:fs";
-import { createInterface } from "node:readline";
-import { Server, tempHome, sqlite, sqlString, run, expect, expectEqual, shortIDOf } from "./lib/rpc.mjs";
+import { Server, tempHome, sqlite, sqliteShell, sqlString, run, expect, expectEqual, shortIDOf } from "./lib/rpc.mjs";
 
 const MiB = 1 << 20;
 const walSize = (store) => { try { return statSync(store + "-wal").size; } catch { return 0; } };
@@ -29,11 +23,8 @@ const FOREIGN = 600;
 // The planner app stand-in: a sqlite3 shell committing cards with one
 // checklist item each, printing each card's id once committed.
 function foreignWriter(store, plan, bucket) {
-  const child = spawn("sqlite3", ["-bail", "-cmd", ".timeout 5000", store]);
   const acknowledged = [];
-  let stderr = "";
-  child.stderr.on("data", (d) => { stderr += d; });
-  createInterface({ input: child.stdout }).on("line", (l) => acknowledged.push(l));
+  const shell = sqliteShell(store, (l) => acknowledged.push(l));
   let script = "PRAGMA foreign_keys = ON;\n";
   for (let i = 0; i < FOREIGN; i++) {
     const card = sqlString(randomUUID().toUpperCase());
@@ -42,8 +33,8 @@ function foreignWriter(store, plan, bucket) {
       INSERT INTO ChecklistItem (id, title, sortOrder, createdAt, card) VALUES (${sqlString(randomUUID().toUpperCase())}, 'fremd', 1024.0, 0, ${card});
       INSERT INTO StoreTransaction (author, timestamp) VALUES ('app', 0); COMMIT; SELECT ${card};\n`;
   }
-  child.stdin.end(script);
-  return new Promise((res) => child.on("exit", (code) => res({ code, stderr, acknowledged })));
+  shell.child.stdin.end(script);
+  return shell.exit.then((code) => ({ code, stderr: shell.stderr, acknowledged }));
 }
 
 async function serverLoop(server, tag) {
@@ -60,27 +51,20 @@ async function serverLoop(server, tag) {
   return r;
 }
 
-// The planner app saving in a tight loop: each transaction holds the write
-// lock for 1–50 ms and the next one begins as soon as it has committed, so the
-// lock is free only for the moment between two transactions. The whole script
-// is queued at once so the shell never waits for input; stop() ends it and
-// resolves with the number of commits.
+// The planner app saving in a tight loop: each transaction holds the lock for
+// 1–50 ms, the next begins at once; stop() resolves with the commits.
 function backToBackWriter(store, plan) {
-  const child = spawn("sqlite3", ["-bail", "-cmd", ".timeout 5000", store]);
-  let stderr = "", commits = 0;
-  child.stderr.on("data", (d) => { stderr += d; });
-  child.stdin.on("error", () => {});
-  const exit = new Promise((res) => child.on("exit", (code, signal) => res(signal ?? code)));
-  createInterface({ input: child.stdout }).on("line", () => { commits++; });
+  let commits = 0;
+  const shell = sqliteShell(store, () => { commits++; });
   for (let i = 0; i < 2000; i++) {
-    child.stdin.write(`BEGIN IMMEDIATE; INSERT INTO Goal (id, title, sortOrder, createdAt, plan)
+    shell.child.stdin.write(`BEGIN IMMEDIATE; INSERT INTO Goal (id, title, sortOrder, createdAt, plan)
       VALUES (${sqlString(randomUUID().toUpperCase())}, 'Fremdziel', 0, 0, ${sqlString(plan)});
 .shell sleep ${(1 + Math.floor(Math.random() * 50)) / 1000}
 COMMIT; SELECT 'committed';\n`);
   }
   return async () => {
-    child.kill("SIGTERM");
-    expectEqual([await exit, stderr], ["SIGTERM", ""], "back-to-back writer end and errors");
+    shell.child.kill("SIGTERM");
+    expectEqual([await shell.exit, shell.stderr], ["SIGTERM", ""], "back-to-back writer end and errors");
     return commits;
   };
 }
@@ -119,16 +103,16 @@ async function pinnedWAL() {
   const s = new Server(t);
   await s.ok("create_plan", { title: "Lesen" });
   // A foreign reader that holds one read transaction (a snapshot) open.
-  const reader = spawn("sqlite3", ["-bail", t.store]);
-  const readerExit = new Promise((res) => reader.on("exit", res));
-  const snapshot = new Promise((res) => createInterface({ input: reader.stdout }).once("line", res));
-  reader.stdin.write("BEGIN; SELECT count(*) FROM Card;\n");
+  let seen;
+  const snapshot = new Promise((res) => { seen = res; });
+  const reader = sqliteShell(t.store, (l) => seen(l), ["-bail"]);
+  reader.child.stdin.write("BEGIN; SELECT count(*) FROM Card;\n");
   expectEqual(await snapshot, "0", "cards the reader sees");
   const pinnedPeak = watchWAL(t.store);
   for (let i = 0; i < CARDS; i++) await s.ok("create_card", { title: `Karte ${i}`, plan: "Lesen", notes: "x".repeat(200) });
   const pinned = pinnedPeak();
-  reader.stdin.end("COMMIT;\n");
-  expectEqual(await readerExit, 0, "reader exit");
+  reader.child.stdin.end("COMMIT;\n");
+  expectEqual(await reader.exit, 0, "reader exit");
 
   const after = [];
   for (let i = 0; i < 3; i++) {

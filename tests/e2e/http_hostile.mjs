@@ -1,17 +1,12 @@
-// The HTTP mode against hostile or careless clients and surroundings: heads
-// that never end or are dripped byte by byte, refusals and idle connections
-// piling up, a body that eats memory, a data folder of another user, and a
-// board address that must not hand out the token. Whatever one client does,
-// the others are served and the server stays small.
+// The HTTP mode against hostile or careless clients and surroundings:
+// whatever one client does, the others are served and the server stays small.
 import { spawn } from "node:child_process";
-import { chownSync, readFileSync } from "node:fs";
-import { join } from "node:path";
+import { chownSync } from "node:fs";
 import { binary, serverEnv, tempHome, run, expect, expectEqual } from "./lib/rpc.mjs";
-import { startHttp, raw, boardAddress, rssOf, tcp, within, openSilent, drip, parseResponse } from "./lib/http.mjs";
+import { startHttp, raw, boardAddress, rssOf, tcp, within, openSilent, drip, parseResponse, drained } from "./lib/http.mjs";
 
 const KiB = 1024, MiB = 1 << 20;
 const sleep = (ms) => new Promise((res) => setTimeout(res, ms));
-const tokenOf = (home) => readFileSync(join(home.storeDir, "http-token"), "utf8").trim();
 // AddressSanitizer reserves terabytes of shadow memory and holds freed memory
 // back, so address-space limits and resident sizes say nothing under it.
 const sanitized = process.env.ASAN_OPTIONS !== undefined || /asan/i.test(binary);
@@ -20,7 +15,7 @@ const altered = (hex) => hex.slice(0, -1) + (hex.endsWith("0") ? "1" : "0");
 
 const t = tempHome();
 const server = await startHttp(t);
-const token = tokenOf(t);
+const { token } = server;
 const ping = JSON.stringify({ jsonrpc: "2.0", id: 1, method: "ping" });
 const pong = '{"jsonrpc":"2.0","id":1,"result":{}}';
 
@@ -35,12 +30,11 @@ async function until(predicate, ms) {
   return predicate();
 }
 
-// A ping with the token on a new connection, answered within 2 s: generous on
-// a loaded machine, and short of the 5 s after which the server drops stalled
-// clients, so a ping that gets through only once they are dropped fails.
-async function expectServed(what, port = server.port, tok = token) {
+// A ping on a new connection, answered within 2 s: short of the 5 s after
+// which stalled clients are dropped, so it may not wait for that.
+async function expectServed(what) {
   const t0 = Date.now();
-  const r = await raw(port, { headers: { Authorization: `Bearer ${tok}` }, body: ping }).catch((e) => ({ status: e.message }));
+  const r = await raw(server.port, { headers: { Authorization: `Bearer ${token}` }, body: ping }).catch((e) => ({ status: e.message }));
   expectEqual([r.status, r.body], [200, pong], `ping ${what}`);
   expect(Date.now() - t0 < 2000, `ping ${what}: answered only after ${Date.now() - t0} ms`);
 }
@@ -62,14 +56,8 @@ function expectRefusedAndClosed(c, status, what) {
   return r;
 }
 
-const drained = (socket) => new Promise((res) => {
-  const done = () => { socket.off("drain", done).off("close", done).off("end", done); res(); };
-  socket.on("drain", done).on("close", done).on("end", done);
-});
-
-// How long a refused connection may stay open: generous for a close that
-// follows the answer at once, and short of the 5 s after which the server
-// closes any connection whose head is incomplete anyway.
+// How long a refused connection may stay open: short of the 5 s after which
+// any incomplete head is cut off anyway.
 const REFUSAL_CLOSE_MS = 3000;
 
 // A head that never ends: up to `total` bytes of header lines, as fast as the
@@ -93,9 +81,8 @@ async function flood(port, total) {
 const halfHead = (tok) => `POST /mcp HTTP/1.1\r\nHost: 127.0.0.1\r\n${bearer(tok)}\r\nContent-Type: application/json\r\n` +
   `Content-Length: ${ping.length}\r\nX-Padding: ${"x".repeat(100)}\r\n`;
 
-// Starts the HTTP server when it is meant to refuse to start: resolves with
-// its exit status (null when it still ran after `ms`, or started serving),
-// its standard error and how it ended; it never outlives the call.
+// Starts a server meant to refuse to start: its exit status (null when it
+// served or ran past `ms`, then it is killed), how it ended, its stderr.
 async function startRefused(home, ms) {
   const child = spawn(binary, ["--http", "127.0.0.1:0"], { cwd: home.home, env: serverEnv(home) });
   let stderr = "";
@@ -117,16 +104,12 @@ function hungryBody() {
 }
 
 await run([
-  ["the board address carries a key, not the token, that opens the board and nothing else", async () => {
+  // The key opening the board and its cookie: board_browser.
+  ["the board address carries a key, not the token, that opens nothing else", async () => {
     const { port } = server;
     const { url, key } = await boardAddress(server);
     expect(/^[0-9a-f]{64}$/.test(key ?? "") && url === `http://127.0.0.1:${port}/?key=${key}`, `board address in the start message: ${url}`);
     expect(key !== token, "the board address carries the token");
-    const opened = await raw(port, { method: "GET", path: `/?key=${key}` });
-    const cookie = opened.headers["set-cookie"]?.[0]?.split(";")[0] ?? "";
-    expectEqual([opened.status, opened.headers.location, cookie.split("=")[0]], [303, "/", `taskory_board_${port}`], "the board address: status, Location, cookie name");
-    for (const path of ["/", "/changes"])
-      expectEqual((await raw(port, { method: "GET", path, headers: { Cookie: cookie } })).status, 200, `${path} with the cookie`);
     for (const [what, options] of [
       ["the key as bearer token of POST /mcp", { headers: { Authorization: `Bearer ${key}` }, body: ping }],
       ["the token in the board address", { method: "GET", path: `/?token=${token}` }],
@@ -288,7 +271,7 @@ await run([
     let s;
     try {
       s = await startHttp(home, [], { wrapper: ["sh", "-c", 'ulimit -v 1000000; exec "$0" "$@"'] });
-      const auth = { Authorization: `Bearer ${tokenOf(home)}` };
+      const auth = { Authorization: `Bearer ${s.token}` };
       const r = await raw(s.port, { headers: auth, body: hungryBody(), timeoutMs: 60_000 });
       expectEqual(r.status, 503, `status; body ${r.body.slice(0, 200)}`);
       expectRpcError(r.body, [-32603, -32000], "503 for the body");
@@ -306,7 +289,7 @@ await run([
     let s, drips = [];
     try {
       s = await startHttp(home);
-      drips = Array.from({ length: 20 }, () => drip(s.port, halfHead(tokenOf(home)), { maxMs: 20_000 }));
+      drips = Array.from({ length: 20 }, () => drip(s.port, halfHead(s.token), { maxMs: 20_000 }));
       await sleep(1500);
       const t0 = Date.now();
       s.child.kill("SIGTERM");

@@ -1,18 +1,12 @@
-// Messages through both transports: a request gets the same answer as a
-// stdio line and as an HTTP body; what is no request stays unanswered on
-// stdio and is acknowledged (202) or refused (400) over HTTP by its kind.
-// Valid JSON that general-purpose parsers refuse (numbers beyond double
-// range, lone surrogate escapes) is among the cases; every odd message and
-// every kind is in AnswerTests, one of each here.
+// One message of each kind through both transports (every odd one is in
+// AnswerTests): the same answer, or none on stdio and 202 or 400 over HTTP.
 import { spawnSync } from "node:child_process";
-import { readFileSync } from "node:fs";
-import { join } from "node:path";
 import { binary, serverEnv, tempHome, run, expectEqual } from "./lib/rpc.mjs";
 import { startHttp, post } from "./lib/http.mjs";
 
 const t = tempHome();
 const server = await startHttp(t);
-const token = readFileSync(join(t.storeDir, "http-token"), "utf8").trim();
+const { token } = server;
 
 const call = (id, name, args) => `{"jsonrpc":"2.0","id":${id},"method":"tools/call","params":{"name":"${name}","arguments":${args}}}`;
 const toolAnswer = (id, text, isError) => `{"jsonrpc":"2.0","id":${id},"result":{"content":[{"text":"${text}","type":"text"}],"isError":${isError}}}`;

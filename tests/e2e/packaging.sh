@@ -1,20 +1,13 @@
 #!/usr/bin/env bash
-# What `make install`, `make uninstall` and `make package` deliver, checked
-# with the same scripts and commands the Makefile runs, into temporary
-# places only: a stripped binary that answers, an uninstall that removes what
-# the install put and nothing outside its prefix, manual pages that render
-# and list the options the programs know, a systemd user unit whose command
-# serves and stops cleanly, and a package with both executables in /usr/bin,
-# computed dependencies, nothing Debian's lintian objects to, hardened
-# binaries, and a binary in it that serves.
+# What `make install`, `make uninstall` and `make package` deliver, made with
+# the Makefile's own scripts and commands, into temporary places only.
 set -u
 BIN=${1:?usage: packaging.sh path/to/taskory_mcp}
 BUILD=$(cd "$(dirname "$BIN")/.." && pwd)
 SRC=$(cd "$(dirname "$0")/../.." && pwd)
 WORK=$(mktemp -d)
 MANIFEST=$BUILD/install_manifest.txt
-# The check installs through the build directory; a real install's manifest
-# must survive it.
+# A real install's manifest in the build directory must survive the check.
 [ -f "$MANIFEST" ] && cp "$MANIFEST" "$WORK/manifest.kept"
 restore() {
   if [ -f "$WORK/manifest.kept" ]; then cp "$WORK/manifest.kept" "$MANIFEST"; else rm -f "$MANIFEST"; fi
@@ -24,8 +17,7 @@ trap restore EXIT
 fail() { echo "FAIL: $*" | tee -a "$WORK/failures" >&2; }
 VERSION=$(sed -n 's/^project(taskory_mcp VERSION \([0-9.]*\).*/\1/p' "$SRC/CMakeLists.txt")
 
-# serves BINARY: a piped initialize on a data home of its own, with a bare
-# environment, is answered with the project version.
+# serves BINARY: a piped initialize in a bare environment gets the version.
 serves() {
   local home=$WORK/home.$RANDOM answer
   mkdir -p "$home"
@@ -44,8 +36,7 @@ page_options() {
 # text_options FILE: the options a usage text names.
 text_options() { grep -oE -- '--[a-z][a-z-]*' "$1" | sort -u | tr '\n' ' '; }
 
-# renders PAGE.gz: man formats it, without a warning, into a page with a NAME
-# section naming the program.
+# renders PAGE.gz: man formats it without a warning, NAME naming the program.
 renders() {
   local page=$1 name
   name=$(basename "$page" .1.gz)
@@ -56,9 +47,8 @@ renders() {
     fail "$page has no NAME section naming $name: $(head -5 "$WORK/page.txt")"
 }
 
-# unit_serves UNIT PREFIX: the unit's command, run as systemd would (with its
-# address variable set to a free port, so a busy port cannot fail the check),
-# serves HTTP and exits 0 on SIGTERM, which the unit counts as a clean stop.
+# unit_serves UNIT PREFIX: the unit's command, run as systemd would but on a
+# free port, serves HTTP and exits 0 (a clean stop) on SIGTERM.
 unit_serves() {
   local unit=$1 home=$WORK/unit-home command pid status
   mkdir -p "$home"
@@ -74,10 +64,7 @@ unit_serves() {
   # shellcheck disable=SC2086 # split into words as systemd does
   env -i HOME="$home" XDG_DATA_HOME="$home" $command 2>"$WORK/unit.err" &
   pid=$!
-  for _ in $(seq 100); do
-    grep -q 'http://127.0.0.1:[0-9]*/mcp' "$WORK/unit.err" && break
-    sleep 0.1
-  done
+  for _ in $(seq 100); do grep -q 'http://127.0.0.1:[0-9]*/mcp' "$WORK/unit.err" && break; sleep 0.1; done
   grep -q 'http://127.0.0.1:[0-9]*/mcp' "$WORK/unit.err" ||
     fail "the unit's command did not serve: $(cat "$WORK/unit.err")"
   kill -TERM "$pid"
@@ -105,9 +92,7 @@ grep -q "README" "$WORK/help" || fail "--help printed: $(cat "$WORK/help")"
 [ -s "$WORK/help.err" ] && fail "--help wrote to stderr: $(cat "$WORK/help.err")"
 serves "$INSTALLED"
 
-# The manual pages, and the options they describe against those the
-# programs name: the --help text for taskory_mcp, the usage line of a bad
-# command line for taskory_mcp_http.
+# The manual pages' options against --help's and the HTTP server's usage line.
 MAN1=$PREFIX/share/man/man1
 for page in "$MAN1/taskory_mcp.1.gz" "$MAN1/taskory_mcp_http.1.gz"; do
   if [ -f "$page" ]; then renders "$page"; else fail "no manual page $page"; fi
@@ -128,17 +113,15 @@ if [ ! -f "$UNIT" ]; then
   fail "no user unit $UNIT"
 else
   unit_serves "$UNIT" "$PREFIX"
-  # Only where systemd is installed: a build machine need not have it. In
-  # system mode, as a user manager may not run here; the manual page is not
-  # installed where man would look; a misspelt key is only a message.
+  # Only where systemd is installed; in system mode, as no user manager may
+  # run here; a misspelt key is only a message, so any output fails.
   if command -v systemd-analyze >/dev/null; then
     systemd-analyze verify --man=no "$UNIT" >"$WORK/verify" 2>&1 && [ ! -s "$WORK/verify" ] ||
       fail "systemd-analyze verify $UNIT: $(cat "$WORK/verify")"
   fi
 fi
 
-# Uninstall refuses another prefix without touching anything, then removes
-# exactly the installed file.
+# Uninstall refuses another prefix, then removes exactly what was installed.
 touch "$PREFIX/bin/users-own-file"
 bash "$SRC/tools/uninstall.sh" "$MANIFEST" "$WORK/elsewhere" 2>/dev/null &&
   fail "uninstall into another prefix succeeded"
@@ -178,8 +161,7 @@ else
       "$WORK/root/usr/share/systemd/user/taskory-mcp-http.service" ||
       fail "the packaged unit does not start /usr/bin/taskory_mcp_http: $(grep ExecStart \
         "$WORK/root/usr/share/systemd/user/taskory-mcp-http.service")"
-    # Errors and warnings fail, and so do the hints, all but one: the tools'
-    # German texts ("Programm", "Serie") read as English misspellings.
+    # Every hint fails too, but the German texts read as English misspellings.
     if ! command -v lintian >/dev/null; then
       fail "lintian is missing: the package cannot be judged (install lintian)"
     elif ! lintian --fail-on error,warning,info --display-info --suppress-tags spelling-error-in-binary \
@@ -189,9 +171,8 @@ else
     if ! command -v hardening-check >/dev/null; then
       fail "hardening-check is missing: the binaries cannot be checked (install devscripts)"
     else
-      # Without the control-flow checks: Debian's static ICU and libstdc++,
-      # linked in, are built without the marks they look for (Debian 13's
-      # hardening-check adds branch protection, which it also asks of x86).
+      # Without the control-flow checks: Debian's static ICU and libstdc++ lack
+      # their marks (Debian 13 asks branch protection of x86 too).
       skip=(--nocfprotection)
       hardening-check --help 2>&1 | grep -q -- --nobranchprotection && skip+=(--nobranchprotection)
       for exe in "$WORK"/root/usr/bin/*; do

@@ -1,9 +1,6 @@
-// Drives the built server through the official MCP TypeScript client, as an
-// assistant's host does: spawn over stdio, let the SDK negotiate the protocol,
-// list the tools (each one called must be listed), then run a planning session
-// and compare the answers with their exact German texts, one of each kind that
-// the tool tests do not already compare. The clock is pinned with libfaketime
-// to Wednesday 2025-03-12 11:00 in Berlin.
+// A planning session through the official MCP client over stdio, as a host
+// runs it, comparing the texts the tool tests do not; the clock is pinned with
+// libfaketime to Wednesday 2025-03-12 11:00 in Berlin.
 import { Client } from "@modelcontextprotocol/sdk/client/index.js";
 import { StdioClientTransport } from "@modelcontextprotocol/sdk/client/stdio.js";
 import { binary, serverEnv, tempHome, sqlite, run, expect, expectEqual } from "./lib/rpc.mjs";
@@ -18,9 +15,8 @@ const transport = new StdioClientTransport({
 transport.stderr.on("data", (d) => { stderr += d; });
 const client = new Client({ name: "taskory-e2e", version: "1.0.0" });
 
-// Calls a tool and matches its single text answer against `expected`, where
-// {ID} stands for a short ID; "Fehler: " texts must come with isError. Returns
-// the IDs in order.
+// Calls a listed tool and matches its text against `expected`, where {ID}
+// stands for a short ID it returns; "Fehler: " texts must come with isError.
 const listed = new Set();
 async function call(name, args, expected) {
   const what = `${name} ${JSON.stringify(args)}`;

@@ -8,10 +8,8 @@
 #include <optional>
 #include <string>
 
-// Builders that put plans, buckets, cards and their parts into a model
-// context with fixed dates, so that renderings can be compared with literal
-// texts. Every builder returns the context's own copy; tests change further
-// fields by assigning them (the context writes them before the next query).
+// Builders with fixed dates, so that renderings compare with literal texts;
+// each returns the context's own copy for tests to change further.
 namespace taskory::test {
 
 class Seed {
@@ -20,8 +18,8 @@ public:
   // count up in steps of 1024 in the order of the calls.
   Seed(ModelContext &context, const Calendar &calendar, Date now);
 
-  // A local date in the seed's calendar; fails the test (throws) when the
-  // date cannot be formed.
+  // A local date in the seed's calendar; fails the test (throws) when the date
+  // cannot be formed.
   Date local(int64_t year, int month, int day, int hour = 0,
              int minute = 0) const;
 

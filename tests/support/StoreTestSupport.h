@@ -31,9 +31,8 @@ private:
   std::filesystem::path path_;
 };
 
-// A raw connection of our own, outside the store code, or a container's own
-// connection borrowed (left open). Failures abort the test with a gtest
-// failure (and an exception, so the test stops).
+// A connection of our own, outside the store code, or a container's own
+// borrowed; a failure fails the test and throws.
 class RawConnection {
 public:
   explicit RawConnection(const std::filesystem::path &file);

@@ -7,9 +7,7 @@
 
 namespace taskory::test {
 
-// A compiled zone file (TZif) as zic writes one: version 1 with 32-bit
-// transition times only, version '2' and later with the 64-bit block and the
-// footer rule after it. Abbreviations are left empty.
+// A compiled zone file (TZif) as zic writes one, abbreviations left empty.
 struct ZoneFileType {
   int32_t offset; // seconds east of UTC
   bool isDaylight;

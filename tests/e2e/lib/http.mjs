@@ -1,16 +1,14 @@
-// Starts taskory_mcp in HTTP mode on a free port of a private HOME and talks
-// raw HTTP/1.1 to it (node:http, which lets a test set Host and send what a
-// client library would refuse; plain sockets for what node:http cannot send,
-// such as a head that never ends).
+// taskory_mcp in HTTP mode on a free port, spoken to in raw HTTP/1.1, so that
+// a test may send what a client library would refuse.
 import { spawn } from "node:child_process";
 import { readFileSync } from "node:fs";
 import { request } from "node:http";
 import { connect } from "node:net";
+import { join } from "node:path";
 import { binary, serverEnv } from "./rpc.mjs";
 
-// Resolves once the server has printed its address; `args` follow --http.
-// `wrapper` is an argv prefix placed before the binary (it must exec it, so
-// that the child's PID stays the server's).
+// Resolves once the server has printed its address; `args` follow --http,
+// `wrapper` must exec the binary so that the child's PID stays the server's.
 export function startHttp(t, args = [], { host = "127.0.0.1", wrapper = [] } = {}) {
   const argv = [...wrapper, binary, "--http", `${host}:0`, ...args];
   const child = spawn(argv[0], argv.slice(1), { cwd: t.home, env: serverEnv(t) });
@@ -32,17 +30,18 @@ export function startHttp(t, args = [], { host = "127.0.0.1", wrapper = [] } = {
       const m = /(http:\/\/\S+:(\d+)\/mcp)/.exec(server.stderr);
       if (m && !server.url) {
         clearTimeout(timer);
-        Object.assign(server, { url: m[1], port: Number(m[2]) });
+        Object.assign(server, { url: m[1], port: Number(m[2]), token: tokenOf(t) });
         resolve(server);
       }
     });
   });
 }
 
-// One request on a fresh connection; resolves with {status, headers, body}
-// as soon as the answer is complete, also when the server answers before
-// the request body is sent (then the rest of the upload is abandoned).
-// `body` is a Buffer, a string or a function(req) that writes it.
+// The token the server made or found in its data folder.
+export const tokenOf = (t) => { try { return readFileSync(join(t.storeDir, "http-token"), "utf8").trim(); } catch { return undefined; } };
+
+// One request on a fresh connection; resolves with {status, headers, body} once the answer is
+// complete, even before the body is sent (a Buffer, a string or a function(req) that writes it).
 export function raw(port, { method = "POST", path = "/mcp", headers = {}, body, timeoutMs = 15_000 } = {}) {
   return new Promise((resolve, reject) => {
     const req = request({ host: "127.0.0.1", port, method, path, headers: { "Content-Type": "application/json", ...headers }, agent: false });
@@ -66,6 +65,14 @@ export function raw(port, { method = "POST", path = "/mcp", headers = {}, body, 
 export const post = (server, token, body, headers = {}) =>
   raw(server.port, { headers: { Authorization: `Bearer ${token}`, ...headers }, body: typeof body === "string" ? body : JSON.stringify(body) });
 
+// A tools/call with the server's token; resolves with the answer's text and throws on a tool error.
+export async function callTool(server, name, args) {
+  const r = await post(server, server.token, { jsonrpc: "2.0", id: 1, method: "tools/call", params: { name, arguments: args } });
+  const { result } = JSON.parse(r.body);
+  if (result.isError) throw new Error(`${name}: ${result.content[0].text}`);
+  return result.content[0].text;
+}
+
 // The board address of the start message, and its key; waits (bounded) for
 // the line, which follows the endpoint's.
 export async function boardAddress(server) {
@@ -81,9 +88,8 @@ export function rssOf(pid) {
   return Number(kB) * 1024;
 }
 
-// A raw connection that records what arrives and when the server closes it.
-// `received` is the bytes so far as latin1 text; `closedAt` is set by the
-// 'close' event, `byClient` when the test ended the connection itself first.
+// A raw connection that records what arrives (`received`, latin1) and when
+// it closed, `byClient` when the test closed it first.
 export function tcp(port) {
   const socket = connect(port, "127.0.0.1");
   const c = { socket, chunks: [], openedAt: Date.now(), endedAt: null, closedAt: null, error: null, byClient: false };
@@ -94,6 +100,12 @@ export function tcp(port) {
   c.destroy = () => { if (c.closedAt === null) c.byClient = true; socket.destroy(); };
   return c;
 }
+
+// Resolves once a stream that refused a write may take more, or has ended.
+export const drained = (stream) => new Promise((res) => {
+  const done = () => { stream.off("drain", done).off("close", done).off("end", done); res(); };
+  stream.on("drain", done).on("close", done).on("end", done);
+});
 
 // Resolves with `promise`'s value, or with `fallback` after `ms`.
 export const within = (promise, ms, fallback = undefined) => {
@@ -112,9 +124,8 @@ export async function openSilent(port, n, timeoutMs = 10_000) {
   return connections;
 }
 
-// A client that sends `text` one byte every `intervalMs` on a connection of
-// its own (or on `connection`, a tcp()), until the text is out, the server
-// ends the connection or `maxMs` have passed; returns the connection.
+// Sends `text` a byte every `intervalMs` on a new or the given tcp() until
+// it is out, the connection ends or `maxMs` pass; returns the connection.
 export function drip(port, text, { intervalMs = 1000, maxMs = 30_000, connection = tcp(port) } = {}) {
   const c = connection;
   const deadline = Date.now() + maxMs;
@@ -127,8 +138,7 @@ export function drip(port, text, { intervalMs = 1000, maxMs = 30_000, connection
   return c;
 }
 
-// The first HTTP response in `text` (latin1, as tcp() records it), or null
-// while its head or its Content-Length body is incomplete:
+// The first whole HTTP response in tcp()'s `received`, or null:
 // {status, headers (lower-case names), body (UTF-8 decoded)}.
 export function parseResponse(text) {
   const end = text.indexOf("\r\n\r\n");

@@ -1,11 +1,10 @@
-// Harness for the end-to-end fault tests: runs taskory_mcp (argv[2]) on a
-// private HOME and speaks line-delimited JSON-RPC to it without a client
-// library, so it can also send what a library would refuse. Every answer line
-// must be UTF-8 JSON, and every wait is bounded.
+// Runs taskory_mcp (argv[2]) on a private HOME and speaks JSON-RPC lines to it without a client
+// library; every answer line must be UTF-8 JSON, every wait is bounded.
 import { spawn, execFileSync } from "node:child_process";
 import { mkdtempSync, rmSync, chmodSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { basename, join, resolve } from "node:path";
+import { createInterface } from "node:readline";
 
 export const binary = resolve(process.argv[2] ?? "taskory_mcp");
 const utf8 = new TextDecoder("utf-8", { fatal: true });
@@ -84,6 +83,16 @@ export class Server {
 // on any error, the timeout waits out the servers' locks.
 export function sqlite(store, sql, busyMs = 10_000) {
   return execFileSync("sqlite3", ["-bail", "-cmd", `.timeout ${busyMs}`, store], { input: sql, encoding: "utf8", timeout: busyMs + 20_000 }).trim();
+}
+// A sqlite3 shell on the store, as another program keeps one open; `onLine`
+// gets each line it prints, `exit` resolves with its status or signal.
+export function sqliteShell(store, onLine = () => {}, options = ["-bail", "-cmd", ".timeout 5000"]) {
+  const child = spawn("sqlite3", [...options, store]);
+  const shell = { child, stderr: "", exit: new Promise((res) => child.on("exit", (code, signal) => res(signal ?? code))) };
+  child.stderr.on("data", (d) => { shell.stderr += d; });
+  child.stdin.on("error", () => {});
+  createInterface({ input: child.stdout }).on("line", onLine);
+  return shell;
 }
 export const sqlString = (s) => "'" + s.replaceAll("'", "''") + "'";
 export const shortIDOf = (text) => /\(([0-9A-F]{8})\)/.exec(text)?.[1] ?? null;
