@@ -108,6 +108,11 @@ void OverviewCache::dropAll() {
   dirtyCards_.clear();
 }
 
+void OverviewCache::forget() {
+  dropAll();
+  dataVersion_ = -1;
+}
+
 void OverviewCache::revalidate() {
   if (!columnsFound_)
     findColumns();
@@ -335,8 +340,7 @@ void OverviewCache::preUpdate(void *self, sqlite3 *, int op,
     cache.rowChanging(op, table);
   } catch (...) {
     // Out of memory while noting a change: forget everything instead.
-    cache.dropAll();
-    cache.dataVersion_ = -1;
+    cache.forget();
   }
 }
 

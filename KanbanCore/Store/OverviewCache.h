@@ -45,6 +45,11 @@ public:
   // Cards neither archived nor completed, in the whole store.
   int64_t openCards();
 
+  // For whoever replaces the connection's pages without row changes (the
+  // backup API writing into it): neither the hook nor data_version sees
+  // that.
+  void forget();
+
 private:
   struct CardRow;
 
