@@ -129,7 +129,7 @@ const BoardQueries::BoardCounts &BoardQueries::boardCounts() {
 
 const std::unordered_map<std::string, BoardQueries::CardCounts> &
 BoardQueries::goalCardCounts() {
-  flushed<Card, Goal>();
+  flushed<Card>();
   return overview().goals();
 }
 
