@@ -139,6 +139,11 @@ bool isValidUTF8(std::string_view text) {
   return true;
 }
 
+std::size_t wellFormedSequenceLength(std::string_view text) {
+  std::size_t length = 0;
+  return !text.empty() && readSequence(text, length) ? length : 0;
+}
+
 std::string sanitizedUTF8(std::string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -47,7 +47,7 @@ std::string KanbanTools::call(std::string_view name, const json &arguments) {
   // One save for the whole call; when the handler threw, the context is
   // discarded unsaved and the store stays as it was.
   context_.save(now_);
-  return encode(result);
+  return encode(std::move(result));
 }
 
 std::string KanbanTools::callInOwnContext(ModelContainer &container,
@@ -64,9 +64,9 @@ std::string KanbanTools::callInOwnContext(ModelContainer &container,
   return tools.call(name, arguments);
 }
 
-std::string KanbanTools::encode(const ToolResult &result) {
-  if (const auto *text = std::get_if<std::string>(&result))
-    return *text;
+std::string KanbanTools::encode(ToolResult result) {
+  if (auto *text = std::get_if<std::string>(&result))
+    return std::move(*text);
   // nlohmann keeps object members in a std::map, whose byte order is the
   // code point order of UTF-8 keys, and never escapes "/". Bytes that are not
   // UTF-8 (text other programs stored) become U+FFFD instead of failing.

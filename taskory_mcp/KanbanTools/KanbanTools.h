@@ -54,7 +54,7 @@ public:
                                       const nlohmann::json &arguments);
 
   // Compact JSON with sorted keys, "/" unescaped, invalid UTF-8 replaced.
-  static std::string encode(const ToolResult &result);
+  static std::string encode(ToolResult result);
 
 private:
   ModelContext &context_;

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace taskory {
@@ -100,7 +101,7 @@ ToolResult listCards(const ToolCall &call, const nlohmann::json &arguments) {
                                     call.calendar, omitPlan, omitBucket);
     if (hidden <= 0)
       return list;
-    return KanbanTools::encode(list) + cutNotice(hidden);
+    return KanbanTools::encode(std::move(list)) + cutNotice(hidden);
   }
   std::string out = text::joined(cardLines(call.context, cards, call.now,
                                            call.calendar, omitPlan, omitBucket),

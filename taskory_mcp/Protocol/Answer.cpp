@@ -1,5 +1,6 @@
 #include "Protocol/Answer.h"
 
+#include "KanbanCore/Text.h"
 #include "KanbanTools/KanbanTools.h"
 #include "KanbanTools/ToolError.h"
 #include "Protocol/ProtocolVersion.h"
@@ -55,10 +56,9 @@ std::string messageLine(std::string_view id, std::string_view member,
   const std::string head = R"({"jsonrpc":"2.0","id":)" + std::string(id) +
                            ",\"" + std::string(member) + "\":";
   std::string text;
-  text.reserve(head.size() + body.size() +
-               static_cast<std::size_t>(
-                   std::count(body.begin(), body.end(), '/')) +
-               16);
+  text.reserve(
+      head.size() + body.size() +
+      static_cast<std::size_t>(std::count(body.begin(), body.end(), '/')) + 16);
   appendEscapingSlashes(text, head);
   appendEscapingSlashes(text, body);
   text += '}';
@@ -89,23 +89,106 @@ json textResult(std::string text, bool isError) {
   return result;
 }
 
-} // namespace
+struct ToolOutcome {
+  std::string text;
+  bool isError = false;
+};
 
-json toolCallResult(std::string_view name, const json &arguments,
-                    const ToolRunner &runTool) {
+ToolOutcome runToolCall(std::string_view name, const json &arguments,
+                        const ToolRunner &runTool) {
   // The one place where a failure becomes an answer, so that every request
   // gets exactly one.
   try {
-    return textResult(runTool(name, arguments), false);
+    return {runTool(name, arguments), false};
   } catch (const ToolError &error) {
-    return textResult("Fehler: " + error.message, true);
+    return {"Fehler: " + error.message, true};
   } catch (const std::exception &error) {
-    return textResult(std::string("Fehler: ") + error.what(), true);
+    return {std::string("Fehler: ") + error.what(), true};
   } catch (...) {
-    return textResult("Fehler: Unbekannter Fehler beim Ausführen des Tools",
-                      true);
+    return {"Fehler: Unbekannter Fehler beim Ausführen des Tools", true};
   }
 }
+
+// Appends `text` as the inside of a JSON string, escaped byte for byte as
+// compact() and messageLine() escape it: the two-character escapes, \u00xx
+// for the other control characters, "\/", every other byte as it is. False
+// when `text` is not UTF-8; `out` then holds a part of it.
+bool appendStringBody(std::string &out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::size_t plain = 0; // the first byte not yet appended
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte >= 0x80) {
+      const std::size_t length = text::wellFormedSequenceLength(text.substr(i));
+      if (length == 0)
+        return false;
+      i += length;
+      continue;
+    }
+    const char *escape = nullptr;
+    switch (byte) {
+    case '"':
+      escape = "\\\"";
+      break;
+    case '\\':
+      escape = "\\\\";
+      break;
+    case '/':
+      escape = "\\/";
+      break;
+    case '\b':
+      escape = "\\b";
+      break;
+    case '\f':
+      escape = "\\f";
+      break;
+    case '\n':
+      escape = "\\n";
+      break;
+    case '\r':
+      escape = "\\r";
+      break;
+    case '\t':
+      escape = "\\t";
+      break;
+    default:
+      if (byte >= 0x20) {
+        ++i;
+        continue;
+      }
+    }
+    out.append(text.substr(plain, i - plain));
+    if (escape) {
+      out += escape;
+    } else {
+      const char code[] = {'\\',           'u', '0', '0', kHex[byte >> 4],
+                           kHex[byte & 15]};
+      out.append(code, sizeof code);
+    }
+    plain = ++i;
+  }
+  out.append(text.substr(plain));
+  return true;
+}
+
+// The answer to a tools/call. The tool's text is the answer's bulk (an
+// overview of a large board runs to megabytes), so it goes straight into the
+// line instead of through a JSON value and two more copies; text that is not
+// UTF-8 takes that way, which writes U+FFFD for it.
+std::string toolCallAnswer(std::string_view id, const ToolOutcome &outcome) {
+  std::string line;
+  line.reserve(outcome.text.size() + outcome.text.size() / 16 + id.size() + 96);
+  appendEscapingSlashes(line, R"({"jsonrpc":"2.0","id":)");
+  appendEscapingSlashes(line, id);
+  line += R"(,"result":{"content":[{"text":")";
+  if (!appendStringBody(line, outcome.text))
+    return messageLine(id, "result", textResult(outcome.text, outcome.isError));
+  line += outcome.isError ? R"(","type":"text"}],"isError":true}})"
+                          : R"(","type":"text"}],"isError":false}})";
+  return line;
+}
+
+} // namespace
 
 std::string respond(std::string_view id, const json &result) {
   return messageLine(id, "result", result);
@@ -140,9 +223,9 @@ std::string answer(const Request &request, const ToolRunner &runTool) {
   if (method == "tools/call") {
     const auto name = params.find("name");
     const auto arguments = params.find("arguments");
-    return respond(
+    return toolCallAnswer(
         request.id,
-        toolCallResult(
+        runToolCall(
             name != params.end() && name->is_string()
                 ? std::string_view(name->get_ref<const std::string &>())
                 : std::string_view(),

@@ -36,9 +36,4 @@ std::string respond(std::string_view id, const nlohmann::json &result);
 std::string respondError(std::string_view id, int code,
                          std::string_view message);
 
-// The tools/call result object for the tool run by `runTool`.
-nlohmann::json toolCallResult(std::string_view name,
-                              const nlohmann::json &arguments,
-                              const ToolRunner &runTool);
-
 } // namespace taskory::Protocol

@@ -186,6 +186,41 @@ TEST(Answer, ToolCallsAnswerInTheTextEnvelope) {
     EXPECT_EQ(resultOf("tools/call", params), result) << params;
 }
 
+// A tool's text is written into the answer line directly; byte for byte as
+// its JSON value would be written, escapes, "\/" and U+FFFD included.
+TEST(Answer, ToolTextsAreWrittenAsTheirJSONValueWouldBe) {
+  std::string everyASCII;
+  for (int c = 1; c < 0x80; ++c)
+    everyASCII += static_cast<char>(c);
+  const std::string texts[] = {"",
+                               everyASCII,
+                               std::string("a\0b", 3),
+                               "Grüße „x“ – 🙂 … \xC2\xA0",
+                               "overlong \xC0\xAF",
+                               "surrogate \xED\xA0\x80",
+                               "beyond U+10FFFF \xF4\x90\x80\x80",
+                               "cut \xE2\x82",
+                               "🙂/\xF0\x9F\x99"};
+  const Server::Request request =
+      Server::readMessage(
+          R"({"id":"a/\u00e4","method":"tools/call","params":{}})")
+          .request;
+  for (const std::string &text : texts)
+    for (const bool isError : {false, true}) {
+      const auto tool = [&](std::string_view, const json &) -> std::string {
+        if (isError)
+          throw ToolError{text};
+        return text;
+      };
+      const json item = {{"type", "text"},
+                         {"text", isError ? "Fehler: " + text : text}};
+      EXPECT_EQ(Server::answer(request, tool),
+                Server::respond(request.id, {{"content", json::array({item})},
+                                             {"isError", isError}}))
+          << testing::PrintToString(text) << " isError " << isError;
+    }
+}
+
 // All valid JSON: a client that sent them waits for their answers.
 TEST(RequestReading, OddButValidJSONAnywhereStillGetsTheAnswer) {
   const std::string digits400(400, '7');

@@ -15,6 +15,9 @@ namespace taskory::text {
 // `text` with every ill-formed UTF-8 sequence replaced by U+FFFD.
 std::string sanitizedUTF8(std::string_view text);
 bool isValidUTF8(std::string_view text);
+// The size of the well-formed UTF-8 sequence `text` starts with; 0 when it
+// starts with an ill-formed one or is empty.
+std::size_t wellFormedSequenceLength(std::string_view text);
 
 // ASCII letters lower-cased, every other byte kept. For keywords and ids:
 // the locale's lower-casing would turn "I" into a dotless i under a Turkish
