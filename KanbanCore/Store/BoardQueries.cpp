@@ -153,13 +153,29 @@ std::vector<Goal> BoardQueries::planGoalCopies() {
   return planChildCopies<Goal>(flushed<Goal>().db());
 }
 
-std::vector<Goal> BoardQueries::planGoalCopiesWithoutNotes() {
-  return planChildCopies<Goal>(flushed<Goal>().db(),
-                               planGoalRowsWithoutNotesSQL());
+std::vector<BoardQueries::BucketLine> BoardQueries::planBucketLines() {
+  auto stmt = flushed<Bucket>().db().statement(planBucketLinesSQL());
+  std::vector<BucketLine> lines;
+  while (stmt->step()) {
+    BucketLine &line = lines.emplace_back();
+    readColumn(*stmt, 0, line.id);
+    readColumn(*stmt, 1, line.plan);
+    readColumn(*stmt, 2, line.name);
+    readColumn(*stmt, 3, line.colorHex);
+    readColumn(*stmt, 4, line.sortOrder);
+  }
+  return lines;
 }
 
-std::vector<Bucket> BoardQueries::planBucketCopies() {
-  return planChildCopies<Bucket>(flushed<Bucket>().db());
+std::vector<BoardQueries::GoalTitle> BoardQueries::planGoalTitles() {
+  auto stmt = flushed<Goal>().db().statement(planGoalTitlesSQL());
+  std::vector<GoalTitle> titles;
+  while (stmt->step()) {
+    GoalTitle &title = titles.emplace_back();
+    readColumn(*stmt, 0, title.plan);
+    readColumn(*stmt, 1, title.title);
+  }
+  return titles;
 }
 
 std::vector<BoardQueries::PlanHeading> BoardQueries::planHeadings() {

@@ -84,20 +84,14 @@ std::string_view goalsLinkedToCardSQL() {
   return "SELECT goal FROM CardGoal WHERE card = ?1 AND typeof(goal) = 'text'";
 }
 
-const std::string &planGoalRowsWithoutNotesSQL() {
-  static const std::string sql = [] {
-    std::string columns;
-    for (const auto &field : EntityTable<Goal>::fields) {
-      if (!columns.empty())
-        columns += ", ";
-      columns += field.column == "notes" ? std::string("''")
-                                         : "Goal." + std::string(field.column);
-    }
-    return "SELECT " + columns +
-           " FROM Goal WHERE typeof(plan) = 'text' AND typeof(id) = 'text' "
-           "ORDER BY rowid";
-  }();
-  return sql;
+std::string_view planBucketLinesSQL() {
+  return "SELECT id, plan, name, colorHex, sortOrder FROM Bucket WHERE "
+         "typeof(plan) = 'text' AND typeof(id) = 'text' ORDER BY rowid";
+}
+
+std::string_view planGoalTitlesSQL() {
+  return "SELECT plan, title FROM Goal WHERE typeof(plan) = 'text' AND "
+         "typeof(id) = 'text' ORDER BY rowid";
 }
 
 std::string_view planHeadingsSQL() {

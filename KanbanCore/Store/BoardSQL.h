@@ -31,8 +31,10 @@ template <class T> std::string planChildRowsSQL() {
                           "'text' ORDER BY rowid";
 }
 
-// As planChildRowsSQL<Goal>, with every goal's notes read as empty.
-const std::string &planGoalRowsWithoutNotesSQL();
+// Of the rows planChildRowsSQL selects: id, plan, name, colorHex, sortOrder
+// of each bucket; plan, title of each goal.
+std::string_view planBucketLinesSQL();
+std::string_view planGoalTitlesSQL();
 
 // id, title, sortOrder of every plan, in rowid order.
 std::string_view planHeadingsSQL();

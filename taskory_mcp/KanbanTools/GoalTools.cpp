@@ -54,15 +54,15 @@ ToolResult listGoals(const ToolCall &call) {
   // megabytes, and a list of lines beside it would double the peak.
   std::string answer;
   bool any = false;
-  for (Plan *plan : resolution::fetchPlans(call.context)) {
-    const std::vector<const Goal *> *goals = goalsOfPlan.find(plan->id);
+  for (const auto &plan : resolution::planHeadings(call.context)) {
+    const std::vector<const Goal *> *goals = goalsOfPlan.find(plan.id);
     if (!goals)
       continue;
     for (const Goal *goal : *goals) {
       const auto found = progress.find(goal->id);
       const BoardQueries::CardCounts cards =
           found == progress.end() ? BoardQueries::CardCounts{} : found->second;
-      std::vector<std::string> parts{plan->title, goal->title,
+      std::vector<std::string> parts{plan.title, goal->title,
                                      std::to_string(cards.completed) + "/" +
                                          std::to_string(cards.active) +
                                          " Karten"};

@@ -1,90 +1,106 @@
 #include "KanbanTools/ToolHandlers.h"
 
 #include "KanbanCore/BoardQueries.h"
-#include "KanbanCore/ModelContext.h"
-#include "KanbanCore/Text.h"
 #include "KanbanCore/Uuid.h"
-#include "KanbanTools/CardRendering.h"
 #include "KanbanTools/Resolution.h"
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 namespace taskory {
 namespace {
 
+using BucketLine = BoardQueries::BucketLine;
+using GoalTitle = BoardQueries::GoalTitle;
+using CardCounts = BoardQueries::CardCounts;
+
+constexpr std::string_view kSeparator = " · ";
+
 std::string withHash(const std::string &color) {
   return !color.empty() && color.front() == '#' ? color : "#" + color;
+}
+
+CardCounts countsOf(const std::unordered_map<std::string, CardCounts> &counts,
+                    const std::string &id) {
+  const auto it = counts.find(id);
+  return it == counts.end() ? CardCounts{} : it->second;
+}
+
+// Rows grouped by their plan's id, each group in the rows' order.
+template <class Row>
+std::unordered_map<std::string_view, std::vector<const Row *>>
+byPlan(const std::vector<Row> &rows) {
+  std::unordered_map<std::string_view, std::vector<const Row *>> groups;
+  for (const Row &row : rows)
+    groups[row.plan].push_back(&row);
+  return groups;
 }
 
 } // namespace
 
 namespace handlers {
 
-// Card figures come from one count over the whole store, and buckets and
-// goals from one query each, grouped here by plan: the overview must stay
-// quick on boards with many thousands of cards.
+// Card figures come from one count over the whole store (kept between
+// calls), and plans, buckets and goals from one query each, as light rows
+// grouped here by plan: the overview must stay quick on boards with many
+// thousands of each.
 ToolResult listPlans(const ToolCall &call) {
-  const std::vector<Plan *> plans = resolution::fetchPlans(call.context);
+  const std::vector<BoardQueries::PlanHeading> plans =
+      resolution::planHeadings(call.context);
   if (plans.empty())
     return std::string("Keine Pläne.");
 
   BoardQueries queries(call.context);
   const BoardQueries::BoardCounts &counts = queries.boardCounts();
-  // Relationship order (rowid) within each plan, as the store yields it.
-  const std::vector<Bucket> planBuckets = queries.planBucketCopies();
-  std::unordered_map<std::string, std::vector<const Bucket *>> bucketsOfPlan;
-  for (const Bucket &bucket : planBuckets)
-    bucketsOfPlan[*bucket.plan].push_back(&bucket);
-  const std::vector<Goal> planGoals = queries.planGoalCopiesWithoutNotes();
-  std::unordered_map<std::string, std::vector<const Goal *>> goalsOfPlan;
-  for (const Goal &goal : planGoals)
-    goalsOfPlan[*goal.plan].push_back(&goal);
-  const auto countsOf = [](const auto &map, const std::string &id) {
-    const auto it = map.find(id);
-    return it == map.end() ? BoardQueries::CardCounts{} : it->second;
-  };
+  const std::vector<BucketLine> buckets = queries.planBucketLines();
+  auto bucketsOfPlan = byPlan(buckets);
+  const std::vector<GoalTitle> goals = queries.planGoalTitles();
+  const auto goalsOfPlan = byPlan(goals);
 
   // Lines go straight into the answer, which runs to megabytes on a large
   // board.
   std::string answer;
-  for (const Plan *plan : plans) {
-    const BoardQueries::CardCounts cards = countsOf(counts.byPlan, plan->id);
-    std::vector<std::string> parts;
-    parts.push_back(shortID(plan->id));
-    parts.push_back(plan->title);
-    parts.push_back("offen " + std::to_string(cards.active - cards.completed) +
-                    "/" + std::to_string(cards.active));
+  for (const BoardQueries::PlanHeading &plan : plans) {
+    if (&plan != &plans.front())
+      answer += '\n';
+    const CardCounts cards = countsOf(counts.byPlan, plan.id);
+    answer += shortID(plan.id);
+    answer += kSeparator;
+    answer += plan.title;
+    answer += kSeparator;
+    answer += "offen " + std::to_string(cards.active - cards.completed) + "/" +
+              std::to_string(cards.active);
 
-    if (auto it = bucketsOfPlan.find(plan->id); it != bucketsOfPlan.end()) {
-      std::vector<const Bucket *> &buckets = it->second;
-      std::stable_sort(buckets.begin(), buckets.end(),
-                       [](const Bucket *a, const Bucket *b) {
+    if (auto it = bucketsOfPlan.find(plan.id); it != bucketsOfPlan.end()) {
+      std::vector<const BucketLine *> &ofPlan = it->second;
+      std::stable_sort(ofPlan.begin(), ofPlan.end(),
+                       [](const BucketLine *a, const BucketLine *b) {
                          return a->sortOrder < b->sortOrder;
                        });
-      const auto entry = [&](const Bucket &b) {
-        std::string text =
-            b.name + " (" +
-            std::to_string(countsOf(counts.byBucket, b.id).active);
-        if (b.colorHex)
-          text += ", " + withHash(*b.colorHex);
-        return text + ")";
-      };
-      parts.push_back("Buckets: " +
-                      text::joined(textsOf(buckets, entry), ", "));
+      answer += kSeparator;
+      answer += "Buckets: ";
+      for (const BucketLine *bucket : ofPlan) {
+        if (bucket != ofPlan.front())
+          answer += ", ";
+        answer += bucket->name + " (" +
+                  std::to_string(countsOf(counts.byBucket, bucket->id).active);
+        if (bucket->colorHex)
+          answer += ", " + withHash(*bucket->colorHex);
+        answer += ')';
+      }
     }
-    if (auto it = goalsOfPlan.find(plan->id); it != goalsOfPlan.end())
-      parts.push_back("Ziele: " + text::joined(textsOf(it->second,
-                                                       [](const Goal &g) {
-                                                         return g.title;
-                                                       }),
-                                               ", "));
-
-    if (plan != plans.front())
-      answer += '\n';
-    answer += joinParts(parts);
+    if (auto it = goalsOfPlan.find(plan.id); it != goalsOfPlan.end()) {
+      answer += kSeparator;
+      answer += "Ziele: ";
+      for (const GoalTitle *goal : it->second) {
+        if (goal != it->second.front())
+          answer += ", ";
+        answer += goal->title;
+      }
+    }
   }
   return answer;
 }

@@ -165,6 +165,15 @@ std::vector<Plan *> fetchPlans(ModelContext &context) {
   return plans;
 }
 
+std::vector<BoardQueries::PlanHeading> planHeadings(ModelContext &context) {
+  using Heading = BoardQueries::PlanHeading;
+  std::vector<Heading> plans = BoardQueries(context).planHeadings();
+  sortInToolOrder(
+      plans, [](const Heading &h) { return h.sortOrder; },
+      [](const Heading &h) -> const std::string & { return h.title; });
+  return plans;
+}
+
 const std::vector<const Goal *> *GoalsByPlan::find(const UUID &plan) const {
   const auto found = ofPlan.find(plan);
   return found == ofPlan.end() ? nullptr : &found->second;

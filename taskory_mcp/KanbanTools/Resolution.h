@@ -1,5 +1,6 @@
 #pragma once
 
+#include "KanbanCore/BoardQueries.h"
 #include "KanbanCore/Goal.h"
 #include "KanbanCore/Types.h"
 #include "KanbanCore/Uuid.h"
@@ -31,6 +32,9 @@ namespace resolution {
 // The context's plans in the order every tool lists them: ascending
 // sortOrder, ties by natural title order.
 std::vector<Plan *> fetchPlans(ModelContext &context);
+// The same plans as light rows, without loading them: for the overviews,
+// which show a board's thousands of plans but change none.
+std::vector<BoardQueries::PlanHeading> planHeadings(ModelContext &context);
 
 // Every plan's goals as list_goals and the board show them: copies read in
 // one query, each plan's in ascending sortOrder (ties in store order).

@@ -59,15 +59,27 @@ public:
   // Per goal id: the goal's linked cards, as cards(goal) yields them; a goal
   // without such cards has no entry.
   const std::unordered_map<std::string, CardCounts> &goalCardCounts();
-  // Every goal linked to a plan, and every bucket in a plan (rowid order);
-  // for grouping by `plan` instead of one query per plan. Copies for the
-  // overviews, not loaded into the context: a board has thousands of
-  // buckets, and changing a copy changes nothing.
+  // Every goal linked to a plan (rowid order); for grouping by `plan`
+  // instead of one query per plan. Copies for the overviews, not loaded into
+  // the context: a board has thousands of goals, and changing a copy changes
+  // nothing.
   std::vector<Goal> planGoalCopies();
-  // The same without their notes, for an overview that shows only titles:
-  // thousands of long notes would be most of its memory.
-  std::vector<Goal> planGoalCopiesWithoutNotes();
-  std::vector<Bucket> planBucketCopies();
+  // What the plan overview shows of every bucket and goal in a plan (rowid
+  // order), decoded as a loaded bucket or goal decodes it: rows this light,
+  // because the overview of a large board reads tens of thousands.
+  struct BucketLine {
+    UUID id;
+    UUID plan;
+    std::string name;
+    std::optional<std::string> colorHex;
+    double sortOrder = 0;
+  };
+  std::vector<BucketLine> planBucketLines();
+  struct GoalTitle {
+    UUID plan;
+    std::string title;
+  };
+  std::vector<GoalTitle> planGoalTitles();
   // Every plan's id, title and sort order, in rowid order and decoded as a
   // loaded plan decodes them, without loading the plans: what finding a plan
   // by its title compares on a board of thousands of plans.
