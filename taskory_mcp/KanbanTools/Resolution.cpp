@@ -182,11 +182,18 @@ const std::vector<const Goal *> *GoalsByPlan::find(const UUID &plan) const {
 GoalsByPlan goalsByPlan(ModelContext &context) {
   GoalsByPlan result;
   result.goals = BoardQueries(context).planGoalCopies();
-  std::stable_sort(
-      result.goals.begin(), result.goals.end(),
-      [](const Goal &a, const Goal &b) { return a.sortOrder < b.sortOrder; });
+  // Pointers are sorted, not the goals: a board has thousands, each with
+  // its notes.
+  std::vector<const Goal *> sorted;
+  sorted.reserve(result.goals.size());
   for (const Goal &goal : result.goals)
-    result.ofPlan[*goal.plan].push_back(&goal);
+    sorted.push_back(&goal);
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const Goal *a, const Goal *b) {
+                     return a->sortOrder < b->sortOrder;
+                   });
+  for (const Goal *goal : sorted)
+    result.ofPlan[*goal->plan].push_back(goal);
   return result;
 }
 

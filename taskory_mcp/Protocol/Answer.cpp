@@ -7,6 +7,9 @@
 #include "Server/Version.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <string>
@@ -109,15 +112,46 @@ ToolOutcome runToolCall(std::string_view name, const json &arguments,
   }
 }
 
+// Whether one of the eight bytes of `word` needs more than a copy: below
+// 0x20, above 0x7F, or one of " \ /. (Exact for any word: the subtraction
+// sets a byte's top bit, where it was clear, only in a byte below the bound
+// or above one that is.)
+bool anyByteToLookAt(uint64_t word) {
+  constexpr uint64_t kOnes = 0x0101010101010101, kTops = kOnes * 0x80;
+  const auto below = [](uint64_t w, uint64_t bound) {
+    return (w - kOnes * bound) & ~w & kTops;
+  };
+  return ((word & kTops) | below(word, 0x20) | below(word ^ kOnes * '"', 1) |
+          below(word ^ kOnes * '\\', 1) | below(word ^ kOnes * '/', 1)) != 0;
+}
+
 // Appends `text` as the inside of a JSON string, escaped byte for byte as
 // compact() and messageLine() escape it: the two-character escapes, \u00xx
 // for the other control characters, "\/", every other byte as it is. False
 // when `text` is not UTF-8; `out` then holds a part of it.
 bool appendStringBody(std::string &out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
+  // The bytes copied as they are: most of any text, so one look-up each.
+  static constexpr auto kPlain = [] {
+    std::array<bool, 256> plain{};
+    for (int byte = 0x20; byte < 0x80; ++byte)
+      plain[byte] = byte != '"' && byte != '\\' && byte != '/';
+    return plain;
+  }();
   std::size_t plain = 0; // the first byte not yet appended
   for (std::size_t i = 0; i < text.size();) {
+    for (uint64_t word; i + 8 <= text.size(); i += 8) {
+      std::memcpy(&word, text.data() + i, 8);
+      if (anyByteToLookAt(word))
+        break;
+    }
+    if (i == text.size())
+      break;
     const auto byte = static_cast<unsigned char>(text[i]);
+    if (kPlain[byte]) {
+      ++i;
+      continue;
+    }
     if (byte >= 0x80) {
       const std::size_t length = text::wellFormedSequenceLength(text.substr(i));
       if (length == 0)
@@ -125,45 +159,37 @@ bool appendStringBody(std::string &out, std::string_view text) {
       i += length;
       continue;
     }
-    const char *escape = nullptr;
+    out.append(text.substr(plain, i - plain));
     switch (byte) {
     case '"':
-      escape = "\\\"";
+      out += "\\\"";
       break;
     case '\\':
-      escape = "\\\\";
+      out += "\\\\";
       break;
     case '/':
-      escape = "\\/";
+      out += "\\/";
       break;
     case '\b':
-      escape = "\\b";
+      out += "\\b";
       break;
     case '\f':
-      escape = "\\f";
+      out += "\\f";
       break;
     case '\n':
-      escape = "\\n";
+      out += "\\n";
       break;
     case '\r':
-      escape = "\\r";
+      out += "\\r";
       break;
     case '\t':
-      escape = "\\t";
+      out += "\\t";
       break;
-    default:
-      if (byte >= 0x20) {
-        ++i;
-        continue;
-      }
-    }
-    out.append(text.substr(plain, i - plain));
-    if (escape) {
-      out += escape;
-    } else {
+    default: {
       const char code[] = {'\\',           'u', '0', '0', kHex[byte >> 4],
                            kHex[byte & 15]};
       out.append(code, sizeof code);
+    }
     }
     plain = ++i;
   }

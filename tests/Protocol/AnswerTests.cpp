@@ -192,15 +192,18 @@ TEST(Answer, ToolTextsAreWrittenAsTheirJSONValueWouldBe) {
   std::string everyASCII;
   for (int c = 1; c < 0x80; ++c)
     everyASCII += static_cast<char>(c);
-  const std::string texts[] = {"",
-                               everyASCII,
-                               std::string("a\0b", 3),
-                               "Grüße „x“ – 🙂 … \xC2\xA0",
-                               "overlong \xC0\xAF",
-                               "surrogate \xED\xA0\x80",
-                               "beyond U+10FFFF \xF4\x90\x80\x80",
-                               "cut \xE2\x82",
-                               "🙂/\xF0\x9F\x99"};
+  // Plain text is taken eight bytes at a time: each byte that is not plain,
+  // at every place in such a word.
+  std::vector<std::string> texts;
+  for (const std::string odd : {"\"", "\\", "/", "\x1F", "\x7F", "ä", "\xFF"})
+    for (std::size_t before = 0; before < 9; ++before)
+      texts.push_back(std::string(before, 'a') + odd +
+                      std::string(16 - before, 'b'));
+  texts.insert(texts.end(),
+               {"", everyASCII, std::string("a\0b", 3),
+                "Grüße „x“ – 🙂 … \xC2\xA0", "overlong \xC0\xAF",
+                "surrogate \xED\xA0\x80", "beyond U+10FFFF \xF4\x90\x80\x80",
+                "cut \xE2\x82", "🙂/\xF0\x9F\x99"});
   const Server::Request request =
       Server::readMessage(
           R"({"id":"a/\u00e4","method":"tools/call","params":{}})")
