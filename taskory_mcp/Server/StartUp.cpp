@@ -68,13 +68,16 @@ namespace {
 
 // glibc raises its threshold for serving large blocks from their own
 // mappings each time such a block is freed, so after a few overviews of a
-// large board the megabyte answers come from the heap and leave it
-// fragmented: every kind of call then adds its peak to what the earlier ones
-// left, and the process grows by a few MiB per kind. Fixed thresholds give
-// large blocks back when they are freed and trim the heap's top sooner.
+// large board the answers come from the heap and leave it fragmented: every
+// kind of call then adds its peak to what the earlier ones left, and the
+// process grows by a few MiB per kind. Fixed thresholds bound that. They are
+// not lower: a block served from its own mapping, or heap given back, is
+// faulted in page by page at its next use, and an overview of a large board
+// builds megabytes of rows and text at every call; a thousand page faults
+// cost it more than the counting it was spared.
 void keepFreedMemoryShort() {
-  mallopt(M_MMAP_THRESHOLD, 256 * 1024);
-  mallopt(M_TRIM_THRESHOLD, 512 * 1024);
+  mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
+  mallopt(M_TRIM_THRESHOLD, 4 * 1024 * 1024);
 }
 
 } // namespace
