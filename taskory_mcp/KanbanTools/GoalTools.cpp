@@ -53,6 +53,9 @@ ToolResult listGoals(const ToolCall &call) {
   // Lines go straight into the answer: on a large board it runs to
   // megabytes, and a list of lines beside it would double the peak.
   std::string answer;
+  // About a line's worth per goal up front: growing a megabyte answer by
+  // doubling copies it and faults fresh pages in at every step.
+  answer.reserve(goalsOfPlan.goals.size() * 160);
   bool any = false;
   for (const auto &plan : resolution::planHeadings(call.context)) {
     const std::vector<const Goal *> *goals = goalsOfPlan.find(plan.id);

@@ -63,6 +63,7 @@ ToolResult listPlans(const ToolCall &call) {
   // Lines go straight into the answer, which runs to megabytes on a large
   // board.
   std::string answer;
+  answer.reserve(plans.size() * 80 + buckets.size() * 20 + goals.size() * 30);
   for (const BoardQueries::PlanHeading &plan : plans) {
     if (&plan != &plans.front())
       answer += '\n';
