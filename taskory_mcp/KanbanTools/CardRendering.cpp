@@ -15,7 +15,6 @@
 namespace taskory {
 namespace {
 
-constexpr std::string_view kSeparator = " · ";
 constexpr std::string_view kMissing = "–";
 
 std::string githubText(const Card &card) {
@@ -174,7 +173,7 @@ bool wantsJSON(const nlohmann::json &arguments) {
 }
 
 std::string joinParts(const std::vector<std::string> &parts) {
-  return text::joined(parts, kSeparator);
+  return text::joined(parts, kPartSeparator);
 }
 
 std::string dateString(Date date, int defaultHour, const Calendar &calendar) {

@@ -76,7 +76,9 @@ acknowledgement(ModelContext &context, const Card &card,
 // text is the default.
 bool wantsJSON(const nlohmann::json &arguments);
 
-// Joins with " · ", the separator of every text line.
+// The separator of the parts of every text line.
+inline constexpr std::string_view kPartSeparator = " · ";
+// Joins with kPartSeparator.
 std::string joinParts(const std::vector<std::string> &parts);
 
 // One text per entity, in order: the names of a listing.

@@ -2,6 +2,7 @@
 
 #include "KanbanCore/BoardQueries.h"
 #include "KanbanCore/Uuid.h"
+#include "KanbanTools/CardRendering.h"
 #include "KanbanTools/Resolution.h"
 
 #include <algorithm>
@@ -16,8 +17,6 @@ namespace {
 using BucketLine = BoardQueries::BucketLine;
 using GoalTitle = BoardQueries::GoalTitle;
 using CardCounts = BoardQueries::CardCounts;
-
-constexpr std::string_view kSeparator = " · ";
 
 std::string withHash(const std::string &color) {
   return !color.empty() && color.front() == '#' ? color : "#" + color;
@@ -69,9 +68,9 @@ ToolResult listPlans(const ToolCall &call) {
       answer += '\n';
     const CardCounts cards = countsOf(counts.byPlan, plan.id);
     answer += shortID(plan.id);
-    answer += kSeparator;
+    answer += kPartSeparator;
     answer += plan.title;
-    answer += kSeparator;
+    answer += kPartSeparator;
     answer += "offen " + std::to_string(cards.active - cards.completed) + "/" +
               std::to_string(cards.active);
 
@@ -81,7 +80,7 @@ ToolResult listPlans(const ToolCall &call) {
                        [](const BucketLine *a, const BucketLine *b) {
                          return a->sortOrder < b->sortOrder;
                        });
-      answer += kSeparator;
+      answer += kPartSeparator;
       answer += "Buckets: ";
       for (const BucketLine *bucket : ofPlan) {
         if (bucket != ofPlan.front())
@@ -94,7 +93,7 @@ ToolResult listPlans(const ToolCall &call) {
       }
     }
     if (auto it = goalsOfPlan.find(plan.id); it != goalsOfPlan.end()) {
-      answer += kSeparator;
+      answer += kPartSeparator;
       answer += "Ziele: ";
       for (const GoalTitle *goal : it->second) {
         if (goal != it->second.front())
