@@ -168,6 +168,56 @@ TEST_F(BoardQueriesTest, QueryCardsMatchesABruteForceReference) {
 
 // The counts and the planned-date range answered by SQL agree with what the
 // loaded entities show, also for values another program stored in odd types.
+// The overviews read plans, buckets and goal titles as light rows; each
+// field must read as the loaded entity reads it, odd stored values included.
+TEST_F(BoardQueriesTest, OverviewRowsReadAsTheLoadedEntities) {
+  Plan &a = seed->plan("A"), &b = seed->plan("B");
+  for (const char *name : {"1", "2", "3"})
+    seed->bucket(a, name, "#00FF00");
+  seed->bucket(b, "4");
+  seed->goal(a, "x");
+  seed->goal(b, "y").notes = "lang";
+  seed->goal(b, "ohne Plan");
+  context->save(kNow);
+  store.raw().exec(
+      "UPDATE Plan SET sortOrder = 'x', title = CAST('A' AS BLOB) "
+      "WHERE title = 'A';"
+      "UPDATE Bucket SET sortOrder = 'x' WHERE name = '1';"
+      "UPDATE Bucket SET sortOrder = 2.5, colorHex = x'41' WHERE name = '2';"
+      "UPDATE Bucket SET colorHex = NULL, sortOrder = -1 WHERE name = '3';"
+      "UPDATE Goal SET plan = NULL WHERE title = 'ohne Plan';"
+      "UPDATE Goal SET title = 7 WHERE title = 'y';");
+  reopen();
+  BoardQueries queries(*context);
+
+  using Heading = std::tuple<std::string, std::string, double>;
+  std::vector<Heading> headings, loadedPlans;
+  for (const auto &h : queries.planHeadings())
+    headings.emplace_back(h.id, h.title, h.sortOrder);
+  for (const Plan *plan : context->fetchAll<Plan>())
+    loadedPlans.emplace_back(plan->id, plan->title, plan->sortOrder);
+  EXPECT_EQ(headings, loadedPlans);
+
+  using Line = std::tuple<std::string, std::string, std::string,
+                          std::optional<std::string>, double>;
+  std::vector<Line> lines, loadedBuckets;
+  for (const auto &l : queries.planBucketLines())
+    lines.emplace_back(l.id, l.plan, l.name, l.colorHex, l.sortOrder);
+  for (const Bucket *bucket : context->fetchAll<Bucket>())
+    loadedBuckets.emplace_back(bucket->id, *bucket->plan, bucket->name,
+                               bucket->colorHex, bucket->sortOrder);
+  EXPECT_EQ(lines, loadedBuckets);
+
+  std::vector<std::pair<std::string, std::string>> titles, loadedGoals;
+  for (const auto &t : queries.planGoalTitles())
+    titles.emplace_back(t.plan, t.title);
+  for (const Goal *goal : context->fetchAll<Goal>())
+    if (goal->plan)
+      loadedGoals.emplace_back(*goal->plan, goal->title);
+  EXPECT_EQ(titles, loadedGoals);
+  EXPECT_EQ(titles.size(), 2u);
+}
+
 TEST_F(BoardQueriesTest, FiguresAgreeWithTheLoadedEntities) {
   std::vector<Plan *> plans{&seed->plan("A"), &seed->plan("B")};
   std::vector<Bucket *> buckets{&seed->bucket(*plans[0], "1"),
