@@ -140,6 +140,10 @@ await run([
     await page.$eval("#live", (e) => { e.textContent = ""; });
     await page.$$eval("form[action$='/move'] button", (bs) => bs.find((b) => b.textContent === "Nach oben").click());
     await waitFor("moved up", () => order().split(",")[0] === second);
+    // The next click waits for the page to take this answer, so that it
+    // reaches the buttons the answer put in place and the two moves never
+    // overlap (once under a loaded CI run the second move did not arrive).
+    await waitFor("the move's answer", async () => (await page.$eval("#live", (e) => e.textContent)) === "Gespeichert");
     await page.$eval("#live", (e) => { e.textContent = ""; });
     await page.$$eval("form[action$='/move'] button", (bs) => bs.find((b) => b.textContent === "Nach unten").click());
     await waitFor("moved down", () => order().split(",")[1] === second);
