@@ -48,7 +48,9 @@ ToolResult listGoals(const ToolCall &call) {
       resolution::goalsByPlan(call.context);
   if (goalsOfPlan.goals.empty())
     return std::string("Keine Ziele.");
-  const auto progress = BoardQueries(call.context).goalCardCounts();
+  // The kept figures themselves: nothing below changes the store, and a copy
+  // of thousands of entries would cost more than the lines.
+  const auto &progress = BoardQueries(call.context).goalCardCounts();
 
   // Lines go straight into the answer: on a large board it runs to
   // megabytes, and a list of lines beside it would double the peak.
@@ -65,21 +67,30 @@ ToolResult listGoals(const ToolCall &call) {
       const auto found = progress.find(goal->id);
       const BoardQueries::CardCounts cards =
           found == progress.end() ? BoardQueries::CardCounts{} : found->second;
-      std::vector<std::string> parts{plan.title, goal->title,
-                                     std::to_string(cards.completed) + "/" +
-                                         std::to_string(cards.active) +
-                                         " Karten"};
-      if (goal->targetDate)
-        parts.push_back("Ziel " +
-                        call.calendar.format(*goal->targetDate, "yyyy-MM-dd"));
-      if (goal->isCompleted)
-        parts.push_back("erledigt");
-      if (!goal->notes.empty())
-        parts.push_back(notesPart(goal->notes));
       if (any)
         answer += '\n';
-      answer += joinParts(parts);
       any = true;
+      answer += plan.title;
+      answer += kPartSeparator;
+      answer += goal->title;
+      answer += kPartSeparator;
+      answer += std::to_string(cards.completed);
+      answer += '/';
+      answer += std::to_string(cards.active);
+      answer += " Karten";
+      if (goal->targetDate) {
+        answer += kPartSeparator;
+        answer += "Ziel ";
+        answer += call.calendar.format(*goal->targetDate, "yyyy-MM-dd");
+      }
+      if (goal->isCompleted) {
+        answer += kPartSeparator;
+        answer += "erledigt";
+      }
+      if (!goal->notes.empty()) {
+        answer += kPartSeparator;
+        answer += notesPart(goal->notes);
+      }
     }
   }
   if (!any)
