@@ -48,9 +48,16 @@ ToolResult listGoals(const ToolCall &call) {
       resolution::goalsByPlan(call.context);
   if (goalsOfPlan.goals.empty())
     return std::string("Keine Ziele.");
-  // The kept figures themselves: nothing below changes the store, and a copy
-  // of thousands of entries would cost more than the lines.
+  // Each goal's figures looked up in one tight pass over the kept ones (no
+  // copy of thousands of entries): on a large board they are out of the
+  // processor's caches, and lookups with nothing between them wait for their
+  // memory together rather than one after another.
   const auto &progress = BoardQueries(call.context).goalCardCounts();
+  const std::vector<Goal> &all = goalsOfPlan.goals;
+  std::vector<BoardQueries::CardCounts> cardsOf(all.size());
+  for (std::size_t i = 0; i < all.size(); ++i)
+    if (const auto found = progress.find(all[i].id); found != progress.end())
+      cardsOf[i] = found->second;
 
   // Lines go straight into the answer: on a large board it runs to
   // megabytes, and a list of lines beside it would double the peak.
@@ -64,9 +71,7 @@ ToolResult listGoals(const ToolCall &call) {
     if (!goals)
       continue;
     for (const Goal *goal : *goals) {
-      const auto found = progress.find(goal->id);
-      const BoardQueries::CardCounts cards =
-          found == progress.end() ? BoardQueries::CardCounts{} : found->second;
+      const BoardQueries::CardCounts &cards = cardsOf[goal - all.data()];
       if (any)
         answer += '\n';
       any = true;

@@ -55,6 +55,16 @@ ToolResult listPlans(const ToolCall &call) {
   BoardQueries queries(call.context);
   const BoardQueries::BoardCounts &counts = queries.boardCounts();
   const std::vector<BucketLine> buckets = queries.planBucketLines();
+  // The figures are looked up in tight passes of their own: on a large
+  // board the kept figures are out of the processor's caches, and lookups
+  // with nothing between them wait for their memory together rather than
+  // one after another.
+  std::vector<CardCounts> planCards(plans.size());
+  for (std::size_t i = 0; i < plans.size(); ++i)
+    planCards[i] = countsOf(counts.byPlan, plans[i].id);
+  std::vector<int64_t> bucketCards(buckets.size());
+  for (std::size_t i = 0; i < buckets.size(); ++i)
+    bucketCards[i] = countsOf(counts.byBucket, buckets[i].id).active;
   auto bucketsOfPlan = byPlan(buckets);
   const std::vector<GoalTitle> goals = queries.planGoalTitles();
   const auto goalsOfPlan = byPlan(goals);
@@ -66,7 +76,7 @@ ToolResult listPlans(const ToolCall &call) {
   for (const BoardQueries::PlanHeading &plan : plans) {
     if (&plan != &plans.front())
       answer += '\n';
-    const CardCounts cards = countsOf(counts.byPlan, plan.id);
+    const CardCounts cards = planCards[&plan - plans.data()];
     answer += shortID(plan.id);
     answer += kPartSeparator;
     answer += plan.title;
@@ -86,7 +96,7 @@ ToolResult listPlans(const ToolCall &call) {
         if (bucket != ofPlan.front())
           answer += ", ";
         answer += bucket->name + " (" +
-                  std::to_string(countsOf(counts.byBucket, bucket->id).active);
+                  std::to_string(bucketCards[bucket - buckets.data()]);
         if (bucket->colorHex)
           answer += ", " + withHash(*bucket->colorHex);
         answer += ')';
