@@ -18,8 +18,8 @@ using BucketLine = BoardQueries::BucketLine;
 using GoalTitle = BoardQueries::GoalTitle;
 using CardCounts = BoardQueries::CardCounts;
 
-std::string withHash(const std::string &color) {
-  return !color.empty() && color.front() == '#' ? color : "#" + color;
+bool startsWithHash(const std::string &color) {
+  return !color.empty() && color.front() == '#';
 }
 
 CardCounts countsOf(const std::unordered_map<std::string, CardCounts> &counts,
@@ -81,8 +81,10 @@ ToolResult listPlans(const ToolCall &call) {
     answer += kPartSeparator;
     answer += plan.title;
     answer += kPartSeparator;
-    answer += "offen " + std::to_string(cards.active - cards.completed) + "/" +
-              std::to_string(cards.active);
+    answer += "offen ";
+    answer += std::to_string(cards.active - cards.completed);
+    answer += '/';
+    answer += std::to_string(cards.active);
 
     if (auto it = bucketsOfPlan.find(plan.id); it != bucketsOfPlan.end()) {
       std::vector<const BucketLine *> &ofPlan = it->second;
@@ -95,10 +97,15 @@ ToolResult listPlans(const ToolCall &call) {
       for (const BucketLine *bucket : ofPlan) {
         if (bucket != ofPlan.front())
           answer += ", ";
-        answer += bucket->name + " (" +
-                  std::to_string(bucketCards[bucket - buckets.data()]);
-        if (bucket->colorHex)
-          answer += ", " + withHash(*bucket->colorHex);
+        answer += bucket->name;
+        answer += " (";
+        answer += std::to_string(bucketCards[bucket - buckets.data()]);
+        if (bucket->colorHex) {
+          answer += ", ";
+          if (!startsWithHash(*bucket->colorHex))
+            answer += '#';
+          answer += *bucket->colorHex;
+        }
         answer += ')';
       }
     }
