@@ -37,6 +37,41 @@ constexpr int64_t kMaxDayAmount = (kMaxYear + 1) * 367;
 constexpr int64_t kMaxMonthAmount = (kMaxYear + 1) * 12;
 constexpr int64_t kMaxYearAmount = kMaxYear + 1;
 
+// Days since 1970-01-01 of a proleptic Gregorian date, and back (the
+// well-known era-based conversions; exact for every int64 day in range).
+constexpr int64_t daysFromCivil(int64_t year, int month, int day) {
+  year -= month <= 2;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t yearOfEra = year - era * 400;
+  const int64_t dayOfYear =
+      (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const int64_t dayOfEra =
+      yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+struct CivilDate {
+  int64_t year;
+  int month;
+  int day;
+};
+
+CivilDate civilFromDays(int64_t days) {
+  days += 719468;
+  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const int64_t dayOfEra = days - era * 146097;
+  const int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t dayOfYear =
+      dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
+  const int day =
+      static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+  const int month =
+      static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+  return {yearOfEra + era * 400 + (month <= 2), month, day};
+}
+
 bool isReadable(Date date) {
   return std::isfinite(date) && std::fabs(date) <= kMaxReadableSeconds;
 }
@@ -102,12 +137,29 @@ struct Calendar::Impl {
                    std::less<>>
       formatters;
 
+  // The first day (since 1970, local) that directComponents computes: the
+  // first of January after the calendar's switch from the Julian calendar.
+  double firstDirectDay = HUGE_VAL;
+
   Impl(std::unique_ptr<icu::TimeZone> zone, const icu::Locale &wanted)
       : locale(usableLocale(wanted)) {
     calendar = makeGregorian(std::move(zone), locale);
+    if (calendar) {
+      // The switch is an instant; a day's margin after it covers every zone
+      // offset.
+      const double switchDay =
+          std::floor(calendar->getGregorianChange() / 86400000.0) + 1;
+      if (std::fabs(switchDay) < 1e9) {
+        const CivilDate civil = civilFromDays(static_cast<int64_t>(switchDay));
+        const int64_t year =
+            civil.month == 1 && civil.day == 1 ? civil.year : civil.year + 1;
+        firstDirectDay = static_cast<double>(daysFromCivil(year, 1, 1));
+      }
+    }
   }
 
-  Impl(const Impl &other) : locale(other.locale) {
+  Impl(const Impl &other)
+      : locale(other.locale), firstDirectDay(other.firstDirectDay) {
     if (other.calendar)
       calendar.reset(other.calendar->clone());
   }
@@ -119,6 +171,41 @@ struct Calendar::Impl {
     UErrorCode status = U_ZERO_ERROR;
     calendar->setTime(date * 1000.0, status);
     return U_SUCCESS(status);
+  }
+
+  // The fields of `date` computed from the zone's offset at that instant,
+  // for the days where this calendar is plainly the proleptic Gregorian one
+  // (after its switch from the Julian calendar). ICU derives the same fields
+  // through its generic calendar machinery at some thousands of instructions
+  // a date, and an overview shows thousands of dates. Nothing for other
+  // days: ICU answers those.
+  std::optional<Components> directComponents(Date date) const {
+    constexpr double kMillisPerDay = 86400000.0;
+    const double millis = date * 1000.0;
+    int32_t raw = 0;
+    int32_t dst = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    calendar->getTimeZone().getOffset(millis, false, raw, dst, status);
+    if (U_FAILURE(status))
+      return std::nullopt;
+    const double local = millis + raw + dst;
+    const double days = std::floor(local / kMillisPerDay);
+    const double inDay = local - days * kMillisPerDay;
+    if (!(days >= firstDirectDay) || !(inDay >= 0 && inDay < kMillisPerDay))
+      return std::nullopt;
+    Components parts;
+    const auto civil = civilFromDays(static_cast<int64_t>(days));
+    parts.year = civil.year;
+    parts.month = civil.month;
+    parts.day = civil.day;
+    const auto milliseconds = static_cast<int32_t>(inDay);
+    parts.hour = milliseconds / 3600000;
+    parts.minute = milliseconds / 60000 % 60;
+    parts.second = milliseconds / 1000 % 60;
+    // 1970-01-01 was a Thursday (5 with Sunday as 1).
+    parts.weekday =
+        static_cast<int>((static_cast<int64_t>(days) % 7 + 7 + 4) % 7) + 1;
+    return parts;
   }
 
   int field(UCalendarDateFields which, UErrorCode &status) const {
@@ -208,6 +295,10 @@ int Calendar::firstWeekday() const {
 
 Calendar::Components Calendar::components(Date date) const {
   Components parts;
+  if (!impl_->calendar || !isReadable(date))
+    return parts;
+  if (auto direct = impl_->directComponents(date))
+    return *direct;
   if (!impl_->setDate(date))
     return parts;
   UErrorCode status = U_ZERO_ERROR;

@@ -3,9 +3,14 @@
 #include "KanbanCore/RecurrenceEngine.h"
 
 #include <gtest/gtest.h>
+#include <unicode/gregocal.h>
+#include <unicode/timezone.h>
 
 #include <cmath>
+#include <cstdint>
+#include <iomanip>
 #include <limits>
+#include <memory>
 #include <string_view>
 
 namespace taskory {
@@ -92,6 +97,72 @@ TEST_F(CalendarTest, NothingBeyondTheCalendarNorAnyCrash) {
 TEST_F(CalendarTest, AnUnknownZoneBehavesAsUTC) {
   Calendar odd("No/Such_Zone", "xx_INVALID");
   EXPECT_EQ(odd.format(*odd.date(2025, 3, 12, 17), "HH:mm"), "17:00");
+}
+
+// Fields of an instant are what ICU's Gregorian calendar in the same zone
+// says, whichever way they are computed: around clock changes, in zones with
+// odd offsets or a skipped day, with fractions of a second, at the switch
+// from the Julian calendar and past the year 9999.
+TEST(CalendarComponents, AreICUsFieldsInEveryZoneAtEveryInstant) {
+  std::vector<Date> instants;
+  for (Date from : {1743120000.0, 1761264000.0, 1325203200.0 /* Apia */})
+    for (int quarter = 0; quarter < 6 * 96; ++quarter)
+      instants.push_back(from + quarter * 900.0);
+  uint64_t seed = 42;
+  const auto next = [&seed] {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<double>(seed >> 11) / static_cast<double>(1ULL << 53);
+  };
+  for (int i = 0; i < 4000; ++i) {
+    // Years 1 to 10999, whole seconds and odd fractions.
+    const Date whole = std::floor(-62135596800.0 + next() * 3.47e11);
+    instants.push_back(whole);
+    instants.push_back(whole + next());
+    instants.push_back(whole - 0.0005);
+  }
+  const Date day = 86400;
+  for (Date edge : {-12219292800.0 /* 1582-10-15 */, -12212553600.0,
+                    -12244089600.0, 253402300799.0 /* 9999-12-31 23:59:59 */,
+                    -62135596800.0, 0.0, 1.8e14, -1.8e14})
+    for (Date shift : {-2 * day, -day, -1.0, -0.001, 0.0, 0.001, 1.0, day})
+      // Beyond ±1.8e14 the calendar reads nothing (see above).
+      if (std::fabs(edge + shift) <= 1.8e14)
+        instants.push_back(edge + shift);
+
+  for (const char *zone :
+       {"Europe/Berlin", "America/New_York", "Australia/Lord_Howe",
+        "Asia/Kathmandu", "Pacific/Apia", "America/St_Johns", "UTC",
+        "Pacific/Kiritimati", "America/Santiago", "Africa/Casablanca"}) {
+    const Calendar calendar(zone, "de_DE");
+    UErrorCode status = U_ZERO_ERROR;
+    icu::GregorianCalendar icu(
+        icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(zone)),
+        icu::Locale::getRoot(), status);
+    icu.setLenient(true);
+    ASSERT_TRUE(U_SUCCESS(status)) << zone;
+    int differences = 0;
+    for (Date instant : instants) {
+      status = U_ZERO_ERROR;
+      icu.setTime(instant * 1000.0, status);
+      const auto field = [&](UCalendarDateFields which) {
+        return static_cast<int64_t>(icu.get(which, status));
+      };
+      const std::vector<int64_t> expected = {
+          field(UCAL_EXTENDED_YEAR), field(UCAL_MONTH) + 1, field(UCAL_DATE),
+          field(UCAL_HOUR_OF_DAY),   field(UCAL_MINUTE),    field(UCAL_SECOND),
+          field(UCAL_DAY_OF_WEEK)};
+      ASSERT_TRUE(U_SUCCESS(status)) << zone << " at " << instant;
+      const Calendar::Components got = calendar.components(instant);
+      const std::vector<int64_t> actual = {got.year,   got.month,  got.day,
+                                           got.hour,   got.minute, got.second,
+                                           got.weekday};
+      if (actual != expected && ++differences <= 3)
+        ADD_FAILURE() << zone << " at " << std::setprecision(17) << instant
+                      << ": " << testing::PrintToString(actual)
+                      << " instead of " << testing::PrintToString(expected);
+    }
+    EXPECT_EQ(differences, 0) << zone;
+  }
 }
 
 // Dates are read back only in ASCII digits, so locales whose numbers use
