@@ -135,15 +135,31 @@ BoardQueries::goalCardCounts() {
 
 namespace {
 
-// Decoded as a loaded object decodes them (a row whose id is not text is
-// left out there too).
-template <class T>
-std::vector<T> planChildCopies(SqliteDatabase &db,
-                               const std::string &sql = planChildRowsSQL<T>()) {
-  auto stmt = db.statement(sql);
+// A row of planChildRowsSQL (or of the light rows' SQL, whose first two
+// columns are id and plan) that names a plan: a row whose id is not text is
+// no object to a context either.
+bool isPlanChild(const SqliteStatement &stmt, int id, int plan) {
+  return stmt.type(id) == SqliteType::text &&
+         stmt.type(plan) == SqliteType::text;
+}
+
+template <class T> int columnOf(std::string_view name) {
+  const auto &fields = EntityTable<T>::fields;
+  for (std::size_t i = 0; i < fields.size(); ++i)
+    if (fields[i].column == name)
+      return static_cast<int>(i);
+  return -1;
+}
+
+// Decoded as a loaded object decodes them.
+template <class T> std::vector<T> planChildCopies(SqliteDatabase &db) {
+  static const int id = columnOf<T>("id");
+  static const int plan = columnOf<T>("plan");
+  auto stmt = db.statement(planChildRowsSQL<T>());
   std::vector<T> copies;
   while (stmt->step())
-    copies.push_back(readEntity<T>(*stmt));
+    if (isPlanChild(*stmt, id, plan))
+      copies.push_back(readEntity<T>(*stmt));
   return copies;
 }
 
@@ -157,6 +173,8 @@ std::vector<BoardQueries::BucketLine> BoardQueries::planBucketLines() {
   auto stmt = flushed<Bucket>().db().statement(planBucketLinesSQL());
   std::vector<BucketLine> lines;
   while (stmt->step()) {
+    if (!isPlanChild(*stmt, 0, 1))
+      continue;
     BucketLine &line = lines.emplace_back();
     readColumn(*stmt, 0, line.id);
     readColumn(*stmt, 1, line.plan);
@@ -171,9 +189,11 @@ std::vector<BoardQueries::GoalTitle> BoardQueries::planGoalTitles() {
   auto stmt = flushed<Goal>().db().statement(planGoalTitlesSQL());
   std::vector<GoalTitle> titles;
   while (stmt->step()) {
+    if (!isPlanChild(*stmt, 0, 1))
+      continue;
     GoalTitle &title = titles.emplace_back();
-    readColumn(*stmt, 0, title.plan);
-    readColumn(*stmt, 1, title.title);
+    readColumn(*stmt, 1, title.plan);
+    readColumn(*stmt, 2, title.title);
   }
   return titles;
 }

@@ -85,13 +85,12 @@ std::string_view goalsLinkedToCardSQL() {
 }
 
 std::string_view planBucketLinesSQL() {
-  return "SELECT id, plan, name, colorHex, sortOrder FROM Bucket WHERE "
-         "typeof(plan) = 'text' AND typeof(id) = 'text' ORDER BY rowid";
+  return "SELECT id, plan, name, colorHex, sortOrder FROM Bucket ORDER BY "
+         "rowid";
 }
 
 std::string_view planGoalTitlesSQL() {
-  return "SELECT plan, title FROM Goal WHERE typeof(plan) = 'text' AND "
-         "typeof(id) = 'text' ORDER BY rowid";
+  return "SELECT id, plan, title FROM Goal ORDER BY rowid";
 }
 
 std::string_view planHeadingsSQL() {

@@ -25,14 +25,15 @@ std::string_view linkStatesOfGoalSQL();
 // The goals the card ?1 is linked to.
 std::string_view goalsLinkedToCardSQL();
 
-// The rows of T that name a plan, in rowid order.
+// Every row of T, in rowid order. Those whose id or plan is not text are
+// no plan's children; the caller leaves them out by the columns' types, which
+// costs less than asking SQLite for typeof() in every row.
 template <class T> std::string planChildRowsSQL() {
-  return selectSQL<T>() + "WHERE typeof(plan) = 'text' AND typeof(id) = "
-                          "'text' ORDER BY rowid";
+  return selectSQL<T>() + "ORDER BY rowid";
 }
 
 // Of the rows planChildRowsSQL selects: id, plan, name, colorHex, sortOrder
-// of each bucket; plan, title of each goal.
+// of each bucket; id, plan, title of each goal.
 std::string_view planBucketLinesSQL();
 std::string_view planGoalTitlesSQL();
 

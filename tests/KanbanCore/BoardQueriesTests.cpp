@@ -178,6 +178,7 @@ TEST_F(BoardQueriesTest, OverviewRowsReadAsTheLoadedEntities) {
   seed->goal(a, "x");
   seed->goal(b, "y").notes = "lang";
   seed->goal(b, "ohne Plan");
+  seed->goal(a, "ohne Text-ID");
   context->save(kNow);
   store.raw().exec(
       "UPDATE Plan SET sortOrder = 'x', title = CAST('A' AS BLOB) "
@@ -186,6 +187,7 @@ TEST_F(BoardQueriesTest, OverviewRowsReadAsTheLoadedEntities) {
       "UPDATE Bucket SET sortOrder = 2.5, colorHex = x'41' WHERE name = '2';"
       "UPDATE Bucket SET colorHex = NULL, sortOrder = -1 WHERE name = '3';"
       "UPDATE Goal SET plan = NULL WHERE title = 'ohne Plan';"
+      "UPDATE Goal SET id = x'05' WHERE title = 'ohne Text-ID';"
       "UPDATE Goal SET title = 7 WHERE title = 'y';");
   reopen();
   BoardQueries queries(*context);
@@ -216,6 +218,12 @@ TEST_F(BoardQueriesTest, OverviewRowsReadAsTheLoadedEntities) {
       loadedGoals.emplace_back(*goal->plan, goal->title);
   EXPECT_EQ(titles, loadedGoals);
   EXPECT_EQ(titles.size(), 2u);
+
+  std::vector<Goal> copies = queries.planGoalCopies(), loadedWithPlan;
+  for (const Goal *goal : context->fetchAll<Goal>())
+    if (goal->plan)
+      loadedWithPlan.push_back(*goal);
+  EXPECT_EQ(copies, loadedWithPlan);
 }
 
 TEST_F(BoardQueriesTest, FiguresAgreeWithTheLoadedEntities) {
