@@ -2,6 +2,7 @@
 
 #include "KanbanCore/Card.h"
 #include "Store/CardQuerySQL.h"
+#include "Store/Schema.h"
 
 #include <string>
 #include <vector>
@@ -44,6 +45,16 @@ std::string_view boardCountsSQL() {
          "Card.percentComplete, "
          "count(*) FROM Card GROUP BY Card.plan, Card.bucket, Card.isArchived, "
          "Card.percentComplete";
+}
+
+std::string_view openCardCountSQL() {
+  // Written exactly as the index's condition: that is what lets SQLite count
+  // the closed cards from the partial index without testing each of them. A
+  // store without the index still counts right, by a walk.
+  static const std::string sql =
+      "SELECT (SELECT count(*) FROM Card) - (SELECT count(*) FROM Card WHERE " +
+      std::string(schema::kClosedCardCondition) + ")";
+  return sql;
 }
 
 namespace {

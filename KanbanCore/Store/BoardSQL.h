@@ -15,6 +15,10 @@ namespace taskory::store {
 // plan, bucket, isArchived, percentComplete, count(*) per group of stored
 // values, in (plan, bucket) order.
 std::string_view boardCountsSQL();
+// The number of cards neither archived nor done in the whole store: every
+// card (counted from an index's pages, not its rows) less the closed ones
+// (kClosedCardCondition, one step a closed card in their partial index).
+std::string_view openCardCountSQL();
 // goal, isArchived, percentComplete of every link between a goal and an
 // existing card, in card order: the links come in the order of their own
 // index and each card's state is one step further along the card-state

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string_view>
 
 namespace taskory {
 
@@ -25,6 +26,16 @@ inline constexpr int kBusyTimeoutMilliseconds = 5000;
 // with SQLite's 4 KiB pages), so that it stays at a few MiB even while other
 // programs write too.
 inline constexpr int kWALCheckpointFrames = 256;
+
+// A card that is archived or done (percentComplete 100 or more), each field
+// decoded as a loaded card decodes it: the condition of the closed-card
+// index. Open cards are counted as every card less these, from that small
+// partial index, instead of deciding each card's state in a walk of all.
+inline constexpr std::string_view kClosedCardCondition =
+    "(CASE typeof(isArchived) WHEN 'integer' THEN isArchived WHEN 'real' THEN "
+    "CAST(isArchived AS INTEGER) ELSE 0 END) <> 0 OR (CASE "
+    "typeof(percentComplete) WHEN 'integer' THEN percentComplete WHEN 'real' "
+    "THEN CAST(percentComplete AS INTEGER) ELSE 0 END) >= 100";
 
 // Pragmas every connection that writes needs; they do not touch the file.
 void configureConnection(SqliteDatabase &db);
