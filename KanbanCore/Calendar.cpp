@@ -1,5 +1,6 @@
 #include "KanbanCore/Calendar.h"
 
+#include "KanbanCore/CivilDate.h"
 #include "KanbanCore/ZoneFromTZ.h"
 
 #include <unicode/gregocal.h>
@@ -36,41 +37,6 @@ constexpr double kMaxReadableSeconds = 1.8e14;
 constexpr int64_t kMaxDayAmount = (kMaxYear + 1) * 367;
 constexpr int64_t kMaxMonthAmount = (kMaxYear + 1) * 12;
 constexpr int64_t kMaxYearAmount = kMaxYear + 1;
-
-// Days since 1970-01-01 of a proleptic Gregorian date, and back (the
-// well-known era-based conversions; exact for every int64 day in range).
-constexpr int64_t daysFromCivil(int64_t year, int month, int day) {
-  year -= month <= 2;
-  const int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const int64_t yearOfEra = year - era * 400;
-  const int64_t dayOfYear =
-      (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-  const int64_t dayOfEra =
-      yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  return era * 146097 + dayOfEra - 719468;
-}
-
-struct CivilDate {
-  int64_t year;
-  int month;
-  int day;
-};
-
-CivilDate civilFromDays(int64_t days) {
-  days += 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t dayOfEra = days - era * 146097;
-  const int64_t yearOfEra =
-      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const int64_t dayOfYear =
-      dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
-  const int day =
-      static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
-  const int month =
-      static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
-  return {yearOfEra + era * 400 + (month <= 2), month, day};
-}
 
 bool isReadable(Date date) {
   return std::isfinite(date) && std::fabs(date) <= kMaxReadableSeconds;

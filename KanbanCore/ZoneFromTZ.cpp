@@ -1,5 +1,6 @@
 #include "KanbanCore/ZoneFromTZ.h"
 
+#include "KanbanCore/CivilDate.h"
 #include "KanbanCore/TimeZoneData.h"
 
 #include <unicode/basictz.h>
@@ -108,19 +109,11 @@ std::optional<std::string> readZoneFile(const std::filesystem::path &file) {
 
 constexpr int32_t kMillisPerSecond = 1000;
 
-// The proleptic Gregorian year of an instant in UTC (H. Hinnant's civil-date
-// algorithm; the instant is within kMaxReadableSeconds).
+// The proleptic Gregorian year of an instant in UTC (the instant is within
+// kMaxReadableSeconds).
 int32_t utcYear(double seconds) {
-  const auto days =
-      static_cast<int64_t>(std::floor(seconds / 86400.0)) + 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t dayOfEra = days - era * 146097;
-  const int64_t yearOfEra =
-      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const int64_t dayOfYear =
-      dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const int64_t monthIndex = (5 * dayOfYear + 2) / 153; // 0 = March
-  return static_cast<int32_t>(yearOfEra + era * 400 + (monthIndex >= 10));
+  return static_cast<int32_t>(
+      civilFromDays(static_cast<int64_t>(std::floor(seconds / 86400.0))).year);
 }
 
 // The day-of-year forms have no exact ICU rule: "Jn" never counts 29
