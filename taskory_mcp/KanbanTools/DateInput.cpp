@@ -2,6 +2,7 @@
 
 #include "KanbanCore/Calendar.h"
 #include "KanbanCore/CardHours.h"
+#include "KanbanCore/CivilDate.h"
 #include "KanbanCore/Text.h"
 #include "KanbanTools/ToolError.h"
 
@@ -44,17 +45,6 @@ int daysInMonth(int64_t year, int month) {
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30,
                                   31, 31, 30, 31, 30, 31};
   return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
-}
-
-// Days from 1970-01-01 to the given proleptic Gregorian date (the civil-date
-// algorithm of H. Hinnant); exact for the four-digit years used here.
-int64_t daysFromCivil(int64_t year, int month, int day) {
-  year -= month <= 2;
-  const int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const int64_t yoe = year - era * 400;
-  const int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
 }
 
 // An internet date-time: yyyy-MM-ddTHH:mm:ss followed by Z or ±hh:mm, no
