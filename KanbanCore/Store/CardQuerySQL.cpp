@@ -2,6 +2,7 @@
 
 #include "KanbanCore/Card.h"
 #include "Store/EntityTables.h"
+#include "Store/Schema.h"
 #include "Store/Sqlite.h"
 
 #include <limits>
@@ -92,6 +93,14 @@ CardFilter cardFilter(const CardQuery &query) {
              parameter([v = *query.dueAtOrBefore](SqliteStatement &s, int i) {
                s.bind(i, v);
              });
+  // The open cards of the whole store are a range of the open-card index;
+  // the term, the same condition as the ranges above, is written exactly as
+  // that index's, which is what lets SQLite take it. A text test reads every
+  // row anyway and is spared the extra test.
+  if (!query.planID && !query.bucketIDs && !query.includeArchived &&
+      !query.minPercent && query.maxPercent == kCompletedFromPercent - 1 &&
+      !query.textMatches)
+    where += " AND " + std::string(schema::kOpenCardCondition);
   if (query.onlyOnMyDay)
     where += " AND " + integerExpression("Card.isOnMyDay", 0) + " <> 0";
   if (query.textMatches)

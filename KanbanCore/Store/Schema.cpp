@@ -83,8 +83,11 @@ struct Index {
 // take it over the primary key for the goal counts. The closed-card one holds
 // only archived and done cards (kClosedCardCondition), so a card is written
 // to it only when it is closed, and the store's open cards are counted from
-// it without a walk of every card.
-constexpr std::array<Index, 17> kIndexes = {{
+// it without a walk of every card. The open-card one is the whole-store
+// order index without the closed cards: a store's done cards pile up at its
+// early due dates, and the list of open cards, or of those due within a
+// week, would otherwise walk past all of them first.
+constexpr std::array<Index, 18> kIndexes = {{
     {"Bucket_plan", "Bucket(plan)"},
     {"Card_plan", "Card(plan)"},
     {"Card_bucketState", "Card(bucket, isArchived, percentComplete)"},
@@ -106,6 +109,9 @@ constexpr std::array<Index, 17> kIndexes = {{
      "'real' THEN CAST(isArchived AS INTEGER) ELSE 0 END), isArchived, "
      "percentComplete)"},
     {"Card_closed", "Card(isArchived, percentComplete)", kClosedCardCondition},
+    {"Card_openDueOrder",
+     "Card((dueDate IS NULL), dueDate, sortOrder, isArchived, percentComplete)",
+     kOpenCardCondition},
 }};
 static_assert(kCompletedFromPercent == 100,
               "kClosedCardCondition writes the completed percentage out");

@@ -36,6 +36,20 @@ inline constexpr std::string_view kClosedCardCondition =
     "CAST(isArchived AS INTEGER) ELSE 0 END) <> 0 OR (CASE "
     "typeof(percentComplete) WHEN 'integer' THEN percentComplete WHEN 'real' "
     "THEN CAST(percentComplete AS INTEGER) ELSE 0 END) >= 100";
+// Its complement, the condition of the open-card index: the store's open
+// cards in list order, none of the closed ones in between. A query's term
+// must read exactly so for SQLite to take that index.
+inline constexpr std::string_view kOpenCardCondition =
+    "NOT ((CASE typeof(isArchived) WHEN 'integer' THEN isArchived WHEN 'real' "
+    "THEN CAST(isArchived AS INTEGER) ELSE 0 END) <> 0 OR (CASE "
+    "typeof(percentComplete) WHEN 'integer' THEN percentComplete WHEN 'real' "
+    "THEN CAST(percentComplete AS INTEGER) ELSE 0 END) >= 100)";
+static_assert(kOpenCardCondition.size() == kClosedCardCondition.size() + 6 &&
+                  kOpenCardCondition.starts_with("NOT (") &&
+                  kOpenCardCondition.substr(5, kClosedCardCondition.size()) ==
+                      kClosedCardCondition &&
+                  kOpenCardCondition.ends_with(")"),
+              "the open-card condition is NOT (the closed-card condition)");
 
 // Pragmas every connection that writes needs; they do not touch the file.
 void configureConnection(SqliteDatabase &db);

@@ -206,8 +206,8 @@ TEST_F(StoreTest, IndexesOfEarlierVersionsAreReplacedAtStart) {
                                "'index' AND tbl_name = 'Card' AND name NOT "
                                "LIKE 'sqlite_%' ORDER BY name)"),
       "Card_bucketState Card_closed Card_dueOrderState Card_goalState "
-      "Card_plan Card_planBucketState Card_planDueOrder Card_planSortOrder "
-      "Card_plannedDateSet Card_title")
+      "Card_openDueOrder Card_plan Card_planBucketState Card_planDueOrder "
+      "Card_planSortOrder Card_plannedDateSet Card_title")
       << "another program's own index stays";
 }
 
