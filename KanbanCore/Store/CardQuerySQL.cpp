@@ -75,7 +75,17 @@ CardFilter cardFilter(const CardQuery &query) {
     if (!list.empty())
       where += " AND Card.bucket IN (" + list + ")";
   }
-  if (!query.includeArchived)
+  // The open cards of the whole store are a range of the open-card index.
+  // Their condition is then written exactly as that index's, which is what
+  // lets SQLite take it and skip the test for each card it holds. A text
+  // test reads every row anyway, in table order, and keeps the cheaper form.
+  const bool openOfWholeStore =
+      !query.planID && !query.bucketIDs && !query.includeArchived &&
+      !query.minPercent && query.maxPercent == kCompletedFromPercent - 1 &&
+      !query.textMatches;
+  if (openOfWholeStore)
+    where += " AND " + std::string(schema::kOpenCardCondition);
+  if (!query.includeArchived && !openOfWholeStore)
     where += " AND " + decodesToZero("Card.isArchived");
   auto integer = [&](int64_t v) {
     return parameter([v](SqliteStatement &s, int i) { s.bind(i, v); });
@@ -83,7 +93,8 @@ CardFilter cardFilter(const CardQuery &query) {
   if (query.minPercent && *query.minPercent > kNoLowerBound)
     where += " AND " + decodesAtLeast("Card.percentComplete", *query.minPercent,
                                       integer(*query.minPercent));
-  if (query.maxPercent && *query.maxPercent < kNoUpperBound)
+  if (query.maxPercent && *query.maxPercent < kNoUpperBound &&
+      !openOfWholeStore)
     where += " AND " + decodesAtMost("Card.percentComplete", *query.maxPercent,
                                      integer(*query.maxPercent));
   if (query.dueAtOrBefore)
@@ -93,14 +104,6 @@ CardFilter cardFilter(const CardQuery &query) {
              parameter([v = *query.dueAtOrBefore](SqliteStatement &s, int i) {
                s.bind(i, v);
              });
-  // The open cards of the whole store are a range of the open-card index;
-  // the term, the same condition as the ranges above, is written exactly as
-  // that index's, which is what lets SQLite take it. A text test reads every
-  // row anyway and is spared the extra test.
-  if (!query.planID && !query.bucketIDs && !query.includeArchived &&
-      !query.minPercent && query.maxPercent == kCompletedFromPercent - 1 &&
-      !query.textMatches)
-    where += " AND " + std::string(schema::kOpenCardCondition);
   if (query.onlyOnMyDay)
     where += " AND " + integerExpression("Card.isOnMyDay", 0) + " <> 0";
   if (query.textMatches)
