@@ -176,9 +176,11 @@ std::string_view highestNumericCardSortOrderSQL() {
 }
 
 const std::string &datedCandidatesSQL() {
-  // Written as the due-order index's own terms (its first column fixed), so
-  // that the rows come in due order from the index instead of a sort of
-  // every dated card; the goal dates are looked up for the rows read only.
+  // Written as the open-card order index's own terms (its first column
+  // fixed, its condition word for word), so that the rows come in due order
+  // from the index instead of a sort of every dated card, and the done cards
+  // at the store's early dates are never passed; the goal dates are looked
+  // up for the rows read only.
   static const std::string sql =
       "SELECT Card.id, Card.title, Card.rowid, " + priorityRank() +
       ", Card.dueDate, (SELECT min(Goal.targetDate) FROM CardGoal JOIN Goal "
@@ -186,7 +188,7 @@ const std::string &datedCandidatesSQL() {
       std::string(kGoalDate) +
       ") FROM Card WHERE (Card.dueDate IS NULL) = 0 AND " +
       std::string(kNumericDue) + " AND typeof(Card.id) = 'text' AND " +
-      openCardCondition() + " ORDER BY Card.dueDate";
+      std::string(schema::kOpenCardCondition) + " ORDER BY Card.dueDate";
   return sql;
 }
 

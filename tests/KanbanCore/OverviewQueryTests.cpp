@@ -261,9 +261,9 @@ TEST(OverviewQueries, WalkIndexesWithoutSortingOrReadingTheTable) {
 }
 
 // A store's done cards pile up at its early due dates. The lists of its open
-// cards, the first page of all and those due within a week, and the latter's
-// count walk only open cards: walking past the closed ones first made them
-// grow with the store.
+// cards, the first page of all and those due within a week, the latter's
+// count and the week planner's dated cards walk only open cards: walking past
+// the closed ones first made them grow with the store.
 TEST(OverviewQueries, OpenCardListsNeverWalkPastClosedCards) {
   constexpr int kClosed = 1000, kOpen = 60;
   test::TestStore store;
@@ -311,6 +311,12 @@ TEST(OverviewQueries, OpenCardListsNeverWalkPastClosedCards) {
     // condition is not tested again for each.
     EXPECT_LE(count.vmSteps, kOpen * 4 + 60) << name << ": " << count.plan;
   }
+  // The week planner's dated cards, in due order, read as far as it needs.
+  const Walk dated = walk(db, store::datedCandidatesSQL());
+  EXPECT_EQ(dated.rows, kOpen);
+  // About fifty steps an open card with its goal dates; each closed card
+  // passed on the way is some twenty more.
+  EXPECT_LE(dated.vmSteps, kOpen * 60 + 500) << dated.plan;
 }
 
 } // namespace
