@@ -169,33 +169,42 @@ std::vector<Goal> BoardQueries::planGoalCopies() {
   return planChildCopies<Goal>(flushed<Goal>().db());
 }
 
+namespace {
+
+// The light rows of a statement whose first two columns are id and plan,
+// each row that names a plan read by `read`.
+template <class Row, class Read>
+std::vector<Row> planChildLines(SqliteDatabase &db, std::string_view sql,
+                                Read read) {
+  auto stmt = db.statement(sql);
+  std::vector<Row> rows;
+  while (stmt->step())
+    if (isPlanChild(*stmt, 0, 1))
+      read(*stmt, rows.emplace_back());
+  return rows;
+}
+
+} // namespace
+
 std::vector<BoardQueries::BucketLine> BoardQueries::planBucketLines() {
-  auto stmt = flushed<Bucket>().db().statement(planBucketLinesSQL());
-  std::vector<BucketLine> lines;
-  while (stmt->step()) {
-    if (!isPlanChild(*stmt, 0, 1))
-      continue;
-    BucketLine &line = lines.emplace_back();
-    readColumn(*stmt, 0, line.id);
-    readColumn(*stmt, 1, line.plan);
-    readColumn(*stmt, 2, line.name);
-    readColumn(*stmt, 3, line.colorHex);
-    readColumn(*stmt, 4, line.sortOrder);
-  }
-  return lines;
+  return planChildLines<BucketLine>(
+      flushed<Bucket>().db(), planBucketLinesSQL(),
+      [](const SqliteStatement &s, BucketLine &line) {
+        readColumn(s, 0, line.id);
+        readColumn(s, 1, line.plan);
+        readColumn(s, 2, line.name);
+        readColumn(s, 3, line.colorHex);
+        readColumn(s, 4, line.sortOrder);
+      });
 }
 
 std::vector<BoardQueries::GoalTitle> BoardQueries::planGoalTitles() {
-  auto stmt = flushed<Goal>().db().statement(planGoalTitlesSQL());
-  std::vector<GoalTitle> titles;
-  while (stmt->step()) {
-    if (!isPlanChild(*stmt, 0, 1))
-      continue;
-    GoalTitle &title = titles.emplace_back();
-    readColumn(*stmt, 1, title.plan);
-    readColumn(*stmt, 2, title.title);
-  }
-  return titles;
+  return planChildLines<GoalTitle>(
+      flushed<Goal>().db(), planGoalTitlesSQL(),
+      [](const SqliteStatement &s, GoalTitle &title) {
+        readColumn(s, 1, title.plan);
+        readColumn(s, 2, title.title);
+      });
 }
 
 std::vector<BoardQueries::PlanHeading> BoardQueries::planHeadings() {
