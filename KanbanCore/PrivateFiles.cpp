@@ -1,7 +1,10 @@
 #include "KanbanCore/PrivateFiles.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,6 +61,46 @@ int createPrivateDirectories(const fs::path &dir) {
   if (::stat(dir.c_str(), &info) != 0)
     return errno;
   return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+}
+
+std::optional<std::string> readRegularFile(const fs::path &file,
+                                           std::optional<std::size_t> limit) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0)
+    return std::nullopt;
+  std::optional<std::string> result;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    std::string bytes;
+    const std::size_t wanted = limit.value_or(SIZE_MAX);
+    // The size is a hint only: the file may grow or shrink while it is read.
+    bytes.resize(std::min<std::size_t>(
+        wanted,
+        static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1));
+    std::size_t filled = 0;
+    bool failed = false;
+    while (filled < wanted) {
+      if (filled == bytes.size())
+        bytes.resize(std::min(wanted, bytes.size() * 2));
+      const ssize_t got =
+          ::read(fd, bytes.data() + filled, bytes.size() - filled);
+      if (got < 0 && errno == EINTR)
+        continue;
+      if (got < 0) {
+        failed = true;
+        break;
+      }
+      if (got == 0)
+        break;
+      filled += static_cast<std::size_t>(got);
+    }
+    if (!failed) {
+      bytes.resize(filled);
+      result = std::move(bytes);
+    }
+  }
+  ::close(fd);
+  return result;
 }
 
 } // namespace taskory::files

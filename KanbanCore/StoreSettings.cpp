@@ -6,9 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -22,13 +20,11 @@ namespace {
 std::optional<nlohmann::json> readSettingsObject(const fs::path &file) {
   if (file.empty())
     return std::nullopt;
-  std::ifstream in(file, std::ios::binary);
-  if (!in)
+  const auto content = files::readRegularFile(file);
+  if (!content)
     return std::nullopt;
-  std::stringstream content;
-  content << in.rdbuf();
   nlohmann::json json =
-      nlohmann::json::parse(content.str(), nullptr, /*allow_exceptions=*/false);
+      nlohmann::json::parse(*content, nullptr, /*allow_exceptions=*/false);
   if (json.is_discarded() || !json.is_object())
     return std::nullopt;
   return json;

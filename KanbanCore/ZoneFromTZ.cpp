@@ -1,6 +1,7 @@
 #include "KanbanCore/ZoneFromTZ.h"
 
 #include "KanbanCore/CivilDate.h"
+#include "KanbanCore/PrivateFiles.h"
 #include "KanbanCore/TimeZoneData.h"
 
 #include <unicode/basictz.h>
@@ -14,7 +15,6 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <string>
@@ -37,7 +37,7 @@ constexpr double kMaxReadableSeconds = 1.8e14;
 constexpr std::string_view kZoneDirectory = "/usr/share/zoneinfo";
 constexpr std::string_view kDefaultZoneFile = "/etc/localtime";
 // Zone files are a few kilobytes; a larger file is not one.
-constexpr std::uintmax_t kMaxZoneFileSize = 1 << 20;
+constexpr std::size_t kMaxZoneFileSize = 1 << 20;
 
 icu::UnicodeString fromUTF8(std::string_view text) {
   return icu::UnicodeString::fromUTF8(
@@ -94,15 +94,10 @@ std::optional<std::string> zoneNameOfFile(const std::filesystem::path &file) {
 }
 
 std::optional<std::string> readZoneFile(const std::filesystem::path &file) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(file, error))
-    return std::nullopt;
-  const std::uintmax_t size = std::filesystem::file_size(file, error);
-  if (error || size > kMaxZoneFileSize)
-    return std::nullopt;
-  std::ifstream in(file, std::ios::binary);
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  if (!in.read(bytes.data(), static_cast<std::streamsize>(size)))
+  // One byte past the limit tells a file that is too large from one that
+  // just fits.
+  auto bytes = files::readRegularFile(file, kMaxZoneFileSize + 1);
+  if (!bytes || bytes->size() > kMaxZoneFileSize)
     return std::nullopt;
   return bytes;
 }

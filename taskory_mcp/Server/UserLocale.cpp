@@ -1,9 +1,10 @@
 #include "Server/UserLocale.h"
 
+#include "KanbanCore/PrivateFiles.h"
+
 #include <unicode/locid.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <iterator>
 #include <vector>
 
@@ -11,11 +12,11 @@ namespace taskory::UserLocale {
 namespace {
 
 // In order of precedence.
-constexpr std::string_view kVariableNames[] = {"LC_ALL", "LC_TIME",
-                                               "LC_COLLATE", "LC_CTYPE", "LANG"};
+constexpr std::string_view kVariableNames[] = {
+    "LC_ALL", "LC_TIME", "LC_COLLATE", "LC_CTYPE", "LANG"};
 
 // A locale file is a few lines; anything larger is not one.
-constexpr std::streamsize kMaxFileSize = 64 * 1024;
+constexpr std::size_t kMaxFileSize = 64 * 1024;
 
 std::optional<std::string> firstNamed(const Variables &variables) {
   for (std::string_view name : kVariableNames)
@@ -31,16 +32,6 @@ std::string_view trimmed(std::string_view text) {
     return {};
   const auto last = text.find_last_not_of(" \t\r");
   return text.substr(first, last - first + 1);
-}
-
-std::optional<std::string> readSmallFile(const std::filesystem::path &file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in)
-    return std::nullopt;
-  std::string text(static_cast<std::size_t>(kMaxFileSize), '\0');
-  in.read(text.data(), kMaxFileSize);
-  text.resize(static_cast<std::size_t>(in.gcount()));
-  return text;
 }
 
 } // namespace
@@ -80,7 +71,7 @@ choose(const Variables &environment,
   if (auto named = firstNamed(environment))
     return named;
   for (const auto &file : systemFiles)
-    if (auto text = readSmallFile(file))
+    if (auto text = files::readRegularFile(file, kMaxFileSize))
       if (auto named = firstNamed(parseConfiguration(*text)))
         return named;
   return std::nullopt;

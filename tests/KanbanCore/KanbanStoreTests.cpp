@@ -1,6 +1,7 @@
 #include "KanbanCore/KanbanStore.h"
 
 #include "KanbanCore/ModelContext.h"
+#include "KanbanCore/PrivateFiles.h"
 #include "KanbanCore/StoreError.h"
 #include "KanbanCore/Uuid.h"
 #include "Store/ContainerConnection.h"
@@ -9,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
+#include <sys/stat.h>
 
 namespace taskory {
 namespace {
@@ -53,6 +56,31 @@ TEST_F(StoreTest, SchemaMismatchIsReadOnlyFromReadableGroupSettings) {
     test::writeFile(groupSettings, settings);
     EXPECT_EQ(KanbanStore::schemaMismatch().has_value(), mismatch) << settings;
   }
+}
+
+TEST_F(StoreTest, SettingsAndSystemFilesAreReadOnlyWhenRegular) {
+  test::writeFile(dir / "full", "0123456789");
+  test::writeFile(dir / "empty", "");
+  std::filesystem::create_directory(dir / "directory");
+  // A FIFO with no writer would block a plain open forever.
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  struct Case {
+    const char *name;
+    std::optional<std::size_t> limit;
+    std::optional<std::string> expected;
+  };
+  for (const Case &c : std::vector<Case>{
+           {"full", std::nullopt, "0123456789"},
+           {"full", 4, "0123"},
+           {"full", 10, "0123456789"},
+           {"full", 100, "0123456789"},
+           {"empty", std::nullopt, ""},
+           {"missing", std::nullopt, std::nullopt},
+           {"directory", std::nullopt, std::nullopt},
+           {"fifo", std::nullopt, std::nullopt},
+       })
+    EXPECT_EQ(files::readRegularFile(dir / c.name, c.limit), c.expected)
+        << c.name << " limit " << c.limit.value_or(0);
 }
 
 TEST_F(StoreTest, RecordedSchemaVersionKeepsOtherSettingsInAPrivateFile) {
