@@ -230,8 +230,9 @@ std::set<std::string> names(SqliteDatabase &db, std::string_view sql) {
 void refuseWrongLayout(SqliteDatabase &db, const std::filesystem::path &file) {
   // Asked of SQLite's parsed schema: a statement per table would cost more
   // than the rest of start-up together.
+  const std::vector<RequiredTable> tables = requiredTables();
   std::string missingTables;
-  for (const RequiredTable &table : requiredTables())
+  for (const RequiredTable &table : tables)
     if (!db.hasTable(std::string(table.name)))
       missingTables +=
           (missingTables.empty() ? "" : ", ") + std::string(table.name);
@@ -241,7 +242,7 @@ void refuseWrongLayout(SqliteDatabase &db, const std::filesystem::path &file) {
                               "Tabellen " +
                               missingTables + ")" + std::string(kUntouched));
   std::string missingColumns;
-  for (const RequiredTable &table : requiredTables())
+  for (const RequiredTable &table : tables)
     for (std::string_view column : table.columns)
       if (!db.hasTable(std::string(table.name), std::string(column).c_str()))
         missingColumns += (missingColumns.empty() ? "" : ", ") +
