@@ -1,7 +1,8 @@
 #pragma once
 
 // The home directory and the private directories that the store and the
-// settings live in.
+// settings live in, and the reading of the small files the server looks at
+// (settings, zone and locale files).
 
 #include <cstddef>
 #include <filesystem>
