@@ -58,7 +58,7 @@ TEST_F(StoreTest, SchemaMismatchIsReadOnlyFromReadableGroupSettings) {
   }
 }
 
-TEST_F(StoreTest, SettingsAndSystemFilesAreReadOnlyWhenRegular) {
+TEST_F(StoreTest, RegularFilesAreReadUpToTheLimitAndOthersNotAtAll) {
   test::writeFile(dir / "full", "0123456789");
   test::writeFile(dir / "empty", "");
   std::filesystem::create_directory(dir / "directory");
