@@ -71,33 +71,19 @@ std::optional<std::string> readRegularFile(const fs::path &file,
   std::optional<std::string> result;
   struct stat info {};
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-    std::string bytes;
     const std::size_t wanted = limit.value_or(SIZE_MAX);
-    // The size is a hint only: the file may grow or shrink while it is read.
-    bytes.resize(std::min<std::size_t>(
-        wanted,
-        static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1));
-    std::size_t filled = 0;
-    bool failed = false;
-    while (filled < wanted) {
-      if (filled == bytes.size())
-        bytes.resize(std::min(wanted, bytes.size() * 2));
-      const ssize_t got =
-          ::read(fd, bytes.data() + filled, bytes.size() - filled);
-      if (got < 0 && errno == EINTR)
-        continue;
-      if (got < 0) {
-        failed = true;
-        break;
-      }
-      if (got == 0)
-        break;
-      filled += static_cast<std::size_t>(got);
-    }
-    if (!failed) {
-      bytes.resize(filled);
+    std::string bytes;
+    char buffer[16 * 1024];
+    ssize_t got = 0;
+    while (
+        bytes.size() < wanted &&
+        ((got = ::read(fd, buffer,
+                       std::min(sizeof buffer, wanted - bytes.size()))) > 0 ||
+         (got < 0 && errno == EINTR)))
+      if (got > 0)
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    if (got >= 0)
       result = std::move(bytes);
-    }
   }
   ::close(fd);
   return result;
