@@ -2,6 +2,7 @@
 
 #include "KanbanCore/Card.h"
 #include "Store/BoardSQL.h"
+#include "Store/CardTally.h"
 #include "Store/EntityTables.h"
 #include "Store/Sqlite.h"
 
@@ -155,6 +156,33 @@ OverviewCache::goals() {
 }
 
 void OverviewCache::countBoard() {
+  if (cardTally::intact(db_))
+    readTally();
+  else
+    walkCards();
+  boardKnown_ = openKnown_ = true;
+}
+
+void OverviewCache::readTally() {
+  auto stmt = db_.statement(cardTally::rowsSQL());
+  BoardQueries::BoardCounts counts;
+  int64_t open = 0;
+  while (stmt->step()) {
+    const int64_t active = stmt->int64(2), completed = stmt->int64(3);
+    for (auto [column, into] : {std::pair{0, &counts.byPlan},
+                                std::pair{1, &counts.byBucket}})
+      if (stmt->type(column) == SqliteType::text) {
+        auto &entry = (*into)[std::string(stmt->bytes(column))];
+        entry.active += active;
+        entry.completed += completed;
+      }
+    open += active - completed;
+  }
+  board_ = std::move(counts);
+  openCards_ = open;
+}
+
+void OverviewCache::walkCards() {
   // The groups of stored values add up to the figures of each plan and of
   // each bucket, each group decoded as a loaded card decodes its fields;
   // they come in (plan, bucket) order, so each map is asked once per plan
@@ -195,7 +223,6 @@ void OverviewCache::countBoard() {
   }
   board_ = std::move(counts);
   openCards_ = open;
-  boardKnown_ = openKnown_ = true;
 }
 
 void OverviewCache::countGoals() {

@@ -21,7 +21,8 @@ namespace store {
 // Exact by construction, never by timing:
 // - another connection's commit (another program, a second server, another
 //   worker of the HTTP mode) moves PRAGMA data_version, and the next use
-//   counts everything again;
+//   counts everything again (the plan and bucket figures from the store's
+//   own tally where it has one it can trust, CardTally.h);
 // - this connection's own row changes reach the figures through SQLite's
 //   pre-update hook, which sees every changed row with its old and new
 //   values, also those of foreign-key actions: the plan, bucket and
@@ -58,6 +59,10 @@ private:
   void revalidate();
   void dropAll();
   void countBoard();
+  // The board's figures from the store's tally, or, where the store has
+  // none it can trust, from a walk of every card.
+  void readTally();
+  void walkCards();
   void countOpenCards();
   void countGoals();
   void recountDirtyGoals();

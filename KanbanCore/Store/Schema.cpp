@@ -2,6 +2,7 @@
 
 #include "KanbanCore/Card.h"
 #include "KanbanCore/StoreError.h"
+#include "Store/CardTally.h"
 #include "Store/EntityTables.h"
 #include "Store/Sqlite.h"
 #include "Store/SqliteTransaction.h"
@@ -260,6 +261,7 @@ void createInEmptyDatabase(SqliteDatabase &db) {
   if (db.queryInteger("SELECT count(*) FROM sqlite_schema") == 0) {
     db.exec(kTables);
     db.exec(createIndexesSQL({}));
+    db.exec(store::cardTally::rebuildSQL());
     db.exec("PRAGMA user_version = " + std::to_string(kLayoutVersion));
     db.exec("PRAGMA application_id = " + std::to_string(kApplicationID));
   }
@@ -320,22 +322,30 @@ void prepareFileStore(SqliteDatabase &db, const std::filesystem::path &file) {
     }
     refuseForeignOrNewer(readHeader(db, file), file);
   }
-  const std::set<std::string> indexes = inOneRead(db, [&] {
+  bool tallyIntact = false;
+  const std::set<std::string> indexesAndTriggers = inOneRead(db, [&] {
     refuseWrongLayout(db, file);
-    return names(db, "SELECT name FROM sqlite_schema WHERE type = 'index'");
+    auto found = names(db, "SELECT name FROM sqlite_schema WHERE type IN "
+                           "('index', 'trigger')");
+    tallyIntact = store::cardTally::intact(db, found);
+    return found;
   });
   switchToWAL();
-  std::string missing = createIndexesSQL(indexes);
-  if (!missing.empty()) {
+  // Indexes and the tally only make queries faster; a write-protected or
+  // busy store is still usable without them, and each is tried on its own.
+  const auto tryWriting = [&](const std::string &sql) {
+    if (sql.empty())
+      return;
     try {
-      SqliteTransaction indexing(db, "BEGIN IMMEDIATE");
-      db.exec(missing);
-      indexing.commit();
+      SqliteTransaction writing(db, "BEGIN IMMEDIATE");
+      db.exec(sql);
+      writing.commit();
     } catch (const StoreError &) {
-      // Indexes only make queries faster; a write-protected or busy store
-      // is still usable without them.
     }
-  }
+  };
+  tryWriting(createIndexesSQL(indexesAndTriggers));
+  if (!tallyIntact)
+    tryWriting(store::cardTally::rebuildSQL());
 }
 
 void prepareMemoryStore(SqliteDatabase &db) {

@@ -2,6 +2,7 @@
 #include "KanbanCore/StoreError.h"
 #include "Store/BoardSQL.h"
 #include "Store/CardQuerySQL.h"
+#include "Store/CardTally.h"
 #include "support/Seed.h"
 #include "support/TestStore.h"
 
@@ -236,6 +237,8 @@ TEST(OverviewQueries, WalkIndexesWithoutSortingOrReadingTheTable) {
     int rows, stepsPerRow;
   } statements[] = {
       {"board figures", store::boardCountsSQL(), nullptr, 1, 0},
+      // One row a plan and bucket, read as the store keeps it.
+      {"board tally", store::cardTally::rowsSQL(), nullptr, 1, 30},
       // Every card counted from index pages, none of the 200 open ones
       // stepped through.
       {"open cards", store::openCardCountSQL(), nullptr, 1, 30},

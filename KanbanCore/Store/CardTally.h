@@ -1,0 +1,45 @@
+#pragma once
+
+// The board's figures kept by the store itself: one row per (plan, bucket)
+// with the number of cards not archived and how many of those are done, kept
+// by triggers on Card. SQLite runs the triggers for every writer, also for
+// programs that know nothing of them, so after another program's commit the
+// overview reads a few hundred rows instead of walking every card.
+//
+// Each value is decoded as a loaded card decodes it. A plan or bucket that is
+// not text is no plan's or bucket's: its cards are kept under the empty blob,
+// which no text equals, and count only towards the whole store's figures.
+//
+// The one change triggers cannot see is a row that a REPLACE removes (SQLite
+// runs no delete trigger for it unless the writing connection asked for
+// recursive triggers). A card insert or id change that meets an existing row
+// therefore marks the tally stale; until the next start builds it again the
+// overview walks the cards, which is exact. The mark may also come from an
+// INSERT OR IGNORE or an upsert, which cost only that walk.
+
+#include <set>
+#include <string>
+#include <string_view>
+
+namespace taskory {
+
+class SqliteDatabase;
+
+namespace store::cardTally {
+
+// Statements that drop an older tally, create the tables and triggers and
+// fill the tally from the cards; run in the caller's write transaction.
+const std::string &rebuildSQL();
+
+// Whether the store holds a tally this build can trust, judged from the
+// store's trigger names and, when they are all there, the stale mark. Reads
+// in the caller's transaction.
+bool intact(SqliteDatabase &db, const std::set<std::string> &triggerNames);
+bool intact(SqliteDatabase &db);
+
+// plan, bucket, active, completed of every row; active and completed count
+// cards that are not archived.
+std::string_view rowsSQL();
+
+} // namespace store::cardTally
+} // namespace taskory

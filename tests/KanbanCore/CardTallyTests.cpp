@@ -1,0 +1,247 @@
+#include "KanbanCore/BoardQueries.h"
+#include "KanbanCore/StoreError.h"
+#include "support/Seed.h"
+#include "support/TestStore.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <map>
+
+namespace taskory {
+namespace {
+
+constexpr Date kNow = test::TestStore::kNow;
+
+struct Figures {
+  std::map<std::string, std::pair<int64_t, int64_t>> plans, buckets;
+  int64_t open = 0;
+  bool operator==(const Figures &) const = default;
+};
+
+std::ostream &operator<<(std::ostream &out, const Figures &f) {
+  for (const auto &[name, m] : {std::pair{"plans", &f.plans},
+                                std::pair{"buckets", &f.buckets}}) {
+    out << name << ":";
+    for (const auto &[id, c] : *m)
+      out << " " << id.substr(0, 6) << "=" << c.first << "/" << c.second;
+    out << "\n";
+  }
+  return out << "open: " << f.open;
+}
+
+std::optional<std::string> textAt(sqlite3_stmt *stmt, int column) {
+  if (sqlite3_column_type(stmt, column) != SQLITE_TEXT)
+    return std::nullopt;
+  return reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
+}
+
+void add(Figures &f, sqlite3_stmt *stmt, int64_t active, int64_t completed) {
+  for (auto [column, into] :
+       {std::pair{0, &f.plans}, std::pair{1, &f.buckets}})
+    if (auto key = textAt(stmt, column)) {
+      (*into)[*key].first += active;
+      (*into)[*key].second += completed;
+    }
+  f.open += active - completed;
+}
+
+// Every card's stored values, decoded here as a loaded card reads them: a
+// number converted by SQLite, anything else 0.
+Figures fromCards(sqlite3 *db) {
+  Figures f;
+  sqlite3_stmt *stmt = nullptr;
+  EXPECT_EQ(sqlite3_prepare_v2(db,
+                               "SELECT plan, bucket, isArchived, "
+                               "percentComplete FROM Card",
+                               -1, &stmt, nullptr),
+            SQLITE_OK);
+  const auto number = [&](int column) -> int64_t {
+    const int type = sqlite3_column_type(stmt, column);
+    return type == SQLITE_INTEGER || type == SQLITE_FLOAT
+               ? sqlite3_column_int64(stmt, column)
+               : 0;
+  };
+  while (sqlite3_step(stmt) == SQLITE_ROW)
+    if (number(2) == 0)
+      add(f, stmt, 1, number(3) >= kCompletedFromPercent);
+  sqlite3_finalize(stmt);
+  return f;
+}
+
+Figures fromTally(sqlite3 *db) {
+  Figures f;
+  sqlite3_stmt *stmt = nullptr;
+  EXPECT_EQ(sqlite3_prepare_v2(db,
+                               "SELECT plan, bucket, active, completed FROM "
+                               "CardTally",
+                               -1, &stmt, nullptr),
+            SQLITE_OK);
+  while (sqlite3_step(stmt) == SQLITE_ROW)
+    add(f, stmt, sqlite3_column_int64(stmt, 2), sqlite3_column_int64(stmt, 3));
+  sqlite3_finalize(stmt);
+  return f;
+}
+
+Figures fromOverview(ModelContainer &container) {
+  ModelContext context(container, "mcp", ContextAccess::readOnly);
+  BoardQueries queries(context);
+  Figures f;
+  for (auto [from, into] : {std::pair{&queries.boardCounts().byPlan, &f.plans},
+                            std::pair{&queries.boardCounts().byBucket,
+                                      &f.buckets}})
+    for (const auto &[id, c] : *from)
+      if (c.active || c.completed)
+        (*into)[id] = {c.active, c.completed};
+  CardQuery open;
+  open.maxPercent = kCompletedFromPercent - 1;
+  queries.queryCards(open, 1, &f.open);
+  return f;
+}
+
+// Writes of another program that knows nothing of the tally, one after the
+// other on one store. After each, the tally must agree with the cards, or,
+// where the writer removed a row unseen (REPLACE) or took the triggers away,
+// say it cannot be trusted; the overview is then exact by a walk, and the
+// next start builds the tally again.
+TEST(CardTally, AgreesWithTheCardsAfterEveryKindOfWrite) {
+  test::TempDir dir;
+  const auto file = dir / "Taskory.store";
+  auto kept = KanbanStore::makeContainer(file);
+  const Calendar calendar("Europe/Berlin", "de_DE");
+  {
+    ModelContext context(*kept, "mcp");
+    test::Seed seed(context, calendar, kNow);
+    for (const char *name : {"P0", "P1"}) {
+      Plan &plan = seed.plan(name);
+      for (const char *bucketName : {"B0", "B1"}) {
+        Bucket &bucket = seed.bucket(plan, bucketName);
+        for (int c = 0; c < 3; ++c)
+          seed.card(bucket, "K").percentComplete = c == 2 ? 100 : 10 * c;
+      }
+    }
+    context.save(kNow);
+  }
+  test::RawConnection other(file);
+  const std::string plan0 = "(SELECT id FROM Plan WHERE title = 'P0')",
+                    bucket0 = "(SELECT id FROM Bucket ORDER BY rowid LIMIT 1)",
+                    bucket3 = "(SELECT id FROM Bucket ORDER BY rowid DESC "
+                              "LIMIT 1)",
+                    someCard = "(SELECT id FROM Card ORDER BY rowid LIMIT 1)",
+                    columns = "INSERT INTO Card (id, title, sortOrder, "
+                              "createdAt, modifiedAt, plan, bucket, "
+                              "isArchived, percentComplete) VALUES ";
+  const struct {
+    const char *name;
+    std::string sql;
+    bool trusted;
+    bool fails = false;
+  } writes[] = {
+      {"new cards with odd values",
+       columns + "('N1', 'n', 0, 0, 0, " + plan0 + ", " + bucket0 +
+           ", 0, 100), ('N2', 'n', 0, 0, 0, 42, NULL, 'ja', 100.7), ('N3', "
+           "'n', 0, 0, 0, " +
+           plan0 + ", x'01', 0.5, 99.9), ('N4', 'n', 0, 0, 0, NULL, NULL, "
+                   "2.5, 0)",
+       true},
+      {"state changed", "UPDATE Card SET isArchived = 0, percentComplete = 150 "
+                        "WHERE id IN ('N4', " + someCard + ")",
+       true},
+      {"moved", "UPDATE Card SET plan = 'fremd', bucket = " + bucket3 +
+                    " WHERE rowid % 3 = 0",
+       true},
+      {"archived as text and as a fraction",
+       "UPDATE Card SET isArchived = CASE rowid % 2 WHEN 0 THEN '1' ELSE 1.0 "
+       "END WHERE rowid % 4 = 1",
+       true},
+      {"other columns only", "UPDATE Card SET title = 'neu', sortOrder = 3",
+       true},
+      {"deleted", "DELETE FROM Card WHERE id = 'N1'", true},
+      {"failed half-way",
+       "UPDATE Card SET percentComplete = CASE WHEN rowid > 3 THEN NULL ELSE "
+       "100 END",
+       true, true},
+      {"bucket deleted with its cards",
+       "PRAGMA foreign_keys = ON; DELETE FROM Bucket WHERE id = " + bucket0 +
+           "; PRAGMA foreign_keys = OFF",
+       true},
+      {"insert of an existing id refused",
+       columns + "('N3', 'n', 0, 0, 0, NULL, NULL, 0, 0)", true, true},
+      {"card replaced", "INSERT OR REPLACE INTO Card (id, title, sortOrder, "
+                        "createdAt, modifiedAt, plan) VALUES ('N3', 'r', 0, 0, "
+                        "0, " + plan0 + ")",
+       false},
+      {"insert ignored", "INSERT OR IGNORE INTO Card (id, title, sortOrder, "
+                         "createdAt, modifiedAt) VALUES ('N3', 'r', 0, 0, 0)",
+       false},
+      {"upsert", "INSERT INTO Card (id, title, sortOrder, createdAt, "
+                 "modifiedAt) VALUES ('N3', 'r', 0, 0, 0) ON CONFLICT (id) "
+                 "DO UPDATE SET percentComplete = 100",
+       false},
+      {"id replaced by an update",
+       "UPDATE OR REPLACE Card SET id = 'N3' WHERE id = 'N4'", false},
+      {"rowid replaced", "INSERT OR REPLACE INTO Card (rowid, id, title, "
+                         "sortOrder, createdAt, modifiedAt) VALUES ((SELECT "
+                         "max(rowid) FROM Card), 'N9', 'r', 0, 0, 0)",
+       false},
+      {"triggers taken away",
+       "DROP TRIGGER CardTally_removed; DELETE FROM Card WHERE rowid % 2 = 0",
+       false},
+      {"every card deleted", "DELETE FROM Card", true},
+  };
+  for (const auto &write : writes) {
+    // A failing statement undoes its own rows, triggers' included.
+    EXPECT_EQ(sqlite3_exec(other.handle(), write.sql.c_str(), nullptr, nullptr,
+                           nullptr) != SQLITE_OK,
+              write.fails)
+        << write.name << ": " << sqlite3_errmsg(other.handle());
+    const Figures cards = fromCards(other.handle());
+    EXPECT_EQ(fromOverview(*kept), cards) << write.name;
+    const bool trusted =
+        other.integer("SELECT count(*) FROM sqlite_schema WHERE type = "
+                      "'trigger' AND name GLOB 'CardTally_*'") == 5 &&
+        other.integer("SELECT count(*) FROM CardTallyStale") == 0;
+    EXPECT_EQ(trusted, write.trusted) << write.name;
+    if (trusted) {
+      EXPECT_EQ(fromTally(other.handle()), cards) << write.name;
+    } else {
+      auto restarted = KanbanStore::makeContainer(file);
+      EXPECT_EQ(other.integer("SELECT count(*) FROM CardTallyStale"), 0)
+          << write.name;
+      EXPECT_EQ(fromTally(other.handle()), cards) << write.name;
+      EXPECT_EQ(fromOverview(*restarted), cards) << write.name;
+    }
+  }
+}
+
+// The server's own writes go through the same triggers: a tally built with
+// the store and kept through the tools' changes agrees with the cards.
+TEST(CardTally, IsBuiltWithANewStoreAndKeptThroughOwnChanges) {
+  test::TestStore store;
+  {
+    auto context = store.context();
+    test::Seed seed(*context, store.calendar, kNow);
+    Plan &plan = seed.plan("P");
+    Bucket &bucket = seed.bucket(plan, "B");
+    for (int i = 0; i < 20; ++i) {
+      Card &card = seed.card(bucket, "K");
+      card.percentComplete = i % 3 ? 0 : 100;
+      card.isArchived = i % 5 == 0;
+    }
+    context->save(kNow);
+  }
+  {
+    auto context = store.context();
+    auto cards = context->fetchAll<Card>();
+    cards[1]->percentComplete = 100;
+    cards[2]->isArchived = true;
+    context->remove(*cards[3]);
+    context->save(kNow);
+  }
+  sqlite3 *db = handleOf(*store.container);
+  EXPECT_EQ(fromTally(db), fromCards(db));
+  EXPECT_FALSE(fromCards(db).plans.empty());
+}
+
+} // namespace
+} // namespace taskory
