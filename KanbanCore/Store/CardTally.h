@@ -1,10 +1,11 @@
 #pragma once
 
-// The board's figures kept by the store itself: one row per (plan, bucket)
-// with the number of cards not archived and how many of those are done, kept
-// by triggers on Card. SQLite runs the triggers for every writer, also for
-// programs that know nothing of them, so after another program's commit the
-// overview reads a few hundred rows instead of walking every card.
+// The overviews' figures kept by the store itself, by triggers on Card and
+// CardGoal: one row per (plan, bucket) with the number of cards not archived
+// and how many of those are done, and one row per goal with the same of its
+// linked cards. SQLite runs the triggers for every writer, also for programs
+// that know nothing of them, so after another program's commit an overview
+// reads a few hundred rows instead of walking every card or link.
 //
 // Each value is decoded as a loaded card decodes it. A plan or bucket that is
 // not text is no plan's or bucket's: its cards are kept under the empty blob,
@@ -12,8 +13,8 @@
 //
 // The one change triggers cannot see is a row that a REPLACE removes (SQLite
 // runs no delete trigger for it unless the writing connection asked for
-// recursive triggers). A card insert or id change that meets an existing row
-// therefore marks the tally stale; until the next start builds it again the
+// recursive triggers). A card or link insert or key change that meets an
+// existing row therefore marks the tallies stale; until the next start builds it again the
 // overview walks the cards, which is exact. The mark may also come from an
 // INSERT OR IGNORE or an upsert, which cost only that walk.
 
@@ -27,11 +28,11 @@ class SqliteDatabase;
 
 namespace store::cardTally {
 
-// Statements that drop an older tally, create the tables and triggers and
-// fill the tally from the cards; run in the caller's write transaction.
+// Statements that drop older tallies, create the tables and triggers and
+// fill the tallies from the cards and links; run in the caller's write transaction.
 const std::string &rebuildSQL();
 
-// Whether the store holds a tally this build can trust, judged from the
+// Whether the store holds tallies this build can trust, judged from the
 // store's trigger names and, when they are all there, the stale mark. Reads
 // in the caller's transaction.
 bool intact(SqliteDatabase &db, const std::set<std::string> &triggerNames);
@@ -39,7 +40,10 @@ bool intact(SqliteDatabase &db);
 
 // plan, bucket, active, completed of every row; active and completed count
 // cards that are not archived.
-std::string_view rowsSQL();
+std::string_view planBucketRowsSQL();
+// goal, active, completed of every goal with a counted link: a link counts
+// while its card exists with a text id and is not archived.
+std::string_view goalRowsSQL();
 
 } // namespace store::cardTally
 } // namespace taskory

@@ -164,7 +164,7 @@ void OverviewCache::countBoard() {
 }
 
 void OverviewCache::readTally() {
-  auto stmt = db_.statement(cardTally::rowsSQL());
+  auto stmt = db_.statement(cardTally::planBucketRowsSQL());
   BoardQueries::BoardCounts counts;
   int64_t open = 0;
   while (stmt->step()) {
@@ -226,8 +226,24 @@ void OverviewCache::walkCards() {
 }
 
 void OverviewCache::countGoals() {
-  auto stmt = db_.statement(goalLinkStatesSQL());
   std::unordered_map<std::string, BoardQueries::CardCounts> counts;
+  if (cardTally::intact(db_)) {
+    auto stmt = db_.statement(cardTally::goalRowsSQL());
+    while (stmt->step())
+      if (stmt->type(0) == SqliteType::text)
+        counts[std::string(stmt->bytes(0))] = {stmt->int64(1), stmt->int64(2)};
+  } else {
+    walkGoalLinks(counts);
+  }
+  goals_ = std::move(counts);
+  dirtyGoals_.clear();
+  dirtyCards_.clear();
+  goalsKnown_ = true;
+}
+
+void OverviewCache::walkGoalLinks(
+    std::unordered_map<std::string, BoardQueries::CardCounts> &counts) {
+  auto stmt = db_.statement(goalLinkStatesSQL());
   std::string key;
   BoardQueries::CardCounts *entry = nullptr;
   while (stmt->step()) {
@@ -240,10 +256,6 @@ void OverviewCache::countGoals() {
     ++entry->active;
     entry->completed += percent >= kCompletedFromPercent;
   }
-  goals_ = std::move(counts);
-  dirtyGoals_.clear();
-  dirtyCards_.clear();
-  goalsKnown_ = true;
 }
 
 void OverviewCache::recountDirtyGoals() {

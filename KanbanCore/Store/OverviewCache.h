@@ -21,8 +21,8 @@ namespace store {
 // Exact by construction, never by timing:
 // - another connection's commit (another program, a second server, another
 //   worker of the HTTP mode) moves PRAGMA data_version, and the next use
-//   counts everything again (the plan and bucket figures from the store's
-//   own tally where it has one it can trust, CardTally.h);
+//   counts everything again (from the store's own tallies where it has
+//   ones it can trust, CardTally.h);
 // - this connection's own row changes reach the figures through SQLite's
 //   pre-update hook, which sees every changed row with its old and new
 //   values, also those of foreign-key actions: the plan, bucket and
@@ -65,6 +65,8 @@ private:
   void walkCards();
   void countOpenCards();
   void countGoals();
+  void walkGoalLinks(
+      std::unordered_map<std::string, BoardQueries::CardCounts> &counts);
   void recountDirtyGoals();
 
   void rowChanging(int op, const char *table);

@@ -14,14 +14,15 @@ namespace {
 constexpr Date kNow = test::TestStore::kNow;
 
 struct Figures {
-  std::map<std::string, std::pair<int64_t, int64_t>> plans, buckets;
+  std::map<std::string, std::pair<int64_t, int64_t>> plans, buckets, goals;
   int64_t open = 0;
   bool operator==(const Figures &) const = default;
 };
 
 std::ostream &operator<<(std::ostream &out, const Figures &f) {
-  for (const auto &[name, m] : {std::pair{"plans", &f.plans},
-                                std::pair{"buckets", &f.buckets}}) {
+  for (const auto &[name, m] :
+       {std::pair{"plans", &f.plans}, std::pair{"buckets", &f.buckets},
+        std::pair{"goals", &f.goals}}) {
     out << name << ":";
     for (const auto &[id, c] : *m)
       out << " " << id.substr(0, 6) << "=" << c.first << "/" << c.second;
@@ -46,39 +47,59 @@ void add(Figures &f, sqlite3_stmt *stmt, int64_t active, int64_t completed) {
   f.open += active - completed;
 }
 
-// Every card's stored values, decoded here as a loaded card reads them: a
-// number converted by SQLite, anything else 0.
+sqlite3_stmt *prepared(sqlite3 *db, const char *sql) {
+  sqlite3_stmt *stmt = nullptr;
+  EXPECT_EQ(sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr), SQLITE_OK)
+      << sql << ": " << sqlite3_errmsg(db);
+  return stmt;
+}
+
+// Every card's and link's stored values, decoded here as a loaded card reads
+// them: a number converted by SQLite, anything else 0. A link counts for a
+// card with a text id that is not archived.
 Figures fromCards(sqlite3 *db) {
   Figures f;
-  sqlite3_stmt *stmt = nullptr;
-  EXPECT_EQ(sqlite3_prepare_v2(db,
-                               "SELECT plan, bucket, isArchived, "
-                               "percentComplete FROM Card",
-                               -1, &stmt, nullptr),
-            SQLITE_OK);
+  std::map<std::string, bool> openCardDone;
+  sqlite3_stmt *stmt = prepared(
+      db, "SELECT plan, bucket, isArchived, percentComplete, id FROM Card");
   const auto number = [&](int column) -> int64_t {
     const int type = sqlite3_column_type(stmt, column);
     return type == SQLITE_INTEGER || type == SQLITE_FLOAT
                ? sqlite3_column_int64(stmt, column)
                : 0;
   };
-  while (sqlite3_step(stmt) == SQLITE_ROW)
-    if (number(2) == 0)
-      add(f, stmt, 1, number(3) >= kCompletedFromPercent);
+  while (sqlite3_step(stmt) == SQLITE_ROW) {
+    if (number(2) != 0)
+      continue;
+    const bool done = number(3) >= kCompletedFromPercent;
+    add(f, stmt, 1, done);
+    if (auto id = textAt(stmt, 4))
+      openCardDone[*id] = done;
+  }
+  sqlite3_finalize(stmt);
+  stmt = prepared(db, "SELECT card, goal FROM CardGoal");
+  while (sqlite3_step(stmt) == SQLITE_ROW) {
+    const auto card = textAt(stmt, 0), goal = textAt(stmt, 1);
+    if (card && goal && openCardDone.count(*card)) {
+      ++f.goals[*goal].first;
+      f.goals[*goal].second += openCardDone[*card];
+    }
+  }
   sqlite3_finalize(stmt);
   return f;
 }
 
 Figures fromTally(sqlite3 *db) {
   Figures f;
-  sqlite3_stmt *stmt = nullptr;
-  EXPECT_EQ(sqlite3_prepare_v2(db,
-                               "SELECT plan, bucket, active, completed FROM "
-                               "CardTally",
-                               -1, &stmt, nullptr),
-            SQLITE_OK);
+  sqlite3_stmt *stmt = prepared(
+      db, "SELECT plan, bucket, active, completed FROM CardTally");
   while (sqlite3_step(stmt) == SQLITE_ROW)
     add(f, stmt, sqlite3_column_int64(stmt, 2), sqlite3_column_int64(stmt, 3));
+  sqlite3_finalize(stmt);
+  stmt = prepared(db, "SELECT goal, active, completed FROM CardGoalTally");
+  while (sqlite3_step(stmt) == SQLITE_ROW)
+    f.goals[*textAt(stmt, 0)] = {sqlite3_column_int64(stmt, 1),
+                                 sqlite3_column_int64(stmt, 2)};
   sqlite3_finalize(stmt);
   return f;
 }
@@ -87,9 +108,10 @@ Figures fromOverview(ModelContainer &container) {
   ModelContext context(container, "mcp", ContextAccess::readOnly);
   BoardQueries queries(context);
   Figures f;
-  for (auto [from, into] : {std::pair{&queries.boardCounts().byPlan, &f.plans},
-                            std::pair{&queries.boardCounts().byBucket,
-                                      &f.buckets}})
+  for (auto [from, into] :
+       {std::pair{&queries.boardCounts().byPlan, &f.plans},
+        std::pair{&queries.boardCounts().byBucket, &f.buckets},
+        std::pair{&queries.goalCardCounts(), &f.goals}})
     for (const auto &[id, c] : *from)
       if (c.active || c.completed)
         (*into)[id] = {c.active, c.completed};
@@ -114,10 +136,16 @@ TEST(CardTally, AgreesWithTheCardsAfterEveryKindOfWrite) {
     test::Seed seed(context, calendar, kNow);
     for (const char *name : {"P0", "P1"}) {
       Plan &plan = seed.plan(name);
+      Goal &first = seed.goal(plan, "Z0"), &second = seed.goal(plan, "Z1");
       for (const char *bucketName : {"B0", "B1"}) {
         Bucket &bucket = seed.bucket(plan, bucketName);
-        for (int c = 0; c < 3; ++c)
-          seed.card(bucket, "K").percentComplete = c == 2 ? 100 : 10 * c;
+        for (int c = 0; c < 3; ++c) {
+          Card &card = seed.card(bucket, "K");
+          card.percentComplete = c == 2 ? 100 : 10 * c;
+          seed.tag(card, c ? first : second);
+          if (c == 2)
+            seed.tag(card, second);
+        }
       }
     }
     context.save(kNow);
@@ -128,6 +156,7 @@ TEST(CardTally, AgreesWithTheCardsAfterEveryKindOfWrite) {
                     bucket3 = "(SELECT id FROM Bucket ORDER BY rowid DESC "
                               "LIMIT 1)",
                     someCard = "(SELECT id FROM Card ORDER BY rowid LIMIT 1)",
+                    goal0 = "(SELECT id FROM Goal ORDER BY rowid LIMIT 1)",
                     columns = "INSERT INTO Card (id, title, sortOrder, "
                               "createdAt, modifiedAt, plan, bucket, "
                               "isArchived, percentComplete) VALUES ";
@@ -184,6 +213,50 @@ TEST(CardTally, AgreesWithTheCardsAfterEveryKindOfWrite) {
                          "sortOrder, createdAt, modifiedAt) VALUES ((SELECT "
                          "max(rowid) FROM Card), 'N9', 'r', 0, 0, 0)",
        false},
+      {"links to a card, to none, and with a number for a goal",
+       "INSERT INTO CardGoal (card, goal) VALUES ('N3', " + goal0 +
+           "), ('N3', 17), ('fehlt', " + goal0 + "), ('N2', " + goal0 + "), ('verwaist', " +
+           goal0 + "), ('später', " + goal0 + ")",
+       true},
+      {"link moved to another goal",
+       "UPDATE CardGoal SET goal = 'woanders' WHERE rowid = (SELECT "
+       "min(rowid) FROM CardGoal)",
+       true},
+      {"linked cards archived and done",
+       "UPDATE Card SET isArchived = rowid % 2, percentComplete = 100 WHERE "
+       "id IN (SELECT card FROM CardGoal)",
+       true},
+      {"linked card deleted with its links",
+       "PRAGMA foreign_keys = ON; DELETE FROM Card WHERE id = 'N3'; PRAGMA "
+       "foreign_keys = OFF",
+       true},
+      {"linked card deleted, its links left behind",
+       "DELETE FROM Card WHERE id = (SELECT card FROM CardGoal WHERE card IN "
+       "(SELECT id FROM Card) ORDER BY rowid LIMIT 1)",
+       true},
+      {"card arriving for links left behind",
+       columns + "('fehlt', 'n', 0, 0, 0, NULL, NULL, 0, 100)", true},
+      {"linked card given the id of links left behind",
+       "UPDATE Card SET id = 'verwaist' WHERE id = 'fehlt'", true},
+      {"card without links given the id of links left behind",
+       columns + "('ohne', 'n', 0, 0, 0, NULL, NULL, 0, 0); UPDATE Card SET "
+                 "id = 'später' WHERE id = 'ohne'",
+       true},
+      {"goal deleted with its links",
+       "PRAGMA foreign_keys = ON; DELETE FROM Goal WHERE id = " + goal0 +
+           "; PRAGMA foreign_keys = OFF",
+       true},
+      {"link replaced",
+       "INSERT OR REPLACE INTO CardGoal (card, goal) SELECT card, goal FROM "
+       "CardGoal LIMIT 1",
+       false},
+      {"link replaced by an update",
+       "UPDATE OR REPLACE CardGoal SET goal = (SELECT goal FROM CardGoal "
+       "ORDER BY rowid DESC LIMIT 1) WHERE rowid = (SELECT min(rowid) FROM "
+       "CardGoal WHERE goal IS NOT (SELECT goal FROM CardGoal ORDER BY rowid "
+       "DESC LIMIT 1)) AND card = (SELECT card FROM CardGoal ORDER BY rowid "
+       "DESC LIMIT 1)",
+       false},
       {"triggers taken away",
        "DROP TRIGGER CardTally_removed; DELETE FROM Card WHERE rowid % 2 = 0",
        false},
@@ -199,7 +272,7 @@ TEST(CardTally, AgreesWithTheCardsAfterEveryKindOfWrite) {
     EXPECT_EQ(fromOverview(*kept), cards) << write.name;
     const bool trusted =
         other.integer("SELECT count(*) FROM sqlite_schema WHERE type = "
-                      "'trigger' AND name GLOB 'CardTally_*'") == 5 &&
+                      "'trigger' AND name GLOB 'Card*Tally_*'") == 13 &&
         other.integer("SELECT count(*) FROM CardTallyStale") == 0;
     EXPECT_EQ(trusted, write.trusted) << write.name;
     if (trusted) {
@@ -212,6 +285,30 @@ TEST(CardTally, AgreesWithTheCardsAfterEveryKindOfWrite) {
       EXPECT_EQ(fromOverview(*restarted), cards) << write.name;
     }
   }
+}
+
+// Where the tallies are intact, the overviews read them instead of walking
+// the cards: what a writer puts into them is what the overviews show.
+TEST(CardTally, IsWhatTheOverviewsReadWhileIntact) {
+  test::TempDir dir;
+  const auto file = dir / "Taskory.store";
+  auto kept = KanbanStore::makeContainer(file);
+  const Calendar calendar("Europe/Berlin", "de_DE");
+  {
+    ModelContext context(*kept, "mcp");
+    test::Seed seed(context, calendar, kNow);
+    Plan &plan = seed.plan("P");
+    seed.tag(seed.card(seed.bucket(plan, "B"), "K"), seed.goal(plan, "Z"));
+    context.save(kNow);
+  }
+  test::RawConnection other(file);
+  const Figures before = fromOverview(*kept);
+  other.exec("UPDATE CardTally SET active = active + 2; UPDATE CardGoalTally "
+             "SET completed = completed + 1");
+  const Figures after = fromOverview(*kept);
+  EXPECT_NE(after, before);
+  EXPECT_EQ(after, fromTally(other.handle()));
+  EXPECT_EQ(after.open, before.open + 2);
 }
 
 // The server's own writes go through the same triggers: a tally built with
