@@ -25,7 +25,11 @@ std::string cardsOfLabelSQL() {
 }
 
 std::string_view addCardGoalSQL() {
-  return "INSERT OR IGNORE INTO CardGoal (card, goal) VALUES (?1, ?2)";
+  // Not INSERT OR IGNORE: an insert that meets an existing link marks the
+  // store's tallies stale (CardTally.h), so an existing link is not
+  // inserted at all.
+  return "INSERT INTO CardGoal (card, goal) SELECT ?1, ?2 WHERE NOT EXISTS "
+         "(SELECT 1 FROM CardGoal WHERE card = ?1 AND goal = ?2)";
 }
 
 std::string_view removeCardGoalSQL() {

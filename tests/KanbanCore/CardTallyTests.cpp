@@ -311,8 +311,9 @@ TEST(CardTally, IsWhatTheOverviewsReadWhileIntact) {
   EXPECT_EQ(after.open, before.open + 2);
 }
 
-// The server's own writes go through the same triggers: a tally built with
-// the store and kept through the tools' changes agrees with the cards.
+// The server's own writes go through the same triggers: tallies built with
+// the store and kept through the tools' changes agree with the cards, and
+// linking a card to a goal it is already linked to does not make them stale.
 TEST(CardTally, IsBuiltWithANewStoreAndKeptThroughOwnChanges) {
   test::TestStore store;
   {
@@ -320,24 +321,34 @@ TEST(CardTally, IsBuiltWithANewStoreAndKeptThroughOwnChanges) {
     test::Seed seed(*context, store.calendar, kNow);
     Plan &plan = seed.plan("P");
     Bucket &bucket = seed.bucket(plan, "B");
+    Goal &goal = seed.goal(plan, "Z");
     for (int i = 0; i < 20; ++i) {
       Card &card = seed.card(bucket, "K");
       card.percentComplete = i % 3 ? 0 : 100;
       card.isArchived = i % 5 == 0;
+      if (i % 2)
+        seed.tag(card, goal);
     }
     context->save(kNow);
   }
   {
     auto context = store.context();
     auto cards = context->fetchAll<Card>();
+    Goal &goal = *context->fetchAll<Goal>().front();
     cards[1]->percentComplete = 100;
     cards[2]->isArchived = true;
-    context->remove(*cards[3]);
+    context->addGoal(*cards[1], goal);
+    context->addGoal(*cards[4], goal);
+    context->removeGoal(*cards[3], goal);
+    context->remove(*cards[5]);
     context->save(kNow);
   }
   sqlite3 *db = handleOf(*store.container);
   EXPECT_EQ(fromTally(db), fromCards(db));
-  EXPECT_FALSE(fromCards(db).plans.empty());
+  EXPECT_FALSE(fromCards(db).goals.empty());
+  EXPECT_EQ(test::RawConnection(db).integer(
+                "SELECT count(*) FROM CardTallyStale"),
+            0);
 }
 
 } // namespace
