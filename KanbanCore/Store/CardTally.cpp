@@ -12,208 +12,200 @@ namespace {
 
 // A changed definition needs new names: a store keeps the triggers of the
 // build that made them, and the names are how a start finds them current.
-constexpr std::array<std::string_view, 13> kTriggers = {
-    "CardTally_added",
-    "CardTally_removed",
-    "CardTally_changed",
-    "CardTally_insertMeetsRow",
-    "CardTally_updateMeetsRow",
-    "CardGoalTally_cardAdded",
-    "CardGoalTally_cardRemoved",
-    "CardGoalTally_cardChanged",
-    "CardGoalTally_linkAdded",
-    "CardGoalTally_linkRemoved",
-    "CardGoalTally_linkChanged",
-    "CardGoalTally_insertMeetsRow",
+constexpr std::array<std::string_view, 12> kTriggers = {
+    "CardTally_cardInserted",   "CardTally_cardDeleting",
+    "CardTally_cardLeaving",    "CardTally_cardArriving",
+    "CardTally_linkInserted",   "CardTally_linkDeleted",
+    "CardTally_linkLeaving",    "CardTally_linkArriving",
+    "CardTally_cardInsertMeets", "CardTally_cardUpdateMeets",
+    "CardTally_linkInsertMeets", "CardTally_linkUpdateMeets"};
+
+// Triggers of earlier versions: a start that finds one builds the tallies
+// anew without it.
+constexpr std::array<std::string_view, 13> kRetiredTriggers = {
+    "CardTally_added",              "CardTally_removed",
+    "CardTally_changed",            "CardTally_insertMeetsRow",
+    "CardTally_updateMeetsRow",     "CardGoalTally_cardAdded",
+    "CardGoalTally_cardRemoved",    "CardGoalTally_cardChanged",
+    "CardGoalTally_linkAdded",      "CardGoalTally_linkRemoved",
+    "CardGoalTally_linkChanged",    "CardGoalTally_insertMeetsRow",
     "CardGoalTally_updateMeetsRow"};
 
-// A card row's fields as the tallies keep them: `row` is NEW, OLD or empty
-// for the Card row itself.
-struct Side {
-  std::string id, plan, bucket, archived, done;
-};
-
-Side side(std::string_view row) {
-  const std::string prefix = row.empty() ? "" : std::string(row) + ".";
-  const auto key = [&](std::string_view column) {
-    const std::string c = prefix + std::string(column);
-    return "(CASE WHEN typeof(" + c + ") = 'text' THEN " + c +
-           " ELSE x'' END)";
-  };
-  return {prefix + "id", key("plan"), key("bucket"),
-          "(" + integerExpression(prefix + "isArchived", 0) + " <> 0)",
-          "(" + integerExpression(prefix + "percentComplete", 0) +
-              " >= " + std::to_string(kCompletedFromPercent) + ")"};
+// Every trigger name a tally of any version may have left.
+template <class F> void forEachTriggerName(F f) {
+  for (std::string_view name : kTriggers)
+    f(name);
+  for (std::string_view name : kRetiredTriggers)
+    f(name);
 }
 
-// No statement here can meet a conflict: the writer's own conflict
-// resolution (INSERT OR REPLACE) would otherwise override the triggers'.
-std::string sameKey(const Side &s) {
-  return "plan = " + s.plan + " AND bucket = " + s.bucket;
+bool anyOf(const auto &names, const std::set<std::string> &found) {
+  for (std::string_view name : names)
+    if (found.count(std::string(name)))
+      return true;
+  return false;
 }
 
-std::string add(const Side &s, const std::string &when) {
-  return "INSERT INTO CardTally (plan, bucket) SELECT " + s.plan + ", " +
-         s.bucket + " WHERE " + when + " AND NOT EXISTS (SELECT 1 FROM " +
-         "CardTally WHERE " + sameKey(s) + ");\n" +
-         "UPDATE CardTally SET active = active + 1, completed = completed + " +
-         s.done + " WHERE " + sameKey(s) + " AND " + when + ";\n";
+// SQLite parses every trigger each time a connection reads the schema, at
+// every start, at about 300 instructions a byte: the texts are kept short.
+// A card's two fields are decoded as a loaded card decodes them (a number
+// converted as SQLite converts it, anything else 0), by comparisons: text
+// and blobs sort after every number, NULL compares as nothing. Keys are the
+// stored values themselves, matched with IS; only text keys are a plan's,
+// bucket's or goal's.
+
+// The card `c` (NEW, OLD or Card) is not archived: its number truncates to
+// 0.
+std::string counts(const std::string &c) {
+  const std::string a = c + ".isArchived";
+  return "NOT ifnull(" + a + " BETWEEN 1 AND 9e999 OR " + a + " <= -1, 0)";
 }
 
-std::string subtract(const Side &s, const std::string &when) {
+// The card `c` is done: a number of at least the completed percentage.
+std::string done(const std::string &c) {
+  return "ifnull(" + c + ".percentComplete BETWEEN " +
+         std::to_string(kCompletedFromPercent) + " AND 9e999, 0)";
+}
+
+std::string sameBoardKey(const std::string &c) {
+  return "plan IS " + c + ".plan AND bucket IS " + c + ".bucket";
+}
+
+// A card that counts arrives (inserted, or updated into counting). Every
+// goal with a link has its row already (linkArrives), whether the link
+// counts or not.
+std::string cardArrives(const std::string &c) {
+  return "UPDATE CardTally SET active = active + 1, completed = completed + " +
+         done(c) + " WHERE " + sameBoardKey(c) +
+         ";\nINSERT INTO CardTally SELECT " + c + ".plan, " + c +
+         ".bucket, 1, " + done(c) +
+         " WHERE changes() = 0;\nUPDATE CardGoalTally SET active = active + "
+         "1, completed = completed + " +
+         done(c) + " WHERE goal IN (SELECT goal FROM CardGoal WHERE card = " +
+         c + ".id AND typeof(" + c + ".id) = 'text');\n";
+}
+
+// A card that counted leaves (deleted, or updated out of counting). A
+// deleted card leaves before its row goes: the cascade that removes its
+// links runs when the card is already gone.
+std::string cardLeaves(const std::string &c) {
   return "UPDATE CardTally SET active = active - 1, completed = completed - " +
-         s.done + " WHERE " + sameKey(s) + " AND " + when + ";\n" +
-         "DELETE FROM CardTally WHERE " + sameKey(s) +
-         " AND active = 0 AND " + when + ";\n";
+         done(c) + " WHERE " + sameBoardKey(c) +
+         ";\nDELETE FROM CardTally WHERE active = 0 AND " + sameBoardKey(c) +
+         ";\nUPDATE CardGoalTally SET active = active - 1, completed = "
+         "completed - " +
+         done(c) + " WHERE goal IN (SELECT goal FROM CardGoal WHERE card = " +
+         c + ".id AND typeof(" + c + ".id) = 'text');\n";
 }
 
-// The goals the links in `links` (a condition on CardGoal) name, each
-// counting one card that is `done`; `sign` "+" or "-".
-std::string countLinks(const std::string &links, const std::string &done,
-                       char sign) {
-  const std::string goals =
-      "(SELECT goal FROM CardGoal WHERE " + links + " AND typeof(goal) = 'text')";
-  std::string sql;
-  if (sign == '+')
-    sql += "INSERT INTO CardGoalTally (goal) SELECT goal FROM " + goals +
-           " AS linked WHERE NOT EXISTS (SELECT 1 FROM CardGoalTally WHERE "
-           "CardGoalTally.goal = linked.goal);\n";
-  sql += "UPDATE CardGoalTally SET active = active " + std::string(1, sign) +
-         " 1, completed = completed " + std::string(1, sign) + " " + done +
-         " WHERE goal IN " + goals + ";\n";
-  if (sign == '-')
-    sql += "DELETE FROM CardGoalTally WHERE active = 0 AND goal IN " + goals +
-           ";\n";
-  return sql;
+// The state of the link `l`'s card when the link counts (the card exists
+// with a text id and is not archived): 1 done, 0 not; NULL when it does not
+// count.
+std::string linkDone(const std::string &l) {
+  return "(SELECT " + done("Card") + " FROM Card WHERE id = " + l +
+         ".card AND typeof(id) = 'text' AND " + counts("Card") + ")";
 }
 
-// The card a link names, when it counts: a card with a text id that is not
-// archived. `link` is NEW or OLD.
-std::string linkedCard(const std::string &link, const std::string &what) {
-  const Side card = side("Card");
-  return "(SELECT " + what + " FROM Card WHERE Card.id = " + link +
-         ".card AND typeof(Card.id) = 'text' AND NOT " + card.archived + ")";
+std::string linkArrives(const std::string &l) {
+  return "INSERT INTO CardGoalTally SELECT " + l +
+         ".goal, 0, 0 WHERE NOT EXISTS (SELECT 1 FROM CardGoalTally WHERE "
+         "goal IS " +
+         l + ".goal);\nUPDATE CardGoalTally SET active = active + 1, "
+             "completed = completed + " +
+         linkDone(l) + " WHERE goal IS " + l + ".goal AND " + linkDone(l) +
+         " IS NOT NULL;\n";
 }
 
-std::string countLink(const std::string &link, char sign) {
-  const Side card = side("Card");
-  const std::string counts = "typeof(" + link + ".goal) = 'text' AND EXISTS " +
-                             linkedCard(link, "1");
-  const std::string goal = "goal = " + link + ".goal";
-  std::string sql;
-  if (sign == '+')
-    sql += "INSERT INTO CardGoalTally (goal) SELECT " + link + ".goal WHERE " +
-           counts + " AND NOT EXISTS (SELECT 1 FROM CardGoalTally WHERE " +
-           goal + ");\n";
-  sql += "UPDATE CardGoalTally SET active = active " + std::string(1, sign) +
-         " 1, completed = completed " + std::string(1, sign) + " " +
-         linkedCard(link, card.done) + " WHERE " + goal + " AND " + counts +
-         ";\n";
-  if (sign == '-')
-    sql += "DELETE FROM CardGoalTally WHERE " + goal + " AND active = 0;\n";
-  return sql;
+std::string linkLeaves(const std::string &l) {
+  return "UPDATE CardGoalTally SET active = active - 1, completed = completed "
+         "- " +
+         linkDone(l) + " WHERE goal IS " + l + ".goal;\n";
+}
+
+std::string trigger(std::string_view name, std::string_view event,
+                    const std::string &when, const std::string &body) {
+  return "CREATE TRIGGER " + std::string(name) + " " + std::string(event) +
+         (when.empty() ? "" : " WHEN " + when) + " BEGIN\n" + body +
+         "END;\n";
 }
 
 std::string buildRebuildSQL() {
-  const Side added = side("NEW"), removed = side("OLD"), stored = side("");
-  const std::string markStale = "INSERT INTO CardTallyStale VALUES (1);\n";
   std::string sql;
-  for (std::string_view name : kTriggers)
+  forEachTriggerName([&](std::string_view name) {
     sql += "DROP TRIGGER IF EXISTS " + std::string(name) + ";\n";
+  });
+  // No constraint on the keys: a conflict in a trigger would be resolved by
+  // the writer's own OR REPLACE or OR IGNORE, not by the trigger.
   sql += "DROP TABLE IF EXISTS CardTally;\n"
          "DROP TABLE IF EXISTS CardGoalTally;\n"
          "DROP TABLE IF EXISTS CardTallyStale;\n"
-         "CREATE TABLE CardTally (plan NOT NULL, bucket NOT NULL, active "
-         "INTEGER NOT NULL DEFAULT 0, completed INTEGER NOT NULL DEFAULT 0, "
-         "PRIMARY KEY (plan, bucket)) WITHOUT ROWID;\n"
-         "CREATE TABLE CardGoalTally (goal NOT NULL PRIMARY KEY, active "
-         "INTEGER NOT NULL DEFAULT 0, completed INTEGER NOT NULL DEFAULT 0) "
-         "WITHOUT ROWID;\n"
-         "CREATE TABLE CardTallyStale (mark INTEGER);\n";
+         "CREATE TABLE CardTally (plan, bucket, active, completed);\n"
+         "CREATE INDEX CardTally_key ON CardTally (plan, bucket);\n"
+         "CREATE TABLE CardGoalTally (goal, active, completed);\n"
+         "CREATE INDEX CardGoalTally_key ON CardGoalTally (goal);\n"
+         "CREATE TABLE CardTallyStale (mark);\n";
 
-  // Plans and buckets.
-  sql += "CREATE TRIGGER CardTally_added AFTER INSERT ON Card BEGIN\n" +
-         add(added, "NOT " + added.archived) + "END;\n";
-  sql += "CREATE TRIGGER CardTally_removed AFTER DELETE ON Card BEGIN\n" +
-         subtract(removed, "NOT " + removed.archived) + "END;\n";
-  sql += "CREATE TRIGGER CardTally_changed AFTER UPDATE OF plan, bucket, "
-         "isArchived, percentComplete ON Card WHEN OLD.plan IS NOT NEW.plan "
-         "OR OLD.bucket IS NOT NEW.bucket OR OLD.isArchived IS NOT "
-         "NEW.isArchived OR OLD.percentComplete IS NOT NEW.percentComplete "
-         "BEGIN\n" +
-         subtract(removed, "NOT " + removed.archived) +
-         add(added, "NOT " + added.archived) + "END;\n";
-  // Where a row with the same id or rowid exists, a REPLACE would remove it
-  // unseen, and its links by a cascade the goal tally cannot follow.
-  sql += "CREATE TRIGGER CardTally_insertMeetsRow BEFORE INSERT ON Card WHEN "
-         "EXISTS (SELECT 1 FROM Card WHERE id = NEW.id) OR EXISTS (SELECT 1 "
-         "FROM Card WHERE rowid = NEW.rowid) BEGIN\n" +
-         markStale + "END;\n";
-  sql += "CREATE TRIGGER CardTally_updateMeetsRow BEFORE UPDATE ON Card WHEN "
-         "(NEW.id IS NOT OLD.id AND EXISTS (SELECT 1 FROM Card WHERE id = "
-         "NEW.id)) OR (NEW.rowid IS NOT OLD.rowid AND EXISTS (SELECT 1 FROM "
-         "Card WHERE rowid = NEW.rowid)) BEGIN\n" +
-         markStale + "END;\n";
+  const std::string cardColumns =
+      "OF id, plan, bucket, isArchived, percentComplete ON Card";
+  const std::string cardChanged =
+      "(OLD.id IS NOT NEW.id OR OLD.plan IS NOT NEW.plan OR OLD.bucket IS NOT "
+      "NEW.bucket OR OLD.isArchived IS NOT NEW.isArchived OR "
+      "OLD.percentComplete IS NOT NEW.percentComplete)";
+  sql += trigger("CardTally_cardInserted", "AFTER INSERT ON Card",
+                 counts("NEW"), cardArrives("NEW"));
+  sql += trigger("CardTally_cardDeleting", "BEFORE DELETE ON Card",
+                 counts("OLD"), cardLeaves("OLD"));
+  sql += trigger("CardTally_cardLeaving", "AFTER UPDATE " + cardColumns,
+                 counts("OLD") + " AND " + cardChanged, cardLeaves("OLD"));
+  sql += trigger("CardTally_cardArriving", "AFTER UPDATE " + cardColumns,
+                 counts("NEW") + " AND " + cardChanged, cardArrives("NEW"));
 
-  // Goals: a link counts while its card exists with a text id and is not
-  // archived. A deleted card's links are counted off before the row goes:
-  // the cascade that removes them runs when the card is already gone.
-  const auto cardCounts = [](const Side &card) {
-    return "typeof(" + card.id + ") = 'text' AND NOT " + card.archived;
+  const std::string linkColumns = "OF card, goal ON CardGoal";
+  sql += trigger("CardTally_linkInserted", "AFTER INSERT ON CardGoal", "",
+                 linkArrives("NEW"));
+  sql += trigger("CardTally_linkDeleted", "AFTER DELETE ON CardGoal",
+                 linkDone("OLD") + " IS NOT NULL", linkLeaves("OLD"));
+  sql += trigger("CardTally_linkLeaving", "AFTER UPDATE " + linkColumns,
+                 linkDone("OLD") + " IS NOT NULL", linkLeaves("OLD"));
+  sql += trigger("CardTally_linkArriving", "AFTER UPDATE " + linkColumns, "",
+                 linkArrives("NEW"));
+
+  // Where a row with the same key or rowid exists, a REPLACE would remove it
+  // unseen, and a card's links by a cascade the tally cannot follow.
+  const std::string markStale = "INSERT INTO CardTallyStale VALUES (1);\n";
+  // Each test is one index seek, and an update that keeps its keys makes
+  // none.
+  const std::string cardMeets = "EXISTS (SELECT 1 FROM Card WHERE id = NEW.id)",
+                    linkMeets = "EXISTS (SELECT 1 FROM CardGoal WHERE card = "
+                                "NEW.card AND goal = NEW.goal)";
+  const auto rowMeets = [](std::string_view table) {
+    return "EXISTS (SELECT 1 FROM " + std::string(table) +
+           " WHERE rowid = NEW.rowid)";
   };
-  const auto linksOf = [](const Side &card) { return "card = " + card.id; };
-  const auto hasLinks = [](const Side &card) {
-    return "EXISTS (SELECT 1 FROM CardGoal WHERE card = " + card.id + ")";
-  };
-  sql += "CREATE TRIGGER CardGoalTally_cardAdded AFTER INSERT ON Card WHEN " +
-         cardCounts(added) + " AND " + hasLinks(added) + " BEGIN\n" +
-         countLinks(linksOf(added), added.done, '+') + "END;\n";
-  sql += "CREATE TRIGGER CardGoalTally_cardRemoved BEFORE DELETE ON Card "
-         "WHEN " +
-         cardCounts(removed) + " AND " + hasLinks(removed) + " BEGIN\n" +
-         countLinks(linksOf(removed), removed.done, '-') + "END;\n";
-  sql += "CREATE TRIGGER CardGoalTally_cardChanged AFTER UPDATE OF id, "
-         "isArchived, percentComplete ON Card WHEN (OLD.id IS NOT NEW.id OR "
-         "OLD.isArchived IS NOT NEW.isArchived OR OLD.percentComplete IS NOT "
-         "NEW.percentComplete) AND (" +
-         hasLinks(removed) + " OR " + hasLinks(added) + ") BEGIN\n" +
-         countLinks(linksOf(removed) + " AND " + cardCounts(removed),
-                    removed.done, '-') +
-         countLinks(linksOf(added) + " AND " + cardCounts(added), added.done,
-                    '+') +
-         "END;\n";
-  sql += "CREATE TRIGGER CardGoalTally_linkAdded AFTER INSERT ON CardGoal "
-         "BEGIN\n" +
-         countLink("NEW", '+') + "END;\n";
-  sql += "CREATE TRIGGER CardGoalTally_linkRemoved AFTER DELETE ON CardGoal "
-         "BEGIN\n" +
-         countLink("OLD", '-') + "END;\n";
-  sql += "CREATE TRIGGER CardGoalTally_linkChanged AFTER UPDATE OF card, goal "
-         "ON CardGoal BEGIN\n" +
-         countLink("OLD", '-') + countLink("NEW", '+') + "END;\n";
-  sql += "CREATE TRIGGER CardGoalTally_insertMeetsRow BEFORE INSERT ON "
-         "CardGoal WHEN EXISTS (SELECT 1 FROM CardGoal WHERE card = NEW.card "
-         "AND goal = NEW.goal) OR EXISTS (SELECT 1 FROM CardGoal WHERE rowid = "
-         "NEW.rowid) BEGIN\n" +
-         markStale + "END;\n";
-  sql += "CREATE TRIGGER CardGoalTally_updateMeetsRow BEFORE UPDATE ON "
-         "CardGoal WHEN ((NEW.card IS NOT OLD.card OR NEW.goal IS NOT "
-         "OLD.goal) AND EXISTS (SELECT 1 FROM CardGoal WHERE card = NEW.card "
-         "AND goal = NEW.goal)) OR (NEW.rowid IS NOT OLD.rowid AND EXISTS "
-         "(SELECT 1 FROM CardGoal WHERE rowid = NEW.rowid)) BEGIN\n" +
-         markStale + "END;\n";
+  sql += trigger("CardTally_cardInsertMeets", "BEFORE INSERT ON Card",
+                 cardMeets + " OR " + rowMeets("Card"), markStale);
+  sql += trigger("CardTally_cardUpdateMeets", "BEFORE UPDATE ON Card",
+                 "NEW.id IS NOT OLD.id AND " + cardMeets +
+                     " OR NEW.rowid IS NOT OLD.rowid AND " + rowMeets("Card"),
+                 markStale);
+  sql += trigger("CardTally_linkInsertMeets", "BEFORE INSERT ON CardGoal",
+                 linkMeets + " OR " + rowMeets("CardGoal"), markStale);
+  sql += trigger("CardTally_linkUpdateMeets", "BEFORE UPDATE ON CardGoal",
+                 "(NEW.card IS NOT OLD.card OR NEW.goal IS NOT OLD.goal) AND " +
+                     linkMeets + " OR NEW.rowid IS NOT OLD.rowid AND " +
+                     rowMeets("CardGoal"),
+                 markStale);
 
-  sql += "INSERT INTO CardTally (plan, bucket, active, completed) SELECT " +
-         stored.plan + ", " + stored.bucket + ", count(*), sum(" +
-         stored.done + ") FROM Card WHERE NOT " + stored.archived +
-         " GROUP BY 1, 2;\n";
-  const Side card = side("Card");
-  sql += "INSERT INTO CardGoalTally (goal, active, completed) SELECT "
-         "CardGoal.goal, count(*), sum(" +
-         card.done +
-         ") FROM CardGoal JOIN Card ON Card.id = CardGoal.card WHERE "
-         "typeof(CardGoal.goal) = 'text' AND " +
-         cardCounts(card) + " GROUP BY 1;\n";
+  sql += "INSERT INTO CardTally SELECT plan, bucket, count(*), sum(" +
+         done("Card") + ") FROM Card WHERE " + counts("Card") +
+         " GROUP BY plan, bucket;\n";
+  // A row for every goal with a link, as linkArrives leaves it.
+  sql += "INSERT INTO CardGoalTally SELECT CardGoal.goal, count(Card.id), "
+         "ifnull(sum(" +
+         done("Card") +
+         "), 0) FROM CardGoal LEFT JOIN Card ON Card.id = CardGoal.card AND "
+         "typeof(Card.id) = 'text' AND " +
+         counts("Card") + " GROUP BY CardGoal.goal;\n";
   return sql;
 }
 
@@ -228,15 +220,37 @@ bool intact(SqliteDatabase &db, const std::set<std::string> &triggerNames) {
   for (std::string_view name : kTriggers)
     if (!triggerNames.count(std::string(name)))
       return false;
+  if (anyOf(kRetiredTriggers, triggerNames))
+    return false;
   return db.hasTable("CardTally") && db.hasTable("CardTallyStale") &&
          db.queryInteger("SELECT EXISTS (SELECT 1 FROM CardTallyStale)") == 0;
+}
+
+bool wanted(SqliteDatabase &db, const std::set<std::string> &triggerNames,
+            std::uintmax_t fileBytes) {
+  if (intact(db, triggerNames))
+    return false;
+  if (anyOf(kTriggers, triggerNames) || anyOf(kRetiredTriggers, triggerNames))
+    return true;
+  if (db.hasTable("CardTally") || db.hasTable("CardGoalTally") ||
+      db.hasTable("CardTallyStale"))
+    return true;
+  // A card takes more than 100 bytes of the store (its id alone is stored
+  // twice).
+  if (fileBytes < static_cast<std::uintmax_t>(kMinCards) * 100)
+    return false;
+  // Counted no further than the threshold: a store's first start with this
+  // build reads at most that many index entries.
+  return db.queryInteger("SELECT count(*) FROM (SELECT 1 FROM Card LIMIT " +
+                         std::to_string(kMinCards) + ")") >= kMinCards;
 }
 
 bool intact(SqliteDatabase &db) {
   static const std::string sql = [] {
     std::string names;
-    for (std::string_view name : kTriggers)
+    forEachTriggerName([&](std::string_view name) {
       names += (names.empty() ? "'" : ", '") + std::string(name) + "'";
+    });
     return "SELECT name FROM sqlite_schema WHERE type = 'trigger' AND name "
            "IN (" +
            names + ")";

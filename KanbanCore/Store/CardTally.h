@@ -7,9 +7,10 @@
 // that know nothing of them, so after another program's commit an overview
 // reads a few hundred rows instead of walking every card or link.
 //
-// Each value is decoded as a loaded card decodes it. A plan or bucket that is
-// not text is no plan's or bucket's: its cards are kept under the empty blob,
-// which no text equals, and count only towards the whole store's figures.
+// Each value is decoded as a loaded card decodes it. Keys are the stored
+// values: one that is not text is no plan's, bucket's or goal's, and its
+// cards count only towards the whole store's figures. A row may stay behind
+// at zero.
 //
 // The one change triggers cannot see is a row that a REPLACE removes (SQLite
 // runs no delete trigger for it unless the writing connection asked for
@@ -18,6 +19,7 @@
 // overview walks the cards, which is exact. The mark may also come from an
 // INSERT OR IGNORE or an upsert, which cost only that walk.
 
+#include <cstdint>
 #include <set>
 #include <string>
 #include <string_view>
@@ -27,6 +29,20 @@ namespace taskory {
 class SqliteDatabase;
 
 namespace store::cardTally {
+
+// Below this many cards a walk of every card costs less than the triggers
+// cost each connection that reads the schema, and a store gets no tally
+// until it grows past it.
+inline constexpr int64_t kMinCards = 10000;
+
+// Whether the start should build the tallies: a store that holds any part
+// of them (it may be stale or left by another build) has them built anew;
+// one without gets them once it holds kMinCards cards. `fileBytes`, the
+// size of the store's file and write-ahead log, spares small stores the
+// count. Reads in the caller's
+// transaction.
+bool wanted(SqliteDatabase &db, const std::set<std::string> &triggerNames,
+            std::uintmax_t fileBytes);
 
 // Statements that drop older tallies, create the tables and triggers and
 // fill the tallies from the cards and links; run in the caller's write transaction.

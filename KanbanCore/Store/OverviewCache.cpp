@@ -169,6 +169,9 @@ void OverviewCache::readTally() {
   int64_t open = 0;
   while (stmt->step()) {
     const int64_t active = stmt->int64(2), completed = stmt->int64(3);
+    // A group whose last card left; a walk would not have met it.
+    if (!active && !completed)
+      continue;
     for (auto [column, into] : {std::pair{0, &counts.byPlan},
                                 std::pair{1, &counts.byBucket}})
       if (stmt->type(column) == SqliteType::text) {
@@ -230,7 +233,7 @@ void OverviewCache::countGoals() {
   if (cardTally::intact(db_)) {
     auto stmt = db_.statement(cardTally::goalRowsSQL());
     while (stmt->step())
-      if (stmt->type(0) == SqliteType::text)
+      if (stmt->type(0) == SqliteType::text && (stmt->int64(1) || stmt->int64(2)))
         counts[std::string(stmt->bytes(0))] = {stmt->int64(1), stmt->int64(2)};
   } else {
     walkGoalLinks(counts);

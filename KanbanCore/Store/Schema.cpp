@@ -261,7 +261,6 @@ void createInEmptyDatabase(SqliteDatabase &db) {
   if (db.queryInteger("SELECT count(*) FROM sqlite_schema") == 0) {
     db.exec(kTables);
     db.exec(createIndexesSQL({}));
-    db.exec(store::cardTally::rebuildSQL());
     db.exec("PRAGMA user_version = " + std::to_string(kLayoutVersion));
     db.exec("PRAGMA application_id = " + std::to_string(kApplicationID));
   }
@@ -322,12 +321,20 @@ void prepareFileStore(SqliteDatabase &db, const std::filesystem::path &file) {
     }
     refuseForeignOrNewer(readHeader(db, file), file);
   }
-  bool tallyIntact = false;
+  bool tallyWanted = false;
   const std::set<std::string> indexesAndTriggers = inOneRead(db, [&] {
     refuseWrongLayout(db, file);
     auto found = names(db, "SELECT name FROM sqlite_schema WHERE type IN "
                            "('index', 'trigger')");
-    tallyIntact = store::cardTally::intact(db, found);
+    // The store's pages are in the file and its write-ahead log.
+    std::uintmax_t bytes = 0;
+    for (const std::string suffix : {"", "-wal"}) {
+      std::error_code unknown;
+      const std::uintmax_t size =
+          std::filesystem::file_size(file.string() + suffix, unknown);
+      bytes += unknown ? 0 : size;
+    }
+    tallyWanted = store::cardTally::wanted(db, found, bytes);
     return found;
   });
   switchToWAL();
@@ -344,7 +351,7 @@ void prepareFileStore(SqliteDatabase &db, const std::filesystem::path &file) {
     }
   };
   tryWriting(createIndexesSQL(indexesAndTriggers));
-  if (!tallyIntact)
+  if (tallyWanted)
     tryWriting(store::cardTally::rebuildSQL());
 }
 
