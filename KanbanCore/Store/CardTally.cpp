@@ -13,22 +13,28 @@ namespace {
 // A changed definition needs new names: a store keeps the triggers of the
 // build that made them, and the names are how a start finds them current.
 constexpr std::array<std::string_view, 12> kTriggers = {
-    "CardTally_cardInserted",   "CardTally_cardDeleting",
-    "CardTally_cardLeaving",    "CardTally_cardArriving",
-    "CardTally_linkInserted",   "CardTally_linkDeleted",
-    "CardTally_linkLeaving",    "CardTally_linkArriving",
+    "CardTally_cardInserted",    "CardTally_cardDeleting",
+    "CardTally_cardLeaving",     "CardTally_cardArriving",
+    "CardTally_linkInserted",    "CardTally_linkDeleted",
+    "CardTally_linkLeaving",     "CardTally_linkArriving",
     "CardTally_cardInsertMeets", "CardTally_cardUpdateMeets",
     "CardTally_linkInsertMeets", "CardTally_linkUpdateMeets"};
 
 // Triggers of earlier versions: a start that finds one builds the tallies
 // anew without it.
 constexpr std::array<std::string_view, 13> kRetiredTriggers = {
-    "CardTally_added",              "CardTally_removed",
-    "CardTally_changed",            "CardTally_insertMeetsRow",
-    "CardTally_updateMeetsRow",     "CardGoalTally_cardAdded",
-    "CardGoalTally_cardRemoved",    "CardGoalTally_cardChanged",
-    "CardGoalTally_linkAdded",      "CardGoalTally_linkRemoved",
-    "CardGoalTally_linkChanged",    "CardGoalTally_insertMeetsRow",
+    "CardTally_added",
+    "CardTally_removed",
+    "CardTally_changed",
+    "CardTally_insertMeetsRow",
+    "CardTally_updateMeetsRow",
+    "CardGoalTally_cardAdded",
+    "CardGoalTally_cardRemoved",
+    "CardGoalTally_cardChanged",
+    "CardGoalTally_linkAdded",
+    "CardGoalTally_linkRemoved",
+    "CardGoalTally_linkChanged",
+    "CardGoalTally_insertMeetsRow",
     "CardGoalTally_updateMeetsRow"};
 
 // Every trigger name a tally of any version may have left.
@@ -71,31 +77,38 @@ std::string sameBoardKey(const std::string &c) {
   return "plan IS " + c + ".plan AND bucket IS " + c + ".bucket";
 }
 
+// Moves the figures of the rows of `table` that `where` selects by one
+// card, done or not as `isDone` says; `sign` is '+' or '-'.
+std::string move(std::string_view table, char sign, const std::string &isDone,
+                 const std::string &where) {
+  const std::string by(1, sign);
+  return "UPDATE " + std::string(table) + " SET active = active " + by +
+         " 1, completed = completed " + by + " " + isDone + " WHERE " + where +
+         ";\n";
+}
+
+std::string linkedGoals(const std::string &c) {
+  return "goal IN (SELECT goal FROM CardGoal WHERE card = " + c +
+         ".id AND typeof(" + c + ".id) = 'text')";
+}
+
 // A card that counts arrives (inserted, or updated into counting). Every
 // goal with a link has its row already (linkArrives), whether the link
 // counts or not.
 std::string cardArrives(const std::string &c) {
-  return "UPDATE CardTally SET active = active + 1, completed = completed + " +
-         done(c) + " WHERE " + sameBoardKey(c) +
-         ";\nINSERT INTO CardTally SELECT " + c + ".plan, " + c +
-         ".bucket, 1, " + done(c) +
-         " WHERE changes() = 0;\nUPDATE CardGoalTally SET active = active + "
-         "1, completed = completed + " +
-         done(c) + " WHERE goal IN (SELECT goal FROM CardGoal WHERE card = " +
-         c + ".id AND typeof(" + c + ".id) = 'text');\n";
+  return move("CardTally", '+', done(c), sameBoardKey(c)) +
+         "INSERT INTO CardTally SELECT " + c + ".plan, " + c + ".bucket, 1, " +
+         done(c) + " WHERE changes() = 0;\n" +
+         move("CardGoalTally", '+', done(c), linkedGoals(c));
 }
 
 // A card that counted leaves (deleted, or updated out of counting). A
 // deleted card leaves before its row goes: the cascade that removes its
 // links runs when the card is already gone.
 std::string cardLeaves(const std::string &c) {
-  return "UPDATE CardTally SET active = active - 1, completed = completed - " +
-         done(c) + " WHERE " + sameBoardKey(c) +
-         ";\nDELETE FROM CardTally WHERE active = 0 AND " + sameBoardKey(c) +
-         ";\nUPDATE CardGoalTally SET active = active - 1, completed = "
-         "completed - " +
-         done(c) + " WHERE goal IN (SELECT goal FROM CardGoal WHERE card = " +
-         c + ".id AND typeof(" + c + ".id) = 'text');\n";
+  return move("CardTally", '-', done(c), sameBoardKey(c)) +
+         "DELETE FROM CardTally WHERE active = 0 AND " + sameBoardKey(c) +
+         ";\n" + move("CardGoalTally", '-', done(c), linkedGoals(c));
 }
 
 // The state of the link `l`'s card when the link counts (the card exists
@@ -107,26 +120,22 @@ std::string linkDone(const std::string &l) {
 }
 
 std::string linkArrives(const std::string &l) {
+  const std::string goal = "goal IS " + l + ".goal";
   return "INSERT INTO CardGoalTally SELECT " + l +
-         ".goal, 0, 0 WHERE NOT EXISTS (SELECT 1 FROM CardGoalTally WHERE "
-         "goal IS " +
-         l + ".goal);\nUPDATE CardGoalTally SET active = active + 1, "
-             "completed = completed + " +
-         linkDone(l) + " WHERE goal IS " + l + ".goal AND " + linkDone(l) +
-         " IS NOT NULL;\n";
+         ".goal, 0, 0 WHERE NOT EXISTS (SELECT 1 FROM CardGoalTally WHERE " +
+         goal + ");\n" +
+         move("CardGoalTally", '+', linkDone(l),
+              goal + " AND " + linkDone(l) + " IS NOT NULL");
 }
 
 std::string linkLeaves(const std::string &l) {
-  return "UPDATE CardGoalTally SET active = active - 1, completed = completed "
-         "- " +
-         linkDone(l) + " WHERE goal IS " + l + ".goal;\n";
+  return move("CardGoalTally", '-', linkDone(l), "goal IS " + l + ".goal");
 }
 
 std::string trigger(std::string_view name, std::string_view event,
                     const std::string &when, const std::string &body) {
   return "CREATE TRIGGER " + std::string(name) + " " + std::string(event) +
-         (when.empty() ? "" : " WHEN " + when) + " BEGIN\n" + body +
-         "END;\n";
+         (when.empty() ? "" : " WHEN " + when) + " BEGIN\n" + body + "END;\n";
 }
 
 std::string buildRebuildSQL() {

@@ -15,9 +15,9 @@
 // The one change triggers cannot see is a row that a REPLACE removes (SQLite
 // runs no delete trigger for it unless the writing connection asked for
 // recursive triggers). A card or link insert or key change that meets an
-// existing row therefore marks the tallies stale; until the next start builds it again the
-// overview walks the cards, which is exact. The mark may also come from an
-// INSERT OR IGNORE or an upsert, which cost only that walk.
+// existing row therefore marks the tallies stale; until the next start builds
+// it again the overview walks the cards, which is exact. The mark may also come
+// from an INSERT OR IGNORE or an upsert, which cost only that walk.
 
 #include <cstdint>
 #include <set>
@@ -45,7 +45,8 @@ bool wanted(SqliteDatabase &db, const std::set<std::string> &triggerNames,
             std::uintmax_t fileBytes);
 
 // Statements that drop older tallies, create the tables and triggers and
-// fill the tallies from the cards and links; run in the caller's write transaction.
+// fill the tallies from the cards and links; run in the caller's write
+// transaction.
 const std::string &rebuildSQL();
 
 // Whether the store holds tallies this build can trust, judged from the

@@ -172,8 +172,8 @@ void OverviewCache::readTally() {
     // A group whose last card left; a walk would not have met it.
     if (!active && !completed)
       continue;
-    for (auto [column, into] : {std::pair{0, &counts.byPlan},
-                                std::pair{1, &counts.byBucket}})
+    for (auto [column, into] :
+         {std::pair{0, &counts.byPlan}, std::pair{1, &counts.byBucket}})
       if (stmt->type(column) == SqliteType::text) {
         auto &entry = (*into)[std::string(stmt->bytes(column))];
         entry.active += active;
@@ -233,7 +233,8 @@ void OverviewCache::countGoals() {
   if (cardTally::intact(db_)) {
     auto stmt = db_.statement(cardTally::goalRowsSQL());
     while (stmt->step())
-      if (stmt->type(0) == SqliteType::text && (stmt->int64(1) || stmt->int64(2)))
+      if (stmt->type(0) == SqliteType::text &&
+          (stmt->int64(1) || stmt->int64(2)))
         counts[std::string(stmt->bytes(0))] = {stmt->int64(1), stmt->int64(2)};
   } else {
     walkGoalLinks(counts);

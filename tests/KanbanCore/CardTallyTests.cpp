@@ -1,6 +1,7 @@
 #include "KanbanCore/BoardQueries.h"
 #include "KanbanCore/StoreError.h"
 #include "Store/CardTally.h"
+#include "support/OverviewFigures.h"
 #include "support/Seed.h"
 #include "support/TestStore.h"
 
@@ -14,23 +15,7 @@ namespace {
 
 constexpr Date kNow = test::TestStore::kNow;
 
-struct Figures {
-  std::map<std::string, std::pair<int64_t, int64_t>> plans, buckets, goals;
-  int64_t open = 0;
-  bool operator==(const Figures &) const = default;
-};
-
-std::ostream &operator<<(std::ostream &out, const Figures &f) {
-  for (const auto &[name, m] :
-       {std::pair{"plans", &f.plans}, std::pair{"buckets", &f.buckets},
-        std::pair{"goals", &f.goals}}) {
-    out << name << ":";
-    for (const auto &[id, c] : *m)
-      out << " " << id.substr(0, 6) << "=" << c.first << "/" << c.second;
-    out << "\n";
-  }
-  return out << "open: " << f.open;
-}
+using Figures = test::OverviewFigures;
 
 std::optional<std::string> textAt(sqlite3_stmt *stmt, int column) {
   if (sqlite3_column_type(stmt, column) != SQLITE_TEXT)
@@ -39,8 +24,7 @@ std::optional<std::string> textAt(sqlite3_stmt *stmt, int column) {
 }
 
 void add(Figures &f, sqlite3_stmt *stmt, int64_t active, int64_t completed) {
-  for (auto [column, into] :
-       {std::pair{0, &f.plans}, std::pair{1, &f.buckets}})
+  for (auto [column, into] : {std::pair{0, &f.plans}, std::pair{1, &f.buckets}})
     if (auto key = textAt(stmt, column)) {
       (*into)[*key].first += active;
       (*into)[*key].second += completed;
@@ -92,8 +76,8 @@ Figures fromCards(sqlite3 *db) {
 
 Figures fromTally(sqlite3 *db) {
   Figures f;
-  sqlite3_stmt *stmt = prepared(
-      db, "SELECT plan, bucket, active, completed FROM CardTally");
+  sqlite3_stmt *stmt =
+      prepared(db, "SELECT plan, bucket, active, completed FROM CardTally");
   // Groups whose last card left may stay behind at zero.
   while (sqlite3_step(stmt) == SQLITE_ROW)
     if (sqlite3_column_int64(stmt, 2) || sqlite3_column_int64(stmt, 3))
@@ -102,30 +86,29 @@ Figures fromTally(sqlite3 *db) {
   sqlite3_finalize(stmt);
   stmt = prepared(db, "SELECT goal, active, completed FROM CardGoalTally");
   while (sqlite3_step(stmt) == SQLITE_ROW)
-    if (auto goal = textAt(stmt, 0);
-        goal && (sqlite3_column_int64(stmt, 1) || sqlite3_column_int64(stmt, 2)))
+    if (auto goal = textAt(stmt, 0); goal && (sqlite3_column_int64(stmt, 1) ||
+                                              sqlite3_column_int64(stmt, 2)))
       f.goals[*goal] = {sqlite3_column_int64(stmt, 1),
                         sqlite3_column_int64(stmt, 2)};
   sqlite3_finalize(stmt);
   return f;
 }
 
-Figures fromOverview(ModelContainer &container) {
-  ModelContext context(container, "mcp", ContextAccess::readOnly);
-  BoardQueries queries(context);
-  Figures f;
-  for (auto [from, into] :
-       {std::pair{&queries.boardCounts().byPlan, &f.plans},
-        std::pair{&queries.boardCounts().byBucket, &f.buckets},
-        std::pair{&queries.goalCardCounts(), &f.goals}})
-    for (const auto &[id, c] : *from)
-      if (c.active || c.completed)
-        (*into)[id] = {c.active, c.completed};
-  CardQuery open;
-  open.maxPercent = kCompletedFromPercent - 1;
-  queries.queryCards(open, 1, &f.open);
-  return f;
-}
+// A store file with a connection that stays open across the other
+// program's writes, seeded by `seed`.
+struct KeptStore {
+  template <class F> explicit KeptStore(F seedWith) {
+    ModelContext context(*kept, "mcp");
+    test::Seed seed(context, calendar, kNow);
+    seedWith(seed);
+    context.save(kNow);
+  }
+
+  test::TempDir dir;
+  std::filesystem::path file = dir / "Taskory.store";
+  std::unique_ptr<ModelContainer> kept = KanbanStore::makeContainer(file);
+  Calendar calendar{"Europe/Berlin", "de_DE"};
+};
 
 // Writes of another program that knows nothing of the tally, one after the
 // other on one store. After each, the tally must agree with the cards, or,
@@ -133,13 +116,7 @@ Figures fromOverview(ModelContainer &container) {
 // say it cannot be trusted; the overview is then exact by a walk, and the
 // next start builds the tally again.
 TEST(CardTally, AgreesWithTheCardsAfterEveryKindOfWrite) {
-  test::TempDir dir;
-  const auto file = dir / "Taskory.store";
-  auto kept = KanbanStore::makeContainer(file);
-  const Calendar calendar("Europe/Berlin", "de_DE");
-  {
-    ModelContext context(*kept, "mcp");
-    test::Seed seed(context, calendar, kNow);
+  KeptStore store([](test::Seed &seed) {
     for (const char *name : {"P0", "P1"}) {
       Plan &plan = seed.plan(name);
       Goal &first = seed.goal(plan, "Z0"), &second = seed.goal(plan, "Z1");
@@ -154,8 +131,8 @@ TEST(CardTally, AgreesWithTheCardsAfterEveryKindOfWrite) {
         }
       }
     }
-    context.save(kNow);
-  }
+  });
+  const auto &[file, kept] = std::tie(store.file, store.kept);
   test::RawConnection other(file);
   other.exec(store::cardTally::rebuildSQL());
   const std::string plan0 = "(SELECT id FROM Plan WHERE title = 'P0')",
@@ -177,21 +154,25 @@ TEST(CardTally, AgreesWithTheCardsAfterEveryKindOfWrite) {
        columns + "('N1', 'n', 0, 0, 0, " + plan0 + ", " + bucket0 +
            ", 0, 100), ('N2', 'n', 0, 0, 0, 42, NULL, 'ja', 100.7), ('N3', "
            "'n', 0, 0, 0, " +
-           plan0 + ", x'01', 0.5, 99.9), ('N4', 'n', 0, 0, 0, NULL, NULL, "
-                   "2.5, 0)",
+           plan0 +
+           ", x'01', 0.5, 99.9), ('N4', 'n', 0, 0, 0, NULL, NULL, "
+           "2.5, 0)",
        true},
       {"new cards with numbers at the edges and text that reads as one",
        columns + "('N5', 'n', 0, 0, 0, " + plan0 + ", " + bucket0 +
-           ", '5abc', '150x'), ('N6', 'n', 0, 0, 0, " + plan0 + ", " +
-           bucket0 + ", -0.5, 9e999), ('N7', 'n', 0, 0, 0, " + plan0 +
+           ", '5abc', '150x'), ('N6', 'n', 0, 0, 0, " + plan0 + ", " + bucket0 +
+           ", -0.5, 9e999), ('N7', 'n', 0, 0, 0, " + plan0 +
            ", NULL, -1.5, 100), ('N8', 'n', 0, 0, 0, " + plan0 +
            ", NULL, x'01', -9e999)",
        true},
-      {"state changed", "UPDATE Card SET isArchived = 0, percentComplete = 150 "
-                        "WHERE id IN ('N4', " + someCard + ")",
+      {"state changed",
+       "UPDATE Card SET isArchived = 0, percentComplete = 150 "
+       "WHERE id IN ('N4', " +
+           someCard + ")",
        true},
-      {"moved", "UPDATE Card SET plan = 'fremd', bucket = " + bucket3 +
-                    " WHERE rowid % 3 = 0",
+      {"moved",
+       "UPDATE Card SET plan = 'fremd', bucket = " + bucket3 +
+           " WHERE rowid % 3 = 0",
        true},
       {"archived as text and as a fraction",
        "UPDATE Card SET isArchived = CASE rowid % 2 WHEN 0 THEN '1' ELSE 1.0 "
@@ -210,27 +191,32 @@ TEST(CardTally, AgreesWithTheCardsAfterEveryKindOfWrite) {
        true},
       {"insert of an existing id refused",
        columns + "('N3', 'n', 0, 0, 0, NULL, NULL, 0, 0)", true, true},
-      {"card replaced", "INSERT OR REPLACE INTO Card (id, title, sortOrder, "
-                        "createdAt, modifiedAt, plan) VALUES ('N3', 'r', 0, 0, "
-                        "0, " + plan0 + ")",
+      {"card replaced",
+       "INSERT OR REPLACE INTO Card (id, title, sortOrder, "
+       "createdAt, modifiedAt, plan) VALUES ('N3', 'r', 0, 0, "
+       "0, " +
+           plan0 + ")",
        false},
-      {"insert ignored", "INSERT OR IGNORE INTO Card (id, title, sortOrder, "
-                         "createdAt, modifiedAt) VALUES ('N3', 'r', 0, 0, 0)",
+      {"insert ignored",
+       "INSERT OR IGNORE INTO Card (id, title, sortOrder, "
+       "createdAt, modifiedAt) VALUES ('N3', 'r', 0, 0, 0)",
        false},
-      {"upsert", "INSERT INTO Card (id, title, sortOrder, createdAt, "
-                 "modifiedAt) VALUES ('N3', 'r', 0, 0, 0) ON CONFLICT (id) "
-                 "DO UPDATE SET percentComplete = 100",
+      {"upsert",
+       "INSERT INTO Card (id, title, sortOrder, createdAt, "
+       "modifiedAt) VALUES ('N3', 'r', 0, 0, 0) ON CONFLICT (id) "
+       "DO UPDATE SET percentComplete = 100",
        false},
       {"id replaced by an update",
        "UPDATE OR REPLACE Card SET id = 'N3' WHERE id = 'N4'", false},
-      {"rowid replaced", "INSERT OR REPLACE INTO Card (rowid, id, title, "
-                         "sortOrder, createdAt, modifiedAt) VALUES ((SELECT "
-                         "max(rowid) FROM Card), 'N9', 'r', 0, 0, 0)",
+      {"rowid replaced",
+       "INSERT OR REPLACE INTO Card (rowid, id, title, "
+       "sortOrder, createdAt, modifiedAt) VALUES ((SELECT "
+       "max(rowid) FROM Card), 'N9', 'r', 0, 0, 0)",
        false},
       {"links to a card, to none, and with a number for a goal",
        "INSERT INTO CardGoal (card, goal) VALUES ('N3', " + goal0 +
-           "), ('N3', 17), ('fehlt', " + goal0 + "), ('N2', " + goal0 + "), ('verwaist', " +
-           goal0 + "), ('später', " + goal0 + ")",
+           "), ('N3', 17), ('fehlt', " + goal0 + "), ('N2', " + goal0 +
+           "), ('verwaist', " + goal0 + "), ('später', " + goal0 + ")",
        true},
       {"link moved to another goal",
        "UPDATE CardGoal SET goal = 'woanders' WHERE rowid = (SELECT "
@@ -272,7 +258,8 @@ TEST(CardTally, AgreesWithTheCardsAfterEveryKindOfWrite) {
        "DESC LIMIT 1)",
        false},
       {"triggers taken away",
-       "DROP TRIGGER CardTally_cardDeleting; DELETE FROM Card WHERE rowid % 2 = 0",
+       "DROP TRIGGER CardTally_cardDeleting; DELETE FROM Card WHERE rowid % 2 "
+       "= 0",
        false},
       {"every card deleted", "DELETE FROM Card", true},
   };
@@ -283,7 +270,7 @@ TEST(CardTally, AgreesWithTheCardsAfterEveryKindOfWrite) {
               write.fails)
         << write.name << ": " << sqlite3_errmsg(other.handle());
     const Figures cards = fromCards(other.handle());
-    EXPECT_EQ(fromOverview(*kept), cards) << write.name;
+    EXPECT_EQ(test::overviewFigures(*kept), cards) << write.name;
     const bool trusted =
         other.integer("SELECT count(*) FROM sqlite_schema WHERE type = "
                       "'trigger' AND name GLOB 'CardTally_*'") == 12 &&
@@ -296,7 +283,7 @@ TEST(CardTally, AgreesWithTheCardsAfterEveryKindOfWrite) {
       EXPECT_EQ(other.integer("SELECT count(*) FROM CardTallyStale"), 0)
           << write.name;
       EXPECT_EQ(fromTally(other.handle()), cards) << write.name;
-      EXPECT_EQ(fromOverview(*restarted), cards) << write.name;
+      EXPECT_EQ(test::overviewFigures(*restarted), cards) << write.name;
     }
   }
 }
@@ -304,26 +291,22 @@ TEST(CardTally, AgreesWithTheCardsAfterEveryKindOfWrite) {
 // Where the tallies are intact, the overviews read them instead of walking
 // the cards: what a writer puts into them is what the overviews show.
 TEST(CardTally, IsWhatTheOverviewsReadWhileIntact) {
-  test::TempDir dir;
-  const auto file = dir / "Taskory.store";
-  auto kept = KanbanStore::makeContainer(file);
-  const Calendar calendar("Europe/Berlin", "de_DE");
-  {
-    ModelContext context(*kept, "mcp");
-    test::Seed seed(context, calendar, kNow);
+  KeptStore store([](test::Seed &seed) {
     Plan &plan = seed.plan("P");
     seed.tag(seed.card(seed.bucket(plan, "B"), "K"), seed.goal(plan, "Z"));
-    context.save(kNow);
-  }
+  });
+  const auto &[file, kept] = std::tie(store.file, store.kept);
   test::RawConnection other(file);
   other.exec(store::cardTally::rebuildSQL());
-  const Figures before = fromOverview(*kept);
+  const Figures before = test::overviewFigures(*kept);
   other.exec("UPDATE CardTally SET active = active + 2; UPDATE CardGoalTally "
              "SET completed = completed + 1");
-  const Figures after = fromOverview(*kept);
-  EXPECT_NE(after, before);
-  EXPECT_EQ(after, fromTally(other.handle()));
-  EXPECT_EQ(after.open, before.open + 2);
+  const Figures after = test::overviewFigures(*kept),
+                tally = fromTally(other.handle());
+  EXPECT_NE(after.plans, before.plans);
+  EXPECT_EQ(after.plans, tally.plans);
+  EXPECT_EQ(after.buckets, tally.buckets);
+  EXPECT_EQ(after.goals, tally.goals);
 }
 
 // The server's own writes go through the same triggers: the tallies agree
@@ -362,9 +345,9 @@ TEST(CardTally, IsKeptThroughOwnChanges) {
   sqlite3 *db = handleOf(*store.container);
   EXPECT_EQ(fromTally(db), fromCards(db));
   EXPECT_FALSE(fromCards(db).goals.empty());
-  EXPECT_EQ(test::RawConnection(db).integer(
-                "SELECT count(*) FROM CardTallyStale"),
-            0);
+  EXPECT_EQ(
+      test::RawConnection(db).integer("SELECT count(*) FROM CardTallyStale"),
+      0);
 }
 
 // A store gets the tallies at the start that finds it holding the

@@ -3,6 +3,7 @@
 #include "Store/BoardSQL.h"
 #include "Store/CardQuerySQL.h"
 #include "Store/CardTally.h"
+#include "support/OverviewFigures.h"
 #include "support/Seed.h"
 #include "support/TestStore.h"
 
@@ -17,45 +18,6 @@ namespace taskory {
 namespace {
 
 constexpr Date kNow = test::TestStore::kNow;
-
-// The figures of one connection, in a form that compares and prints.
-struct Figures {
-  std::map<std::string, std::pair<int64_t, int64_t>> plans, buckets, goals;
-  int64_t open = 0;
-  bool operator==(const Figures &) const = default;
-};
-
-std::ostream &operator<<(std::ostream &out, const Figures &f) {
-  auto print = [&](const char *name, const auto &m) {
-    out << name << ":";
-    for (const auto &[id, c] : m)
-      out << " " << id.substr(0, 4) << "=" << c.first << "/" << c.second;
-    out << "\n";
-  };
-  print("plans", f.plans), print("buckets", f.buckets), print("goals", f.goals);
-  return out << "open: " << f.open;
-}
-
-// `onlyOpen`: asks just the list's count, which is then kept on its own.
-Figures figuresOf(ModelContainer &container, bool onlyOpen = false) {
-  ModelContext context(container, "mcp", ContextAccess::readOnly);
-  BoardQueries queries(context);
-  Figures f;
-  CardQuery open;
-  open.maxPercent = kCompletedFromPercent - 1;
-  queries.queryCards(open, 1, &f.open);
-  if (onlyOpen)
-    return f;
-  auto copy = [](const auto &from, auto &to) {
-    for (const auto &[id, c] : from)
-      if (c.active || c.completed)
-        to[id] = {c.active, c.completed};
-  };
-  copy(queries.boardCounts().byPlan, f.plans);
-  copy(queries.boardCounts().byBucket, f.buckets);
-  copy(queries.goalCardCounts(), f.goals);
-  return f;
-}
 
 // One connection keeps its figures across calls. After every kind of change
 // it must report what a connection that counts afresh reports: its own
@@ -173,7 +135,8 @@ void stayExact(bool tallied) {
     auto fresh = KanbanStore::makeContainer(file);
     // Some stretches ask only the list's count, which then moves alone.
     const bool onlyOpen = i % 40 < 10;
-    ASSERT_EQ(figuresOf(*kept, onlyOpen), figuresOf(*fresh, onlyOpen))
+    ASSERT_EQ(test::overviewFigures(*kept, onlyOpen),
+              test::overviewFigures(*fresh, onlyOpen))
         << "after step " << i << ": " << name;
   }
 }
