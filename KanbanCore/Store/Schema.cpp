@@ -321,38 +321,44 @@ void prepareFileStore(SqliteDatabase &db, const std::filesystem::path &file) {
     }
     refuseForeignOrNewer(readHeader(db, file), file);
   }
+  // The store's pages are in the file and its write-ahead log.
+  std::uintmax_t bytes = 0;
+  for (const std::string suffix : {"", "-wal"}) {
+    std::error_code unknown;
+    const std::uintmax_t size =
+        std::filesystem::file_size(file.string() + suffix, unknown);
+    bytes += unknown ? 0 : size;
+  }
+  constexpr std::string_view kIndexesAndTriggers =
+      "SELECT name FROM sqlite_schema WHERE type IN ('index', 'trigger')";
   bool tallyWanted = false;
   const std::set<std::string> indexesAndTriggers = inOneRead(db, [&] {
     refuseWrongLayout(db, file);
-    auto found = names(db, "SELECT name FROM sqlite_schema WHERE type IN "
-                           "('index', 'trigger')");
-    // The store's pages are in the file and its write-ahead log.
-    std::uintmax_t bytes = 0;
-    for (const std::string suffix : {"", "-wal"}) {
-      std::error_code unknown;
-      const std::uintmax_t size =
-          std::filesystem::file_size(file.string() + suffix, unknown);
-      bytes += unknown ? 0 : size;
-    }
+    auto found = names(db, kIndexesAndTriggers);
     tallyWanted = store::cardTally::wanted(db, found, bytes);
     return found;
   });
   switchToWAL();
-  // Indexes and the tally only make queries faster; a write-protected or
+  // Indexes and the tallies only make queries faster; a write-protected or
   // busy store is still usable without them, and each is tried on its own.
-  const auto tryWriting = [&](const std::string &sql) {
-    if (sql.empty())
-      return;
+  const auto tryWriting = [&](const auto &write) {
     try {
       SqliteTransaction writing(db, "BEGIN IMMEDIATE");
-      db.exec(sql);
+      write();
       writing.commit();
     } catch (const StoreError &) {
     }
   };
-  tryWriting(createIndexesSQL(indexesAndTriggers));
+  if (std::string missing = createIndexesSQL(indexesAndTriggers);
+      !missing.empty())
+    tryWriting([&] { db.exec(missing); });
+  // Asked again under the write lock: a second server starting on the same
+  // store may have built them meanwhile.
   if (tallyWanted)
-    tryWriting(store::cardTally::rebuildSQL());
+    tryWriting([&] {
+      if (store::cardTally::wanted(db, names(db, kIndexesAndTriggers), bytes))
+        db.exec(store::cardTally::rebuildSQL());
+    });
 }
 
 void prepareMemoryStore(SqliteDatabase &db) {
