@@ -241,9 +241,6 @@ bool wanted(SqliteDatabase &db, const std::set<std::string> &triggerNames,
     return false;
   if (anyOf(kTriggers, triggerNames) || anyOf(kRetiredTriggers, triggerNames))
     return true;
-  if (db.hasTable("CardTally") || db.hasTable("CardGoalTally") ||
-      db.hasTable("CardTallyStale"))
-    return true;
   // A card takes more than 100 bytes of the store (its id alone is stored
   // twice).
   if (fileBytes < static_cast<std::uintmax_t>(kMinCards) * 100)

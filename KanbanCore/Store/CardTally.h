@@ -35,8 +35,9 @@ namespace store::cardTally {
 // until it grows past it.
 inline constexpr int64_t kMinCards = 10000;
 
-// Whether the start should build the tallies: a store that holds any part
-// of them (it may be stale or left by another build) has them built anew;
+// Whether the start should build the tallies: a store that holds any of
+// their triggers (they may be stale or left by another build) has them built
+// anew (tables alone do nothing and cost nothing);
 // one without gets them once it holds kMinCards cards. `fileBytes`, the
 // size of the store's file and write-ahead log, spares small stores the
 // count. Reads in the caller's
