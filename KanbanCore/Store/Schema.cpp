@@ -354,12 +354,17 @@ void prepareFileStore(SqliteDatabase &db, const std::filesystem::path &file) {
       !missing.empty())
     tryWriting([&] { db.exec(missing); });
   // Asked again under the write lock: a second server starting on the same
-  // store may have built them meanwhile.
-  if (tallyWanted)
+  // store may have built them meanwhile. A store whose lock another program
+  // holds is not waited for: the overviews walk until a later start.
+  if (tallyWanted) {
+    const int timeout = db.walPolicy().busyTimeout();
+    db.walPolicy().setBusyTimeout(0);
     tryWriting([&] {
       if (store::cardTally::wanted(db, names(db, kIndexesAndTriggers), bytes))
         db.exec(store::cardTally::rebuildSQL());
     });
+    db.walPolicy().setBusyTimeout(timeout);
+  }
 }
 
 void prepareMemoryStore(SqliteDatabase &db) {

@@ -23,6 +23,7 @@ public:
   // jittered sleeps, so that a program committing back to back, which takes
   // the lock again within microseconds of releasing it, cannot starve us.
   void setBusyTimeout(int milliseconds);
+  int busyTimeout() const { return busyTimeout_; }
   // Keeps the write-ahead log small: after a commit of this connection that
   // leaves more than `frames` frames in the log, the log is copied into the
   // database and, when nothing pins it any longer, started over, so that it

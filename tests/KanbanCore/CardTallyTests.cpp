@@ -375,6 +375,14 @@ TEST(CardTally, IsBuiltAtStartForLargeStoresAndWhereAPartIsLeft) {
   KanbanStore::makeContainer(file);
   EXPECT_FALSE(hasTally());
   addCards(1);
+  {
+    // Another program holding the write lock delays no start for them.
+    test::RawConnection holder(file);
+    holder.exec("BEGIN IMMEDIATE");
+    KanbanStore::makeContainer(file);
+    EXPECT_FALSE(hasTally());
+    holder.exec("ROLLBACK");
+  }
   KanbanStore::makeContainer(file);
   ASSERT_TRUE(hasTally());
   EXPECT_EQ(fromTally(raw.handle()), fromCards(raw.handle()));
