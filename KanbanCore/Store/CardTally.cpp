@@ -208,13 +208,16 @@ std::string buildRebuildSQL() {
   sql += "INSERT INTO CardTally SELECT plan, bucket, count(*), sum(" +
          done("Card") + ") FROM Card WHERE " + counts("Card") +
          " GROUP BY plan, bucket;\n";
-  // A row for every goal with a link, as linkArrives leaves it.
+  // A row for every goal with a link, as linkArrives leaves it. The archived
+  // test is written as the goal-state index's column, which lets SQLite
+  // answer each link from that index instead of the card's row.
   sql += "INSERT INTO CardGoalTally SELECT CardGoal.goal, count(Card.id), "
          "ifnull(sum(" +
          done("Card") +
          "), 0) FROM CardGoal LEFT JOIN Card ON Card.id = CardGoal.card AND "
          "typeof(Card.id) = 'text' AND " +
-         counts("Card") + " GROUP BY CardGoal.goal;\n";
+         integerExpression("Card.isArchived", 0) +
+         " = 0 GROUP BY CardGoal.goal;\n";
   return sql;
 }
 
