@@ -16,8 +16,8 @@
 // runs no delete trigger for it unless the writing connection asked for
 // recursive triggers). A card or link insert or key change that meets an
 // existing row therefore marks the tallies stale; until the next start builds
-// it again the overview walks the cards, which is exact. The mark may also come
-// from an INSERT OR IGNORE or an upsert, which cost only that walk.
+// them again the overviews walk the cards, which is exact. The mark may also
+// come from an INSERT OR IGNORE or an upsert, which cost only that walk.
 
 #include <cstdint>
 #include <set>
@@ -35,13 +35,12 @@ namespace store::cardTally {
 // until it grows past it.
 inline constexpr int64_t kMinCards = 10000;
 
-// Whether the start should build the tallies: a store that holds any of
+// Whether the start should build the tallies. A store that holds any of
 // their triggers (they may be stale or left by another build) has them built
-// anew (tables alone do nothing and cost nothing);
-// one without gets them once it holds kMinCards cards. `fileBytes`, the
-// size of the store's file and write-ahead log, spares small stores the
-// count. Reads in the caller's
-// transaction.
+// anew; tables alone do nothing and cost nothing. A store without them gets
+// them once it holds kMinCards cards; `fileBytes`, the size of the store's
+// file and write-ahead log, spares small stores the count. Reads in the
+// caller's transaction.
 bool wanted(SqliteDatabase &db, const std::set<std::string> &triggerNames,
             std::uintmax_t fileBytes);
 
