@@ -17,12 +17,16 @@ constexpr std::array<std::string_view, 12> kTriggers = {
     "CardTally_cardLeaving",     "CardTally_cardArriving",
     "CardTally_linkInserted",    "CardTally_linkDeleted",
     "CardTally_linkLeaving",     "CardTally_linkArriving",
-    "CardTally_cardInsertMeets", "CardTally_cardUpdateMeets",
-    "CardTally_linkInsertMeets", "CardTally_linkUpdateMeets"};
+    "CardTally_cardInsertMarks", "CardTally_cardUpdateMarks",
+    "CardTally_linkInsertMarks", "CardTally_linkUpdateMarks"};
 
 // Triggers of earlier versions: a start that finds one builds the tallies
 // anew without it.
-constexpr std::array<std::string_view, 13> kRetiredTriggers = {
+constexpr std::array<std::string_view, 17> kRetiredTriggers = {
+    "CardTally_cardInsertMeets",
+    "CardTally_cardUpdateMeets",
+    "CardTally_linkInsertMeets",
+    "CardTally_linkUpdateMeets",
     "CardTally_added",
     "CardTally_removed",
     "CardTally_changed",
@@ -181,7 +185,9 @@ std::string buildRebuildSQL() {
 
   // Where a row with the same key or rowid exists, a REPLACE would remove it
   // unseen, and a card's links by a cascade the tally cannot follow.
-  const std::string markStale = "INSERT INTO CardTallyStale VALUES (1);\n";
+  // One mark is enough, however often a writer meets a row.
+  const std::string markStale = "INSERT INTO CardTallyStale SELECT 1 WHERE NOT "
+                                "EXISTS (SELECT 1 FROM CardTallyStale);\n";
   // Each test is one index seek, and an update that keeps its keys makes
   // none.
   const std::string cardMeets = "EXISTS (SELECT 1 FROM Card WHERE id = NEW.id)",
@@ -191,15 +197,15 @@ std::string buildRebuildSQL() {
     return "EXISTS (SELECT 1 FROM " + std::string(table) +
            " WHERE rowid = NEW.rowid)";
   };
-  sql += trigger("CardTally_cardInsertMeets", "BEFORE INSERT ON Card",
+  sql += trigger("CardTally_cardInsertMarks", "BEFORE INSERT ON Card",
                  cardMeets + " OR " + rowMeets("Card"), markStale);
-  sql += trigger("CardTally_cardUpdateMeets", "BEFORE UPDATE ON Card",
+  sql += trigger("CardTally_cardUpdateMarks", "BEFORE UPDATE ON Card",
                  "NEW.id IS NOT OLD.id AND " + cardMeets +
                      " OR NEW.rowid IS NOT OLD.rowid AND " + rowMeets("Card"),
                  markStale);
-  sql += trigger("CardTally_linkInsertMeets", "BEFORE INSERT ON CardGoal",
+  sql += trigger("CardTally_linkInsertMarks", "BEFORE INSERT ON CardGoal",
                  linkMeets + " OR " + rowMeets("CardGoal"), markStale);
-  sql += trigger("CardTally_linkUpdateMeets", "BEFORE UPDATE ON CardGoal",
+  sql += trigger("CardTally_linkUpdateMarks", "BEFORE UPDATE ON CardGoal",
                  "(NEW.card IS NOT OLD.card OR NEW.goal IS NOT OLD.goal) AND " +
                      linkMeets + " OR NEW.rowid IS NOT OLD.rowid AND " +
                      rowMeets("CardGoal"),
