@@ -5,6 +5,7 @@
 #include "Store/Sqlite.h"
 
 #include <array>
+#include <system_error>
 
 namespace taskory::store::cardTally {
 
@@ -245,14 +246,21 @@ bool intact(SqliteDatabase &db, const std::set<std::string> &triggerNames) {
 }
 
 bool wanted(SqliteDatabase &db, const std::set<std::string> &triggerNames,
-            std::uintmax_t fileBytes) {
+            const std::filesystem::path &file) {
   if (intact(db, triggerNames))
     return false;
   if (anyOf(kTriggers, triggerNames) || anyOf(kRetiredTriggers, triggerNames))
     return true;
   // A card takes more than 100 bytes of the store (its id alone is stored
   // twice).
-  if (fileBytes < static_cast<std::uintmax_t>(kMinCards) * 100)
+  std::uintmax_t bytes = 0;
+  for (const std::string suffix : {"", "-wal"}) {
+    std::error_code unknown;
+    const std::uintmax_t size =
+        std::filesystem::file_size(file.string() + suffix, unknown);
+    bytes += unknown ? 0 : size;
+  }
+  if (bytes < static_cast<std::uintmax_t>(kMinCards) * 100)
     return false;
   // Counted no further than the threshold: a store's first start with this
   // build reads at most that many index entries.

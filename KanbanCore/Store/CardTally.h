@@ -20,6 +20,7 @@
 // come from an INSERT OR IGNORE or an upsert, which cost only that walk.
 
 #include <cstdint>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <string_view>
@@ -38,11 +39,11 @@ inline constexpr int64_t kMinCards = 10000;
 // Whether the start should build the tallies. A store that holds any of
 // their triggers (they may be stale or left by another build) has them built
 // anew; tables alone do nothing and cost nothing. A store without them gets
-// them once it holds kMinCards cards; `fileBytes`, the size of the store's
-// file and write-ahead log, spares small stores the count. Reads in the
-// caller's transaction.
+// them once it holds kMinCards cards; the size of the store's `file` and
+// its write-ahead log spares small stores the count. Reads in the caller's
+// transaction.
 bool wanted(SqliteDatabase &db, const std::set<std::string> &triggerNames,
-            std::uintmax_t fileBytes);
+            const std::filesystem::path &file);
 
 // Statements that drop older tallies, create the tables and triggers and
 // fill the tallies from the cards and links; run in the caller's write

@@ -321,14 +321,6 @@ void prepareFileStore(SqliteDatabase &db, const std::filesystem::path &file) {
     }
     refuseForeignOrNewer(readHeader(db, file), file);
   }
-  // The store's pages are in the file and its write-ahead log.
-  std::uintmax_t bytes = 0;
-  for (const std::string suffix : {"", "-wal"}) {
-    std::error_code unknown;
-    const std::uintmax_t size =
-        std::filesystem::file_size(file.string() + suffix, unknown);
-    bytes += unknown ? 0 : size;
-  }
   // Views come along too; the names only serve to find what is missing.
   constexpr std::string_view kIndexesAndTriggers =
       "SELECT name FROM sqlite_schema WHERE type <> 'table'";
@@ -336,7 +328,7 @@ void prepareFileStore(SqliteDatabase &db, const std::filesystem::path &file) {
   const std::set<std::string> indexesAndTriggers = inOneRead(db, [&] {
     refuseWrongLayout(db, file);
     auto found = names(db, kIndexesAndTriggers);
-    tallyWanted = store::cardTally::wanted(db, found, bytes);
+    tallyWanted = store::cardTally::wanted(db, found, file);
     return found;
   });
   switchToWAL();
@@ -360,7 +352,7 @@ void prepareFileStore(SqliteDatabase &db, const std::filesystem::path &file) {
     const int timeout = db.walPolicy().busyTimeout();
     db.walPolicy().setBusyTimeout(0);
     tryWriting([&] {
-      if (store::cardTally::wanted(db, names(db, kIndexesAndTriggers), bytes))
+      if (store::cardTally::wanted(db, names(db, kIndexesAndTriggers), file))
         db.exec(store::cardTally::rebuildSQL());
     });
     db.walPolicy().setBusyTimeout(timeout);
