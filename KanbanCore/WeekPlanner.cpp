@@ -207,9 +207,10 @@ void runPlanning(ModelContext &context, const Configuration &configuration,
   summary.lastDay = days.back();
 
   BoardQueries queries(context);
-  auto plans = fetchOrNothing([&] { return context.fetchAll<Plan>(); });
-  if (configuration.createIdeaTasks)
+  if (configuration.createIdeaTasks) {
+    auto plans = fetchOrNothing([&] { return queries.projectPlans(); });
     summary.ideaTasksCreated = createIdeaTasks(plans, context, now);
+  }
 
   const Date horizonEnd =
       calendar.addingDays(days.back(), 1).value_or(days.back());

@@ -263,6 +263,12 @@ bool BoardQueries::hasOpenCard(const Bucket &bucket) {
   return stmt->step();
 }
 
+std::vector<Plan *> BoardQueries::projectPlans() {
+  // Flushed first, so that a plan this context marked counts as the store
+  // would show it.
+  return flushed<Plan>().fetch<Plan>(projectPlansSQL());
+}
+
 std::optional<double> BoardQueries::maxCardSortOrder(const Plan &plan) {
   session().flush<Card>();
   // Three walks of the (plan, sortOrder) index instead of a scan of the

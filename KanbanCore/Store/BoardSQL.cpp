@@ -149,6 +149,13 @@ const std::string &cardsPlannedFromSQL() {
   return sql;
 }
 
+const std::string &projectPlansSQL() {
+  static const std::string sql = selectSQL<Plan>() + "WHERE " +
+                                 integerExpression("isClaudeProject", 0) +
+                                 " <> 0 ORDER BY rowid";
+  return sql;
+}
+
 const std::string &cardRowsPlannedFromSQL() {
   static const std::string sql = "SELECT Card.rowid, Card.id FROM Card " +
                                  plannedFromCondition() +

@@ -50,6 +50,8 @@ std::string_view cardHistorySQL();
 // the last such change: ?1 the author, ?2 the time.
 std::string_view cardsChangedBySQL();
 
+// Every plan whose isClaudeProject decodes as set, in rowid order.
+const std::string &projectPlansSQL();
 // A row when the bucket ?1 holds an open card.
 const std::string &openCardInBucketSQL();
 // Open cards whose planned date is a number at or after ?1, by planned date,

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <set>
 #include <string_view>
 
 namespace taskory {
@@ -228,6 +229,40 @@ TEST_F(ClaudeProjectWeek, ABucketWithNothingOpenGetsOneIdeaTask) {
   EXPECT_EQ(idea->colorHex.value_or(""), "#0078D4");
   EXPECT_EQ(idea->sortOrder, old.sortOrder + 1024) << "after the archived card";
   EXPECT_EQ(ideaTasksCreated(), 0) << "the idea task is open now";
+}
+
+// Only the project plans are loaded for idea tasks, picked in SQL: that
+// must miss no plan whose flag a loaded plan reads as set, whatever another
+// program stored.
+TEST_F(ClaudeProjectWeek, IdeaTasksGoToThePlansWhoseStoredFlagReadsAsSet) {
+  const std::vector<std::pair<std::string, bool>> stored = {
+      {"1", true},       {"2", true},      {"-1", true},     {"1.5", true},
+      {"9e999", true},   {"0", false},     {"0.5", false},   {"-0.0", false},
+      {"1e-300", false}, {"'ja'", false},   {"x'01'", false}};
+  std::vector<UUID> ids;
+  for (const auto &[value, set] : stored) {
+    Plan &plan = seed->plan(value);
+    seed->bucket(plan, "Backlog");
+    seed->bucket(plan, "Ideen");
+    ids.push_back(plan.id);
+  }
+  context->save(kWednesday);
+  for (std::size_t i = 0; i < stored.size(); ++i)
+    store.raw().exec("UPDATE Plan SET isClaudeProject = " + stored[i].first +
+                     " WHERE id = '" + ids[i] + "'");
+  reopen();
+
+  ASSERT_EQ(ideaTasksCreated(), 5);
+  std::set<std::string> withIdeas;
+  for (Card *card : context->fetchAll<Card>())
+    if (card->isIdeaTask)
+      withIdeas.insert(context->planOf(*card)->title);
+  for (std::size_t i = 0; i < stored.size(); ++i) {
+    const auto &[value, set] = stored[i];
+    EXPECT_EQ(withIdeas.count(value), set ? 1u : 0u) << "stored " << value;
+    EXPECT_EQ(context->plan(ids[i])->isClaudeProject, set)
+        << "a loaded plan reads " << value << " otherwise";
+  }
 }
 
 // The store hands the planner only the rows that can make the cut: over a

@@ -102,6 +102,11 @@ public:
   // with the time of the last such change.
   std::unordered_map<std::string, Date> cardsChangedBy(std::string_view author,
                                                        Date since);
+  // The plans marked as projects (`isClaudeProject` as a loaded plan
+  // decodes it), loaded, in rowid order: the week planner adds idea tasks to
+  // those alone, and loading the thousands of other plans of a large board
+  // cost it more than the rest of its run.
+  std::vector<Plan *> projectPlans();
   // Whether the bucket holds a card that is not archived and below 100 %.
   bool hasOpenCard(const Bucket &bucket);
   // Highest sortOrder among the plan's cards (all buckets, archived and
