@@ -289,6 +289,10 @@ std::string_view planBucketRowsSQL() {
   return "SELECT plan, bucket, active, completed FROM CardTally";
 }
 
+std::string_view openCardsSQL() {
+  return "SELECT ifnull(sum(active - completed), 0) FROM CardTally";
+}
+
 std::string_view goalRowsSQL() {
   return "SELECT goal, active, completed FROM CardGoalTally";
 }

@@ -59,6 +59,9 @@ bool intact(SqliteDatabase &db);
 // plan, bucket, active, completed of every row; active and completed count
 // cards that are not archived.
 std::string_view planBucketRowsSQL();
+// The store's open cards (neither archived nor done), summed over the rows:
+// the list's count of open cards without a walk of every card.
+std::string_view openCardsSQL();
 // goal, active, completed of every goal with a counted link: a link counts
 // while its card exists with a text id and is not archived.
 std::string_view goalRowsSQL();

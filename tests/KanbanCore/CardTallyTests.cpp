@@ -304,12 +304,15 @@ TEST(CardTally, IsWhatTheOverviewsReadWhileIntact) {
   const Figures before = test::overviewFigures(*kept);
   other.exec("UPDATE CardTally SET active = active + 2; UPDATE CardGoalTally "
              "SET completed = completed + 1");
-  const Figures after = test::overviewFigures(*kept),
+  const Figures onlyOpen = test::overviewFigures(*kept, true),
+                after = test::overviewFigures(*kept),
                 tally = fromTally(other.handle());
   EXPECT_NE(after.plans, before.plans);
   EXPECT_EQ(after.plans, tally.plans);
   EXPECT_EQ(after.buckets, tally.buckets);
   EXPECT_EQ(after.goals, tally.goals);
+  EXPECT_EQ(onlyOpen.open, tally.open) << "the list's count read alone";
+  EXPECT_EQ(after.open, tally.open);
 }
 
 // The server's own writes go through the same triggers: the tallies agree

@@ -213,6 +213,8 @@ TEST(OverviewQueries, WalkIndexesWithoutSortingOrReadingTheTable) {
       // One row a plan and bucket, read as the store keeps it.
       {"board tally", store::cardTally::planBucketRowsSQL(), nullptr, 1, 30},
       {"goal tally", store::cardTally::goalRowsSQL(), nullptr, 1, 30},
+      {"open cards from the tally", store::cardTally::openCardsSQL(), nullptr,
+       1, 30},
       // Every card counted from index pages, none of the 200 open ones
       // stepped through.
       {"open cards", store::openCardCountSQL(), nullptr, 1, 30},
