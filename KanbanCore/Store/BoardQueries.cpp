@@ -207,20 +207,10 @@ std::vector<BoardQueries::GoalTitle> BoardQueries::planGoalTitles() {
       });
 }
 
-std::vector<BoardQueries::PlanHeading> BoardQueries::planHeadings() {
-  auto stmt = flushed<Plan>().db().statement(planHeadingsSQL());
-  std::vector<PlanHeading> headings;
-  while (stmt->step()) {
-    // A row whose id is not text is no plan to a context either.
-    if (stmt->type(0) != SqliteType::text)
-      continue;
-    PlanHeading heading;
-    readColumn(*stmt, 0, heading.id);
-    readColumn(*stmt, 1, heading.title);
-    readColumn(*stmt, 2, heading.sortOrder);
-    headings.push_back(std::move(heading));
-  }
-  return headings;
+std::shared_ptr<const std::vector<BoardQueries::PlanHeading>>
+BoardQueries::planHeadings() {
+  flushed<Plan>();
+  return overview().planHeadings();
 }
 
 std::vector<BoardQueries::HistoryEntry>

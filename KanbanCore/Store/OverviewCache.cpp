@@ -102,6 +102,7 @@ bool OverviewCache::usable() const {
 
 void OverviewCache::dropAll() {
   boardKnown_ = openKnown_ = goalsKnown_ = false;
+  headings_.reset();
   board_ = {};
   goals_.clear();
   dirtyGoals_.clear();
@@ -135,6 +136,29 @@ int64_t OverviewCache::openCards() {
   if (!openKnown_)
     countOpenCards();
   return openCards_;
+}
+
+std::shared_ptr<const std::vector<BoardQueries::PlanHeading>>
+OverviewCache::planHeadings() {
+  revalidate();
+  if (!headings_)
+    readPlanHeadings();
+  return headings_;
+}
+
+void OverviewCache::readPlanHeadings() {
+  auto stmt = db_.statement(planHeadingsSQL());
+  auto headings = std::make_shared<std::vector<BoardQueries::PlanHeading>>();
+  while (stmt->step()) {
+    // A row whose id is not text is no plan to a context either.
+    if (stmt->type(0) != SqliteType::text)
+      continue;
+    BoardQueries::PlanHeading &heading = headings->emplace_back();
+    readColumn(*stmt, 0, heading.id);
+    readColumn(*stmt, 1, heading.title);
+    readColumn(*stmt, 2, heading.sortOrder);
+  }
+  headings_ = std::move(headings);
 }
 
 void OverviewCache::countOpenCards() {
@@ -318,6 +342,8 @@ void OverviewCache::apply(const CardRow &row, int sign) {
 
 void OverviewCache::rowChanging(int op, const char *table) {
   uncommitted_ = true;
+  if (isTable(table, "Plan"))
+    headings_.reset();
   if (!boardKnown_ && !openKnown_ && !goalsKnown_)
     return;
   sqlite3 *handle = db_.handle();

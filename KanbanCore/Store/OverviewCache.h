@@ -3,9 +3,11 @@
 #include "KanbanCore/BoardQueries.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 struct sqlite3;
 
@@ -16,7 +18,9 @@ class SqliteDatabase;
 namespace store {
 
 // The overviews' figures of one connection, kept between calls so that an
-// overview costs what its answer costs, not a walk of every card.
+// overview costs what its answer costs, not a walk of every card; and the
+// plans' headings, so that naming a plan by its title costs a comparison of
+// titles, not a read of every plan.
 //
 // Exact by construction, never by timing:
 // - another connection's commit (another program, a second server, another
@@ -45,6 +49,8 @@ public:
   const std::unordered_map<std::string, BoardQueries::CardCounts> &goals();
   // Cards neither archived nor completed, in the whole store.
   int64_t openCards();
+  // BoardQueries::planHeadings, read again after any change to a plan row.
+  std::shared_ptr<const std::vector<BoardQueries::PlanHeading>> planHeadings();
 
   // For whoever replaces the connection's pages without row changes (the
   // backup API writing into it): neither the hook nor data_version sees
@@ -64,6 +70,7 @@ private:
   void readTally();
   void walkCards();
   void countOpenCards();
+  void readPlanHeadings();
   void countGoals();
   void walkGoalLinks(
       std::unordered_map<std::string, BoardQueries::CardCounts> &counts);
@@ -94,6 +101,9 @@ private:
   // Known with the board, or counted alone when a list asks first.
   bool openKnown_ = false;
   int64_t openCards_ = 0;
+
+  // Null while unknown.
+  std::shared_ptr<const std::vector<BoardQueries::PlanHeading>> headings_;
 
   bool goalsKnown_ = false;
   std::unordered_map<std::string, BoardQueries::CardCounts> goals_;

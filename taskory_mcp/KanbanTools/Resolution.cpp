@@ -167,7 +167,8 @@ std::vector<Plan *> fetchPlans(ModelContext &context) {
 
 std::vector<BoardQueries::PlanHeading> planHeadings(ModelContext &context) {
   using Heading = BoardQueries::PlanHeading;
-  std::vector<Heading> plans = BoardQueries(context).planHeadings();
+  const auto kept = BoardQueries(context).planHeadings();
+  std::vector<Heading> plans(kept->begin(), kept->end());
   sortInToolOrder(
       plans, [](const Heading &h) { return h.sortOrder; },
       [](const Heading &h) -> const std::string & { return h.title; });
@@ -204,9 +205,10 @@ Plan &findPlan(ModelContext &context, std::string_view text) {
   using Heading = BoardQueries::PlanHeading;
   const text::NameMatcher name(text);
   std::vector<Heading> titled;
-  for (Heading &heading : BoardQueries(context).planHeadings())
+  const auto kept = BoardQueries(context).planHeadings();
+  for (const Heading &heading : *kept)
     if (name.matches(heading.title))
-      titled.push_back(std::move(heading));
+      titled.push_back(heading);
   sortInToolOrder(
       titled, [](const Heading &h) { return h.sortOrder; },
       [](const Heading &h) -> const std::string & { return h.title; });

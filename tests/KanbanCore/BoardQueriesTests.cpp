@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <random>
@@ -194,7 +195,7 @@ TEST_F(BoardQueriesTest, OverviewRowsReadAsTheLoadedEntities) {
 
   using Heading = std::tuple<std::string, std::string, double>;
   std::vector<Heading> headings, loadedPlans;
-  for (const auto &h : queries.planHeadings())
+  for (const auto &h : *queries.planHeadings())
     headings.emplace_back(h.id, h.title, h.sortOrder);
   for (const Plan *plan : context->fetchAll<Plan>())
     loadedPlans.emplace_back(plan->id, plan->title, plan->sortOrder);
@@ -304,6 +305,101 @@ TEST_F(BoardQueriesTest, FiguresAgreeWithTheLoadedEntities) {
   });
   EXPECT_FALSE(planned.empty());
   EXPECT_EQ(queries.openCardsPlannedFrom(kNow), planned);
+}
+
+// The headings are kept with the connection and must follow every change of
+// a plan row: this connection's own (saved, flushed and rolled back, or
+// written by plain SQL) and another program's commit. A caller's copy stays
+// what it was.
+TEST(PlanHeadings, FollowEveryChangeToAPlanRow) {
+  test::TempDir dir;
+  const auto file = dir / "Taskory.store";
+  auto kept = KanbanStore::makeContainer(file);
+  Calendar calendar{"Europe/Berlin", "de_DE"};
+  {
+    ModelContext context(*kept, "mcp");
+    test::Seed seed(context, calendar, kNow);
+    seed.plan("A");
+    seed.plan("B");
+    context.save(kNow);
+  }
+  test::RawConnection other(file), own(handleOf(*kept));
+  const auto titlesIn = [](ModelContext &context) {
+    std::string out;
+    for (const auto &heading : *BoardQueries(context).planHeadings())
+      out += heading.title + ",";
+    return out;
+  };
+  const auto titles = [&] {
+    ModelContext context(*kept, "mcp");
+    return titlesIn(context);
+  };
+  ASSERT_EQ(titles(), "A,B,");
+  {
+    ModelContext context(*kept, "mcp");
+    BoardQueries queries(context);
+    EXPECT_EQ(queries.planHeadings(), queries.planHeadings())
+        << "read again without a change";
+  }
+  const auto planTitled = [](ModelContext &context, const std::string &title) {
+    for (Plan *plan : context.fetchAll<Plan>())
+      if (plan->title == title)
+        return plan;
+    return static_cast<Plan *>(nullptr);
+  };
+  const auto held = [&] {
+    ModelContext context(*kept, "mcp");
+    return BoardQueries(context).planHeadings();
+  }();
+
+  const struct {
+    const char *change;
+    std::function<void()> make;
+    const char *titles;
+  } steps[] = {
+      {"another program renames a plan",
+       [&] { other.exec("UPDATE Plan SET title = 'A2' WHERE title = 'A'"); },
+       "A2,B,"},
+      {"another program deletes a plan",
+       [&] { other.exec("DELETE FROM Plan WHERE title = 'B'"); }, "A2,"},
+      {"a saved rename",
+       [&] {
+         ModelContext context(*kept, "mcp");
+         planTitled(context, "A2")->title = "A3";
+         context.save(kNow);
+       },
+       "A3,"},
+      {"an unsaved rename, seen by its own context and then rolled back",
+       [&] {
+         ModelContext context(*kept, "mcp");
+         planTitled(context, "A3")->title = "X";
+         EXPECT_EQ(titlesIn(context), "X,");
+       },
+       "A3,"},
+      {"a saved new plan",
+       [&] {
+         ModelContext context(*kept, "mcp");
+         test::Seed(context, calendar, kNow).plan("C");
+         context.save(kNow);
+       },
+       "A3,C,"},
+      {"a saved deletion",
+       [&] {
+         ModelContext context(*kept, "mcp");
+         context.remove(*planTitled(context, "A3"));
+         context.save(kNow);
+       },
+       "C,"},
+      {"plain SQL on the server's own connection",
+       [&] { own.exec("UPDATE Plan SET title = 'C2'"); }, "C2,"},
+  };
+  for (const auto &step : steps) {
+    step.make();
+    EXPECT_EQ(titles(), step.titles) << step.change;
+  }
+  ASSERT_TRUE(held);
+  EXPECT_EQ(held->size(), 2u) << "a caller's copy changed under it";
+  EXPECT_EQ(held->front().title, "A");
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -82,13 +83,15 @@ public:
   std::vector<GoalTitle> planGoalTitles();
   // Every plan's id, title and sort order, in rowid order and decoded as a
   // loaded plan decodes them, without loading the plans: what finding a plan
-  // by its title compares on a board of thousands of plans.
+  // by its title compares on a board of thousands of plans. Kept with the
+  // connection until a plan row changes, and shared: a change drops the
+  // connection's copy, never the caller's.
   struct PlanHeading {
     UUID id;
     std::string title;
     double sortOrder = 0;
   };
-  std::vector<PlanHeading> planHeadings();
+  std::shared_ptr<const std::vector<PlanHeading>> planHeadings();
   // A card's changes as the store's history records them, newest first, at
   // most `limit`: who made them ("mcp", "app", another program's name), when,
   // and whether the card was inserted, updated or deleted.
