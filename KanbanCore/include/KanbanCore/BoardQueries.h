@@ -108,7 +108,7 @@ public:
   // The plans marked as projects (`isClaudeProject` as a loaded plan
   // decodes it), loaded, in rowid order: the week planner adds idea tasks to
   // those alone, and loading the thousands of other plans of a large board
-  // cost it more than the rest of its run.
+  // was a third of its run.
   std::vector<Plan *> projectPlans();
   // Whether the bucket holds a card that is not archived and below 100 %.
   bool hasOpenCard(const Bucket &bucket);
